@@ -1,0 +1,47 @@
+# make run   - install what is missing, build, start the program
+# make test  - install what is missing, build, run every test
+.PHONY: run test deps build build-asan bench fuzz soak clean
+
+SHELL := /bin/bash
+PACKAGES := $(shell grep -v '^\s*\#' deps/debian-packages.txt | grep -v '^\s*$$')
+SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+FUZZ_SECONDS ?= 45
+
+run: build
+	./build/default/src/cli/tavrin-cli --help
+
+test: build build-asan
+	ctest --preset default
+	ctest --preset asan
+	$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=$(FUZZ_SECONDS)
+
+# Installs only when a package is missing, so a machine that has everything starts at once.
+deps:
+	@missing=$$(for p in $(PACKAGES); do dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'install ok installed' || echo $$p; done); \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing: $$missing"; \
+	  $(SUDO) apt-get update -qq && \
+	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends $$missing; \
+	fi
+
+build: deps
+	cmake --preset default
+	cmake --build --preset default
+
+build-asan: deps
+	cmake --preset asan
+	cmake --build --preset asan
+
+bench: build
+	./scripts/run-benchmarks
+
+fuzz: deps
+	cmake --preset fuzz
+	cmake --build --preset fuzz
+	./scripts/run-fuzz $(FUZZ_SECONDS)
+
+soak: build
+	TAVRIN_SOAK=1 ctest --preset default --timeout 3600
+
+clean:
+	rm -rf build

@@ -1,0 +1,37 @@
+# Warnings for our own targets only; third-party headers come in as system includes.
+function(tavrin_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor)
+  if(TAVRIN_WERROR)
+    target_compile_options(${target} PRIVATE -Werror)
+  endif()
+endfunction()
+
+# One library per source folder: every .cpp in the folder (not in sub-folders).
+function(tavrin_folder_library name)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  if(sources)
+    add_library(${name} STATIC ${sources})
+    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+    target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+    tavrin_warnings(${name})
+  else()
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR}/src)
+    target_link_libraries(${name} INTERFACE ${ARG_DEPS})
+  endif()
+endfunction()
+
+# One test program per test folder, registered with CTest through gtest discovery.
+function(tavrin_test_folder name)
+  cmake_parse_arguments(ARG "" "" "DEPS;LABELS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  if(NOT sources)
+    return()
+  endif()
+  add_executable(${name} ${sources})
+  target_link_libraries(${name} PRIVATE ${ARG_DEPS} tavrin_test_support GTest::gtest GTest::gmock GTest::gtest_main)
+  tavrin_warnings(${name})
+  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+    PROPERTIES LABELS "${ARG_LABELS}" ENVIRONMENT "TAVRIN_SOURCE_DIR=${PROJECT_SOURCE_DIR};TAVRIN_BINARY_DIR=${PROJECT_BINARY_DIR}")
+endfunction()

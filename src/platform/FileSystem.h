@@ -1,0 +1,78 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tavrin::platform {
+
+// How a file is opened. The chunk reader only reads; recordings are opened
+// read-write and shared for reading. ReadWriteCreate creates a missing file.
+enum class OpenMode { ReadOnly, ReadWrite, ReadWriteCreate };
+
+// A window of a file mapped into memory. `data()` addresses the first byte of
+// the range that was asked for, whatever alignment the system needed below it.
+class Mapping {
+public:
+    virtual ~Mapping() = default;
+    virtual std::uint8_t* data() = 0;
+    virtual std::uint32_t size() const = 0;
+    // Makes the bytes [offset, offset + length) of the window reach the medium.
+    [[nodiscard]] virtual bool flush(std::uint32_t offset, std::uint32_t length) = 0;
+    // Tells the system that the pages of [offset, offset + length) are no
+    // longer needed in memory; their contents stay in the file.
+    virtual void release(std::uint32_t offset, std::uint32_t length) = 0;
+};
+
+// An open file with one file pointer. Offsets and lengths are 32-bit: files of
+// 4 GiB or more are outside what the recorder handles.
+class File {
+public:
+    virtual ~File() = default;
+    // Reads up to n bytes at the file pointer; `got` is fewer at the end of the file.
+    [[nodiscard]] virtual bool read(void* destination, std::uint32_t n, std::uint32_t& got) = 0;
+    // Writes n bytes at the file pointer; `written` tells how many made it.
+    [[nodiscard]] virtual bool write(const void* source, std::uint32_t n, std::uint32_t& written) = 0;
+    [[nodiscard]] virtual bool seek(std::uint32_t offset) = 0;
+    virtual std::uint32_t tell() const = 0;
+    [[nodiscard]] virtual bool size(std::uint32_t& bytes) = 0;
+    // Lengthens or cuts the file to `length` bytes; the file pointer stays.
+    [[nodiscard]] virtual bool setLength(std::uint32_t length) = 0;
+    // Maps [offset, offset + length) of the file; null when refused. The range
+    // must lie inside the file. The mapping may outlive nothing: release it
+    // before the file.
+    [[nodiscard]] virtual std::unique_ptr<Mapping> map(std::uint32_t offset, std::uint32_t length,
+                                                       bool writable) = 0;
+};
+
+struct DirectoryEntry {
+    std::string name;
+    bool isDirectory = false;
+    std::uint64_t size = 0;
+    std::int64_t modifiedSeconds = 0;  // seconds since the epoch, local file time
+};
+
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+    // Null when the file cannot be opened (or, for ReadOnly and ReadWrite, does not exist).
+    [[nodiscard]] virtual std::unique_ptr<File> open(const std::string& path, OpenMode mode,
+                                                     bool writeThrough) = 0;
+    // Bytes available to this user on the volume that holds `folder`.
+    [[nodiscard]] virtual std::optional<std::uint64_t> freeSpace(const std::string& folder) = 0;
+    [[nodiscard]] virtual bool exists(const std::string& path) = 0;
+    [[nodiscard]] virtual bool isDirectory(const std::string& path) = 0;
+    [[nodiscard]] virtual bool remove(const std::string& path) = 0;
+    // Moves a file; never replaces an existing target.
+    [[nodiscard]] virtual bool moveNoReplace(const std::string& from, const std::string& to) = 0;
+    [[nodiscard]] virtual bool createDirectory(const std::string& path) = 0;
+    [[nodiscard]] virtual std::optional<std::vector<DirectoryEntry>> list(const std::string& folder) = 0;
+};
+
+// The folder part of a path: everything before the last '/', or "." when none.
+std::string FolderOf(const std::string& path);
+
+}  // namespace tavrin::platform

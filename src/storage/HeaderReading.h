@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "storage/HeaderImage.h"
+#include "storage/Status.h"
+
+namespace tavrin::storage {
+
+// The low-level reading operations of whatever holds the file: a select
+// strategy, or a read-only source for tools that must never write.
+class HeaderSource {
+public:
+    virtual ~HeaderSource() = default;
+    // Opens the existing file and reads its first 8 bytes ("RIFF" and size).
+    [[nodiscard]] virtual Status Open(const std::string& fileName) = 0;
+    [[nodiscard]] virtual Status Read(void* destination, std::uint32_t n, std::uint32_t& count) = 0;
+    [[nodiscard]] virtual Status Expect(const void* bytes, std::uint32_t count) = 0;
+    [[nodiscard]] virtual bool SeekTo(std::uint32_t offset) = 0;
+    virtual std::uint32_t ReadPosition() = 0;
+};
+
+// Reads the header of a recording the strict way: only the layouts this
+// program writes are accepted. On Ok the source's read point is the first
+// audio byte and `image` describes the file. The caller empties its read
+// cache before and sets its cache capacity after.
+[[nodiscard]] Status ReadHeaderStrict(HeaderSource& source, const std::string& fileName, HeaderImage& image);
+
+}  // namespace tavrin::storage

@@ -1,0 +1,121 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/FileSystem.h"
+#include "platform/Memory.h"
+#include "platform/Shell.h"
+#include "storage/HeaderImage.h"
+#include "storage/Status.h"
+
+namespace tavrin::storage {
+
+class Strategy;
+class StrategyIdle;
+class StrategyCreateFast;
+class StrategyCreateSlow;
+class StrategySelectFast;
+class StrategySelectSlow;
+class StrategyInsertFast;
+class StrategyInsertSlow;
+
+// Size of the built-in area that serves as insertion buffer and read cache:
+// 32 seconds of the largest format (22,050 Hz, 16-bit).
+inline constexpr std::uint32_t kInsertAreaBytes = 1'411'200;
+
+// Every byte of audio that reaches or leaves a recording file goes through the
+// one StorageContext the engine owns. It holds one instance of every strategy
+// and forwards each call to `current`. All state lives here; the strategies
+// only hold a reference back.
+//
+// Threads: opening, creating and editing calls come from the UI thread while
+// the engine thread is idle; data calls come from the engine thread while a
+// device runs. The engine's own state keeps the two apart, so there is no lock.
+class StorageContext {
+public:
+    StorageContext(platform::FileSystem& files, platform::Memory& memory, const platform::SystemInfo& system,
+                   platform::Shell& shell);
+    ~StorageContext();
+    StorageContext(const StorageContext&) = delete;
+    StorageContext& operator=(const StorageContext&) = delete;
+
+    // --- What the engine calls -------------------------------------------
+    [[nodiscard]] Status Select(const std::string& fileName, bool slow);
+    [[nodiscard]] Status Create(const std::string& fileName, std::uint16_t tag, std::uint32_t samplesPerSec,
+                                std::uint16_t bitsPerSample, std::uint16_t channels, bool fast);
+    [[nodiscard]] bool SeekToSample(std::uint32_t block);
+    std::uint32_t CurrentReadSample();
+    std::uint32_t CurrentWriteSample();
+    std::uint32_t SpaceLeft();
+    [[nodiscard]] Status BackTrack(std::uint32_t bytes);
+    [[nodiscard]] Status WriteData(const std::uint8_t* source, std::uint32_t bytes);
+    [[nodiscard]] Status ReadData(std::uint8_t* destination, std::uint32_t bytes);
+    [[nodiscard]] bool Append();
+    [[nodiscard]] bool Overwrite();
+    [[nodiscard]] bool Insert();
+    [[nodiscard]] Status End();
+    [[nodiscard]] Status Close();
+
+    // --- Format of the recording, answered from the fmt image --------------
+    std::uint16_t FormatTag() const;
+    std::uint16_t Channels() const;
+    std::uint32_t SamplesPerSec() const;
+    std::uint32_t AvgBytesPerSec() const;
+    std::uint16_t BlockAlign() const;
+    std::uint16_t BitsPerSample() const;
+    std::uint16_t CbSize() const;
+    std::uint16_t SamplesPerBlock() const;
+    std::uint32_t LengthInBlocks() const;
+    std::uint32_t DataSize() const;
+
+    bool IsIdle() const;
+    const Strategy& Current() const { return *current; }
+
+    // Shows the internal-error report for `className::operation`.
+    void ReportInternalError(const char* className, const char* operation);
+
+    // --- State shared by the strategies (fields of the design) --------------
+    Strategy* current = nullptr;
+    std::unique_ptr<StrategySelectFast> selectFast;
+    std::unique_ptr<StrategySelectSlow> selectSlow;
+    std::unique_ptr<StrategyIdle> idle;
+    std::unique_ptr<StrategyCreateFast> createFast;
+    std::unique_ptr<StrategyCreateSlow> createSlow;
+    std::unique_ptr<StrategyInsertSlow> insertSlow;
+    std::unique_ptr<StrategyInsertFast> insertFast;
+
+    std::unique_ptr<platform::File> fileHandle;
+    std::unique_ptr<platform::Mapping> mappingHandle;  // window of an insertion (slow media)
+    std::unique_ptr<platform::Mapping> window;          // sliding window of the fast strategies
+    std::uint8_t* view = nullptr;
+    std::uint8_t* buffer = nullptr;
+    bool bufferOwned = false;  // allocated from platform memory, not the insert area
+    std::uint32_t dataEnd = 0;
+    std::uint32_t bufferedBytes = 0;
+    std::uint32_t fileLimit = 0;
+    std::uint32_t bufferCapacity = 0;
+    std::uint32_t viewOffset = 0;
+    std::uint32_t bufferPos = 0;
+    std::uint32_t viewStep = 0;
+    std::uint32_t twiceGranularity = 0;
+    std::uint32_t viewBase = 0;
+    std::string fileName;
+
+    HeaderImage header;
+
+    std::unique_ptr<std::uint8_t[]> insertArea;  // kInsertAreaBytes
+    std::uint32_t cacheConsumed = 0;
+    std::uint32_t cacheFill = 0;
+    std::uint32_t cacheRemainder = 0;
+    std::uint32_t cacheCapacity = kInsertAreaBytes;
+
+    platform::FileSystem& files;
+    platform::Memory& memory;
+    const platform::SystemInfo& system;
+    platform::Shell& shell;
+};
+
+}  // namespace tavrin::storage
