@@ -1,0 +1,88 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/FileSystem.h"
+#include "wav/Formats.h"
+
+namespace tavrin::wav {
+
+// What a parse makes of a file.
+inline constexpr int kParseUnusable = 0;     // not a WAVE file we can make sense of
+inline constexpr int kParsePlayable = 1;     // PCM or GSM, mono
+inline constexpr int kParseUnsupported = 2;  // a WAVE file we do not play (stereo, other codec)
+
+// What the chunk walk found. The initial values are those a data chunk met
+// before any fmt chunk is measured with (PCM, mono, 8-bit).
+struct WavInfo {
+    std::uint32_t dataLength = 0;
+    std::uint32_t dataStart = 0;  // offset of the first audio byte; 0 while no data chunk was taken
+    std::uint16_t formatTag = kTagPcm;
+    std::uint16_t channels = 1;
+    std::uint32_t samplesPerSec = 8000;
+    std::uint32_t avgBytesPerSec = 8000;
+    std::uint16_t blockAlign = 1;
+    std::uint16_t bitsPerSample = 8;
+    std::uint16_t cbSize = 0;           // GSM only
+    std::uint16_t samplesPerBlock = 0;  // GSM only
+    std::uint32_t lengthInBlocks = 0;
+
+    friend bool operator==(const WavInfo&, const WavInfo&) = default;
+};
+
+// Walks the chunks of the RIFF WAVE file held in bytes[0, size) and answers
+// kParseUnusable, kParsePlayable or kParseUnsupported. `info` is reset first.
+// Only the header fields are read, never the audio, and never a byte outside
+// [0, size): a field that is not wholly inside stops the walk.
+[[nodiscard]] int ParseWavBytes(const std::uint8_t* bytes, std::uint32_t size, WavInfo& info);
+
+// Duration of `lengthInBlocks` in milliseconds: 40 ms per GSM block; for PCM
+// blocks / samplesPerSec seconds, truncated. 0 for a rate of 0.
+std::uint64_t DurationMs(const WavInfo& info);
+
+// Read-only look at an existing file: format, length and whether we can play
+// it. The file is mapped whole and never written.
+class WavChunkReader {
+public:
+    explicit WavChunkReader(platform::FileSystem& files) : fileSystem(files) {}
+    ~WavChunkReader() { Close(); }
+    WavChunkReader(const WavChunkReader&) = delete;
+    WavChunkReader& operator=(const WavChunkReader&) = delete;
+
+    // Opens the existing file read-only and maps all of it. True only when
+    // that worked and the file holds at least a PCM header (44 bytes); on
+    // failure nothing stays open.
+    [[nodiscard]] bool Open(const std::string& fileName);
+    // Reads the chunks of the open file into the fields; kParseUnusable when
+    // nothing is open.
+    [[nodiscard]] int Parse();
+    // Unmaps and closes; harmless when nothing is open.
+    void Close();
+
+    std::uint32_t FileSize() const { return fileSize; }
+    const WavInfo& Info() const { return info; }
+    std::uint16_t FormatTag() const { return info.formatTag; }
+    std::uint16_t Channels() const { return info.channels; }
+    std::uint32_t SamplesPerSec() const { return info.samplesPerSec; }
+    std::uint32_t AvgBytesPerSec() const { return info.avgBytesPerSec; }
+    std::uint16_t BlockAlign() const { return info.blockAlign; }
+    std::uint16_t BitsPerSample() const { return info.bitsPerSample; }
+    std::uint16_t CbSize() const { return info.cbSize; }
+    std::uint16_t SamplesPerBlock() const { return info.samplesPerBlock; }
+    std::uint32_t LengthInBlocks() const { return info.lengthInBlocks; }
+    std::uint32_t DataLength() const { return info.dataLength; }
+    // First audio byte in the mapped view; null before a data chunk was found.
+    const std::uint8_t* DataStart() const;
+
+private:
+    platform::FileSystem& fileSystem;
+    std::unique_ptr<platform::File> fileHandle;
+    std::unique_ptr<platform::Mapping> mappingHandle;
+    const std::uint8_t* view = nullptr;
+    std::uint32_t fileSize = 0;
+    WavInfo info;
+};
+
+}  // namespace tavrin::wav
