@@ -1,0 +1,261 @@
+#include "platform/posix/PosixFileSystem.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <limits>
+
+#ifndef RENAME_NOREPLACE
+#define RENAME_NOREPLACE (1 << 0)
+#endif
+
+namespace tavrin::platform {
+namespace {
+
+constexpr std::uint64_t kLimit32 = std::numeric_limits<std::uint32_t>::max();
+
+std::uint64_t PageSize() {
+    static const std::uint64_t size = static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
+    return size;
+}
+
+std::uint64_t PageBelow(std::uint64_t offset) { return offset - offset % PageSize(); }
+std::uint64_t PageAbove(std::uint64_t offset) { return PageBelow(offset + PageSize() - 1); }
+
+class PosixMapping : public Mapping {
+public:
+    // `base` is the page-aligned start of the system mapping and `skip` the
+    // distance from there to the first byte asked for.
+    PosixMapping(std::uint8_t* mapped, std::size_t before, std::uint32_t bytes)
+        : base(mapped), skip(before), length(bytes) {}
+    ~PosixMapping() override { munmap(base, skip + length); }
+    PosixMapping(const PosixMapping&) = delete;
+    PosixMapping& operator=(const PosixMapping&) = delete;
+
+    std::uint8_t* data() override { return base + skip; }
+    std::uint32_t size() const override { return length; }
+
+    bool flush(std::uint32_t offset, std::uint32_t bytes) override {
+        if (std::uint64_t{offset} + bytes > length) return false;
+        if (bytes == 0) return true;
+        const std::uint64_t start = PageBelow(skip + offset);
+        const std::uint64_t end = skip + std::uint64_t{offset} + bytes;
+        return msync(base + start, end - start, MS_SYNC) == 0;
+    }
+
+    void release(std::uint32_t offset, std::uint32_t bytes) override {
+        // Only whole pages inside the range: a page that also holds bytes
+        // outside it may still be in use by the caller.
+        const std::uint64_t end = skip + std::min<std::uint64_t>(std::uint64_t{offset} + bytes, length);
+        const std::uint64_t start = PageAbove(skip + offset);
+        const std::uint64_t stop = PageBelow(end);
+        if (stop > start) madvise(base + start, stop - start, MADV_DONTNEED);
+    }
+
+private:
+    std::uint8_t* base;
+    std::size_t skip;
+    std::uint32_t length;
+};
+
+class PosixFile : public File {
+public:
+    explicit PosixFile(int descriptor) : fd(descriptor) {}
+    ~PosixFile() override { close(fd); }
+    PosixFile(const PosixFile&) = delete;
+    PosixFile& operator=(const PosixFile&) = delete;
+
+    bool read(void* destination, std::uint32_t n, std::uint32_t& got) override;
+    bool write(const void* source, std::uint32_t n, std::uint32_t& written) override;
+    bool seek(std::uint32_t offset) override {
+        position = offset;
+        return true;
+    }
+    std::uint32_t tell() const override { return position; }
+    bool size(std::uint32_t& bytes) override;
+    bool setLength(std::uint32_t length) override;
+    std::unique_ptr<Mapping> map(std::uint32_t offset, std::uint32_t length, bool writable) override;
+
+private:
+    bool currentSize(std::uint64_t& bytes) const;
+    bool grow(std::uint64_t from, std::uint32_t to);
+
+    int fd;
+    std::uint32_t position = 0;
+};
+
+bool PosixFile::read(void* destination, std::uint32_t n, std::uint32_t& got) {
+    got = 0;
+    // Nothing lies beyond 4 GiB for a 32-bit file pointer.
+    const std::uint64_t wanted = std::min<std::uint64_t>(n, kLimit32 - position);
+    auto* out = static_cast<std::uint8_t*>(destination);
+    bool ok = true;
+    while (got < wanted) {
+        const ssize_t r = pread(fd, out + got, wanted - got, static_cast<off_t>(position) + got);
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) {
+            ok = r == 0;  // 0 is the end of the file, not a failure
+            break;
+        }
+        got += static_cast<std::uint32_t>(r);
+    }
+    position += got;
+    return ok;
+}
+
+bool PosixFile::write(const void* source, std::uint32_t n, std::uint32_t& written) {
+    written = 0;
+    if (std::uint64_t{position} + n > kLimit32) return false;
+    const auto* in = static_cast<const std::uint8_t*>(source);
+    bool ok = true;
+    while (written < n) {
+        const ssize_t w = pwrite(fd, in + written, n - written, static_cast<off_t>(position) + written);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) {
+            ok = false;  // a full disk shows as ENOSPC after a short write
+            break;
+        }
+        written += static_cast<std::uint32_t>(w);
+    }
+    position += written;
+    return ok;
+}
+
+bool PosixFile::currentSize(std::uint64_t& bytes) const {
+    struct stat st {};
+    if (fstat(fd, &st) != 0) return false;
+    bytes = static_cast<std::uint64_t>(st.st_size);
+    return true;
+}
+
+bool PosixFile::size(std::uint32_t& bytes) {
+    std::uint64_t actual = 0;
+    if (!currentSize(actual) || actual > kLimit32) return false;
+    bytes = static_cast<std::uint32_t>(actual);
+    return true;
+}
+
+bool PosixFile::grow(std::uint64_t from, std::uint32_t to) {
+    int r;
+    do {
+        r = fallocate(fd, 0, static_cast<off_t>(from), static_cast<off_t>(to - from));
+    } while (r != 0 && errno == EINTR);
+    if (r == 0) return true;
+    if (errno != EOPNOTSUPP && errno != ENOSYS) {
+        // A refused reservation (a full disk) may have left blocks or length
+        // behind; the file goes back to what it was.
+        [[maybe_unused]] const int undone = ftruncate(fd, static_cast<off_t>(from));
+        return false;
+    }
+    // File systems without reservation (some FUSE and network mounts) get a
+    // plain extension.
+    while ((r = ftruncate(fd, static_cast<off_t>(to))) != 0 && errno == EINTR) {
+    }
+    return r == 0;
+}
+
+bool PosixFile::setLength(std::uint32_t length) {
+    std::uint64_t now = 0;
+    if (!currentSize(now)) return false;
+    if (length > now) return grow(now, length);
+    int r;
+    while ((r = ftruncate(fd, static_cast<off_t>(length))) != 0 && errno == EINTR) {
+    }
+    return r == 0;
+}
+
+std::unique_ptr<Mapping> PosixFile::map(std::uint32_t offset, std::uint32_t length, bool writable) {
+    std::uint64_t fileSize = 0;
+    if (length == 0 || !currentSize(fileSize) || std::uint64_t{offset} + length > fileSize) return nullptr;
+    const std::uint64_t start = PageBelow(offset);
+    const std::size_t skip = offset - start;
+    const int protection = PROT_READ | (writable ? PROT_WRITE : 0);
+    void* base = mmap(nullptr, skip + length, protection, MAP_SHARED, fd, static_cast<off_t>(start));
+    if (base == MAP_FAILED) return nullptr;
+    return std::make_unique<PosixMapping>(static_cast<std::uint8_t*>(base), skip, length);
+}
+
+int OpenFlags(OpenMode mode, bool writeThrough) {
+    int flags = O_CLOEXEC | O_NONBLOCK;  // O_NONBLOCK: a FIFO must not hang the open
+    switch (mode) {
+        case OpenMode::ReadOnly: flags |= O_RDONLY; break;
+        case OpenMode::ReadWrite: flags |= O_RDWR; break;
+        case OpenMode::ReadWriteCreate: flags |= O_RDWR | O_CREAT; break;
+    }
+    if (writeThrough) flags |= O_DSYNC;
+    return flags;
+}
+
+}  // namespace
+
+std::unique_ptr<File> PosixFileSystem::open(const std::string& path, OpenMode mode, bool writeThrough) {
+    int fd;
+    while ((fd = ::open(path.c_str(), OpenFlags(mode, writeThrough), 0666)) < 0 && errno == EINTR) {
+    }
+    if (fd < 0) return nullptr;
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        return nullptr;
+    }
+    // Regular files ignore O_NONBLOCK, but leave it cleared all the same.
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return std::make_unique<PosixFile>(fd);
+}
+
+std::optional<std::uint64_t> PosixFileSystem::freeSpace(const std::string& folder) {
+    struct statvfs vfs {};
+    if (statvfs(folder.c_str(), &vfs) != 0) return std::nullopt;
+    return std::uint64_t{vfs.f_bavail} * vfs.f_frsize;
+}
+
+bool PosixFileSystem::exists(const std::string& path) {
+    struct stat st {};
+    return lstat(path.c_str(), &st) == 0;
+}
+
+bool PosixFileSystem::isDirectory(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool PosixFileSystem::remove(const std::string& path) { return unlink(path.c_str()) == 0; }
+
+bool PosixFileSystem::moveNoReplace(const std::string& from, const std::string& to) {
+    if (syscall(SYS_renameat2, AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return false;
+    // link() refuses an existing target, which is exactly the guarantee wanted.
+    if (link(from.c_str(), to.c_str()) != 0) return false;
+    if (unlink(from.c_str()) == 0) return true;
+    unlink(to.c_str());
+    return false;
+}
+
+bool PosixFileSystem::createDirectory(const std::string& path) { return mkdir(path.c_str(), 0755) == 0; }
+
+std::optional<std::vector<DirectoryEntry>> PosixFileSystem::list(const std::string& folder) {
+    DIR* dir = opendir(folder.c_str());
+    if (!dir) return std::nullopt;
+    std::vector<DirectoryEntry> entries;
+    while (const dirent* e = readdir(dir)) {
+        const std::string name = e->d_name;
+        if (name == "." || name == "..") continue;
+        struct stat st {};
+        if (fstatat(dirfd(dir), e->d_name, &st, 0) != 0) continue;  // e.g. a dangling link
+        entries.push_back({name, S_ISDIR(st.st_mode), static_cast<std::uint64_t>(st.st_size),
+                           static_cast<std::int64_t>(st.st_mtim.tv_sec)});
+    }
+    closedir(dir);
+    std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
+    return entries;
+}
+
+}  // namespace tavrin::platform

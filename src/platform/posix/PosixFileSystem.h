@@ -1,0 +1,30 @@
+#pragma once
+
+#include "platform/FileSystem.h"
+
+namespace tavrin::platform {
+
+// Files, mappings and folders on a Linux file system.
+//
+// Only regular files are opened: a FIFO or device that happens to carry a
+// recording's name would otherwise block the caller or be mapped. Growing a
+// file reserves its blocks, so that stores through a mapping cannot meet a
+// full disk (which would end the process with SIGBUS rather than fail a call).
+class PosixFileSystem : public FileSystem {
+public:
+    [[nodiscard]] std::unique_ptr<File> open(const std::string& path, OpenMode mode, bool writeThrough) override;
+    [[nodiscard]] std::optional<std::uint64_t> freeSpace(const std::string& folder) override;
+    // True when the name is taken, even by a dangling symbolic link.
+    [[nodiscard]] bool exists(const std::string& path) override;
+    [[nodiscard]] bool isDirectory(const std::string& path) override;
+    [[nodiscard]] bool remove(const std::string& path) override;
+    // Atomic where the file system allows; otherwise a hard link and an
+    // unlink. Never replaces: when neither is possible the move fails.
+    [[nodiscard]] bool moveNoReplace(const std::string& from, const std::string& to) override;
+    // False as well when the folder already exists.
+    [[nodiscard]] bool createDirectory(const std::string& path) override;
+    // Entries sorted by name; entries that cannot be examined are left out.
+    [[nodiscard]] std::optional<std::vector<DirectoryEntry>> list(const std::string& folder) override;
+};
+
+}  // namespace tavrin::platform
