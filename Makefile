@@ -21,7 +21,7 @@ deps:
 	if [ -n "$$missing" ]; then \
 	  echo "Installing: $$missing"; \
 	  $(SUDO) apt-get update -qq && \
-	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends $$missing; \
+	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq $$missing; \
 	fi
 
 build: deps

@@ -1,0 +1,64 @@
+#include "recordings/Naming.h"
+
+namespace tavrin::recordings {
+namespace {
+
+constexpr std::string_view kProductCaption = "Tavrin";
+
+}  // namespace
+
+std::string PrepareRecordingFolder(platform::FileSystem& files, const std::string& saveLocation,
+                                   const std::string& subFolder) {
+    // An existing folder makes createDirectory fail, which is what it should be.
+    static_cast<void>(files.createDirectory(saveLocation));
+    if (subFolder.empty()) return saveLocation;
+    std::string folder = saveLocation + "/" + subFolder;
+    static_cast<void>(files.createDirectory(folder));
+    return folder;
+}
+
+std::string NewRecordingPath(platform::FileSystem& files, const std::string& folder) {
+    for (unsigned long long n = 1;; ++n) {
+        std::string candidate = folder + "/Recording" + std::to_string(n) + ".wav";
+        if (!files.exists(candidate)) return candidate;
+    }
+}
+
+bool IsAllowedName(std::string_view name) {
+    // A NUL would cut the path short where the system reads it and move the
+    // file under a name that is neither the old nor the one asked for.
+    constexpr std::string_view kForbidden{"\\/:*?\"<.>|\0", 11};
+    return name.find_first_of(kForbidden) == std::string_view::npos;
+}
+
+std::optional<std::string> RenameRecording(platform::FileSystem& files, platform::Shell& shell,
+                                           const std::string& oldPath, std::string_view name) {
+    const std::string caption(kRenameCaption);
+    if (!IsAllowedName(name)) {
+        shell.messageBox(std::string(kForbiddenCharactersMessage), caption, platform::mb::IconHand);
+        return std::nullopt;
+    }
+    const auto slash = oldPath.rfind('/');
+    const std::string folderPart = slash == std::string::npos ? std::string() : oldPath.substr(0, slash + 1);
+    std::string newPath = folderPart + std::string(name) + ".wav";
+    // Whatever made the move fail (a taken name, a name the file system refuses,
+    // a vanished file), the user is asked for another name.
+    if (!files.moveNoReplace(oldPath, newPath)) {
+        shell.messageBox(std::string(kNameTakenMessage), caption, platform::mb::IconHand);
+        return std::nullopt;
+    }
+    return newPath;
+}
+
+bool ConfirmDelete(platform::Shell& shell) {
+    return shell.messageBox(std::string(kDeleteQuestion), std::string(kProductCaption),
+                            platform::mb::IconExclamation | platform::mb::YesNo) == platform::answer::Yes;
+}
+
+bool DeleteRecording(platform::FileSystem& files, platform::Shell& shell, const std::string& path) {
+    if (files.remove(path)) return true;
+    shell.messageBox(std::string(kCantDeleteMessage), std::string(kProductCaption), platform::mb::IconHand);
+    return false;
+}
+
+}  // namespace tavrin::recordings

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/FileSystem.h"
+
+namespace tavrin::recordings {
+
+// Whether a file name is a recording's: it ends in ".wav" in any letter case
+// (recordings made on other devices often end in ".WAV"). ".wav" alone counts.
+bool IsRecordingFileName(std::string_view name);
+
+// The recording's name as the list shows it: the text between the last '/'
+// and the last '.' of its path.
+std::string RecordingName(std::string_view path);
+
+// The recordings the locations hold, in location order and, within a
+// location, in the order the file system lists them. There is no catalogue:
+// the list is re-read from the folders, and the view is rebuilt only when
+// what was read differs from what it shows.
+class RecordingList {
+public:
+    explicit RecordingList(platform::FileSystem& fileSystem) : files(fileSystem) {}
+
+    // Re-reads every location. True when the list differs from the stored
+    // one, which it then replaces; the list starts empty, so the first
+    // refresh that finds anything reports a change. A location that cannot be
+    // listed contributes nothing.
+    [[nodiscard]] bool refresh(const std::vector<std::string>& locations);
+    const std::vector<std::string>& paths() const { return stored; }
+
+private:
+    platform::FileSystem& files;
+    std::vector<std::string> stored;
+};
+
+}  // namespace tavrin::recordings

@@ -1,0 +1,166 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/posix/PosixFileSystem.h"
+#include "recordings/Naming.h"
+#include "recordings/RecordingList.h"
+#include "support/FaultyFileSystem.h"
+#include "support/RecordingShell.h"
+#include "support/TempDir.h"
+
+namespace tavrin::recordings {
+namespace {
+
+namespace mb = platform::mb;
+
+const std::string kCharacterMessage =
+    "Names must be unique and cannot contain the following characters: \\/:*?\"<.>|";
+const std::string kTakenMessage = "A recording with that name already exists. Enter a unique name.";
+
+struct NamingTest : ::testing::Test {
+    std::string path(const std::string& name) const { return folder.file(name); }
+    std::string contents(const std::string& name) const {
+        const auto bytes = test::ReadBytes(path(name));
+        return std::string(bytes.begin(), bytes.end());
+    }
+    void expectOneBox(const std::string& text, const std::string& caption, unsigned style) const {
+        ASSERT_EQ(shell.boxes().size(), 1u);
+        EXPECT_EQ(shell.lastBox().text, text);
+        EXPECT_EQ(shell.lastBox().caption, caption);
+        EXPECT_EQ(shell.lastBox().style, style);
+    }
+
+    test::TempDir folder;
+    test::RecordingShell shell;
+    platform::PosixFileSystem files;
+};
+
+TEST_F(NamingTest, NewRecordingsTakeTheFirstFreeNumber) {
+    struct Case {
+        std::vector<std::string> existing;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {{}, "Recording1.wav"},
+        {{"Recording1.wav", "Recording3.wav"}, "Recording2.wav"},
+        {{"Recording1.wav", "Recording2.wav", "Recording3.wav"}, "Recording4.wav"},
+        {{"Recording2.wav"}, "Recording1.wav"},
+        {{"Recording01.wav", "recording1.wav"}, "Recording1.wav"},
+        {{"Recording1.wav/"}, "Recording2.wav"},  // a folder takes the name as well
+    };
+    for (const auto& c : cases) {
+        test::TempDir dir;
+        for (const auto& name : c.existing) {
+            if (name.back() == '/') {
+                ASSERT_TRUE(files.createDirectory(dir.file(name.substr(0, name.size() - 1))));
+            } else {
+                test::WriteBytes(dir.file(name), std::string("x"));
+            }
+        }
+        EXPECT_EQ(NewRecordingPath(files, dir.path()), dir.file(c.expected));
+    }
+}
+
+TEST_F(NamingTest, RecordingFolderIsCreatedWhenMissing) {
+    EXPECT_EQ(PrepareRecordingFolder(files, folder.path(), ""), folder.path());
+    EXPECT_EQ(PrepareRecordingFolder(files, path("new"), ""), path("new"));
+    EXPECT_TRUE(files.isDirectory(path("new")));
+    EXPECT_EQ(PrepareRecordingFolder(files, path("new"), "Voice"), path("new/Voice"));
+    EXPECT_TRUE(files.isDirectory(path("new/Voice")));
+}
+
+TEST_F(NamingTest, RenameMovesTheFileWithinItsFolder) {
+    test::WriteBytes(path("Recording1.wav"), std::string("audio"));
+    EXPECT_EQ(RenameRecording(files, shell, path("Recording1.wav"), "Meeting with Bob"),
+              path("Meeting with Bob.wav"));
+    EXPECT_EQ(contents("Meeting with Bob.wav"), "audio");
+    EXPECT_FALSE(test::FileExists(path("Recording1.wav")));
+    EXPECT_TRUE(shell.boxes().empty());
+}
+
+TEST_F(NamingTest, NamesWithForbiddenCharactersAreRefusedAndNothingMoves) {
+    test::WriteBytes(path("Recording1.wav"), std::string("audio"));
+    const std::string forbidden[] = {"a\\b", "a/b", "a:b", "a*b", "a?b", "a\"b", "a<b", "a.b", "a>b", "a|b",
+                                     "..", "x.wav", std::string("a\0b", 3)};
+    for (const auto& name : forbidden) {
+        SCOPED_TRACE(name);
+        shell.clearBoxes();
+        EXPECT_FALSE(RenameRecording(files, shell, path("Recording1.wav"), name).has_value());
+        expectOneBox(kCharacterMessage, "Tavrin  Rename", mb::IconHand);
+        EXPECT_EQ(contents("Recording1.wav"), "audio");
+    }
+    EXPECT_TRUE(IsAllowedName("Rec - 1 (copy), 'b' & c"));
+}
+
+TEST_F(NamingTest, AnEmptyNameIsAcceptedAndTheFileStillShowsInTheList) {
+    test::WriteBytes(path("Recording1.wav"), std::string("audio"));
+    EXPECT_EQ(RenameRecording(files, shell, path("Recording1.wav"), ""), path(".wav"));
+    EXPECT_TRUE(shell.boxes().empty());
+    EXPECT_EQ(contents(".wav"), "audio");
+
+    RecordingList list(files);
+    ASSERT_TRUE(list.refresh({folder.path()}));
+    EXPECT_EQ(list.paths(), std::vector<std::string>{path(".wav")});
+    EXPECT_EQ(RecordingName(list.paths().front()), "");
+}
+
+TEST_F(NamingTest, AFailedMoveNeverReplacesAFileAndAlwaysShowsTheTakenMessage) {
+    test::WriteBytes(path("Recording1.wav"), std::string("one"));
+    test::WriteBytes(path("Talk.wav"), std::string("talk"));
+    test::FaultyFileSystem faulty(files);
+    struct Case {
+        const char* name;
+        const char* target;
+        bool failMove;
+    };
+    const Case cases[] = {
+        {"an existing target", "Talk", false},
+        {"the recording's own name", "Recording1", false},
+        {"a move the file system refuses", "Fresh", true},
+        {"a name too long for the file system", nullptr, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        shell.clearBoxes();
+        if (c.failMove) faulty.failNth(test::Fault::Move, 1);
+        const std::string target = c.target ? c.target : std::string(300, 'n');
+        EXPECT_FALSE(RenameRecording(faulty, shell, path("Recording1.wav"), target).has_value());
+        expectOneBox(kTakenMessage, "Tavrin  Rename", mb::IconHand);
+        EXPECT_EQ(contents("Recording1.wav"), "one");
+        EXPECT_EQ(contents("Talk.wav"), "talk");
+    }
+    EXPECT_FALSE(test::FileExists(path("Fresh.wav")));
+}
+
+TEST_F(NamingTest, ARecordingThatVanishedShowsTheTakenMessage) {
+    EXPECT_FALSE(RenameRecording(files, shell, path("Gone.wav"), "Other").has_value());
+    expectOneBox(kTakenMessage, "Tavrin  Rename", mb::IconHand);
+    EXPECT_FALSE(test::FileExists(path("Other.wav")));
+}
+
+TEST_F(NamingTest, DeleteAsksAndTellsWhenItFails) {
+    shell.queueAnswer(platform::answer::Yes);
+    shell.queueAnswer(platform::answer::No);
+    EXPECT_TRUE(ConfirmDelete(shell));
+    EXPECT_FALSE(ConfirmDelete(shell));
+    ASSERT_EQ(shell.boxes().size(), 2u);
+    for (const auto& box : shell.boxes()) {
+        EXPECT_EQ(box.text, "Permanently delete this recording?");
+        EXPECT_EQ(box.caption, "Tavrin");
+        EXPECT_EQ(box.style, mb::IconExclamation | mb::YesNo);
+    }
+
+    shell.clearBoxes();
+    test::WriteBytes(path("Recording1.wav"), std::string("x"));
+    EXPECT_TRUE(DeleteRecording(files, shell, path("Recording1.wav")));
+    EXPECT_FALSE(test::FileExists(path("Recording1.wav")));
+    EXPECT_TRUE(shell.boxes().empty());
+
+    EXPECT_FALSE(DeleteRecording(files, shell, path("Recording1.wav")));
+    expectOneBox("Can't delete this recording!", "Tavrin", mb::IconHand);
+}
+
+}  // namespace
+}  // namespace tavrin::recordings
