@@ -28,7 +28,7 @@ bool RecordingList::refresh(const std::vector<std::string>& locations) {
     found.reserve(stored.size());
     for (const auto& location : locations) {
         if (location.empty()) continue;
-        const auto entries = files.list(location);
+        const auto entries = files.listNames(location);
         if (!entries) continue;
         const std::string prefix = location == "/" ? location : location + "/";
         for (const auto& entry : *entries) {

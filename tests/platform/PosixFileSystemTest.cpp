@@ -262,6 +262,23 @@ TEST_F(PosixFileSystemTest, ListGivesNamesKindsSizesAndTimes) {
     EXPECT_TRUE(fs.list(dir.file("folder"))->empty());
 }
 
+TEST_F(PosixFileSystemTest, ListNamesAgreesWithListOnNamesAndKinds) {
+    WriteBytes(dir.file("b.wav"), Pattern(5));
+    std::filesystem::create_directory(dir.file("folder"));
+    std::filesystem::create_directory_symlink(dir.file("folder"), dir.file("linked.wav"));
+    std::filesystem::create_symlink(dir.file("nowhere"), dir.file("dangling.wav"));
+
+    const auto full = fs.list(dir.path());
+    const auto names = fs.listNames(dir.path());
+    ASSERT_TRUE(full && names);
+    ASSERT_EQ(names->size(), full->size());
+    for (std::size_t i = 0; i < names->size(); ++i) {
+        EXPECT_EQ((*names)[i].name, (*full)[i].name);
+        EXPECT_EQ((*names)[i].isDirectory, (*full)[i].isDirectory) << (*names)[i].name;
+    }
+    EXPECT_EQ(fs.listNames(dir.file("missing")), std::nullopt);
+}
+
 TEST_F(PosixFileSystemTest, FreeSpaceOfAFolder) {
     const auto space = fs.freeSpace(dir.path());
     ASSERT_TRUE(space.has_value());

@@ -242,12 +242,26 @@ bool PosixFileSystem::moveNoReplace(const std::string& from, const std::string& 
 bool PosixFileSystem::createDirectory(const std::string& path) { return mkdir(path.c_str(), 0755) == 0; }
 
 std::optional<std::vector<DirectoryEntry>> PosixFileSystem::list(const std::string& folder) {
+    return listEntries(folder, true);
+}
+
+std::optional<std::vector<DirectoryEntry>> PosixFileSystem::listNames(const std::string& folder) {
+    return listEntries(folder, false);
+}
+
+std::optional<std::vector<DirectoryEntry>> PosixFileSystem::listEntries(const std::string& folder, bool details) {
     DIR* dir = opendir(folder.c_str());
     if (!dir) return std::nullopt;
     std::vector<DirectoryEntry> entries;
     while (const dirent* e = readdir(dir)) {
         const std::string name = e->d_name;
         if (name == "." || name == "..") continue;
+        // The entry's type saves a stat per file when only names are wanted;
+        // links and file systems that do not report the type still need one.
+        if (!details && (e->d_type == DT_REG || e->d_type == DT_DIR)) {
+            entries.push_back({name, e->d_type == DT_DIR, 0, 0});
+            continue;
+        }
         struct stat st {};
         if (fstatat(dirfd(dir), e->d_name, &st, 0) != 0) continue;  // e.g. a dangling link
         entries.push_back({name, S_ISDIR(st.st_mode), static_cast<std::uint64_t>(st.st_size),

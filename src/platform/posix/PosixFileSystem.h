@@ -25,6 +25,10 @@ public:
     [[nodiscard]] bool createDirectory(const std::string& path) override;
     // Entries sorted by name; entries that cannot be examined are left out.
     [[nodiscard]] std::optional<std::vector<DirectoryEntry>> list(const std::string& folder) override;
+    [[nodiscard]] std::optional<std::vector<DirectoryEntry>> listNames(const std::string& folder) override;
+
+private:
+    static std::optional<std::vector<DirectoryEntry>> listEntries(const std::string& folder, bool details);
 };
 
 }  // namespace tavrin::platform
