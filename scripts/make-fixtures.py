@@ -1,0 +1,99 @@
+#!/usr/bin/env python3
+"""Writes the small WAV files the tests, the fuzzer seeds and `tavrin-cli info`
+checks use. Every byte is decided here, so the files are the same on every
+machine; the tests compare the committed copies with a fresh run.
+
+Usage: scripts/make-fixtures.py [OUTPUT_DIR...]
+       (default: tests/fixtures and the fuzzer's seed corpus fuzz/corpus/wav_readers)
+"""
+import os
+import struct
+import sys
+
+PCM, GSM = 0x0001, 0x0031
+
+
+def chunk(cid, payload, claimed=None):
+    size = len(payload) if claimed is None else claimed
+    return cid + struct.pack("<I", size) + payload
+
+
+def pcm_record(rate, bits, channels, extra=b""):
+    return struct.pack("<HHIIHH", PCM, channels, rate, rate * bits * channels // 8, bits * channels // 8, bits) + extra
+
+
+def gsm_record(channels=1):
+    return struct.pack("<HHIIHHHH", GSM, channels, 8000, 1625, 65, 0, 2, 320)
+
+
+def riff(chunks, riff_delta=0):
+    body = b"WAVE" + b"".join(chunks)
+    return b"RIFF" + struct.pack("<I", len(body) + riff_delta) + body
+
+
+def pcm_audio(frames, bits, channels):
+    # A slow sawtooth: varied bytes, yet a file whose content anyone can predict.
+    out = bytearray()
+    for i in range(frames * channels):
+        if bits == 8:
+            out.append((128 + (i * 7) % 64 - 32) & 0xFF)
+        else:
+            out += struct.pack("<h", ((i * 331) % 8192) - 4096)
+    return bytes(out)
+
+
+def gsm_audio(blocks):
+    return bytes(((i * 37 + 11) & 0xFF) for i in range(blocks * 65))
+
+
+def pcm_file(rate, bits, frames, channels=1):
+    return riff([chunk(b"fmt ", pcm_record(rate, bits, channels)),
+                 chunk(b"data", pcm_audio(frames, bits, channels))])
+
+
+def fixtures():
+    files = {}
+    for rate in (8000, 11025, 22050):
+        for bits in (8, 16):
+            # A tenth of a second keeps even the largest one at a few kilobytes.
+            files[f"pcm-{rate // 1000}k-{bits}bit.wav"] = pcm_file(rate, bits, rate // 10)
+    files["pcm-8k-8bit-odd.wav"] = pcm_file(8000, 8, 801)
+    blocks = 25  # one second of GSM
+    files["gsm-fact.wav"] = riff([chunk(b"fmt ", gsm_record()), chunk(b"fact", struct.pack("<I", blocks)),
+                                  chunk(b"data", gsm_audio(blocks))])
+    files["gsm-nofact.wav"] = riff([chunk(b"fmt ", gsm_record()), chunk(b"data", gsm_audio(blocks))])
+    files["gsm-stereo.wav"] = riff([chunk(b"fmt ", gsm_record(channels=2)), chunk(b"data", gsm_audio(4))])
+    files["pcm-stereo.wav"] = pcm_file(8000, 16, 400, channels=2)
+    files["pcm-12bit.wav"] = riff([chunk(b"fmt ", pcm_record(8000, 12, 1)), chunk(b"data", pcm_audio(400, 16, 1))])
+    files["adpcm.wav"] = riff([chunk(b"fmt ", struct.pack("<HHIIHHHH", 0x0011, 1, 8000, 4055, 256, 4, 2, 505)),
+                               chunk(b"data", bytes(512))])
+    info = chunk(b"INFO", b"ISFT" + struct.pack("<I", 6) + b"tavrin")
+    fmt = chunk(b"fmt ", pcm_record(8000, 16, 1))
+    data = chunk(b"data", pcm_audio(400, 16, 1))
+    files["list-upper-before-data.wav"] = riff([fmt, chunk(b"LIST", info), data])
+    files["list-lower-before-data.wav"] = riff([fmt, chunk(b"list", info), data])
+    files["pcm-fmt18.wav"] = riff([chunk(b"fmt ", pcm_record(8000, 16, 1, extra=struct.pack("<H", 0))), data])
+    whole = pcm_file(8000, 16, 800)
+    files["truncated.wav"] = whole[:len(whole) // 2]
+    files["header-43.wav"] = whole[:43]
+    odd = riff([chunk(b"fmt ", pcm_record(8000, 8, 1)), chunk(b"data", pcm_audio(333, 8, 1))])
+    files["riff-minus7.wav"] = riff([chunk(b"fmt ", pcm_record(8000, 8, 1)), chunk(b"data", pcm_audio(333, 8, 1))],
+                                    riff_delta=1)
+    files["riff-minus6.wav"] = odd[:4] + struct.pack("<I", len(odd) - 6) + odd[8:]
+    return files
+
+
+def main():
+    root = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..")
+    outs = sys.argv[1:] or [os.path.join(root, "tests", "fixtures"),
+                            os.path.join(root, "fuzz", "corpus", "wav_readers")]
+    for out in outs:
+        os.makedirs(out, exist_ok=True)
+        for name, content in sorted(fixtures().items()):
+            with open(os.path.join(out, name), "wb") as f:
+                f.write(content)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,180 @@
+#include "wav/WavChunkReader.h"
+
+#include <cstring>
+
+namespace tavrin::wav {
+namespace {
+
+// The smallest file worth opening: a PCM header without audio.
+constexpr std::uint32_t kMinimumFileSize = 44;
+
+// Every read of the walk goes through here, so no field is taken from outside
+// the file, whatever sizes the file claims. Offsets are 64-bit so that chunk
+// arithmetic cannot wrap.
+class ByteView {
+public:
+    ByteView(const std::uint8_t* bytes, std::uint32_t byteCount) : data(bytes), length(byteCount) {}
+
+    std::uint64_t size() const { return length; }
+    bool Contains(std::uint64_t offset, std::uint64_t width) const {
+        return data != nullptr && offset <= length && width <= length - offset;
+    }
+    bool Le16(std::uint64_t offset, std::uint16_t& value) const {
+        if (!Contains(offset, 2)) return false;
+        value = LoadLe16(data + offset);
+        return true;
+    }
+    bool Le32(std::uint64_t offset, std::uint32_t& value) const {
+        if (!Contains(offset, 4)) return false;
+        value = LoadLe32(data + offset);
+        return true;
+    }
+    bool IdIs(std::uint64_t offset, const char* id) const {
+        return Contains(offset, 4) && std::memcmp(data + offset, id, 4) == 0;
+    }
+
+private:
+    const std::uint8_t* data;
+    std::uint32_t length;
+};
+
+enum class Step { Next, Stop, Refuse };
+
+struct Walk {
+    const ByteView& file;
+    WavInfo& info;
+    int provisional = kParseUnusable;
+    bool fmtSeen = false;
+    bool dataSeen = false;
+};
+
+// A chunk may claim up to 3 bytes more than the file holds (writers that
+// dropped a pad byte or rounded the size); beyond that the walk stops.
+bool ChunkFits(const ByteView& file, std::uint64_t start, std::uint32_t chunkSize) {
+    return start + chunkSize + 5 <= file.size();
+}
+
+std::uint32_t BlocksOfData(const WavInfo& info, std::uint32_t bytes) {
+    if (info.formatTag == kTagGsm) return bytes / kGsmBlockBytes;
+    if (info.formatTag != kTagPcm) return bytes;
+    const std::uint32_t sampleBytes = info.bitsPerSample / 8u;
+    if (info.channels == 0 || sampleBytes == 0) return 0;  // only before a fmt chunk refused the file
+    return bytes / info.channels / sampleBytes;
+}
+
+// Reads the record of a fmt chunk; false when a field lies outside the file.
+bool ReadRecord(const ByteView& file, std::uint64_t start, WavInfo& out) {
+    const std::uint64_t r = start + 8;
+    if (!file.Le16(r + 0, out.formatTag) || !file.Le16(r + 2, out.channels) || !file.Le32(r + 4, out.samplesPerSec) ||
+        !file.Le32(r + 8, out.avgBytesPerSec) || !file.Le16(r + 12, out.blockAlign) ||
+        !file.Le16(r + 14, out.bitsPerSample))
+        return false;
+    if (out.formatTag != kTagGsm) return true;
+    return file.Le16(r + 16, out.cbSize) && file.Le16(r + 18, out.samplesPerBlock);
+}
+
+Step FmtChunk(Walk& walk, std::uint64_t start, std::uint32_t chunkSize) {
+    if (chunkSize < 16) return Step::Refuse;
+    if (!ChunkFits(walk.file, start, chunkSize)) return Step::Stop;
+    WavInfo record = walk.info;
+    if (!ReadRecord(walk.file, start, record)) return Step::Stop;
+    walk.info = record;
+    const WavInfo& f = walk.info;
+    walk.provisional = (f.formatTag == kTagPcm || f.formatTag == kTagGsm) ? kParsePlayable : kParseUnsupported;
+    if (f.channels == 2)
+        walk.provisional = kParseUnsupported;
+    else if (f.channels != 1)
+        return Step::Refuse;
+    if (f.formatTag == kTagPcm && f.bitsPerSample != 8 && f.bitsPerSample != 16) return Step::Refuse;
+    if (f.samplesPerSec == 0) return Step::Refuse;
+    walk.fmtSeen = true;
+    return Step::Next;
+}
+
+Step DataChunk(Walk& walk, std::uint64_t start, std::uint32_t chunkSize) {
+    if (!ChunkFits(walk.file, start, chunkSize)) return Step::Stop;
+    walk.info.dataStart = static_cast<std::uint32_t>(start + 8);  // the loop keeps start + 8 inside the file
+    walk.info.dataLength = chunkSize;
+    walk.info.lengthInBlocks = BlocksOfData(walk.info, chunkSize);
+    walk.dataSeen = true;
+    return Step::Next;
+}
+
+bool IsSkippedChunk(const ByteView& file, std::uint64_t start) {
+    // Only the lower-case "list" is known here; a capital "LIST" stops the walk.
+    for (const char* id : {"fact", "cue ", "plst", "list", "smpl", "inst"})
+        if (file.IdIs(start, id)) return true;
+    return false;
+}
+
+Step VisitChunk(Walk& walk, std::uint64_t start, std::uint32_t chunkSize) {
+    if (walk.file.IdIs(start, "fmt ")) return FmtChunk(walk, start, chunkSize);
+    if (walk.file.IdIs(start, "data")) return DataChunk(walk, start, chunkSize);
+    if (IsSkippedChunk(walk.file, start)) return ChunkFits(walk.file, start, chunkSize) ? Step::Next : Step::Stop;
+    return Step::Stop;
+}
+
+bool RiffHeaderFits(const ByteView& file) {
+    std::uint32_t riffSize = 0;
+    if (!file.IdIs(0, "RIFF") || !file.Le32(4, riffSize) || !file.IdIs(8, "WAVE")) return false;
+    // One byte more than the file holds is a dropped pad byte after odd-sized data.
+    const std::uint64_t claimedEnd = std::uint64_t{riffSize} + 8;
+    return claimedEnd == file.size() || claimedEnd == file.size() + 1;
+}
+
+}  // namespace
+
+int ParseWavBytes(const std::uint8_t* bytes, std::uint32_t size, WavInfo& info) {
+    info = WavInfo{};
+    const ByteView file(bytes, size);
+    if (!RiffHeaderFits(file)) return kParseUnusable;
+    Walk walk{file, info};
+    std::uint64_t start = 12;
+    std::uint32_t chunkSize = 0;
+    while (file.Le32(start + 4, chunkSize)) {
+        const Step step = VisitChunk(walk, start, chunkSize);
+        if (step == Step::Refuse) return kParseUnusable;
+        if (step == Step::Stop) break;
+        start += 8 + std::uint64_t{chunkSize};
+    }
+    return walk.fmtSeen && walk.dataSeen ? walk.provisional : kParseUnusable;
+}
+
+std::uint64_t DurationMs(const WavInfo& info) {
+    if (info.formatTag == kTagGsm) return std::uint64_t{info.lengthInBlocks} * kGsmMsPerBlock;
+    if (info.samplesPerSec == 0) return 0;
+    return static_cast<std::uint64_t>(static_cast<double>(info.lengthInBlocks) / info.samplesPerSec * 1000.0);
+}
+
+bool WavChunkReader::Open(const std::string& fileName) {
+    Close();
+    auto file = fileSystem.open(fileName, platform::OpenMode::ReadOnly, false);
+    if (!file) return false;
+    std::uint32_t bytes = 0;
+    if (!file->size(bytes) || bytes < kMinimumFileSize) return false;
+    auto mapping = file->map(0, bytes, false);
+    if (!mapping || mapping->size() < bytes || mapping->data() == nullptr) return false;
+    view = mapping->data();
+    fileSize = bytes;
+    fileHandle = std::move(file);
+    mappingHandle = std::move(mapping);
+    return true;
+}
+
+int WavChunkReader::Parse() {
+    if (view == nullptr) return kParseUnusable;
+    return ParseWavBytes(view, fileSize, info);
+}
+
+void WavChunkReader::Close() {
+    view = nullptr;
+    mappingHandle.reset();  // the mapping goes before the file it maps
+    fileHandle.reset();
+}
+
+const std::uint8_t* WavChunkReader::DataStart() const {
+    if (view == nullptr || info.dataStart == 0) return nullptr;
+    return view + info.dataStart;
+}
+
+}  // namespace tavrin::wav

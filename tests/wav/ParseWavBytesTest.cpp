@@ -1,0 +1,230 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "wav/WavBytes.h"
+#include "wav/WavChunkReader.h"
+
+namespace tavrin::wav {
+namespace {
+
+using test::GsmRecord;
+using test::PcmRecord;
+using test::RecordingFile;
+using test::WavBytes;
+
+// Parses a copy that is exactly as long as the file, so that the sanitizer
+// builds catch any read past its end.
+int Parse(const WavBytes& file, WavInfo& info) {
+    const std::uint32_t n = file.size();
+    auto exact = std::make_unique<std::uint8_t[]>(n == 0 ? 1 : n);
+    if (n > 0) std::memcpy(exact.get(), file.data(), n);
+    return ParseWavBytes(n == 0 ? nullptr : exact.get(), n, info);
+}
+
+int Parse(const WavBytes& file) {
+    WavInfo info;
+    return Parse(file, info);
+}
+
+struct Case {
+    const char* name;
+    std::function<WavBytes()> file;
+    int result;
+};
+
+void ExpectResults(const std::vector<Case>& cases) {
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(Parse(c.file()), c.result);
+    }
+}
+
+TEST(ParseWavBytes, RecordingsWeWriteArePlayableWithTheirFields) {
+    WavInfo info;
+    ASSERT_EQ(Parse(RecordingFile(PcmRecord(11025, 16), 22050), info), kParsePlayable);
+    WavInfo expected;
+    expected.samplesPerSec = 11025;
+    expected.avgBytesPerSec = 22050;
+    expected.blockAlign = 2;
+    expected.bitsPerSample = 16;
+    expected.dataStart = 44;
+    expected.dataLength = 22050;
+    expected.lengthInBlocks = 11025;
+    EXPECT_EQ(info, expected);
+    EXPECT_EQ(DurationMs(info), 1000u);
+
+    ASSERT_EQ(Parse(RecordingFile(GsmRecord(), 1625), info), kParsePlayable);
+    EXPECT_EQ(info.formatTag, kTagGsm);
+    EXPECT_EQ(info.cbSize, 2);
+    EXPECT_EQ(info.samplesPerBlock, 320);
+    EXPECT_EQ(info.dataStart, 60u);
+    EXPECT_EQ(info.lengthInBlocks, 25u);
+    EXPECT_EQ(DurationMs(info), 1000u);
+}
+
+TEST(ParseWavBytes, RiffHeader) {
+    const auto odd = [](std::int64_t delta) {
+        return [delta] { return WavBytes().Riff().Fmt(PcmRecord(8000, 8)).Data(801).FixRiffSize(delta); };
+    };
+    ExpectResults({
+        {"RIFF size = file size - 8", odd(0), kParsePlayable},
+        {"RIFF size = file size - 7 (pad byte dropped)", odd(1), kParsePlayable},
+        {"RIFF size = file size - 6", odd(2), kParseUnusable},
+        {"RIFF size = file size - 9", odd(-1), kParseUnusable},
+        {"RIFX", [] { auto w = RecordingFile(PcmRecord(8000, 8), 10); w.bytes[3] = 'X'; return w; }, kParseUnusable},
+        {"not WAVE", [] { auto w = RecordingFile(PcmRecord(8000, 8), 10); w.bytes[8] = 'w'; return w; },
+         kParseUnusable},
+        {"header only", [] { return WavBytes().Riff().FixRiffSize(); }, kParseUnusable},
+        {"empty", [] { return WavBytes(); }, kParseUnusable},
+        {"eleven bytes", [] { return WavBytes().Riff().Truncate(11); }, kParseUnusable},
+    });
+}
+
+TEST(ParseWavBytes, FormatDecidesTheResult) {
+    const auto with = [](WaveFormat f) { return [f] { return RecordingFile(f, 400); }; };
+    WaveFormat gsmStereo = GsmRecord();
+    gsmStereo.channels = 2;
+    WaveFormat adpcm = PcmRecord(8000, 4);
+    adpcm.formatTag = 0x0011;
+    WaveFormat noRate = PcmRecord(8000, 16);
+    noRate.samplesPerSec = 0;
+    WaveFormat noChannels = PcmRecord(8000, 16);
+    noChannels.channels = 0;
+    ExpectResults({
+        {"PCM 22 kHz 8-bit", with(PcmRecord(22050, 8)), kParsePlayable},
+        {"stereo PCM", with(PcmRecord(8000, 16, 2)), kParseUnsupported},
+        {"stereo GSM", with(gsmStereo), kParseUnsupported},
+        {"three channels", with(PcmRecord(8000, 16, 3)), kParseUnusable},
+        {"no channels", with(noChannels), kParseUnusable},
+        {"12-bit PCM", with(PcmRecord(8000, 12)), kParseUnusable},
+        {"24-bit PCM", with(PcmRecord(8000, 24)), kParseUnusable},
+        {"other codec, 4 bits", with(adpcm), kParseUnsupported},
+        {"rate 0", with(noRate), kParseUnusable},
+    });
+}
+
+TEST(ParseWavBytes, WhichChunksTheWalkPasses) {
+    const auto before = [](const char* id) {
+        return [id] { return WavBytes().Riff().Fmt(PcmRecord(8000, 16)).Chunk(id, 10).Data(400).FixRiffSize(); };
+    };
+    ExpectResults({
+        {"fact", before("fact"), kParsePlayable},
+        {"cue ", before("cue "), kParsePlayable},
+        {"plst", before("plst"), kParsePlayable},
+        {"list", before("list"), kParsePlayable},
+        {"smpl", before("smpl"), kParsePlayable},
+        {"inst", before("inst"), kParsePlayable},
+        {"LIST stops the walk", before("LIST"), kParseUnusable},
+        {"JUNK stops the walk", before("JUNK"), kParseUnusable},
+        {"LIST before fmt",
+         [] { return WavBytes().Riff().Chunk("LIST", 4).Fmt(PcmRecord(8000, 8)).Data(10).FixRiffSize(); },
+         kParseUnusable},
+        {"LIST after data",
+         [] { return WavBytes().Riff().Fmt(PcmRecord(8000, 8)).Data(10).Chunk("LIST", 4).FixRiffSize(); },
+         kParsePlayable},
+        {"no data", [] { return WavBytes().Riff().Fmt(PcmRecord(8000, 8)).Chunk("list", 4).FixRiffSize(); },
+         kParseUnusable},
+        {"no fmt", [] { return WavBytes().Riff().Fact(0).Data(100).FixRiffSize(); }, kParseUnusable},
+        {"fmt of 15 bytes", [] { return WavBytes().Riff().Fmt(PcmRecord(8000, 8), 15).Data(10).FixRiffSize(); },
+         kParseUnusable},
+        {"fmt of 18 bytes", [] { return WavBytes().Riff().Fmt(PcmRecord(8000, 8), 18).Data(10).FixRiffSize(); },
+         kParsePlayable},
+        {"odd-sized chunk without pad byte",
+         [] { return WavBytes().Riff().Fmt(PcmRecord(8000, 8)).Chunk("list", 3).Data(10).FixRiffSize(); },
+         kParsePlayable},
+    });
+}
+
+TEST(ParseWavBytes, DataBeforeFmtIsMeasuredWithTheInitialFormat) {
+    WavInfo info;
+    ASSERT_EQ(Parse(WavBytes().Riff().Data(1000).Fmt(PcmRecord(8000, 16)).FixRiffSize(), info), kParsePlayable);
+    EXPECT_EQ(info.bitsPerSample, 16);
+    EXPECT_EQ(info.lengthInBlocks, 1000u);  // counted as 8-bit mono
+    EXPECT_EQ(info.dataStart, 20u);
+}
+
+TEST(ParseWavBytes, FieldsOfAnOddFmtChunk) {
+    WavInfo info;
+    ASSERT_EQ(Parse(WavBytes().Riff().Fmt(PcmRecord(8000, 8), 18).Data(11).FixRiffSize(), info), kParsePlayable);
+    EXPECT_EQ(info.dataStart, 46u);
+    EXPECT_EQ(info.dataLength, 11u);
+    EXPECT_EQ(info.lengthInBlocks, 11u);
+}
+
+TEST(ParseWavBytes, AChunkMayClaimUpToThreeBytesMoreThanTheFileHolds) {
+    for (std::uint32_t extra = 0; extra <= 6; ++extra) {
+        SCOPED_TRACE(extra);
+        WavInfo info;
+        const auto file = WavBytes().Riff().Fmt(PcmRecord(8000, 8)).Chunk("data", 100 + extra, 100).FixRiffSize();
+        EXPECT_EQ(Parse(file, info), extra <= 3 ? kParsePlayable : kParseUnusable);
+        if (extra <= 3) {
+            EXPECT_EQ(info.dataLength, 100 + extra);
+        }
+    }
+}
+
+// A fmt chunk at the very end whose record the file does not wholly hold:
+// the missing field must not be taken from beyond the end of the file.
+TEST(ParseWavBytes, FmtFieldsOutsideTheFileStopTheWalk) {
+    for (std::size_t missing = 0; missing <= 3; ++missing) {
+        SCOPED_TRACE(missing);
+        const auto pcm = WavBytes().Riff().Data(100).Fmt(PcmRecord(8000, 16)).Truncate(12 + 108 + 24 - missing);
+        EXPECT_EQ(Parse(WavBytes(pcm).FixRiffSize()), missing == 0 ? kParsePlayable : kParseUnusable);
+        const auto gsm = WavBytes().Riff().Data(130).Fmt(GsmRecord()).Truncate(12 + 138 + 28 - missing);
+        EXPECT_EQ(Parse(WavBytes(gsm).FixRiffSize()), missing == 0 ? kParsePlayable : kParseUnusable);
+    }
+}
+
+// Sizes near 4 GiB: a 32-bit chunk end would wrap and send the walk back to an
+// earlier chunk, or round the same one for ever.
+TEST(ParseWavBytes, HugeChunkSizesStopTheWalk) {
+    for (std::uint32_t size : {0xFFFFFFFFu, 0xFFFFFFFCu, 0xFFFFFFF8u, 0xFFFFFFF4u, 0xFFFFFFF0u, 0xFFFFFFE0u,
+                               0x80000000u, 0x7FFFFFFFu}) {
+        SCOPED_TRACE(size);
+        for (const char* id : {"fact", "list", "data", "fmt "}) {
+            SCOPED_TRACE(id);
+            const auto file =
+                WavBytes().Riff().Fmt(PcmRecord(8000, 8)).Id(id).U32(size).Fill(20).Data(10).FixRiffSize();
+            EXPECT_EQ(Parse(file), kParseUnusable);
+        }
+    }
+}
+
+// Every prefix of a GSM recording, its RIFF size made to fit: nothing is read
+// outside, and the file counts only once its data chunk is (nearly) whole.
+TEST(ParseWavBytes, EveryPrefixOfARecording) {
+    for (const auto& whole : {RecordingFile(GsmRecord(), 130), RecordingFile(PcmRecord(8000, 16), 20)}) {
+        for (std::uint32_t length = 0; length <= whole.size(); ++length) {
+            SCOPED_TRACE(length);
+            WavBytes prefix = whole;
+            prefix.Truncate(length);
+            if (length >= 8) prefix.FixRiffSize();
+            EXPECT_EQ(Parse(prefix), length + 3 >= whole.size() ? kParsePlayable : kParseUnusable);
+        }
+    }
+}
+
+TEST(ParseWavBytes, DurationOfAFile) {
+    WavInfo info;
+    info.lengthInBlocks = 11025 * 3 + 11024;
+    info.samplesPerSec = 11025;
+    EXPECT_EQ(DurationMs(info), 3999u);  // truncated, never rounded up
+    info.lengthInBlocks = 0xFFFFFFFF;
+    info.samplesPerSec = 8000;
+    EXPECT_EQ(DurationMs(info), 536870911u);
+    info.samplesPerSec = 0;
+    EXPECT_EQ(DurationMs(info), 0u);
+    info.formatTag = kTagGsm;
+    info.lengthInBlocks = 25;
+    EXPECT_EQ(DurationMs(info), 1000u);
+    info.lengthInBlocks = 0xFFFFFFFF;
+    EXPECT_EQ(DurationMs(info), 0xFFFFFFFFull * 40);
+}
+
+}  // namespace
+}  // namespace tavrin::wav
