@@ -1,0 +1,125 @@
+#include "controller/RecordingStateBase.h"
+
+#include "controller/CommandMenu.h"
+#include "controller/Controller.h"
+#include "controller/Duration.h"
+#include "wav/Formats.h"
+
+namespace tavrin::controller {
+namespace {
+
+constexpr std::string_view kOutOfMemoryMessage = "Recording has stopped. Out of memory.";
+
+// The catalogue code of an open recording's format; 0 when it has none.
+std::uint32_t FormatCodeOf(const AudioFileInfo& facts) {
+    if (facts.isGsm) return wav::kCodeGsm;
+    for (const wav::FormatEntry& entry : wav::Catalogue()) {
+        if (!entry.format.isGsm() && entry.format.samplesPerSec == facts.rate &&
+            entry.format.bitsPerSample == facts.bits && entry.format.channels == facts.channels) {
+            return entry.code;
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
+void RecordingStateBase::OnStop() {
+    Window& w = window();
+    HaltStep();
+    w.Show(kind.icon, false);
+    w.Show(Control::LeftLabel, false);
+    w.Show(Control::TimeLeft, false);
+    ShowOptionIcons();
+    w.SetPositionText(FormatDuration(0));
+    w.ShowLevel(0);
+    if (w.RecordingOptions().timeLimitOn) w.KillLimitTimer();
+    engine().Stop();  // the engine answers with RecordEnd, then FileReady
+}
+
+void RecordingStateBase::OnPause() {
+    HaltStep();
+    engine().Pause();
+}
+
+void RecordingStateBase::OnHalt() { OnStop(); }
+
+void RecordingStateBase::OnWaterMark() {
+    // Yes and No, as it has always been shown; the answer changes nothing.
+    context.shell.messageBox(std::string(kOutOfMemoryMessage), std::string(engine::kProductName),
+                             platform::mb::IconHand | platform::mb::YesNo);
+    FinishRecording();
+}
+
+void RecordingStateBase::OnPausedOn() { EnterAndSwitch(PauseState()); }
+
+void RecordingStateBase::OnOptions() { OpenOptions(true); }
+
+void RecordingStateBase::OnLevelTimer() { ShowLevel(); }
+
+void RecordingStateBase::OnClockTimer() { ShowPosition(); }  // the position is the length recorded so far
+
+void RecordingStateBase::OnBlinkTimer() {
+    Window& w = window();
+    if (w.RecordingOptions().voiceActivated) {
+        // Blinks until the first loud block, then stays on.
+        w.Show(Control::VoiceIcon, activated || !w.IsShown(Control::VoiceIcon));
+    }
+    if (saving) w.Show(Control::SavingIcon, !w.IsShown(Control::SavingIcon));
+}
+
+std::uint32_t RecordingStateBase::RemainingFormat() {
+    const std::uint32_t chosen = window().Settings().format();
+    if (kind.newRecording) return chosen;
+    // An edit records in the format of the file it extends, whatever the
+    // settings say for new recordings.
+    const std::uint32_t own = FormatCodeOf(context.currentFacts);
+    return own != 0 ? own : chosen;
+}
+
+void RecordingStateBase::OnRemainingTimer() {
+    Window& w = window();
+    const std::string& folder = w.CurrentFolder();
+    const std::int32_t seconds = engine().RemainingSeconds(RemainingFormat(), folder, !IsFastMedia(folder));
+    w.SetTimeLeftText(FormatDuration(seconds));
+}
+
+void RecordingStateBase::OnKeepAwakeTimer() { KeepAwake(); }
+
+void RecordingStateBase::Enter() {
+    Window& w = window();
+    for (Control c : {Control::RecordIcon, Control::AppendIcon, Control::InsertIcon, Control::OverwriteIcon}) {
+        w.Show(c, c == kind.icon);
+    }
+    w.Show(Control::PlayIcon, false);
+    w.Show(Control::LeftLabel, true);
+    w.Show(Control::TimeLeft, true);
+    if (kind.newRecording) {
+        // A new recording has no date or time yet; an edit keeps its file's.
+        w.Show(Control::Date, false);
+        w.Show(Control::Time, false);
+    }
+    w.Show(Control::Position, true);
+    w.Show(Control::Length, false);
+    FinishEnter(cmd::Pause, "Pause");
+}
+
+void RecordingStateBase::UpdateMenu() {
+    window().ReplaceMenuItems(BuildMenu(MenuKind::Recording, window().Settings().keys()));
+}
+
+void RecordingStateBase::FileReady() {
+    saving = false;
+    window().Show(Control::SavingIcon, false);
+    FinishRecording();
+}
+
+void RecordingStateBase::TooSlow() {
+    // Stop first: the engine thread waits for this box, and the stop command
+    // is handled as soon as it is closed, keeping what was recorded so far.
+    OnStop();
+    context.shell.messageBox(std::string(kind.tooSlowText), std::string(engine::kProductName),
+                             platform::mb::IconHand | platform::mb::YesNo);
+}
+
+}  // namespace tavrin::controller

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "controller/StateBase.h"
+
+namespace tavrin::controller {
+
+// What tells the four recording states apart.
+struct RecordingVariant {
+    Control icon;                  // shown while recording, hidden by Stop
+    std::string_view tooSlowText;  // told when the card cannot keep up
+    bool newRecording;             // a new file, rather than an edit of the open one
+};
+
+// The shared half of StateRecord and the three edit states: stop, pause, the
+// timers and the end of a recording. Each state adds its own engine events,
+// its keys and its pause state.
+class RecordingStateBase : public StateBase {
+public:
+    RecordingStateBase(Controller& controller, std::string_view className, const RecordingVariant& variant)
+        : StateBase(controller, className), kind(variant) {}
+
+    void OnStop() override;
+    void OnPause() override;
+    void OnHalt() override;
+    void OnActivateRecording(std::string) override {}
+    void OnWaterMark() override;
+    void OnPausedOn() override;
+    void OnOptions() override;
+    void OnLevelTimer() override;
+    void OnClockTimer() override;
+    void OnBlinkTimer() override;
+    void OnRemainingTimer() override;
+    void OnKeepAwakeTimer() override;
+    void OnListTimer() override {}
+    void Enter() override;
+    void UpdateMenu() override;
+
+    // Voice activation has fired during this recording.
+    bool activated = false;
+    // The engine has reported the end and the file is not ready yet.
+    bool saving = false;
+
+protected:
+    virtual StateBase& PauseState() = 0;
+
+    // The variant's own events.
+    void MarkActivated() { activated = true; }
+    void MarkSaving() { saving = true; }
+    void FileReady();
+    void TooSlow();
+
+private:
+    // The format whose rate turns the room left into time.
+    std::uint32_t RemainingFormat();
+
+    RecordingVariant kind;
+};
+
+}  // namespace tavrin::controller

@@ -1,0 +1,264 @@
+#include "controller/StateCommon.h"
+
+#include <cstdlib>
+#include <optional>
+
+#include "controller/Controller.h"
+#include "controller/Duration.h"
+#include "recordings/Naming.h"
+#include "recordings/StorageLocations.h"
+
+namespace tavrin::controller {
+namespace {
+
+constexpr std::string_view kProductCaption = engine::kProductName;
+constexpr std::string_view kEmptyFileMessage = "Can't play an empty file!";
+constexpr std::string_view kOverwriteQuestion = "Do you really want to overwrite this recording?";
+
+// Volume changes smaller than this are not worth a call into the device.
+constexpr std::int32_t kVolumeStep = 6;
+
+}  // namespace
+
+bool IsFastMedia(const std::string&) { return false; }
+
+Window& StateCommon::window() const { return context.window; }
+EngineView& StateCommon::engine() const { return context.engine; }
+
+void StateCommon::HaltStep() {
+    Window& w = window();
+    w.CloseSoftKeyMenu();
+    w.EnableSoftKey(w.LeftSoftKeyCommand(), false);
+    w.EnableSoftKey(cmd::Menu, false);
+    w.SetKeyForwarding(false);
+}
+
+bool StateCommon::CheckResult(engine::ResultCode result, bool show) {
+    if (result.Ok()) return true;
+    if (show) engine::ShowResult(context.shell, result.Detail(), result.Code());
+    if (result.IsWarning()) {
+        // Dropping cannot fail in a way that matters: closing an open file always succeeds.
+        static_cast<void>(SelectRecording({}));
+    } else if (result.IsFatal()) {
+        window().PostQuit(0);
+    }
+    return false;
+}
+
+engine::ResultCode StateCommon::SelectRecording(const std::string& path) {
+    Window& w = window();
+    w.ShowLevel(0);
+    if (path.empty()) {
+        // Only a running device makes closing fail, and then there is nothing
+        // better to do than to let the device's own events arrive.
+        static_cast<void>(engine().CloseFile());
+        w.SetCurrentPath({});
+        w.RefreshPanel();
+        EnterAndSwitch(context.idle);
+        return {};
+    }
+    AudioFileInfo facts;
+    engine::ResultCode result;
+    if (path != w.CurrentPath()) {
+        w.SetCurrentPath(path);
+        result = engine().OpenFile(path, !IsFastMedia(path), facts);
+    } else {
+        result = engine().GetFileInfo(path, facts);  // already open: only its facts
+    }
+    if (!result.Ok()) return result;
+    context.currentFacts = facts;
+    w.SetLengthMs(LengthMsOf(facts));
+    w.RefreshFileFacts();
+    w.RefreshPanel();
+    EnterAndSwitch(context.fileSelected);
+    return {};
+}
+
+void StateCommon::SelectAndPlay(const std::string& path) {
+    if (CheckResult(SelectRecording(path), true)) StartPlay();
+}
+
+void StateCommon::StartPlay() {
+    Window& w = window();
+    if (w.LengthMs() < 1) {
+        // Yes and No, as it has always been shown; the answer changes nothing.
+        context.shell.messageBox(std::string(kEmptyFileMessage), std::string(kProductCaption),
+                                 platform::mb::IconHand | platform::mb::YesNo);
+        w.CurrentState()->Enter();  // gives the soft keys back
+        return;
+    }
+    w.Show(Control::PlayIcon, true);
+    HaltStep();
+    CheckResult(engine().PlayStart(), true);
+}
+
+void StateCommon::EnterPlay() { EnterAndSwitch(context.play); }
+
+engine::ResultCode StateCommon::StartNewRecording() {
+    HaltStep();
+    Window& w = window();
+    settings::Settings& s = w.Settings();
+    std::uint32_t accepted = 0;
+    const bool probed = engine().ProbeFormats(accepted);
+    s.validateFormat(settings::SupportedFormats(probed ? std::optional(accepted) : std::nullopt, context.shell));
+    // A format the engine does not take makes RecordStart fail with its own message.
+    static_cast<void>(engine().SetFormat(s.format()));
+    const settings::RecordingOptions& o = w.RecordingOptions();
+    engine().SetCaptureOptions({o.voiceActivated, o.voiceActivationLevel, o.silenceCut, o.silenceCutLevel,
+                                o.silenceMilliseconds()});
+
+    // A card that is gone takes its save location with it: record to the documents folder instead.
+    s.validateSaveLocation(recordings::StorageLocations(context.shell, context.files).list());
+    w.SetCurrentFolder(recordings::PrepareRecordingFolder(context.files, s.saveLocation(), o.subFolder));
+    const std::string folder = w.CurrentFolder();
+    engine().SetStorage(folder, !IsFastMedia(folder));
+    w.SetNewRecordingPath(recordings::NewRecordingPath(context.files, folder));
+    return engine().RecordStart(w.NewRecordingPath());
+}
+
+void StateCommon::HandOverSwitches() {
+    const settings::RecordingOptions& o = window().RecordingOptions();
+    engine().SetCaptureSwitches(o.voiceActivated, o.silenceCut);
+}
+
+engine::ResultCode StateCommon::StartAppend() {
+    HaltStep();
+    HandOverSwitches();
+    return engine().RecordAppend();
+}
+
+engine::ResultCode StateCommon::StartInsert() {
+    HaltStep();
+    HandOverSwitches();
+    return engine().RecordInsert();
+}
+
+engine::ResultCode StateCommon::StartOverwrite() {
+    const int answer = context.shell.messageBox(std::string(kOverwriteQuestion), std::string(kProductCaption),
+                                                platform::mb::IconQuestion | platform::mb::YesNo);
+    if (answer != platform::answer::Yes) return {};
+    HaltStep();
+    HandOverSwitches();
+    return engine().RecordOverwrite();
+}
+
+void StateCommon::BeginCapture(RecordingStateBase& state, Control icon) {
+    Window& w = window();
+    w.Show(icon, true);
+    state.Enter();
+    state.activated = false;
+    w.SetCurrentState(state);
+}
+
+void StateCommon::BeginRecordState() {
+    BeginCapture(context.record, Control::RecordIcon);
+    Window& w = window();
+    w.SetCurrentPath(w.NewRecordingPath());  // the new file is the current recording only now
+    RefreshAndArmLimit();
+}
+
+void StateCommon::BeginAppendState() {
+    BeginCapture(context.recordAppend, Control::AppendIcon);
+    RefreshAndArmLimit();
+}
+
+void StateCommon::BeginInsertState() {
+    BeginCapture(context.recordInsert, Control::InsertIcon);
+    RefreshAndArmLimit();
+}
+
+void StateCommon::BeginOverwriteState() {
+    BeginCapture(context.recordOverwrite, Control::OverwriteIcon);
+    RefreshAndArmLimit();
+}
+
+void StateCommon::RefreshAndArmLimit() {
+    Window& w = window();
+    w.RefreshFileFacts();
+    w.RefreshPanel();
+    const settings::RecordingOptions& o = w.RecordingOptions();
+    if (o.timeLimitOn) w.StartLimitTimer(o.timeLimitMilliseconds());
+}
+
+void StateCommon::FinishRecording() {
+    // The engine has finished the file and selected it; closing cannot fail
+    // here, and reopening reports whatever is wrong with the file.
+    static_cast<void>(engine().CloseFile());
+    ReopenCurrent(true);
+}
+
+void StateCommon::ReopenCurrent(bool show) {
+    const std::string path = window().CurrentPath();
+    AudioFileInfo facts;
+    if (!CheckResult(engine().OpenFile(path, !IsFastMedia(path), facts), show)) return;
+    if (!CheckResult(SelectRecording(path), true)) return;
+    // Position 0 of an open recording is always accepted.
+    static_cast<void>(engine().SetPosition(0));
+}
+
+void StateCommon::SeekPercent(std::int32_t percent) {
+    HaltStep();
+    const std::int64_t length = window().LengthMs();
+    std::int64_t target = static_cast<std::int64_t>(engine().GetPositionMs()) + length * percent / 100;
+    // Upper bound first, so that an empty recording winds to 0 rather than to -1.
+    if (target > length - 1) target = length - 1;
+    if (target < 0) target = 0;
+    // Refused only where no state winds (nothing open, or recording).
+    static_cast<void>(engine().SetPosition(static_cast<std::int32_t>(target)));
+}
+
+void StateCommon::ShowPosition() { window().SetPositionText(FormatDuration(engine().GetPositionMs() / 1000)); }
+
+void StateCommon::ShowThumbTime(std::int32_t slider) {
+    const std::int64_t ms = static_cast<std::int64_t>(window().LengthMs()) * slider / 1000;
+    window().SetPositionText(FormatDuration(ms / 1000));
+}
+
+void StateCommon::SetVolumeFromSlider(std::int32_t slider) {
+    const std::int32_t volume = 100 - slider;
+    if (std::abs(volume - context.vars.lastVolume) < kVolumeStep) return;
+    if (CheckResult(engine().SetVolume(volume), true)) context.vars.lastVolume = volume;
+}
+
+void StateCommon::ShowLevel() { window().ShowLevel(engine().GetLevelPercent()); }
+
+void StateCommon::RenameCurrent() {
+    Window& w = window();
+    const std::string kept = w.CurrentPath();
+    static_cast<void>(SelectRecording({}));  // the file must be closed to be moved
+    const std::optional<std::string> renamed = w.RunRenameDialog(kept);
+    // A recording that cannot be opened again is told and dropped, rather
+    // than left behind as the current path of StateIdle.
+    CheckResult(SelectRecording(renamed ? *renamed : kept), true);
+}
+
+void StateCommon::KeepAwake() {
+    Window& w = window();
+    const PowerStatus power = w.GetPowerStatus();
+    const bool batteryFine = power.batteryFlag != battery::Unknown &&
+                             (power.batteryFlag & (battery::High | battery::Low | battery::Charging)) != 0;
+    if (power.externalPower || batteryFine) w.ResetIdleTimer();
+}
+
+void StateCommon::RefreshList() { window().RefreshList(); }
+
+void StateCommon::OpenOptions(bool recordingInProgress) { window().OpenOptions(recordingInProgress); }
+
+void StateCommon::EnterAndSwitch(State& next) {
+    next.Enter();
+    window().SetCurrentState(next);
+}
+
+State& StateCommon::SwitchTo(State& next) {
+    window().SetCurrentState(next);
+    return next;
+}
+
+void StateCommon::ShowOptionIcons() {
+    Window& w = window();
+    const settings::RecordingOptions& o = w.RecordingOptions();
+    w.Show(Control::VoiceIcon, o.voiceActivated);
+    w.Show(Control::SilenceIcon, o.silenceCut);
+}
+
+}  // namespace tavrin::controller

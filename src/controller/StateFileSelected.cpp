@@ -1,0 +1,112 @@
+#include "controller/StateFileSelected.h"
+
+#include "controller/CommandMenu.h"
+#include "controller/Controller.h"
+#include "recordings/Naming.h"
+
+namespace tavrin::controller {
+
+using settings::Function;
+
+void StateFileSelected::OnPlay() { StartPlay(); }
+
+void StateFileSelected::OnRecord() { CheckResult(StartNewRecording(), true); }
+
+void StateFileSelected::OnRecordAppend() { CheckResult(StartAppend(), true); }
+
+void StateFileSelected::OnRecordInsert() {
+    const engine::ResultCode result = StartInsert();
+    // From the menu, a result with detail bit 0 is a quiet refusal: the
+    // recording stays as it was and only the soft keys come back.
+    if ((result.Detail() & 1) != 0) {
+        Enter();
+        return;
+    }
+    CheckResult(result, true);
+}
+
+void StateFileSelected::OnRecordOverwrite() { CheckResult(StartOverwrite(), true); }
+
+void StateFileSelected::OnFF() {
+    SeekPercent(10);
+    ShowPosition();
+}
+
+void StateFileSelected::OnREW() {
+    SeekPercent(-10);
+    ShowPosition();
+}
+
+void StateFileSelected::OnRename() { RenameCurrent(); }
+
+void StateFileSelected::OnDelete() {
+    if (!recordings::ConfirmDelete(context.shell)) return;
+    const std::string path = window().CurrentPath();
+    static_cast<void>(SelectRecording({}));  // closed before it can be deleted
+    if (recordings::DeleteRecording(context.files, context.shell, path)) RefreshList();
+}
+
+void StateFileSelected::OnKey(std::uint32_t virtualKey) {
+    const settings::KeyAssignments& keys = window().Settings().keys();
+    auto is = [&](Function f) { return keys.matches(f, virtualKey); };
+    if (is(Function::Record) || is(Function::RecordPause) || is(Function::RecordStop)) {
+        window().CurrentState()->OnRecord();
+    } else if (is(Function::Append) || is(Function::AppendStop)) {
+        OnRecordAppend();
+    } else if (is(Function::Play) || is(Function::PlayPause)) {
+        window().CurrentState()->OnPlay();
+    } else if (is(Function::Forward)) {
+        window().CurrentState()->OnFF();
+    } else if (is(Function::Rewind)) {
+        window().CurrentState()->OnREW();
+    }
+}
+
+void StateFileSelected::OnRequestPlay() { StartPlay(); }
+
+void StateFileSelected::OnRequestRecordAppend() { CheckResult(StartAppend(), true); }
+
+void StateFileSelected::OnRequestRecordInsert() { CheckResult(StartInsert(), true); }
+
+void StateFileSelected::OnRequestRecordOverwrite() { CheckResult(StartOverwrite(), true); }
+
+void StateFileSelected::OnActivateRecording(std::string path) { SelectAndPlay(path); }
+
+void StateFileSelected::HandlePositionThumbTrack(std::int32_t slider) { ShowThumbTime(slider); }
+
+void StateFileSelected::HandleVolumeThumbTrack(std::int32_t slider) { SetVolumeFromSlider(slider); }
+
+void StateFileSelected::OnPlayStart() { EnterPlay(); }
+
+void StateFileSelected::OnPosSet() {
+    Enter();
+    ShowPosition();
+}
+
+void StateFileSelected::OnRecordStart() { BeginRecordState(); }
+void StateFileSelected::OnAppendRecordStart() { BeginAppendState(); }
+void StateFileSelected::OnInsertRecordStart() { BeginInsertState(); }
+void StateFileSelected::OnOverwriteRecordStart() { BeginOverwriteState(); }
+
+void StateFileSelected::OnOptions() { OpenOptions(false); }
+
+void StateFileSelected::OnListTimer() { RefreshList(); }
+
+void StateFileSelected::Enter() {
+    Window& w = window();
+    for (Control c : {Control::RecordIcon, Control::AppendIcon, Control::InsertIcon, Control::OverwriteIcon,
+                      Control::LeftLabel, Control::TimeLeft}) {
+        w.Show(c, false);
+    }
+    ShowOptionIcons();
+    w.ShowLevel(0);
+    ShowPosition();
+    for (Control c : {Control::Date, Control::Time, Control::Position, Control::Length}) w.Show(c, true);
+    FinishEnter(cmd::Record, "Record");
+}
+
+void StateFileSelected::UpdateMenu() {
+    window().ReplaceMenuItems(BuildMenu(MenuKind::FileSelected, window().Settings().keys()));
+}
+
+}  // namespace tavrin::controller

@@ -1,0 +1,19 @@
+#pragma once
+
+#include "controller/PausedRecordingStateBase.h"
+
+namespace tavrin::controller {
+
+// An insert is paused. Assigned keys do nothing here.
+class StatePauseRecordInsert final : public PausedRecordingStateBase {
+public:
+    explicit StatePauseRecordInsert(Controller& controller)
+        : PausedRecordingStateBase(controller, "StatePauseRecordInsert", Control::InsertIcon) {}
+
+    void OnKey(std::uint32_t virtualKey) override;
+
+protected:
+    StateBase& RunningState() override;
+};
+
+}  // namespace tavrin::controller

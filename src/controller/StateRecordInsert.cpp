@@ -1,0 +1,15 @@
+#include "controller/StateRecordInsert.h"
+
+#include "controller/Controller.h"
+
+namespace tavrin::controller {
+
+StateRecordInsert::StateRecordInsert(Controller& controller)
+    : RecordingStateBase(controller, "StateRecordInsert",
+                         {Control::InsertIcon, "Can't insert - storage card too slow", false}) {}
+
+void StateRecordInsert::OnKey(std::uint32_t) {}
+
+StateBase& StateRecordInsert::PauseState() { return context.pauseRecordInsert; }
+
+}  // namespace tavrin::controller

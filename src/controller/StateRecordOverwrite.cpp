@@ -1,0 +1,15 @@
+#include "controller/StateRecordOverwrite.h"
+
+#include "controller/Controller.h"
+
+namespace tavrin::controller {
+
+StateRecordOverwrite::StateRecordOverwrite(Controller& controller)
+    : RecordingStateBase(controller, "StateRecordOverwrite",
+                         {Control::OverwriteIcon, "Can't overwrite - storage card too slow", false}) {}
+
+void StateRecordOverwrite::OnKey(std::uint32_t) {}
+
+StateBase& StateRecordOverwrite::PauseState() { return context.pauseRecordOverwrite; }
+
+}  // namespace tavrin::controller

@@ -1,0 +1,422 @@
+// The four recording states and their pause states: StateRecord and the
+// append, insert and overwrite edits, which follow it step for step.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "ControllerRig.h"
+
+namespace tavrin::test {
+namespace {
+
+using controller::Control;
+using engine::ResultCode;
+using settings::Function;
+using Op = ScriptedEngine::Op;
+namespace cmd = controller::cmd;
+
+constexpr std::uint32_t kKey3 = settings::vk::Digit0 + 3;
+
+struct Variant {
+    const char* name;
+    StateId running;
+    StateId paused;
+    Control icon;
+    std::uint32_t eventBase;
+    std::uint32_t request;  // 0: a new recording
+    const char* tooSlowText;
+    std::vector<Function> stopKeys;   // keys that stop
+    std::vector<Function> pauseKeys;  // keys that pause and resume
+};
+
+const Variant kVariants[] = {
+    {"Record", StateId::Record, StateId::PauseRecord, Control::RecordIcon, 0, 0,
+     "Can't record - storage card too slow", {Function::Stop, Function::RecordStop},
+     {Function::Pause, Function::RecordPause}},
+    {"Append", StateId::RecordAppend, StateId::PauseRecordAppend, Control::AppendIcon, 20,
+     controller::kRequestRecordAppend, "Can't append - storage card too slow", {Function::Stop, Function::AppendStop},
+     {Function::Pause, Function::RecordPause}},
+    {"Insert", StateId::RecordInsert, StateId::PauseRecordInsert, Control::InsertIcon, 30,
+     controller::kRequestRecordInsert, "Can't insert - storage card too slow", {}, {}},
+    {"Overwrite", StateId::RecordOverwrite, StateId::PauseRecordOverwrite, Control::OverwriteIcon, 10,
+     controller::kRequestRecordOverwrite, "Can't overwrite - storage card too slow", {}, {}},
+};
+
+// Offsets of the recording events from the variant's base.
+constexpr std::uint32_t kFileReady = 0x8014, kRecordActivated = 0x8016, kRecordEnd = 0x8017, kSilenceCut = 0x8018,
+                        kTooSlow = 0x8019;
+
+class RecordingStates : public ::testing::TestWithParam<Variant> {
+protected:
+    void SetUp() override { start(); }
+    void start() {
+        if (v().request == 0) {
+            rig.toRecord();
+        } else {
+            rig.toEdit(file, v().request);
+        }
+    }
+    const Variant& v() const { return GetParam(); }
+    // Raises the variant's event as the engine would and delivers it.
+    void deliver(std::uint32_t plainEvent) {
+        rig.engine.raise(plainEvent + v().eventBase);
+        rig.engine.deliverAll();
+    }
+    std::string recordingPath() const { return v().request == 0 ? rig.path("Recording1.wav") : file; }
+
+    ControllerRig rig;
+    std::string file = rig.path("edited.wav");
+};
+
+TEST_P(RecordingStates, BeginShowsTheIconAndTheRunningClock) {
+    EXPECT_TRUE(rig.in(v().running));
+    for (Control c : {Control::RecordIcon, Control::AppendIcon, Control::InsertIcon, Control::OverwriteIcon}) {
+        EXPECT_EQ(rig.window.IsShown(c), c == v().icon) << ControlName(c);
+    }
+    for (Control c : {Control::LeftLabel, Control::TimeLeft, Control::Position}) EXPECT_TRUE(rig.window.IsShown(c));
+    EXPECT_FALSE(rig.window.IsShown(Control::Length));
+    EXPECT_FALSE(rig.window.IsShown(Control::PlayIcon));
+    // A new recording has no date yet; an edit keeps its file's.
+    EXPECT_EQ(rig.window.IsShown(Control::Date), v().request != 0);
+    EXPECT_EQ(rig.window.IsShown(Control::Time), v().request != 0);
+    EXPECT_EQ(rig.window.CurrentPath(), recordingPath());
+    EXPECT_EQ(rig.window.leftSoftKeyLabel(), "Pause");
+    EXPECT_TRUE(rig.window.softKeyEnabled(cmd::Pause));
+    EXPECT_FALSE(rig.window.limitTimer());  // the limit is off
+}
+
+TEST_P(RecordingStates, StopWaitsForTheFileAndReopensItAtItsStart) {
+    rig.window.ShowLevel(60);
+    rig.current().OnStop();
+    EXPECT_EQ(rig.engine.commands(), std::vector<std::string>{"Stop"});
+    EXPECT_TRUE(rig.in(v().running));
+    for (Control c : {v().icon, Control::LeftLabel, Control::TimeLeft, Control::VoiceIcon, Control::SilenceIcon}) {
+        EXPECT_FALSE(rig.window.IsShown(c)) << ControlName(c);
+    }
+    EXPECT_EQ(rig.window.positionText(), "00:00:00");
+    EXPECT_EQ(rig.window.level(), 0u);
+    EXPECT_FALSE(rig.window.softKeyEnabled(cmd::Pause));
+
+    ASSERT_TRUE(rig.engine.deliverNext());  // RecordEnd: saving, the icon blinks
+    EXPECT_TRUE(rig.ctl.StateAt(v().running).ClassName().size() > 0);
+    rig.window.Show(Control::SavingIcon, false);
+    rig.current().OnBlinkTimer();
+    EXPECT_TRUE(rig.window.IsShown(Control::SavingIcon));
+    rig.current().OnBlinkTimer();
+    EXPECT_FALSE(rig.window.IsShown(Control::SavingIcon));
+    rig.current().OnBlinkTimer();
+
+    ASSERT_TRUE(rig.engine.deliverNext());  // FileReady
+    EXPECT_FALSE(rig.window.IsShown(Control::SavingIcon));
+    EXPECT_TRUE(rig.in(StateId::FileSelected));
+    const std::string path = recordingPath();
+    EXPECT_EQ(rig.engine.commands(), (std::vector<std::string>{"Stop", "CloseFile", "OpenFile(" + path + ",slow)",
+                                                               "GetFileInfo(" + path + ")", "SetPosition(0)"}));
+    EXPECT_EQ(rig.window.CurrentPath(), path);
+    EXPECT_GE(rig.window.fileFactsRefreshes(), 1);  // the edited file's date is read again
+    rig.engine.deliverAll();                        // PosSet
+    EXPECT_EQ(rig.window.positionText(), "00:00:00");
+    EXPECT_TRUE(rig.window.softKeyEnabled(cmd::Record));
+    rig.current().OnBlinkTimer();  // nothing blinks any more
+    EXPECT_FALSE(rig.window.IsShown(Control::SavingIcon));
+}
+
+TEST_P(RecordingStates, HaltStopsLikeStop) {
+    rig.current().OnHalt();
+    EXPECT_EQ(rig.engine.commands(), std::vector<std::string>{"Stop"});
+    rig.engine.deliverAll();
+    EXPECT_TRUE(rig.in(StateId::FileSelected));
+}
+
+TEST_P(RecordingStates, PauseResumeAndStopWhilePaused) {
+    rig.current().OnPause();
+    EXPECT_FALSE(rig.window.softKeyEnabled(cmd::Pause));
+    rig.engine.deliverAll();
+    EXPECT_TRUE(rig.in(v().paused));
+    EXPECT_EQ(rig.window.leftSoftKeyLabel(), "Resume");
+    EXPECT_TRUE(rig.window.softKeyEnabled(cmd::Pause));
+
+    rig.current().OnBlinkTimer();  // the variant's icon blinks
+    EXPECT_TRUE(rig.window.IsShown(v().icon));
+    rig.current().OnBlinkTimer();
+    EXPECT_FALSE(rig.window.IsShown(v().icon));
+
+    rig.current().OnPause();  // resume
+    rig.engine.deliverAll();
+    EXPECT_TRUE(rig.in(v().running));
+    EXPECT_TRUE(rig.window.IsShown(v().icon));
+    EXPECT_EQ(rig.window.leftSoftKeyLabel(), "Pause");
+
+    rig.current().OnPause();
+    rig.engine.deliverAll();
+    rig.clear();
+    rig.current().OnStop();  // handed to the running state, which stops
+    EXPECT_TRUE(rig.in(v().running));
+    EXPECT_EQ(rig.engine.commands(), std::vector<std::string>{"Stop"});
+    EXPECT_FALSE(rig.window.IsShown(v().icon));
+    EXPECT_FALSE(rig.window.IsShown(Control::LeftLabel));
+    EXPECT_EQ(rig.window.positionText(), "00:00:00");
+    rig.engine.deliverAll();
+    EXPECT_TRUE(rig.in(StateId::FileSelected));
+}
+
+TEST_P(RecordingStates, HaltWhilePausedStops) {
+    rig.current().OnPause();
+    rig.engine.deliverAll();
+    rig.clear();
+    rig.current().OnHalt();
+    EXPECT_EQ(rig.engine.commands(), std::vector<std::string>{"Stop"});
+}
+
+TEST_P(RecordingStates, TooSlowStopsFirstThenTellsTheVariantsText) {
+    deliver(kTooSlow);  // the stop completes through RecordEnd and FileReady
+    ASSERT_EQ(rig.shell.boxes().size(), 1u);
+    EXPECT_EQ(rig.shell.boxes()[0].text, v().tooSlowText);
+    EXPECT_EQ(rig.shell.boxes()[0].caption, "Tavrin");
+    EXPECT_EQ(rig.shell.boxes()[0].style, platform::mb::IconHand | platform::mb::YesNo);
+    EXPECT_EQ(rig.engine.commands().front(), "Stop");
+    EXPECT_TRUE(rig.in(StateId::FileSelected));
+}
+
+TEST_P(RecordingStates, WaterMarkTellsOutOfMemoryAndFinishesAtOnce) {
+    rig.engine.setMode(ScriptedEngine::Mode::FileOpen);  // out of memory: the engine has stopped
+    rig.current().OnWaterMark();
+    EXPECT_EQ(rig.shell.lastBox().text, "Recording has stopped. Out of memory.");
+    EXPECT_EQ(rig.shell.lastBox().style, platform::mb::IconHand | platform::mb::YesNo);
+    EXPECT_EQ(rig.engine.commands().front(), "CloseFile");
+    EXPECT_TRUE(rig.in(StateId::FileSelected));
+}
+
+TEST_P(RecordingStates, ReopeningThatFailsWithTheWarningBitDropsToIdle) {
+    rig.current().OnStop();
+    rig.engine.failNext(Op::OpenFile, ResultCode(0x21000000, 1996));
+    rig.engine.deliverAll();
+    EXPECT_EQ(rig.shell.lastBox().text, "Error code:\n0x21000000\n0x7CC");
+    EXPECT_TRUE(rig.in(StateId::Idle));
+    EXPECT_EQ(rig.window.CurrentPath(), "");
+}
+
+TEST_P(RecordingStates, SilenceCutIsAcceptedSilently) {
+    deliver(kSilenceCut);
+    EXPECT_TRUE(rig.shell.boxes().empty());
+    EXPECT_TRUE(rig.window.calls().empty());
+    EXPECT_TRUE(rig.in(v().running));
+}
+
+TEST_P(RecordingStates, TimersShowLevelPositionTimeLeftAndKeepAwake) {
+    rig.engine.setLevel(35);
+    rig.engine.setPositionMs(125'000);
+    rig.engine.setRemainingSeconds(3'725);
+    rig.window.setPowerStatus({true, controller::battery::Unknown});
+    rig.current().OnLevelTimer();
+    rig.current().OnClockTimer();
+    rig.current().OnRemainingTimer();
+    rig.current().OnKeepAwakeTimer();
+    EXPECT_EQ(rig.window.level(), 35u);
+    EXPECT_EQ(rig.window.positionText(), "00:02:05");
+    EXPECT_EQ(rig.window.timeLeftText(), "01:02:05");
+    EXPECT_EQ(rig.window.idleTimerResets(), 1);
+
+    rig.current().OnPause();
+    rig.engine.deliverAll();
+    rig.engine.setLevel(12);
+    rig.current().OnLevelTimer();
+    rig.current().OnKeepAwakeTimer();
+    EXPECT_EQ(rig.window.level(), 12u);
+    EXPECT_EQ(rig.window.idleTimerResets(), 2);
+}
+
+TEST_P(RecordingStates, OptionsOpenWithTheRecordingInProgress) {
+    rig.current().OnOptions();
+    rig.current().OnPause();
+    rig.engine.deliverAll();
+    rig.current().OnOptions();
+    rig.current().OnListTimer();  // paused: the list is refreshed
+    EXPECT_EQ(rig.window.optionsOpened(), (std::vector<bool>{true, true}));
+    EXPECT_EQ(rig.window.listRefreshes(), 1);
+}
+
+TEST_P(RecordingStates, KeysStopAndPauseOnlyWhereAssignedKeysWork) {
+    for (Function f : {Function::PlayPause, Function::RecordPause, Function::RecordStop, Function::AppendStop,
+                       Function::Play, Function::Record, Function::Append, Function::Pause, Function::Stop,
+                       Function::Forward, Function::Rewind}) {
+        SCOPED_TRACE(settings::InfoOf(f).label);
+        rig.settings.keys() = {};
+        rig.settings.keys().set(f, kKey3);
+        rig.clear();
+        const bool stops = std::find(v().stopKeys.begin(), v().stopKeys.end(), f) != v().stopKeys.end();
+        const bool pauses = std::find(v().pauseKeys.begin(), v().pauseKeys.end(), f) != v().pauseKeys.end();
+        rig.current().OnKey(kKey3);
+        EXPECT_EQ(rig.engine.commands(), stops    ? std::vector<std::string>{"Stop"}
+                                         : pauses ? std::vector<std::string>{"Pause"}
+                                                  : std::vector<std::string>{});
+        EXPECT_TRUE(rig.shell.boxes().empty());
+        if (stops) return;
+        if (pauses) {
+            rig.engine.deliverAll();
+            rig.clear();
+            rig.current().OnKey(kKey3);  // the same key resumes a new recording; a paused edit ignores keys
+            EXPECT_EQ(rig.engine.commands(), v().request == 0 ? std::vector<std::string>{"Resume"}
+                                                               : std::vector<std::string>{});
+            if (v().request != 0) rig.current().OnPause();
+            rig.engine.deliverAll();
+            EXPECT_TRUE(rig.in(v().running));
+        }
+    }
+}
+
+TEST_P(RecordingStates, AssignedKeysDoNothingWhileAnEditIsPaused) {
+    if (v().request == 0) return;  // a paused new recording takes its keys (the test above)
+    rig.current().OnPause();
+    rig.engine.deliverAll();
+    for (Function f : {Function::Stop, Function::Pause, Function::AppendStop, Function::RecordStop,
+                       Function::RecordPause}) {
+        rig.settings.keys() = {};
+        rig.settings.keys().set(f, kKey3);
+        rig.clear();
+        rig.current().OnKey(kKey3);
+        EXPECT_TRUE(rig.engine.calls().empty());
+        EXPECT_TRUE(rig.window.calls().empty());
+    }
+}
+
+TEST_P(RecordingStates, ActivatingARecordingIsIgnored) {
+    rig.current().OnActivateRecording(rig.path("other.wav"));
+    rig.current().OnPause();
+    rig.engine.deliverAll();
+    rig.clear();
+    rig.current().OnActivateRecording(rig.path("other.wav"));
+    EXPECT_TRUE(rig.engine.calls().empty());
+    EXPECT_TRUE(rig.window.calls().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Variants, RecordingStates, ::testing::ValuesIn(kVariants),
+                         [](const ::testing::TestParamInfo<Variant>& param) { return param.param.name; });
+
+TEST(VoiceActivation, TheIconBlinksUntilTheFirstLoudBlockThenStaysOn) {
+    ControllerRig rig;
+    rig.window.editRecordingOptions().voiceActivated = true;
+    rig.toRecord();
+    std::vector<bool> seen;
+    for (int tick = 0; tick < 4; ++tick) {
+        rig.current().OnBlinkTimer();
+        seen.push_back(rig.window.IsShown(Control::VoiceIcon));
+    }
+    EXPECT_EQ(seen, (std::vector<bool>{true, false, true, false}));
+    rig.engine.raise(kRecordActivated);
+    rig.engine.deliverAll();
+    EXPECT_TRUE(rig.ctl.record.activated);
+    for (int tick = 0; tick < 3; ++tick) {
+        rig.current().OnBlinkTimer();
+        EXPECT_TRUE(rig.window.IsShown(Control::VoiceIcon));
+    }
+    rig.current().OnStop();  // the options decide what stays shown
+    EXPECT_TRUE(rig.window.IsShown(Control::VoiceIcon));
+    EXPECT_FALSE(rig.window.IsShown(Control::SilenceIcon));
+}
+
+TEST(VoiceActivation, EachRecordingStartsNotActivated) {
+    ControllerRig rig;
+    rig.toRecord();
+    rig.engine.raise(kRecordActivated);
+    rig.engine.deliverAll();
+    rig.current().OnStop();
+    rig.engine.deliverAll();
+    rig.current().OnRecord();
+    rig.engine.deliverAll();
+    EXPECT_TRUE(rig.in(StateId::Record));
+    EXPECT_FALSE(rig.ctl.record.activated);
+}
+
+TEST(VoiceActivation, TheEditsHandTheSwitchesToTheEngineAndBlinkTheirOwnFlag) {
+    ControllerRig rig;
+    rig.window.editRecordingOptions().voiceActivated = true;
+    rig.window.editRecordingOptions().silenceCut = true;
+    rig.toEdit(rig.path("a.wav"), controller::kRequestRecordInsert);
+    EXPECT_TRUE(rig.engine.voiceActivation());
+    EXPECT_TRUE(rig.engine.silenceCut());
+    rig.engine.raise(kRecordActivated + 30);
+    rig.engine.deliverAll();
+    EXPECT_TRUE(rig.ctl.recordInsert.activated);
+    EXPECT_FALSE(rig.ctl.record.activated);
+}
+
+TEST(RecordingLimit, ArmsTheOneShotTimerAndKillsItOnStop) {
+    ControllerRig rig;
+    rig.window.editRecordingOptions().timeLimitOn = true;
+    rig.window.editRecordingOptions().timeLimitMinutes = 2;
+    rig.toRecord();
+    EXPECT_EQ(rig.window.limitTimer(), 120'000u);
+    rig.current().OnStop();  // what the timer calls when it fires
+    EXPECT_FALSE(rig.window.limitTimer());
+    rig.engine.deliverAll();
+    rig.toEdit(rig.path("a.wav"), controller::kRequestRecordAppend);
+    EXPECT_EQ(rig.window.limitTimer(), 120'000u);
+}
+
+TEST(StateRecord, TheNewRecordingBecomesCurrentOnlyAtRecordStart) {
+    ControllerRig rig;
+    rig.current().OnRecord();
+    EXPECT_EQ(rig.window.CurrentPath(), "");
+    rig.engine.deliverAll();
+    EXPECT_EQ(rig.window.CurrentPath(), rig.path("Recording1.wav"));
+    EXPECT_EQ(rig.window.fileFactsRefreshes(), 1);
+    EXPECT_EQ(rig.window.panelRefreshes(), 1);
+}
+
+TEST(StateRecord, PlayEndWhileRecordingIsReportedAndTheRecordingGoesOn) {
+    ControllerRig rig;
+    rig.toRecord();
+    rig.engine.raise(0x800D);
+    rig.engine.deliverAll();
+    EXPECT_EQ(rig.shell.lastBox().text, InternalErrorText("StateRecord", "OnPlayEnd"));
+    EXPECT_TRUE(rig.in(StateId::Record));
+    EXPECT_EQ(rig.engine.currentMode(), ScriptedEngine::Mode::Recording);
+    EXPECT_TRUE(rig.engine.calls().empty());
+}
+
+TEST(StateRecord, RenameRunsTheRenameOfTheCurrentRecording) {
+    for (bool paused : {false, true}) {
+        ControllerRig rig;
+        rig.toRecord();
+        if (paused) {
+            rig.current().OnPause();
+            rig.engine.deliverAll();
+        }
+        rig.current().OnRename();
+        EXPECT_EQ(rig.window.renameDialogs(), std::vector<std::string>{rig.path("Recording1.wav")});
+    }
+}
+
+TEST(StateRecordAppend, TheRecordStopKeyDoesNothingDuringAnAppend) {
+    ControllerRig rig;
+    rig.toEdit(rig.path("a.wav"), controller::kRequestRecordAppend);
+    rig.settings.keys().set(Function::RecordStop, kKey3);
+    rig.current().OnKey(kKey3);
+    EXPECT_TRUE(rig.engine.calls().empty());
+    rig.settings.keys().set(Function::AppendStop, kKey3);
+    rig.current().OnKey(kKey3);
+    EXPECT_EQ(rig.engine.commands(), std::vector<std::string>{"Stop"});
+}
+
+TEST(EditTimeLeft, IsReckonedInTheFormatOfTheEditedFile) {
+    ControllerRig rig;  // new recordings would be GSM
+    rig.settings.setFormat(wav::kCodeGsm);
+    rig.engine.setDefaultFacts({0, 1, 22050, 16, 1'000});
+    rig.toEdit(rig.path("a.wav"), controller::kRequestRecordAppend);
+    rig.current().OnRemainingTimer();
+    EXPECT_EQ(rig.engine.calls().back(), "RemainingSeconds(0x40," + rig.window.CurrentFolder() + ",slow)");
+
+    rig.current().OnStop();
+    rig.engine.deliverAll();
+    rig.current().OnRecord();
+    rig.engine.deliverAll();
+    rig.current().OnRemainingTimer();
+    EXPECT_EQ(rig.engine.calls().back(), "RemainingSeconds(0x10000000," + rig.dir.path() + ",slow)");
+}
+
+}  // namespace
+}  // namespace tavrin::test
