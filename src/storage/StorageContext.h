@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/FileSystem.h"
@@ -102,6 +103,13 @@ public:
     std::uint32_t viewStep = 0;
     std::uint32_t twiceGranularity = 0;
     std::uint32_t viewBase = 0;
+    // File offset at which buffer[0] belongs (buffered strategies): 0 for a
+    // new recording, the old end of the audio after Append, the playback
+    // position after Overwrite, the insertion point during an insertion.
+    std::uint32_t bufferBase = 0;
+    // A length the file still has to be cut back to because an earlier cut
+    // failed (slow media). Retried at Close.
+    std::optional<std::uint32_t> owedLength;
     std::string fileName;
 
     HeaderImage header;

@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# CPU cost of making a GSM recording with tavrin-cli (file-backed microphone,
+# as fast as the engine takes buffers) next to sox converting the same input
+# to a GSM WAV. Both are whole processes; user + system CPU seconds are
+# compared. Aim: tavrin-cli at most 1.5 times sox, since the engine also
+# decodes every buffer for the level meter.
+#
+#   bench/record_vs_sox.sh [path/to/tavrin-cli] [minutes]
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")/.." && pwd)
+cli=${1:-$here/build/default/src/cli/tavrin-cli}
+minutes=${2:-10}
+seconds=$((minutes * 60))
+
+for tool in sox /usr/bin/time; do
+    command -v "$tool" >/dev/null || { echo "record_vs_sox: $tool is not installed" >&2; exit 2; }
+done
+[ -x "$cli" ] || { echo "record_vs_sox: no tavrin-cli at $cli (build it first, or pass its path)" >&2; exit 2; }
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# Speech-band test signal: 8 kHz, 16-bit, mono, so neither side resamples.
+sox -n -r 8000 -c 1 -b 16 "$work/in.wav" synth "$seconds" sine 200-3000 sine 440 remix 1-2 vol 0.4
+
+# Runs a command and prints its user + system CPU seconds.
+cpu_seconds() {
+    /usr/bin/time -f '%U %S' -o "$work/time" "$@" >/dev/null 2>"$work/stderr" || {
+        cat "$work/stderr" >&2
+        exit 1
+    }
+    awk '{ printf "%.3f", $1 + $2 }' "$work/time"
+}
+
+tavrin=$(cpu_seconds "$cli" record "$work/tavrin.wav" --audio-in "$work/in.wav" --format gsm)
+soxcpu=$(cpu_seconds sox "$work/in.wav" -r 8000 -c 1 -e gsm-full-rate "$work/sox.wav")
+
+tavrin_bytes=$(stat -c %s "$work/tavrin.wav")
+sox_bytes=$(stat -c %s "$work/sox.wav")
+echo "input:       $minutes min, 8 kHz 16-bit mono"
+echo "tavrin-cli:  ${tavrin} s CPU  ($tavrin_bytes bytes)"
+echo "sox:         ${soxcpu} s CPU  ($sox_bytes bytes)"
+awk -v t="$tavrin" -v s="$soxcpu" 'BEGIN {
+    if (s <= 0) { print "ratio:       sox took no measurable CPU time"; exit }
+    printf "ratio:       %.2f x sox (aim: at most 1.50)\n", t / s
+}'

@@ -1,0 +1,51 @@
+// tavrin-cli formats: the recording formats the input device accepts, as the
+// options dialog offers them.
+#include <cstdio>
+#include <string>
+
+#include "cli/CliEngine.h"
+#include "cli/Commands.h"
+#include "wav/Formats.h"
+
+namespace tavrin::cli {
+namespace {
+
+constexpr const char* kUsage = "formats [--audio-in WAV]";
+
+int RunFormats(const Arguments& args) {
+    std::optional<std::string> audioIn;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--audio-in" && i + 1 < args.size()) {
+            audioIn = args[++i];
+        } else {
+            std::fprintf(stderr, "tavrin-cli formats: unexpected '%s'\nUsage: tavrin-cli %s\n", args[i].c_str(),
+                         kUsage);
+            return kExitUsage;
+        }
+    }
+    CliEngine& cli = MakeCliEngine({});
+    if (audioIn) {
+        std::string error;
+        if (!cli.waveIn.Load(*audioIn, error)) {
+            std::fprintf(stderr, "tavrin-cli formats: %s: %s\n", audioIn->c_str(), error.c_str());
+            return kExitUsage;
+        }
+    }
+    // Without --audio-in there is no input device at all (no sound card yet).
+    std::uint32_t accepted = 0;
+    if (!cli.engine.ProbeFormats(accepted)) {
+        cli.shell.messageBox("Cannot retrieve supported audio formats", "Tavrin",
+                             platform::mb::IconHand | platform::mb::YesNo);
+        return kExitFailure;
+    }
+    for (const auto& entry : wav::OfferedFormats(accepted)) {
+        std::printf("%.*s\n", static_cast<int>(entry.label.size()), entry.label.data());
+    }
+    return kExitOk;
+}
+
+const CommandRegistration registration({"formats", kUsage, "list the recording formats the input device offers",
+                                        RunFormats});
+
+}  // namespace
+}  // namespace tavrin::cli

@@ -1,0 +1,184 @@
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "engine/MediaSpeed.h"
+#include "engine/MessageQueue.h"
+#include "engine/Messages.h"
+#include "engine/Relaxed.h"
+#include "engine/ResultCode.h"
+#include "platform/Clock.h"
+#include "platform/EventSink.h"
+#include "platform/FileSystem.h"
+#include "platform/Memory.h"
+#include "platform/Shell.h"
+#include "platform/WaveDevice.h"
+#include "storage/StorageContext.h"
+
+namespace tavrin::engine {
+
+enum class EngineState : std::uint32_t {
+    EngineClosed = 1,        // no recording selected
+    EngineFileOpen = 2,      // a recording is selected, no device open
+    EngineRecording = 3,     // capturing, blocks are stored
+    EngineRecordPaused = 4,  // capturing, blocks are measured and dropped
+    EnginePlaying = 5,       // output running
+    EnginePlayPaused = 6,    // output paused
+    EngineStopping = 7,      // output reset, waiting for the buffers to come back
+};
+
+// Bytes of one device block: one second of the largest format.
+inline constexpr std::uint32_t kBlockBytes = 44'100;
+
+// Starts `body` on a new thread that is never joined; false when no thread
+// could be made.
+using ThreadLauncher = std::function<bool(std::function<void()> body)>;
+bool LaunchDetachedThread(std::function<void()> body);
+
+// Everything the engine reaches outside itself. Tests pass doubles, and a
+// launcher that starts nothing so they can drive HandleMessage themselves.
+struct EngineServices {
+    platform::WaveIn& waveIn;
+    platform::WaveOut& waveOut;
+    platform::FileSystem& files;
+    platform::Memory& memory;
+    const platform::SystemInfo& system;
+    platform::Shell& shell;
+    platform::Clock& clock;
+    platform::Thread& thread;
+    platform::CueSounds& cues;
+    ThreadLauncher launchThread = LaunchDetachedThread;
+};
+
+// What the UI sets before a recording starts.
+struct RecordingOptions {
+    bool voiceActivation = false;
+    unsigned activationPercent = 10;
+    bool silenceCut = false;
+    unsigned silencePercent = 10;
+    unsigned silenceMs = 4000;
+};
+
+// Which step of a capture start failed, as result details. A new recording
+// and the edits of a selected one report different numbers.
+struct CaptureSteps {
+    std::uint32_t open, prepare0, add0, prepare1, add1;
+};
+inline constexpr CaptureSteps kNewRecordingSteps{detail::OpenInput, detail::Prepare0, detail::Add0, detail::Prepare1,
+                                                 detail::Add1};
+
+// The audio engine: owns the wave devices, the device blocks, the storage
+// context and the engine thread. The program has one, of static lifetime,
+// never destroyed; its thread ends with the process.
+//
+// The UI thread calls the public operations; while a device runs it only
+// posts commands and reads `position`, `peak` and `state`. The engine thread
+// handles commands and device notifications from one queue, in arrival order,
+// and reports to the owner through post and send.
+class AudioEngine final : private platform::WaveSink {
+public:
+    explicit AudioEngine(const EngineServices& services);
+    ~AudioEngine() override;
+    AudioEngine(const AudioEngine&) = delete;
+    AudioEngine& operator=(const AudioEngine&) = delete;
+
+    // --- UI thread ---------------------------------------------------------
+    // Stores the owner, clears the blocks and starts the engine thread.
+    [[nodiscard]] ResultCode Init(platform::EventSink& ownerSink);
+    bool SetStorage(const std::string& folder, bool slow);
+    [[nodiscard]] bool SetFormat(std::uint32_t formatBit);
+    void SetRecordingOptions(const RecordingOptions& options);
+    [[nodiscard]] ResultCode RecordStart(const std::string& filePath);
+    bool Pause();
+    bool Resume();
+    bool Stop();
+    unsigned GetLevelPercent() const;
+    // ORs into `mask` the bit of every recording format the input device
+    // would accept; false when there is no input device at all.
+    [[nodiscard]] bool ProbeFormats(std::uint32_t& mask);
+
+    // Steps 8 to 10 of every capture start: open the input device with
+    // `format`, size the blocks, prepare and queue both headers. On failure
+    // the device is closed again; the caller closes the storage.
+    [[nodiscard]] ResultCode OpenCapture(const platform::AudioFormat& format, const CaptureSteps& steps);
+
+    // --- Engine thread -----------------------------------------------------
+    // The thread body: raises its priority, then handles messages until quit.
+    void ThreadBody();
+    // Handles one message; false for the quit message. The thread loop calls
+    // it, and tests call it directly to drive the engine step by step.
+    bool HandleMessage(const Message& message);
+    MessageQueue& Queue() { return queue; }
+
+    // --- Fields (read by tests; written as described) ------------------------
+    Relaxed<std::uint32_t> position{0};
+    Relaxed<std::int32_t> peak{0};
+    std::int32_t blockSize = 0;
+    Relaxed<EngineState> state{EngineState::EngineClosed};
+    platform::EventSink* owner = nullptr;
+    std::int32_t activationLevel = 0;
+    std::int32_t silenceLevel = 0;
+    std::int32_t silentBlocks = 0;
+    std::uint32_t currentHeader = 0;
+    storage::StorageContext storage;
+    platform::WaveOut* waveOut = nullptr;
+    std::array<platform::WaveBuffer, 2> headers{};
+    std::array<std::uint8_t*, 3> blocks{};
+    platform::WaveIn* waveIn = nullptr;
+    std::atomic<std::thread::id> threadId{};
+    std::uint32_t formatMask = 0;
+    std::string storagePath;
+    bool voiceActivation = false;
+    bool silenceCut = false;
+    bool voiceActivated = false;
+    unsigned activationPercent = 10;
+    unsigned silencePercent = 10;
+    unsigned silenceMs = 4000;
+    MediaSpeed mediaSpeed = MediaSpeed::MediaFast;
+    std::uint32_t pendingOut = 0;
+    std::uint32_t eventBase = kEventBasePlain;
+    bool storageFault = false;
+    // Full scale of the running format's levels: 127 for 8-bit, else 32767.
+    Relaxed<std::int32_t> fullScale{32767};
+
+private:
+    void notify(std::uint32_t message, platform::WaveBuffer* buffer, std::uint32_t bytes) noexcept override;
+
+    void Post(std::uint32_t event, std::uint32_t wParam = 0, std::uint32_t lParam = 0);
+    void Send(std::uint32_t event);
+    bool OnEngineThread() const;
+    bool OnUiThread() const;
+
+    // Recorder, engine thread.
+    void OnStop();
+    void OnPause();
+    void OnResume();
+    void OnStartCapture();
+    void OnInputData(platform::WaveBuffer* buffer);
+    void HandleRecordedBlock();
+    void HandlePausedBlock();
+    void RequeueInput();
+    void StopCapture();
+    void WatchStoringTime(std::int64_t before);
+    std::int32_t BlockPeak(std::uint32_t header);
+
+    // Recorder, UI thread.
+    void CloseInput();
+    void AbandonNewRecording(const std::string& filePath, bool existed);
+    void SetLevels(std::int32_t scale);
+
+    EngineServices services;
+    MessageQueue queue;
+    std::optional<std::int64_t> counterFrequency;  // 0: no counter
+    std::thread::id uiThreadId{};
+    platform::AudioFormat captureFormat{};
+    alignas(4) std::uint8_t blockStorage[3][kBlockBytes]{};
+};
+
+}  // namespace tavrin::engine

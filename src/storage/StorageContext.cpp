@@ -1,0 +1,114 @@
+#include "storage/StorageContext.h"
+
+#include "storage/ReadCache.h"
+#include "storage/StrategyCreateFast.h"
+#include "storage/StrategyCreateSlow.h"
+#include "storage/StrategyIdle.h"
+#include "storage/StrategyInsertFast.h"
+#include "storage/StrategyInsertSlow.h"
+#include "storage/StrategySelectFast.h"
+#include "storage/StrategySelectSlow.h"
+
+namespace tavrin::storage {
+namespace {
+
+// Handles an earlier failure left behind with the idle strategy current (a
+// refused Append or Overwrite keeps the file open): they go before anything
+// new is opened. The mappings must go before the file they map.
+void DropLeftovers(StorageContext& ctx) {
+    ctx.window.reset();
+    ctx.mappingHandle.reset();
+    ctx.view = nullptr;
+    ctx.createSlow->ReleaseBuffer();
+    ctx.fileHandle.reset();
+    ctx.owedLength.reset();
+}
+
+}  // namespace
+
+StorageContext::StorageContext(platform::FileSystem& fileSystem, platform::Memory& platformMemory,
+                               const platform::SystemInfo& systemInfo, platform::Shell& platformShell)
+    : selectFast(std::make_unique<StrategySelectFast>(*this)),
+      selectSlow(std::make_unique<StrategySelectSlow>(*this)),
+      idle(std::make_unique<StrategyIdle>(*this)),
+      createFast(std::make_unique<StrategyCreateFast>(*this)),
+      createSlow(std::make_unique<StrategyCreateSlow>(*this)),
+      insertSlow(std::make_unique<StrategyInsertSlow>(*this)),
+      insertFast(std::make_unique<StrategyInsertFast>(*this)),
+      twiceGranularity(2 * systemInfo.allocationGranularity()),
+      insertArea(std::make_unique<std::uint8_t[]>(kInsertAreaBytes)),
+      files(fileSystem),
+      memory(platformMemory),
+      system(systemInfo),
+      shell(platformShell) {
+    current = idle.get();
+    header.fmt[0] = 'f';
+    header.fmt[1] = 'm';
+    header.fmt[2] = 't';
+    header.fmt[3] = ' ';
+    wav::StoreLe32(&header.fmt[4], 24);
+}
+
+// The engine lives as long as the process, so this only runs in tests and
+// tools; it gives back what is still held without writing anything.
+StorageContext::~StorageContext() { DropLeftovers(*this); }
+
+Status StorageContext::Select(const std::string& name, bool slow) {
+    if (!IsIdle()) static_cast<void>(current->Close());  // finishes a recording in progress first
+    DropLeftovers(*this);
+    current = slow ? static_cast<Strategy*>(selectSlow.get()) : static_cast<Strategy*>(selectFast.get());
+    return current->Select(name);
+}
+
+Status StorageContext::Create(const std::string& name, std::uint16_t tag, std::uint32_t samplesPerSec,
+                              std::uint16_t bitsPerSample, std::uint16_t channels, bool fast) {
+    if (!IsIdle()) static_cast<void>(current->Close());
+    DropLeftovers(*this);
+    current = fast ? static_cast<Strategy*>(createFast.get()) : static_cast<Strategy*>(createSlow.get());
+    return current->Create(name, tag, samplesPerSec, bitsPerSample, channels);
+}
+
+bool StorageContext::SeekToSample(std::uint32_t block) {
+    const bool moved = current->SeekToSample(block);
+    // A refused seek changes nothing: emptying the cache then would move
+    // playback on to the end of the last fill.
+    if (moved) EmptyReadCache(*this);
+    return moved;
+}
+
+std::uint32_t StorageContext::CurrentReadSample() { return current->CurrentReadSample(); }
+std::uint32_t StorageContext::CurrentWriteSample() { return current->CurrentWriteSample(); }
+std::uint32_t StorageContext::SpaceLeft() { return current->SpaceLeft(); }
+Status StorageContext::BackTrack(std::uint32_t bytes) { return current->BackTrack(bytes); }
+Status StorageContext::WriteData(const std::uint8_t* source, std::uint32_t bytes) {
+    return current->WriteData(source, bytes);
+}
+Status StorageContext::ReadData(std::uint8_t* destination, std::uint32_t bytes) {
+    return current->ReadData(destination, bytes);
+}
+bool StorageContext::Append() { return current->Append(); }
+bool StorageContext::Overwrite() { return current->Overwrite(); }
+bool StorageContext::Insert() { return current->Insert(); }
+Status StorageContext::End() { return current->End(); }
+Status StorageContext::Close() { return current->Close(); }
+
+std::uint16_t StorageContext::FormatTag() const { return header.FormatTag(); }
+std::uint16_t StorageContext::Channels() const { return header.Channels(); }
+std::uint32_t StorageContext::SamplesPerSec() const { return header.SamplesPerSec(); }
+std::uint32_t StorageContext::AvgBytesPerSec() const { return header.AvgBytesPerSec(); }
+std::uint16_t StorageContext::BlockAlign() const { return header.BlockAlign(); }
+std::uint16_t StorageContext::BitsPerSample() const { return header.BitsPerSample(); }
+std::uint16_t StorageContext::CbSize() const { return header.CbSize(); }
+std::uint16_t StorageContext::SamplesPerBlock() const { return header.SamplesPerBlock(); }
+std::uint32_t StorageContext::LengthInBlocks() const { return header.LengthInBlocks(); }
+std::uint32_t StorageContext::DataSize() const { return header.DataSize(); }
+
+bool StorageContext::IsIdle() const { return current == idle.get(); }
+
+void StorageContext::ReportInternalError(const char* className, const char* operation) {
+    const std::string text =
+        std::string("Please, contact Korvel technical support\nCode:\n") + className + "::" + operation;
+    shell.messageBox(text, "Internal Error", platform::mb::IconHand | platform::mb::Ok);
+}
+
+}  // namespace tavrin::storage

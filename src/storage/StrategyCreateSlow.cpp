@@ -1,0 +1,211 @@
+#include "storage/StrategyCreateSlow.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <optional>
+
+#include "storage/HeaderWriting.h"
+#include "storage/ReadCache.h"
+#include "storage/StorageContext.h"
+#include "storage/StrategySelectSlow.h"
+
+namespace tavrin::storage {
+
+StrategyCreateSlow::StrategyCreateSlow(StorageContext& context) : Strategy(context, "StrategyCreateSlow") {}
+
+Status StrategyCreateSlow::Create(const std::string& fileName, std::uint16_t tag, std::uint32_t samplesPerSec,
+                                  std::uint16_t bitsPerSample, std::uint16_t channels) {
+    ctx.bufferBase = 0;
+    const Status status = WriteNewHeader(*this, ctx.header, fileName, tag, samplesPerSec, bitsPerSample, channels);
+    // A half-written header must never reach the file: End then has nothing to write.
+    if (status != Status::Ok) ReleaseBuffer();
+    return status;
+}
+
+Status StrategyCreateSlow::Open(const std::string& fileName) {
+    // Memory first: a recording refused for lack of it leaves no empty file behind.
+    if (!AllocateBuffer(fileName)) return Status::FileError;
+    ctx.fileHandle = ctx.files.open(fileName, platform::OpenMode::ReadWriteCreate, true);
+    if (!ctx.fileHandle) {
+        ReleaseBuffer();
+        return Status::FileError;
+    }
+    ctx.fileName = fileName;
+    ctx.bufferBase = 0;
+    ctx.dataEnd = 0;
+    static constexpr std::uint8_t kRiff[8] = {'R', 'I', 'F', 'F', 0, 0, 0, 0};
+    return Write(kRiff, sizeof kRiff);
+}
+
+bool StrategyCreateSlow::AllocateBuffer(const std::string& fileName) {
+    const std::uint64_t twice = ctx.twiceGranularity;
+    const std::optional<std::uint64_t> free = ctx.files.freeSpace(platform::FolderOf(fileName));
+    if (!free || *free < 2 * twice + kSpareDiskBytes) return false;
+    // The capacity is a 32-bit byte count like every offset of a recording.
+    std::uint64_t capacity = std::min<std::uint64_t>(*free - kSpareDiskBytes, std::numeric_limits<std::uint32_t>::max());
+    const std::uint64_t memory = ctx.memory.availablePhysical();
+    if (memory < 4 * twice) return false;
+    if (memory < capacity + 2 * twice) capacity = memory - 2 * twice;
+
+    void* block = ctx.memory.commit(capacity);
+    while (!block && capacity > twice) {
+        capacity = capacity > kAllocationStep ? capacity - kAllocationStep : 0;
+        if (capacity == 0) break;
+        block = ctx.memory.commit(capacity);
+    }
+    if (!block) return false;
+    ctx.buffer = static_cast<std::uint8_t*>(block);
+    ctx.bufferOwned = true;
+    ctx.bufferCapacity = static_cast<std::uint32_t>(capacity);
+    ctx.bufferPos = 0;
+    ctx.bufferedBytes = 0;
+    return true;
+}
+
+void StrategyCreateSlow::ReleaseBuffer() {
+    if (ctx.buffer && ctx.bufferOwned) ctx.memory.release(ctx.buffer, ctx.bufferCapacity);
+    ctx.buffer = nullptr;
+    ctx.bufferOwned = false;
+    ctx.bufferCapacity = 0;
+    ctx.bufferPos = 0;
+    ctx.bufferedBytes = 0;
+}
+
+bool StrategyCreateSlow::HasPendingAudio() const { return ctx.buffer != nullptr && ctx.bufferOwned; }
+
+Status StrategyCreateSlow::Write(const void* source, std::uint32_t bytes) {
+    // The last byte of the buffer is never used.
+    if (!ctx.buffer || std::uint64_t{ctx.bufferPos} + bytes >= ctx.bufferCapacity) return Status::FileError;
+    std::memcpy(ctx.buffer + ctx.bufferPos, source, bytes);
+    ctx.bufferPos += bytes;
+    ctx.bufferedBytes = std::max(ctx.bufferedBytes, ctx.bufferPos);
+    return Status::Ok;
+}
+
+Status StrategyCreateSlow::WriteData(const std::uint8_t* source, std::uint32_t bytes) {
+    const std::uint32_t before = ctx.bufferedBytes;
+    // Every buffered strategy stores audio the same way; naming the class
+    // spares the engine thread an indirect call per block.
+    if (StrategyCreateSlow::Write(source, bytes) != Status::Ok) return Status::FileError;
+    // Only what lengthens the recording counts; bytes written over audio
+    // already held (after a seek) do not.
+    ctx.header.SetDataSize(ctx.header.DataSize() + (ctx.bufferedBytes - before));
+    return Status::Ok;
+}
+
+bool StrategyCreateSlow::SeekInBuffer(std::uint32_t offset) {
+    if (offset >= ctx.bufferedBytes) return false;
+    ctx.bufferPos = offset;
+    return true;
+}
+
+bool StrategyCreateSlow::SeekTo(std::uint32_t offset) {
+    // Only what is still in the buffer can be reached; the file before it is finished.
+    return offset >= ctx.bufferBase && SeekInBuffer(offset - ctx.bufferBase);
+}
+
+std::uint32_t StrategyCreateSlow::ReadPosition() { return ctx.bufferBase + ctx.bufferPos; }
+
+bool StrategyCreateSlow::SeekToSample(std::uint32_t block) {
+    if (block >= ctx.header.LengthInBlocks()) return false;
+    return SeekTo(ctx.header.OffsetOfBlock(block));
+}
+
+std::uint32_t StrategyCreateSlow::CurrentWriteSample() { return ctx.header.BlockAt(ctx.bufferBase + ctx.bufferPos); }
+
+Status StrategyCreateSlow::BackTrack(std::uint32_t bytes) {
+    if (bytes > ctx.bufferPos) return Status::FileError;
+    const std::uint32_t p = ctx.bufferPos - bytes;
+    // Only this recording's audio can be taken back, never the header before it.
+    if (std::uint64_t{ctx.bufferBase} + p < std::uint64_t{ctx.header.dataChunkPos} + 8) return Status::FileError;
+    if (!SeekInBuffer(p)) return Status::FileError;
+    const std::uint32_t removed = ctx.bufferedBytes - p;
+    ctx.bufferedBytes = p;
+    ctx.header.SetDataSize(ctx.header.DataSize() - std::min(removed, ctx.header.DataSize()));
+    return Status::Ok;
+}
+
+std::uint32_t StrategyCreateSlow::SpaceLeft() {
+    return ctx.bufferCapacity > ctx.bufferedBytes ? ctx.bufferCapacity - ctx.bufferedBytes : 0;
+}
+
+bool StrategyCreateSlow::Flush() {
+    if (!ctx.buffer || !ctx.fileHandle) return false;
+    const std::uint64_t end = std::uint64_t{ctx.bufferBase} + ctx.bufferedBytes;
+    if (end > std::numeric_limits<std::uint32_t>::max()) return false;
+    const auto fileEnd = static_cast<std::uint32_t>(end);
+    // A new recording carries its header in the buffer: finished there, the
+    // whole file reaches the card with one write. An edit's header lies in
+    // the file before the buffer and is finished there afterwards.
+    const bool headerInBuffer = ctx.bufferBase == 0 && ctx.bufferedBytes >= ctx.header.dataChunkPos + 8;
+    if (headerInBuffer) {
+        MemorySink memory(ctx.buffer, ctx.bufferedBytes);
+        if (!FinishHeader(memory, ctx.header, fileEnd)) return false;
+    }
+    // Always from the buffer's own offset: a failed attempt may have left the
+    // file pointer anywhere, and the next attempt writes the same bytes again.
+    FileSink sink(*ctx.fileHandle);
+    if (!sink.SeekTo(ctx.bufferBase)) return false;
+    if (ctx.bufferedBytes > 0 && !sink.Write(ctx.buffer, ctx.bufferedBytes)) return false;
+    // Whatever lay beyond (the discarded tail, an older file of the same name) goes.
+    std::uint32_t size = 0;
+    if (!ctx.fileHandle->size(size) || (size != fileEnd && !ctx.fileHandle->setLength(fileEnd))) return false;
+    if (!headerInBuffer && !FinishHeader(sink, ctx.header, fileEnd)) return false;
+    ctx.dataEnd = fileEnd;
+    ReleaseBuffer();
+    return true;
+}
+
+bool StrategyCreateSlow::RestoreBeforeBuffer() {
+    const std::uint32_t base = ctx.bufferBase;
+    ctx.dataEnd = base;
+    const std::uint32_t dataStart = ctx.header.dataChunkPos + 8;
+    ctx.header.SetDataSize(base > dataStart ? base - dataStart : 0);
+    if (!ctx.fileHandle) return false;
+    const bool cut = ctx.fileHandle->setLength(base);
+    // A new recording goes back to the empty file it was until End.
+    if (base == 0) return cut;
+    FileSink sink(*ctx.fileHandle);
+    return FinishHeader(sink, ctx.header, base) && cut;
+}
+
+Status StrategyCreateSlow::SettlePendingAudio() {
+    if (!HasPendingAudio()) return Status::Ok;
+    if (Flush()) return Status::Ok;
+    static_cast<void>(RestoreBeforeBuffer());  // the audio is lost either way; the caller reports it
+    ReleaseBuffer();
+    return Status::FileError;
+}
+
+void StrategyCreateSlow::HandOverToSelect() {
+    EmptyReadCache(ctx);
+    ctx.cacheCapacity = ctx.header.CacheCapacity();
+    // Playback of the finished recording starts at block 0.
+    if (ctx.fileHandle) static_cast<void>(ctx.fileHandle->seek(ctx.header.dataChunkPos + 8));
+    ctx.current = ctx.selectSlow.get();
+}
+
+Status StrategyCreateSlow::End() {
+    bool written = true;
+    if (ctx.buffer) {
+        written = Flush();
+        // The audio stays in the buffer and is written again at the latest
+        // by Close; until then the file ends where the buffer begins.
+        if (!written) ctx.dataEnd = ctx.bufferBase;
+    }
+    HandOverToSelect();
+    return written ? Status::Ok : Status::FileError;
+}
+
+Status StrategyCreateSlow::Close() {
+    const Status ended = End();
+    // Audio that End could not write is still pending and gets its last
+    // chance in the select strategy's Close; anything else End reported is final.
+    const bool pending = HasPendingAudio();
+    const Status closed = ctx.selectSlow->Close();
+    if (ended != Status::Ok && !pending) return ended;
+    return closed;
+}
+
+}  // namespace tavrin::storage

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "storage/Strategy.h"
+
+namespace tavrin::storage {
+
+// A new recording on slow media. Everything, header included, is collected in
+// one large block of memory and written to the file with a single write when
+// the recording ends; during recording no file operation happens at all.
+// Also the base of the two insertion strategies, which use its buffer
+// operations, and the strategy Append and Overwrite hand an open file to.
+//
+// The buffer holds the bytes that belong at file offset `bufferBase` onwards:
+// 0 for a new recording (the header is in the buffer), the old end of the
+// audio after Append, the playback position after Overwrite, the insertion
+// point during an insertion.
+class StrategyCreateSlow : public Strategy {
+public:
+    explicit StrategyCreateSlow(StorageContext& context);
+
+    [[nodiscard]] Status Create(const std::string& fileName, std::uint16_t tag, std::uint32_t samplesPerSec,
+                                std::uint16_t bitsPerSample, std::uint16_t channels) override;
+    [[nodiscard]] bool SeekToSample(std::uint32_t block) override;
+    std::uint32_t CurrentWriteSample() override;
+    [[nodiscard]] Status BackTrack(std::uint32_t bytes) override;
+    std::uint32_t SpaceLeft() override;
+    [[nodiscard]] Status WriteData(const std::uint8_t* source, std::uint32_t bytes) override;
+    [[nodiscard]] Status Close() override;
+    [[nodiscard]] Status End() override;
+    [[nodiscard]] Status Open(const std::string& fileName) override;
+    [[nodiscard]] Status Write(const void* source, std::uint32_t bytes) override;
+    [[nodiscard]] bool SeekTo(std::uint32_t offset) override;
+    std::uint32_t ReadPosition() override;
+
+    // Writes the buffer into the file where it belongs and finishes the
+    // header. True only when all of it reached the file; the buffer is then
+    // released. On failure the buffer is kept, so that a later attempt can
+    // write it again from the same offset. False, writing nothing, when there
+    // is no buffer.
+    [[nodiscard]] virtual bool Flush();
+
+    // --- Buffer handling shared with the slow select strategy ---------------
+
+    // Sizes the buffer from the free space of the volume that holds
+    // `fileName` and the available memory, and commits it (shrinking the
+    // request when the platform cannot give the whole). False when there is
+    // too little of either. Opens no file.
+    [[nodiscard]] bool AllocateBuffer(const std::string& fileName);
+    // Gives a committed buffer back to the platform; forgets the insert area.
+    void ReleaseBuffer();
+    // True while a committed buffer holds audio that has not reached the
+    // file (a Flush failed).
+    bool HasPendingAudio() const;
+    // Deals with audio left behind by a failed Flush: writes it once more,
+    // and if that fails too gives the file back the state it had before the
+    // buffer (the recording up to `bufferBase`) and drops the audio. Ok when
+    // nothing was pending or the audio was written.
+    [[nodiscard]] Status SettlePendingAudio();
+
+    // Memory and disk that are never handed to a recording buffer.
+    static constexpr std::uint32_t kSpareDiskBytes = 10'000;
+    // Step by which a refused buffer allocation is retried smaller.
+    static constexpr std::uint32_t kAllocationStep = 500'000;
+
+protected:
+    // Moves the write point to buffer offset `offset`; refused at or beyond
+    // the bytes held.
+    [[nodiscard]] bool SeekInBuffer(std::uint32_t offset);
+    // Positions the file at the first audio byte and makes the slow select
+    // strategy current, as every finished buffered recording does.
+    void HandOverToSelect();
+
+private:
+    // Puts the file back as it was before the buffer: cut at `bufferBase`,
+    // with a header that describes the audio up to there.
+    [[nodiscard]] bool RestoreBeforeBuffer();
+};
+
+}  // namespace tavrin::storage

@@ -1,0 +1,130 @@
+#include "storage/StrategyInsertFast.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "storage/HeaderWriting.h"
+#include "storage/ReadCache.h"
+#include "storage/StorageContext.h"
+#include "storage/StrategyCreateFast.h"
+#include "storage/StrategyIdle.h"
+#include "storage/StrategySelectFast.h"
+
+namespace tavrin::storage {
+namespace {
+
+// Finishes the header inside a mapping of the file's first bytes and keeps
+// what it replaced, so that an insertion that cannot be completed puts the
+// old header back.
+class MappedHeaderSink final : public HeaderSink {
+public:
+    explicit MappedHeaderSink(platform::Mapping& header)
+        : mapping(header), saved(header.data(), header.data() + header.size()) {}
+
+    bool SeekTo(std::uint32_t offset) override {
+        if (offset > mapping.size()) return false;
+        point = offset;
+        return true;
+    }
+    bool Write(const void* source, std::uint32_t bytes) override {
+        if (bytes > mapping.size() - point) return false;
+        std::memcpy(mapping.data() + point, source, bytes);
+        point += bytes;
+        return true;
+    }
+    [[nodiscard]] bool Flush() { return mapping.flush(0, mapping.size()); }
+    void Undo() {
+        std::memcpy(mapping.data(), saved.data(), saved.size());
+        (void)mapping.flush(0, mapping.size());
+    }
+
+private:
+    platform::Mapping& mapping;
+    std::vector<std::uint8_t> saved;
+    std::uint32_t point = 0;
+};
+
+}  // namespace
+
+StrategyInsertFast::StrategyInsertFast(StorageContext& context) : StrategyCreateSlow(context) {}
+
+std::uint32_t StrategyInsertFast::CurrentWriteSample() {
+    return ctx.header.BlockAt(ctx.viewBase + ctx.viewOffset + ctx.bufferPos);
+}
+
+// Opens the gap at `point` and fills it with the buffered audio, then
+// finishes the header for the longer recording. Either all of it reaches the
+// medium or the tail and the header are moved back, leaving the old recording.
+bool StrategyInsertFast::Splice(std::uint32_t point, std::uint32_t added) {
+    platform::Mapping& insertion = *ctx.mappingHandle;
+    const std::uint32_t tail = ctx.dataEnd - point;
+    if (std::uint64_t{tail} + added > insertion.size()) return false;
+    auto header = ctx.fileHandle->map(0, ctx.header.dataChunkPos + 8, true);
+    if (!header) return false;
+    MappedHeaderSink sink(*header);
+
+    std::uint8_t* at = insertion.data();
+    std::memmove(at + added, at, tail);
+    std::memcpy(at, ctx.buffer, added);
+    bool done = insertion.flush(0, added + tail);
+    if (done) {
+        done = FinishHeader(sink, ctx.header, ctx.dataEnd + added) && sink.Flush();
+        if (!done) sink.Undo();
+    }
+    if (!done) {
+        std::memmove(at, at + added, tail);
+        (void)insertion.flush(0, tail);
+        return false;
+    }
+    ctx.dataEnd += added;
+    return true;
+}
+
+// Maps a fresh window after the file changed under the playing one, and
+// places playback right after the inserted audio, as on slow media (at the
+// very end the next read finds the end and starts over from block 0).
+bool StrategyInsertFast::ResumePlayback(std::uint32_t point, std::uint32_t added) {
+    ctx.view = nullptr;
+    ctx.window.reset();
+    if (fastfile::SeekToByte(ctx, point + added, true)) return true;
+    (void)fastfile::Release(ctx);
+    return false;
+}
+
+bool StrategyInsertFast::Flush() {
+    if (!ctx.mappingHandle || !ctx.fileHandle) return false;
+    const std::uint32_t point = ctx.viewBase + ctx.viewOffset;
+    const std::uint32_t added = ctx.bufferedBytes;
+    bool ok = added == 0 || Splice(point, added);
+    if (!ok) {
+        const std::uint32_t size = ctx.header.DataSize();
+        ctx.header.SetDataSize(size - std::min(size, added));  // the recording is the old one again
+    }
+    ctx.mappingHandle.reset();
+    ctx.view = ctx.window ? ctx.window->data() : nullptr;
+    if (ok && added > 0) ok = ResumePlayback(point, added);
+    ctx.buffer = nullptr;
+    ctx.bufferedBytes = 0;
+    ctx.bufferCapacity = 0;
+    ctx.bufferPos = 0;
+    return ok;
+}
+
+Status StrategyInsertFast::End() {
+    const bool inserted = Flush();
+    EmptyReadCache(ctx);
+    ctx.cacheCapacity = ctx.header.CacheCapacity();
+    ctx.current = ctx.selectFast.get();
+    return inserted ? Status::Ok : Status::FileError;
+}
+
+Status StrategyInsertFast::Close() {
+    const Status ended = End();
+    const bool cut = fastfile::Release(ctx);
+    EmptyReadCache(ctx);
+    ctx.current = ctx.idle.get();
+    return ended == Status::Ok && cut ? Status::Ok : Status::FileError;
+}
+
+}  // namespace tavrin::storage

@@ -1,0 +1,177 @@
+// tavrin-cli record and formats, run as a user runs them: separate processes
+// over real files, with a WAV file as the microphone.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "support/TempDir.h"
+
+namespace tavrin::cli {
+namespace {
+
+struct CliRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string Quote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+void Le(std::vector<std::uint8_t>& v, std::uint32_t x, int bytes) {
+    for (int i = 0; i < bytes; ++i) v.push_back(static_cast<std::uint8_t>(x >> (8 * i)));
+}
+
+// A mono 16-bit WAV file of `samples`.
+std::vector<std::uint8_t> Wav16(std::uint32_t rate, const std::vector<std::int16_t>& samples) {
+    std::vector<std::uint8_t> v = {'R', 'I', 'F', 'F'};
+    const auto bytes = static_cast<std::uint32_t>(2 * samples.size());
+    Le(v, 36 + bytes, 4);
+    for (char c : std::string("WAVEfmt ")) v.push_back(static_cast<std::uint8_t>(c));
+    Le(v, 16, 4);
+    Le(v, 1, 2);
+    Le(v, 1, 2);
+    Le(v, rate, 4);
+    Le(v, rate * 2, 4);
+    Le(v, 2, 2);
+    Le(v, 16, 2);
+    for (char c : std::string("data")) v.push_back(static_cast<std::uint8_t>(c));
+    Le(v, bytes, 4);
+    for (std::int16_t s : samples) Le(v, static_cast<std::uint16_t>(s), 2);
+    return v;
+}
+
+std::vector<std::int16_t> Tone(std::size_t n, double amplitude) {
+    std::vector<std::int16_t> s(n);
+    for (std::size_t i = 0; i < n; ++i) s[i] = static_cast<std::int16_t>(amplitude * std::sin(i * 0.35));
+    return s;
+}
+
+class RecordCommand : public testing::Test {
+protected:
+    void SetUp() override { test::WriteBytes(dir.file("in.wav"), Wav16(8000, Tone(8800, 12000))); }
+
+    CliRun Cli(const std::string& args) {
+        const std::string errPath = scratch.file("stderr");
+        const std::string command =
+            "cd " + Quote(dir.path()) + " && " + Quote(TAVRIN_CLI_PATH) + " " + args + " 2>" + Quote(errPath);
+        CliRun run;
+        FILE* pipe = popen(command.c_str(), "r");
+        if (!pipe) {
+            ADD_FAILURE() << "cannot run " << command;
+            return run;
+        }
+        char buffer[4096];
+        for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.out.append(buffer, n);
+        const int wait = pclose(pipe);
+        run.status = WIFEXITED(wait) ? WEXITSTATUS(wait) : -1;
+        const auto err = test::ReadBytes(errPath);
+        run.err.assign(err.begin(), err.end());
+        return run;
+    }
+
+    test::TempDir dir;
+    test::TempDir scratch;
+};
+
+std::uint32_t U32(const std::vector<std::uint8_t>& v, std::size_t at) {
+    return v[at] | (v[at + 1] << 8) | (v[at + 2] << 16) | (static_cast<std::uint32_t>(v[at + 3]) << 24);
+}
+
+TEST_F(RecordCommand, GsmByDefaultForTheInputLengthRoundedUpToWholeBuffers) {
+    const CliRun run = Cli("record out.wav --audio-in in.wav");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "RecordStart\nRecordEnd\nFileReady\n");
+    const auto file = test::ReadBytes(dir.file("out.wav"));
+    ASSERT_EQ(file.size(), 60u + 6u * 325u) << "1.1 s of input: six 200 ms buffers";
+    EXPECT_EQ(file[20], 0x31);
+    EXPECT_EQ(U32(file, 48), 30u);
+}
+
+TEST_F(RecordCommand, PcmInTheInputsFormatPassesThroughForTheAskedSeconds) {
+    const CliRun run = Cli("record out.wav --audio-in in.wav --format pcm8k16 --seconds 0.4");
+    ASSERT_EQ(run.status, 0) << run.err;
+    const auto file = test::ReadBytes(dir.file("out.wav"));
+    const auto input = test::ReadBytes(dir.file("in.wav"));
+    ASSERT_EQ(file.size(), 44u + 6400u);
+    EXPECT_TRUE(std::equal(file.begin() + 44, file.end(), input.begin() + 44));
+}
+
+TEST_F(RecordCommand, FormatsByCodeLabelAndShortName) {
+    struct Case {
+        const char* format;
+        std::uint32_t rate;
+        std::uint8_t bits;
+    };
+    for (const Case& c : {Case{"0x20000000", 8000, 8}, Case{"'PCM 11kHz 16-Bit'", 11025, 16},
+                          Case{"pcm22k16", 22050, 16}, Case{"0x1", 11025, 8}}) {
+        SCOPED_TRACE(c.format);
+        std::remove(dir.file("out.wav").c_str());
+        const CliRun run = Cli(std::string("record out.wav --audio-in in.wav --seconds 0.2 --format ") + c.format);
+        ASSERT_EQ(run.status, 0) << run.err;
+        const auto file = test::ReadBytes(dir.file("out.wav"));
+        ASSERT_GE(file.size(), 44u);
+        EXPECT_EQ(U32(file, 24), c.rate);
+        EXPECT_EQ(file[34], c.bits);
+        EXPECT_EQ(U32(file, 40), c.rate * c.bits / 8 / 5);
+    }
+}
+
+TEST_F(RecordCommand, VoiceActivationAndSilenceCutAreReported) {
+    std::vector<std::int16_t> samples(8000 * 6, 0);  // 1 s silence, 1 s tone, 4 s silence
+    const auto tone = Tone(8000, 20000);
+    std::copy(tone.begin(), tone.end(), samples.begin() + 8000);
+    test::WriteBytes(dir.file("pause.wav"), Wav16(8000, samples));
+    const CliRun run = Cli("record out.wav --audio-in pause.wav --format pcm8k16 --voice-activation 10 "
+                        "--silence-cut 5 --silence-seconds 1");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "RecordStart\nRecordActivated\nSilenceCut\nSilenceCut\nSilenceCut\nRecordEnd\nFileReady\n");
+    // Activation drops its block: 4 tone blocks; the 20 silent blocks lose three cuts of 6: 2 remain.
+    EXPECT_EQ(test::ReadBytes(dir.file("out.wav")).size(), 44u + 6u * 3200u);
+}
+
+TEST_F(RecordCommand, UsageErrorsExitTwoAndRecordNothing) {
+    test::WriteBytes(dir.file("taken.wav"), std::string("keep me"));
+    for (const char* args :
+         {"record", "record out.wav", "record out.wav --audio-in in.wav --format pcm44k", "record out.wav --bogus",
+          "record out.wav --audio-in in.wav --seconds 0", "record out.wav --audio-in in.wav --voice-activation 101",
+          "record out.wav --audio-in in.wav --silence-seconds 0", "record out.wav --audio-in missing.wav",
+          "record a.wav b.wav --audio-in in.wav", "record taken.wav --audio-in in.wav", "formats --verbose"}) {
+        SCOPED_TRACE(args);
+        const CliRun run = Cli(args);
+        EXPECT_EQ(run.status, 2);
+        EXPECT_NE(run.err.find("Usage: tavrin-cli"), std::string::npos) << run.err;
+        EXPECT_FALSE(test::FileExists(dir.file("out.wav")));
+    }
+    const auto kept = test::ReadBytes(dir.file("taken.wav"));
+    EXPECT_EQ(std::string(kept.begin(), kept.end()), "keep me");
+    EXPECT_NE(Cli("record out.wav").err.find("--audio-in"), std::string::npos) << "says what input is missing";
+}
+
+TEST_F(RecordCommand, EngineFailuresShowTheMessageAndExitOne) {
+    const CliRun run = Cli("record nofolder/out.wav --audio-in in.wav");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "Tavrin: Folder missing. Did you remove storage card?\n");
+}
+
+TEST_F(RecordCommand, FormatsListsTheOfferedFormatsInCatalogueOrder) {
+    const CliRun listed = Cli("formats --audio-in in.wav");
+    EXPECT_EQ(listed.status, 0) << listed.err;
+    EXPECT_EQ(listed.out,
+              "GSM  2kB/s\nPCM  8kHz  8-Bit\nPCM 11kHz  8-Bit\nPCM  8kHz 16-Bit\nPCM 11kHz 16-Bit\nPCM 22kHz 16-Bit\n");
+    const CliRun none = Cli("formats");
+    EXPECT_EQ(none.status, 1);
+    EXPECT_EQ(none.out, "");
+    EXPECT_EQ(none.err, "Tavrin: Cannot retrieve supported audio formats\n");
+}
+
+}  // namespace
+}  // namespace tavrin::cli

@@ -1,0 +1,225 @@
+#include <gtest/gtest.h>
+
+#include "FastMediaRig.h"
+#include "storage/StrategyCreateFast.h"
+#include "storage/StrategyIdle.h"
+#include "storage/StrategySelectFast.h"
+
+namespace tavrin::storage {
+namespace {
+
+using namespace fasttest;
+
+TEST(SelectFastTest, OpensOnlyAnExistingAcceptableFileAndLeavesItAsItWas) {
+    FastRig rig;
+    EXPECT_EQ(rig.ctx.Select(rig.path, false), Status::FileError);
+    EXPECT_FALSE(test::FileExists(rig.path)) << "a mistyped name must not leave an empty file";
+    rig.ExpectNothingHeld();
+
+    Bytes foreign = PcmFile(8000, 8, Pattern(3000, 1));
+    foreign[8] = 'X';  // "WAVX"
+    EXPECT_EQ(rig.SelectFile(foreign), Status::FileError);
+    EXPECT_EQ(rig.LengthOnDisk(), rig.ctx.fileLimit) << "held extended until the next Close";
+    EXPECT_EQ(rig.ctx.Close(), Status::Ok);
+    EXPECT_EQ(rig.OnDisk(), foreign);
+
+    const Bytes file = PcmFile(8000, 8, Pattern(3000, 2));
+    rig.fs.setFreeSpace(2 * kTwice + 9'999);
+    EXPECT_EQ(rig.SelectFile(file), Status::FileError) << "no room to reserve on the volume";
+    (void)rig.ctx.Close();
+    EXPECT_EQ(rig.OnDisk(), file);
+    rig.fs.setFreeSpace(2 * kTwice + 10'000);
+    EXPECT_EQ(rig.SelectFile(file), Status::Ok);
+    EXPECT_EQ(rig.ctx.fileLimit, file.size() + 2 * kTwice);
+    EXPECT_EQ(rig.ctx.SpaceLeft(), 2 * kTwice);
+    EXPECT_EQ(rig.ctx.Close(), Status::Ok);
+    EXPECT_EQ(rig.OnDisk(), file);
+    EXPECT_TRUE(rig.shell.boxes().empty());
+    rig.ExpectNothingHeld();
+}
+
+TEST(SelectFastTest, PlaysEveryByteToTheEndThenStartsOver) {
+    struct Case {
+        const char* what;
+        bool gsm;
+        std::uint32_t rate;
+        std::uint16_t bits;
+        std::size_t audio;
+    };
+    const Case cases[] = {
+        {"shorter than one fill", false, 8000, 8, 10'000},
+        {"several fills, odd end", false, 8000, 8, 150'001},
+        {"fills longer than a window", false, 22050, 16, 400'000},
+        {"GSM", true, 8000, 0, 65 * 700},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FastRig rig;
+        const Bytes audio = Pattern(c.audio, 3);
+        ASSERT_EQ(rig.SelectFile(c.gsm ? GsmFile(audio) : PcmFile(c.rate, c.bits, audio)), Status::Ok);
+        const std::uint32_t piece = rig.ctx.AvgBytesPerSec() / 5;  // 200 ms, as the engine asks
+        Status last = Status::Ok;
+        EXPECT_EQ(rig.Play(piece, &last), audio);
+        EXPECT_EQ(last, Status::EndOfData);
+        EXPECT_EQ(rig.ctx.CurrentReadSample(), 0u);
+        Bytes again(piece);
+        ASSERT_EQ(rig.ctx.ReadData(again.data(), piece), Status::Ok);
+        EXPECT_EQ(again, Slice(audio, 0, piece));
+        EXPECT_EQ(rig.ctx.Close(), Status::Ok);
+        rig.ExpectNothingHeld();
+    }
+}
+
+TEST(SelectFastTest, SeekingPlaysFromTheBlockAndRefusesTheLength) {
+    FastRig rig;
+    const Bytes audio = Pattern(60'000, 4);
+    ASSERT_EQ(rig.SelectFile(PcmFile(8000, 16, audio)), Status::Ok);
+    Bytes piece(3200);
+    ASSERT_EQ(rig.ctx.ReadData(piece.data(), 3200), Status::Ok);
+    EXPECT_FALSE(rig.ctx.SeekToSample(30'000));
+    EXPECT_EQ(rig.ctx.CurrentReadSample(), 1600u) << "a refused seek leaves playback where it was";
+    ASSERT_TRUE(rig.ctx.SeekToSample(12'345));
+    EXPECT_EQ(rig.ctx.CurrentReadSample(), 12'345u);
+    ASSERT_EQ(rig.ctx.ReadData(piece.data(), 3200), Status::Ok);
+    EXPECT_EQ(piece, Slice(audio, 24'690, 24'690 + 3200));
+}
+
+TEST(SelectFastTest, OverwriteDiscardsEverythingAfterThePlaybackPosition) {
+    for (std::uint32_t played : {0u, 3u}) {
+        SCOPED_TRACE(played);
+        FastRig rig;
+        const Bytes audio = Pattern(50'000, 5);
+        ASSERT_EQ(rig.SelectFile(PcmFile(8000, 8, audio)), Status::Ok);
+        Bytes piece(1600);
+        for (std::uint32_t i = 0; i < played; ++i) ASSERT_EQ(rig.ctx.ReadData(piece.data(), 1600), Status::Ok);
+        ASSERT_TRUE(rig.ctx.Overwrite());
+        EXPECT_TRUE(rig.Is(rig.ctx.createFast.get()));
+        EXPECT_EQ(rig.ctx.DataSize(), played * 1600);
+        EXPECT_EQ(rig.ctx.CurrentWriteSample(), played * 1600);
+        const Bytes fresh = Pattern(20'000, 6);
+        ASSERT_EQ(rig.Record(fresh, 1600), Status::Ok);
+        ASSERT_EQ(rig.ctx.End(), Status::Ok);
+        ASSERT_EQ(rig.ctx.Close(), Status::Ok);
+        EXPECT_EQ(rig.OnDisk(), PcmFile(8000, 8, Cat(Slice(audio, 0, played * 1600), fresh)));
+    }
+}
+
+TEST(SelectFastTest, OverwriteAtBlockZeroEndedAtOnceLeavesAnEmptyRecording) {
+    FastRig rig;
+    ASSERT_EQ(rig.SelectFile(PcmFile(8000, 8, Pattern(30'000, 7))), Status::Ok);
+    ASSERT_TRUE(rig.ctx.Overwrite());
+    EXPECT_EQ(rig.ctx.DataSize(), 0u);
+    EXPECT_EQ(rig.ctx.End(), Status::Ok);
+    EXPECT_EQ(rig.ctx.Close(), Status::Ok);
+    EXPECT_EQ(rig.OnDisk(), PcmFile(8000, 8, {}));
+}
+
+TEST(SelectFastTest, AppendThenEndPlaysTheWholeRecordingFromBlockZero) {
+    struct Case {
+        bool gsm;
+        std::size_t old;
+        std::size_t added;
+    };
+    for (const Case c : {Case{false, 20'001, 30'000}, Case{true, 65 * 40, 65 * 300}}) {
+        SCOPED_TRACE(c.gsm);
+        FastRig rig;
+        const Bytes audio = Pattern(c.old, 8);
+        const Bytes added = Pattern(c.added, 9);
+        auto file = [&](const Bytes& a) { return c.gsm ? GsmFile(a) : PcmFile(8000, 8, a); };
+        ASSERT_EQ(rig.SelectFile(file(audio)), Status::Ok);
+        Bytes piece(325);
+        ASSERT_EQ(rig.ctx.ReadData(piece.data(), 325), Status::Ok);
+        ASSERT_TRUE(rig.ctx.Append());
+        EXPECT_TRUE(rig.Is(rig.ctx.createFast.get()));
+        ASSERT_EQ(rig.Record(added, 1625), Status::Ok);
+        ASSERT_EQ(rig.ctx.End(), Status::Ok);
+        EXPECT_TRUE(rig.Is(rig.ctx.selectFast.get()));
+        EXPECT_EQ(rig.ctx.CurrentReadSample(), 0u);
+        EXPECT_EQ(rig.Play(rig.ctx.AvgBytesPerSec() / 5), Cat(audio, added));
+        ASSERT_EQ(rig.ctx.Close(), Status::Ok);
+        EXPECT_EQ(rig.OnDisk(), file(Cat(audio, added)));
+    }
+}
+
+// --- Every platform call failing in turn -------------------------------------
+
+// The file as it was, or (when every later call failed too and the file could
+// not be cut back) the file as it was followed by the unused reservation.
+void ExpectUnchanged(FaultRun& run, const Bytes& before) {
+    const Bytes disk = run.rig.OnDiskPrefix(before.size() + 1);
+    if (!run.Persistent() || run.rig.LengthOnDisk() == before.size()) {
+        EXPECT_EQ(disk, before);
+    } else {
+        EXPECT_EQ(Slice(disk, 0, before.size()), before);
+    }
+}
+
+TEST(SelectFastFaultTest, SelectAndCloseNeverChangeTheFile) {
+    const Bytes audio = Pattern(5 * kTwice, 10);
+    const Bytes file = PcmFile(8000, 8, audio);
+    SweepFaults([&](FaultRun& run) {
+        FastRig& rig = run.rig;
+        test::WriteBytes(rig.path, file);
+        run.Arm();
+        const Status status = rig.ctx.Select(rig.path, false);
+        const bool fired = run.Disarm();
+        EXPECT_EQ(status, fired ? Status::FileError : Status::Ok);
+        if (status == Status::Ok) {
+            EXPECT_EQ(rig.Play(1600), audio);
+        }
+        (void)rig.ctx.Close();
+        ExpectUnchanged(run, file);
+        rig.ExpectNothingHeld();
+    });
+}
+
+TEST(SelectFastFaultTest, FailedPlaybackGivesTheFileBackUnchanged) {
+    const Bytes audio = Pattern(200'000, 11);
+    const Bytes file = PcmFile(8000, 8, audio);
+    SweepFaults([&](FaultRun& run) {
+        FastRig& rig = run.rig;
+        ASSERT_EQ(rig.SelectFile(file), Status::Ok);
+        Bytes piece(1600);
+        for (int i = 0; i < 40; ++i) ASSERT_EQ(rig.ctx.ReadData(piece.data(), 1600), Status::Ok);
+        run.Arm();
+        const Status status = rig.ctx.ReadData(piece.data(), 1600);  // the next fill, across many windows
+        const bool fired = run.Disarm();
+        EXPECT_EQ(status, fired ? Status::FileError : Status::Ok);
+        if (status == Status::Ok) {
+            EXPECT_EQ(piece, Slice(audio, 40 * 1600, 41 * 1600));
+        }
+        EXPECT_EQ(rig.ctx.Close(), Status::Ok) << "a failed read has already given the file back";
+        ExpectUnchanged(run, file);
+        rig.ExpectNothingHeld();
+    });
+}
+
+TEST(SelectFastFaultTest, RefusedAppendOrOverwriteGivesTheFileBack) {
+    const Bytes audio = Pattern(3 * kTwice + 77, 12);
+    const Bytes file = PcmFile(8000, 8, audio);
+    const Bytes added = Pattern(5'000, 13);
+    for (const bool append : {true, false}) {
+        SCOPED_TRACE(append ? "Append" : "Overwrite");
+        SweepFaults([&](FaultRun& run) {
+            FastRig& rig = run.rig;
+            ASSERT_EQ(rig.SelectFile(file), Status::Ok);
+            ASSERT_TRUE(rig.ctx.SeekToSample(1000));  // the window is elsewhere than the end
+            run.Arm();
+            const bool started = append ? rig.ctx.Append() : rig.ctx.Overwrite();
+            const bool fired = run.Disarm();
+            EXPECT_EQ(started, !fired);
+            if (!started) {
+                EXPECT_TRUE(rig.Is(rig.ctx.idle.get()));
+                ExpectUnchanged(run, file);
+                rig.ExpectNothingHeld();
+                return;
+            }
+            ASSERT_EQ(rig.Record(added, 1600), Status::Ok);
+            ASSERT_EQ(rig.ctx.Close(), Status::Ok);
+            EXPECT_EQ(rig.OnDisk(), PcmFile(8000, 8, Cat(append ? audio : Slice(audio, 0, 1000), added)));
+        });
+    }
+}
+
+}  // namespace
+}  // namespace tavrin::storage

@@ -1,0 +1,210 @@
+#include <gtest/gtest.h>
+
+#include "SlowMediaRig.h"
+#include "storage/StrategySelectSlow.h"
+
+namespace tavrin::storage {
+namespace {
+
+using namespace slowtest;
+using model::kGsm;
+using model::kPcm16;
+using model::kPcm8;
+
+TEST(StrategySelectSlow, PlaybackEndsWithTheRemainingBytesAndStartsOverAtBlockZero) {
+    SlowRig rig;
+    const Bytes audio = Pattern(100'000, 1);  // more than one 64,000-byte fill, not a whole number of pieces
+    ASSERT_EQ(rig.SelectFile(model::WavFile(kPcm8, audio)), Status::Ok);
+    Bytes piece(1600);
+    for (std::uint32_t i = 0; i < 62; ++i) {
+        ASSERT_EQ(rig.ctx.ReadData(piece.data(), 1600), Status::Ok) << i;
+        // The position is that of the next piece, not the end of the last fill.
+        EXPECT_EQ(rig.ctx.CurrentReadSample(), (i + 1) * 1600);
+    }
+    std::fill(piece.begin(), piece.end(), 0xEE);
+    ASSERT_EQ(rig.ctx.ReadData(piece.data(), 1600), Status::EndOfData);
+    EXPECT_EQ(Slice(piece, 0, 800), Slice(audio, 99'200, 100'000));
+    EXPECT_EQ(Slice(piece, 800, 1600), Bytes(800, 0xEE));
+    EXPECT_EQ(rig.ctx.CurrentReadSample(), 0u);
+    EXPECT_EQ(rig.Play(1600), audio) << "the next playback starts from the beginning";
+}
+
+TEST(StrategySelectSlow, FileShorterThanOneFillPlaysCompletely) {
+    SlowRig rig;
+    const Bytes audio = Pattern(5'000, 2);
+    ASSERT_EQ(rig.SelectFile(model::WavFile(kPcm16, audio)), Status::Ok);
+    Status last = Status::Ok;
+    EXPECT_EQ(rig.Play(3200, &last), audio);
+    EXPECT_EQ(last, Status::EndOfData);
+    EXPECT_EQ(rig.ctx.CurrentReadSample(), 0u);
+}
+
+TEST(StrategySelectSlow, AudioEndingOnAFillBoundaryEndsWithAnEmptyPiece) {
+    SlowRig rig;
+    const Bytes audio = Pattern(2 * 13'000, 3);  // two GSM fills of eight seconds
+    ASSERT_EQ(rig.SelectFile(model::WavFile(kGsm, audio)), Status::Ok);
+    Status last = Status::Ok;
+    EXPECT_EQ(rig.Play(325, &last), audio);
+    EXPECT_EQ(last, Status::EndOfData);
+}
+
+TEST(StrategySelectSlow, PiecesThatDoNotDivideTheFillLoseNothing) {
+    // 48 kHz stereo: eight seconds exceed the insert area, so a fill is not a
+    // whole number of 200 ms pieces; a piece then spans two fills.
+    SlowRig rig;
+    const Bytes audio = Pattern(3'000'000, 4);
+    Bytes file = model::WavFile(kPcm16, audio);
+    wav::StoreLe16(&file[22], 2);
+    wav::StoreLe32(&file[24], 48'000);
+    wav::StoreLe32(&file[28], 192'000);
+    wav::StoreLe16(&file[32], 4);
+    ASSERT_EQ(rig.SelectFile(file), Status::Ok);
+    EXPECT_EQ(rig.ctx.cacheCapacity, kInsertAreaBytes);
+    EXPECT_EQ(rig.Play(38'400), audio);
+    EXPECT_EQ(rig.Play(2'000'000), audio) << "a piece larger than a fill";
+}
+
+TEST(StrategySelectSlow, AFailedReadIsReportedAndSkipsNothing) {
+    SlowRig rig;
+    const Bytes audio = Pattern(100'000, 5);
+    ASSERT_EQ(rig.SelectFile(model::WavFile(kPcm8, audio)), Status::Ok);
+    Bytes piece(1600);
+    for (int i = 0; i < 40; ++i) ASSERT_EQ(rig.ctx.ReadData(piece.data(), 1600), Status::Ok);
+    rig.fs.failNth(test::Fault::Read, 1);
+    EXPECT_EQ(rig.ctx.ReadData(piece.data(), 1600), Status::FileError);
+    EXPECT_EQ(rig.ctx.CurrentReadSample(), 64'000u);
+    EXPECT_EQ(rig.Play(1600), Slice(audio, 64'000, 100'000));
+}
+
+TEST(StrategySelectSlow, OverwriteCutsTheFileAtThePlaybackPositionAtOnce) {
+    SlowRig rig;
+    const Bytes audio = Pattern(10'000, 6);
+    ASSERT_EQ(rig.SelectFile(model::WavFile(kPcm16, audio)), Status::Ok);
+    Bytes piece(3200);
+    ASSERT_EQ(rig.ctx.ReadData(piece.data(), 3200), Status::Ok);
+    ASSERT_EQ(rig.ctx.ReadData(piece.data(), 3200), Status::Ok);
+    ASSERT_TRUE(rig.ctx.Overwrite());
+    EXPECT_EQ(rig.OnDisk().size(), 44u + 6400u);
+    EXPECT_EQ(rig.ctx.DataSize(), 6400u);
+    EXPECT_EQ(rig.ctx.CurrentWriteSample(), 3200u);
+    const Bytes fresh = Pattern(1000, 7);
+    ASSERT_EQ(rig.Record(fresh, 1000), Status::Ok);
+    ASSERT_EQ(rig.ctx.End(), Status::Ok);
+    EXPECT_EQ(rig.OnDisk(), model::WavFile(kPcm16, Cat(Slice(audio, 0, 6400), fresh)));
+    EXPECT_EQ(rig.ctx.CurrentReadSample(), 0u);
+}
+
+TEST(StrategySelectSlow, OverwriteAtBlockZeroEmptiesTheRecording) {
+    SlowRig rig;
+    ASSERT_EQ(rig.SelectFile(model::WavFile(kGsm, Pattern(650, 8))), Status::Ok);
+    ASSERT_TRUE(rig.ctx.Overwrite());
+    EXPECT_EQ(rig.ctx.DataSize(), 0u);
+    ASSERT_EQ(rig.ctx.Close(), Status::Ok);
+    EXPECT_EQ(rig.OnDisk(), model::WavFile(kGsm, {}));
+}
+
+TEST(StrategySelectSlow, RefusedEditsLeaveTheRecordingWhole) {
+    const Bytes file = model::WavFile(kPcm8, Pattern(9'000, 9));
+    for (const bool overwrite : {true, false}) {
+        SlowRig rig;
+        ASSERT_EQ(rig.SelectFile(file), Status::Ok);
+        ASSERT_TRUE(rig.ctx.SeekToSample(4'000));
+        rig.memory.setAvailablePhysical(4 * kTwice - 1);
+        EXPECT_FALSE(overwrite ? rig.ctx.Overwrite() : rig.ctx.Append());
+        EXPECT_TRUE(rig.ctx.IsIdle());
+        EXPECT_EQ(rig.OnDisk(), file) << "no memory, no cut";
+        rig.ExpectNothingHeld();
+    }
+}
+
+TEST(StrategySelectSlow, AppendOnAFileWithChunksAfterTheAudioWritesAfterTheAudio) {
+    SlowRig rig;
+    const Bytes audio = Pattern(500, 10);
+    Bytes file = model::WavFile(kPcm8, audio);
+    const Bytes trailer{'L', 'I', 'S', 'T', 4, 0, 0, 0, 'a', 'b', 'c', 'd'};
+    file = Cat(file, trailer);
+    wav::StoreLe32(&file[4], static_cast<std::uint32_t>(file.size() - 8));
+    ASSERT_EQ(rig.SelectFile(file), Status::Ok);
+    ASSERT_TRUE(rig.ctx.Append());
+    const Bytes more = Pattern(300, 11);
+    ASSERT_EQ(rig.Record(more, 300), Status::Ok);
+    ASSERT_EQ(rig.ctx.Close(), Status::Ok);
+    // The new audio joins the old; the trailing chunk, which would now sit
+    // inside the audio, is dropped.
+    EXPECT_EQ(rig.OnDisk(), model::WavFile(kPcm8, Cat(audio, more)));
+}
+
+TEST(StrategySelectSlow, AFileWhoseHeaderWasRefusedIsNeitherPlayedNorEdited) {
+    SlowRig rig;
+    Bytes file = model::WavFile(kPcm8, Pattern(3000, 15));
+    std::copy_n("LIST", 4, file.begin() + 36);  // the data header is something else
+    ASSERT_EQ(rig.SelectFile(file), Status::FileError);
+    Bytes piece(1600);
+    EXPECT_EQ(rig.ctx.ReadData(piece.data(), 1600), Status::FileError);
+    EXPECT_FALSE(rig.ctx.Insert());
+    EXPECT_FALSE(rig.ctx.Overwrite());
+    EXPECT_TRUE(rig.ctx.IsIdle());
+    EXPECT_EQ(rig.OnDisk(), file);
+    rig.ExpectNothingHeld();
+}
+
+// Selecting, with each call failing in turn: Ok or FileError, the file never changes.
+TEST(StrategySelectSlowFaults, Select) {
+    const Bytes file = model::WavFile(kGsm, Pattern(1300, 12));
+    SweepFaults([&](FaultRun& run) {
+        SlowRig& rig = run.rig;
+        test::WriteBytes(rig.path, file);
+        run.Arm();
+        const Status selected = rig.ctx.Select(rig.path, true);
+        Status closed = Status::Ok;
+        Bytes played;
+        if (selected == Status::Ok) played = rig.Play(325);
+        closed = rig.ctx.Close();
+        run.Disarm();
+        EXPECT_TRUE(selected == Status::Ok || selected == Status::FileError);
+        if (selected == Status::Ok && !run.Fired()) {
+            EXPECT_EQ(played, Slice(file, 60, file.size()));
+        }
+        EXPECT_EQ(closed, Status::Ok);
+        EXPECT_EQ(rig.OnDisk(), file);
+    });
+}
+
+// Overwrite in the middle, a block, End, Close: the old recording, the cut one
+// with its header finished, or the new one.
+TEST(StrategySelectSlowFaults, OverwriteRecordEndClose) {
+    const Bytes audio = Pattern(8000, 13);
+    const Bytes fresh = Pattern(1600, 14);
+    const Bytes old = model::WavFile(kPcm8, audio);
+    const Bytes cut = model::WavFile(kPcm8, Slice(audio, 0, 3200));
+    const Bytes result = model::WavFile(kPcm8, Cat(Slice(audio, 0, 3200), fresh));
+    SweepFaults([&](FaultRun& run) {
+        SlowRig& rig = run.rig;
+        ASSERT_EQ(rig.SelectFile(old), Status::Ok);
+        ASSERT_TRUE(rig.ctx.SeekToSample(3200));
+        run.Arm();
+        const bool overwriting = rig.ctx.Overwrite();
+        Status closed = Status::FileError;
+        if (overwriting) {
+            static_cast<void>(rig.Record(fresh, 1600));
+            static_cast<void>(rig.ctx.End());
+            closed = rig.ctx.Close();
+        }
+        run.Disarm();
+        EXPECT_TRUE(rig.ctx.IsIdle());
+        const Bytes disk = rig.OnDisk();
+        if (!overwriting) {
+            EXPECT_EQ(disk, old);
+        } else if (closed == Status::Ok) {
+            EXPECT_EQ(disk, result);
+        } else if (!run.Persistent()) {
+            EXPECT_EQ(disk, cut);
+        } else {
+            ASSERT_GE(disk.size(), cut.size());
+            EXPECT_EQ(Slice(disk, 44, cut.size()), Slice(audio, 0, 3200)) << "audio before the cut is whole";
+        }
+    });
+}
+
+}  // namespace
+}  // namespace tavrin::storage
