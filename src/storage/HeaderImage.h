@@ -41,7 +41,7 @@ struct HeaderImage {
         return wav::OffsetOfBlock(dataChunkPos, n, FormatTag(), Channels(), BitsPerSample());
     }
     std::uint32_t BlockAt(std::uint32_t offset) const {
-        return wav::BlockAtOffset(offset, dataChunkPos, FormatTag(), BitsPerSample());
+        return wav::BlockAtOffset(offset, dataChunkPos, FormatTag(), Channels(), BitsPerSample());
     }
     // Bytes per read-cache fill: 8 seconds of the format, at most the insert area.
     std::uint32_t CacheCapacity() const;

@@ -95,10 +95,10 @@ std::uint32_t OffsetOfBlock(std::uint32_t dataChunkPos, std::uint32_t n, std::ui
     return dataChunkPos + 8 + n * BlockBytes(tag, channels, bitsPerSample);
 }
 
-std::uint32_t BlockAtOffset(std::uint32_t p, std::uint32_t dataChunkPos, std::uint16_t tag,
+std::uint32_t BlockAtOffset(std::uint32_t p, std::uint32_t dataChunkPos, std::uint16_t tag, std::uint16_t channels,
                             std::uint16_t bitsPerSample) {
     const std::int64_t rel = static_cast<std::int64_t>(p) - dataChunkPos - 8;
-    const std::int64_t unit = tag == kTagGsm ? kGsmBlockBytes : bitsPerSample / 8;
+    const std::int64_t unit = tag == kTagGsm ? kGsmBlockBytes : static_cast<std::int64_t>(channels) * (bitsPerSample / 8);
     if (rel <= 0 || unit <= 0) return 0;
     return static_cast<std::uint32_t>(rel / unit);
 }

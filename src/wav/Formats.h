@@ -81,7 +81,8 @@ std::uint32_t OffsetOfBlock(std::uint32_t dataChunkPos, std::uint32_t n, std::ui
                             std::uint16_t channels, std::uint16_t bitsPerSample);
 
 // Block at byte offset p; a position before the first audio byte counts as 0.
-std::uint32_t BlockAtOffset(std::uint32_t p, std::uint32_t dataChunkPos, std::uint16_t tag,
+// A block is a whole sample frame, so a stereo file counts frames, not samples.
+std::uint32_t BlockAtOffset(std::uint32_t p, std::uint32_t dataChunkPos, std::uint16_t tag, std::uint16_t channels,
                             std::uint16_t bitsPerSample);
 
 // Little-endian access used by every reader and writer of headers.

@@ -193,25 +193,27 @@ TEST(BlockArithmetic, OffsetsOfBlocks) {
 TEST(BlockArithmetic, BlockAtOffsetCountsFromTheFirstAudioByte) {
     struct Case {
         std::uint32_t offset, dataChunkPos;
-        std::uint16_t tag, bits;
+        std::uint16_t tag, channels, bits;
         std::uint32_t block;
     };
     for (const Case& c : std::vector<Case>{
-             {0, 36, kTagPcm, 16, 0},  // before the audio: 0, not a huge unsigned value
-             {43, 36, kTagPcm, 16, 0},
-             {44, 36, kTagPcm, 16, 0},
-             {45, 36, kTagPcm, 16, 0},
-             {46, 36, kTagPcm, 16, 1},
-             {44 + 2 * 12345, 36, kTagPcm, 16, 12345},
-             {44 + 801, 36, kTagPcm, 8, 801},
-             {60, 52, kTagGsm, 0, 0},
-             {60 + 64, 52, kTagGsm, 0, 0},
-             {60 + 65 * 25, 52, kTagGsm, 0, 25},
-             {0xFFFFFFFF, 36, kTagPcm, 8, 0xFFFFFFFF - 44},
-             {1000, 36, kTagPcm, 4, 0},  // no whole byte per sample: nothing to count
+             {0, 36, kTagPcm, 1, 16, 0},  // before the audio: 0, not a huge unsigned value
+             {43, 36, kTagPcm, 1, 16, 0},
+             {44, 36, kTagPcm, 1, 16, 0},
+             {45, 36, kTagPcm, 1, 16, 0},
+             {46, 36, kTagPcm, 1, 16, 1},
+             {44 + 2 * 12345, 36, kTagPcm, 1, 16, 12345},
+             {44 + 801, 36, kTagPcm, 1, 8, 801},
+             {60, 52, kTagGsm, 1, 0, 0},
+             {60 + 64, 52, kTagGsm, 1, 0, 0},
+             {60 + 65 * 25, 52, kTagGsm, 1, 0, 25},
+             {0xFFFFFFFF, 36, kTagPcm, 1, 8, 0xFFFFFFFF - 44},
+             {1000, 36, kTagPcm, 1, 4, 0},  // no whole byte per sample: nothing to count
+             {44 + 4 * 100, 36, kTagPcm, 2, 16, 100},  // stereo counts frames of 4 bytes
+             {44 + 2 * 100 + 1, 36, kTagPcm, 2, 8, 100},
          }) {
         SCOPED_TRACE(c.offset);
-        EXPECT_EQ(BlockAtOffset(c.offset, c.dataChunkPos, c.tag, c.bits), c.block);
+        EXPECT_EQ(BlockAtOffset(c.offset, c.dataChunkPos, c.tag, c.channels, c.bits), c.block);
     }
 }
 
@@ -222,7 +224,7 @@ TEST(BlockArithmetic, OffsetAndBlockAgreeForMonoFormats) {
         for (std::uint32_t n : {0u, 1u, 7u, 65u, 100000u}) {
             SCOPED_TRACE(testing::Message() << row.label << " block " << n);
             const std::uint32_t offset = OffsetOfBlock(dataChunkPos, n, f.formatTag, f.channels, f.bitsPerSample);
-            EXPECT_EQ(BlockAtOffset(offset, dataChunkPos, f.formatTag, f.bitsPerSample), n);
+            EXPECT_EQ(BlockAtOffset(offset, dataChunkPos, f.formatTag, f.channels, f.bitsPerSample), n);
         }
     }
 }
