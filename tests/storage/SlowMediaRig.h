@@ -98,7 +98,8 @@ struct SlowRig {
         for (int guard = 0; guard < 100000; ++guard) {
             Bytes buffer(piece, 0xEE);
             // Byte offset of the next piece in the audio, as the position tells it.
-            const std::uint32_t unit = ctx.FormatTag() == wav::kTagGsm ? wav::kGsmBlockBytes : ctx.BitsPerSample() / 8u;
+            const std::uint32_t unit = ctx.FormatTag() == wav::kTagGsm ? wav::kGsmBlockBytes
+                                                                          : ctx.Channels() * (ctx.BitsPerSample() / 8u);
             const std::size_t before = std::size_t{ctx.CurrentReadSample()} * unit;
             const Status s = ctx.ReadData(buffer.data(), piece);
             if (s == Status::Ok) {
