@@ -2,20 +2,51 @@
 
 #include <utility>
 
+#ifdef TAVRIN_HAVE_PORTAUDIO
+#include "platform/portaudio/PortAudioDevices.h"
+#endif
+
 namespace tavrin::cli {
+namespace {
 
-CliEngine::CliEngine(platform::file::FileWaveIn::Options inputOptions)
-    : waveIn(files, [&] {
-          inputOptions.onHeld = [this] { events.post(kEvInputHeld, 0, 0); };
-          return std::move(inputOptions);
-      }()),
-      waveOut(files, "/dev/null"),
-      engine(engine::EngineServices{waveIn, waveOut, files, memory, system, shell, clock, thread, cues}) {}
+std::unique_ptr<platform::WaveIn> MakeInput(CliEngine& cli, const DeviceSetup& setup) {
+#ifdef TAVRIN_HAVE_PORTAUDIO
+    if (!setup.audioIn && setup.soundCardIn) return platform::portaudio::MakeDefaultWaveIn();
+#endif
+    platform::file::FileWaveIn::Options options{setup.realtime, setup.deliverBytes,
+                                                [&cli] { cli.events.post(kEvInputHeld, 0, 0); }};
+    auto input = std::make_unique<platform::file::FileWaveIn>(cli.files, std::move(options));
+    cli.fileIn = input.get();
+    return input;
+}
 
-CliEngine& MakeCliEngine(platform::file::FileWaveIn::Options options) {
+std::unique_ptr<platform::WaveOut> MakeOutput(CliEngine& cli, const DeviceSetup& setup) {
+#ifdef TAVRIN_HAVE_PORTAUDIO
+    if (!setup.audioOut && setup.soundCardOut) return platform::portaudio::MakeDefaultWaveOut();
+#endif
+    return std::make_unique<platform::file::FileWaveOut>(cli.files, setup.audioOut.value_or("/dev/null"),
+                                                         setup.realtime);
+}
+
+}  // namespace
+
+CliEngine::CliEngine(const DeviceSetup& setup)
+    : waveIn(MakeInput(*this, setup)),
+      waveOut(MakeOutput(*this, setup)),
+      engine(engine::EngineServices{*waveIn, *waveOut, files, memory, system, shell, clock, thread, cues}) {}
+
+CliEngine& MakeCliEngine(const DeviceSetup& setup) {
     // Never deleted: the engine thread may still be finishing its last
     // message while the process ends.
-    return *new CliEngine(std::move(options));
+    return *new CliEngine(setup);
+}
+
+bool HaveSoundCard() {
+#ifdef TAVRIN_HAVE_PORTAUDIO
+    return true;
+#else
+    return false;
+#endif
 }
 
 }  // namespace tavrin::cli

@@ -1,5 +1,9 @@
 #pragma once
 
+#include <memory>
+#include <optional>
+#include <string>
+
 #include "cli/CliEventSink.h"
 #include "engine/AudioEngine.h"
 #include "platform/file/FileWaveIn.h"
@@ -21,11 +25,23 @@ public:
 // engine event.
 inline constexpr std::uint32_t kEvInputHeld = engine::kWmApp + 0x100;
 
-// The engine of one command-line run and the platform under it, with a WAV
-// file as the microphone. Made once and never destroyed, like the program's
-// engine: its thread ends with the process.
+// Which devices a run uses. A side given as a file is a WAV file; a side
+// marked `soundCard` is the system's default device; any other side is a
+// device that is absent (input) or plays into nothing (output).
+struct DeviceSetup {
+    std::optional<std::string> audioIn;
+    std::optional<std::string> audioOut;
+    bool soundCardIn = false;
+    bool soundCardOut = false;
+    bool realtime = false;
+    // File input: deliver this many bytes, then hold (see kEvInputHeld).
+    std::optional<std::uint64_t> deliverBytes;
+};
+
+// The engine of one command-line run and the platform under it. Made once and
+// never destroyed, like the program's engine: its thread ends with the process.
 struct CliEngine {
-    explicit CliEngine(platform::file::FileWaveIn::Options inputOptions);
+    explicit CliEngine(const DeviceSetup& setup);
 
     CliEventSink events;
     platform::PosixFileSystem files;
@@ -35,13 +51,16 @@ struct CliEngine {
     platform::SteadyClock clock;
     platform::PosixThread thread;
     SilentCueSounds cues;
-    platform::file::FileWaveIn waveIn;
-    platform::file::FileWaveOut waveOut;  // not used by the recording tools
+    platform::file::FileWaveIn* fileIn = nullptr;  // the input, when it is a file
+    std::unique_ptr<platform::WaveIn> waveIn;
+    std::unique_ptr<platform::WaveOut> waveOut;
     engine::AudioEngine engine;
 };
 
-// Builds the engine of this run; `options.onHeld` is replaced by a post of
-// kEvInputHeld to `events`.
-CliEngine& MakeCliEngine(platform::file::FileWaveIn::Options options);
+// Builds the engine of this run.
+CliEngine& MakeCliEngine(const DeviceSetup& setup);
+
+// Whether this build can reach the sound card.
+bool HaveSoundCard();
 
 }  // namespace tavrin::cli

@@ -26,7 +26,7 @@ int RunFormats(const Arguments& args) {
     CliEngine& cli = MakeCliEngine({});
     if (audioIn) {
         std::string error;
-        if (!cli.waveIn.Load(*audioIn, error)) {
+        if (!cli.fileIn->Load(*audioIn, error)) {
             std::fprintf(stderr, "tavrin-cli formats: %s: %s\n", audioIn->c_str(), error.c_str());
             return kExitUsage;
         }

@@ -13,51 +13,24 @@
 
 #include "cli/CliEngine.h"
 #include "cli/Commands.h"
+#include "cli/Session.h"
 #include "wav/Formats.h"
 
 namespace tavrin::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "record FILE [--format CODE|LABEL] [--seconds S] [--audio-in WAV] [--realtime] [--voice-activation PCT] "
-    "[--silence-cut PCT] [--silence-seconds S]";
+    "record FILE [--format CODE|LABEL] [--seconds S] [--voice-activation PCT] [--silence-cut PCT] "
+    "[--silence-seconds S] [--media slow|fast] [--audio-in WAV] [--audio-out WAV] [--realtime]";
 
 struct RecordArgs {
     std::string file;
     std::uint32_t format = wav::kCodeGsm;
     std::optional<double> seconds;
-    std::optional<std::string> audioIn;
-    bool realtime = false;
+    CommonOptions common;
     engine::RecordingOptions options;
     unsigned silenceSeconds = 3;
 };
-
-volatile std::sig_atomic_t interrupted = 0;
-
-extern "C" void OnInterrupt(int) { interrupted = 1; }
-
-std::optional<std::uint32_t> ParseFormat(const std::string& text) {
-    static const std::pair<const char*, std::uint32_t> shortNames[] = {
-        {"gsm", wav::kCodeGsm},          {"pcm8k8", wav::kCodePcm8k8},     {"pcm11k8", wav::kCodePcm11k8},
-        {"pcm8k16", wav::kCodePcm8k16}, {"pcm11k16", wav::kCodePcm11k16}, {"pcm22k16", wav::kCodePcm22k16}};
-    for (const auto& [name, code] : shortNames)
-        if (text == name) return code;
-    if (auto code = wav::CodeOfLabel(text)) return code;
-    errno = 0;
-    char* end = nullptr;
-    const unsigned long value = std::strtoul(text.c_str(), &end, 0);
-    if (errno != 0 || !end || *end != '\0' || text.empty() || value > 0xFFFFFFFFul) return std::nullopt;
-    if (wav::FindByCode(static_cast<std::uint32_t>(value))) return static_cast<std::uint32_t>(value);
-    return std::nullopt;
-}
-
-std::optional<double> ParseNumber(const std::string& text, double low, double high) {
-    errno = 0;
-    char* end = nullptr;
-    const double value = std::strtod(text.c_str(), &end);
-    if (errno != 0 || !end || *end != '\0' || text.empty() || !(value >= low && value <= high)) return std::nullopt;
-    return value;
-}
 
 std::optional<unsigned> ParsePercent(const std::string& text) {
     auto value = ParseNumber(text, 0, 100);
@@ -68,9 +41,14 @@ std::optional<unsigned> ParsePercent(const std::string& text) {
 // Fills `a` from the arguments; on a usage error returns its text.
 std::optional<std::string> ParseArgs(const Arguments& args, RecordArgs& a) {
     for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string error;
+        if (TakeCommonOption(args, i, a.common, error)) {
+            if (!error.empty()) return error;
+            continue;
+        }
         const std::string& arg = args[i];
-        const bool takesValue = arg == "--format" || arg == "--seconds" || arg == "--audio-in" ||
-                                arg == "--voice-activation" || arg == "--silence-cut" || arg == "--silence-seconds";
+        const bool takesValue = arg == "--format" || arg == "--seconds" || arg == "--voice-activation" ||
+                                arg == "--silence-cut" || arg == "--silence-seconds";
         if (takesValue && i + 1 >= args.size()) return arg + " needs a value";
         const std::string value = takesValue ? args[++i] : std::string();
         if (arg == "--format") {
@@ -80,10 +58,6 @@ std::optional<std::string> ParseArgs(const Arguments& args, RecordArgs& a) {
         } else if (arg == "--seconds") {
             a.seconds = ParseNumber(value, 0.001, 4.0e6);
             if (!a.seconds) return "--seconds wants a positive number of seconds";
-        } else if (arg == "--audio-in") {
-            a.audioIn = value;
-        } else if (arg == "--realtime") {
-            a.realtime = true;
         } else if (arg == "--voice-activation" || arg == "--silence-cut") {
             auto percent = ParsePercent(value);
             if (!percent) return arg + " wants a whole percentage from 0 to 100";
@@ -130,60 +104,34 @@ std::uint64_t InputBytes(const RecordArgs& a, const platform::file::InputSignal&
     return std::max<std::uint64_t>(bytes - bytes % format.blockAlign, format.blockAlign);
 }
 
-// The main window's loop: prints the events, stops the engine when the input
-// is done or the user interrupts, and returns at FileReady.
-int RunUntilFileReady(CliEngine& cli) {
-    bool stopAsked = false;
-    for (;;) {
-        const auto event = cli.events.Next(std::chrono::milliseconds(100));
-        if (interrupted && !stopAsked) {
-            std::fprintf(stderr, "Interrupted: stopping\n");
-            stopAsked = cli.engine.Stop();
-        }
-        if (!event) continue;
-        if (event->message == kEvInputHeld) {
-            if (!stopAsked) stopAsked = cli.engine.Stop();
-            continue;
-        }
-        std::fprintf(stderr, "%s\n", EventName(event->message).c_str());
-        if (event->message == engine::kEvError) engine::ShowResult(cli.shell, event->lParam, event->wParam);
-        cli.events.Handled(*event);
-        if (event->message == engine::kEvFileReady) {
-            if (stopAsked) return kExitOk;
-            // The engine stops a capture by itself only when storing failed.
-            std::fprintf(stderr, "tavrin-cli record: the recording ended early: storing the audio failed\n");
-            return kExitFailure;
-        }
-    }
-}
-
 int RunRecord(const Arguments& args) {
     RecordArgs a;
     if (auto error = ParseArgs(args, a)) return UsageError(*error);
-    if (!a.audioIn) return UsageError("no sound-card input is available yet; give the microphone as --audio-in WAV");
+    DeviceSetup setup;
+    if (auto error = ChooseDevices(a.common, true, false, setup)) return UsageError(*error);
     platform::PosixFileSystem files;
     if (files.exists(a.file)) return UsageError(a.file + " already exists; recordings never replace a file");
-    std::string error;
-    auto signal = platform::file::InputSignal::Load(files, *a.audioIn, error);
-    if (!signal) return UsageError(*a.audioIn + ": " + error);
-
-    const std::uint64_t inputBytes = InputBytes(a, *signal);
-    CliEngine& cli = MakeCliEngine({a.realtime, inputBytes, nullptr});
-    if (!cli.waveIn.Use(std::move(*signal))) return kExitFailure;
-    std::signal(SIGINT, OnInterrupt);
-
-    if (const engine::ResultCode init = cli.engine.Init(cli.events); !init.Ok()) {
-        engine::ShowResult(cli.shell, init.Detail(), init.Code());
-        return kExitFailure;
+    std::optional<platform::file::InputSignal> signal;
+    if (setup.audioIn) {
+        std::string error;
+        signal = platform::file::InputSignal::Load(files, *setup.audioIn, error);
+        if (!signal) return UsageError(*setup.audioIn + ": " + error);
+        setup.deliverBytes = InputBytes(a, *signal);
     }
+    CliEngine& cli = MakeCliEngine(setup);
+    if (signal && !cli.fileIn->Use(std::move(*signal))) return kExitFailure;
+    CatchInterrupt();
+
+    if (const engine::ResultCode init = cli.engine.Init(cli.events); !init.Ok()) return Fail(cli, init);
     static_cast<void>(cli.engine.SetFormat(a.format));
-    cli.engine.SetStorage(platform::FolderOf(a.file), true);
+    cli.engine.SetStorage(platform::FolderOf(a.file), a.common.slow);
     cli.engine.SetRecordingOptions(a.options);
-    if (const engine::ResultCode started = cli.engine.RecordStart(a.file); !started.Ok()) {
-        engine::ShowResult(cli.shell, started.Detail(), started.Code());
-        return kExitFailure;
-    }
-    return RunUntilFileReady(cli);
+    if (const engine::ResultCode started = cli.engine.RecordStart(a.file); !started.Ok()) return Fail(cli, started);
+    const int status = RunCaptureUntilFileReady(cli, engine::kEventBasePlain, a.seconds, "record");
+    // Closing lets go of the finished recording; on fast media that is also
+    // when the file is cut to its audio.
+    if (const engine::ResultCode closed = cli.engine.CloseFile(); !closed.Ok()) return Fail(cli, closed);
+    return status;
 }
 
 const CommandRegistration registration({"record", kUsage, "record FILE from a WAV file used as the microphone",

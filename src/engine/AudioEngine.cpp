@@ -94,8 +94,20 @@ bool AudioEngine::HandleMessage(const Message& message) {
         case kCmdStartCapture:
             OnStartCapture();
             break;
+        case kCmdSeek:
+            OnSeek(message.wParam);
+            break;
+        case kCmdStartPlayback:
+            OnStartPlayback();
+            break;
         case kMmWimData:
             OnInputData(reinterpret_cast<platform::WaveBuffer*>(message.lParam));
+            break;
+        case kMmWomDone:
+            OnOutputDone();
+            break;
+        case kMmWomClose:
+            OnOutputClosed();
             break;
         default:
             // Open and input-closed notifications, and anything unknown, need nothing.
@@ -104,22 +116,36 @@ bool AudioEngine::HandleMessage(const Message& message) {
     return true;
 }
 
-// The commands act on whichever device runs; the output side joins these
-// three when playback is built.
+// The commands act on whichever device runs.
 void AudioEngine::OnStop() {
     const EngineState now = state;
     if (now == EngineState::EngineRecording || now == EngineState::EngineRecordPaused) StopCapture();
+    if (now == EngineState::EnginePlaying || now == EngineState::EnginePlayPaused) StopOutput();
 }
 
 void AudioEngine::OnPause() {
-    if (state != EngineState::EngineRecording) return;
-    state = EngineState::EngineRecordPaused;
+    const EngineState now = state;
+    if (now == EngineState::EngineRecording) {
+        state = EngineState::EngineRecordPaused;
+    } else if (now == EngineState::EnginePlaying) {
+        static_cast<void>(waveOut->pause());
+        state = EngineState::EnginePlayPaused;
+    } else {
+        return;
+    }
     Post(kEvPausedOn);
 }
 
 void AudioEngine::OnResume() {
-    if (state != EngineState::EngineRecordPaused) return;
-    state = EngineState::EngineRecording;
+    const EngineState now = state;
+    if (now == EngineState::EngineRecordPaused) {
+        state = EngineState::EngineRecording;
+    } else if (now == EngineState::EnginePlayPaused) {
+        static_cast<void>(waveOut->restart());
+        state = EngineState::EnginePlaying;
+    } else {
+        return;
+    }
     Post(kEvPausedOff);
 }
 

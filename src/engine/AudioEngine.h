@@ -8,6 +8,7 @@
 #include <string>
 #include <thread>
 
+#include "engine/AudioFileInfo.h"
 #include "engine/MediaSpeed.h"
 #include "engine/MessageQueue.h"
 #include "engine/Messages.h"
@@ -72,6 +73,16 @@ struct CaptureSteps {
 };
 inline constexpr CaptureSteps kNewRecordingSteps{detail::OpenInput, detail::Prepare0, detail::Add0, detail::Prepare1,
                                                  detail::Add1};
+inline constexpr CaptureSteps kEditSteps{detail::EditOpenInput, detail::EditPrepare0, detail::EditAdd0,
+                                         detail::EditPrepare1, detail::EditAdd1};
+
+// Whether a storage location is written to directly while recording. No
+// location is: every recording goes through memory first.
+bool IsFastMedia(const std::string& location);
+
+// Bytes one second of a format bit takes; 2147483647 for an unknown bit, so
+// that every estimate made with it is 0.
+std::uint32_t BytesPerSecondOf(std::uint32_t formatBit);
 
 // The audio engine: owns the wave devices, the device blocks, the storage
 // context and the engine thread. The program has one, of static lifetime,
@@ -95,6 +106,10 @@ public:
     [[nodiscard]] bool SetFormat(std::uint32_t formatBit);
     void SetRecordingOptions(const RecordingOptions& options);
     [[nodiscard]] ResultCode RecordStart(const std::string& filePath);
+    // Record into the selected recording at its position.
+    [[nodiscard]] ResultCode RecordOverwrite();
+    [[nodiscard]] ResultCode RecordAppend();
+    [[nodiscard]] ResultCode RecordInsert();
     bool Pause();
     bool Resume();
     bool Stop();
@@ -102,6 +117,20 @@ public:
     // ORs into `mask` the bit of every recording format the input device
     // would accept; false when there is no input device at all.
     [[nodiscard]] bool ProbeFormats(std::uint32_t& mask);
+
+    // Player (UI thread).
+    [[nodiscard]] ResultCode OpenFile(const std::string& filePath, bool slow, AudioFileInfo& info);
+    [[nodiscard]] ResultCode CloseFile();
+    [[nodiscard]] ResultCode GetFileInfo(const std::string& filePath, AudioFileInfo& info);
+    [[nodiscard]] ResultCode PlayStart();
+    [[nodiscard]] bool SetPosition(std::int32_t milliseconds);
+    std::uint32_t GetPositionMs() const;
+    [[nodiscard]] ResultCode SetVolume(std::int32_t percent);
+
+    // Capacity (UI thread): how long one recording can last, and how much
+    // audio the free space holds.
+    std::int32_t RemainingSeconds(std::uint32_t formatBit, const std::string& folder, bool slow);
+    std::int32_t TotalSeconds(std::uint32_t formatBit, const std::string& folder);
 
     // Steps 8 to 10 of every capture start: open the input device with
     // `format`, size the blocks, prepare and queue both headers. On failure
@@ -146,6 +175,8 @@ public:
     bool storageFault = false;
     // Full scale of the running format's levels: 127 for 8-bit, else 32767.
     Relaxed<std::int32_t> fullScale{32767};
+    // The final piece of the recording has been queued for output.
+    bool lastPieceQueued = false;
 
 private:
     void notify(std::uint32_t message, platform::WaveBuffer* buffer, std::uint32_t bytes) noexcept override;
@@ -165,10 +196,29 @@ private:
     void HandlePausedBlock();
     void RequeueInput();
     void StopCapture();
+    void FinishCapture();
     void WatchStoringTime(std::int64_t before);
-    std::int32_t BlockPeak(std::uint32_t header);
+    std::int32_t BlockPeak(std::uint32_t header, std::uint32_t bytes);
+
+    // Player, engine thread.
+    void OnStartPlayback();
+    void OnOutputDone();
+    void OnOutputClosed();
+    void OnSeek(std::uint32_t target);
+    void FillAndQueue();
+    void EndOfPlayback();
+    void StopOutput();
+    void CloseOutput();
+    void PostDeviceError(std::uint32_t codeWord, platform::DeviceResult result);
+
+    // Player, UI thread.
+    [[nodiscard]] platform::DeviceResult OpenOutput(const platform::AudioFormat& format);
+    void AbandonPlayback();
+    platform::AudioFormat SelectedFormat() const;
+    std::uint32_t PieceBytes(std::uint32_t fromBlock) const;
 
     // Recorder, UI thread.
+    [[nodiscard]] ResultCode RecordEdit(std::uint32_t base);
     void CloseInput();
     void AbandonNewRecording(const std::string& filePath, bool existed);
     void SetLevels(std::int32_t scale);
@@ -177,7 +227,7 @@ private:
     MessageQueue queue;
     std::optional<std::int64_t> counterFrequency;  // 0: no counter
     std::thread::id uiThreadId{};
-    platform::AudioFormat captureFormat{};
+    platform::AudioFormat deviceFormat{};  // of the device running, or last run
     alignas(4) std::uint8_t blockStorage[3][kBlockBytes]{};
 };
 

@@ -114,10 +114,53 @@ ResultCode AudioEngine::RecordStart(const std::string& filePath) {
     return {};
 }
 
+ResultCode AudioEngine::RecordOverwrite() { return RecordEdit(kEventBaseOverwrite); }
+ResultCode AudioEngine::RecordAppend() { return RecordEdit(kEventBaseAppend); }
+ResultCode AudioEngine::RecordInsert() { return RecordEdit(kEventBaseInsert); }
+
+// The edits record into the selected recording with its own format; they
+// differ only in how storage makes room and in the events they raise.
+ResultCode AudioEngine::RecordEdit(std::uint32_t base) {
+    assert(OnUiThread());
+    if (state != EngineState::EngineFileOpen) return {};
+    const bool ready = base == kEventBaseOverwrite ? storage.Overwrite()
+                       : base == kEventBaseAppend  ? storage.Append()
+                                                   : storage.Insert();
+    if (!ready) {
+        // A refusal leaves the recording as it was; storage may have had to
+        // let go of it, and the engine then says that nothing is selected.
+        if (storage.IsIdle()) state = EngineState::EngineClosed;
+        return base == kEventBaseInsert ? ResultCode(rc::InsertAborted, detail::FolderMissing)
+                                        : ResultCode(rc::FolderMissing, detail::FolderMissing);
+    }
+    eventBase = base;
+    services.cues.playSync("RecStart");
+    if (mediaSpeed == MediaSpeed::MediaUnset) {
+        // Storage is already set for writing; leaving it so under
+        // EngineFileOpen would let a later playback read from a writer.
+        static_cast<void>(storage.Close());
+        state = EngineState::EngineClosed;
+        return {rc::StepFailed, detail::EditNoMedia};
+    }
+    const AudioFormat format = SelectedFormat();
+    SetLevels(format.bitsPerSample == 8 && format.formatTag != platform::kFormatTagGsm ? kFullScale8 : kFullScale16);
+    if (const ResultCode opened = OpenCapture(format, kEditSteps); !opened.Ok()) {
+        static_cast<void>(storage.Close());
+        state = EngineState::EngineClosed;
+        return opened;
+    }
+    voiceActivated = false;
+    state = EngineState::EngineRecording;
+    currentHeader = 0;
+    silentBlocks = 0;
+    queue.post({kCmdStartCapture, 0, 0});
+    return {};
+}
+
 ResultCode AudioEngine::OpenCapture(const AudioFormat& format, const CaptureSteps& steps) {
     if (services.waveIn.open(format, *this) != platform::mmr::NoError) return {rc::StepFailed, steps.open};
     waveIn = &services.waveIn;
-    captureFormat = format;
+    deviceFormat = format;
     blockSize = static_cast<std::int32_t>(format.avgBytesPerSec / 5);
     if (format.avgBytesPerSec / 5 > kBlockBytes) {
         CloseInput();
@@ -210,7 +253,7 @@ void AudioEngine::OnInputData(platform::WaveBuffer* buffer) {
 void AudioEngine::HandleRecordedBlock() {
     const std::uint32_t bytes = headers[currentHeader].bytesRecorded;
     const std::uint8_t* data = blocks[currentHeader];
-    peak = BlockPeak(currentHeader);
+    peak = BlockPeak(currentHeader, static_cast<std::uint32_t>(blockSize));
     Status status = Status::Ok;
     if (voiceActivation && !voiceActivated) {
         // The block that wakes the recording is itself dropped.
@@ -245,7 +288,7 @@ void AudioEngine::HandleRecordedBlock() {
 }
 
 void AudioEngine::HandlePausedBlock() {
-    peak = BlockPeak(currentHeader);
+    peak = BlockPeak(currentHeader, static_cast<std::uint32_t>(blockSize));
     RequeueInput();
 }
 
@@ -274,28 +317,33 @@ void AudioEngine::StopCapture() {
     waveIn = nullptr;
     // What the reset handed back belongs to the capture that just ended.
     queue.discard(kMmWimData);
-    if (storage.End() == Status::Ok) {
-        position = storage.CurrentReadSample();
-        state = EngineState::EngineFileOpen;
-    } else {
-        // The recording could not be finished; nothing is selected, and the
-        // owner's reopening of it reports what is wrong.
-        if (!storage.IsIdle()) static_cast<void>(storage.Close());
-        position = 0;
-        state = EngineState::EngineClosed;
-    }
+    FinishCapture();
     Send(kEvFileReady + eventBase);
     services.thread.setCurrentPriority(platform::ThreadPriority::TimeCritical);
     services.cues.playSync("RecEnd");
 }
 
-std::int32_t AudioEngine::BlockPeak(std::uint32_t header) {
+// Storage End writes what memory still holds; when that fails the user must
+// hear why at once, not from the reopening that follows.
+void AudioEngine::FinishCapture() {
+    const Status ended = storage.End();
+    if (ended == Status::Ok) {
+        position = storage.CurrentReadSample();
+        state = EngineState::EngineFileOpen;
+        return;
+    }
+    if (!storage.IsIdle()) static_cast<void>(storage.Close());
+    position = 0;
+    state = EngineState::EngineClosed;
+    Post(kEvError, rc::NoSpace, static_cast<std::uint32_t>(ended));
+}
+
+std::int32_t AudioEngine::BlockPeak(std::uint32_t header, std::uint32_t bytes) {
     const std::uint8_t* data = blocks[header];
-    const auto bytes = static_cast<std::uint32_t>(blockSize);
-    if (captureFormat.formatTag == platform::kFormatTagGsm) {
+    if (deviceFormat.formatTag == platform::kFormatTagGsm) {
         return wav::GsmBufferPeak(data, reinterpret_cast<std::int16_t*>(blocks[2]));
     }
-    return captureFormat.bitsPerSample == 16 ? Peak16(data, bytes) : Peak8(data, bytes);
+    return deviceFormat.bitsPerSample == 16 ? Peak16(data, bytes) : Peak8(data, bytes);
 }
 
 }  // namespace tavrin::engine

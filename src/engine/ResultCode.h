@@ -32,7 +32,7 @@ inline constexpr std::uint32_t OutUnprepareFailed = 0x21000010;
 inline constexpr std::uint32_t OutCloseFailed = 0x21000011;
 }  // namespace rc
 
-// Detail words of the recording start: which step failed.
+// Detail words: which step of an operation failed.
 namespace detail {
 inline constexpr std::uint32_t ThreadFailed = 5;
 inline constexpr std::uint32_t FolderMissing = 5;
@@ -46,6 +46,26 @@ inline constexpr std::uint32_t Prepare0 = 1077;
 inline constexpr std::uint32_t Add0 = 1085;
 inline constexpr std::uint32_t Prepare1 = 1104;
 inline constexpr std::uint32_t Add1 = 1114;
+// The edits of a selected recording.
+inline constexpr std::uint32_t EditNoMedia = 2089;
+inline constexpr std::uint32_t EditOpenInput = 2112;
+inline constexpr std::uint32_t EditPrepare0 = 2140;
+inline constexpr std::uint32_t EditAdd0 = 2148;
+inline constexpr std::uint32_t EditPrepare1 = 2167;
+inline constexpr std::uint32_t EditAdd1 = 2175;
+// The player.
+inline constexpr std::uint32_t OpenOutput = 534;
+inline constexpr std::uint32_t PrepareOut0 = 556;
+inline constexpr std::uint32_t PrepareOut1 = 575;
+inline constexpr std::uint32_t SetVolume = 1305;
+inline constexpr std::uint32_t InfoWrongState = 1402;
+inline constexpr std::uint32_t InfoSelectedTag = 1427;
+inline constexpr std::uint32_t InfoUnreadable = 1442;
+inline constexpr std::uint32_t InfoUnsupported = 8;
+inline constexpr std::uint32_t SelectFailed = 1996;
+inline constexpr std::uint32_t SelectedTag = 2020;
+inline constexpr std::uint32_t OpenWrongState = 2023;
+inline constexpr std::uint32_t CloseWrongState = 2051;
 }  // namespace detail
 
 // The result of every fallible engine operation: a code word (high half) and

@@ -140,11 +140,16 @@ TEST_F(RecordCommand, VoiceActivationAndSilenceCutAreReported) {
 
 TEST_F(RecordCommand, UsageErrorsExitTwoAndRecordNothing) {
     test::WriteBytes(dir.file("taken.wav"), std::string("keep me"));
-    for (const char* args :
-         {"record", "record out.wav", "record out.wav --audio-in in.wav --format pcm44k", "record out.wav --bogus",
+    std::vector<const char*> cases{
+          "record", "record out.wav --audio-in in.wav --format pcm44k", "record out.wav --bogus",
           "record out.wav --audio-in in.wav --seconds 0", "record out.wav --audio-in in.wav --voice-activation 101",
           "record out.wav --audio-in in.wav --silence-seconds 0", "record out.wav --audio-in missing.wav",
-          "record a.wav b.wav --audio-in in.wav", "record taken.wav --audio-in in.wav", "formats --verbose"}) {
+          "record a.wav b.wav --audio-in in.wav", "record taken.wav --audio-in in.wav", "formats --verbose"};
+#ifndef TAVRIN_CLI_HAS_SOUND_CARD
+    // Without a sound card in the build, the microphone must be a file.
+    cases.push_back("record out.wav");
+#endif
+    for (const char* args : cases) {
         SCOPED_TRACE(args);
         const CliRun run = Cli(args);
         EXPECT_EQ(run.status, 2);
@@ -153,7 +158,9 @@ TEST_F(RecordCommand, UsageErrorsExitTwoAndRecordNothing) {
     }
     const auto kept = test::ReadBytes(dir.file("taken.wav"));
     EXPECT_EQ(std::string(kept.begin(), kept.end()), "keep me");
+#ifndef TAVRIN_CLI_HAS_SOUND_CARD
     EXPECT_NE(Cli("record out.wav").err.find("--audio-in"), std::string::npos) << "says what input is missing";
+#endif
 }
 
 TEST_F(RecordCommand, EngineFailuresShowTheMessageAndExitOne) {

@@ -20,6 +20,17 @@ namespace tavrin::engine::testing {
 using test::DeviceCall;
 using Event = test::RecordingEventSink::Event;
 
+// A fake clock whose tick count also moves by `tickStep` on every reading,
+// as a real one does while the engine polls it.
+class SteppingClock : public test::FakeClock {
+public:
+    std::uint32_t tickStep = 0;
+    std::uint32_t tickCount() override {
+        advanceMs(tickStep);
+        return FakeClock::tickCount();
+    }
+};
+
 // An engine over test doubles whose thread is never started: the test pumps
 // the engine's queue itself, so every step happens when the test says.
 class EngineTest : public ::testing::Test {
@@ -83,7 +94,7 @@ public:  // parameter tables reach the doubles too
     test::FakeMemory memory{fs.plan()};
     test::FakeSystemInfo system;
     test::RecordingShell shell;
-    test::FakeClock clock;
+    SteppingClock clock;
     test::FakeThread thread;
     test::RecordingCueSounds cues;
     test::ScriptedWaveIn in;

@@ -26,7 +26,9 @@ void Put32(std::vector<std::uint8_t>& v, std::uint32_t x) {
     Put16(v, x & 0xFFFF);
     Put16(v, x >> 16);
 }
-void PutId(std::vector<std::uint8_t>& v, const char* id) { v.insert(v.end(), id, id + 4); }
+void PutId(std::vector<std::uint8_t>& v, const char* id) {
+    for (int i = 0; i < 4; ++i) v.push_back(static_cast<std::uint8_t>(id[i]));
+}
 
 // A PCM WAV image with the given samples (interleaved, already in file form).
 std::vector<std::uint8_t> Wav(std::uint16_t channels, std::uint32_t rate, std::uint16_t bits,

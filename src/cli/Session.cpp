@@ -1,0 +1,135 @@
+#include "cli/Session.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+
+#include "wav/Formats.h"
+
+namespace tavrin::cli {
+
+volatile std::sig_atomic_t interrupted = 0;
+
+namespace {
+
+extern "C" void OnInterrupt(int) { interrupted = 1; }
+
+std::optional<std::string> FromEnvironment(const char* name) {
+    const char* value = std::getenv(name);
+    if (!value || !*value) return std::nullopt;
+    return std::string(value);
+}
+
+}  // namespace
+
+void CatchInterrupt() { std::signal(SIGINT, OnInterrupt); }
+
+bool TakeCommonOption(const Arguments& args, std::size_t& i, CommonOptions& options, std::string& error) {
+    const std::string& arg = args[i];
+    if (arg == "--realtime") {
+        options.realtime = true;
+        return true;
+    }
+    if (arg != "--media" && arg != "--audio-in" && arg != "--audio-out") return false;
+    if (i + 1 >= args.size()) {
+        error = arg + " needs a value";
+        return true;
+    }
+    const std::string& value = args[++i];
+    if (arg == "--media") {
+        if (value != "slow" && value != "fast") error = "--media wants slow or fast";
+        options.slow = value != "fast";
+    } else if (arg == "--audio-in") {
+        options.audioIn = value;
+    } else {
+        options.audioOut = value;
+    }
+    return true;
+}
+
+std::optional<std::uint32_t> ParseFormat(const std::string& text) {
+    static const std::pair<const char*, std::uint32_t> shortNames[] = {
+        {"gsm", wav::kCodeGsm},          {"pcm8k8", wav::kCodePcm8k8},     {"pcm11k8", wav::kCodePcm11k8},
+        {"pcm8k16", wav::kCodePcm8k16}, {"pcm11k16", wav::kCodePcm11k16}, {"pcm22k16", wav::kCodePcm22k16}};
+    for (const auto& [name, code] : shortNames)
+        if (text == name) return code;
+    if (auto code = wav::CodeOfLabel(text)) return code;
+    errno = 0;
+    char* end = nullptr;
+    const unsigned long value = std::strtoul(text.c_str(), &end, 0);
+    if (errno != 0 || !end || *end != '\0' || text.empty() || value > 0xFFFFFFFFul) return std::nullopt;
+    if (wav::FindByCode(static_cast<std::uint32_t>(value))) return static_cast<std::uint32_t>(value);
+    return std::nullopt;
+}
+
+std::optional<double> ParseNumber(const std::string& text, double low, double high) {
+    errno = 0;
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (errno != 0 || !end || *end != '\0' || text.empty() || !(value >= low && value <= high)) return std::nullopt;
+    return value;
+}
+
+std::optional<std::string> ChooseDevices(const CommonOptions& options, bool needIn, bool needOut, DeviceSetup& setup) {
+    setup.audioIn = options.audioIn ? options.audioIn : FromEnvironment("TAVRIN_AUDIO_IN");
+    setup.audioOut = options.audioOut ? options.audioOut : FromEnvironment("TAVRIN_AUDIO_OUT");
+    setup.realtime = options.realtime;
+    setup.soundCardIn = needIn && !setup.audioIn && HaveSoundCard();
+    setup.soundCardOut = needOut && !setup.audioOut && HaveSoundCard();
+    if (needIn && !setup.audioIn && !setup.soundCardIn) {
+        return "this build has no sound-card input; give the microphone as --audio-in WAV (or TAVRIN_AUDIO_IN)";
+    }
+    if (needOut && !setup.audioOut && !setup.soundCardOut) {
+        return "this build has no sound-card output; give the speaker as --audio-out WAV (or TAVRIN_AUDIO_OUT)";
+    }
+    return std::nullopt;
+}
+
+int Fail(CliEngine& cli, engine::ResultCode result) {
+    engine::ShowResult(cli.shell, result.Detail(), result.Code());
+    return kExitFailure;
+}
+
+void HandleEvent(CliEngine& cli, const CliEventSink::Event& event) {
+    std::fprintf(stderr, "%s\n", EventName(event.message).c_str());
+    if (event.message == engine::kEvError) engine::ShowResult(cli.shell, event.lParam, event.wParam);
+    cli.events.Handled(event);
+}
+
+int RunCaptureUntilFileReady(CliEngine& cli, std::uint32_t eventBase, std::optional<double> seconds,
+                             const char* command) {
+    using Clock = std::chrono::steady_clock;
+    bool stopAsked = false;
+    bool failed = false;
+    std::optional<Clock::time_point> deadline;
+    for (;;) {
+        const auto event = cli.events.Next(std::chrono::milliseconds(20));
+        const bool timeUp = deadline && Clock::now() >= *deadline;
+        if ((interrupted || timeUp) && !stopAsked) {
+            if (interrupted) std::fprintf(stderr, "Interrupted: stopping\n");
+            stopAsked = cli.engine.Stop();
+        }
+        if (!event) continue;
+        if (event->message == kEvInputHeld) {
+            if (!stopAsked) stopAsked = cli.engine.Stop();
+            continue;
+        }
+        // A sound card has no end: the asked seconds are counted from its start.
+        if (event->message == engine::kEvRecordStart + eventBase && !cli.fileIn && seconds) {
+            deadline = Clock::now() + std::chrono::microseconds(static_cast<std::int64_t>(*seconds * 1e6));
+        }
+        if (event->message == engine::kEvError) failed = true;
+        HandleEvent(cli, *event);
+        if (event->message == engine::kEvFileReady + eventBase) {
+            if (stopAsked && !failed) return kExitOk;
+            if (!stopAsked) {
+                // The engine stops a capture by itself only when storing failed.
+                std::fprintf(stderr, "tavrin-cli %s: the recording ended early: storing the audio failed\n", command);
+            }
+            return kExitFailure;
+        }
+    }
+}
+
+}  // namespace tavrin::cli

@@ -1,0 +1,255 @@
+// tavrin-cli append, insert, overwrite, play and capacity, run as a user runs
+// them: separate processes over real files, WAV files as microphone and
+// speaker. Every edit is checked against a model built from the recording
+// before it and a fresh recording of the same input, and playback against
+// what the recording holds.
+#include <gsm.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "support/TempDir.h"
+
+namespace tavrin::cli {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+struct CliRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string Quote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+// The audio of a recording written by the program: after the 44-byte PCM or
+// 60-byte GSM header.
+Bytes AudioOf(const Bytes& file) {
+    const std::size_t header = file.size() > 20 && file[20] == 0x31 ? 60 : 44;
+    if (file.size() < header) return {};
+    return Bytes(file.begin() + static_cast<std::ptrdiff_t>(header), file.end());
+}
+
+// What a GSM recording sounds like: its 65-byte blocks decoded to 16-bit
+// samples, as a speaker gets them.
+Bytes DecodeGsm(const Bytes& audio) {
+    gsm decoder = gsm_create();
+    int on = 1;
+    gsm_option(decoder, GSM_OPT_WAV49, &on);
+    Bytes pcm;
+    gsm_signal frame[160];
+    for (std::size_t at = 0; at + 65 <= audio.size(); at += 65) {
+        Bytes block(audio.begin() + static_cast<std::ptrdiff_t>(at),
+                    audio.begin() + static_cast<std::ptrdiff_t>(at + 65));
+        for (int half = 0; half < 2; ++half) {
+            gsm_decode(decoder, block.data() + 33 * half, frame);
+            for (gsm_signal s : frame) {
+                pcm.push_back(static_cast<std::uint8_t>(s));
+                pcm.push_back(static_cast<std::uint8_t>(static_cast<std::uint16_t>(s) >> 8));
+            }
+        }
+    }
+    gsm_destroy(decoder);
+    return pcm;
+}
+
+void Le(Bytes& v, std::uint32_t x, int bytes) {
+    for (int i = 0; i < bytes; ++i) v.push_back(static_cast<std::uint8_t>(x >> (8 * i)));
+}
+
+// Three seconds of a sweep at 8 kHz, 16-bit: every stretch of it differs.
+Bytes SweepWav() {
+    std::vector<std::int16_t> samples(24000);
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        samples[i] = static_cast<std::int16_t>(9000 * std::sin(i * (0.05 + i * 0.00002)));
+    }
+    Bytes v = {'R', 'I', 'F', 'F'};
+    Le(v, 36 + 2 * static_cast<std::uint32_t>(samples.size()), 4);
+    for (char c : std::string("WAVEfmt ")) v.push_back(static_cast<std::uint8_t>(c));
+    for (std::uint32_t x : {16u, 1u | (1u << 16), 8000u, 16000u, 2u | (16u << 16)}) Le(v, x, 4);
+    for (char c : std::string("data")) v.push_back(static_cast<std::uint8_t>(c));
+    Le(v, 2 * static_cast<std::uint32_t>(samples.size()), 4);
+    for (std::int16_t s : samples) Le(v, static_cast<std::uint16_t>(s), 2);
+    return v;
+}
+
+// Compares two byte strings without printing them whole: large recordings
+// would drown the report (and make the diff slow).
+testing::AssertionResult SameBytes(const Bytes& actual, const Bytes& expected) {
+    if (actual == expected) return testing::AssertionSuccess();
+    std::size_t at = 0;
+    while (at < actual.size() && at < expected.size() && actual[at] == expected[at]) ++at;
+    return testing::AssertionFailure() << "sizes " << actual.size() << " and " << expected.size()
+                                       << ", first difference at byte " << at;
+}
+
+struct Format {
+    const char* name;
+    std::uint32_t bytesPerSecond;
+    std::uint32_t align;           // bytes per frame, or per 65-byte GSM block
+    std::uint32_t msPerAlign;      // 40 for GSM, 0 for PCM
+};
+
+class EditPlayCommand : public testing::Test {
+protected:
+    void SetUp() override { test::WriteBytes(dir.file("in.wav"), SweepWav()); }
+
+    CliRun Cli(const std::string& args) {
+        const std::string errPath = scratch.file("stderr");
+        const std::string command =
+            "cd " + Quote(dir.path()) + " && " + Quote(TAVRIN_CLI_PATH) + " " + args + " 2>" + Quote(errPath);
+        CliRun run;
+        FILE* pipe = popen(command.c_str(), "r");
+        if (!pipe) {
+            ADD_FAILURE() << "cannot run " << command;
+            return run;
+        }
+        char buffer[4096];
+        for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.out.append(buffer, n);
+        const int wait = pclose(pipe);
+        run.status = WIFEXITED(wait) ? WEXITSTATUS(wait) : -1;
+        const auto err = test::ReadBytes(errPath);
+        run.err.assign(err.begin(), err.end());
+        return run;
+    }
+
+    Bytes Audio(const std::string& name) { return AudioOf(test::ReadBytes(dir.file(name))); }
+
+    // What a fresh recording of `seconds` of the input holds in `format`.
+    Bytes Fresh(const Format& format, const std::string& seconds) {
+        std::remove(dir.file("fresh.wav").c_str());
+        const CliRun run = Cli(std::string("record fresh.wav --audio-in in.wav --format ") + format.name +
+                               " --seconds " + seconds);
+        EXPECT_EQ(run.status, 0) << run.err;
+        return Audio("fresh.wav");
+    }
+
+    static std::size_t OffsetOf(const Format& format, std::uint32_t ms) {
+        if (format.msPerAlign) return ms / format.msPerAlign * format.align;
+        return static_cast<std::size_t>(format.bytesPerSecond / format.align * 0.001 * ms) * format.align;
+    }
+
+    test::TempDir dir;
+    test::TempDir scratch;
+};
+
+const Format kFormats[] = {{"gsm", 1625, 65, 40},         {"pcm8k8", 8000, 1, 0},   {"pcm8k16", 16000, 2, 0},
+                           {"pcm11k8", 11025, 1, 0},      {"pcm11k16", 22050, 2, 0}, {"pcm22k16", 44100, 2, 0}};
+
+TEST_F(EditPlayCommand, EditsMatchTheModelAndPlaybackPlaysExactlyTheRecording) {
+    for (const Format& format : kFormats) {
+        for (const char* media : {"slow", "fast"}) {
+            SCOPED_TRACE(std::string(format.name) + " " + media);
+            const std::string common = std::string(" --audio-in in.wav --media ") + media;
+            std::remove(dir.file("r.wav").c_str());
+            ASSERT_EQ(Cli(std::string("record r.wav --seconds 1 --format ") + format.name + " --media " + media +
+                          " --audio-in in.wav")
+                          .status,
+                      0);
+            Bytes model = Audio("r.wav");
+            const Bytes added = Fresh(format, "0.6");
+            ASSERT_FALSE(added.empty());
+
+            CliRun run = Cli("append r.wav --seconds 0.6" + common);
+            ASSERT_EQ(run.status, 0) << run.err;
+            EXPECT_EQ(run.err, "AppendRecordStart\nAppendRecordEnd\nAppendFileReady\n");
+            model.insert(model.end(), added.begin(), added.end());
+            EXPECT_TRUE(SameBytes(Audio("r.wav"), model)) << "append";
+
+            run = Cli("insert r.wav --at-ms 400 --seconds 0.6" + common);
+            ASSERT_EQ(run.status, 0) << run.err;
+            EXPECT_EQ(run.err, "PosSet\nInsertRecordStart\nInsertRecordEnd\nInsertFileReady\n");
+            model.insert(model.begin() + static_cast<std::ptrdiff_t>(OffsetOf(format, 400)), added.begin(),
+                         added.end());
+            EXPECT_TRUE(SameBytes(Audio("r.wav"), model)) << "insert";
+
+            run = Cli("overwrite r.wav --at-ms 1200 --seconds 0.6" + common);
+            ASSERT_EQ(run.status, 0) << run.err;
+            EXPECT_EQ(run.err, "PosSet\nOverwriteRecordStart\nOverwriteRecordEnd\nOverwriteFileReady\n");
+            model.resize(OffsetOf(format, 1200));
+            model.insert(model.end(), added.begin(), added.end());
+            EXPECT_TRUE(SameBytes(Audio("r.wav"), model)) << "overwrite";
+
+            std::remove(dir.file("out.wav").c_str());
+            run = Cli(std::string("play r.wav --audio-out out.wav --media ") + media);
+            ASSERT_EQ(run.status, 0) << run.err;
+            EXPECT_EQ(run.err, "PlayStart\nPlayEnd\n");
+            const Bytes played = AudioOf(test::ReadBytes(dir.file("out.wav")));
+            EXPECT_TRUE(SameBytes(played, format.msPerAlign ? DecodeGsm(model) : model)) << "play";
+        }
+    }
+}
+
+TEST_F(EditPlayCommand, PlayFromAndToPlaysThatStretch) {
+    ASSERT_EQ(Cli("record r.wav --seconds 2.5 --format pcm8k16 --audio-in in.wav").status, 0);
+    const Bytes audio = Audio("r.wav");
+    // At the pace of the audio, as a speaker plays it; as fast as possible the
+    // whole recording may be through before the position is looked at.
+    const CliRun run = Cli("play r.wav --from-ms 500 --to-ms 1500 --audio-out out.wav --realtime");
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "PosSet\nPlayStart\nPlayEnd\n");
+    const Bytes played = AudioOf(test::ReadBytes(dir.file("out.wav")));
+    // The position is where reading stands, up to two 200 ms blocks ahead of
+    // what was heard; the stop drops what is still queued.
+    ASSERT_GE(played.size(), 16000u - 2 * 3200u);
+    EXPECT_LE(played.size(), 16000u + 2 * 3200u);
+    EXPECT_TRUE(std::equal(played.begin(), played.end(), audio.begin() + 8000));
+}
+
+TEST_F(EditPlayCommand, FailuresShowTheMessageAndChangeNothing) {
+    ASSERT_EQ(Cli("record r.wav --seconds 1 --format pcm8k8 --audio-in in.wav").status, 0);
+    const Bytes before = test::ReadBytes(dir.file("r.wav"));
+    struct Case {
+        const char* args;
+        int status;
+        const char* err;
+    };
+    const Case cases[] = {
+        {"play missing.wav --audio-out out.wav", 1, "Tavrin: Error code:\n0x21000000\n0x7CC\n"},
+        {"append missing.wav --audio-in in.wav", 1, "Tavrin: Error code:\n0x21000000\n0x7CC\n"},
+        {"insert r.wav --audio-in in.wav", 2, nullptr},
+        {"overwrite r.wav --at-ms x --audio-in in.wav", 2, nullptr},
+        {"play r.wav --media medium --audio-out out.wav", 2, nullptr},
+        {"play r.wav --audio-in in.wav --audio-out out.wav", 2, nullptr},
+        {"capacity", 2, nullptr},
+        {"capacity --format pcm44k .", 2, nullptr},
+        {"capacity nofolder", 1, "tavrin-cli capacity: nofolder is not a folder\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args);
+        const CliRun run = Cli(c.args);
+        EXPECT_EQ(run.status, c.status);
+        if (c.err) {
+            EXPECT_EQ(run.err, c.err);
+        } else {
+            EXPECT_NE(run.err.find("Usage: tavrin-cli"), std::string::npos) << run.err;
+        }
+    }
+    EXPECT_EQ(test::ReadBytes(dir.file("r.wav")), before);
+}
+
+TEST_F(EditPlayCommand, CapacityPrintsBothTimesInTheDurationFormat) {
+    const CliRun run = Cli("capacity --format pcm8k8 .");
+    ASSERT_EQ(run.status, 0) << run.err;
+    int h = -1, m = -1, s = -1, total = -1;
+    ASSERT_EQ(std::sscanf(run.out.c_str(), "Single recording time: %d:%d:%d (%d s)", &h, &m, &s, &total), 4)
+        << run.out;
+    EXPECT_EQ(h * 3600 + m * 60 + s, total);
+    const std::size_t second = run.out.find("Total recording time: ");
+    ASSERT_NE(second, std::string::npos);
+    ASSERT_EQ(std::sscanf(run.out.c_str() + second, "Total recording time: %d:%d:%d (%d s)", &h, &m, &s, &total), 4);
+    EXPECT_EQ(h * 3600 + m * 60 + s, total);
+    EXPECT_GT(total, 0);
+}
+
+}  // namespace
+}  // namespace tavrin::cli
