@@ -23,7 +23,11 @@ int RunFormats(const Arguments& args) {
             return kExitUsage;
         }
     }
-    CliEngine& cli = MakeCliEngine({});
+    // The file when one is given, the sound card's input otherwise.
+    DeviceSetup setup;
+    setup.audioIn = audioIn;
+    setup.soundCardIn = !audioIn && HaveSoundCard();
+    CliEngine& cli = MakeCliEngine(setup);
     if (audioIn) {
         std::string error;
         if (!cli.fileIn->Load(*audioIn, error)) {
@@ -31,7 +35,7 @@ int RunFormats(const Arguments& args) {
             return kExitUsage;
         }
     }
-    // Without --audio-in there is no input device at all (no sound card yet).
+    // No input device at all (no sound card, or none in this build) offers nothing.
     std::uint32_t accepted = 0;
     if (!cli.engine.ProbeFormats(accepted)) {
         cli.shell.messageBox("Cannot retrieve supported audio formats", "Tavrin",
