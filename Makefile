@@ -8,7 +8,7 @@ SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 FUZZ_SECONDS ?= 45
 
 run: build
-	./build/default/src/cli/tavrin-cli --help
+	./build/default/src/app/tavrin
 
 test: build build-asan
 	ctest --preset default

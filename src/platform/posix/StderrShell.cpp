@@ -71,9 +71,9 @@ std::string StderrShell::documentsFolder() {
     return folder;
 }
 
-std::vector<std::string> StderrShell::storageCards() {
-    return CardMountPoints(ReadWhole("/proc/self/mounts"), UserName());
-}
+std::vector<std::string> StderrShell::storageCards() { return MountedStorageCards(); }
+
+std::vector<std::string> MountedStorageCards() { return CardMountPoints(ReadWhole("/proc/self/mounts"), UserName()); }
 
 std::string DecodeMountField(std::string_view field) {
     std::string out;

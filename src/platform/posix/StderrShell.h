@@ -22,6 +22,9 @@ public:
     std::vector<std::string> storageCards() override;
 };
 
+// The storage cards of the user running the program: mount points directly
+// under /media/<user>/ or /run/media/<user>/, in the order the system lists them.
+std::vector<std::string> MountedStorageCards();
 // A field of /proc/self/mounts with its octal escapes ("\040" for a space) decoded.
 std::string DecodeMountField(std::string_view field);
 // The storage-card mount points in a /proc/self/mounts text, in its order.

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <memory>
+
+#include "app/MainWindow.h"
+#include "controller/AudioEngineView.h"
+#include "engine/AudioEngine.h"
+#include "platform/Clock.h"
+#include "platform/WaveDevice.h"
+#include "platform/posix/PosixClock.h"
+#include "platform/posix/PosixFileSystem.h"
+#include "platform/posix/PosixMemory.h"
+#include "platform/qt/QtPower.h"
+#include "platform/qt/QtSettingsStore.h"
+#include "platform/qt/QtShell.h"
+#include "ui/RecordingTimes.h"
+
+namespace tavrin::app {
+
+// The sound devices the program works with. By default the sound card;
+// $TAVRIN_AUDIO_IN names a WAV file that stands in for the microphone and
+// $TAVRIN_AUDIO_OUT a WAV file that receives what is played, both running at
+// the pace of the audio, so that the program can be shown and tested without
+// a sound card. With a file as the speaker the cue sounds are not played.
+struct SoundDevices {
+    std::unique_ptr<platform::WaveIn> in;
+    std::unique_ptr<platform::WaveOut> out;
+    std::unique_ptr<platform::CueSounds> cues;
+};
+SoundDevices ChooseSoundDevices(platform::FileSystem& files);
+
+// The recorder's engine and everything under it, made once for the whole
+// process: the engine is never destroyed (its thread ends with the process).
+class EngineHost : public ui::RecordingTimes {
+public:
+    EngineHost();
+    EngineHost(const EngineHost&) = delete;
+    EngineHost& operator=(const EngineHost&) = delete;
+
+    MainWindowServices windowServices();
+
+    std::int32_t totalSeconds(std::uint32_t formatBit, const std::string& folder) override;
+    std::int32_t singleSeconds(std::uint32_t formatBit, const std::string& folder) override;
+
+private:
+    platform::PosixFileSystem files;
+    platform::PosixMemory memory;
+    platform::PosixSystemInfo system;
+    platform::QtShell shell;
+    platform::SteadyClock clock;
+    platform::PosixThread thread;
+    platform::QtSettingsStore store;
+    platform::QtPower power;
+    SoundDevices devices;
+    engine::AudioEngine engine;
+    controller::AudioEngineView view;
+};
+
+// The process's one engine host, made on the first call (after the
+// application object, which its power and shell parts need).
+EngineHost& MakeEngineHost();
+
+}  // namespace tavrin::app

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include <QPixmap>
+#include <QString>
+#include <QWidget>
+
+#include "app/LevelMeter.h"
+#include "controller/Window.h"
+
+class QLabel;
+class QLineEdit;
+
+namespace tavrin::app {
+
+// The information panel under the recording list: name, date, time,
+// position, length and time left of the current recording, the status icons
+// and the level meter, on the panel's own background. It is laid out in the
+// 240 x 90 pixels it had on the keypad screen, drawn `scale` times larger and
+// centred in whatever width it gets.
+class InfoPanel : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int kWidth = 240;
+    static constexpr int kHeight = 90;
+
+    explicit InfoPanel(QWidget* parent = nullptr);
+
+    QWidget& control(controller::Control which);
+    const QWidget& control(controller::Control which) const;
+    // The text of a field (name, date, time, position, length, time left).
+    void setText(controller::Control field, const QString& text);
+    QString text(controller::Control field) const;
+
+    void setLevel(std::uint32_t level);
+    // Segments lit now, counted from the widgets themselves.
+    int litSegments() const;
+    const QWidget& segment(int index) const;
+
+    void setScale(qreal scale);
+    qreal scale() const { return factor; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void createFields();
+    void createIcons();
+    void createLevelMeter();
+    void place();
+    QPoint origin() const;
+    QRect scaled(const QRect& screenRect) const;
+
+    static constexpr std::size_t kControls = 16;
+    std::array<QWidget*, kControls> controls{};
+    std::array<QLabel*, kSegmentCount> segments{};
+    QPixmap background;
+    qreal factor = 2.0;
+};
+
+}  // namespace tavrin::app

@@ -1,0 +1,512 @@
+#include "app/MainWindow.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLocale>
+#include <QMenu>
+#include <QPushButton>
+#include <QThread>
+#include <QTimer>
+#include <QTreeWidget>
+#include <algorithm>
+#include <cmath>
+
+#include "app/Artwork.h"
+#include "app/CommandDispatch.h"
+#include "app/EngineEvent.h"
+#include "app/InfoPanel.h"
+#include "app/LocaleText.h"
+#include "controller/Commands.h"
+#include "controller/Duration.h"
+#include "controller/EventDispatch.h"
+#include "engine/Messages.h"
+#include "recordings/RecordingList.h"
+#include "recordings/StorageLocations.h"
+#include "ui/Fonts.h"
+#include "ui/KeyMap.h"
+#include "ui/KeypadFilter.h"
+#include "ui/OptionsListDialog.h"
+#include "ui/RenameDialog.h"
+#include "ui/SoftKeyBar.h"
+
+namespace tavrin::app {
+namespace {
+
+using controller::Control;
+namespace vk = settings::vk;
+
+// The keypad screen the window is a picture of, and its three bands.
+constexpr int kScreenWidth = 240;
+constexpr int kScreenHeight = 320;
+constexpr int kSoftKeyHeight = 28;
+constexpr int kNameColumnWidth = 168;
+
+constexpr int kPathColumn = 2;
+constexpr int kNameColumn = 1;
+
+QString FromStd(const std::string& text) { return QString::fromStdString(text); }
+
+bool ListTakes(std::uint32_t key) { return key == vk::Action || key == vk::Back || settings::IsAssignable(key); }
+
+}  // namespace
+
+MainWindow::MainWindow(const MainWindowServices& s, QWidget* parent)
+    : QWidget(parent), services(s), options(s.store), recordings(s.files) {
+    setObjectName(QStringLiteral("mainWindow"));
+    setWindowIcon(ApplicationIcon());
+    createList();
+    createPanel();
+    createSoftKeys();
+    createTimers();
+    createOptionsContext();
+    // The assignments are the window's for its whole life; the menu captions show them.
+    options.readKeys();
+    machine = std::make_unique<controller::Controller>(
+        controller::ControllerServices{*this, services.engine, services.shell, services.files});
+    resize(2 * kScreenWidth, 2 * kScreenHeight);
+}
+
+MainWindow::~MainWindow() = default;
+
+// --- construction ------------------------------------------------------------------------
+
+void MainWindow::createList() {
+    list = new QTreeWidget(this);
+    list->setObjectName(QStringLiteral("recordingList"));
+    list->setColumnCount(3);
+    list->header()->hide();
+    // The first column is a placeholder the user never sees.
+    list->header()->setMinimumSectionSize(0);
+    list->setRootIsDecorated(false);
+    list->setUniformRowHeights(true);
+    list->setSelectionMode(QAbstractItemView::SingleSelection);
+    list->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list->setAllColumnsShowFocus(true);
+    list->setWordWrap(false);
+    list->setColumnWidth(0, 0);
+    list->setColumnHidden(kPathColumn, true);
+    connect(list, &QTreeWidget::itemDoubleClicked, this,
+            [this](QTreeWidgetItem* item) { actionOnRow(list->indexOfTopLevelItem(item)); });
+}
+
+void MainWindow::createPanel() {
+    info = new InfoPanel(this);
+    // Only a picture with fields on it: clicks go through, nothing takes the focus.
+    info->setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+void MainWindow::createSoftKeys() {
+    keys = new ui::SoftKeyBar(this);
+    menu = new QMenu(this);
+    menu->setObjectName(QStringLiteral("softKeyMenu"));
+    connect(keys, &ui::SoftKeyBar::commandChosen, this, [this](std::uint32_t id) {
+        if (id == controller::cmd::Menu) {
+            openMenu();
+        } else {
+            command(id);
+        }
+    });
+    connect(menu, &QMenu::aboutToShow, this, &MainWindow::menuAboutToShow);
+    connect(menu, &QMenu::aboutToHide, this, &MainWindow::menuAboutToHide);
+    // The command runs once the menu has closed, as a chosen menu item always did.
+    connect(menu, &QMenu::triggered, this, [this](QAction* item) {
+        const std::uint32_t id = item->data().toUInt();
+        QMetaObject::invokeMethod(this, [this, id] { command(id); }, Qt::QueuedConnection);
+    });
+}
+
+void MainWindow::createTimers() {
+    struct Spec {
+        int id;
+        int milliseconds;
+        bool singleShot;
+    };
+    constexpr Spec kTimers[] = {{timer::KeepAwake, 60'000, false}, {timer::Clock, 500, false},
+                                {timer::Level, 200, false},      {timer::Limit, 60'000, true},
+                                {timer::List, 5'000, false},     {timer::Suppress, 200, true}};
+    for (const Spec& spec : kTimers) {
+        auto* t = new QTimer(this);
+        t->setObjectName(QStringLiteral("timer%1").arg(spec.id));
+        t->setInterval(spec.milliseconds);
+        t->setSingleShot(spec.singleShot);
+        connect(t, &QTimer::timeout, this, [this, id = spec.id] { timerFired(id); });
+        timers[spec.id] = t;
+    }
+}
+
+void MainWindow::createOptionsContext() {
+    optionsContext = std::make_unique<ui::OptionsContext>(ui::OptionsContext{
+        options, services.shell, services.files, services.times, [this] { return probeFormats(); },
+        [this] { current->UpdateMenu(); }});
+}
+
+// --- start-up ------------------------------------------------------------------------------
+
+bool MainWindow::initialise() {
+    readSettings();
+    setUpSoftKeys();
+    if (!startEngine()) return false;
+    info->setLevel(0);  // the meter starts with every segment hidden
+    current->Enter();
+    setUpList();
+    current->OnListTimer();
+    selectFirstRow();
+    startTimers();
+    setWindowTitle(QStringLiteral("Tavrin"));
+    return true;
+}
+
+void MainWindow::readSettings() {
+    documentsFolder = recordings::WithoutTrailingSlash(services.shell.documentsFolder());
+    options.readSettings();
+    options.validateFormat(settings::SupportedFormats(probeFormats(), services.shell));
+    options.validateSaveLocation(recordings::StorageLocations(services.shell, services.files).list());
+}
+
+void MainWindow::setUpSoftKeys() {
+    keys->setLeft(controller::cmd::Record, QStringLiteral("Record"));
+    keys->setRight(controller::cmd::Menu, QStringLiteral("Menu"));
+    // What the menu holds until the first state fills in its own.
+    ReplaceMenuItems({{controller::mf::Enabled, controller::cmd::Options, "Options"},
+                      {controller::mf::Enabled, controller::cmd::Record, "Record"},
+                      {controller::mf::Enabled, controller::cmd::Play, "Play"},
+                      {controller::mf::Enabled, controller::cmd::Stop, "Stop"}});
+}
+
+bool MainWindow::startEngine() {
+    // Without its thread the engine can neither record nor play: the user is
+    // told why, and the program does not pretend to work.
+    const engine::ResultCode result = services.startEngine(*this);
+    if (result.Ok()) return true;
+    engine::ShowResult(services.shell, result.Detail(), result.Code());
+    return false;
+}
+
+void MainWindow::setUpList() {
+    new ui::KeypadFilter(*list, ListTakes, [this](std::uint32_t key) { listKeyUp(key); });
+    arrange();
+}
+
+void MainWindow::selectFirstRow() {
+    list->setFocus();
+    if (QTreeWidgetItem* first = list->topLevelItem(0)) {
+        list->setCurrentItem(first);
+        list->scrollToItem(first);
+    }
+}
+
+void MainWindow::startTimers() {
+    for (int id : {timer::KeepAwake, timer::Clock, timer::Level, timer::List}) timers.at(id)->start();
+}
+
+// --- layout -----------------------------------------------------------------------------------
+
+void MainWindow::arrange() {
+    const qreal s = std::max(0.5, std::min(width() / qreal(kScreenWidth), height() / qreal(kScreenHeight)));
+    const int softKeys = static_cast<int>(std::lround(kSoftKeyHeight * s));
+    const int panel = static_cast<int>(std::lround(InfoPanel::kHeight * s));
+    const int listHeight = std::max(0, height() - softKeys - panel);
+    list->setGeometry(0, 0, width(), listHeight);
+    info->setGeometry(0, listHeight, width(), panel);
+    keys->setGeometry(0, height() - softKeys, width(), softKeys);
+    if (std::abs(s - scale) < 0.01 && list->iconSize().width() > 0) return;
+    scale = s;
+    info->setScale(s);
+    keys->setFont(ui::CaptionFontScaled(s));
+    list->setFont(ui::TextFontScaled(s * 1.2));
+    const int icon = static_cast<int>(std::lround(16 * s));
+    list->setIconSize(QSize(icon, icon));
+    list->setColumnWidth(kNameColumn, static_cast<int>(std::lround(kNameColumnWidth * s)));
+    const QIcon card(ListIcon(0, s)), phone(ListIcon(1, s));
+    for (int row = 0; row < list->topLevelItemCount(); ++row) {
+        QTreeWidgetItem* item = list->topLevelItem(row);
+        item->setIcon(kNameColumn, recordings::IsInside(item->text(kPathColumn).toStdString(), documentsFolder)
+                                       ? phone
+                                       : card);
+    }
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    arrange();
+}
+
+// --- the current state ------------------------------------------------------------------------
+
+void MainWindow::SetCurrentState(controller::State& state) {
+    current = &state;
+    // A close asked for during a recording waits until the recording is saved.
+    if (closeWhenResting && resting()) QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+}
+
+bool MainWindow::resting() const { return current == &machine->idle || current == &machine->fileSelected; }
+
+// --- the panel ----------------------------------------------------------------------------------
+
+void MainWindow::RefreshFileFacts() {
+    recordingTime.reset();
+    if (currentPath.empty()) return;
+    const auto entries = services.files.list(platform::FolderOf(currentPath));
+    if (!entries) return;
+    const std::string name = currentPath.substr(currentPath.rfind('/') + 1);
+    const auto it = std::find_if(entries->begin(), entries->end(),
+                                 [&](const platform::DirectoryEntry& e) { return !e.isDirectory && e.name == name; });
+    if (it == entries->end()) return;
+    const QDateTime local = QDateTime::fromSecsSinceEpoch(it->modifiedSeconds);
+    if (local.isValid()) recordingTime = local;
+}
+
+void MainWindow::RefreshPanel() {
+    for (Control c : {Control::Name, Control::Length, Control::Date, Control::Time}) info->setText(c, {});
+    if (currentPath.empty()) return;
+    info->setText(Control::Name, FromStd(recordings::RecordingName(currentPath)));
+    // Shown for a card and hidden again for main memory, so that it never
+    // stays behind from the recording selected before.
+    Show(Control::CardIcon, !recordings::IsInside(currentPath, documentsFolder));
+    if (recordingTime) {
+        const QLocale locale;
+        info->setText(Control::Date, ShortDate(locale, recordingTime->date()));
+        info->setText(Control::Time, TimeWithoutSeconds(locale, recordingTime->time()));
+    }
+    if (lengthMs >= 0)
+        info->setText(Control::Length, QLatin1Char('/') + FromStd(controller::FormatDuration(lengthMs / 1000)));
+}
+
+void MainWindow::Show(Control control, bool shown) { info->control(control).setVisible(shown); }
+
+bool MainWindow::IsShown(Control control) const { return !info->control(control).isHidden(); }
+
+void MainWindow::SetPositionText(const std::string& text) { info->setText(Control::Position, FromStd(text)); }
+
+void MainWindow::SetTimeLeftText(const std::string& text) { info->setText(Control::TimeLeft, FromStd(text)); }
+
+void MainWindow::ShowLevel(std::uint32_t percent) { info->setLevel(percent); }
+
+// --- soft keys and menu ---------------------------------------------------------------------------
+
+std::uint32_t MainWindow::LeftSoftKeyCommand() const { return keys->leftCommand(); }
+
+void MainWindow::SetLeftSoftKey(std::uint32_t id, const std::string& label) { keys->setLeft(id, FromStd(label)); }
+
+void MainWindow::EnableSoftKey(std::uint32_t id, bool enabled) { keys->setCommandEnabled(id, enabled); }
+
+void MainWindow::CloseSoftKeyMenu() {
+    if (menuShown) menu->hide();
+}
+
+void MainWindow::ReplaceMenuItems(const std::vector<controller::MenuItem>& items) {
+    menu->clear();
+    for (const controller::MenuItem& item : items) {
+        if (item.flags & controller::mf::Separator) {
+            menu->addSeparator();
+            continue;
+        }
+        QAction* action = menu->addAction(FromStd(item.caption));
+        action->setData(item.command);
+        action->setEnabled((item.flags & controller::mf::Grayed) == 0);
+    }
+}
+
+void MainWindow::openMenu() {
+    if (menu->isEmpty()) return;
+    const QPushButton& key = keys->rightButton();
+    const QSize size = menu->sizeHint();
+    menu->popup(key.mapToGlobal(QPoint(key.width() - size.width(), -size.height())));
+}
+
+void MainWindow::menuAboutToShow() {
+    menuShown = true;
+    suppressAction = true;
+    timers.at(timer::Suppress)->stop();
+}
+
+void MainWindow::menuAboutToHide() {
+    menuShown = false;
+    // The Action press that picked an item is released after the menu has
+    // gone; it must not play the selected recording as well.
+    timers.at(timer::Suppress)->start();
+}
+
+void MainWindow::command(std::uint32_t id) { DispatchCommand(*current, id); }
+
+// --- the list ------------------------------------------------------------------------------------------
+
+std::string MainWindow::rowPath(int row) const {
+    const QTreeWidgetItem* item = list->topLevelItem(row);
+    return item ? item->text(kPathColumn).toStdString() : std::string();
+}
+
+std::string MainWindow::SelectedRowPath() {
+    const QTreeWidgetItem* item = list->currentItem();
+    if (!item || !item->isSelected()) return {};
+    return item->text(kPathColumn).toStdString();
+}
+
+void MainWindow::RefreshList() {
+    if (!recordings.refresh(recordings::StorageLocations(services.shell, services.files).list())) return;
+    list->clear();
+    const QIcon card(ListIcon(0, scale)), phone(ListIcon(1, scale));
+    QList<QTreeWidgetItem*> rows;
+    rows.reserve(static_cast<qsizetype>(recordings.paths().size()));
+    for (const std::string& path : recordings.paths()) {
+        auto* item = new QTreeWidgetItem;
+        item->setText(0, QStringLiteral("1342f"));
+        item->setText(kNameColumn, FromStd(recordings::RecordingName(path)));
+        item->setIcon(kNameColumn, recordings::IsInside(path, documentsFolder) ? phone : card);
+        item->setText(kPathColumn, FromStd(path));
+        rows.push_back(item);
+    }
+    list->addTopLevelItems(rows);
+}
+
+void MainWindow::listKeyUp(std::uint32_t key) {
+    if (key == vk::Action) {
+        QTreeWidgetItem* item = list->currentItem();
+        if (item && item->isSelected()) actionOnRow(list->indexOfTopLevelItem(item));
+    } else if (key == vk::Back) {
+        goBack();
+    } else if (keyForwarding) {
+        current->OnKey(key);
+    }
+}
+
+void MainWindow::actionOnRow(int row) {
+    if (suppressAction || row < 0 || row >= list->topLevelItemCount()) return;
+    dispatch(controller::kActivateRow, static_cast<std::uint32_t>(row), 0);
+}
+
+void MainWindow::goBack() {
+    // Back hands the desktop to whatever was used before; the recorder keeps
+    // running (and recording) and comes back with its window.
+    showMinimized();
+}
+
+// --- keys that reach the window itself ---------------------------------------------------------------------
+
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+    const std::uint32_t key = ui::VirtualKeyOf(*event);
+    if (key == ui::kVkLeftSoftKey || key == ui::kVkRightSoftKey || key == vk::Back) return;
+    QWidget::keyPressEvent(event);
+}
+
+void MainWindow::keyReleaseEvent(QKeyEvent* event) {
+    const std::uint32_t key = ui::VirtualKeyOf(*event);
+    if (key != ui::kVkLeftSoftKey && key != ui::kVkRightSoftKey && key != vk::Back) {
+        QWidget::keyReleaseEvent(event);
+        return;
+    }
+    if (ui::IsIgnoredKeyUp(*event)) return;
+    if (key == vk::Back) {
+        goBack();
+    } else {
+        keys->press(key);
+    }
+}
+
+// --- dialogs ----------------------------------------------------------------------------------------------------
+
+std::optional<std::string> MainWindow::RunRenameDialog(const std::string& path) {
+    return ui::RenameDialog::Run(this, services.files, services.shell, path);
+}
+
+void MainWindow::OpenOptions(bool recordingInProgress) {
+    ui::OptionsListDialog dialog(this, *optionsContext, recordingInProgress);
+    dialog.exec();
+}
+
+std::optional<std::uint32_t> MainWindow::probeFormats() {
+    std::uint32_t mask = 0;
+    if (!services.engine.ProbeFormats(mask)) return std::nullopt;
+    return mask;
+}
+
+// --- messages, timers, power --------------------------------------------------------------------------------
+
+void MainWindow::dispatch(std::uint32_t message, std::uint32_t wParam, std::uint32_t lParam) {
+    if (message == controller::kActivateRow) {
+        current->OnActivateRecording(rowPath(static_cast<int>(wParam)));
+    } else if (message == engine::kEvError) {
+        engine::ShowResult(services.shell, lParam, wParam);
+    } else {
+        controller::DispatchAppMessage(*current, message);
+    }
+}
+
+void MainWindow::post(std::uint32_t message, std::uint32_t wParam, std::uint32_t lParam) {
+    QCoreApplication::postEvent(this, new EngineEvent(message, wParam, lParam));
+}
+
+void MainWindow::send(std::uint32_t message, std::uint32_t wParam, std::uint32_t lParam) {
+    if (QThread::currentThread() == thread()) {
+        dispatch(message, wParam, lParam);
+        return;
+    }
+    auto delivery = std::make_shared<Delivery>();
+    QCoreApplication::postEvent(this, new EngineEvent(message, wParam, lParam, delivery));
+    delivery->wait();
+}
+
+bool MainWindow::event(QEvent* e) {
+    if (e->type() != EngineEvent::Kind()) return QWidget::event(e);
+    const auto& message = static_cast<const EngineEvent&>(*e);
+    dispatch(message.message, message.wParam, message.lParam);
+    return true;
+}
+
+void MainWindow::timerFired(int id) {
+    switch (id) {
+        case timer::KeepAwake: current->OnKeepAwakeTimer(); break;
+        case timer::Clock:
+            current->OnClockTimer();
+            current->OnRemainingTimer();
+            break;
+        case timer::Level:
+            current->OnLevelTimer();
+            current->OnBlinkTimer();
+            break;
+        case timer::List: current->OnListTimer(); break;
+        case timer::Limit:
+            timers.at(timer::Limit)->stop();
+            current->OnStop();
+            break;
+        case timer::Suppress: suppressAction = false; break;
+        default: break;
+    }
+}
+
+void MainWindow::PostQuit(int exitCode) {
+    if (services.quit) {
+        services.quit(exitCode);
+    } else {
+        QCoreApplication::exit(exitCode);
+    }
+}
+
+void MainWindow::StartLimitTimer(std::uint32_t milliseconds) {
+    timers.at(timer::Limit)->start(static_cast<int>(std::min<std::uint32_t>(milliseconds, 0x7FFFFFFF)));
+}
+
+void MainWindow::KillLimitTimer() { timers.at(timer::Limit)->stop(); }
+
+controller::PowerStatus MainWindow::GetPowerStatus() {
+    const platform::PowerStatus status = services.power.status();
+    return {status.externalPower, status.batteryFlag};
+}
+
+void MainWindow::ResetIdleTimer() { services.power.keepAwake(); }
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (!machine || resting() || closeWhenResting) {
+        event->accept();
+        return;
+    }
+    // Closing in the middle of a recording would lose it: stop first, and
+    // close once the recording is saved (or the playback has ended).
+    closeWhenResting = true;
+    event->ignore();
+    current->OnStop();
+}
+
+}  // namespace tavrin::app

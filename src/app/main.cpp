@@ -1,0 +1,49 @@
+// tavrin: the voice recorder's window. One recorder runs per user; a second
+// launch brings the running one forward and ends.
+#include <QApplication>
+#include <QTimer>
+#include <cstring>
+
+#include "app/EngineHost.h"
+#include "app/MainWindow.h"
+#include "app/SingleInstance.h"
+
+namespace {
+
+// Exit codes besides the main loop's own.
+constexpr int kExitAlreadyRunning = 0;
+constexpr int kExitNoGuard = 1;
+constexpr int kExitNoWindow = 2;
+
+// For measuring the start-up: the program ends as soon as its window is up
+// with the recordings listed.
+bool ExitWhenShown(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--exit-when-shown") == 0) return true;
+    return false;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace tavrin::app;
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Tavrin"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("tavrin"));
+
+    SingleInstance guard;
+    switch (guard.acquire()) {
+        case SingleInstance::Outcome::Failed: return kExitNoGuard;
+        case SingleInstance::Outcome::Second: return kExitAlreadyRunning;
+        case SingleInstance::Outcome::First: break;
+    }
+
+    // The engine lives as long as the process; its thread is never joined.
+    EngineHost& host = MakeEngineHost();
+    MainWindow window(host.windowServices());
+    if (!window.initialise()) return kExitNoWindow;
+    QObject::connect(&guard, &SingleInstance::raiseRequested, &window, [&window] { BringToFront(window); });
+    window.show();
+    if (ExitWhenShown(argc, argv)) QTimer::singleShot(0, &window, [] { QCoreApplication::exit(0); });
+    return QApplication::exec();
+}

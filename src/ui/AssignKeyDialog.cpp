@@ -1,0 +1,59 @@
+#include "ui/AssignKeyDialog.h"
+
+#include <QLabel>
+#include <QVBoxLayout>
+
+#include "ui/Fonts.h"
+#include "ui/KeyMap.h"
+#include "ui/SoftKeyBar.h"
+#include "ui/Text.h"
+
+namespace tavrin::ui {
+
+AssignKeyDialog::AssignKeyDialog(QWidget* parent, settings::KeyAssignments& assignments, platform::Shell& desktop,
+                                 settings::Function assigned)
+    : KeypadDialog(parent, QStringLiteral("Tavrin  Assign Key")),
+      keys(assignments),
+      shell(desktop),
+      function(assigned) {
+    setObjectName(QStringLiteral("assignKeyDialog"));
+    auto* prompt = new QLabel(QStringLiteral("Press key for"), this);
+    auto* name = new QLabel(QLatin1Char('"') + Text(settings::InfoOf(function).label) + QLatin1Char('"'), this);
+    name->setObjectName(QStringLiteral("functionLabel"));
+    for (QLabel* label : {prompt, name}) {
+        label->setFont(CaptionFont());
+        label->setAlignment(Qt::AlignHCenter);
+    }
+    body().addStretch(1);
+    body().addWidget(prompt);
+    body().addWidget(name);
+    body().addStretch(2);
+    softKeys().setRight(softkey::Cancel, QStringLiteral("Cancel"));
+    // No control takes the keys: the page itself must have the focus.
+    setFocusPolicy(Qt::StrongFocus);
+}
+
+void AssignKeyDialog::showEvent(QShowEvent* event) {
+    KeypadDialog::showEvent(event);
+    setFocus();
+}
+
+void AssignKeyDialog::onSoftKey(std::uint32_t command) {
+    if (command == softkey::Cancel) done(result::Cancel);
+}
+
+bool AssignKeyDialog::takesKey(std::uint32_t vk) const { return vk != 0; }
+
+void AssignKeyDialog::onKeyUp(std::uint32_t vk) {
+    if (vk == kVkLeftSoftKey || vk == kVkRightSoftKey) {
+        softKeys().press(vk);
+    } else if (vk == settings::vk::Back) {
+        done(result::Cancel);
+    } else if (const auto refusal = settings::ReservedKeyMessage(vk)) {
+        shell.messageBox(std::string(*refusal), std::string(settings::kCantAssignCaption), platform::mb::IconAsterisk);
+    } else if (keys.assign(function, vk)) {
+        done(result::Ok);
+    }
+}
+
+}  // namespace tavrin::ui

@@ -1,0 +1,261 @@
+// The options list and its pages, opened from the main window's menu and
+// worked with keys: digits, Action, Back and the soft keys.
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QMenu>
+#include <QSettings>
+#include <QTest>
+#include <QTreeWidget>
+
+#include "GuiHarness.h"
+#include "controller/Commands.h"
+#include "ui/RecordingOptionsDialog.h"
+#include "wav/Formats.h"
+
+namespace tavrin::test {
+namespace {
+
+namespace cmd = controller::cmd;
+using settings::Function;
+
+class OptionPagesTest : public GuiTest {
+protected:
+    static QTreeWidget& pageList(QWidget& dialog) { return *dialog.findChild<QTreeWidget*>("pageList"); }
+    static QTreeWidget& functionList(QWidget& dialog) { return *dialog.findChild<QTreeWidget*>("functionList"); }
+    static QString keyOfRow(QWidget& dialog, int row) { return functionList(dialog).topLevelItem(row)->text(2); }
+    // Runs the options list from the menu until the script is done with it.
+    void openOptions(ModalScript& script) {
+        pickFromMenu(cmd::Options);
+        EXPECT_TRUE(script.finished()) << "still waiting for: " << script.pending().toStdString();
+    }
+    QString menuCaption(std::uint32_t command) {
+        for (QAction* a : window().softKeyMenu().actions())
+            if (!a->isSeparator() && a->data().toUInt() == command) return a->text();
+        return {};
+    }
+    static void storeRecordingOptions(std::uint32_t format, const std::string& location) {
+        QSettings settings(QStringLiteral("Korvel Software"), QStringLiteral("Tavrin"));
+        settings.setValue(QStringLiteral("Recording Options/Format"), format);
+        settings.setValue(QStringLiteral("Recording Options/Save Location"), QString::fromStdString(location));
+        settings.sync();
+    }
+};
+
+TEST_F(OptionPagesTest, ListShowsThreeNumberedPages) {
+    start();
+    ModalScript script;
+    script.then("optionsListDialog", [](QWidget& dialog) {
+        EXPECT_EQ(dialog.windowTitle(), "Tavrin Options");
+        QTreeWidget& list = pageList(dialog);
+        ASSERT_EQ(list.topLevelItemCount(), 3);
+        const char* names[] = {"Recording", "Buttons", "About"};
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_EQ(list.topLevelItem(i)->text(1), QString::number(i + 1));
+            EXPECT_EQ(list.topLevelItem(i)->text(2), names[i]);
+        }
+        EXPECT_EQ(list.currentItem(), list.topLevelItem(0));
+        SaveScreenshot(dialog, QStringLiteral("options-list.png"));
+        Click(list, Qt::Key_F1);
+    });
+    openOptions(script);
+}
+
+TEST_F(OptionPagesTest, DigitKeysOpenTheirPageAndADigitPastTheEndNothing) {
+    start();
+    ModalScript script;
+    script.then("optionsListDialog", [](QWidget& dialog) {
+        Click(pageList(dialog), Qt::Key_4);
+        EXPECT_EQ(QApplication::activeModalWidget(), &dialog) << "4 opens nothing";
+        Click(pageList(dialog), Qt::Key_2);
+    });
+    script.then("assignButtonsDialog", [](QWidget& dialog) { Click(functionList(dialog), Qt::Key_F1); });
+    script.then("optionsListDialog", [](QWidget& dialog) {
+        EXPECT_EQ(pageList(dialog).currentItem(), pageList(dialog).topLevelItem(1)) << "back on the row it opened";
+        Click(pageList(dialog), Qt::Key_3);
+    });
+    script.then("aboutDialog", [](QWidget& dialog) {
+        EXPECT_EQ(dialog.findChild<QLabel*>("productLine")->text(), QString::fromUtf8("Tavrin \u2122 1.20"));
+        EXPECT_EQ(dialog.windowTitle(), "Tavrin");
+        SaveScreenshot(dialog, QStringLiteral("about.png"));
+        Click(dialog, Qt::Key_F1);
+    });
+    script.then("optionsListDialog", [](QWidget& dialog) { Click(pageList(dialog), Qt::Key_F1); });
+    openOptions(script);
+}
+
+TEST_F(OptionPagesTest, TheActionThatChoseOptionsDoesNotAlsoOpenAPage) {
+    start();
+    ModalScript script;
+    script.then("optionsListDialog", [](QWidget& dialog) {
+        QTreeWidget& list = pageList(dialog);
+        QTest::keyRelease(&list, Qt::Key_Return);  // released after the menu went
+        EXPECT_EQ(QApplication::activeModalWidget(), &dialog);
+        Click(list, Qt::Key_Return);  // a press of its own opens the selected page
+    });
+    script.then("recordingOptionsDialog", [](QWidget& dialog) { Click(dialog, Qt::Key_F1); });
+    script.then("optionsListDialog", [](QWidget& dialog) { Click(pageList(dialog), Qt::Key_F1); });
+    Click(window().recordingList(), Qt::Key_F2);
+    QMenu& menu = window().softKeyMenu();
+    for (QAction* a : menu.actions())
+        if (a->data().toUInt() == cmd::Options) menu.setActiveAction(a);
+    QTest::keyPress(&menu, Qt::Key_Return);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(script.finished()) << script.pending().toStdString();
+}
+
+TEST_F(OptionPagesTest, AssignedKeyDrivesTheRecorderAndShowsInTheMenu) {
+    app::MainWindow& w = start();
+    ModalScript script;
+    script.then("optionsListDialog", [](QWidget& dialog) { Click(pageList(dialog), Qt::Key_2); });
+    script.then("assignButtonsDialog", [](QWidget& dialog) {
+        EXPECT_EQ(dialog.windowTitle(), "Tavrin Assign Buttons");
+        QTreeWidget& list = functionList(dialog);
+        ASSERT_EQ(list.topLevelItemCount(), 11);
+        EXPECT_EQ(list.topLevelItem(5)->text(1), "Record");
+        list.setCurrentItem(list.topLevelItem(5));
+        Click(list, Qt::Key_Return);
+    });
+    script.then("assignKeyDialog", [](QWidget& dialog) {
+        EXPECT_EQ(dialog.windowTitle(), "Tavrin  Assign Key");
+        EXPECT_EQ(dialog.findChild<QLabel*>("functionLabel")->text(), "\"Record\"");
+        Click(dialog, Qt::Key_5);
+    });
+    script.then("assignButtonsDialog", [&](QWidget& dialog) {
+        EXPECT_EQ(keyOfRow(dialog, 5), "5");
+        EXPECT_EQ(functionList(dialog).currentItem(), functionList(dialog).topLevelItem(5));
+        // The menu follows at once, while the dialog is still open.
+        EXPECT_EQ(menuCaption(cmd::Record), "Record      5");
+        SaveScreenshot(dialog, QStringLiteral("assign-buttons.png"));
+        Click(functionList(dialog), Qt::Key_F1);
+    });
+    script.then("optionsListDialog", [](QWidget& dialog) { Click(pageList(dialog), Qt::Key_F1); });
+    openOptions(script);
+
+    EXPECT_EQ(stored("Keys/Record"), "53");
+    EXPECT_EQ(stored("Keys/Play"), "0") << "all eleven values are written";
+    Click(w.recordingList(), Qt::Key_5);
+    EXPECT_TRUE(calledEngine("RecordStart(" + recording("Recording1") + ")"));
+}
+
+TEST_F(OptionPagesTest, BackUnassignsAndWritesThatOneValue) {
+    app::MainWindow& w = start();
+    ASSERT_TRUE(w.Settings().keys().assign(Function::Stop, settings::vk::Star));
+    w.CurrentState()->UpdateMenu();
+    EXPECT_EQ(menuCaption(cmd::Stop), "Stop           *");
+    ModalScript script;
+    script.then("optionsListDialog", [](QWidget& dialog) { Click(pageList(dialog), Qt::Key_2); });
+    script.then("assignButtonsDialog", [&](QWidget& dialog) {
+        QTreeWidget& list = functionList(dialog);
+        EXPECT_EQ(keyOfRow(dialog, 8), "*");
+        list.setCurrentItem(list.topLevelItem(8));
+        Click(list, Qt::Key_Escape);
+        EXPECT_EQ(keyOfRow(dialog, 8), "");
+        EXPECT_EQ(QApplication::activeModalWidget(), &dialog) << "Back unassigns; it does not leave";
+        EXPECT_EQ(menuCaption(cmd::Stop), "Stop           ");
+        Click(list, Qt::Key_F1);
+    });
+    script.then("optionsListDialog", [](QWidget& dialog) { Click(pageList(dialog), Qt::Key_F1); });
+    openOptions(script);
+    EXPECT_EQ(stored("Keys/Stop"), "0");
+    EXPECT_EQ(stored("Keys/Play"), "") << "only the changed value is written";
+}
+
+TEST_F(OptionPagesTest, AssignKeyRefusesReservedKeysAndBackChangesNothing) {
+    start();
+    ModalScript script;
+    script.then("optionsListDialog", [](QWidget& dialog) { Click(pageList(dialog), Qt::Key_2); });
+    script.then("assignButtonsDialog", [](QWidget& dialog) { Click(functionList(dialog), Qt::Key_Return); });
+    script.then("assignKeyDialog", [&](QWidget& dialog) {
+        const struct {
+            int key;
+            const char* message;
+        } refused[] = {
+            {Qt::Key_Return, "(Action) plays recording selected in the list\n(Action) can't be assigned."},
+            {Qt::Key_Up, "(Up) moves up in the recording list\n(Up) can't be assigned."},
+            {Qt::Key_Down, "(Down) moves down in the recording list\n(Down) can't be assigned."},
+            {Qt::Key_F10, "This key can't be assigned."},
+            {Qt::Key_F3, "This key can't be assigned."},
+        };
+        for (const auto& r : refused) {
+            shell.clearBoxes();
+            Click(dialog, r.key);
+            ASSERT_EQ(shell.boxes().size(), 1u) << r.message;
+            EXPECT_EQ(shell.lastBox().text, r.message);
+            EXPECT_EQ(shell.lastBox().caption, "Tavrin  Can't Assign");
+            EXPECT_EQ(QApplication::activeModalWidget(), &dialog) << "the page waits on";
+        }
+        Click(dialog, Qt::Key_Escape);
+    });
+    script.then("assignButtonsDialog", [&](QWidget& dialog) {
+        EXPECT_EQ(keyOfRow(dialog, 0), "");
+        Click(functionList(dialog), Qt::Key_F1);
+    });
+    script.then("optionsListDialog", [](QWidget& dialog) { Click(pageList(dialog), Qt::Key_F1); });
+    openOptions(script);
+    for (const auto& f : settings::Functions()) EXPECT_EQ(window().Settings().keys().key(f.function), 0u);
+}
+
+TEST_F(OptionPagesTest, RecordingOptionsCancelPutsTheOldValuesBackInTheFile) {
+    storeRecordingOptions(wav::kCodePcm8k8, documents);
+    start();
+    ModalScript script;
+    script.then("optionsListDialog", [](QWidget& dialog) { Click(pageList(dialog), Qt::Key_1); });
+    script.then("recordingOptionsDialog", [&](QWidget& dialog) {
+        auto& page = static_cast<ui::RecordingOptionsDialog&>(dialog);
+        EXPECT_EQ(page.locationList().currentText(), "Phone");
+        EXPECT_EQ(page.formatList().currentText(), "PCM  8kHz  8-Bit");
+        EXPECT_TRUE(page.locationList().isEnabled());
+        EXPECT_EQ(page.totalTimeText(), "02:03:04");
+        EXPECT_EQ(page.singleTimeText(), "00:01:05");
+        SaveScreenshot(dialog, QStringLiteral("recording-options.png"));
+        page.formatList().setCurrentIndex(page.formatList().findText("PCM 22kHz 16-Bit"));
+        EXPECT_EQ(stored("Recording Options/Format").toUInt(), wav::kCodePcm22k16) << "written at once";
+        Click(page.formatList(), Qt::Key_F2);  // Cancel
+    });
+    script.then("optionsListDialog", [](QWidget& dialog) { Click(pageList(dialog), Qt::Key_F1); });
+    openOptions(script);
+    EXPECT_EQ(stored("Recording Options/Format").toUInt(), wav::kCodePcm8k8);
+    EXPECT_EQ(stored("Recording Options/Save Location").toStdString(), documents);
+    EXPECT_EQ(window().Settings().format(), wav::kCodePcm8k8);
+}
+
+TEST_F(OptionPagesTest, RecordingOptionsShowAMissingCardAsPhoneAndKeepItStored) {
+    storeRecordingOptions(wav::kCodeGsm, "/media/nobody/GONE");
+    start();
+    ModalScript script;
+    script.then("optionsListDialog", [](QWidget& dialog) { Click(pageList(dialog), Qt::Key_1); });
+    script.then("recordingOptionsDialog", [](QWidget& dialog) {
+        auto& page = static_cast<ui::RecordingOptionsDialog&>(dialog);
+        EXPECT_EQ(page.locationList().currentText(), "Phone");
+        EXPECT_EQ(page.formatList().currentText(), "GSM  2kB/s");
+        Click(page.locationList(), Qt::Key_F1);  // Done
+    });
+    script.then("optionsListDialog", [](QWidget& dialog) { Click(pageList(dialog), Qt::Key_F1); });
+    openOptions(script);
+    EXPECT_EQ(stored("Recording Options/Save Location"), "/media/nobody/GONE")
+        << "the correction is not written back";
+}
+
+TEST_F(OptionPagesTest, WhileRecordingTheOptionsOnlyShowTheTimes) {
+    app::MainWindow& w = start();
+    ModalScript script;
+    script.then("optionsListDialog", [](QWidget& dialog) { Click(pageList(dialog), Qt::Key_1); });
+    script.then("recordingOptionsDialog", [](QWidget& dialog) {
+        auto& page = static_cast<ui::RecordingOptionsDialog&>(dialog);
+        EXPECT_FALSE(page.locationList().isEnabled());
+        EXPECT_FALSE(page.formatList().isEnabled());
+        EXPECT_EQ(page.singleTimeText(), "00:01:05");
+        Click(dialog, Qt::Key_Escape);  // Back is Cancel here
+    });
+    script.then("optionsListDialog", [](QWidget& dialog) { Click(pageList(dialog), Qt::Key_F1); });
+    Click(w.recordingList(), Qt::Key_F1);
+    deliverEvents();
+    ASSERT_EQ(w.CurrentState(), state(controller::StateId::Record));
+    pickFromMenu(cmd::Options);
+    EXPECT_TRUE(script.finished()) << script.pending().toStdString();
+    EXPECT_FALSE(calledEngine("Stop")) << "the recording went on";
+}
+
+}  // namespace
+}  // namespace tavrin::test
