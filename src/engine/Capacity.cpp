@@ -52,7 +52,8 @@ std::int32_t AudioEngine::RemainingSeconds(std::uint32_t formatBit, const std::s
     const EngineState now = state;
     // While recording, the room left is that of the file or the memory buffer.
     if (now == EngineState::EngineRecording || now == EngineState::EngineRecordPaused) {
-        return static_cast<std::int32_t>(storage.SpaceLeft()) / static_cast<std::int32_t>(rate);
+        // Unsigned: a memory buffer of 2 GiB or more must not come out negative.
+        return Seconds(storage.SpaceLeft(), rate);
     }
     if (free == 0) return 0;
     if (!slow) return Seconds(free, rate);
