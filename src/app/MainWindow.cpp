@@ -118,21 +118,21 @@ void MainWindow::createSoftKeys() {
 }
 
 void MainWindow::createTimers() {
-    struct Spec {
+    struct TimerSetup {
         int id;
         int milliseconds;
         bool singleShot;
     };
-    constexpr Spec kTimers[] = {{timer::KeepAwake, 60'000, false}, {timer::Clock, 500, false},
+    constexpr TimerSetup kTimers[] = {{timer::KeepAwake, 60'000, false}, {timer::Clock, 500, false},
                                 {timer::Level, 200, false},      {timer::Limit, 60'000, true},
                                 {timer::List, 5'000, false},     {timer::Suppress, 200, true}};
-    for (const Spec& spec : kTimers) {
+    for (const TimerSetup& setup : kTimers) {
         auto* t = new QTimer(this);
-        t->setObjectName(QStringLiteral("timer%1").arg(spec.id));
-        t->setInterval(spec.milliseconds);
-        t->setSingleShot(spec.singleShot);
-        connect(t, &QTimer::timeout, this, [this, id = spec.id] { timerFired(id); });
-        timers[spec.id] = t;
+        t->setObjectName(QStringLiteral("timer%1").arg(setup.id));
+        t->setInterval(setup.milliseconds);
+        t->setSingleShot(setup.singleShot);
+        connect(t, &QTimer::timeout, this, [this, id = setup.id] { timerFired(id); });
+        timers[setup.id] = t;
     }
 }
 

@@ -42,11 +42,11 @@ chmod 700 "$runtime"
 
 # The pipe modules make their FIFOs themselves. The speaker plays at the
 # pace of the clock, so nothing stalls while no test reads the pipe.
-spec="format=s16le rate=8000 channels=1"
+sample_format="format=s16le rate=8000 channels=1"
 cat > "$work/tavrin.pa" <<PA
 load-module module-native-protocol-unix
-load-module module-pipe-source source_name=microphone file=$runtime/microphone $spec
-load-module module-pipe-sink sink_name=speaker file=$runtime/speaker $spec use_system_clock_for_timing=yes
+load-module module-pipe-source source_name=microphone file=$runtime/microphone $sample_format
+load-module module-pipe-sink sink_name=speaker file=$runtime/speaker $sample_format use_system_clock_for_timing=yes
 set-default-source microphone
 set-default-sink speaker
 PA
