@@ -124,8 +124,8 @@ void MainWindow::createTimers() {
         bool singleShot;
     };
     constexpr TimerSetup kTimers[] = {{timer::KeepAwake, 60'000, false}, {timer::Clock, 500, false},
-                                {timer::Level, 200, false},      {timer::Limit, 60'000, true},
-                                {timer::List, 5'000, false},     {timer::Suppress, 200, true}};
+                                      {timer::Level, 200, false},      {timer::Limit, 60'000, true},
+                                      {timer::List, 5'000, false},     {timer::Suppress, 200, true}};
     for (const TimerSetup& setup : kTimers) {
         auto* t = new QTimer(this);
         t->setObjectName(QStringLiteral("timer%1").arg(setup.id));
