@@ -35,10 +35,13 @@ CliEngine::CliEngine(const DeviceSetup& setup)
       waveOut(MakeOutput(*this, setup)),
       engine(engine::EngineServices{*waveIn, *waveOut, files, memory, system, shell, clock, thread, cues}) {}
 
+// Never deleted: the engine thread may still be finishing its last message
+// while the process ends. Held here so that it stays reachable to the end.
+static CliEngine* processEngine = nullptr;
+
 CliEngine& MakeCliEngine(const DeviceSetup& setup) {
-    // Never deleted: the engine thread may still be finishing its last
-    // message while the process ends.
-    return *new CliEngine(setup);
+    processEngine = new CliEngine(setup);
+    return *processEngine;
 }
 
 bool HaveSoundCard() {
