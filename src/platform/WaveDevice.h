@@ -66,6 +66,27 @@ struct WaveBuffer {
     std::uint32_t flags = 0;          // whdr::…
 };
 
+// The buffer bookkeeping every device does alike: a buffer is prepared once,
+// queued only when prepared and not already queued, and unprepared only when
+// the device has handed it back.
+inline DeviceResult MarkPrepared(WaveBuffer& buffer) {
+    buffer.flags |= whdr::Prepared;
+    return mmr::NoError;
+}
+
+inline DeviceResult MarkUnprepared(WaveBuffer& buffer) {
+    if (buffer.flags & whdr::InQueue) return mmr::StillPlaying;
+    buffer.flags &= ~whdr::Prepared;
+    return mmr::NoError;
+}
+
+inline DeviceResult MarkQueued(WaveBuffer& buffer) {
+    if (!(buffer.flags & whdr::Prepared)) return mmr::Unprepared;
+    if (buffer.flags & whdr::InQueue) return mmr::StillPlaying;
+    buffer.flags = (buffer.flags | whdr::InQueue) & ~whdr::Done;
+    return mmr::NoError;
+}
+
 // Where a device delivers its notifications. `notify` is called on the
 // device's own delivery thread (or inside reset/close on the caller's), never
 // from a real-time audio callback; it returns quickly and does not call back

@@ -70,25 +70,20 @@ DeviceResult FileWaveIn::open(const AudioFormat& f, WaveSink& s) {
 DeviceResult FileWaveIn::prepare(WaveBuffer& buffer) {
     std::lock_guard lock(mutex);
     if (!opened) return mmr::InvalidHandle;
-    buffer.flags |= whdr::Prepared;
-    return mmr::NoError;
+    return MarkPrepared(buffer);
 }
 
 DeviceResult FileWaveIn::unprepare(WaveBuffer& buffer) {
     std::lock_guard lock(mutex);
     if (!opened) return mmr::InvalidHandle;
-    if (buffer.flags & whdr::InQueue) return mmr::StillPlaying;
-    buffer.flags &= ~whdr::Prepared;
-    return mmr::NoError;
+    return MarkUnprepared(buffer);
 }
 
 DeviceResult FileWaveIn::add(WaveBuffer& buffer) {
     {
         std::lock_guard lock(mutex);
         if (!opened) return mmr::InvalidHandle;
-        if (!(buffer.flags & whdr::Prepared)) return mmr::Unprepared;
-        if (buffer.flags & whdr::InQueue) return mmr::StillPlaying;
-        buffer.flags = (buffer.flags | whdr::InQueue) & ~whdr::Done;
+        if (const DeviceResult r = MarkQueued(buffer); r != mmr::NoError) return r;
         buffer.bytesRecorded = 0;
         queue.push_back(&buffer);
     }

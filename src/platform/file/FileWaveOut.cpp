@@ -116,25 +116,20 @@ DeviceResult FileWaveOut::open(const AudioFormat& f, WaveSink& s) {
 DeviceResult FileWaveOut::prepare(WaveBuffer& buffer) {
     std::lock_guard lock(mutex);
     if (!opened) return mmr::InvalidHandle;
-    buffer.flags |= whdr::Prepared;
-    return mmr::NoError;
+    return MarkPrepared(buffer);
 }
 
 DeviceResult FileWaveOut::unprepare(WaveBuffer& buffer) {
     std::lock_guard lock(mutex);
     if (!opened) return mmr::InvalidHandle;
-    if (buffer.flags & whdr::InQueue) return mmr::StillPlaying;
-    buffer.flags &= ~whdr::Prepared;
-    return mmr::NoError;
+    return MarkUnprepared(buffer);
 }
 
 DeviceResult FileWaveOut::write(WaveBuffer& buffer) {
     {
         std::lock_guard lock(mutex);
         if (!opened) return mmr::InvalidHandle;
-        if (!(buffer.flags & whdr::Prepared)) return mmr::Unprepared;
-        if (buffer.flags & whdr::InQueue) return mmr::StillPlaying;
-        buffer.flags = (buffer.flags | whdr::InQueue) & ~whdr::Done;
+        if (const DeviceResult r = MarkQueued(buffer); r != mmr::NoError) return r;
         queue.push_back(&buffer);
     }
     wake.notify_one();
