@@ -110,6 +110,10 @@ public:
     // A length the file still has to be cut back to because an earlier cut
     // failed (slow media). Retried at Close.
     std::optional<std::uint32_t> owedLength;
+    // Bytes of the selected file after its audio: chunks another program
+    // wrote there (or a pad byte). Edits that would overwrite them are
+    // refused; fast media gives the file back with them.
+    std::uint32_t trailingBytes = 0;
     std::string fileName;
 
     HeaderImage header;

@@ -51,6 +51,11 @@ public:
 protected:
     // Shows the internal-error report for this class and `operation`.
     void Unavailable(const char* operation);
+    // True when an edit may write past the audio of the selected file: at
+    // most a pad byte follows it, which an edit gives up (this program's own
+    // files have none). Chunks another program put there must not be
+    // overwritten.
+    [[nodiscard]] bool FreeAfterAudio() const;
 
     StorageContext& ctx;
 

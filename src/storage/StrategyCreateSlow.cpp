@@ -17,6 +17,8 @@ StrategyCreateSlow::StrategyCreateSlow(StorageContext& context) : Strategy(conte
 Status StrategyCreateSlow::Create(const std::string& fileName, std::uint16_t tag, std::uint32_t samplesPerSec,
                                   std::uint16_t bitsPerSample, std::uint16_t channels) {
     ctx.bufferBase = 0;
+    // A new recording never takes the place of an existing file.
+    if (ctx.files.exists(fileName)) return Status::FileError;
     const Status status = WriteNewHeader(*this, ctx.header, fileName, tag, samplesPerSec, bitsPerSample, channels);
     // A half-written header must never reach the file: End then has nothing to write.
     if (status != Status::Ok) ReleaseBuffer();
@@ -38,12 +40,14 @@ Status StrategyCreateSlow::Open(const std::string& fileName) {
     return Write(kRiff, sizeof kRiff);
 }
 
-bool StrategyCreateSlow::AllocateBuffer(const std::string& fileName) {
+bool StrategyCreateSlow::AllocateBuffer(const std::string& fileName, std::uint32_t fileOffset) {
     const std::uint64_t twice = ctx.twiceGranularity;
     const std::optional<std::uint64_t> free = ctx.files.freeSpace(platform::FolderOf(fileName));
     if (!free || *free < 2 * twice + kSpareDiskBytes) return false;
-    // The capacity is a 32-bit byte count like every offset of a recording.
-    std::uint64_t capacity = std::min<std::uint64_t>(*free - kSpareDiskBytes, std::numeric_limits<std::uint32_t>::max());
+    // Every offset of a recording is 32-bit: the buffer ends where the file must.
+    const std::uint64_t room = std::numeric_limits<std::uint32_t>::max() - fileOffset;
+    if (room < 2 * twice) return false;
+    std::uint64_t capacity = std::min<std::uint64_t>(*free - kSpareDiskBytes, room);
     const std::uint64_t memory = ctx.memory.availablePhysical();
     if (memory < 4 * twice) return false;
     if (memory < capacity + 2 * twice) capacity = memory - 2 * twice;

@@ -46,9 +46,10 @@ public:
 
     // Sizes the buffer from the free space of the volume that holds
     // `fileName` and the available memory, and commits it (shrinking the
-    // request when the platform cannot give the whole). False when there is
-    // too little of either. Opens no file.
-    [[nodiscard]] bool AllocateBuffer(const std::string& fileName);
+    // request when the platform cannot give the whole). The buffer's bytes
+    // belong at `fileOffset` on, and the file never passes 32 bits. False
+    // when there is too little room. Opens no file.
+    [[nodiscard]] bool AllocateBuffer(const std::string& fileName, std::uint32_t fileOffset = 0);
     // Gives a committed buffer back to the platform; forgets the insert area.
     void ReleaseBuffer();
     // True while a committed buffer holds audio that has not reached the

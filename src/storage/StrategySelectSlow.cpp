@@ -47,6 +47,7 @@ Status StrategySelectSlow::Select(const std::string& fileName) {
     const std::uint32_t dataStart = ctx.header.dataChunkPos + 8;
     const std::uint64_t declaredEnd = std::uint64_t{dataStart} + ctx.header.DataSize();
     ctx.dataEnd = static_cast<std::uint32_t>(std::min<std::uint64_t>(size, declaredEnd));
+    ctx.trailingBytes = size - ctx.dataEnd;
     ctx.header.SetDataSize(ctx.dataEnd - dataStart);
     ctx.cacheCapacity = ctx.header.CacheCapacity();
     return Status::Ok;
@@ -136,16 +137,18 @@ std::uint32_t StrategySelectSlow::PlaybackPosition() {
 }
 
 bool StrategySelectSlow::Append() {
-    const bool ok = ReadyForEdit() && ctx.createSlow->AllocateBuffer(ctx.fileName);
+    if (!FreeAfterAudio()) return false;
+    const bool ok = ReadyForEdit() && ctx.createSlow->AllocateBuffer(ctx.fileName, ctx.dataEnd);
     if (ok) ctx.bufferBase = ctx.dataEnd;
     HandOver(ok);
     return ok;
 }
 
 bool StrategySelectSlow::Overwrite() {
+    if (!FreeAfterAudio()) return false;
     const std::uint32_t p = PlaybackPosition();
     // The buffer comes first: a refused Overwrite must leave the recording whole.
-    bool ok = ReadyForEdit() && ctx.createSlow->AllocateBuffer(ctx.fileName);
+    bool ok = ReadyForEdit() && ctx.createSlow->AllocateBuffer(ctx.fileName, p);
     if (ok && !ctx.fileHandle->setLength(p)) {
         ctx.createSlow->ReleaseBuffer();
         ok = false;

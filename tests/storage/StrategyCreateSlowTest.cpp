@@ -60,6 +60,7 @@ TEST(StrategyCreateSlow, SpaceLeftAfterCreateIsTheBufferLessTheHeader) {
     SlowRig rig;
     ASSERT_EQ(rig.Create(kPcm16), Status::Ok);
     EXPECT_EQ(rig.ctx.SpaceLeft(), kCapacity - 44);
+    rig.path = rig.dir.file("b.wav");  // a new recording never replaces a file
     ASSERT_EQ(rig.Create(kGsm), Status::Ok);
     EXPECT_EQ(rig.ctx.SpaceLeft(), kCapacity - 60);
 }
@@ -126,14 +127,15 @@ TEST(StrategyCreateSlow, AfterEndTheRecordingPlaysFromBlockZero) {
     EXPECT_EQ(rig.fs.calls(test::Fault::Open), 1u) << "played without opening the file again";
 }
 
-TEST(StrategyCreateSlow, AnOlderFileOfTheSameNameLeavesNothingBehind) {
+TEST(StrategyCreateSlow, NeverTakesThePlaceOfAnExistingFile) {
     SlowRig rig;
-    test::WriteBytes(rig.path, Bytes(10'000, 0x55));
-    ASSERT_EQ(rig.Create(kPcm8), Status::Ok);
-    const Bytes audio = Pattern(100, 5);
-    ASSERT_EQ(rig.Record(audio, 100), Status::Ok);
-    ASSERT_EQ(rig.ctx.Close(), Status::Ok);
-    EXPECT_EQ(rig.OnDisk(), model::WavFile(kPcm8, audio));
+    const Bytes older(10'000, 0x55);
+    test::WriteBytes(rig.path, older);
+    EXPECT_EQ(rig.Create(kPcm8), Status::FileError);
+    EXPECT_EQ(rig.ctx.End(), Status::Ok);
+    (void)rig.ctx.Close();
+    EXPECT_EQ(rig.OnDisk(), older);
+    rig.ExpectNothingHeld();
 }
 
 TEST(StrategyCreateSlow, AudioThatEndCouldNotWriteIsWrittenByClose) {

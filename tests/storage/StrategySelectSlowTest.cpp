@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <limits>
+
 #include "SlowMediaRig.h"
 #include "storage/StrategySelectSlow.h"
 
@@ -117,21 +120,75 @@ TEST(StrategySelectSlow, RefusedEditsLeaveTheRecordingWhole) {
     }
 }
 
-TEST(StrategySelectSlow, AppendOnAFileWithChunksAfterTheAudioWritesAfterTheAudio) {
-    SlowRig rig;
+// Chunks after the audio: an edit that would write over them is refused and
+// the file stays as it was; an insertion moves them behind the new end.
+TEST(StrategySelectSlow, ChunksAfterTheAudioAreNeverOverwritten) {
     const Bytes audio = Pattern(500, 10);
-    Bytes file = model::WavFile(kPcm8, audio);
-    const Bytes trailer{'L', 'I', 'S', 'T', 4, 0, 0, 0, 'a', 'b', 'c', 'd'};
-    file = Cat(file, trailer);
-    wav::StoreLe32(&file[4], static_cast<std::uint32_t>(file.size() - 8));
-    ASSERT_EQ(rig.SelectFile(file), Status::Ok);
-    ASSERT_TRUE(rig.ctx.Append());
     const Bytes more = Pattern(300, 11);
+    const Bytes file = model::WithTrailer(model::WavFile(kPcm8, audio), model::kListChunk);
+    for (const bool append : {true, false}) {
+        SlowRig rig;
+        ASSERT_EQ(rig.SelectFile(file), Status::Ok);
+        ASSERT_TRUE(rig.ctx.SeekToSample(100));
+        EXPECT_FALSE(append ? rig.ctx.Append() : rig.ctx.Overwrite());
+        EXPECT_TRUE(rig.Is(rig.ctx.selectSlow.get())) << "still selected";
+        EXPECT_EQ(rig.OnDisk(), file);
+        ASSERT_TRUE(rig.ctx.SeekToSample(0));
+        EXPECT_EQ(rig.Play(1600), audio);
+        EXPECT_EQ(rig.ctx.Close(), Status::Ok);
+        EXPECT_EQ(rig.OnDisk(), file);
+    }
+    SlowRig rig;
+    ASSERT_EQ(rig.SelectFile(file), Status::Ok);
+    ASSERT_TRUE(rig.ctx.SeekToSample(100));
+    ASSERT_TRUE(rig.ctx.Insert());
     ASSERT_EQ(rig.Record(more, 300), Status::Ok);
     ASSERT_EQ(rig.ctx.Close(), Status::Ok);
-    // The new audio joins the old; the trailing chunk, which would now sit
-    // inside the audio, is dropped.
+    const Bytes inserted = Cat(Cat(Slice(audio, 0, 100), more), Slice(audio, 100, 500));
+    EXPECT_EQ(rig.OnDisk(), model::WithTrailer(model::WavFile(kPcm8, inserted), model::kListChunk));
+}
+
+// A pad byte after odd-sized audio is no chunk: the new audio takes its place.
+TEST(StrategySelectSlow, AppendAfterAPadByteLeavesNoPadInsideTheAudio) {
+    SlowRig rig;
+    const Bytes audio = Pattern(501, 13);
+    const Bytes more = Pattern(300, 14);
+    ASSERT_EQ(rig.SelectFile(model::WithTrailer(model::WavFile(kPcm8, audio), Bytes{0})), Status::Ok);
+    ASSERT_TRUE(rig.ctx.Append());
+    ASSERT_EQ(rig.Record(more, 300), Status::Ok);
+    ASSERT_EQ(rig.ctx.Close(), Status::Ok);
     EXPECT_EQ(rig.OnDisk(), model::WavFile(kPcm8, Cat(audio, more)));
+}
+
+// A recording near 4 GiB: the buffer of an edit ends where the file must, so
+// that SpaceLeft tells the truth and what was recorded is all written.
+TEST(StrategySelectSlow, AnEditNeverTakesTheFilePast32Bits) {
+    constexpr std::uint32_t kRoom = 100'000;
+    const std::uint32_t length = std::numeric_limits<std::uint32_t>::max() - kRoom;
+    for (const bool append : {true, false}) {
+        SCOPED_TRACE(append ? "Append" : "Overwrite");
+        SlowRig rig;
+        Bytes header = model::WavFile(kPcm8, {});
+        wav::StoreLe32(&header[4], length - 8);
+        wav::StoreLe32(&header[40], length - 44);
+        test::WriteBytes(rig.path, header);
+        std::filesystem::resize_file(rig.path, length);  // sparse: no disk is used
+        ASSERT_EQ(rig.ctx.Select(rig.path, true), Status::Ok);
+        ASSERT_TRUE(rig.ctx.SeekToSample(length - 44 - 10));
+        ASSERT_TRUE(append ? rig.ctx.Append() : rig.ctx.Overwrite());
+        const std::uint32_t start = append ? length : length - 10;
+        EXPECT_LE(rig.ctx.SpaceLeft(), std::numeric_limits<std::uint32_t>::max() - start);
+        const Bytes piece = Pattern(4'000, 15);
+        std::uint32_t recorded = 0;
+        while (rig.ctx.SpaceLeft() >= piece.size() && rig.ctx.WriteData(piece.data(), 4'000) == Status::Ok)
+            recorded += 4'000;
+        EXPECT_GT(recorded, kRoom - 2 * kTwice - 8'000);
+        EXPECT_EQ(rig.ctx.End(), Status::Ok) << "the recorded audio is written, not dropped";
+        EXPECT_EQ(std::filesystem::file_size(rig.path), std::uint64_t{start} + recorded);
+        EXPECT_EQ(rig.ctx.DataSize(), start + recorded - 44);
+        EXPECT_EQ(rig.ctx.Close(), Status::Ok);
+        std::filesystem::remove(rig.path);
+    }
 }
 
 TEST(StrategySelectSlow, AFileWhoseHeaderWasRefusedIsNeitherPlayedNorEdited) {
