@@ -76,6 +76,9 @@ bool ReadRecord(const ByteView& file, std::uint64_t start, WavInfo& out) {
 
 Step FmtChunk(Walk& walk, std::uint64_t start, std::uint32_t chunkSize) {
     if (chunkSize < 16) return Step::Refuse;
+    // A GSM record without its block fields is incomplete.
+    std::uint16_t tag = 0;
+    if (walk.file.Le16(start + 8, tag) && tag == kTagGsm && chunkSize < 20) return Step::Refuse;
     if (!ChunkFits(walk.file, start, chunkSize)) return Step::Stop;
     WavInfo record = walk.info;
     if (!ReadRecord(walk.file, start, record)) return Step::Stop;

@@ -1,7 +1,8 @@
 // Files travel both ways between tavrin-cli and sox: what the tool records
 // in each of its formats sox reads with the right header fields and decodes
 // to the same samples, and what sox writes the tool finds playable, with the
-// length sox reports, and plays as sox decodes it.
+// length sox reports, and plays as sox decodes it. The same with ffmpeg,
+// whose files carry other chunks besides the audio.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
@@ -248,6 +249,108 @@ TEST_F(SoxInterchange, TheToolPlaysWhatSoxWrites) {
                 EXPECT_GT(Correlation(soxDecoded, ToSamples(played)), 0.9);
             }
         }
+    }
+}
+
+// The same both ways with ffmpeg, which puts a LIST chunk before the audio
+// (and a pad byte after odd-sized audio): the tool plays what ffmpeg writes
+// in each of its formats as ffmpeg decodes it, and what the tool writes and
+// edits ffmpeg reads with the right length.
+class FfmpegInterchange : public testing::Test {
+protected:
+    void SetUp() override {
+        if (Shell("command -v ffmpeg >/dev/null 2>&1").status != 0) GTEST_SKIP() << "ffmpeg is not installed";
+        input = Sweep();
+        test::WriteBytes(File("in.wav"), WavOf(input));
+    }
+    std::string File(const std::string& name) const { return dir.file(name); }
+    Outcome Cli(const std::string& args) {
+        return Shell("cd " + Quote(dir.path()) + " && " + Quote(TAVRIN_CLI_PATH) + " " + args + " 2>&1");
+    }
+    // What ffmpeg decodes `file` to: raw samples in `rawFormat` (u8 or s16le).
+    Bytes Decode(const std::string& file, const std::string& rawFormat) {
+        std::remove(File("decoded.raw").c_str());
+        const Outcome run = Shell("ffmpeg -v error -y -i " + Quote(File(file)) + " -f " + rawFormat + " " +
+                                  Quote(File("decoded.raw")) + " 2>&1");
+        EXPECT_EQ(run.status, 0) << run.out;
+        return test::FileExists(File("decoded.raw")) ? test::ReadBytes(File("decoded.raw")) : Bytes{};
+    }
+    // Writes `file` with ffmpeg from the test input in format `f`.
+    void Make(const std::string& file, const Format& f) {
+        const char* codec = f.bits == 0 ? "gsm_ms" : f.bits == 8 ? "pcm_u8" : "pcm_s16le";
+        const Outcome made = Shell("ffmpeg -v error -y -i " + Quote(File("in.wav")) + " -ar " + std::to_string(f.rate) +
+                                   " -ac 1 -c:a " + codec + " " + Quote(File(file)) + " 2>&1");
+        ASSERT_EQ(made.status, 0) << made.out;
+    }
+
+    test::TempDir dir;
+    Samples input;
+};
+
+TEST_F(FfmpegInterchange, TheToolPlaysWhatFfmpegWritesInEveryFormat) {
+    for (const Format& f : kFormats) {
+        SCOPED_TRACE(f.name);
+        const std::string file = std::string("ff-") + f.name + ".wav";
+        ASSERT_NO_FATAL_FAILURE(Make(file, f));
+        const Outcome info = Cli("info --json " + file);
+        EXPECT_EQ(JsonNumber(info.out, "result"), 1) << info.out;
+        EXPECT_NE(info.out.find(R"("selectable":true)"), std::string::npos) << info.out;
+        for (const char* media : {"slow", "fast"}) {
+            SCOPED_TRACE(media);
+            std::remove(File("out.wav").c_str());
+            const Outcome play = Cli("play " + file + " --media " + media + " --audio-out out.wav");
+            ASSERT_EQ(play.status, 0) << play.out;
+            const Bytes played = DataOf(test::ReadBytes(File("out.wav")));
+            if (f.bits) {
+                EXPECT_TRUE(played == Decode(file, f.bits == 8 ? "u8" : "s16le")) << "played " << played.size();
+            } else {
+                const Samples decoded = ToSamples(Decode(file, "s16le"));
+                EXPECT_LE(std::labs(static_cast<long>(played.size() / 2) - static_cast<long>(decoded.size())), 320);
+                EXPECT_GT(Correlation(decoded, ToSamples(played)), 0.9);
+            }
+        }
+        EXPECT_EQ(Cli("info " + file).status, 0) << "playing left the file as it was";
+    }
+}
+
+// Samples in what ffmpeg decoded, for a format of `bits` (0: GSM, decoded to 16-bit).
+long DecodedSamples(const Bytes& decoded, int bits) { return static_cast<long>(decoded.size()) / (bits == 8 ? 1 : 2); }
+
+TEST_F(FfmpegInterchange, FfmpegReadsWhatTheToolRecordsAndEditsWithTheRightLength) {
+    for (const Format& f : kFormats) {
+        SCOPED_TRACE(f.name);
+        const std::string own = std::string("own-") + f.name + ".wav";
+        const std::string theirs = std::string("ff-") + f.name + ".wav";
+        ASSERT_EQ(Cli("record " + own + " --audio-in in.wav --format " + f.name + " --seconds 1").status, 0);
+        ASSERT_NO_FATAL_FAILURE(Make(theirs, f));
+        const Bytes listBefore = test::ReadBytes(File(theirs));
+        for (const std::string& edit : {std::string("append"), std::string("insert --at-ms 300"),
+                                        std::string("overwrite --at-ms 600")}) {
+            for (const char* media : {"slow", "fast"}) {
+                for (const std::string& file : {own, theirs}) {
+                    SCOPED_TRACE(edit + " " + media + " " + file);
+                    const Outcome run =
+                        Cli(edit + " " + file + " --seconds 0.5 --audio-in in.wav --media " + std::string(media));
+                    ASSERT_EQ(run.status, 0) << run.out;
+                    const Bytes wav = test::ReadBytes(File(file));
+                    const Bytes audio = DataOf(wav);
+                    const long samples = f.bits ? static_cast<long>(audio.size()) / (f.bits / 8)
+                                                : static_cast<long>(audio.size() / 65 * 320);
+                    const Bytes decoded = Decode(file, f.bits == 8 ? "u8" : "s16le");
+                    EXPECT_EQ(DecodedSamples(decoded, f.bits), samples);
+                    if (f.bits) {
+                        EXPECT_TRUE(decoded == audio) << "ffmpeg decodes other samples than the file holds";
+                    }
+                }
+            }
+        }
+        // ffmpeg's LIST chunk before the audio stayed where it was, byte for byte.
+        const Bytes after = test::ReadBytes(File(theirs));
+        const std::size_t listAt = f.bits ? 36 : 52;
+        ASSERT_GE(after.size(), listAt + 34);
+        EXPECT_TRUE(std::equal(listBefore.begin() + static_cast<std::ptrdiff_t>(listAt),
+                               listBefore.begin() + static_cast<std::ptrdiff_t>(listAt + 34),
+                               after.begin() + static_cast<std::ptrdiff_t>(listAt)));
     }
 }
 
