@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
+#include "storage/HeaderWriting.h"
 #include "storage/Strategy.h"
 
 namespace tavrin::storage {
@@ -78,6 +80,12 @@ private:
     // Puts the file back as it was before the buffer: cut at `bufferBase`,
     // with a header that describes the audio up to there.
     [[nodiscard]] bool RestoreBeforeBuffer();
+    // Bytes of the buffer that audio may take.
+    std::uint32_t Room() const;
+    // Writes the chunks held for behind the audio at the sink's point, the
+    // audio ending at `audioEnd`: the file's end after them, or nullopt when
+    // a write failed.
+    [[nodiscard]] std::optional<std::uint32_t> WriteHeldTrailer(HeaderSink& sink, std::uint32_t audioEnd);
 };
 
 }  // namespace tavrin::storage

@@ -9,6 +9,7 @@
 #include "storage/StrategyCreateSlow.h"
 #include "storage/StrategyIdle.h"
 #include "storage/StrategyInsertSlow.h"
+#include "wav/WavChunkReader.h"
 
 namespace tavrin::storage {
 
@@ -136,19 +137,31 @@ std::uint32_t StrategySelectSlow::PlaybackPosition() {
     return std::clamp(PlaybackOffset(ctx, ReadPosition()), dataStart, std::max(dataStart, ctx.dataEnd));
 }
 
+bool StrategySelectSlow::HoldTrailer() {
+    const std::uint32_t bytes = ctx.trailingBytes;
+    if (bytes <= 1) return true;  // nothing, or a pad byte the new audio takes the place of
+    // The chunks must leave room to record.
+    if (ctx.bufferCapacity / 2 <= bytes) return false;
+    std::uint8_t* top = ctx.buffer + ctx.bufferCapacity - bytes;
+    std::uint32_t got = 0;
+    if (!ctx.fileHandle->seek(ctx.dataEnd) || !ctx.fileHandle->read(top, bytes, got) || got != bytes) return false;
+    // After odd-sized audio a pad byte comes first, unless its writer left it out.
+    const bool odd = (ctx.dataEnd - (ctx.header.dataChunkPos + 8)) % 2 != 0;
+    ctx.heldTrailer = odd && !wav::LooksLikeChunkId(top) ? bytes - 1 : bytes;
+    return true;
+}
+
 bool StrategySelectSlow::Append() {
-    if (!FreeAfterAudio()) return false;
-    const bool ok = ReadyForEdit() && ctx.createSlow->AllocateBuffer(ctx.fileName, ctx.dataEnd);
+    const bool ok = ReadyForEdit() && ctx.createSlow->AllocateBuffer(ctx.fileName, ctx.dataEnd) && HoldTrailer();
     if (ok) ctx.bufferBase = ctx.dataEnd;
     HandOver(ok);
     return ok;
 }
 
 bool StrategySelectSlow::Overwrite() {
-    if (!FreeAfterAudio()) return false;
     const std::uint32_t p = PlaybackPosition();
     // The buffer comes first: a refused Overwrite must leave the recording whole.
-    bool ok = ReadyForEdit() && ctx.createSlow->AllocateBuffer(ctx.fileName, p);
+    bool ok = ReadyForEdit() && ctx.createSlow->AllocateBuffer(ctx.fileName, p) && HoldTrailer();
     if (ok && !ctx.fileHandle->setLength(p)) {
         ctx.createSlow->ReleaseBuffer();
         ok = false;
@@ -173,7 +186,10 @@ void StrategySelectSlow::HandOver(bool toRecording) {
 bool StrategySelectSlow::Insert() {
     const std::uint32_t p = PlaybackPosition();
     std::uint32_t size = 0;
-    if (!ReadyForEdit() || !ctx.fileHandle->size(size) || size < p) return false;
+    // An insertion moves everything after it as it stands, so chunks after
+    // the audio would lose their word alignment when it inserts an odd
+    // number of bytes.
+    if (!FreeAfterAudio() || !ReadyForEdit() || !ctx.fileHandle->size(size) || size < p) return false;
     if (size - p > kMaxInsertTail) return false;
     if (!StartInsertion(p, size)) return false;
     ctx.current = ctx.insertSlow.get();

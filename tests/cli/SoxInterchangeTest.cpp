@@ -354,5 +354,39 @@ TEST_F(FfmpegInterchange, FfmpegReadsWhatTheToolRecordsAndEditsWithTheRightLengt
     }
 }
 
+// A chunk after the audio, as broadcast and tagging tools leave it: slow
+// media writes it back behind the new end, and ffmpeg still reads the right
+// length; fast media refuses an edit that would write over it and leaves the
+// file as it was.
+TEST_F(FfmpegInterchange, ChunksAfterTheAudioSurviveEdits) {
+    const Bytes list = {'L', 'I', 'S', 'T', 12, 0, 0, 0, 'I', 'N', 'F', 'O', 'I', 'C', 'M', 'T', 1, 0, 0, 0};
+    for (const Format& f : {kFormats[0], kFormats[3], kFormats[2]}) {
+        SCOPED_TRACE(f.name);
+        const std::string file = std::string("tagged-") + f.name + ".wav";
+        ASSERT_NO_FATAL_FAILURE(Make(file, f));
+        Bytes wav = test::ReadBytes(File(file));
+        wav.insert(wav.end(), list.begin(), list.end());
+        const auto riff = static_cast<std::uint32_t>(wav.size() - 8);
+        for (int i = 0; i < 4; ++i) wav[4 + i] = static_cast<std::uint8_t>(riff >> (8 * i));
+        test::WriteBytes(File(file), wav);
+
+        const Outcome refused = Cli("append " + file + " --seconds 0.5 --audio-in in.wav --media fast");
+        EXPECT_EQ(refused.status, 1) << refused.out;
+        EXPECT_TRUE(test::ReadBytes(File(file)) == wav) << "a refused edit leaves the file as it was";
+        for (const char* edit : {"append", "overwrite --at-ms 300"}) {
+            SCOPED_TRACE(edit);
+            const Outcome run = Cli(std::string(edit) + " " + file + " --seconds 0.5 --audio-in in.wav --media slow");
+            ASSERT_EQ(run.status, 0) << run.out;
+            const Bytes now = test::ReadBytes(File(file));
+            const Bytes audio = DataOf(now);
+            ASSERT_GE(now.size(), list.size());
+            EXPECT_TRUE(std::equal(list.begin(), list.end(), now.end() - static_cast<std::ptrdiff_t>(list.size())));
+            const long samples = f.bits ? static_cast<long>(audio.size()) / (f.bits / 8)
+                                        : static_cast<long>(audio.size() / 65 * 320);
+            EXPECT_EQ(DecodedSamples(Decode(file, f.bits == 8 ? "u8" : "s16le"), f.bits), samples);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace tavrin::cli

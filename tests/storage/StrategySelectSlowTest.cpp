@@ -120,32 +120,50 @@ TEST(StrategySelectSlow, RefusedEditsLeaveTheRecordingWhole) {
     }
 }
 
-// Chunks after the audio: an edit that would write over them is refused and
-// the file stays as it was; an insertion moves them behind the new end.
-TEST(StrategySelectSlow, ChunksAfterTheAudioAreNeverOverwritten) {
-    const Bytes audio = Pattern(500, 10);
-    const Bytes more = Pattern(300, 11);
-    const Bytes file = model::WithTrailer(model::WavFile(kPcm8, audio), model::kListChunk);
-    for (const bool append : {true, false}) {
+// Chunks after the audio, as other programs leave them: Append and Overwrite
+// write them back behind the new end, word-aligned, byte for byte; an
+// insertion, which would move them as they stand, is refused.
+TEST(StrategySelectSlow, ChunksAfterTheAudioGoBehindTheNewEnd) {
+    struct Layout {
+        const char* name;
+        std::size_t audioBytes;
+        Bytes between;  // between the audio and the chunk
+    };
+    const Layout layouts[] = {{"even audio", 500, {}}, {"odd audio, pad byte", 501, {0}},
+                              {"odd audio, pad byte left out", 501, {}}};
+    for (const Layout& layout : layouts) {
+        const Bytes audio = Pattern(layout.audioBytes, 10);
+        const Bytes file = model::WithTrailer(model::WavFile(kPcm8, audio), Cat(layout.between, model::kListChunk));
+        for (const std::size_t added : {300u, 301u}) {
+            for (const bool append : {true, false}) {
+                SCOPED_TRACE(testing::Message() << layout.name << ", " << added << (append ? " appended" : " over"));
+                const Bytes more = Pattern(added, 11);
+                SlowRig rig;
+                ASSERT_EQ(rig.SelectFile(file), Status::Ok);
+                ASSERT_TRUE(rig.ctx.SeekToSample(100));
+                ASSERT_TRUE(append ? rig.ctx.Append() : rig.ctx.Overwrite());
+                ASSERT_EQ(rig.Record(more, 300), Status::Ok);
+                ASSERT_EQ(rig.ctx.End(), Status::Ok);
+                const Bytes now = Cat(append ? audio : Slice(audio, 0, 100), more);
+                const Bytes pad = now.size() % 2 ? Bytes{0} : Bytes{};
+                const Bytes expected = model::WithTrailer(model::WavFile(kPcm8, now), Cat(pad, model::kListChunk));
+                EXPECT_EQ(rig.OnDisk(), expected);
+                EXPECT_EQ(rig.Play(1600), now) << "the chunk is not played";
+                ASSERT_TRUE(rig.ctx.Append()) << "and once more";
+                ASSERT_EQ(rig.Record(more, 300), Status::Ok);
+                ASSERT_EQ(rig.ctx.Close(), Status::Ok);
+                const Bytes twice = Cat(now, more);
+                const Bytes pad2 = twice.size() % 2 ? Bytes{0} : Bytes{};
+                EXPECT_EQ(rig.OnDisk(), model::WithTrailer(model::WavFile(kPcm8, twice), Cat(pad2, model::kListChunk)));
+            }
+        }
         SlowRig rig;
         ASSERT_EQ(rig.SelectFile(file), Status::Ok);
         ASSERT_TRUE(rig.ctx.SeekToSample(100));
-        EXPECT_FALSE(append ? rig.ctx.Append() : rig.ctx.Overwrite());
-        EXPECT_TRUE(rig.Is(rig.ctx.selectSlow.get())) << "still selected";
-        EXPECT_EQ(rig.OnDisk(), file);
-        ASSERT_TRUE(rig.ctx.SeekToSample(0));
-        EXPECT_EQ(rig.Play(1600), audio);
+        EXPECT_FALSE(rig.ctx.Insert());
         EXPECT_EQ(rig.ctx.Close(), Status::Ok);
         EXPECT_EQ(rig.OnDisk(), file);
     }
-    SlowRig rig;
-    ASSERT_EQ(rig.SelectFile(file), Status::Ok);
-    ASSERT_TRUE(rig.ctx.SeekToSample(100));
-    ASSERT_TRUE(rig.ctx.Insert());
-    ASSERT_EQ(rig.Record(more, 300), Status::Ok);
-    ASSERT_EQ(rig.ctx.Close(), Status::Ok);
-    const Bytes inserted = Cat(Cat(Slice(audio, 0, 100), more), Slice(audio, 100, 500));
-    EXPECT_EQ(rig.OnDisk(), model::WithTrailer(model::WavFile(kPcm8, inserted), model::kListChunk));
 }
 
 // A pad byte after odd-sized audio is no chunk: the new audio takes its place.
@@ -229,38 +247,42 @@ TEST(StrategySelectSlowFaults, Select) {
 
 // Overwrite in the middle, a block, End, Close: the old recording, the cut one
 // with its header finished, or the new one.
+// With and without a chunk after the audio, which goes wherever the audio ends.
 TEST(StrategySelectSlowFaults, OverwriteRecordEndClose) {
-    const Bytes audio = Pattern(8000, 13);
-    const Bytes fresh = Pattern(1600, 14);
-    const Bytes old = model::WavFile(kPcm8, audio);
-    const Bytes cut = model::WavFile(kPcm8, Slice(audio, 0, 3200));
-    const Bytes result = model::WavFile(kPcm8, Cat(Slice(audio, 0, 3200), fresh));
-    SweepFaults([&](FaultRun& run) {
-        SlowRig& rig = run.rig;
-        ASSERT_EQ(rig.SelectFile(old), Status::Ok);
-        ASSERT_TRUE(rig.ctx.SeekToSample(3200));
-        run.Arm();
-        const bool overwriting = rig.ctx.Overwrite();
-        Status closed = Status::FileError;
-        if (overwriting) {
-            static_cast<void>(rig.Record(fresh, 1600));
-            static_cast<void>(rig.ctx.End());
-            closed = rig.ctx.Close();
-        }
-        run.Disarm();
-        EXPECT_TRUE(rig.ctx.IsIdle());
-        const Bytes disk = rig.OnDisk();
-        if (!overwriting) {
-            EXPECT_EQ(disk, old);
-        } else if (closed == Status::Ok) {
-            EXPECT_EQ(disk, result);
-        } else if (!run.Persistent()) {
-            EXPECT_EQ(disk, cut);
-        } else {
-            ASSERT_GE(disk.size(), cut.size());
-            EXPECT_EQ(Slice(disk, 44, cut.size()), Slice(audio, 0, 3200)) << "audio before the cut is whole";
-        }
-    });
+    for (const Bytes& after : {Bytes{}, model::kListChunk}) {
+        SCOPED_TRACE(after.size());
+        const Bytes audio = Pattern(8000, 13);
+        const Bytes fresh = Pattern(1600, 14);
+        const Bytes old = model::WithTrailer(model::WavFile(kPcm8, audio), after);
+        const Bytes cut = model::WithTrailer(model::WavFile(kPcm8, Slice(audio, 0, 3200)), after);
+        const Bytes result = model::WithTrailer(model::WavFile(kPcm8, Cat(Slice(audio, 0, 3200), fresh)), after);
+        SweepFaults([&](FaultRun& run) {
+            SlowRig& rig = run.rig;
+            ASSERT_EQ(rig.SelectFile(old), Status::Ok);
+            ASSERT_TRUE(rig.ctx.SeekToSample(3200));
+            run.Arm();
+            const bool overwriting = rig.ctx.Overwrite();
+            Status closed = Status::FileError;
+            if (overwriting) {
+                static_cast<void>(rig.Record(fresh, 1600));
+                static_cast<void>(rig.ctx.End());
+                closed = rig.ctx.Close();
+            }
+            run.Disarm();
+            EXPECT_TRUE(rig.ctx.IsIdle());
+            const Bytes disk = rig.OnDisk();
+            if (!overwriting) {
+                EXPECT_EQ(disk, old);
+            } else if (closed == Status::Ok) {
+                EXPECT_EQ(disk, result);
+            } else if (!run.Persistent()) {
+                EXPECT_EQ(disk, cut);
+            } else {
+                ASSERT_GE(disk.size(), 44u + 3200u);
+                EXPECT_EQ(Slice(disk, 44, 44 + 3200), Slice(audio, 0, 3200)) << "audio before the cut is whole";
+            }
+        });
+    }
 }
 
 }  // namespace
