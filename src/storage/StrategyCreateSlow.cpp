@@ -152,7 +152,8 @@ std::optional<std::uint32_t> StrategyCreateSlow::WriteHeldTrailer(HeaderSink& si
 bool StrategyCreateSlow::Flush() {
     if (!ctx.buffer || !ctx.fileHandle) return false;
     const std::uint64_t end = std::uint64_t{ctx.bufferBase} + ctx.bufferedBytes;
-    if (end + ctx.heldTrailer + 1 > std::numeric_limits<std::uint32_t>::max()) return false;
+    const std::uint32_t trailer = ctx.heldTrailer ? ctx.heldTrailer + 1 : 0;
+    if (end + trailer > std::numeric_limits<std::uint32_t>::max()) return false;
     const auto audioEnd = static_cast<std::uint32_t>(end);
     // A new recording carries its header in the buffer: finished there, the
     // whole file reaches the card with one write. An edit's header lies in
@@ -191,8 +192,10 @@ bool StrategyCreateSlow::RestoreBeforeBuffer() {
     FileSink sink(*ctx.fileHandle);
     std::optional<std::uint32_t> fileEnd = base;
     if (ctx.heldTrailer) fileEnd = sink.SeekTo(base) ? WriteHeldTrailer(sink, base) : std::nullopt;
-    const bool cut = ctx.fileHandle->setLength(fileEnd.value_or(base));
-    return FinishHeader(sink, ctx.header, fileEnd.value_or(base)) && fileEnd && cut;
+    const std::uint32_t length = fileEnd.value_or(base);
+    ctx.trailingBytes = length - base;
+    const bool cut = ctx.fileHandle->setLength(length);
+    return FinishHeader(sink, ctx.header, length) && fileEnd.has_value() && cut;
 }
 
 Status StrategyCreateSlow::SettlePendingAudio() {
