@@ -388,5 +388,87 @@ TEST_F(FfmpegInterchange, ChunksAfterTheAudioSurviveEdits) {
     }
 }
 
+// Every layout of the fixtures, through the tool as a user runs it: played on
+// both media as the bytes lie in the file, appended to on both, with every
+// chunk before the audio left in place byte for byte (only the sizes and the
+// fact value change), chunks after it kept behind the new end on slow media
+// and the edit refused with the file untouched on fast media.
+TEST_F(FfmpegInterchange, EveryFixtureLayoutPlaysAndTakesAnAppend) {
+    struct Layout {
+        const char* file;
+        int bits;  // 0 for GSM
+        std::size_t chunkAfter;  // bytes after the audio, pad byte included
+        bool ffmpegReads;        // a missing pad byte throws ffmpeg off
+    };
+    const Layout layouts[] = {
+        {"ffmpeg-pcm-list.wav", 16, 0, true}, {"ffmpeg-gsm-list.wav", 0, 0, true},
+        {"gsm-list-between.wav", 0, 0, true}, {"bext-first.wav", 16, 0, true},
+        {"odd-chunk-pad.wav", 16, 0, true},   {"odd-chunk-nopad.wav", 16, 0, false},
+        {"pcm-fmt18.wav", 16, 0, true},       {"list-after-data.wav", 16, 30, true},
+        {"pcm8-odd-pad-list-after.wav", 8, 31, true},
+    };
+    for (const Layout& l : layouts) {
+        SCOPED_TRACE(l.file);
+        const std::string file = l.file;
+        const Bytes original = test::ReadBytes(std::string(TAVRIN_FIXTURE_DIR) + "/" + file);
+        test::WriteBytes(File(file), original);
+        const std::string facts = Cli("info --json " + file).out;
+        const auto offset = static_cast<std::size_t>(JsonNumber(facts, "dataOffset"));
+        const auto length = static_cast<std::size_t>(JsonNumber(facts, "dataLength"));
+        ASSERT_EQ(JsonNumber(facts, "result"), 1) << facts;
+        const Bytes audio(original.begin() + static_cast<std::ptrdiff_t>(offset),
+                          original.begin() + static_cast<std::ptrdiff_t>(offset + length));
+        for (const char* media : {"slow", "fast"}) {
+            SCOPED_TRACE(media);
+            std::remove(File("out.wav").c_str());
+            ASSERT_EQ(Cli("play " + file + " --media " + media + " --audio-out out.wav").status, 0);
+            const Bytes played = DataOf(test::ReadBytes(File("out.wav")));
+            if (l.bits) {
+                EXPECT_TRUE(played == audio) << "played " << played.size() << " of " << audio.size() << " bytes";
+            } else {
+                EXPECT_EQ(played.size(), length / 65 * 320 * 2);
+            }
+            EXPECT_TRUE(test::ReadBytes(File(file)) == original) << "playing changes nothing";
+        }
+        const Outcome fast = Cli("append " + file + " --seconds 0.2 --audio-in in.wav --media fast");
+        EXPECT_EQ(fast.status, l.chunkAfter ? 1 : 0) << fast.out;
+        if (l.chunkAfter) {
+            EXPECT_TRUE(test::ReadBytes(File(file)) == original) << "a refused append leaves the file as it was";
+        }
+        ASSERT_EQ(Cli("append " + file + " --seconds 0.2 --audio-in in.wav --media slow").status, 0);
+        const Bytes now = test::ReadBytes(File(file));
+        const std::string after = Cli("info --json " + file).out;
+        EXPECT_EQ(JsonNumber(after, "result"), 1) << after;
+        EXPECT_EQ(JsonNumber(after, "dataOffset"), static_cast<long>(offset));
+        const auto grown = static_cast<std::size_t>(JsonNumber(after, "dataLength"));
+        EXPECT_GT(grown, length);
+        ASSERT_GE(now.size(), offset + grown);
+        // Everything before the audio is as it was but for the sizes and a fact value.
+        Bytes before(original.begin() + 12, original.begin() + static_cast<std::ptrdiff_t>(offset - 4));
+        Bytes beforeNow(now.begin() + 12, now.begin() + static_cast<std::ptrdiff_t>(offset - 4));
+        const auto fact = std::search(before.begin(), before.end(), std::begin("fact"), std::end("fact") - 1);
+        if (fact != before.end()) {
+            const std::ptrdiff_t value = fact - before.begin() + 8;
+            std::fill_n(before.begin() + value, 4, 0);
+            std::fill_n(beforeNow.begin() + value, 4, 0);
+        }
+        EXPECT_TRUE(before == beforeNow) << "a chunk before the audio changed";
+        EXPECT_TRUE(std::equal(audio.begin(), audio.end(), now.begin() + static_cast<std::ptrdiff_t>(offset)));
+        if (l.chunkAfter) {
+            // The chunk itself, after its pad byte; a new pad byte where the new audio ends odd.
+            const std::size_t chunk = l.chunkAfter - (length % 2);
+            EXPECT_TRUE(std::equal(original.end() - static_cast<std::ptrdiff_t>(chunk), original.end(),
+                                   now.end() - static_cast<std::ptrdiff_t>(chunk)));
+            EXPECT_EQ(now.size(), offset + grown + grown % 2 + chunk);
+        } else {
+            EXPECT_EQ(now.size(), offset + grown);
+        }
+        if (l.ffmpegReads) {
+            const long samples = l.bits ? static_cast<long>(grown) / (l.bits / 8) : static_cast<long>(grown / 65 * 320);
+            EXPECT_EQ(DecodedSamples(Decode(file, l.bits == 8 ? "u8" : "s16le"), l.bits), samples);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace tavrin::cli
