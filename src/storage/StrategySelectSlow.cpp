@@ -186,10 +186,11 @@ void StrategySelectSlow::HandOver(bool toRecording) {
 bool StrategySelectSlow::Insert() {
     const std::uint32_t p = PlaybackPosition();
     std::uint32_t size = 0;
-    // An insertion moves everything after it as it stands, so chunks after
-    // the audio would lose their word alignment when it inserts an odd
-    // number of bytes.
-    if (!FreeAfterAudio() || !ReadyForEdit() || !ctx.fileHandle->size(size) || size < p) return false;
+    // An insertion moves everything after it as it stands: chunks after the
+    // audio keep their word alignment only when whole blocks of even size go in.
+    const bool movesChunksAligned = ctx.header.BlockAlign() % 2 == 0;
+    if (!(FreeAfterAudio() || movesChunksAligned)) return false;
+    if (!ReadyForEdit() || !ctx.fileHandle->size(size) || size < p) return false;
     if (size - p > kMaxInsertTail) return false;
     if (!StartInsertion(p, size)) return false;
     ctx.current = ctx.insertSlow.get();

@@ -122,7 +122,8 @@ TEST(StrategySelectSlow, RefusedEditsLeaveTheRecordingWhole) {
 
 // Chunks after the audio, as other programs leave them: Append and Overwrite
 // write them back behind the new end, word-aligned, byte for byte; an
-// insertion, which would move them as they stand, is refused.
+// insertion, which moves them as they stand, is refused where it could put
+// them off their word (blocks of odd size) and moves them otherwise.
 TEST(StrategySelectSlow, ChunksAfterTheAudioGoBehindTheNewEnd) {
     struct Layout {
         const char* name;
@@ -164,6 +165,16 @@ TEST(StrategySelectSlow, ChunksAfterTheAudioGoBehindTheNewEnd) {
         EXPECT_EQ(rig.ctx.Close(), Status::Ok);
         EXPECT_EQ(rig.OnDisk(), file);
     }
+    SlowRig rig;
+    const Bytes audio = Pattern(1000, 12);
+    const Bytes more = Pattern(400, 13);
+    ASSERT_EQ(rig.SelectFile(model::WithTrailer(model::WavFile(kPcm16, audio), model::kListChunk)), Status::Ok);
+    ASSERT_TRUE(rig.ctx.SeekToSample(100));
+    ASSERT_TRUE(rig.ctx.Insert());
+    ASSERT_EQ(rig.Record(more, 400), Status::Ok);
+    ASSERT_EQ(rig.ctx.Close(), Status::Ok);
+    const Bytes inserted = Cat(Cat(Slice(audio, 0, 200), more), Slice(audio, 200, 1000));
+    EXPECT_EQ(rig.OnDisk(), model::WithTrailer(model::WavFile(kPcm16, inserted), model::kListChunk));
 }
 
 // A pad byte after odd-sized audio is no chunk: the new audio takes its place.
