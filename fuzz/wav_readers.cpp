@@ -60,9 +60,8 @@ void Require(bool condition) {
     if (!condition) __builtin_trap();
 }
 
-void FuzzChunkWalk(const std::uint8_t* data, std::uint32_t size) {
-    tavrin::wav::WavInfo info;
-    const int result = tavrin::wav::ParseWavBytes(data, size, info);
+void FuzzChunkWalk(const std::uint8_t* data, std::uint32_t size, tavrin::wav::WavInfo& info, int& result) {
+    result = tavrin::wav::ParseWavBytes(data, size, info);
     Require(result >= 0 && result <= 2);
     if (result == tavrin::wav::kParseUnusable) return;
     // A data chunk was taken: it starts inside the file and claims at most 3 bytes more than it holds.
@@ -72,10 +71,18 @@ void FuzzChunkWalk(const std::uint8_t* data, std::uint32_t size) {
     (void)tavrin::wav::DurationMs(info);
 }
 
-void FuzzStrictReading(const std::uint8_t* data, std::uint32_t size) {
+void FuzzStrictReading(const std::uint8_t* data, std::uint32_t size, const tavrin::wav::WavInfo& walked,
+                       int walkResult) {
     BufferSource source(data, size);
     HeaderImage image;
-    if (tavrin::storage::ReadHeaderStrict(source, "fuzz.wav", image) != Status::Ok) return;
+    const bool selected = tavrin::storage::ReadHeaderStrict(source, "fuzz.wav", image) == Status::Ok;
+    // One rule for both readers: what the walk calls playable opens for
+    // playback, with its audio in the same place and of the same length.
+    if (walkResult == tavrin::wav::kParsePlayable) {
+        Require(selected);
+        Require(image.dataChunkPos + 8 == walked.dataStart && image.DataSize() == walked.dataLength);
+    }
+    if (!selected) return;
     // What storage and engine later divide by must not be zero.
     Require(image.SamplesPerSec() > 0 && image.AvgBytesPerSec() > 0);
     Require(image.IsGsm() || image.BitsPerSample() == 8 || image.BitsPerSample() == 16);
@@ -90,7 +97,9 @@ void FuzzStrictReading(const std::uint8_t* data, std::uint32_t size) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size > std::numeric_limits<std::uint32_t>::max()) return 0;
     const auto length = static_cast<std::uint32_t>(size);
-    FuzzChunkWalk(data, length);
-    FuzzStrictReading(data, length);
+    tavrin::wav::WavInfo info;
+    int result = tavrin::wav::kParseUnusable;
+    FuzzChunkWalk(data, length, info, result);
+    FuzzStrictReading(data, length, info, result);
     return 0;
 }

@@ -51,6 +51,34 @@ def pcm_file(rate, bits, frames, channels=1):
                  chunk(b"data", pcm_audio(frames, bits, channels))])
 
 
+def interchange_fixtures(fmt, data, info):
+    """Layouts other writers use: chunks before, between and after the audio."""
+    files = {}
+    blocks = 25
+    gsm_fmt, gsm_data = chunk(b"fmt ", gsm_record()), chunk(b"data", gsm_audio(blocks))
+    fact = chunk(b"fact", struct.pack("<I", blocks))
+    files["ffmpeg-pcm-list.wav"] = riff([fmt, chunk(b"LIST", info), data])
+    files["ffmpeg-gsm-list.wav"] = riff([gsm_fmt, fact, chunk(b"LIST", info), gsm_data])
+    files["gsm-list-between.wav"] = riff([gsm_fmt, chunk(b"LIST", info), fact, gsm_data])
+    files["bext-first.wav"] = riff([chunk(b"bext", bytes((i * 13) & 0xFF for i in range(602))), fmt, data])
+    odd = chunk(b"LIST", b"INFOINAM" + struct.pack("<I", 3) + b"abc")  # 15 bytes
+    files["odd-chunk-pad.wav"] = riff([fmt, odd + b"\0", data])
+    files["odd-chunk-nopad.wav"] = riff([fmt, odd, data])
+    files["list-after-data.wav"] = riff([fmt, data, chunk(b"LIST", info)])
+    files["pcm8-odd-pad-list-after.wav"] = riff([chunk(b"fmt ", pcm_record(8000, 8, 1)),
+                                                 chunk(b"data", pcm_audio(333, 8, 1)) + b"\0", chunk(b"LIST", info)])
+    guid_pcm = bytes.fromhex("0100000000001000800000aa00389b71")
+    ext = struct.pack("<HHIIHHHHI", 0xFFFE, 1, 8000, 16000, 2, 16, 22, 16, 4) + guid_pcm
+    files["extensible-pcm.wav"] = riff([chunk(b"fmt ", ext), fact_of(400), data])
+    gsm11k = struct.pack("<HHIIHHHH", GSM, 1, 11025, 2239, 65, 0, 2, 320)
+    files["gsm-11k.wav"] = riff([chunk(b"fmt ", gsm11k), fact, gsm_data])
+    return files
+
+
+def fact_of(value):
+    return chunk(b"fact", struct.pack("<I", value))
+
+
 def fixtures():
     files = {}
     for rate in (8000, 11025, 22050):
@@ -73,6 +101,7 @@ def fixtures():
     files["list-upper-before-data.wav"] = riff([fmt, chunk(b"LIST", info), data])
     files["list-lower-before-data.wav"] = riff([fmt, chunk(b"list", info), data])
     files["pcm-fmt18.wav"] = riff([chunk(b"fmt ", pcm_record(8000, 16, 1, extra=struct.pack("<H", 0))), data])
+    files.update(interchange_fixtures(fmt, data, info))
     whole = pcm_file(8000, 16, 800)
     files["truncated.wav"] = whole[:len(whole) // 2]
     files["header-43.wav"] = whole[:43]

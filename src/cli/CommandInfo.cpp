@@ -128,10 +128,12 @@ std::string JsonString(const std::string& text) {
 void PrintJson(const FileReport& r) {
     const wav::WavInfo& f = r.info;
     std::printf("{\"path\":%s,\"result\":%d,\"formatTag\":%u,\"channels\":%u,\"samplesPerSec\":%" PRIu32
-                ",\"avgBytesPerSec\":%" PRIu32 ",\"blockAlign\":%u,\"bitsPerSample\":%u,\"dataLength\":%" PRIu32
-                ",\"lengthInBlocks\":%" PRIu32 ",\"durationMs\":%" PRIu64 ",\"selectable\":%s}\n",
+                ",\"avgBytesPerSec\":%" PRIu32 ",\"blockAlign\":%u,\"bitsPerSample\":%u,\"dataOffset\":%" PRIu32
+                ",\"dataLength\":%" PRIu32 ",\"lengthInBlocks\":%" PRIu32 ",\"durationMs\":%" PRIu64
+                ",\"selectable\":%s}\n",
                 JsonString(r.path).c_str(), r.result, unsigned{f.formatTag}, unsigned{f.channels}, f.samplesPerSec,
-                f.avgBytesPerSec, unsigned{f.blockAlign}, unsigned{f.bitsPerSample}, f.dataLength, f.lengthInBlocks,
+                f.avgBytesPerSec, unsigned{f.blockAlign}, unsigned{f.bitsPerSample}, f.dataStart, f.dataLength,
+                f.lengthInBlocks,
                 wav::DurationMs(f), r.selectable ? "true" : "false");
 }
 

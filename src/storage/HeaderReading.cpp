@@ -1,6 +1,9 @@
 #include "storage/HeaderReading.h"
 
 #include <cstring>
+#include <limits>
+
+#include "wav/WavChunkReader.h"
 
 namespace tavrin::storage {
 namespace {
@@ -13,44 +16,91 @@ Status ReadExactly(HeaderSource& source, void* destination, std::uint32_t n) {
     return Status::FileError;
 }
 
-bool PcmRecordAcceptable(const HeaderImage& image) {
-    const std::uint16_t channels = image.Channels();
-    const std::uint16_t bits = image.BitsPerSample();
-    if (channels != 1 && channels != 2) return false;
-    // Storage and engine divide by bits / 8 and by the rate: anything else
-    // would be a division by zero or a read cache that never ends.
-    if (bits != 8 && bits != 16) return false;
-    if (image.SamplesPerSec() == 0 || image.FmtSize() < 16) return false;
-    const std::uint64_t avg = std::uint64_t{image.SamplesPerSec()} * bits * channels / 8;
-    return image.AvgBytesPerSec() == avg && image.BlockAlign() == bits * channels / 8;
+wav::WavInfo RecordOf(const HeaderImage& image) {
+    wav::WavInfo record;
+    record.formatTag = image.FormatTag();
+    record.channels = image.Channels();
+    record.samplesPerSec = image.SamplesPerSec();
+    record.avgBytesPerSec = image.AvgBytesPerSec();
+    record.blockAlign = image.BlockAlign();
+    record.bitsPerSample = image.BitsPerSample();
+    return record;
 }
 
-bool GsmRecordAcceptable(const HeaderImage& image) {
-    return image.Channels() == 1 && image.AvgBytesPerSec() == 1625 && image.BlockAlign() == wav::kGsmBlockBytes &&
-           image.SamplesPerSec() != 0 && image.FmtSize() >= 20;
-}
-
+// The rule every reader shares. Stereo PCM, which the player does not offer,
+// can still be opened by storage, as it always could.
 bool FormatAcceptable(const HeaderImage& image) {
-    if (std::memcmp(image.fmt.data(), "fmt ", 4) != 0) return false;
-    switch (image.FormatTag()) {
-        case wav::kTagPcm: return PcmRecordAcceptable(image);
-        case wav::kTagGsm: return GsmRecordAcceptable(image);
-        default: return false;
-    }
+    const int verdict = wav::Playability(RecordOf(image));
+    if (verdict == wav::kParsePlayable) return image.FmtSize() >= (image.IsGsm() ? 20u : 16u);
+    return verdict == wav::kParseUnsupported && image.FormatTag() == wav::kTagPcm && image.Channels() == 2;
 }
 
-// The GSM extra fields and the optional fact chunk that follows them. A file
-// without a fact chunk has no block count to keep up to date: factValuePos 0.
-Status ReadGsmExtras(HeaderSource& source, HeaderImage& image, std::uint32_t fmtStart) {
-    if (ReadExactly(source, &image.fmt[24], 4) != Status::Ok) return Status::FileError;
-    if (source.Expect("fact", 4) == Status::Ok) {
-        if (ReadExactly(source, &image.factScratch, 4) != Status::Ok) return Status::FileError;
-        image.factValuePos = source.ReadPosition();
-        return ReadExactly(source, &image.factScratch, 4);
-    }
-    const std::uint64_t fmtEnd = std::uint64_t{fmtStart} + 8 + image.FmtSize();
-    if (fmtEnd > UINT32_MAX || !source.SeekTo(static_cast<std::uint32_t>(fmtEnd))) return Status::FileError;
+// Reads the record of the fmt chunk whose 8-byte header is `head`: 16 bytes,
+// for GSM 20 when the chunk holds them. A longer record's rest is skipped.
+Status ReadFmt(HeaderSource& source, HeaderImage& image, const std::uint8_t* head) {
+    image.fmt.fill(0);
+    std::memcpy(image.fmt.data(), head, 8);
+    const std::uint32_t size = image.FmtSize();
+    if (size < 16) return Status::FileError;
+    if (ReadExactly(source, &image.fmt[8], 16) != Status::Ok) return Status::FileError;
+    if (image.IsGsm() && size >= 20) return ReadExactly(source, &image.fmt[24], 4);
     return Status::Ok;
+}
+
+struct Walk {
+    std::uint64_t at = 12;  // the chunk being looked at
+    bool afterOddChunk = false;
+    bool fmtSeen = false;
+    bool dataSeen = false;
+};
+
+// Reads the 8-byte header of the next chunk. After an odd-sized chunk the pad
+// byte is skipped, unless a chunk id stands right after it (a writer that
+// left the pad byte out).
+Status ReadChunkHeader(HeaderSource& source, Walk& walk, std::uint8_t* head) {
+    // Every offset of a recording, the first audio byte included, is 32-bit.
+    if (walk.at + 1 > std::numeric_limits<std::uint32_t>::max() - 8) return Status::FileError;
+    if (!source.SeekTo(static_cast<std::uint32_t>(walk.at)) || ReadExactly(source, head, 8) != Status::Ok) {
+        if (!walk.afterOddChunk) return Status::FileError;
+        head[0] = 0;  // no chunk right there: try after the pad byte
+    }
+    if (walk.afterOddChunk && !wav::LooksLikeChunkId(head)) {
+        walk.at += 1;
+        if (!source.SeekTo(static_cast<std::uint32_t>(walk.at)) || ReadExactly(source, head, 8) != Status::Ok)
+            return Status::FileError;
+    }
+    return wav::LooksLikeChunkId(head) ? Status::Ok : Status::FileError;
+}
+
+// Visits the chunk whose header is `head`, taking what the image needs.
+Status VisitChunk(HeaderSource& source, HeaderImage& image, Walk& walk, const std::uint8_t* head) {
+    const auto at = static_cast<std::uint32_t>(walk.at);
+    if (std::memcmp(head, "fmt ", 4) == 0) {
+        walk.fmtSeen = true;
+        return ReadFmt(source, image, head);
+    }
+    if (std::memcmp(head, "fact", 4) == 0 && wav::LoadLe32(head + 4) >= 4) image.factValuePos = at + 8;
+    if (std::memcmp(head, "data", 4) == 0) {
+        walk.dataSeen = true;
+        image.dataChunkPos = at;
+        std::memcpy(image.data.data(), head, 8);
+    }
+    return Status::Ok;
+}
+
+// Walks the chunks from offset 12 until both the fmt and the data chunk were
+// seen, skipping all others; a file that ends first is refused.
+Status WalkToData(HeaderSource& source, HeaderImage& image) {
+    Walk walk;
+    std::uint8_t head[8];
+    for (;;) {
+        if (ReadChunkHeader(source, walk, head) != Status::Ok) return Status::FileError;
+        if (VisitChunk(source, image, walk, head) != Status::Ok) return Status::FileError;
+        if (walk.fmtSeen && walk.dataSeen) return Status::Ok;
+        const std::uint32_t size = wav::LoadLe32(head + 4);
+        walk.at += 8 + std::uint64_t{size};
+        walk.afterOddChunk = size % 2 != 0;
+    }
 }
 
 }  // namespace
@@ -59,18 +109,15 @@ Status ReadHeaderStrict(HeaderSource& source, const std::string& fileName, Heade
     if (fileName.empty()) return Status::InternalError;
     if (source.Open(fileName) != Status::Ok) return Status::FileError;
     if (source.Expect("WAVE", 4) != Status::Ok) return Status::FileError;
-    const std::uint32_t fmtStart = source.ReadPosition();
     image.factValuePos = 0;
     image.fmt.fill(0);
-    if (ReadExactly(source, image.fmt.data(), 24) != Status::Ok) return Status::FileError;
-    if (image.IsGsm() && ReadGsmExtras(source, image, fmtStart) != Status::Ok) return Status::FileError;
+    if (WalkToData(source, image) != Status::Ok) return Status::FileError;
     if (!FormatAcceptable(image)) return Status::FileError;
-    image.dataChunkPos = source.ReadPosition();
-    if (ReadExactly(source, image.data.data(), 8) != Status::Ok) return Status::FileError;
-    // Whatever else stands here (a longer fmt record, a LIST chunk) would be
-    // taken for the data header and played as audio, and a later Append
-    // would write its sizes into that chunk.
-    if (std::memcmp(image.data.data(), "data", 4) != 0) return Status::FileError;
+    // Only a GSM file keeps a block count up to date.
+    if (!image.IsGsm()) image.factValuePos = 0;
+    // The read point goes to the first audio byte, also when the fmt chunk
+    // came after the data chunk.
+    if (!source.SeekTo(image.dataChunkPos + 8)) return Status::FileError;
     return Status::Ok;
 }
 

@@ -21,10 +21,13 @@ public:
     virtual std::uint32_t ReadPosition() = 0;
 };
 
-// Reads the header of a recording the strict way: only the layouts this
-// program writes are accepted. On Ok the source's read point is the first
-// audio byte and `image` describes the file. The caller empties its read
-// cache before and sets its cache capacity after.
+// Reads the header of a recording for playback and editing: walks the chunks
+// as the chunk reader does (skipping all it does not need, word-aligned),
+// takes the fmt record, the fact value and the data chunk where they stand,
+// and accepts exactly the formats the chunk reader calls playable (and
+// stereo PCM). On Ok the source's read point is the first audio byte and
+// `image` describes the file. The caller empties its read cache before and
+// sets its cache capacity after.
 [[nodiscard]] Status ReadHeaderStrict(HeaderSource& source, const std::string& fileName, HeaderImage& image);
 
 }  // namespace tavrin::storage

@@ -22,6 +22,7 @@ void DropLeftovers(StorageContext& ctx) {
     ctx.createSlow->ReleaseBuffer();
     ctx.fileHandle.reset();
     ctx.owedLength.reset();
+    ctx.trailingBytes = 0;
 }
 
 }  // namespace

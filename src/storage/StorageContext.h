@@ -110,6 +110,13 @@ public:
     // A length the file still has to be cut back to because an earlier cut
     // failed (slow media). Retried at Close.
     std::optional<std::uint32_t> owedLength;
+    // Bytes of the selected file after its audio: chunks another program
+    // wrote there (or a pad byte). Fast media gives the file back with them
+    // and refuses edits that would write over them.
+    std::uint32_t trailingBytes = 0;
+    // Those chunks, less a pad byte, while an edit on slow media holds them
+    // in the last bytes of its buffer to write them behind the new end.
+    std::uint32_t heldTrailer = 0;
     std::string fileName;
 
     HeaderImage header;

@@ -9,6 +9,8 @@ namespace tavrin::storage {
 
 void Strategy::Unavailable(const char* operation) { ctx.ReportInternalError(ClassName(), operation); }
 
+bool Strategy::FreeAfterAudio() const { return ctx.trailingBytes <= 1; }
+
 Status Strategy::Create(const std::string&, std::uint16_t, std::uint32_t, std::uint16_t, std::uint16_t) {
     Unavailable("Create");
     return Status::InternalError;

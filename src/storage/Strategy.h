@@ -51,6 +51,10 @@ public:
 protected:
     // Shows the internal-error report for this class and `operation`.
     void Unavailable(const char* operation);
+    // True when an edit may write past the audio of the selected file or
+    // move what follows it: at most a pad byte follows it, which an edit
+    // gives up (this program's own files have none).
+    [[nodiscard]] bool FreeAfterAudio() const;
 
     StorageContext& ctx;
 

@@ -108,12 +108,14 @@ bool Release(StorageContext& ctx) {
     ctx.window.reset();
     ctx.mappingHandle.reset();
     if (!ctx.fileHandle) return true;
-    bool cut = ctx.fileHandle->setLength(ctx.dataEnd);
+    // Chunks after the audio of a file that was only played stay with it.
+    const std::uint32_t length = ctx.dataEnd + ctx.trailingBytes;
+    bool cut = ctx.fileHandle->setLength(length);
     ctx.fileHandle.reset();
     if (!cut) {
         // One more try on a fresh handle; never create the file again if it is gone.
         auto again = ctx.files.open(ctx.fileName, platform::OpenMode::ReadWrite, true);
-        cut = again && again->setLength(ctx.dataEnd);
+        cut = again && again->setLength(length);
     }
     return cut;
 }

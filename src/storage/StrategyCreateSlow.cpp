@@ -17,6 +17,8 @@ StrategyCreateSlow::StrategyCreateSlow(StorageContext& context) : Strategy(conte
 Status StrategyCreateSlow::Create(const std::string& fileName, std::uint16_t tag, std::uint32_t samplesPerSec,
                                   std::uint16_t bitsPerSample, std::uint16_t channels) {
     ctx.bufferBase = 0;
+    // A new recording never takes the place of an existing file.
+    if (ctx.files.exists(fileName)) return Status::FileError;
     const Status status = WriteNewHeader(*this, ctx.header, fileName, tag, samplesPerSec, bitsPerSample, channels);
     // A half-written header must never reach the file: End then has nothing to write.
     if (status != Status::Ok) ReleaseBuffer();
@@ -38,12 +40,14 @@ Status StrategyCreateSlow::Open(const std::string& fileName) {
     return Write(kRiff, sizeof kRiff);
 }
 
-bool StrategyCreateSlow::AllocateBuffer(const std::string& fileName) {
+bool StrategyCreateSlow::AllocateBuffer(const std::string& fileName, std::uint32_t fileOffset) {
     const std::uint64_t twice = ctx.twiceGranularity;
     const std::optional<std::uint64_t> free = ctx.files.freeSpace(platform::FolderOf(fileName));
     if (!free || *free < 2 * twice + kSpareDiskBytes) return false;
-    // The capacity is a 32-bit byte count like every offset of a recording.
-    std::uint64_t capacity = std::min<std::uint64_t>(*free - kSpareDiskBytes, std::numeric_limits<std::uint32_t>::max());
+    // Every offset of a recording is 32-bit: the buffer ends where the file must.
+    const std::uint64_t room = std::numeric_limits<std::uint32_t>::max() - fileOffset;
+    if (room < 2 * twice) return false;
+    std::uint64_t capacity = std::min<std::uint64_t>(*free - kSpareDiskBytes, room);
     const std::uint64_t memory = ctx.memory.availablePhysical();
     if (memory < 4 * twice) return false;
     if (memory < capacity + 2 * twice) capacity = memory - 2 * twice;
@@ -65,6 +69,7 @@ bool StrategyCreateSlow::AllocateBuffer(const std::string& fileName) {
 
 void StrategyCreateSlow::ReleaseBuffer() {
     if (ctx.buffer && ctx.bufferOwned) ctx.memory.release(ctx.buffer, ctx.bufferCapacity);
+    ctx.heldTrailer = 0;
     ctx.buffer = nullptr;
     ctx.bufferOwned = false;
     ctx.bufferCapacity = 0;
@@ -74,9 +79,15 @@ void StrategyCreateSlow::ReleaseBuffer() {
 
 bool StrategyCreateSlow::HasPendingAudio() const { return ctx.buffer != nullptr && ctx.bufferOwned; }
 
+std::uint32_t StrategyCreateSlow::Room() const {
+    // Chunks held for behind the audio take the end of the buffer, with a pad byte before them.
+    const std::uint32_t held = ctx.heldTrailer ? ctx.heldTrailer + 1 : 0;
+    return ctx.bufferCapacity > held ? ctx.bufferCapacity - held : 0;
+}
+
 Status StrategyCreateSlow::Write(const void* source, std::uint32_t bytes) {
     // The last byte of the buffer is never used.
-    if (!ctx.buffer || std::uint64_t{ctx.bufferPos} + bytes >= ctx.bufferCapacity) return Status::FileError;
+    if (!ctx.buffer || std::uint64_t{ctx.bufferPos} + bytes >= Room()) return Status::FileError;
     std::memcpy(ctx.buffer + ctx.bufferPos, source, bytes);
     ctx.bufferPos += bytes;
     ctx.bufferedBytes = std::max(ctx.bufferedBytes, ctx.bufferPos);
@@ -126,33 +137,45 @@ Status StrategyCreateSlow::BackTrack(std::uint32_t bytes) {
     return Status::Ok;
 }
 
-std::uint32_t StrategyCreateSlow::SpaceLeft() {
-    return ctx.bufferCapacity > ctx.bufferedBytes ? ctx.bufferCapacity - ctx.bufferedBytes : 0;
+std::uint32_t StrategyCreateSlow::SpaceLeft() { return Room() > ctx.bufferedBytes ? Room() - ctx.bufferedBytes : 0; }
+
+std::optional<std::uint32_t> StrategyCreateSlow::WriteHeldTrailer(HeaderSink& sink, std::uint32_t audioEnd) {
+    if (ctx.heldTrailer == 0) return audioEnd;
+    // Chunks start word-aligned: after odd-sized audio comes a pad byte.
+    const std::uint32_t pad = (audioEnd - (ctx.header.dataChunkPos + 8)) % 2;
+    static constexpr std::uint8_t kPad = 0;
+    if (pad && !sink.Write(&kPad, 1)) return std::nullopt;
+    if (!sink.Write(ctx.buffer + ctx.bufferCapacity - ctx.heldTrailer, ctx.heldTrailer)) return std::nullopt;
+    return audioEnd + pad + ctx.heldTrailer;
 }
 
 bool StrategyCreateSlow::Flush() {
     if (!ctx.buffer || !ctx.fileHandle) return false;
     const std::uint64_t end = std::uint64_t{ctx.bufferBase} + ctx.bufferedBytes;
-    if (end > std::numeric_limits<std::uint32_t>::max()) return false;
-    const auto fileEnd = static_cast<std::uint32_t>(end);
+    const std::uint32_t trailer = ctx.heldTrailer ? ctx.heldTrailer + 1 : 0;
+    if (end + trailer > std::numeric_limits<std::uint32_t>::max()) return false;
+    const auto audioEnd = static_cast<std::uint32_t>(end);
     // A new recording carries its header in the buffer: finished there, the
     // whole file reaches the card with one write. An edit's header lies in
     // the file before the buffer and is finished there afterwards.
     const bool headerInBuffer = ctx.bufferBase == 0 && ctx.bufferedBytes >= ctx.header.dataChunkPos + 8;
     if (headerInBuffer) {
         MemorySink memory(ctx.buffer, ctx.bufferedBytes);
-        if (!FinishHeader(memory, ctx.header, fileEnd)) return false;
+        if (!FinishHeader(memory, ctx.header, audioEnd)) return false;
     }
     // Always from the buffer's own offset: a failed attempt may have left the
     // file pointer anywhere, and the next attempt writes the same bytes again.
     FileSink sink(*ctx.fileHandle);
     if (!sink.SeekTo(ctx.bufferBase)) return false;
     if (ctx.bufferedBytes > 0 && !sink.Write(ctx.buffer, ctx.bufferedBytes)) return false;
-    // Whatever lay beyond (the discarded tail, an older file of the same name) goes.
+    const std::optional<std::uint32_t> fileEnd = WriteHeldTrailer(sink, audioEnd);
+    if (!fileEnd) return false;
+    // Whatever lay beyond (the discarded tail) goes.
     std::uint32_t size = 0;
-    if (!ctx.fileHandle->size(size) || (size != fileEnd && !ctx.fileHandle->setLength(fileEnd))) return false;
-    if (!headerInBuffer && !FinishHeader(sink, ctx.header, fileEnd)) return false;
-    ctx.dataEnd = fileEnd;
+    if (!ctx.fileHandle->size(size) || (size != *fileEnd && !ctx.fileHandle->setLength(*fileEnd))) return false;
+    if (!headerInBuffer && !FinishHeader(sink, ctx.header, *fileEnd)) return false;
+    ctx.dataEnd = audioEnd;
+    ctx.trailingBytes = *fileEnd - audioEnd;
     ReleaseBuffer();
     return true;
 }
@@ -163,11 +186,16 @@ bool StrategyCreateSlow::RestoreBeforeBuffer() {
     const std::uint32_t dataStart = ctx.header.dataChunkPos + 8;
     ctx.header.SetDataSize(base > dataStart ? base - dataStart : 0);
     if (!ctx.fileHandle) return false;
-    const bool cut = ctx.fileHandle->setLength(base);
     // A new recording goes back to the empty file it was until End.
-    if (base == 0) return cut;
+    if (base == 0) return ctx.fileHandle->setLength(base);
+    // Chunks the edit held go back behind the audio they followed.
     FileSink sink(*ctx.fileHandle);
-    return FinishHeader(sink, ctx.header, base) && cut;
+    std::optional<std::uint32_t> fileEnd = base;
+    if (ctx.heldTrailer) fileEnd = sink.SeekTo(base) ? WriteHeldTrailer(sink, base) : std::nullopt;
+    const std::uint32_t length = fileEnd.value_or(base);
+    ctx.trailingBytes = length - base;
+    const bool cut = ctx.fileHandle->setLength(length);
+    return FinishHeader(sink, ctx.header, length) && fileEnd.has_value() && cut;
 }
 
 Status StrategyCreateSlow::SettlePendingAudio() {

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
+#include "storage/HeaderWriting.h"
 #include "storage/Strategy.h"
 
 namespace tavrin::storage {
@@ -46,9 +48,10 @@ public:
 
     // Sizes the buffer from the free space of the volume that holds
     // `fileName` and the available memory, and commits it (shrinking the
-    // request when the platform cannot give the whole). False when there is
-    // too little of either. Opens no file.
-    [[nodiscard]] bool AllocateBuffer(const std::string& fileName);
+    // request when the platform cannot give the whole). The buffer's bytes
+    // belong at `fileOffset` on, and the file never passes 32 bits. False
+    // when there is too little room. Opens no file.
+    [[nodiscard]] bool AllocateBuffer(const std::string& fileName, std::uint32_t fileOffset = 0);
     // Gives a committed buffer back to the platform; forgets the insert area.
     void ReleaseBuffer();
     // True while a committed buffer holds audio that has not reached the
@@ -77,6 +80,12 @@ private:
     // Puts the file back as it was before the buffer: cut at `bufferBase`,
     // with a header that describes the audio up to there.
     [[nodiscard]] bool RestoreBeforeBuffer();
+    // Bytes of the buffer that audio may take.
+    std::uint32_t Room() const;
+    // Writes the chunks held for behind the audio at the sink's point, the
+    // audio ending at `audioEnd`: the file's end after them, or nullopt when
+    // a write failed.
+    [[nodiscard]] std::optional<std::uint32_t> WriteHeldTrailer(HeaderSink& sink, std::uint32_t audioEnd);
 };
 
 }  // namespace tavrin::storage

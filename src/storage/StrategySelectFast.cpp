@@ -28,8 +28,21 @@ Status StrategySelectFast::Open(const std::string& fileName) {
 Status StrategySelectFast::Select(const std::string& fileName) {
     EmptyReadCache(ctx);
     const Status status = ReadHeaderStrict(*this, fileName, ctx.header);
-    if (status == Status::Ok) ctx.cacheCapacity = ctx.header.CacheCapacity();
-    return status;
+    if (status != Status::Ok) {
+        // The file was lengthened to record into: it goes back as it was.
+        (void)fastfile::Release(ctx);
+        return status;
+    }
+    // The audio ends where the data chunk says, or earlier when the file was
+    // cut short; chunks after it are not audio, and stay with the file.
+    const std::uint32_t length = ctx.dataEnd;
+    const std::uint32_t dataStart = ctx.header.dataChunkPos + 8;
+    const std::uint64_t declaredEnd = std::uint64_t{dataStart} + ctx.header.DataSize();
+    ctx.dataEnd = static_cast<std::uint32_t>(std::min<std::uint64_t>(length, declaredEnd));
+    ctx.trailingBytes = length - ctx.dataEnd;
+    ctx.header.SetDataSize(ctx.dataEnd - dataStart);
+    ctx.cacheCapacity = ctx.header.CacheCapacity();
+    return Status::Ok;
 }
 
 Status StrategySelectFast::Read(void* destination, std::uint32_t bytes, std::uint32_t& count) {
@@ -96,6 +109,7 @@ Status StrategySelectFast::Close() {
 }
 
 bool StrategySelectFast::Append() {
+    if (!FreeAfterAudio()) return false;
     EmptyReadCache(ctx);
     if (!fastfile::SeekToByte(ctx, ctx.dataEnd, true)) {
         // The engine closes nothing once the strategy is idle: give the file back now.
@@ -104,11 +118,13 @@ bool StrategySelectFast::Append() {
         return false;
     }
     ctx.bufferBase = ctx.dataEnd;  // where this recording's own audio starts
+    ctx.trailingBytes = 0;         // a pad byte goes under the new audio
     ctx.current = ctx.createFast.get();
     return true;
 }
 
 bool StrategySelectFast::Overwrite() {
+    if (!FreeAfterAudio()) return false;
     const std::uint32_t point = PlaybackPoint();
     EmptyReadCache(ctx);
     if (!fastfile::SeekToByte(ctx, point, true)) {
@@ -121,6 +137,7 @@ bool StrategySelectFast::Overwrite() {
     ctx.header.SetDataSize(size - std::min(size, discarded));
     ctx.dataEnd = point;
     ctx.bufferBase = point;
+    ctx.trailingBytes = 0;
     ctx.current = ctx.createFast.get();
     return true;
 }
@@ -130,7 +147,7 @@ bool StrategySelectFast::Insert() {
     // The insert area is the only buffer an insertion on fast media uses.
     if (!ctx.fileHandle || point > ctx.dataEnd || (ctx.buffer && ctx.bufferOwned)) return false;
     const std::uint32_t tail = ctx.dataEnd - point;
-    if (tail > kMaxInsertTail) return false;
+    if (tail > kMaxInsertTail || !FreeAfterAudio()) return false;
     // The playing window stays mapped until the insertion ends, so a refused
     // insertion leaves playback exactly where it was.
     const std::uint32_t capacity = std::min(ctx.fileLimit - ctx.dataEnd, kInsertAreaBytes);
@@ -145,6 +162,7 @@ bool StrategySelectFast::Insert() {
     ctx.bufferBase = point;
     ctx.bufferedBytes = 0;
     ctx.bufferPos = 0;
+    ctx.trailingBytes = 0;
     EmptyReadCache(ctx);
     ctx.current = ctx.insertFast.get();
     return true;

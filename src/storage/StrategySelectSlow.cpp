@@ -9,6 +9,7 @@
 #include "storage/StrategyCreateSlow.h"
 #include "storage/StrategyIdle.h"
 #include "storage/StrategyInsertSlow.h"
+#include "wav/WavChunkReader.h"
 
 namespace tavrin::storage {
 
@@ -47,6 +48,7 @@ Status StrategySelectSlow::Select(const std::string& fileName) {
     const std::uint32_t dataStart = ctx.header.dataChunkPos + 8;
     const std::uint64_t declaredEnd = std::uint64_t{dataStart} + ctx.header.DataSize();
     ctx.dataEnd = static_cast<std::uint32_t>(std::min<std::uint64_t>(size, declaredEnd));
+    ctx.trailingBytes = size - ctx.dataEnd;
     ctx.header.SetDataSize(ctx.dataEnd - dataStart);
     ctx.cacheCapacity = ctx.header.CacheCapacity();
     return Status::Ok;
@@ -135,8 +137,22 @@ std::uint32_t StrategySelectSlow::PlaybackPosition() {
     return std::clamp(PlaybackOffset(ctx, ReadPosition()), dataStart, std::max(dataStart, ctx.dataEnd));
 }
 
+bool StrategySelectSlow::HoldTrailer() {
+    const std::uint32_t bytes = ctx.trailingBytes;
+    if (bytes <= 1) return true;  // nothing, or a pad byte the new audio takes the place of
+    // The chunks must leave room to record.
+    if (ctx.bufferCapacity / 2 <= bytes) return false;
+    std::uint8_t* top = ctx.buffer + ctx.bufferCapacity - bytes;
+    std::uint32_t got = 0;
+    if (!ctx.fileHandle->seek(ctx.dataEnd) || !ctx.fileHandle->read(top, bytes, got) || got != bytes) return false;
+    // After odd-sized audio a pad byte comes first, unless its writer left it out.
+    const bool odd = (ctx.dataEnd - (ctx.header.dataChunkPos + 8)) % 2 != 0;
+    ctx.heldTrailer = odd && !wav::LooksLikeChunkId(top) ? bytes - 1 : bytes;
+    return true;
+}
+
 bool StrategySelectSlow::Append() {
-    const bool ok = ReadyForEdit() && ctx.createSlow->AllocateBuffer(ctx.fileName);
+    const bool ok = ReadyForEdit() && ctx.createSlow->AllocateBuffer(ctx.fileName, ctx.dataEnd) && HoldTrailer();
     if (ok) ctx.bufferBase = ctx.dataEnd;
     HandOver(ok);
     return ok;
@@ -145,7 +161,7 @@ bool StrategySelectSlow::Append() {
 bool StrategySelectSlow::Overwrite() {
     const std::uint32_t p = PlaybackPosition();
     // The buffer comes first: a refused Overwrite must leave the recording whole.
-    bool ok = ReadyForEdit() && ctx.createSlow->AllocateBuffer(ctx.fileName);
+    bool ok = ReadyForEdit() && ctx.createSlow->AllocateBuffer(ctx.fileName, p) && HoldTrailer();
     if (ok && !ctx.fileHandle->setLength(p)) {
         ctx.createSlow->ReleaseBuffer();
         ok = false;
@@ -170,6 +186,10 @@ void StrategySelectSlow::HandOver(bool toRecording) {
 bool StrategySelectSlow::Insert() {
     const std::uint32_t p = PlaybackPosition();
     std::uint32_t size = 0;
+    // An insertion moves everything after it as it stands: chunks after the
+    // audio keep their word alignment only when whole blocks of even size go in.
+    const bool movesChunksAligned = ctx.header.BlockAlign() % 2 == 0;
+    if (!(FreeAfterAudio() || movesChunksAligned)) return false;
     if (!ReadyForEdit() || !ctx.fileHandle->size(size) || size < p) return false;
     if (size - p > kMaxInsertTail) return false;
     if (!StartInsertion(p, size)) return false;

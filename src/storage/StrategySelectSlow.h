@@ -42,6 +42,11 @@ private:
     [[nodiscard]] bool ReadyForEdit();
     // Maps the area of an insertion at `p` for a file of `size` bytes.
     [[nodiscard]] bool StartInsertion(std::uint32_t p, std::uint32_t size);
+    // Reads the chunks after the audio into the end of the edit's buffer, so
+    // that they are written back behind the new end (the file keeps them
+    // until then); a pad byte before them is left out. False when they do
+    // not fit or cannot be read.
+    [[nodiscard]] bool HoldTrailer();
     // Makes the slow create strategy current after a successful Append or
     // Overwrite, else releases everything and goes idle.
     void HandOver(bool toRecording);

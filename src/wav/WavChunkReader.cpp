@@ -32,6 +32,7 @@ public:
     bool IdIs(std::uint64_t offset, const char* id) const {
         return Contains(offset, 4) && std::memcmp(data + offset, id, 4) == 0;
     }
+    bool IsChunkId(std::uint64_t offset) const { return Contains(offset, 4) && LooksLikeChunkId(data + offset); }
 
 private:
     const std::uint8_t* data;
@@ -75,18 +76,15 @@ bool ReadRecord(const ByteView& file, std::uint64_t start, WavInfo& out) {
 
 Step FmtChunk(Walk& walk, std::uint64_t start, std::uint32_t chunkSize) {
     if (chunkSize < 16) return Step::Refuse;
+    // A GSM record without its block fields is incomplete.
+    std::uint16_t tag = 0;
+    if (walk.file.Le16(start + 8, tag) && tag == kTagGsm && chunkSize < 20) return Step::Refuse;
     if (!ChunkFits(walk.file, start, chunkSize)) return Step::Stop;
     WavInfo record = walk.info;
     if (!ReadRecord(walk.file, start, record)) return Step::Stop;
     walk.info = record;
-    const WavInfo& f = walk.info;
-    walk.provisional = (f.formatTag == kTagPcm || f.formatTag == kTagGsm) ? kParsePlayable : kParseUnsupported;
-    if (f.channels == 2)
-        walk.provisional = kParseUnsupported;
-    else if (f.channels != 1)
-        return Step::Refuse;
-    if (f.formatTag == kTagPcm && f.bitsPerSample != 8 && f.bitsPerSample != 16) return Step::Refuse;
-    if (f.samplesPerSec == 0) return Step::Refuse;
+    walk.provisional = Playability(walk.info);
+    if (walk.provisional == kParseUnusable) return Step::Refuse;
     walk.fmtSeen = true;
     return Step::Next;
 }
@@ -100,18 +98,22 @@ Step DataChunk(Walk& walk, std::uint64_t start, std::uint32_t chunkSize) {
     return Step::Next;
 }
 
-bool IsSkippedChunk(const ByteView& file, std::uint64_t start) {
-    // Only the lower-case "list" is known here; a capital "LIST" stops the walk.
-    for (const char* id : {"fact", "cue ", "plst", "list", "smpl", "inst"})
-        if (file.IdIs(start, id)) return true;
-    return false;
-}
-
 Step VisitChunk(Walk& walk, std::uint64_t start, std::uint32_t chunkSize) {
     if (walk.file.IdIs(start, "fmt ")) return FmtChunk(walk, start, chunkSize);
     if (walk.file.IdIs(start, "data")) return DataChunk(walk, start, chunkSize);
-    if (IsSkippedChunk(walk.file, start)) return ChunkFits(walk.file, start, chunkSize) ? Step::Next : Step::Stop;
-    return Step::Stop;
+    // Every other chunk (LIST, bext, fact, JUNK ...) is skipped; bytes that
+    // are no chunk id at all end the walk.
+    if (!walk.file.IsChunkId(start)) return Step::Stop;
+    return ChunkFits(walk.file, start, chunkSize) ? Step::Next : Step::Stop;
+}
+
+// Where the chunk after the one at `start` begins: word-aligned, so an
+// odd-sized chunk is followed by a pad byte, unless a chunk id stands right
+// after it (a writer that left the pad byte out).
+std::uint64_t NextChunk(const ByteView& file, std::uint64_t start, std::uint32_t chunkSize) {
+    const std::uint64_t end = start + 8 + std::uint64_t{chunkSize};
+    if (chunkSize % 2 == 0 || file.IsChunkId(end)) return end;
+    return end + 1;
 }
 
 bool RiffHeaderFits(const ByteView& file) {
@@ -124,6 +126,31 @@ bool RiffHeaderFits(const ByteView& file) {
 
 }  // namespace
 
+bool LooksLikeChunkId(const std::uint8_t* id) {
+    for (int i = 0; i < 4; ++i)
+        if (id[i] < 0x20 || id[i] > 0x7E) return false;
+    return true;
+}
+
+int Playability(const WavInfo& f) {
+    if (f.channels == 0 || f.channels > 2 || f.samplesPerSec == 0) return kParseUnusable;
+    if (f.formatTag == kTagPcm) {
+        // Storage and player divide by bits / 8 and size their blocks from the
+        // byte rate: a record that contradicts itself would be misplayed.
+        if (f.bitsPerSample != 8 && f.bitsPerSample != 16) return kParseUnusable;
+        const std::uint32_t frameBytes = f.bitsPerSample / 8u * f.channels;
+        if (f.blockAlign != frameBytes || f.avgBytesPerSec != std::uint64_t{f.samplesPerSec} * frameBytes)
+            return kParseUnusable;
+        return f.channels == 1 ? kParsePlayable : kParseUnsupported;
+    }
+    // Our GSM blocks last 40 ms at 8000 Hz; the same codec at another rate
+    // (some tools write it) would play at the wrong speed.
+    if (f.formatTag == kTagGsm && f.channels == 1 && f.samplesPerSec == 8000 && f.avgBytesPerSec == 1625 &&
+        f.blockAlign == kGsmBlockBytes)
+        return kParsePlayable;
+    return kParseUnsupported;
+}
+
 int ParseWavBytes(const std::uint8_t* bytes, std::uint32_t size, WavInfo& info) {
     info = WavInfo{};
     const ByteView file(bytes, size);
@@ -134,8 +161,10 @@ int ParseWavBytes(const std::uint8_t* bytes, std::uint32_t size, WavInfo& info) 
     while (file.Le32(start + 4, chunkSize)) {
         const Step step = VisitChunk(walk, start, chunkSize);
         if (step == Step::Refuse) return kParseUnusable;
-        if (step == Step::Stop) break;
-        start += 8 + std::uint64_t{chunkSize};
+        // The first data chunk with its format is the recording; what follows
+        // is not looked at, as when a recording is opened.
+        if (step == Step::Stop || (walk.fmtSeen && walk.dataSeen)) break;
+        start = NextChunk(file, start, chunkSize);
     }
     return walk.fmtSeen && walk.dataSeen ? walk.provisional : kParseUnusable;
 }

@@ -32,8 +32,22 @@ struct WavInfo {
     friend bool operator==(const WavInfo&, const WavInfo&) = default;
 };
 
+// Whether a format record is one we play. The one rule for every reader: the
+// chunk walk, the strict reading that opens a recording, and so the list, the
+// file facts and playback agree. Mono PCM of 8 or 16 bits whose byte rate and
+// block size match, and GSM 06.10 at 8000 Hz, are playable; stereo, other
+// codecs (WAVE_FORMAT_EXTENSIBLE included) and GSM at other rates are not
+// supported; a record without channels or rate, with more than two channels,
+// or PCM of other sizes or with contradicting fields is unusable.
+[[nodiscard]] int Playability(const WavInfo& record);
+
+// True when the 4 bytes at `id` can be a chunk id (printable ASCII).
+[[nodiscard]] bool LooksLikeChunkId(const std::uint8_t* id);
+
 // Walks the chunks of the RIFF WAVE file held in bytes[0, size) and answers
 // kParseUnusable, kParsePlayable or kParseUnsupported. `info` is reset first.
+// Chunks other than fmt and data are skipped, word-aligned (a pad byte follows
+// an odd-sized chunk unless a chunk id stands right after it).
 // Only the header fields are read, never the audio, and never a byte outside
 // [0, size): a field that is not wholly inside stops the walk.
 [[nodiscard]] int ParseWavBytes(const std::uint8_t* bytes, std::uint32_t size, WavInfo& info);

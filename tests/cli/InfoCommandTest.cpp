@@ -97,7 +97,7 @@ TEST_F(InfoCommand, OneLinePerFileWithItsVerdictAndExitStatus) {
     };
     // What each file is made of is the readers' business (tested there); here: word and status per verdict.
     for (const Case& c : {Case{"gsm-nofact.wav", "playable", 0}, Case{"pcm-stereo.wav", "unsupported", 1},
-                          Case{"list-upper-before-data.wav", "invalid", 1}, Case{"header-43.wav", "invalid", 1},
+                          Case{"pcm-12bit.wav", "invalid", 1}, Case{"header-43.wav", "invalid", 1},
                           Case{"missing.wav", "invalid", 1}}) {
         SCOPED_TRACE(c.file);
         const CliRun run = Cli(std::string("info ") + c.file);
@@ -115,7 +115,7 @@ TEST_F(InfoCommand, PlainLineCarriesTheFields) {
               "gsm-fact.wav: playable formatTag=0x0031 channels=1 samplesPerSec=8000 avgBytesPerSec=1625 "
               "blockAlign=65 bitsPerSample=0 dataLength=1625 lengthInBlocks=25 durationMs=1000 selectable=yes\n"
               "pcm-fmt18.wav: playable formatTag=0x0001 channels=1 samplesPerSec=8000 avgBytesPerSec=16000 "
-              "blockAlign=2 bitsPerSample=16 dataLength=800 lengthInBlocks=400 durationMs=50 selectable=no\n");
+              "blockAlign=2 bitsPerSample=16 dataLength=800 lengthInBlocks=400 durationMs=50 selectable=yes\n");
     EXPECT_EQ(run.err, "");
 }
 
@@ -126,14 +126,27 @@ TEST_F(InfoCommand, JsonObjectPerLine) {
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[0],
               R"({"path":"pcm-11k-8bit.wav","result":1,"formatTag":1,"channels":1,"samplesPerSec":11025,)"
-              R"("avgBytesPerSec":11025,"blockAlign":1,"bitsPerSample":8,"dataLength":1102,"lengthInBlocks":1102,)"
+              R"("avgBytesPerSec":11025,"blockAlign":1,"bitsPerSample":8,"dataOffset":44,"dataLength":1102,)"
+              R"("lengthInBlocks":1102,)"
               R"("durationMs":99,"selectable":true})");
     EXPECT_EQ(lines[1],
               R"({"path":"gsm-stereo.wav","result":2,"formatTag":49,"channels":2,"samplesPerSec":8000,)"
-              R"("avgBytesPerSec":1625,"blockAlign":65,"bitsPerSample":0,"dataLength":260,"lengthInBlocks":4,)"
+              R"("avgBytesPerSec":1625,"blockAlign":65,"bitsPerSample":0,"dataOffset":48,"dataLength":260,)"
+              R"("lengthInBlocks":4,)"
               R"("durationMs":160,"selectable":false})");
     EXPECT_EQ(lines[2].rfind(R"({"path":"missing.wav","result":0,)", 0), 0u) << lines[2];
     EXPECT_NE(lines[2].find(R"("selectable":false})"), std::string::npos);
+    EXPECT_NE(lines[2].find(R"("dataOffset":0,)"), std::string::npos);
+}
+
+// Where the audio starts, wherever the other chunks put it.
+TEST_F(InfoCommand, JsonTellsWhereTheAudioStarts) {
+    const CliRun run = Cli("info --json gsm-fact.wav bext-first.wav ffmpeg-gsm-list.wav");
+    const auto lines = Lines(run.out);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_NE(lines[0].find(R"("dataOffset":60,)"), std::string::npos) << lines[0];
+    EXPECT_NE(lines[1].find(R"("dataOffset":654,)"), std::string::npos) << lines[1];
+    EXPECT_NE(lines[2].find(R"("dataOffset":90,)"), std::string::npos) << lines[2];
 }
 
 TEST_F(InfoCommand, ExitsZeroOnlyWhenEveryFileIsPlayable) {

@@ -78,6 +78,7 @@ TEST(HeaderWriting, BlocksLieRightAfterTheHeader) {
     ASSERT_EQ(rig.Create(kPcm16), Status::Ok);
     EXPECT_EQ(rig.ctx.header.OffsetOfBlock(0), 44u);
     EXPECT_EQ(rig.ctx.header.OffsetOfBlock(7), 44u + 2 * 7);
+    rig.path = rig.dir.file("b.wav");  // a new recording never replaces a file
     ASSERT_EQ(rig.Create(kGsm), Status::Ok);
     EXPECT_EQ(rig.ctx.header.OffsetOfBlock(0), 60u);
     EXPECT_EQ(rig.ctx.header.OffsetOfBlock(2), 60u + 130u);

@@ -60,6 +60,12 @@ Bytes WavFile(const Format& format, const Bytes& audio) {
     return f;
 }
 
+Bytes WithTrailer(Bytes file, const Bytes& after) {
+    file.insert(file.end(), after.begin(), after.end());
+    wav::StoreLe32(&file[4], static_cast<std::uint32_t>(file.size() - 8));
+    return file;
+}
+
 void RecordingModel::Create(const Format& f) {
     format = f;
     audio.clear();

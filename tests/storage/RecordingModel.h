@@ -42,6 +42,13 @@ Bytes Pattern(std::size_t n, std::uint32_t seed);
 // 44-byte PCM header, or 60-byte GSM header with its fact chunk.
 Bytes WavFile(const Format& format, const Bytes& audio);
 
+// `file` with `after` behind its audio (chunks another program wrote there),
+// its RIFF size made to cover them.
+Bytes WithTrailer(Bytes file, const Bytes& after);
+
+// A LIST chunk of the kind other programs write after the audio.
+inline const Bytes kListChunk{'L', 'I', 'S', 'T', 10, 0, 0, 0, 'I', 'N', 'F', 'O', 'I', 'C', 'M', 'T', 'x', 'y'};
+
 // What the recording should be, and where playback and recording stand.
 class RecordingModel {
 public:

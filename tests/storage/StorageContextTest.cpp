@@ -143,6 +143,7 @@ TEST(StorageContext, FormatQueriesAnswerFromTheHeader) {
     EXPECT_EQ(rig.ctx.DataSize(), 1000u);
     EXPECT_EQ(rig.ctx.LengthInBlocks(), 500u);
 
+    rig.path = rig.dir.file("b.wav");  // a new recording never replaces a file
     ASSERT_EQ(rig.Create(kGsm), Status::Ok);
     EXPECT_EQ(rig.ctx.FormatTag(), wav::kTagGsm);
     EXPECT_EQ(rig.ctx.AvgBytesPerSec(), 1625u);

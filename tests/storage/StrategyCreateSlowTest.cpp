@@ -60,6 +60,7 @@ TEST(StrategyCreateSlow, SpaceLeftAfterCreateIsTheBufferLessTheHeader) {
     SlowRig rig;
     ASSERT_EQ(rig.Create(kPcm16), Status::Ok);
     EXPECT_EQ(rig.ctx.SpaceLeft(), kCapacity - 44);
+    rig.path = rig.dir.file("b.wav");  // a new recording never replaces a file
     ASSERT_EQ(rig.Create(kGsm), Status::Ok);
     EXPECT_EQ(rig.ctx.SpaceLeft(), kCapacity - 60);
 }
@@ -126,14 +127,15 @@ TEST(StrategyCreateSlow, AfterEndTheRecordingPlaysFromBlockZero) {
     EXPECT_EQ(rig.fs.calls(test::Fault::Open), 1u) << "played without opening the file again";
 }
 
-TEST(StrategyCreateSlow, AnOlderFileOfTheSameNameLeavesNothingBehind) {
+TEST(StrategyCreateSlow, NeverTakesThePlaceOfAnExistingFile) {
     SlowRig rig;
-    test::WriteBytes(rig.path, Bytes(10'000, 0x55));
-    ASSERT_EQ(rig.Create(kPcm8), Status::Ok);
-    const Bytes audio = Pattern(100, 5);
-    ASSERT_EQ(rig.Record(audio, 100), Status::Ok);
-    ASSERT_EQ(rig.ctx.Close(), Status::Ok);
-    EXPECT_EQ(rig.OnDisk(), model::WavFile(kPcm8, audio));
+    const Bytes older(10'000, 0x55);
+    test::WriteBytes(rig.path, older);
+    EXPECT_EQ(rig.Create(kPcm8), Status::FileError);
+    EXPECT_EQ(rig.ctx.End(), Status::Ok);
+    (void)rig.ctx.Close();
+    EXPECT_EQ(rig.OnDisk(), older);
+    rig.ExpectNothingHeld();
 }
 
 TEST(StrategyCreateSlow, AudioThatEndCouldNotWriteIsWrittenByClose) {
@@ -225,35 +227,39 @@ TEST(StrategyCreateSlowFaults, CreateRecordEndClose) {
 
 // An existing recording, Append, two blocks, End, Close: the old recording or
 // the extended one, never anything in between unless nothing can be repaired.
+// With and without a chunk after the audio, which stays behind it.
 TEST(StrategyCreateSlowFaults, AppendRecordEndClose) {
-    const Bytes oldAudio = Pattern(5000, 11);
-    const Bytes added = Pattern(3200, 12);
-    const Bytes old = model::WavFile(kPcm16, oldAudio);
-    const Bytes extended = model::WavFile(kPcm16, Cat(oldAudio, added));
-    SweepFaults([&](FaultRun& run) {
-        SlowRig& rig = run.rig;
-        ASSERT_EQ(rig.SelectFile(old), Status::Ok);
-        run.Arm();
-        const bool appended = rig.ctx.Append();
-        Status closed = Status::FileError;
-        if (appended) {
-            static_cast<void>(rig.Record(added, 1600));
-            static_cast<void>(rig.ctx.End());
-            closed = rig.ctx.Close();
-        }
-        run.Disarm();
-        EXPECT_TRUE(rig.ctx.IsIdle());
-        const Bytes disk = rig.OnDisk();
-        if (closed == Status::Ok) {
-            EXPECT_EQ(disk, extended);
-        } else if (!run.Persistent()) {
-            EXPECT_EQ(disk, old);
-        } else {
-            // Nothing could be undone, but the old audio is still all there.
-            ASSERT_GE(disk.size(), old.size());
-            EXPECT_EQ(Slice(disk, 44, old.size()), oldAudio);
-        }
-    });
+    for (const Bytes& after : {Bytes{}, model::kListChunk}) {
+        SCOPED_TRACE(after.size());
+        const Bytes oldAudio = Pattern(5000, 11);
+        const Bytes added = Pattern(3200, 12);
+        const Bytes old = model::WithTrailer(model::WavFile(kPcm16, oldAudio), after);
+        const Bytes extended = model::WithTrailer(model::WavFile(kPcm16, Cat(oldAudio, added)), after);
+        SweepFaults([&](FaultRun& run) {
+            SlowRig& rig = run.rig;
+            ASSERT_EQ(rig.SelectFile(old), Status::Ok);
+            run.Arm();
+            const bool appended = rig.ctx.Append();
+            Status closed = Status::FileError;
+            if (appended) {
+                static_cast<void>(rig.Record(added, 1600));
+                static_cast<void>(rig.ctx.End());
+                closed = rig.ctx.Close();
+            }
+            run.Disarm();
+            EXPECT_TRUE(rig.ctx.IsIdle());
+            const Bytes disk = rig.OnDisk();
+            if (closed == Status::Ok) {
+                EXPECT_EQ(disk, extended);
+            } else if (!run.Persistent()) {
+                EXPECT_EQ(disk, old);
+            } else {
+                // Nothing could be undone, but the old audio is still all there.
+                ASSERT_GE(disk.size(), 44 + oldAudio.size());
+                EXPECT_EQ(Slice(disk, 44, 44 + oldAudio.size()), oldAudio);
+            }
+        });
+    }
 }
 
 }  // namespace

@@ -19,7 +19,8 @@ TEST(SelectFastTest, OpensOnlyAnExistingAcceptableFileAndLeavesItAsItWas) {
     Bytes foreign = PcmFile(8000, 8, Pattern(3000, 1));
     foreign[8] = 'X';  // "WAVX"
     EXPECT_EQ(rig.SelectFile(foreign), Status::FileError);
-    EXPECT_EQ(rig.LengthOnDisk(), rig.ctx.fileLimit) << "held extended until the next Close";
+    EXPECT_EQ(rig.OnDisk(), foreign) << "a refused file is given back at once, not grown to the free space";
+    rig.ExpectNothingHeld();
     EXPECT_EQ(rig.ctx.Close(), Status::Ok);
     EXPECT_EQ(rig.OnDisk(), foreign);
 
@@ -36,6 +37,34 @@ TEST(SelectFastTest, OpensOnlyAnExistingAcceptableFileAndLeavesItAsItWas) {
     EXPECT_EQ(rig.OnDisk(), file);
     EXPECT_TRUE(rig.shell.boxes().empty());
     rig.ExpectNothingHeld();
+}
+
+// Chunks after the audio are not audio: they are neither played nor
+// written over, and the file keeps them when it is given back.
+TEST(SelectFastTest, ChunksAfterTheAudioAreNeitherPlayedNorOverwritten) {
+    const Bytes audio = Pattern(3 * kTwice + 5, 3);
+    const Bytes file = model::WithTrailer(PcmFile(8000, 8, audio), model::kListChunk);
+    for (int edit = 0; edit < 3; ++edit) {
+        SCOPED_TRACE(edit);
+        FastRig rig;
+        ASSERT_EQ(rig.SelectFile(file), Status::Ok);
+        EXPECT_EQ(rig.ctx.DataSize(), audio.size());
+        EXPECT_EQ(rig.Play(1600), audio);
+        ASSERT_TRUE(rig.ctx.SeekToSample(100));
+        EXPECT_FALSE(edit == 0 ? rig.ctx.Append() : edit == 1 ? rig.ctx.Overwrite() : rig.ctx.Insert());
+        EXPECT_TRUE(rig.Is(rig.ctx.selectFast.get())) << "still selected";
+        EXPECT_EQ(rig.ctx.Close(), Status::Ok);
+        EXPECT_EQ(rig.OnDisk(), file);
+        rig.ExpectNothingHeld();
+    }
+    // A pad byte after odd-sized audio is no chunk: the new audio takes its place.
+    FastRig rig;
+    ASSERT_EQ(rig.SelectFile(model::WithTrailer(PcmFile(8000, 8, audio), Bytes{0})), Status::Ok);
+    ASSERT_TRUE(rig.ctx.Append());
+    const Bytes more = Pattern(700, 4);
+    ASSERT_EQ(rig.Record(more, 700), Status::Ok);
+    ASSERT_EQ(rig.ctx.Close(), Status::Ok);
+    EXPECT_EQ(rig.OnDisk(), PcmFile(8000, 8, Cat(audio, more)));
 }
 
 TEST(SelectFastTest, PlaysEveryByteToTheEndThenStartsOver) {

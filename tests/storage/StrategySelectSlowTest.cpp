@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <limits>
+
 #include "SlowMediaRig.h"
 #include "storage/StrategySelectSlow.h"
 
@@ -117,21 +120,104 @@ TEST(StrategySelectSlow, RefusedEditsLeaveTheRecordingWhole) {
     }
 }
 
-TEST(StrategySelectSlow, AppendOnAFileWithChunksAfterTheAudioWritesAfterTheAudio) {
+// Chunks after the audio, as other programs leave them: Append and Overwrite
+// write them back behind the new end, word-aligned, byte for byte; an
+// insertion, which moves them as they stand, is refused where it could put
+// them off their word (blocks of odd size) and moves them otherwise.
+TEST(StrategySelectSlow, ChunksAfterTheAudioGoBehindTheNewEnd) {
+    struct Layout {
+        const char* name;
+        std::size_t audioBytes;
+        Bytes between;  // between the audio and the chunk
+    };
+    const Layout layouts[] = {{"even audio", 500, {}}, {"odd audio, pad byte", 501, {0}},
+                              {"odd audio, pad byte left out", 501, {}}};
+    for (const Layout& layout : layouts) {
+        const Bytes audio = Pattern(layout.audioBytes, 10);
+        const Bytes file = model::WithTrailer(model::WavFile(kPcm8, audio), Cat(layout.between, model::kListChunk));
+        for (const std::size_t added : {300u, 301u}) {
+            for (const bool append : {true, false}) {
+                SCOPED_TRACE(testing::Message() << layout.name << ", " << added << (append ? " appended" : " over"));
+                const Bytes more = Pattern(added, 11);
+                SlowRig rig;
+                ASSERT_EQ(rig.SelectFile(file), Status::Ok);
+                ASSERT_TRUE(rig.ctx.SeekToSample(100));
+                ASSERT_TRUE(append ? rig.ctx.Append() : rig.ctx.Overwrite());
+                ASSERT_EQ(rig.Record(more, 300), Status::Ok);
+                ASSERT_EQ(rig.ctx.End(), Status::Ok);
+                const Bytes now = Cat(append ? audio : Slice(audio, 0, 100), more);
+                const Bytes pad = now.size() % 2 ? Bytes{0} : Bytes{};
+                const Bytes expected = model::WithTrailer(model::WavFile(kPcm8, now), Cat(pad, model::kListChunk));
+                EXPECT_EQ(rig.OnDisk(), expected);
+                EXPECT_EQ(rig.Play(1600), now) << "the chunk is not played";
+                ASSERT_TRUE(rig.ctx.Append()) << "and once more";
+                ASSERT_EQ(rig.Record(more, 300), Status::Ok);
+                ASSERT_EQ(rig.ctx.Close(), Status::Ok);
+                const Bytes twice = Cat(now, more);
+                const Bytes pad2 = twice.size() % 2 ? Bytes{0} : Bytes{};
+                EXPECT_EQ(rig.OnDisk(), model::WithTrailer(model::WavFile(kPcm8, twice), Cat(pad2, model::kListChunk)));
+            }
+        }
+        SlowRig rig;
+        ASSERT_EQ(rig.SelectFile(file), Status::Ok);
+        ASSERT_TRUE(rig.ctx.SeekToSample(100));
+        EXPECT_FALSE(rig.ctx.Insert());
+        EXPECT_EQ(rig.ctx.Close(), Status::Ok);
+        EXPECT_EQ(rig.OnDisk(), file);
+    }
     SlowRig rig;
-    const Bytes audio = Pattern(500, 10);
-    Bytes file = model::WavFile(kPcm8, audio);
-    const Bytes trailer{'L', 'I', 'S', 'T', 4, 0, 0, 0, 'a', 'b', 'c', 'd'};
-    file = Cat(file, trailer);
-    wav::StoreLe32(&file[4], static_cast<std::uint32_t>(file.size() - 8));
-    ASSERT_EQ(rig.SelectFile(file), Status::Ok);
+    const Bytes audio = Pattern(1000, 12);
+    const Bytes more = Pattern(400, 13);
+    ASSERT_EQ(rig.SelectFile(model::WithTrailer(model::WavFile(kPcm16, audio), model::kListChunk)), Status::Ok);
+    ASSERT_TRUE(rig.ctx.SeekToSample(100));
+    ASSERT_TRUE(rig.ctx.Insert());
+    ASSERT_EQ(rig.Record(more, 400), Status::Ok);
+    ASSERT_EQ(rig.ctx.Close(), Status::Ok);
+    const Bytes inserted = Cat(Cat(Slice(audio, 0, 200), more), Slice(audio, 200, 1000));
+    EXPECT_EQ(rig.OnDisk(), model::WithTrailer(model::WavFile(kPcm16, inserted), model::kListChunk));
+}
+
+// A pad byte after odd-sized audio is no chunk: the new audio takes its place.
+TEST(StrategySelectSlow, AppendAfterAPadByteLeavesNoPadInsideTheAudio) {
+    SlowRig rig;
+    const Bytes audio = Pattern(501, 13);
+    const Bytes more = Pattern(300, 14);
+    ASSERT_EQ(rig.SelectFile(model::WithTrailer(model::WavFile(kPcm8, audio), Bytes{0})), Status::Ok);
     ASSERT_TRUE(rig.ctx.Append());
-    const Bytes more = Pattern(300, 11);
     ASSERT_EQ(rig.Record(more, 300), Status::Ok);
     ASSERT_EQ(rig.ctx.Close(), Status::Ok);
-    // The new audio joins the old; the trailing chunk, which would now sit
-    // inside the audio, is dropped.
     EXPECT_EQ(rig.OnDisk(), model::WavFile(kPcm8, Cat(audio, more)));
+}
+
+// A recording near 4 GiB: the buffer of an edit ends where the file must, so
+// that SpaceLeft tells the truth and what was recorded is all written.
+TEST(StrategySelectSlow, AnEditNeverTakesTheFilePast32Bits) {
+    constexpr std::uint32_t kRoom = 100'000;
+    const std::uint32_t length = std::numeric_limits<std::uint32_t>::max() - kRoom;
+    for (const bool append : {true, false}) {
+        SCOPED_TRACE(append ? "Append" : "Overwrite");
+        SlowRig rig;
+        Bytes header = model::WavFile(kPcm8, {});
+        wav::StoreLe32(&header[4], length - 8);
+        wav::StoreLe32(&header[40], length - 44);
+        test::WriteBytes(rig.path, header);
+        std::filesystem::resize_file(rig.path, length);  // sparse: no disk is used
+        ASSERT_EQ(rig.ctx.Select(rig.path, true), Status::Ok);
+        ASSERT_TRUE(rig.ctx.SeekToSample(length - 44 - 10));
+        ASSERT_TRUE(append ? rig.ctx.Append() : rig.ctx.Overwrite());
+        const std::uint32_t start = append ? length : length - 10;
+        EXPECT_LE(rig.ctx.SpaceLeft(), std::numeric_limits<std::uint32_t>::max() - start);
+        const Bytes piece = Pattern(4'000, 15);
+        std::uint32_t recorded = 0;
+        while (rig.ctx.SpaceLeft() >= piece.size() && rig.ctx.WriteData(piece.data(), 4'000) == Status::Ok)
+            recorded += 4'000;
+        EXPECT_GT(recorded, kRoom - 2 * kTwice - 8'000);
+        EXPECT_EQ(rig.ctx.End(), Status::Ok) << "the recorded audio is written, not dropped";
+        EXPECT_EQ(std::filesystem::file_size(rig.path), std::uint64_t{start} + recorded);
+        EXPECT_EQ(rig.ctx.DataSize(), start + recorded - 44);
+        EXPECT_EQ(rig.ctx.Close(), Status::Ok);
+        std::filesystem::remove(rig.path);
+    }
 }
 
 TEST(StrategySelectSlow, AFileWhoseHeaderWasRefusedIsNeitherPlayedNorEdited) {
@@ -172,38 +258,42 @@ TEST(StrategySelectSlowFaults, Select) {
 
 // Overwrite in the middle, a block, End, Close: the old recording, the cut one
 // with its header finished, or the new one.
+// With and without a chunk after the audio, which goes wherever the audio ends.
 TEST(StrategySelectSlowFaults, OverwriteRecordEndClose) {
-    const Bytes audio = Pattern(8000, 13);
-    const Bytes fresh = Pattern(1600, 14);
-    const Bytes old = model::WavFile(kPcm8, audio);
-    const Bytes cut = model::WavFile(kPcm8, Slice(audio, 0, 3200));
-    const Bytes result = model::WavFile(kPcm8, Cat(Slice(audio, 0, 3200), fresh));
-    SweepFaults([&](FaultRun& run) {
-        SlowRig& rig = run.rig;
-        ASSERT_EQ(rig.SelectFile(old), Status::Ok);
-        ASSERT_TRUE(rig.ctx.SeekToSample(3200));
-        run.Arm();
-        const bool overwriting = rig.ctx.Overwrite();
-        Status closed = Status::FileError;
-        if (overwriting) {
-            static_cast<void>(rig.Record(fresh, 1600));
-            static_cast<void>(rig.ctx.End());
-            closed = rig.ctx.Close();
-        }
-        run.Disarm();
-        EXPECT_TRUE(rig.ctx.IsIdle());
-        const Bytes disk = rig.OnDisk();
-        if (!overwriting) {
-            EXPECT_EQ(disk, old);
-        } else if (closed == Status::Ok) {
-            EXPECT_EQ(disk, result);
-        } else if (!run.Persistent()) {
-            EXPECT_EQ(disk, cut);
-        } else {
-            ASSERT_GE(disk.size(), cut.size());
-            EXPECT_EQ(Slice(disk, 44, cut.size()), Slice(audio, 0, 3200)) << "audio before the cut is whole";
-        }
-    });
+    for (const Bytes& after : {Bytes{}, model::kListChunk}) {
+        SCOPED_TRACE(after.size());
+        const Bytes audio = Pattern(8000, 13);
+        const Bytes fresh = Pattern(1600, 14);
+        const Bytes old = model::WithTrailer(model::WavFile(kPcm8, audio), after);
+        const Bytes cut = model::WithTrailer(model::WavFile(kPcm8, Slice(audio, 0, 3200)), after);
+        const Bytes result = model::WithTrailer(model::WavFile(kPcm8, Cat(Slice(audio, 0, 3200), fresh)), after);
+        SweepFaults([&](FaultRun& run) {
+            SlowRig& rig = run.rig;
+            ASSERT_EQ(rig.SelectFile(old), Status::Ok);
+            ASSERT_TRUE(rig.ctx.SeekToSample(3200));
+            run.Arm();
+            const bool overwriting = rig.ctx.Overwrite();
+            Status closed = Status::FileError;
+            if (overwriting) {
+                static_cast<void>(rig.Record(fresh, 1600));
+                static_cast<void>(rig.ctx.End());
+                closed = rig.ctx.Close();
+            }
+            run.Disarm();
+            EXPECT_TRUE(rig.ctx.IsIdle());
+            const Bytes disk = rig.OnDisk();
+            if (!overwriting) {
+                EXPECT_EQ(disk, old);
+            } else if (closed == Status::Ok) {
+                EXPECT_EQ(disk, result);
+            } else if (!run.Persistent()) {
+                EXPECT_EQ(disk, cut);
+            } else {
+                ASSERT_GE(disk.size(), 44u + 3200u);
+                EXPECT_EQ(Slice(disk, 44, 44 + 3200), Slice(audio, 0, 3200)) << "audio before the cut is whole";
+            }
+        });
+    }
 }
 
 }  // namespace

@@ -43,11 +43,22 @@ const Row kRows[] = {
     {"adpcm.wav", kParseUnsupported, 512, 64, false},
     // Refused by the strict reading too: no division by a sample size of 1.5 bytes later on.
     {"pcm-12bit.wav", kParseUnusable, 0, 0, false},
-    // Another chunk, or a longer fmt, before the data: the strict reading must
-    // not take those bytes for the data header.
-    {"list-upper-before-data.wav", kParseUnusable, 0, 0, false},
-    {"list-lower-before-data.wav", kParsePlayable, 400, 50, false},
-    {"pcm-fmt18.wav", kParsePlayable, 400, 50, false},
+    // Layouts of other writers: every chunk that is not needed is skipped,
+    // word-aligned, by both readers alike.
+    {"list-upper-before-data.wav", kParsePlayable, 400, 50, true},
+    {"list-lower-before-data.wav", kParsePlayable, 400, 50, true},
+    {"pcm-fmt18.wav", kParsePlayable, 400, 50, true},
+    {"ffmpeg-pcm-list.wav", kParsePlayable, 400, 50, true},
+    {"ffmpeg-gsm-list.wav", kParsePlayable, 25, 1000, true},
+    {"gsm-list-between.wav", kParsePlayable, 25, 1000, true},
+    {"bext-first.wav", kParsePlayable, 400, 50, true},
+    {"odd-chunk-pad.wav", kParsePlayable, 400, 50, true},
+    {"odd-chunk-nopad.wav", kParsePlayable, 400, 50, true},
+    {"list-after-data.wav", kParsePlayable, 400, 50, true},
+    {"pcm8-odd-pad-list-after.wav", kParsePlayable, 333, 41, true},
+    // Never misread: a format we do not play is refused by both.
+    {"extensible-pcm.wav", kParseUnsupported, 800, 100, false},
+    {"gsm-11k.wav", kParseUnsupported, 25, 1000, false},
     {"truncated.wav", kParseUnusable, 0, 0, true},  // the player reads what there is
     {"header-43.wav", kParseUnusable, 0, 0, false},
 };
@@ -81,18 +92,28 @@ TEST(FixtureReading, BothReadersOnEveryFixture) {
     }
 }
 
-TEST(FixtureReading, GsmWithAndWithoutFact) {
+// Where the header is finished after an edit: the fact value and the data
+// chunk wherever they stand.
+TEST(FixtureReading, HeaderPositionsAreTakenWhereTheyAre) {
+    struct Positions {
+        const char* file;
+        std::uint32_t factValuePos;
+        std::uint32_t dataChunkPos;
+    };
+    const Positions rows[] = {
+        {"gsm-fact.wav", 48, 52},          {"gsm-nofact.wav", 0, 40},     {"ffmpeg-gsm-list.wav", 48, 82},
+        {"gsm-list-between.wav", 78, 82}, {"ffmpeg-pcm-list.wav", 0, 66}, {"bext-first.wav", 0, 646},
+        {"odd-chunk-pad.wav", 0, 60},     {"odd-chunk-nopad.wav", 0, 59}, {"pcm-fmt18.wav", 0, 38},
+    };
     platform::PosixFileSystem files;
-    storage::ReadOnlyHeaderSource source(files);
-    storage::HeaderImage image;
-    ASSERT_EQ(storage::ReadHeaderStrict(source, FixturePath("gsm-fact.wav"), image), storage::Status::Ok);
-    EXPECT_EQ(image.factValuePos, 48u);
-    EXPECT_EQ(image.dataChunkPos, 52u);
-    source.Close();
-    ASSERT_EQ(storage::ReadHeaderStrict(source, FixturePath("gsm-nofact.wav"), image), storage::Status::Ok);
-    EXPECT_EQ(image.factValuePos, 0u) << "no fact value to update when the recording is extended";
-    EXPECT_EQ(image.dataChunkPos, 40u);
-    EXPECT_EQ(image.LengthInBlocks(), 25u);
+    for (const Positions& row : rows) {
+        SCOPED_TRACE(row.file);
+        storage::ReadOnlyHeaderSource source(files);
+        storage::HeaderImage image;
+        ASSERT_EQ(storage::ReadHeaderStrict(source, FixturePath(row.file), image), storage::Status::Ok);
+        EXPECT_EQ(image.factValuePos, row.factValuePos);
+        EXPECT_EQ(image.dataChunkPos, row.dataChunkPos);
+    }
 }
 
 }  // namespace

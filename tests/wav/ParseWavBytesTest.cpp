@@ -95,6 +95,15 @@ TEST(ParseWavBytes, FormatDecidesTheResult) {
     noRate.samplesPerSec = 0;
     WaveFormat noChannels = PcmRecord(8000, 16);
     noChannels.channels = 0;
+    WaveFormat gsm11k = GsmRecord();  // as another tool writes GSM at 11,025 Hz
+    gsm11k.samplesPerSec = 11025;
+    gsm11k.avgBytesPerSec = 2239;
+    WaveFormat extensible = PcmRecord(8000, 16);
+    extensible.formatTag = 0xFFFE;
+    WaveFormat wrongRate = PcmRecord(8000, 16);
+    wrongRate.avgBytesPerSec = 8000;
+    WaveFormat wrongAlign = PcmRecord(8000, 8);
+    wrongAlign.blockAlign = 2;
     ExpectResults({
         {"PCM 22 kHz 8-bit", with(PcmRecord(22050, 8)), kParsePlayable},
         {"stereo PCM", with(PcmRecord(8000, 16, 2)), kParseUnsupported},
@@ -105,6 +114,10 @@ TEST(ParseWavBytes, FormatDecidesTheResult) {
         {"24-bit PCM", with(PcmRecord(8000, 24)), kParseUnusable},
         {"other codec, 4 bits", with(adpcm), kParseUnsupported},
         {"rate 0", with(noRate), kParseUnusable},
+        {"GSM at 11,025 Hz", with(gsm11k), kParseUnsupported},
+        {"WAVE_FORMAT_EXTENSIBLE", with(extensible), kParseUnsupported},
+        {"byte rate contradicts the record", with(wrongRate), kParseUnusable},
+        {"block size contradicts the record", with(wrongAlign), kParseUnusable},
     });
 }
 
@@ -119,14 +132,23 @@ TEST(ParseWavBytes, WhichChunksTheWalkPasses) {
         {"list", before("list"), kParsePlayable},
         {"smpl", before("smpl"), kParsePlayable},
         {"inst", before("inst"), kParsePlayable},
-        {"LIST stops the walk", before("LIST"), kParseUnusable},
-        {"JUNK stops the walk", before("JUNK"), kParseUnusable},
+        {"LIST", before("LIST"), kParsePlayable},
+        {"JUNK", before("JUNK"), kParsePlayable},
+        {"bext before fmt",
+         [] { return WavBytes().Riff().Chunk("bext", 602).Fmt(PcmRecord(8000, 8)).Data(10).FixRiffSize(); },
+         kParsePlayable},
         {"LIST before fmt",
          [] { return WavBytes().Riff().Chunk("LIST", 4).Fmt(PcmRecord(8000, 8)).Data(10).FixRiffSize(); },
-         kParseUnusable},
+         kParsePlayable},
         {"LIST after data",
          [] { return WavBytes().Riff().Fmt(PcmRecord(8000, 8)).Data(10).Chunk("LIST", 4).FixRiffSize(); },
          kParsePlayable},
+        {"bytes that are no chunk id end the walk",
+         [] { return WavBytes().Riff().Fmt(PcmRecord(8000, 8)).Chunk("L\x01ST", 4).Data(10).FixRiffSize(); },
+         kParseUnusable},
+        {"unknown chunk larger than the file",
+         [] { return WavBytes().Riff().Fmt(PcmRecord(8000, 8)).Chunk("LIST", 40, 4).Data(10).FixRiffSize(); },
+         kParseUnusable},
         {"no data", [] { return WavBytes().Riff().Fmt(PcmRecord(8000, 8)).Chunk("list", 4).FixRiffSize(); },
          kParseUnusable},
         {"no fmt", [] { return WavBytes().Riff().Fact(0).Data(100).FixRiffSize(); }, kParseUnusable},
@@ -136,6 +158,9 @@ TEST(ParseWavBytes, WhichChunksTheWalkPasses) {
          kParsePlayable},
         {"odd-sized chunk without pad byte",
          [] { return WavBytes().Riff().Fmt(PcmRecord(8000, 8)).Chunk("list", 3).Data(10).FixRiffSize(); },
+         kParsePlayable},
+        {"odd-sized chunk with its pad byte",
+         [] { return WavBytes().Riff().Fmt(PcmRecord(8000, 8)).Chunk("LIST", 3).Fill(1, 0).Data(10).FixRiffSize(); },
          kParsePlayable},
     });
 }
