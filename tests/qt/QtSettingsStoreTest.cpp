@@ -67,22 +67,32 @@ TEST_F(QtSettingsStoreTest, KeepsTheGroupsAndValueNames) {
     s.setFormat(wav::kCodeGsm);
     s.setSaveLocation("/home/ann/Documents");
     ASSERT_TRUE(s.keys().assign(Function::Forward, settings::vk::Right));
-    s.writeSettings(settings::kWriteFormat | settings::kWriteSaveLocation);
+    settings::RecordingOptions options;
+    options.subFolder = "Interviews";
+    options.silenceSeconds = 7;
+    s.setRecordingOptions(options);
+    s.writeSettings(0x1FF80);  // every value
     s.writeKeys("");
 
     QSettings raw(QStringLiteral("Korvel Software"), QStringLiteral("Tavrin"));
     EXPECT_EQ(raw.fileName().toStdString(), settingsFile());
     EXPECT_EQ(raw.childGroups(), (QStringList{"Keys", "Recording Options"}));
     raw.beginGroup("Recording Options");
-    EXPECT_EQ(raw.childKeys(), (QStringList{"Format", "Save Location"}));
+    QStringList values = raw.childKeys();
+    values.sort();
+    EXPECT_EQ(values, (QStringList{"Activation Level", "Format", "Save Location", "Silence Cut", "Silence Level",
+                                   "Silence Seconds", "Sub-folder", "Time Limit", "Time Limit Minutes",
+                                   "Voice Activation"}));
+    EXPECT_EQ(raw.value("Sub-folder").toString(), "Interviews");
+    EXPECT_EQ(raw.value("Silence Seconds").toUInt(), 7u);
     EXPECT_EQ(raw.value("Format").toUInt(), 0x10000000u);
     EXPECT_EQ(raw.value("Save Location").toString(), "/home/ann/Documents");
     raw.endGroup();
     raw.beginGroup("Keys");
     QStringList names = raw.childKeys();
     names.sort();
-    EXPECT_EQ(names, (QStringList{"Append", "Append Stop", "Forward", "Pause", "Play", "Play Pause", "Record",
-                                  "Record Pause", "Record Stop", "Rewind", "Stop"}));
+    EXPECT_EQ(names, (QStringList{"Append", "Append Stop", "Forward", "Insert", "Overwrite", "Pause", "Play",
+                                  "Play Pause", "Record", "Record Pause", "Record Stop", "Rewind", "Stop"}));
     EXPECT_EQ(raw.value("Forward").toUInt(), 39u);
     EXPECT_EQ(raw.value("Play").toUInt(), 0u);
 }
