@@ -4,6 +4,7 @@
 #include <gsm.h>
 
 #include <cmath>
+#include <filesystem>
 
 #include "engine/EngineHarness.h"
 #include "wav/Formats.h"
@@ -469,6 +470,57 @@ TEST_F(EngineTest, ProbeAsksForTheSixOfferedFormatsOnly) {
     mask = 0;
     EXPECT_FALSE(engine->ProbeFormats(mask));
     EXPECT_EQ(mask, 0u);
+}
+
+// --- Level monitor ------------------------------------------------------------
+
+// The meter of the Recording page: blocks are measured as a recording's are
+// and go straight back to the device; nothing is stored and no event is
+// raised. Stopping closes the device, and buffers still on their way are
+// dropped rather than queued to a closed device.
+TEST_F(EngineTest, LevelMonitorMeasuresWithoutStoringAndLetsGoOfTheDevice) {
+    ASSERT_TRUE(engine->StartLevelMonitor(wav::kCodePcm8k8));
+    EXPECT_TRUE(in.isOpen());
+    EXPECT_TRUE(in.isStarted());
+    EXPECT_EQ(in.queuedCount(), 2u);
+    Fill(128 + 64);
+    EXPECT_EQ(engine->MonitorLevelPercent(), 64u * 100u / 127u);
+    EXPECT_EQ(in.queuedCount(), 2u) << "the buffer went back to the device";
+    Fill(128);
+    EXPECT_EQ(engine->MonitorLevelPercent(), 0u);
+    EXPECT_TRUE(Ids().empty());
+    EXPECT_FALSE(std::filesystem::exists(dir.file("rec.wav")));
+
+    ASSERT_TRUE(in.deliverFill(255));  // on its way when the page closes
+    engine->StopLevelMonitor();
+    Pump();
+    EXPECT_FALSE(in.isOpen());
+    EXPECT_FALSE(engine->LevelMonitorRunning());
+    EXPECT_EQ(engine->MonitorLevelPercent(), 0u);
+    EXPECT_EQ(in.count(DeviceCall::Add), 4) << "two at the start, one after each block measured, none after the stop";
+
+    // A recording started while the meter runs takes the device over.
+    ASSERT_TRUE(engine->StartLevelMonitor(wav::kCodePcm8k16));
+    ASSERT_TRUE(Start(wav::kCodePcm8k8).Ok());
+    EXPECT_FALSE(engine->LevelMonitorRunning());
+    EXPECT_EQ(in.openedFormat().bitsPerSample, 8);
+    EXPECT_FALSE(engine->StartLevelMonitor(wav::kCodePcm8k8)) << "refused while recording";
+    Fill(200);
+    StopCapture();
+    EXPECT_EQ(Audio(), Bytes(1600, 200));
+}
+
+TEST_F(EngineTest, LevelMonitorThatCannotStartLeavesTheDeviceClosed) {
+    for (const DeviceCall call : {DeviceCall::Open, DeviceCall::Prepare, DeviceCall::Add, DeviceCall::Start}) {
+        const int nth = in.count(call) + 1;
+        in.fail(call, nth, platform::mmr::NoMem);
+        EXPECT_FALSE(engine->StartLevelMonitor(wav::kCodeGsm)) << static_cast<int>(call);
+        EXPECT_FALSE(in.isOpen()) << static_cast<int>(call);
+        EXPECT_FALSE(engine->LevelMonitorRunning());
+    }
+    EXPECT_FALSE(engine->StartLevelMonitor(0x80000000)) << "no format of the catalogue";
+    EXPECT_TRUE(engine->StartLevelMonitor(wav::kCodeGsm));
+    engine->StopLevelMonitor();
 }
 
 }  // namespace
