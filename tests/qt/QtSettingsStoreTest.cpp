@@ -9,6 +9,7 @@
 
 #include "platform/posix/PosixFileSystem.h"
 #include "platform/qt/QtSettingsStore.h"
+#include "settings/IniStore.h"
 #include "settings/Settings.h"
 #include "support/TempDir.h"
 #include "wav/Formats.h"
@@ -95,6 +96,34 @@ TEST_F(QtSettingsStoreTest, KeepsTheGroupsAndValueNames) {
                                   "Play Pause", "Record", "Record Pause", "Record Stop", "Rewind", "Stop"}));
     EXPECT_EQ(raw.value("Forward").toUInt(), 39u);
     EXPECT_EQ(raw.value("Play").toUInt(), 0u);
+}
+
+// tavrin-cli reads the program's settings file without Qt: whatever the
+// program writes, however it escapes it, reads back the same.
+TEST_F(QtSettingsStoreTest, TheToolReadsWhatTheProgramWrote) {
+    for (const std::string& folder : {std::string("Interviews"), std::string(" two  spaces "),
+                                      std::string("Café, ; semi"), std::string("@at #hash =eq 'q'")}) {
+        SCOPED_TRACE(folder);
+        QtSettingsStore store;
+        Settings written(store);
+        written.setFormat(wav::kCodePcm11k16);
+        written.setSaveLocation("/media/ann/Kärtchen \"rot\"; \\x" + folder);
+        written.setRecordingOptions({true, 35, true, 7, 12, true, 480, folder});
+        written.writeSettings(0x1FF80);  // every value
+        ASSERT_TRUE(written.keys().assign(Function::Overwrite, settings::vk::Pound));
+        written.writeKeys("");
+        QSettings(QStringLiteral("Korvel Software"), QStringLiteral("Tavrin")).sync();
+
+        const std::vector<std::uint8_t> bytes = test::ReadBytes(settingsFile());
+        settings::IniStore ini(std::string(bytes.begin(), bytes.end()));
+        Settings read(ini);
+        read.readSettings();
+        read.readKeys();
+        EXPECT_EQ(Settings::Differences(read.snapshot(), written.snapshot()), 0u);
+        EXPECT_EQ(read.recordingOptions().subFolder, folder);
+        EXPECT_EQ(read.keys().key(Function::Overwrite), settings::vk::Pound);
+        EXPECT_FALSE(ini.writeNumber("Keys", "Play", 1)) << "the tool never writes";
+    }
 }
 
 TEST_F(QtSettingsStoreTest, MissingOrUnreadableValuesLeaveTheDefault) {
