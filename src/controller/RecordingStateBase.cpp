@@ -55,6 +55,8 @@ void RecordingStateBase::OnWaterMark() {
     // Yes and No, as it has always been shown; the answer changes nothing.
     context.shell.messageBox(std::string(kOutOfMemoryMessage), std::string(engine::kProductName),
                              platform::mb::IconHand | platform::mb::YesNo);
+    window().ShowNotice({});
+    noticeTicks = 0;
     FinishRecording();
 }
 
@@ -135,6 +137,9 @@ void RecordingStateBase::UpdateMenu() {
 void RecordingStateBase::FileReady() {
     saving = false;
     window().Show(Control::SavingIcon, false);
+    // A capture that ended without Stop (storage failed) leaves no word behind.
+    window().ShowNotice({});
+    noticeTicks = 0;
     FinishRecording();
 }
 

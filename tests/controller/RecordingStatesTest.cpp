@@ -328,6 +328,25 @@ TEST(VoiceActivation, TheIconBlinksUntilTheFirstLoudBlockThenStaysOn) {
     EXPECT_FALSE(rig.window.IsShown(Control::SilenceIcon));
 }
 
+// A recording that ends without Stop (out of memory, or storing failed and
+// the engine ended it) takes the waiting notice away as well.
+TEST(VoiceActivation, ARecordingThatEndsByItselfTakesTheNoticeAway) {
+    for (const bool outOfMemory : {true, false}) {
+        ControllerRig rig;
+        rig.window.editRecordingOptions().voiceActivated = true;
+        rig.toRecord();
+        ASSERT_EQ(rig.window.noticeText(), "Waiting for voice");
+        if (outOfMemory) {
+            rig.current().OnWaterMark();
+        } else {
+            rig.engine.raise(0x8017);  // RecordEnd, then FileReady: no Stop was asked for
+            rig.engine.raise(0x8014);
+            rig.engine.deliverAll();
+        }
+        EXPECT_EQ(rig.window.noticeText(), "") << outOfMemory;
+    }
+}
+
 TEST(VoiceActivation, EachRecordingStartsNotActivated) {
     ControllerRig rig;
     rig.toRecord();
