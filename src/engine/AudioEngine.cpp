@@ -110,7 +110,7 @@ bool AudioEngine::HandleMessage(const Message& message) {
             OnOutputClosed();
             break;
         case kMonitorData:
-            monitor.OnData(reinterpret_cast<platform::WaveBuffer*>(message.lParam));
+            monitor.OnData(reinterpret_cast<platform::WaveBuffer*>(message.lParam), message.wParam);
             break;
         default:
             // Open and input-closed notifications, and anything unknown, need nothing.

@@ -11,6 +11,8 @@ bool LevelMonitor::Start(const platform::AudioFormat& wanted) {
     if (open) return true;
     const std::uint32_t bytes = wanted.avgBytesPerSec / 5;
     if (bytes == 0 || bytes > sizeof blocks[0]) return false;
+    // Before the device opens: every notification of this run carries the new number.
+    runs.fetch_add(1, std::memory_order_relaxed);
     if (waveIn.open(wanted, *this) != platform::mmr::NoError) return false;
     open = true;
     format = wanted;
@@ -55,15 +57,17 @@ unsigned LevelMonitor::LevelPercent() const {
            static_cast<unsigned>(static_cast<std::int32_t>(fullScale));
 }
 
-void LevelMonitor::OnData(platform::WaveBuffer* buffer) {
+void LevelMonitor::OnData(platform::WaveBuffer* buffer, std::uint32_t run) {
     std::lock_guard lock(device);
-    if (!open || (buffer != &headers[0] && buffer != &headers[1])) return;
+    if (!open || run != runs.load(std::memory_order_relaxed)) return;
+    if (buffer != &headers[0] && buffer != &headers[1]) return;
     peak = BlockPeakOf(format, buffer->data, buffer->length, scratch);
     static_cast<void>(waveIn.add(*buffer));
 }
 
-void LevelMonitor::notify(std::uint32_t message, platform::WaveBuffer* buffer, std::uint32_t bytes) noexcept {
-    if (message == platform::mm::WimData) queue.post({kMonitorData, bytes, reinterpret_cast<std::uintptr_t>(buffer)});
+void LevelMonitor::notify(std::uint32_t message, platform::WaveBuffer* buffer, std::uint32_t) noexcept {
+    if (message != platform::mm::WimData) return;
+    queue.post({kMonitorData, runs.load(std::memory_order_relaxed), reinterpret_cast<std::uintptr_t>(buffer)});
 }
 
 }  // namespace tavrin::engine

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 
@@ -11,7 +12,8 @@
 
 namespace tavrin::engine {
 
-// The engine-queue message of a monitor buffer that came back filled.
+// The engine-queue message of a monitor buffer that came back filled; wParam
+// is the monitor's run, lParam the buffer.
 inline constexpr std::uint32_t kMonitorData = kWmUser + 0x40;
 
 // The microphone's level while nothing records: the input device runs with
@@ -37,8 +39,9 @@ public:
     // Percent of full scale of the last buffer, as GetLevelPercent reports a recording's.
     unsigned LevelPercent() const;
 
-    // Engine thread: a monitor buffer came back from the device.
-    void OnData(platform::WaveBuffer* buffer);
+    // Engine thread: a monitor buffer came back from the device during the
+    // run numbered `run` (the message's wParam).
+    void OnData(platform::WaveBuffer* buffer, std::uint32_t run);
 
 private:
     void notify(std::uint32_t message, platform::WaveBuffer* buffer, std::uint32_t bytes) noexcept override;
@@ -50,6 +53,10 @@ private:
     // that no buffer goes back to a device being closed.
     mutable std::mutex device;
     bool open = false;
+    // Counts the starts. A buffer handed back by the stop of one run may
+    // reach the engine thread after the next run queued it again: only the
+    // notifications of the current run are measured.
+    std::atomic<std::uint32_t> runs{0};
     platform::AudioFormat format{};
     Relaxed<std::int32_t> peak{0};
     Relaxed<std::int32_t> fullScale{32767};
