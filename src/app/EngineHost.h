@@ -41,6 +41,9 @@ public:
 
     std::int32_t totalSeconds(std::uint32_t formatBit, const std::string& folder) override;
     std::int32_t singleSeconds(std::uint32_t formatBit, const std::string& folder) override;
+    bool startLevelMonitor(std::uint32_t formatBit) override { return engine.StartLevelMonitor(formatBit); }
+    std::uint32_t monitorLevelPercent() override { return engine.MonitorLevelPercent(); }
+    void stopLevelMonitor() override { engine.StopLevelMonitor(); }
 
 private:
     platform::PosixFileSystem files;

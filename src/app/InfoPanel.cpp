@@ -19,7 +19,7 @@ struct Placement {
     int bitmap;  // 0 for the text controls
 };
 
-constexpr std::array<Placement, 16> kLayout{{
+constexpr std::array<Placement, 17> kLayout{{
     {Control::Name, QRect(6, 4, 152, 16), 0},
     {Control::Date, QRect(6, 22, 78, 14), 0},
     {Control::Time, QRect(86, 22, 60, 14), 0},
@@ -36,6 +36,7 @@ constexpr std::array<Placement, 16> kLayout{{
     {Control::VoiceIcon, QRect(186, 26, 16, 16), bitmap::Voice},
     {Control::SilenceIcon, QRect(186, 46, 16, 16), bitmap::Silence},
     {Control::SavingIcon, QRect(218, 26, 16, 16), bitmap::Saving},
+    {Control::Notice, QRect(6, 76, 156, 13), 0},
 }};
 
 std::size_t Slot(Control c) { return static_cast<std::size_t>(c); }

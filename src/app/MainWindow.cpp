@@ -22,6 +22,7 @@
 #include "controller/Duration.h"
 #include "controller/EventDispatch.h"
 #include "engine/Messages.h"
+#include "recordings/Naming.h"
 #include "recordings/RecordingList.h"
 #include "recordings/StorageLocations.h"
 #include "ui/Fonts.h"
@@ -131,6 +132,8 @@ void MainWindow::createTimers() {
         t->setObjectName(QStringLiteral("timer%1").arg(setup.id));
         t->setInterval(setup.milliseconds);
         t->setSingleShot(setup.singleShot);
+        // A coarse timer may fire up to 5 % early: minutes early for a long limit.
+        if (setup.id == timer::Limit) t->setTimerType(Qt::PreciseTimer);
         connect(t, &QTimer::timeout, this, [this, id = setup.id] { timerFired(id); });
         timers[setup.id] = t;
     }
@@ -284,6 +287,8 @@ void MainWindow::SetTimeLeftText(const std::string& text) { info->setText(Contro
 
 void MainWindow::ShowLevel(std::uint32_t percent) { info->setLevel(percent); }
 
+void MainWindow::ShowNotice(const std::string& text) { info->setText(Control::Notice, FromStd(text)); }
+
 // --- soft keys and menu ---------------------------------------------------------------------------
 
 std::uint32_t MainWindow::LeftSoftKeyCommand() const { return keys->leftCommand(); }
@@ -345,7 +350,9 @@ std::string MainWindow::SelectedRowPath() {
 }
 
 void MainWindow::RefreshList() {
-    if (!recordings.refresh(recordings::StorageLocations(services.shell, services.files).list())) return;
+    const std::vector<std::string> folders = recordings::ListedFolders(
+        recordings::StorageLocations(services.shell, services.files).list(), RecordingOptions().subFolder);
+    if (!recordings.refresh(folders)) return;
     list->clear();
     const QIcon card(ListIcon(0, scale)), phone(ListIcon(1, scale));
     QList<QTreeWidgetItem*> rows;
@@ -489,6 +496,12 @@ void MainWindow::StartLimitTimer(std::uint32_t milliseconds) {
 }
 
 void MainWindow::KillLimitTimer() { timers.at(timer::Limit)->stop(); }
+
+std::optional<std::uint32_t> MainWindow::LimitRemainingMs() const {
+    const QTimer& limit = *timers.at(timer::Limit);
+    if (!limit.isActive()) return std::nullopt;
+    return static_cast<std::uint32_t>(std::max(0, limit.remainingTime()));
+}
 
 controller::PowerStatus MainWindow::GetPowerStatus() {
     const platform::PowerStatus status = services.power.status();

@@ -105,6 +105,7 @@ public:
     void SetPositionText(const std::string& text) override;
     void SetTimeLeftText(const std::string& text) override;
     void ShowLevel(std::uint32_t percent) override;
+    void ShowNotice(const std::string& text) override;
     std::string SelectedRowPath() override;
     void RefreshList() override;
     std::optional<std::string> RunRenameDialog(const std::string& path) override;
@@ -113,6 +114,7 @@ public:
     void PostQuit(int exitCode) override;
     void StartLimitTimer(std::uint32_t milliseconds) override;
     void KillLimitTimer() override;
+    std::optional<std::uint32_t> LimitRemainingMs() const override;
     controller::PowerStatus GetPowerStatus() override;
     void ResetIdleTimer() override;
 

@@ -8,20 +8,25 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <optional>
 #include <string>
 
 #include "cli/CliEngine.h"
 #include "cli/Commands.h"
 #include "cli/Session.h"
+#include "platform/posix/StderrShell.h"
+#include "settings/IniStore.h"
+#include "settings/Settings.h"
 #include "wav/Formats.h"
 
 namespace tavrin::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "record FILE [--format CODE|LABEL] [--seconds S] [--voice-activation PCT] [--silence-cut PCT] "
-    "[--silence-seconds S] [--media slow|fast] [--audio-in WAV] [--audio-out WAV] [--realtime]";
+    "record FILE [--format CODE|LABEL] [--seconds S] [--voice-activation PCT|off] [--silence-cut PCT|off] "
+    "[--silence-seconds S] [--time-limit MINUTES|off] [--media slow|fast] [--audio-in WAV] [--audio-out WAV] "
+    "[--realtime]";
 
 struct RecordArgs {
     std::string file;
@@ -30,7 +35,31 @@ struct RecordArgs {
     CommonOptions common;
     engine::RecordingOptions options;
     unsigned silenceSeconds = 3;
+    std::optional<unsigned> timeLimitMinutes;
 };
+
+// What the window would record with: the recording options of the desktop
+// program's settings file, when there is one; the program's defaults otherwise.
+void TakeStoredOptions(platform::FileSystem& files, RecordArgs& a) {
+    settings::RecordingOptions stored;
+    const std::string path = platform::DesktopSettingsFile();
+    std::uint32_t size = 0;
+    if (auto file = files.open(path, platform::OpenMode::ReadOnly, false); file && file->size(size)) {
+        std::string text(size, '\0');
+        std::uint32_t got = 0;
+        if (file->read(text.data(), size, got)) {
+            text.resize(got);
+            settings::IniStore store(text);
+            settings::Settings read(store);
+            read.readSettings();
+            stored = read.recordingOptions();
+        }
+    }
+    a.options = {stored.voiceActivated, stored.voiceActivationLevel, stored.silenceCut, stored.silenceCutLevel,
+                 stored.silenceMilliseconds()};
+    a.silenceSeconds = stored.silenceSeconds;
+    if (stored.timeLimitOn) a.timeLimitMinutes = stored.timeLimitMinutes;
+}
 
 std::optional<unsigned> ParsePercent(const std::string& text) {
     auto value = ParseNumber(text, 0, 100);
@@ -48,7 +77,7 @@ std::optional<std::string> ParseArgs(const Arguments& args, RecordArgs& a) {
         }
         const std::string& arg = args[i];
         const bool takesValue = arg == "--format" || arg == "--seconds" || arg == "--voice-activation" ||
-                                arg == "--silence-cut" || arg == "--silence-seconds";
+                                arg == "--silence-cut" || arg == "--silence-seconds" || arg == "--time-limit";
         if (takesValue && i + 1 >= args.size()) return arg + " needs a value";
         const std::string value = takesValue ? args[++i] : std::string();
         if (arg == "--format") {
@@ -58,9 +87,11 @@ std::optional<std::string> ParseArgs(const Arguments& args, RecordArgs& a) {
         } else if (arg == "--seconds") {
             a.seconds = ParseNumber(value, 0.001, 4.0e6);
             if (!a.seconds) return "--seconds wants a positive number of seconds";
+        } else if ((arg == "--voice-activation" || arg == "--silence-cut") && value == "off") {
+            (arg == "--voice-activation" ? a.options.voiceActivation : a.options.silenceCut) = false;
         } else if (arg == "--voice-activation" || arg == "--silence-cut") {
             auto percent = ParsePercent(value);
-            if (!percent) return arg + " wants a whole percentage from 0 to 100";
+            if (!percent) return arg + " wants a whole percentage from 0 to 100, or off";
             if (arg == "--voice-activation") {
                 a.options.voiceActivation = true;
                 a.options.activationPercent = *percent;
@@ -68,6 +99,12 @@ std::optional<std::string> ParseArgs(const Arguments& args, RecordArgs& a) {
                 a.options.silenceCut = true;
                 a.options.silencePercent = *percent;
             }
+        } else if (arg == "--time-limit" && value == "off") {
+            a.timeLimitMinutes.reset();
+        } else if (arg == "--time-limit") {
+            auto minutes = ParseNumber(value, settings::kMinTimeLimitMinutes, settings::kMaxTimeLimitMinutes);
+            if (!minutes || *minutes != std::floor(*minutes)) return "--time-limit wants whole minutes from 1 to 600, or off";
+            a.timeLimitMinutes = static_cast<unsigned>(*minutes);
         } else if (arg == "--silence-seconds") {
             // Below a second the cut would take back nothing and end the recording.
             auto s = ParseNumber(value, 1, 3600);
@@ -83,6 +120,9 @@ std::optional<std::string> ParseArgs(const Arguments& args, RecordArgs& a) {
     }
     if (a.file.empty()) return "FILE is missing";
     a.options.silenceMs = a.silenceSeconds * 1000;
+    // The limit ends the recording as the window's does: after so much of
+    // the microphone (of a sound card: so much time).
+    if (a.timeLimitMinutes) a.seconds = std::min(a.seconds.value_or(1.0e9), *a.timeLimitMinutes * 60.0);
     return std::nullopt;
 }
 
@@ -105,11 +145,12 @@ std::uint64_t InputBytes(const RecordArgs& a, const platform::file::InputSignal&
 }
 
 int RunRecord(const Arguments& args) {
+    platform::PosixFileSystem files;
     RecordArgs a;
+    TakeStoredOptions(files, a);
     if (auto error = ParseArgs(args, a)) return UsageError(*error);
     DeviceSetup setup;
     if (auto error = ChooseDevices(a.common, true, false, setup)) return UsageError(*error);
-    platform::PosixFileSystem files;
     if (files.exists(a.file)) return UsageError(a.file + " already exists; recordings never replace a file");
     std::optional<platform::file::InputSignal> signal;
     if (setup.audioIn) {

@@ -27,7 +27,8 @@ constexpr std::array<Padding, 10> kPaddings{{
 }};
 
 // Per menu kind, which of the items are enabled: Play, Record, Append,
-// Pause/Resume, Stop, FF, REW, Rename, Delete, Options.
+// Pause/Resume, Stop, FF, REW, Rename, Delete, Options. Insert and Overwrite
+// edit at the position as Append does, so they follow Append.
 struct Enabled {
     bool play, record, append, pause, stop, ff, rew, rename, remove, options;
 };
@@ -71,6 +72,8 @@ std::vector<MenuItem> BuildMenu(MenuKind kind, const settings::KeyAssignments& k
         Item(on.play, cmd::Play, CaptionWithKey("Play", keys.key(Function::Play))),
         Item(on.record, cmd::Record, CaptionWithKey("Record", keys.key(Function::Record))),
         Item(on.append, cmd::Append, CaptionWithKey("Append", keys.key(Function::Append))),
+        Item(on.append, cmd::Insert, CaptionWithKey("Insert", keys.key(Function::Insert))),
+        Item(on.append, cmd::Overwrite, CaptionWithKey("Overwrite", keys.key(Function::Overwrite))),
         Item(on.pause, cmd::Pause, CaptionWithKey(paused ? "Resume" : "Pause", keys.key(Function::Pause))),
         Item(on.stop, cmd::Stop, CaptionWithKey("Stop", keys.key(Function::Stop))),
         Item(on.ff, cmd::FF, CaptionWithKey("FF", keys.key(Function::Forward))),

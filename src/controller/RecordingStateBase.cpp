@@ -1,5 +1,8 @@
 #include "controller/RecordingStateBase.h"
 
+#include <algorithm>
+#include <optional>
+
 #include "controller/CommandMenu.h"
 #include "controller/Controller.h"
 #include "controller/Duration.h"
@@ -9,6 +12,8 @@ namespace tavrin::controller {
 namespace {
 
 constexpr std::string_view kOutOfMemoryMessage = "Recording has stopped. Out of memory.";
+// Two seconds of the 200 ms blink tick.
+constexpr int kNoticeTicks = 10;
 
 // The catalogue code of an open recording's format; 0 when it has none.
 std::uint32_t FormatCodeOf(const AudioFileInfo& facts) {
@@ -33,6 +38,8 @@ void RecordingStateBase::OnStop() {
     ShowOptionIcons();
     w.SetPositionText(FormatDuration(0));
     w.ShowLevel(0);
+    w.ShowNotice({});
+    noticeTicks = 0;
     if (w.RecordingOptions().timeLimitOn) w.KillLimitTimer();
     engine().Stop();  // the engine answers with RecordEnd, then FileReady
 }
@@ -48,6 +55,8 @@ void RecordingStateBase::OnWaterMark() {
     // Yes and No, as it has always been shown; the answer changes nothing.
     context.shell.messageBox(std::string(kOutOfMemoryMessage), std::string(engine::kProductName),
                              platform::mb::IconHand | platform::mb::YesNo);
+    window().ShowNotice({});
+    noticeTicks = 0;
     FinishRecording();
 }
 
@@ -66,6 +75,17 @@ void RecordingStateBase::OnBlinkTimer() {
         w.Show(Control::VoiceIcon, activated || !w.IsShown(Control::VoiceIcon));
     }
     if (saving) w.Show(Control::SavingIcon, !w.IsShown(Control::SavingIcon));
+    if (noticeTicks > 0 && --noticeTicks == 0) w.ShowNotice({});
+}
+
+void RecordingStateBase::MarkActivated() {
+    activated = true;
+    window().ShowNotice({});
+}
+
+void RecordingStateBase::MarkSilenceCut() {
+    window().ShowNotice(std::string(kSilenceCutNotice));
+    noticeTicks = kNoticeTicks;
 }
 
 std::uint32_t RecordingStateBase::RemainingFormat() {
@@ -81,6 +101,12 @@ void RecordingStateBase::OnRemainingTimer() {
     Window& w = window();
     const std::string& folder = w.CurrentFolder();
     const std::int32_t seconds = engine().RemainingSeconds(RemainingFormat(), folder, !IsFastMedia(folder));
+    // With a time limit, what is left of it when it ends the recording first.
+    const std::optional<std::uint32_t> limit = w.LimitRemainingMs();
+    if (w.RecordingOptions().timeLimitOn && limit && *limit / 1000 < static_cast<std::uint32_t>(std::max(seconds, 0))) {
+        w.SetTimeLeftText(std::to_string((*limit + 59'999) / 60'000) + " min");
+        return;
+    }
     w.SetTimeLeftText(FormatDuration(seconds));
 }
 
@@ -111,6 +137,9 @@ void RecordingStateBase::UpdateMenu() {
 void RecordingStateBase::FileReady() {
     saving = false;
     window().Show(Control::SavingIcon, false);
+    // A capture that ended without Stop (storage failed) leaves no word behind.
+    window().ShowNotice({});
+    noticeTicks = 0;
     FinishRecording();
 }
 

@@ -47,7 +47,8 @@ protected:
     virtual StateBase& PauseState() = 0;
 
     // The variant's own events.
-    void MarkActivated() { activated = true; }
+    void MarkActivated();
+    void MarkSilenceCut();
     void MarkSaving() { saving = true; }
     void FileReady();
     void TooSlow();
@@ -57,6 +58,11 @@ private:
     std::uint32_t RemainingFormat();
 
     RecordingVariant kind;
+    // Blink ticks the silence-cut notice stays for.
+    int noticeTicks = 0;
 };
+
+inline constexpr std::string_view kWaitingForVoiceNotice = "Waiting for voice";
+inline constexpr std::string_view kSilenceCutNotice = "Silence skipped";
 
 }  // namespace tavrin::controller

@@ -147,6 +147,7 @@ void StateCommon::BeginCapture(RecordingStateBase& state, Control icon) {
     w.Show(icon, true);
     state.Enter();
     state.activated = false;
+    w.ShowNotice(w.RecordingOptions().voiceActivated ? std::string(kWaitingForVoiceNotice) : std::string());
     w.SetCurrentState(state);
 }
 

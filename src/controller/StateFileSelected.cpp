@@ -53,6 +53,10 @@ void StateFileSelected::OnKey(std::uint32_t virtualKey) {
         window().CurrentState()->OnRecord();
     } else if (is(Function::Append) || is(Function::AppendStop)) {
         OnRecordAppend();
+    } else if (is(Function::Insert)) {
+        OnRecordInsert();
+    } else if (is(Function::Overwrite)) {
+        OnRecordOverwrite();
     } else if (is(Function::Play) || is(Function::PlayPause)) {
         window().CurrentState()->OnPlay();
     } else if (is(Function::Forward)) {

@@ -45,6 +45,14 @@ void StatePausePlay::OnKey(std::uint32_t virtualKey) {
         OnRecordAppend();
         return;
     }
+    if (is(Function::Insert)) {
+        OnRecordInsert();
+        return;
+    }
+    if (is(Function::Overwrite)) {
+        OnRecordOverwrite();
+        return;
+    }
     State& current = *window().CurrentState();
     if (is(Function::Stop)) {
         current.OnStop();

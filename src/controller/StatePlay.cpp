@@ -30,7 +30,12 @@ void StatePlay::OnKey(std::uint32_t virtualKey) {
     const settings::KeyAssignments& keys = window().Settings().keys();
     auto is = [&](Function f) { return keys.matches(f, virtualKey); };
     State& current = *window().CurrentState();
-    if (is(Function::Stop)) {
+    if (is(Function::Insert) || is(Function::Overwrite)) {
+        // The edit starts where the listener is once the playback has
+        // stopped, as when it is chosen in paused playback.
+        (is(Function::Insert) ? context.vars.pendingInsert : context.vars.pendingOverwrite) = true;
+        OnStop();
+    } else if (is(Function::Stop)) {
         current.OnStop();
     } else if (is(Function::Pause) || is(Function::PlayPause)) {
         current.OnPause();

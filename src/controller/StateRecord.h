@@ -13,7 +13,7 @@ public:
     void OnRename() override;
     void OnKey(std::uint32_t virtualKey) override;
     void OnRecordActivated() override { MarkActivated(); }
-    void OnSilenceCut() override {}
+    void OnSilenceCut() override { MarkSilenceCut(); }
     void OnRecordEnd() override { MarkSaving(); }
     void OnFileReady() override { FileReady(); }
     void OnTooSlow() override { TooSlow(); }

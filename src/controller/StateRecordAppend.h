@@ -11,7 +11,7 @@ public:
 
     void OnKey(std::uint32_t virtualKey) override;
     void OnAppendRecordActivated() override { MarkActivated(); }
-    void OnAppendSilenceCut() override {}
+    void OnAppendSilenceCut() override { MarkSilenceCut(); }
     void OnAppendRecordEnd() override { MarkSaving(); }
     void OnAppendFileReady() override { FileReady(); }
     void OnAppendTooSlow() override { TooSlow(); }

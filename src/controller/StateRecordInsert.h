@@ -12,7 +12,7 @@ public:
 
     void OnKey(std::uint32_t virtualKey) override;
     void OnInsertRecordActivated() override { MarkActivated(); }
-    void OnInsertSilenceCut() override {}
+    void OnInsertSilenceCut() override { MarkSilenceCut(); }
     void OnInsertRecordEnd() override { MarkSaving(); }
     void OnInsertFileReady() override { FileReady(); }
     void OnInsertTooSlow() override { TooSlow(); }

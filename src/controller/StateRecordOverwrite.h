@@ -11,7 +11,7 @@ public:
 
     void OnKey(std::uint32_t virtualKey) override;
     void OnOverwriteRecordActivated() override { MarkActivated(); }
-    void OnOverwriteSilenceCut() override {}
+    void OnOverwriteSilenceCut() override { MarkSilenceCut(); }
     void OnOverwriteRecordEnd() override { MarkSaving(); }
     void OnOverwriteFileReady() override { FileReady(); }
     void OnOverwriteTooSlow() override { TooSlow(); }

@@ -30,6 +30,7 @@ enum class Control {
     VoiceIcon,      // voice-activated start is on
     SilenceIcon,    // silence cut is on
     SavingIcon,     // a finished recording is being written out
+    Notice,         // a short word on what the recording is doing
 };
 
 // Battery flags of the power status.
@@ -88,7 +89,7 @@ public:
     // Format, save location and key assignments.
     virtual settings::Settings& Settings() = 0;
     // Voice activation, silence cut, the time limit and the sub-folder of new
-    // recordings; fixed in this program, but read wherever they apply.
+    // recordings, as the Recording page sets them.
     virtual const settings::RecordingOptions& RecordingOptions() const = 0;
 
     // --- the panel -----------------------------------------------------------------
@@ -98,6 +99,8 @@ public:
     virtual void SetTimeLeftText(const std::string& text) = 0;
     // The level meter, 0..100; 0 shows no segment.
     virtual void ShowLevel(std::uint32_t percent) = 0;
+    // A short word in the panel ("Waiting for voice" ...); empty takes it away.
+    virtual void ShowNotice(const std::string& text) = 0;
 
     // --- the list ------------------------------------------------------------------
     // Full path of the row selected in the list; empty when none.
@@ -122,6 +125,8 @@ public:
     // current state's OnStop.
     virtual void StartLimitTimer(std::uint32_t milliseconds) = 0;
     virtual void KillLimitTimer() = 0;
+    // Milliseconds until the limit stops the recording; nothing when it is not running.
+    virtual std::optional<std::uint32_t> LimitRemainingMs() const = 0;
 
     // --- power ---------------------------------------------------------------------
     virtual PowerStatus GetPowerStatus() = 0;

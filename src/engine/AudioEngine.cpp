@@ -109,6 +109,9 @@ bool AudioEngine::HandleMessage(const Message& message) {
         case kMmWomClose:
             OnOutputClosed();
             break;
+        case kMonitorData:
+            monitor.OnData(reinterpret_cast<platform::WaveBuffer*>(message.lParam), message.wParam);
+            break;
         default:
             // Open and input-closed notifications, and anything unknown, need nothing.
             break;

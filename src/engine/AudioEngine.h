@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "engine/AudioFileInfo.h"
+#include "engine/LevelMonitor.h"
 #include "engine/MediaSpeed.h"
 #include "engine/MessageQueue.h"
 #include "engine/Messages.h"
@@ -117,6 +118,13 @@ public:
     // ORs into `mask` the bit of every recording format the input device
     // would accept; false when there is no input device at all.
     [[nodiscard]] bool ProbeFormats(std::uint32_t& mask);
+    // The microphone's level without recording, for choosing the levels of
+    // voice activation and silence cut. Refused while a capture runs; a
+    // capture start stops it.
+    [[nodiscard]] bool StartLevelMonitor(std::uint32_t formatBit);
+    void StopLevelMonitor() { monitor.Stop(); }
+    unsigned MonitorLevelPercent() const { return monitor.LevelPercent(); }
+    bool LevelMonitorRunning() const { return monitor.Running(); }
 
     // Player (UI thread).
     [[nodiscard]] ResultCode OpenFile(const std::string& filePath, bool slow, AudioFileInfo& info);
@@ -177,6 +185,8 @@ public:
     Relaxed<std::int32_t> fullScale{32767};
     // The final piece of the recording has been queued for output.
     bool lastPieceQueued = false;
+    // The block each output header's piece starts at.
+    std::array<std::uint32_t, 2> pieceStart{};
 
 private:
     void notify(std::uint32_t message, platform::WaveBuffer* buffer, std::uint32_t bytes) noexcept override;
@@ -208,6 +218,7 @@ private:
     void FillAndQueue();
     void EndOfPlayback();
     void StopOutput();
+    std::uint32_t HeardBlock();
     void CloseOutput();
     void PostDeviceError(std::uint32_t codeWord, platform::DeviceResult result);
 
@@ -229,6 +240,8 @@ private:
     std::thread::id uiThreadId{};
     platform::AudioFormat deviceFormat{};  // of the device running, or last run
     alignas(4) std::uint8_t blockStorage[3][kBlockBytes]{};
+    // Last: it uses the input device and the queue.
+    LevelMonitor monitor{services.waveIn, queue};
 };
 
 }  // namespace tavrin::engine

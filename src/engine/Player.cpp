@@ -139,6 +139,7 @@ ResultCode AudioEngine::PlayStart() {
     // this one after a single block.
     lastPieceQueued = false;
     currentHeader = 0;
+    pieceStart.fill(storage.CurrentReadSample());
     state = EngineState::EnginePlaying;
     pendingOut = 2;
     queue.post({kCmdStartPlayback, 0, 0});
@@ -256,6 +257,7 @@ void AudioEngine::FillAndQueue() {
         lastPieceQueued = true;
     }
     position = storage.CurrentReadSample();
+    pieceStart[currentHeader] = from;
     peak = BlockPeak(currentHeader, bytes);
     header.length = bytes;
     header.flags = platform::whdr::Prepared;
@@ -283,8 +285,23 @@ void AudioEngine::EndOfPlayback() {
     position = 0;
 }
 
+// The first block the listener has not heard yet: the start of the oldest
+// piece still with the device. Reading runs up to two pieces ahead of it.
+std::uint32_t AudioEngine::HeardBlock() {
+    if (pendingOut == 0) return storage.CurrentReadSample();
+    // The pieces alternate between the two headers; the next to be filled is
+    // the oldest in flight when both are out.
+    return pieceStart[pendingOut >= 2 ? currentHeader : 1 - currentHeader];
+}
+
 void AudioEngine::StopOutput() {
     lastPieceQueued = false;
+    // An edit chosen during playback starts where the listener stopped
+    // hearing, not where reading had got to.
+    if (const std::uint32_t heard = HeardBlock(); heard != storage.CurrentReadSample()) {
+        static_cast<void>(storage.SeekToSample(heard));
+        position = storage.CurrentReadSample();
+    }
     if (const DeviceResult reset = waveOut->reset(); reset != platform::mmr::NoError) {
         PostDeviceError(rc::OutResetFailed, reset);
         state = EngineState::EngineStopping;
@@ -328,6 +345,9 @@ void AudioEngine::OnSeek(std::uint32_t target) {
     // A seek after the last piece was read means there is more to play.
     lastPieceQueued = false;
     position = storage.CurrentReadSample();
+    // What the device still holds is from before the seek; the listener
+    // is at the new place now.
+    pieceStart.fill(position);
     Post(kEvPosSet);
 }
 

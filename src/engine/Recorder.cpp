@@ -5,8 +5,8 @@
 #include <optional>
 
 #include "engine/AudioEngine.h"
+#include "engine/BlockPeak.h"
 #include "wav/Formats.h"
-#include "wav/GsmLevel.h"
 
 namespace tavrin::engine {
 namespace {
@@ -47,27 +47,6 @@ std::optional<AudioFormat> CaptureFormatOf(std::uint32_t mask) {
     for (const auto& entry : kRecordOrder)
         if (mask & entry.bit) return entry.format;
     return std::nullopt;
-}
-
-std::int32_t FullScaleOf(const AudioFormat& format) {
-    return format.formatTag != platform::kFormatTagGsm && format.bitsPerSample == 8 ? kFullScale8 : kFullScale16;
-}
-
-std::int32_t Peak16(const std::uint8_t* data, std::uint32_t bytes) {
-    std::int32_t peak = 0;
-    for (std::uint32_t i = 0; i + 1 < bytes; i += 2) {
-        const auto sample = static_cast<std::int16_t>(wav::LoadLe16(data + i));
-        peak = std::max<std::int32_t>(peak, sample < 0 ? -sample : sample);
-    }
-    return peak;
-}
-
-std::int32_t Peak8(const std::uint8_t* data, std::uint32_t bytes) {
-    std::int32_t peak = 0;
-    for (std::uint32_t i = 0; i < bytes; ++i) {
-        peak = std::max<std::int32_t>(peak, data[i] < 128 ? 128 - data[i] : data[i] - 128);
-    }
-    return peak;
 }
 
 }  // namespace
@@ -158,6 +137,7 @@ ResultCode AudioEngine::RecordEdit(std::uint32_t base) {
 }
 
 ResultCode AudioEngine::OpenCapture(const AudioFormat& format, const CaptureSteps& steps) {
+    monitor.Stop();  // the recording needs the device the meter was using
     if (services.waveIn.open(format, *this) != platform::mmr::NoError) return {rc::StepFailed, steps.open};
     waveIn = &services.waveIn;
     deviceFormat = format;
@@ -221,6 +201,14 @@ bool AudioEngine::ProbeFormats(std::uint32_t& mask) {
     return true;
 }
 
+bool AudioEngine::StartLevelMonitor(std::uint32_t formatBit) {
+    assert(OnUiThread());
+    const EngineState now = state;
+    if (now == EngineState::EngineRecording || now == EngineState::EngineRecordPaused) return false;
+    const std::optional<AudioFormat> format = CaptureFormatOf(formatBit);
+    return format && monitor.Start(*format);
+}
+
 // --- Capture (engine thread) -----------------------------------------------------
 
 void AudioEngine::OnStartCapture() {
@@ -262,17 +250,15 @@ void AudioEngine::HandleRecordedBlock() {
             Post(kEvRecordActivated + eventBase);
         }
     } else if (silenceCut && peak < silenceLevel) {
+        // A pause keeps the silence time asked for and loses the rest: the
+        // first blocks of it are stored, the later ones dropped, and the
+        // cut is told once per pause.
         ++silentBlocks;
-        if (silentBlocks <= static_cast<std::int32_t>(silenceMs / 200)) {
+        const auto kept = static_cast<std::int32_t>(silenceMs / 200);
+        if (silentBlocks <= kept) {
             status = storage.WriteData(data, bytes);
-        } else {
-            // Take back the silent blocks already stored and drop this one.
-            const auto stored = static_cast<std::uint32_t>(silentBlocks - 1);
-            status = storage.BackTrack(stored * static_cast<std::uint32_t>(blockSize));
-            if (status == Status::Ok) {
-                Post(kEvSilenceCut + eventBase);
-                silentBlocks = 0;
-            }
+        } else if (silentBlocks == kept + 1) {
+            Post(kEvSilenceCut + eventBase);
         }
     } else {
         status = storage.WriteData(data, bytes);
@@ -339,11 +325,7 @@ void AudioEngine::FinishCapture() {
 }
 
 std::int32_t AudioEngine::BlockPeak(std::uint32_t header, std::uint32_t bytes) {
-    const std::uint8_t* data = blocks[header];
-    if (deviceFormat.formatTag == platform::kFormatTagGsm) {
-        return wav::GsmBufferPeak(data, reinterpret_cast<std::int16_t*>(blocks[2]));
-    }
-    return deviceFormat.bitsPerSample == 16 ? Peak16(data, bytes) : Peak8(data, bytes);
+    return BlockPeakOf(deviceFormat, blocks[header], bytes, reinterpret_cast<std::int16_t*>(blocks[2]));
 }
 
 }  // namespace tavrin::engine

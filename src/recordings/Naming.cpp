@@ -1,5 +1,7 @@
 #include "recordings/Naming.h"
 
+#include "settings/Settings.h"
+
 namespace tavrin::recordings {
 namespace {
 
@@ -17,6 +19,15 @@ std::string PrepareRecordingFolder(platform::FileSystem& files, const std::strin
     return folder;
 }
 
+std::vector<std::string> ListedFolders(const std::vector<std::string>& locations, const std::string& subFolder) {
+    std::vector<std::string> folders;
+    for (const std::string& location : locations) {
+        folders.push_back(location);
+        if (!subFolder.empty() && !location.empty()) folders.push_back(location + "/" + subFolder);
+    }
+    return folders;
+}
+
 std::string NewRecordingPath(platform::FileSystem& files, const std::string& folder) {
     for (unsigned long long n = 1;; ++n) {
         std::string candidate = folder + "/Recording" + std::to_string(n) + ".wav";
@@ -25,10 +36,7 @@ std::string NewRecordingPath(platform::FileSystem& files, const std::string& fol
 }
 
 bool IsAllowedName(std::string_view name) {
-    // A NUL would cut the path short where the system reads it and move the
-    // file under a name that is neither the old nor the one asked for.
-    constexpr std::string_view kForbidden{"\\/:*?\"<.>|\0", 11};
-    return name.find_first_of(kForbidden) == std::string_view::npos;
+    return name.find_first_of(settings::kForbiddenNameCharacters) == std::string_view::npos;
 }
 
 std::optional<std::string> RenameRecording(platform::FileSystem& files, platform::Shell& shell,

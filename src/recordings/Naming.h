@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/FileSystem.h"
 #include "platform/Shell.h"
@@ -22,6 +23,10 @@ inline constexpr std::string_view kCantDeleteMessage = "Can't delete this record
 // is left for the recording itself to fail on, with the engine's message.
 std::string PrepareRecordingFolder(platform::FileSystem& files, const std::string& saveLocation,
                                    const std::string& subFolder);
+
+// The folders the list shows recordings from: each location, followed by its
+// sub-folder for new recordings when one is set.
+std::vector<std::string> ListedFolders(const std::vector<std::string>& locations, const std::string& subFolder);
 
 // folder + "/Recording" + n + ".wav" for the smallest n >= 1 whose file does
 // not exist, so that the numbers of deleted recordings are used again.

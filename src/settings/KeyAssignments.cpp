@@ -15,6 +15,8 @@ constexpr std::array<FunctionInfo, kFunctionCount> kFunctions{{
     {F::Play, "Play", "Play"},
     {F::Record, "Record", "Record"},
     {F::Append, "Append", "Append"},
+    {F::Insert, "Insert", "Insert"},
+    {F::Overwrite, "Overwrite", "Overwrite"},
     {F::Pause, "Pause", "Pause"},
     {F::Stop, "Stop", "Stop"},
     {F::Forward, "FF", "Forward"},
@@ -25,7 +27,7 @@ constexpr std::array<FunctionInfo, kFunctionCount> kFunctions{{
 // it differs from the dialog order, and only the first holder found loses it.
 constexpr std::array<F, kFunctionCount> kTakeOrder{
     F::PlayPause, F::RecordPause, F::Play,   F::Record,     F::Pause,      F::Stop,
-    F::Forward,   F::Rewind,      F::Append, F::AppendStop, F::RecordStop,
+    F::Forward,   F::Rewind,      F::Append, F::AppendStop, F::RecordStop, F::Insert, F::Overwrite,
 };
 
 // Functions that would make a key ambiguous next to the one just assigned:
@@ -47,6 +49,8 @@ constexpr std::array<Overlap, kFunctionCount> kOverlaps{{
     {F::RecordStop, {F::Record, F::Stop}, 2},
     {F::AppendStop, {F::Append, F::Stop}, 2},
     {F::Append, {F::AppendStop}, 1},
+    {F::Insert, {}, 0},
+    {F::Overwrite, {}, 0},
 }};
 
 }  // namespace

@@ -39,12 +39,14 @@ enum class Function {
     Play,
     Record,
     Append,
+    Insert,
+    Overwrite,
     Pause,
     Stop,
     Forward,
     Rewind,
 };
-inline constexpr std::size_t kFunctionCount = 11;
+inline constexpr std::size_t kFunctionCount = 13;
 
 struct FunctionInfo {
     Function function;
@@ -52,7 +54,7 @@ struct FunctionInfo {
     std::string_view valueName;  // the value under "Keys" in the settings store
 };
 
-// The eleven functions in dialog order.
+// The functions in dialog order.
 const std::array<FunctionInfo, kFunctionCount>& Functions();
 const FunctionInfo& InfoOf(Function function);
 std::optional<Function> FunctionOfLabel(std::string_view label);

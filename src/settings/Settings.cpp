@@ -12,6 +12,32 @@ constexpr std::string_view kFormat = "Format";
 constexpr std::string_view kSaveLocation = "Save Location";
 constexpr std::string_view kKeys = "Keys";
 
+// The recording options: the bit that writes each number and its value name.
+struct NumberValue {
+    unsigned bit;
+    std::string_view name;
+    std::uint32_t RecordingOptions::*number;
+    bool RecordingOptions::*flag;
+};
+constexpr NumberValue kNumbers[] = {
+    {kWriteVoiceActivation, "Voice Activation", nullptr, &RecordingOptions::voiceActivated},
+    {kWriteActivationLevel, "Activation Level", &RecordingOptions::voiceActivationLevel, nullptr},
+    {kWriteSilenceCut, "Silence Cut", nullptr, &RecordingOptions::silenceCut},
+    {kWriteSilenceLevel, "Silence Level", &RecordingOptions::silenceCutLevel, nullptr},
+    {kWriteSilenceSeconds, "Silence Seconds", &RecordingOptions::silenceSeconds, nullptr},
+    {kWriteTimeLimit, "Time Limit", nullptr, &RecordingOptions::timeLimitOn},
+    {kWriteTimeLimitMinutes, "Time Limit Minutes", &RecordingOptions::timeLimitMinutes, nullptr},
+};
+constexpr std::string_view kSubFolder = "Sub-folder";
+
+std::uint32_t NumberOf(const RecordingOptions& o, const NumberValue& v) {
+    return v.number ? o.*v.number : (o.*v.flag ? 1u : 0u);
+}
+
+std::uint32_t Clamp(std::uint32_t value, std::uint32_t low, std::uint32_t high) {
+    return value < low ? low : value > high ? high : value;
+}
+
 constexpr std::string_view kProductCaption = "Tavrin";
 
 }  // namespace
@@ -28,10 +54,36 @@ std::vector<std::uint32_t> SupportedFormats(std::optional<std::uint32_t> accepte
     return codes;
 }
 
+bool IsPlainName(std::string_view name) {
+    return !name.empty() && name.find_first_of(kForbiddenNameCharacters) == std::string_view::npos;
+}
+
+RecordingOptions Corrected(RecordingOptions o) {
+    o.voiceActivationLevel = Clamp(o.voiceActivationLevel, 0, kMaxLevelPercent);
+    o.silenceCutLevel = Clamp(o.silenceCutLevel, 0, kMaxLevelPercent);
+    o.silenceSeconds = Clamp(o.silenceSeconds, kMinSilenceSeconds, kMaxSilenceSeconds);
+    o.timeLimitMinutes = Clamp(o.timeLimitMinutes, kMinTimeLimitMinutes, kMaxTimeLimitMinutes);
+    if (!o.subFolder.empty() && !IsPlainName(o.subFolder)) o.subFolder.clear();
+    return o;
+}
+
 void Settings::readSettings() {
     // Failed reads leave the defaults in place, which is all a missing value means.
     static_cast<void>(store.readNumber(kRecordingOptions, kFormat, formatCode));
     static_cast<void>(store.readString(kRecordingOptions, kSaveLocation, location));
+    for (const NumberValue& v : kNumbers) {
+        std::uint32_t value = NumberOf(options, v);
+        if (!store.readNumber(kRecordingOptions, v.name, value)) continue;
+        if (v.number) {
+            options.*v.number = value;
+        } else if (value <= 1) {
+            options.*v.flag = value == 1;
+        } else {
+            options.*v.flag = false;  // neither on nor off: the recorder does not guess
+        }
+    }
+    static_cast<void>(store.readString(kRecordingOptions, kSubFolder, options.subFolder));
+    options = Corrected(std::move(options));
 }
 
 void Settings::writeSettings(unsigned which) {
@@ -40,6 +92,28 @@ void Settings::writeSettings(unsigned which) {
     if (which & kWriteFormat) static_cast<void>(store.writeNumber(kRecordingOptions, kFormat, formatCode));
     if (which & kWriteSaveLocation)
         static_cast<void>(store.writeString(kRecordingOptions, kSaveLocation, location));
+    for (const NumberValue& v : kNumbers) {
+        if (which & v.bit) static_cast<void>(store.writeNumber(kRecordingOptions, v.name, NumberOf(options, v)));
+    }
+    if (which & kWriteSubFolder)
+        static_cast<void>(store.writeString(kRecordingOptions, kSubFolder, options.subFolder));
+}
+
+void Settings::restore(const Snapshot& earlier) {
+    formatCode = earlier.format;
+    location = earlier.saveLocation;
+    options = earlier.options;
+}
+
+unsigned Settings::Differences(const Snapshot& a, const Snapshot& b) {
+    unsigned which = 0;
+    if (a.format != b.format) which |= kWriteFormat;
+    if (a.saveLocation != b.saveLocation) which |= kWriteSaveLocation;
+    for (const NumberValue& v : kNumbers) {
+        if (NumberOf(a.options, v) != NumberOf(b.options, v)) which |= v.bit;
+    }
+    if (a.options.subFolder != b.options.subFolder) which |= kWriteSubFolder;
+    return which;
 }
 
 void Settings::readKeys() {

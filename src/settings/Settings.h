@@ -13,14 +13,13 @@
 
 namespace tavrin::settings {
 
-// Recording options that no dialog and no stored value changes; the engine
-// and the record states still take them as parameters, so that a later
-// version can offer them.
+// How a recording starts, what it leaves out, how long it may last and
+// where it goes. The defaults are what the recorder always did: none of it.
 struct RecordingOptions {
     bool voiceActivated = false;
-    std::uint32_t voiceActivationLevel = 0;
+    std::uint32_t voiceActivationLevel = 0;  // percent of full scale
     bool silenceCut = false;
-    std::uint32_t silenceCutLevel = 0;
+    std::uint32_t silenceCutLevel = 0;  // percent of full scale
     std::uint32_t silenceSeconds = 3;
     bool timeLimitOn = false;
     std::uint32_t timeLimitMinutes = 1;
@@ -28,11 +27,41 @@ struct RecordingOptions {
 
     std::uint32_t silenceMilliseconds() const { return silenceSeconds * 1000; }
     std::uint32_t timeLimitMilliseconds() const { return timeLimitMinutes * 60000; }
+    friend bool operator==(const RecordingOptions&, const RecordingOptions&) = default;
 };
+
+// The ranges the options are kept in.
+inline constexpr std::uint32_t kMaxLevelPercent = 100;
+inline constexpr std::uint32_t kMinSilenceSeconds = 1;
+inline constexpr std::uint32_t kMaxSilenceSeconds = 60;
+inline constexpr std::uint32_t kMinTimeLimitMinutes = 1;
+inline constexpr std::uint32_t kMaxTimeLimitMinutes = 600;
+
+// Characters no recording name and no sub-folder may contain: the slash and
+// the backslash would leave the folder, the dot keeps the endings ours, the
+// others are refused by the file systems of cards and other desktops. A NUL
+// would cut the name short where the system reads it.
+inline constexpr std::string_view kForbiddenNameCharacters{"\\/:*?\"<.>|\0", 11};
+// Whether `name` is usable as one folder or file name: not empty and none of
+// the forbidden characters.
+bool IsPlainName(std::string_view name);
+
+// The options brought into their ranges: a switch other than 0 and 1 is off,
+// a number outside its range takes the nearest end of it, a sub-folder that
+// is not a plain name is dropped.
+RecordingOptions Corrected(RecordingOptions options);
 
 // Which values writeSettings writes.
 inline constexpr unsigned kWriteFormat = 0x80;
 inline constexpr unsigned kWriteSaveLocation = 0x100;
+inline constexpr unsigned kWriteVoiceActivation = 0x200;
+inline constexpr unsigned kWriteActivationLevel = 0x400;
+inline constexpr unsigned kWriteSilenceCut = 0x800;
+inline constexpr unsigned kWriteSilenceLevel = 0x1000;
+inline constexpr unsigned kWriteSilenceSeconds = 0x2000;
+inline constexpr unsigned kWriteTimeLimit = 0x4000;
+inline constexpr unsigned kWriteTimeLimitMinutes = 0x8000;
+inline constexpr unsigned kWriteSubFolder = 0x10000;
 
 inline constexpr std::string_view kFormatsUnavailableMessage = "Cannot retrieve supported audio formats";
 
@@ -42,7 +71,7 @@ inline constexpr std::string_view kFormatsUnavailableMessage = "Cannot retrieve 
 std::vector<std::uint32_t> SupportedFormats(std::optional<std::uint32_t> acceptedMask, platform::Shell& shell);
 
 // The recorder's settings in memory and their one way in and out of the
-// store: the recording format, the save location and the eleven keys. Every
+// store: the recording format, the save location, the recording options and the keys. Every
 // value name is spelled here or in the function table, nowhere else.
 class Settings {
 public:
@@ -54,17 +83,31 @@ public:
     void setSaveLocation(std::string folder) { location = std::move(folder); }
     KeyAssignments& keys() { return keyAssignments; }
     const KeyAssignments& keys() const { return keyAssignments; }
-    const RecordingOptions& recordingOptions() const { return fixedOptions; }
+    const RecordingOptions& recordingOptions() const { return options; }
+    // Takes the options as they are; Corrected() brings them into range.
+    void setRecordingOptions(RecordingOptions chosen) { options = std::move(chosen); }
 
-    // Reads "Format" and "Save Location"; a value the store lacks leaves the
-    // one in memory. Validate afterwards.
+    // What the recording options page can change, to put back or to compare.
+    struct Snapshot {
+        std::uint32_t format = 0;
+        std::string saveLocation;
+        RecordingOptions options;
+    };
+    Snapshot snapshot() const { return {formatCode, location, options}; }
+    void restore(const Snapshot& earlier);
+    // The kWrite… bits of the values that differ between two snapshots.
+    static unsigned Differences(const Snapshot& a, const Snapshot& b);
+
+    // Reads "Format", "Save Location" and the recording options; a value the
+    // store lacks leaves the one in memory. The options are brought into
+    // their ranges in memory only; validate the format and location afterwards.
     void readSettings();
-    // Writes the values named by kWriteFormat and kWriteSaveLocation. A store
-    // that cannot be written changes nothing here: the values in memory stay.
+    // Writes the values named by the kWrite… bits. A store that cannot be
+    // written changes nothing here: the values in memory stay.
     void writeSettings(unsigned which);
-    // Reads the eleven keys; an absent value leaves that function's key.
+    // Reads the keys; an absent value leaves that function's key.
     void readKeys();
-    // Writes the key of the function with this label, or all eleven for an
+    // Writes the key of the function with this label, or all of them for an
     // empty label; an unknown label writes nothing.
     void writeKeys(std::string_view label);
 
@@ -85,7 +128,7 @@ private:
     std::uint32_t formatCode = 0;
     std::string location;
     KeyAssignments keyAssignments;
-    RecordingOptions fixedOptions;
+    RecordingOptions options;
 };
 
 }  // namespace tavrin::settings

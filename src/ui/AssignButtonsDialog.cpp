@@ -100,7 +100,7 @@ void AssignButtonsDialog::assignRow(int row) {
     AssignKeyDialog ask(this, settings.keys(), shell, *function);
     ask.exec();
     fill();
-    // A new key may have been taken from another function: all eleven are written.
+    // A new key may have been taken from another function: all of them are written.
     settings.writeKeys("");
     if (keysChanged) keysChanged();
     selectRow(row);

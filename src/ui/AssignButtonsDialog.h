@@ -11,7 +11,7 @@ class QTreeWidget;
 
 namespace tavrin::ui {
 
-// The eleven functions and their keys. Action on a row asks for a new key,
+// The functions and their keys. Action on a row asks for a new key,
 // Back takes the key away; each change is written to the settings at once
 // and announced through `keysChanged`, so that the menu captions follow.
 class AssignButtonsDialog : public KeypadDialog {

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -61,8 +62,10 @@ protected:
 
     CliRun Cli(const std::string& args) {
         const std::string errPath = scratch.file("stderr");
-        const std::string command =
-            "cd " + Quote(dir.path()) + " && " + Quote(TAVRIN_CLI_PATH) + " " + args + " 2>" + Quote(errPath);
+        // A configuration folder of its own: the user's settings must not
+        // change what the tool records here.
+        const std::string command = "cd " + Quote(dir.path()) + " && XDG_CONFIG_HOME=" + Quote(scratch.path()) + " " +
+                                    Quote(TAVRIN_CLI_PATH) + " " + args + " 2>" + Quote(errPath);
         CliRun run;
         FILE* pipe = popen(command.c_str(), "r");
         if (!pipe) {
@@ -133,9 +136,70 @@ TEST_F(RecordCommand, VoiceActivationAndSilenceCutAreReported) {
     const CliRun run = Cli("record out.wav --audio-in pause.wav --format pcm8k16 --voice-activation 10 "
                         "--silence-cut 5 --silence-seconds 1");
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.err, "RecordStart\nRecordActivated\nSilenceCut\nSilenceCut\nSilenceCut\nRecordEnd\nFileReady\n");
-    // Activation drops its block: 4 tone blocks; the 20 silent blocks lose three cuts of 6: 2 remain.
-    EXPECT_EQ(test::ReadBytes(dir.file("out.wav")).size(), 44u + 6u * 3200u);
+    EXPECT_EQ(run.err, "RecordStart\nRecordActivated\nSilenceCut\nRecordEnd\nFileReady\n");
+    // Activation drops its block: 4 tone blocks; the 20 silent blocks keep the second asked for: 5 blocks.
+    EXPECT_EQ(test::ReadBytes(dir.file("out.wav")).size(), 44u + 9u * 3200u);
+}
+
+// Without flags the tool records as the window would, with the recording
+// options of the program's settings file; a flag overrides its option.
+TEST_F(RecordCommand, StoredRecordingOptionsAreTheDefaultsAndFlagsOverrideThem) {
+    std::vector<std::int16_t> samples(8000 * 6, 0);  // 1 s silence, 1 s tone, 4 s silence
+    const auto tone = Tone(8000, 20000);
+    std::copy(tone.begin(), tone.end(), samples.begin() + 8000);
+    test::WriteBytes(dir.file("pause.wav"), Wav16(8000, samples));
+    std::filesystem::create_directories(scratch.file("Korvel Software"));
+    test::WriteBytes(scratch.file("Korvel Software/Tavrin.conf"),
+                     std::string("[Recording%20Options]\nFormat=1073741824\nVoice%20Activation=1\n"
+                                 "Activation%20Level=10\nSilence%20Cut=1\nSilence%20Level=5\n"
+                                 "Silence%20Seconds=1\n"));
+    struct Case {
+        const char* flags;
+        const char* events;
+        std::size_t blocks;
+    };
+    const Case cases[] = {
+        {"", "RecordStart\nRecordActivated\nSilenceCut\nRecordEnd\nFileReady\n", 9},
+        {"--silence-seconds 2", "RecordStart\nRecordActivated\nSilenceCut\nRecordEnd\nFileReady\n", 14},
+        {"--voice-activation off", "RecordStart\nSilenceCut\nRecordEnd\nFileReady\n", 15},
+        {"--voice-activation off --silence-cut off", "RecordStart\nRecordEnd\nFileReady\n", 30},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.flags);
+        std::remove(dir.file("out.wav").c_str());
+        const CliRun run = Cli(std::string("record out.wav --audio-in pause.wav --format pcm8k16 ") + c.flags);
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.err, c.events);
+        EXPECT_EQ(test::ReadBytes(dir.file("out.wav")).size(), 44u + c.blocks * 3200u);
+    }
+}
+
+// The time limit ends the recording after that many minutes of the
+// microphone, from the flag or from the settings file.
+TEST_F(RecordCommand, TimeLimitStopsAfterItsMinutes) {
+    test::WriteBytes(dir.file("long.wav"), Wav16(8000, Tone(8000 * 70, 12000)));
+    std::filesystem::create_directories(scratch.file("Korvel Software"));
+    struct Case {
+        const char* stored;
+        const char* flags;
+        std::size_t seconds;
+    };
+    const Case cases[] = {
+        {"", "--time-limit 1", 60},
+        {"Time%20Limit=1\nTime%20Limit%20Minutes=1\n", "", 60},
+        {"Time%20Limit=1\nTime%20Limit%20Minutes=1\n", "--time-limit off", 70},
+        {"Time%20Limit=0\nTime%20Limit%20Minutes=1\n", "--seconds 2", 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.stored) + c.flags);
+        std::remove(dir.file("out.wav").c_str());
+        test::WriteBytes(scratch.file("Korvel Software/Tavrin.conf"), std::string("[Recording%20Options]\n") + c.stored);
+        const CliRun run = Cli(std::string("record out.wav --audio-in long.wav --format pcm8k8 ") + c.flags);
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(test::ReadBytes(dir.file("out.wav")).size(), 44u + c.seconds * 8000u);
+    }
+    EXPECT_EQ(Cli("record out2.wav --audio-in long.wav --time-limit 0").status, 2);
+    EXPECT_EQ(Cli("record out2.wav --audio-in long.wav --time-limit 601").status, 2);
 }
 
 TEST_F(RecordCommand, UsageErrorsExitTwoAndRecordNothing) {

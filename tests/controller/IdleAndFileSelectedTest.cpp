@@ -33,7 +33,7 @@ TEST(StateIdle, EnterHidesTheRecordingFieldsAndOffersRecord) {
     EXPECT_TRUE(rig.window.softKeyEnabled(cmd::Record));
     EXPECT_TRUE(rig.window.softKeyEnabled(cmd::Menu));
     EXPECT_TRUE(rig.window.keyForwarding());
-    EXPECT_EQ(rig.window.menu().size(), 12u);
+    EXPECT_EQ(rig.window.menu().size(), 14u);
 }
 
 TEST(StateIdle, RecordHandsFormatOptionsAndFolderToTheEngineAndStartsTheNextFreeName) {
@@ -98,8 +98,8 @@ TEST(StateIdle, OnlyTheThreeRecordKeysDoAnything) {
         rig.current().OnKey(kKey1);
         EXPECT_EQ(rig.engine.commands().back(), "RecordStart(" + rig.path("Recording1.wav") + ")");
     }
-    for (Function f : {Function::Play, Function::PlayPause, Function::Append, Function::AppendStop, Function::Pause,
-                       Function::Stop, Function::Forward, Function::Rewind}) {
+    for (Function f : {Function::Play, Function::PlayPause, Function::Append, Function::AppendStop, Function::Insert,
+                       Function::Overwrite, Function::Pause, Function::Stop, Function::Forward, Function::Rewind}) {
         ControllerRig rig;
         rig.settings.keys().set(f, kKey1);
         rig.current().OnKey(kKey1);
@@ -360,6 +360,7 @@ TEST(StateFileSelected, KeysAreComparedInOrderAndTheFirstMatchActs) {
         {Function::Record, "ProbeFormats"},      {Function::RecordPause, "ProbeFormats"},
         {Function::RecordStop, "ProbeFormats"},  {Function::Append, "SetCaptureSwitches(0,0)"},
         {Function::AppendStop, "SetCaptureSwitches(0,0)"},  // no confirmation
+        {Function::Insert, "SetCaptureSwitches(0,0)"},
         {Function::Play, "PlayStart"},           {Function::PlayPause, "PlayStart"},
         {Function::Forward, "GetPositionMs"},    {Function::Rewind, "GetPositionMs"},
     };
@@ -382,6 +383,14 @@ TEST(StateFileSelected, KeysAreComparedInOrderAndTheFirstMatchActs) {
     rig.settings.keys().set(Function::Rewind, 0);
     rig.current().OnKey(kKey1);
     EXPECT_TRUE(rig.engine.calls().empty());
+    // The Overwrite key asks first, as the menu item does.
+    rig.settings.keys().set(Function::Stop, 0);
+    rig.settings.keys().set(Function::Overwrite, kKey1);
+    rig.shell.queueAnswer(platform::answer::Yes);
+    rig.current().OnKey(kKey1);
+    ASSERT_EQ(rig.shell.boxes().size(), 1u);
+    EXPECT_EQ(rig.shell.lastBox().text, "Do you really want to overwrite this recording?");
+    EXPECT_EQ(rig.engine.commands(), (std::vector<std::string>{"SetCaptureSwitches(0,0)", "RecordOverwrite"}));
 }
 
 TEST(StateFileSelected, PositionSetEntersAgainAndShowsThePosition) {

@@ -1,4 +1,4 @@
-// The soft-key menu each state builds: twelve items, enabled or greyed by
+// The soft-key menu each state builds: fourteen items, enabled or greyed by
 // state, captions padded to line up the names of the assigned keys.
 
 #include <gtest/gtest.h>
@@ -36,7 +36,8 @@ TEST(CaptionWithKey, PadsEachCaptionWithItsOwnRunThenTheKeyName) {
     EXPECT_EQ(controller::CaptionWithKey("Stop", vk::Action), "Stop           ");  // not a key with a name
 }
 
-// Enabled items per state, in menu order: Play Record Append Pause Stop FF REW Rename Delete Options.
+// Enabled items per state, in menu order: Play Record Append Insert Overwrite Pause Stop FF REW Rename
+// Delete Options. Insert and Overwrite are enabled exactly where Append is.
 struct MenuCase {
     StateId state;
     const char* enabled;  // 'E' enabled, 'G' greyed
@@ -45,14 +46,15 @@ struct MenuCase {
 
 class StateMenus : public ::testing::TestWithParam<MenuCase> {};
 
-TEST_P(StateMenus, EnterBuildsTheTwelveItemsOfTheState) {
+TEST_P(StateMenus, EnterBuildsTheFourteenItemsOfTheState) {
     const MenuCase c = GetParam();
     ControllerRig rig;
     rig.state(c.state).Enter();
     const std::vector<MenuItem>& menu = rig.window.menu();
-    ASSERT_EQ(menu.size(), 12u);
-    const std::vector<std::uint32_t> commands{cmd::Play, cmd::Record, cmd::Append, cmd::Pause, cmd::Stop, cmd::FF,
-                                              cmd::REW, 0, cmd::Rename, cmd::Delete, 0, cmd::Options};
+    ASSERT_EQ(menu.size(), 14u);
+    const std::vector<std::uint32_t> commands{cmd::Play, cmd::Record, cmd::Append, cmd::Insert, cmd::Overwrite,
+                                              cmd::Pause, cmd::Stop, cmd::FF, cmd::REW, 0, cmd::Rename, cmd::Delete,
+                                              0, cmd::Options};
     const std::string enabled = c.enabled;
     std::size_t item = 0;
     for (std::size_t i = 0; i < menu.size(); ++i) {
@@ -63,26 +65,28 @@ TEST_P(StateMenus, EnterBuildsTheTwelveItemsOfTheState) {
         }
         EXPECT_EQ(menu[i].flags, enabled[item++] == 'E' ? mf::Enabled : mf::Grayed) << menu[i].caption;
     }
-    EXPECT_EQ(menu[3].caption, controller::CaptionWithKey(c.pauseCaption, 0));
-    EXPECT_EQ(menu[8].caption, "Rename");
-    EXPECT_EQ(menu[9].caption, "Delete");
-    EXPECT_EQ(menu[11].caption, "Options");
+    EXPECT_EQ(menu[3].caption, "Insert ");
+    EXPECT_EQ(menu[4].caption, "Overwrite ");
+    EXPECT_EQ(menu[5].caption, controller::CaptionWithKey(c.pauseCaption, 0));
+    EXPECT_EQ(menu[10].caption, "Rename");
+    EXPECT_EQ(menu[11].caption, "Delete");
+    EXPECT_EQ(menu[13].caption, "Options");
 }
 
 INSTANTIATE_TEST_SUITE_P(
     States, StateMenus,
-    ::testing::Values(MenuCase{StateId::Idle, "GEGGGGGEEE", "Pause"},  // only Record, Rename, Delete, Options
-                      MenuCase{StateId::FileSelected, "EEEGGEEEEE", "Pause"},
-                      MenuCase{StateId::Play, "GGGEEEEGGE", "Pause"},
-                      MenuCase{StateId::PausePlay, "GGEEEEEGGE", "Resume"},  // Append starts the deferred append
-                      MenuCase{StateId::Record, "GGGEEGGGGE", "Pause"},
-                      MenuCase{StateId::RecordAppend, "GGGEEGGGGE", "Pause"},
-                      MenuCase{StateId::RecordInsert, "GGGEEGGGGE", "Pause"},
-                      MenuCase{StateId::RecordOverwrite, "GGGEEGGGGE", "Pause"},
-                      MenuCase{StateId::PauseRecord, "GGGEEGGGGE", "Resume"},
-                      MenuCase{StateId::PauseRecordAppend, "GGGEEGGGGE", "Resume"},
-                      MenuCase{StateId::PauseRecordInsert, "GGGEEGGGGE", "Resume"},
-                      MenuCase{StateId::PauseRecordOverwrite, "GGGEEGGGGE", "Resume"}));
+    ::testing::Values(MenuCase{StateId::Idle, "GEGGGGGGGEEE", "Pause"},  // only Record, Rename, Delete, Options
+                      MenuCase{StateId::FileSelected, "EEEEEGGEEEEE", "Pause"},
+                      MenuCase{StateId::Play, "GGGGGEEEEGGE", "Pause"},
+                      MenuCase{StateId::PausePlay, "GGEEEEEEEGGE", "Resume"},  // Append starts the deferred append
+                      MenuCase{StateId::Record, "GGGGGEEGGGGE", "Pause"},
+                      MenuCase{StateId::RecordAppend, "GGGGGEEGGGGE", "Pause"},
+                      MenuCase{StateId::RecordInsert, "GGGGGEEGGGGE", "Pause"},
+                      MenuCase{StateId::RecordOverwrite, "GGGGGEEGGGGE", "Pause"},
+                      MenuCase{StateId::PauseRecord, "GGGGGEEGGGGE", "Resume"},
+                      MenuCase{StateId::PauseRecordAppend, "GGGGGEEGGGGE", "Resume"},
+                      MenuCase{StateId::PauseRecordInsert, "GGGGGEEGGGGE", "Resume"},
+                      MenuCase{StateId::PauseRecordOverwrite, "GGGGGEEGGGGE", "Resume"}));
 
 TEST(Menu, CaptionsShowTheKeysOfTheSingleFunctionsOnly) {
     ControllerRig rig;
@@ -90,6 +94,8 @@ TEST(Menu, CaptionsShowTheKeysOfTheSingleFunctionsOnly) {
     keys.set(Function::Play, vk::Digit0 + 1);
     keys.set(Function::Record, vk::Digit0 + 2);
     keys.set(Function::Append, vk::Digit0 + 3);
+    keys.set(Function::Insert, vk::Digit0 + 6);
+    keys.set(Function::Overwrite, vk::Pound);
     keys.set(Function::Pause, vk::Digit0 + 4);
     keys.set(Function::Stop, vk::Digit0 + 5);
     keys.set(Function::Forward, vk::Right);
@@ -100,10 +106,12 @@ TEST(Menu, CaptionsShowTheKeysOfTheSingleFunctionsOnly) {
     EXPECT_EQ(menu[0].caption, "Play            1");
     EXPECT_EQ(menu[1].caption, "Record      2");
     EXPECT_EQ(menu[2].caption, "Append     3");
-    EXPECT_EQ(menu[3].caption, "Pause        4");
-    EXPECT_EQ(menu[4].caption, "Stop           5");
-    EXPECT_EQ(menu[5].caption, "FF                ->");
-    EXPECT_EQ(menu[6].caption, "REW           <-");
+    EXPECT_EQ(menu[3].caption, "Insert 6");
+    EXPECT_EQ(menu[4].caption, "Overwrite #");
+    EXPECT_EQ(menu[5].caption, "Pause        4");
+    EXPECT_EQ(menu[6].caption, "Stop           5");
+    EXPECT_EQ(menu[7].caption, "FF                ->");
+    EXPECT_EQ(menu[8].caption, "REW           <-");
     for (const MenuItem& item : menu) EXPECT_EQ(item.caption.find('*'), std::string::npos) << item.caption;
 }
 
@@ -112,14 +120,14 @@ TEST(Menu, AKeyChangeUpdatesTheCaptionsAtOnceWithoutAStateChange) {
     rig.toPausePlay(rig.path("a.wav"));
     ASSERT_TRUE(rig.settings.keys().assign(Function::Pause, vk::Digit0 + 9));
     rig.current().UpdateMenu();  // what the button dialog calls after a change
-    EXPECT_EQ(rig.window.menu()[3].caption, "Resume      9");
+    EXPECT_EQ(rig.window.menu()[5].caption, "Resume      9");
     EXPECT_EQ(rig.window.calls(), std::vector<std::string>{"ReplaceMenuItems"});
     EXPECT_TRUE(rig.in(StateId::PausePlay));
 
     ASSERT_TRUE(rig.settings.keys().assign(Function::Stop, vk::Digit0 + 9));  // moves the key
     rig.current().UpdateMenu();
-    EXPECT_EQ(rig.window.menu()[3].caption, "Resume      ");
-    EXPECT_EQ(rig.window.menu()[4].caption, "Stop           9");
+    EXPECT_EQ(rig.window.menu()[5].caption, "Resume      ");
+    EXPECT_EQ(rig.window.menu()[6].caption, "Stop           9");
 }
 
 }  // namespace

@@ -108,11 +108,12 @@ TEST(StatePlay, WindingSeeksAndPositionSetShowsTheNewPlace) {
     EXPECT_TRUE(rig.window.softKeyEnabled(cmd::Pause));
 }
 
-TEST(StatePlay, KeysStopPauseAndWindInThisOrder) {
+TEST(StatePlay, KeysStopPauseWindAndDeferInsertAndOverwrite) {
     const std::vector<std::pair<Function, std::string>> cases{
         {Function::Stop, "Stop"},          {Function::Pause, "Pause"},        {Function::PlayPause, "Pause"},
         {Function::Forward, "SetPosition(1000)"}, {Function::Rewind, "SetPosition(0)"},
         {Function::Record, ""},            {Function::Append, ""},            {Function::RecordStop, ""},
+        {Function::Insert, "Stop"},        {Function::Overwrite, "Stop"},
     };
     for (const auto& [function, command] : cases) {
         ControllerRig rig;
@@ -121,6 +122,9 @@ TEST(StatePlay, KeysStopPauseAndWindInThisOrder) {
         rig.current().OnKey(kKey7);
         EXPECT_EQ(rig.engine.commands(),
                   command.empty() ? std::vector<std::string>{} : std::vector<std::string>{command});
+        // The edit waits for the end of the playback, which is at the position heard.
+        EXPECT_EQ(rig.ctl.vars.pendingInsert, function == Function::Insert);
+        EXPECT_EQ(rig.ctl.vars.pendingOverwrite, function == Function::Overwrite);
     }
 }
 
@@ -214,6 +218,7 @@ TEST(StatePausePlay, KeysAppendStopResumeAndWind) {
         {Function::Append, "Stop"},  {Function::AppendStop, "Stop"},           {Function::Stop, "Stop"},
         {Function::Pause, "Resume"}, {Function::PlayPause, "Resume"},          {Function::Forward, "SetPosition(1000)"},
         {Function::Rewind, "SetPosition(0)"}, {Function::Record, ""},          {Function::Play, ""},
+        {Function::Insert, "Stop"},  {Function::Overwrite, "Stop"},
     };
     for (const auto& [function, command] : cases) {
         ControllerRig rig;
@@ -224,6 +229,8 @@ TEST(StatePausePlay, KeysAppendStopResumeAndWind) {
                   command.empty() ? std::vector<std::string>{} : std::vector<std::string>{command});
         const bool append = function == Function::Append || function == Function::AppendStop;
         EXPECT_EQ(rig.ctl.vars.pendingAppend, append);
+        EXPECT_EQ(rig.ctl.vars.pendingInsert, function == Function::Insert);
+        EXPECT_EQ(rig.ctl.vars.pendingOverwrite, function == Function::Overwrite);
     }
 }
 

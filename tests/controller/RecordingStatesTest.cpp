@@ -199,11 +199,19 @@ TEST_P(RecordingStates, ReopeningThatFailsWithTheWarningBitDropsToIdle) {
     EXPECT_EQ(rig.window.CurrentPath(), "");
 }
 
-TEST_P(RecordingStates, SilenceCutIsAcceptedSilently) {
+TEST_P(RecordingStates, SilenceCutIsSaidBrieflyWithoutABox) {
     deliver(kSilenceCut);
     EXPECT_TRUE(rig.shell.boxes().empty());
     EXPECT_TRUE(rig.window.calls().empty());
     EXPECT_TRUE(rig.in(v().running));
+    EXPECT_EQ(rig.window.noticeText(), "Silence skipped");
+    for (int tick = 1; tick < 10; ++tick) rig.current().OnBlinkTimer();
+    EXPECT_EQ(rig.window.noticeText(), "Silence skipped") << "two seconds of 200 ms ticks";
+    rig.current().OnBlinkTimer();
+    EXPECT_EQ(rig.window.noticeText(), "");
+    deliver(kSilenceCut);
+    rig.current().OnStop();
+    EXPECT_EQ(rig.window.noticeText(), "") << "the stop takes it away";
 }
 
 TEST_P(RecordingStates, TimersShowLevelPositionTimeLeftAndKeepAwake) {
@@ -306,9 +314,11 @@ TEST(VoiceActivation, TheIconBlinksUntilTheFirstLoudBlockThenStaysOn) {
         seen.push_back(rig.window.IsShown(Control::VoiceIcon));
     }
     EXPECT_EQ(seen, (std::vector<bool>{true, false, true, false}));
+    EXPECT_EQ(rig.window.noticeText(), "Waiting for voice");
     rig.engine.raise(kRecordActivated);
     rig.engine.deliverAll();
     EXPECT_TRUE(rig.ctl.record.activated);
+    EXPECT_EQ(rig.window.noticeText(), "");
     for (int tick = 0; tick < 3; ++tick) {
         rig.current().OnBlinkTimer();
         EXPECT_TRUE(rig.window.IsShown(Control::VoiceIcon));
@@ -316,6 +326,25 @@ TEST(VoiceActivation, TheIconBlinksUntilTheFirstLoudBlockThenStaysOn) {
     rig.current().OnStop();  // the options decide what stays shown
     EXPECT_TRUE(rig.window.IsShown(Control::VoiceIcon));
     EXPECT_FALSE(rig.window.IsShown(Control::SilenceIcon));
+}
+
+// A recording that ends without Stop (out of memory, or storing failed and
+// the engine ended it) takes the waiting notice away as well.
+TEST(VoiceActivation, ARecordingThatEndsByItselfTakesTheNoticeAway) {
+    for (const bool outOfMemory : {true, false}) {
+        ControllerRig rig;
+        rig.window.editRecordingOptions().voiceActivated = true;
+        rig.toRecord();
+        ASSERT_EQ(rig.window.noticeText(), "Waiting for voice");
+        if (outOfMemory) {
+            rig.current().OnWaterMark();
+        } else {
+            rig.engine.raise(0x8017);  // RecordEnd, then FileReady: no Stop was asked for
+            rig.engine.raise(0x8014);
+            rig.engine.deliverAll();
+        }
+        EXPECT_EQ(rig.window.noticeText(), "") << outOfMemory;
+    }
 }
 
 TEST(VoiceActivation, EachRecordingStartsNotActivated) {
@@ -350,6 +379,20 @@ TEST(RecordingLimit, ArmsTheOneShotTimerAndKillsItOnStop) {
     rig.window.editRecordingOptions().timeLimitMinutes = 2;
     rig.toRecord();
     EXPECT_EQ(rig.window.limitTimer(), 120'000u);
+    EXPECT_EQ(rig.window.noticeText(), "") << "no voice to wait for";
+    // Beside "Left:", the minutes the limit leaves, begun minutes counted,
+    // unless the storage runs out first.
+    rig.engine.setRemainingSeconds(3'600);
+    for (const auto& [left, text] : std::vector<std::pair<std::uint32_t, std::string>>{
+             {120'000, "2 min"}, {60'001, "2 min"}, {60'000, "1 min"}, {1, "1 min"}}) {
+        rig.window.setLimitLeft(left);
+        rig.current().OnRemainingTimer();
+        EXPECT_EQ(rig.window.timeLeftText(), text) << left;
+    }
+    rig.engine.setRemainingSeconds(30);
+    rig.window.setLimitLeft(120'000);
+    rig.current().OnRemainingTimer();
+    EXPECT_EQ(rig.window.timeLeftText(), "00:00:30");
     rig.current().OnStop();  // what the timer calls when it fires
     EXPECT_FALSE(rig.window.limitTimer());
     rig.engine.deliverAll();

@@ -267,15 +267,18 @@ TEST_F(ScenarioTest, RecordPausePlayAppendAndDeferredInsertMakeTheExpectedFile) 
     EXPECT_EQ(window.LengthMs(), 1000);
     EXPECT_EQ(test::ReadBytes(path), WavImage(Join({recorded, Block(2, 0)})));
 
-    // Play again with the speaker held back: the engine has read two blocks
-    // ahead when the user pauses, and the insert asked for then waits for
-    // the playback to stop and goes in where it stopped.
+    // Play again with the speaker held back after one block: the engine has
+    // read two blocks further when the user pauses, and the insert asked for
+    // then waits for the playback to stop and goes in where the listener
+    // stopped hearing, not where reading had got to.
     out.closeGate();
     const std::uint64_t writtenBefore = out.written().value();
     const std::size_t firstEvent = messages.size();
     window.CurrentState()->OnPlay();
     ASSERT_TRUE(PumpUntilIn(StateId::Play));
     ASSERT_TRUE(PumpUntil([&] { return out.written().value() >= writtenBefore + 2; }));
+    out.release(1);
+    ASSERT_TRUE(PumpUntil([&] { return out.written().value() >= writtenBefore + 3; }));
     window.CurrentState()->OnPause();
     ASSERT_TRUE(PumpUntilIn(StateId::PausePlay));
     ASSERT_TRUE(microphone.Use(Signal(3, 1)));
@@ -294,7 +297,7 @@ TEST_F(ScenarioTest, RecordPausePlayAppendAndDeferredInsertMakeTheExpectedFile) 
                                                         kEvRecordEnd + kEventBaseInsert,
                                                         kEvFileReady + kEventBaseInsert, kEvPosSet}));
     EXPECT_EQ(test::ReadBytes(path),
-              WavImage(Join({Block(1, 0), Block(1, 1), Block(3, 0), Block(1, 3), Block(1, 4), Block(2, 0)})));
+              WavImage(Join({Block(1, 0), Block(3, 0), Block(1, 1), Block(1, 3), Block(1, 4), Block(2, 0)})));
     EXPECT_TRUE(shell.boxes().empty());
 }
 

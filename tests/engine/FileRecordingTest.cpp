@@ -2,12 +2,15 @@
 // what lands in the recording is what the device delivered.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include "engine/AudioEngine.h"
 #include "platform/file/FileWaveIn.h"
@@ -175,6 +178,32 @@ TEST_F(FileRecordingTest, GsmRecordingDecodesToTheInputSignal) {
         b += static_cast<double>(decoded[i]) * decoded[i];
     }
     EXPECT_GT(dot / std::sqrt(a * b), 0.85);
+}
+
+// The Recording page opens and closes its meter on the UI thread while the
+// engine thread measures and requeues the microphone's buffers as fast as
+// the device fills them. A buffer queued again to a device being closed
+// would keep it open: the next start would find it taken.
+TEST_F(FileRecordingTest, LevelMonitorStartsAndStopsWhileTheEngineThreadRequeues) {
+    std::vector<std::uint8_t> samples(16000, 128 + 90);
+    test::WriteBytes(dir.file("in.wav"), WavImage(1, 8000, 8, samples));
+    rig = new Rig(std::uint64_t{1} << 40);  // never runs dry
+    std::string error;
+    ASSERT_TRUE(rig->in.Load(dir.file("in.wav"), error)) << error;
+    ASSERT_TRUE(rig->engine.Init(rig->sink).Ok());
+    for (int round = 0; round < 40; ++round) {
+        ASSERT_TRUE(rig->engine.StartLevelMonitor(wav::kCodePcm8k8)) << "round " << round;
+        const std::uint64_t from = rig->in.delivered();
+        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(20);  // a hung device, not timing
+        while (rig->in.delivered() < from + 4 * 1600) {
+            ASSERT_LT(std::chrono::steady_clock::now(), limit) << "the meter's buffers stopped coming back";
+            std::this_thread::yield();
+        }
+        rig->engine.StopLevelMonitor();
+        EXPECT_FALSE(rig->engine.LevelMonitorRunning());
+    }
+    EXPECT_TRUE(rig->sink.ids().empty()) << "the meter raises no event";
+    EXPECT_FALSE(std::filesystem::exists(dir.file("rec.wav")));
 }
 
 }  // namespace

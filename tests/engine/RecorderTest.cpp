@@ -4,6 +4,7 @@
 #include <gsm.h>
 
 #include <cmath>
+#include <filesystem>
 
 #include "engine/EngineHarness.h"
 #include "wav/Formats.h"
@@ -225,7 +226,9 @@ struct SilenceCase {
 
 class SilenceCutTest : public EngineTest, public ::testing::WithParamInterface<SilenceCase> {};
 
-TEST_P(SilenceCutTest, LongSilencesAreCutEveryLimitPlusOneBlocks) {
+// A pause longer than the silence time keeps exactly that time: a pause one
+// block longer must not vanish and glue the words together.
+TEST_P(SilenceCutTest, LongSilencesKeepTheSilenceTimeAskedFor) {
     const SilenceCase& c = GetParam();
     ASSERT_TRUE(Start(wav::kCodePcm8k16, {false, 10, true, 10, c.silenceMs}).Ok());
     Fill16(20000);
@@ -239,21 +242,20 @@ TEST_P(SilenceCutTest, LongSilencesAreCutEveryLimitPlusOneBlocks) {
     const std::vector<std::uint8_t> audio = Audio();
     ASSERT_EQ(audio.size(), 3200u * static_cast<std::size_t>(2 + c.silentBlocksKept));
     EXPECT_EQ(static_cast<std::int16_t>(wav::LoadLe16(&audio[0])), 20000);
-    // The silence kept is the end of the pause.
+    // The silence kept is the start of the pause.
     for (int k = 0; k < c.silentBlocksKept; ++k) {
-        const int original = c.silentBlocks - c.silentBlocksKept + k;
-        EXPECT_EQ(wav::LoadLe16(&audio[3200u * static_cast<std::size_t>(k + 1)]), 1 + original % 7) << "block " << k;
+        EXPECT_EQ(wav::LoadLe16(&audio[3200u * static_cast<std::size_t>(k + 1)]), 1 + k % 7) << "block " << k;
     }
     EXPECT_EQ(static_cast<std::int16_t>(wav::LoadLe16(&audio[audio.size() - 2])), -20000);
 }
 
 INSTANTIATE_TEST_SUITE_P(Arithmetic, SilenceCutTest,
-                         ::testing::Values(SilenceCase{4000, 20, 0, 20}, SilenceCase{4000, 21, 1, 0},
-                                           SilenceCase{4000, 22, 1, 1}, SilenceCase{4000, 41, 1, 20},
-                                           SilenceCase{4000, 42, 2, 0}, SilenceCase{4000, 50, 2, 8},
-                                           SilenceCase{1000, 5, 0, 5}, SilenceCase{1000, 6, 1, 0},
-                                           SilenceCase{1000, 13, 2, 1}, SilenceCase{3000, 16, 1, 0},
-                                           SilenceCase{3000, 15, 0, 15}));
+                         ::testing::Values(SilenceCase{4000, 20, 0, 20}, SilenceCase{4000, 21, 1, 20},
+                                           SilenceCase{4000, 22, 1, 20}, SilenceCase{4000, 41, 1, 20},
+                                           SilenceCase{4000, 42, 1, 20}, SilenceCase{4000, 50, 1, 20},
+                                           SilenceCase{1000, 5, 0, 5}, SilenceCase{1000, 6, 1, 5},
+                                           SilenceCase{1000, 13, 1, 5}, SilenceCase{3000, 16, 1, 15},
+                                           SilenceCase{3000, 15, 0, 15}, SilenceCase{2000, 30, 1, 10}));
 
 TEST_F(EngineTest, APeakEqualToTheSilenceLevelIsNotSilent) {
     ASSERT_TRUE(Start(wav::kCodePcm8k8, {false, 10, true, 10, 200}).Ok());  // level 12, cut at the 2nd block
@@ -266,8 +268,10 @@ TEST_F(EngineTest, APeakEqualToTheSilenceLevelIsNotSilent) {
     StopCapture();
     EXPECT_EQ(Ids(), (std::vector<std::uint32_t>{kEvRecordStart, kEvSilenceCut, kEvRecordEnd, kEvFileReady}));
     std::vector<std::uint8_t> expected = Bytes(1600, 139);
-    const auto loud = Bytes(1600, 140);
-    expected.insert(expected.end(), loud.begin(), loud.end());
+    for (std::uint8_t kept : {140, 117}) {
+        const auto block = Bytes(1600, kept);
+        expected.insert(expected.end(), block.begin(), block.end());
+    }
     EXPECT_EQ(Audio(), expected);
 }
 
@@ -284,7 +288,10 @@ TEST_F(EngineTest, SilenceCountingStartsAfterTheActivatingBlock) {
     StopCapture();
     EXPECT_EQ(Ids(), (std::vector<std::uint32_t>{kEvRecordStart, kEvRecordActivated, kEvSilenceCut, kEvRecordEnd,
                                                  kEvFileReady}));
-    EXPECT_EQ(Audio(), Bytes(1600, 200));
+    std::vector<std::uint8_t> expected = Bytes(3200, 128);  // the 400 ms of silence kept
+    const auto speech = Bytes(1600, 200);
+    expected.insert(expected.end(), speech.begin(), speech.end());
+    EXPECT_EQ(Audio(), expected);
 }
 
 TEST_F(EngineTest, PausedBlocksAreMeasuredButNotStored) {
@@ -305,7 +312,7 @@ TEST_F(EngineTest, PausedBlocksAreMeasuredButNotStored) {
     StopCapture();
     EXPECT_EQ(Ids(), (std::vector<std::uint32_t>{kEvRecordStart, kEvPausedOn, kEvPausedOff, kEvSilenceCut,
                                                  kEvRecordEnd, kEvFileReady}));
-    EXPECT_TRUE(Audio().empty());
+    EXPECT_EQ(Audio(), Bytes(1600, 128)) << "the 200 ms of silence kept";
 }
 
 // --- Storage failure and the watchdog ------------------------------------------
@@ -463,6 +470,57 @@ TEST_F(EngineTest, ProbeAsksForTheSixOfferedFormatsOnly) {
     mask = 0;
     EXPECT_FALSE(engine->ProbeFormats(mask));
     EXPECT_EQ(mask, 0u);
+}
+
+// --- Level monitor ------------------------------------------------------------
+
+// The meter of the Recording page: blocks are measured as a recording's are
+// and go straight back to the device; nothing is stored and no event is
+// raised. Stopping closes the device, and buffers still on their way are
+// dropped rather than queued to a closed device.
+TEST_F(EngineTest, LevelMonitorMeasuresWithoutStoringAndLetsGoOfTheDevice) {
+    ASSERT_TRUE(engine->StartLevelMonitor(wav::kCodePcm8k8));
+    EXPECT_TRUE(in.isOpen());
+    EXPECT_TRUE(in.isStarted());
+    EXPECT_EQ(in.queuedCount(), 2u);
+    Fill(128 + 64);
+    EXPECT_EQ(engine->MonitorLevelPercent(), 64u * 100u / 127u);
+    EXPECT_EQ(in.queuedCount(), 2u) << "the buffer went back to the device";
+    Fill(128);
+    EXPECT_EQ(engine->MonitorLevelPercent(), 0u);
+    EXPECT_TRUE(Ids().empty());
+    EXPECT_FALSE(std::filesystem::exists(dir.file("rec.wav")));
+
+    ASSERT_TRUE(in.deliverFill(255));  // on its way when the page closes
+    engine->StopLevelMonitor();
+    Pump();
+    EXPECT_FALSE(in.isOpen());
+    EXPECT_FALSE(engine->LevelMonitorRunning());
+    EXPECT_EQ(engine->MonitorLevelPercent(), 0u);
+    EXPECT_EQ(in.count(DeviceCall::Add), 4) << "two at the start, one after each block measured, none after the stop";
+
+    // A recording started while the meter runs takes the device over.
+    ASSERT_TRUE(engine->StartLevelMonitor(wav::kCodePcm8k16));
+    ASSERT_TRUE(Start(wav::kCodePcm8k8).Ok());
+    EXPECT_FALSE(engine->LevelMonitorRunning());
+    EXPECT_EQ(in.openedFormat().bitsPerSample, 8);
+    EXPECT_FALSE(engine->StartLevelMonitor(wav::kCodePcm8k8)) << "refused while recording";
+    Fill(200);
+    StopCapture();
+    EXPECT_EQ(Audio(), Bytes(1600, 200));
+}
+
+TEST_F(EngineTest, LevelMonitorThatCannotStartLeavesTheDeviceClosed) {
+    for (const DeviceCall call : {DeviceCall::Open, DeviceCall::Prepare, DeviceCall::Add, DeviceCall::Start}) {
+        const int nth = in.count(call) + 1;
+        in.fail(call, nth, platform::mmr::NoMem);
+        EXPECT_FALSE(engine->StartLevelMonitor(wav::kCodeGsm)) << static_cast<int>(call);
+        EXPECT_FALSE(in.isOpen()) << static_cast<int>(call);
+        EXPECT_FALSE(engine->LevelMonitorRunning());
+    }
+    EXPECT_FALSE(engine->StartLevelMonitor(0x80000000)) << "no format of the catalogue";
+    EXPECT_TRUE(engine->StartLevelMonitor(wav::kCodeGsm));
+    engine->StopLevelMonitor();
 }
 
 }  // namespace

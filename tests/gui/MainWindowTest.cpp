@@ -272,6 +272,18 @@ TEST_F(MainWindowTest, RecordingStatesDriveTheMeterAndClockFromTheTimers) {
     EXPECT_EQ(field(Control::Position), "00:01:01");
     EXPECT_EQ(field(Control::TimeLeft), "03:00:05");
     EXPECT_TRUE(w.IsShown(Control::TimeLeft));
+
+    // The words on what the recording does sit in the panel, in its text font.
+    w.ShowNotice("Silence skipped");
+    EXPECT_EQ(field(Control::Notice), "Silence skipped");
+    EXPECT_EQ(panel().control(Control::Notice).font(), panel().control(Control::Date).font());
+    EXPECT_TRUE(panel().rect().contains(panel().control(Control::Notice).geometry()));
+    w.StartLimitTimer(90'000);
+    ASSERT_TRUE(w.LimitRemainingMs().has_value());
+    EXPECT_GT(*w.LimitRemainingMs(), 80'000u);
+    EXPECT_EQ(w.timerOf(app::timer::Limit).timerType(), Qt::PreciseTimer) << "a long limit must not end minutes early";
+    w.KillLimitTimer();
+    EXPECT_FALSE(w.LimitRemainingMs().has_value());
 }
 
 TEST_F(MainWindowTest, PanelShowsTheFileTimeInTheLocaleFormatsAndCopesWithoutIt) {

@@ -1,8 +1,11 @@
 // The options list and its pages, opened from the main window's menu and
 // worked with keys: digits, Action, Back and the soft keys.
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QSpinBox>
 #include <QMenu>
 #include <QSettings>
 #include <QTest>
@@ -111,7 +114,9 @@ TEST_F(OptionPagesTest, AssignedKeyDrivesTheRecorderAndShowsInTheMenu) {
     script.then("assignButtonsDialog", [](QWidget& dialog) {
         EXPECT_EQ(dialog.windowTitle(), "Tavrin Assign Buttons");
         QTreeWidget& list = functionList(dialog);
-        ASSERT_EQ(list.topLevelItemCount(), 11);
+        ASSERT_EQ(list.topLevelItemCount(), 13);
+        EXPECT_EQ(list.topLevelItem(7)->text(1), "Insert");
+        EXPECT_EQ(list.topLevelItem(8)->text(1), "Overwrite");
         EXPECT_EQ(list.topLevelItem(5)->text(1), "Record");
         list.setCurrentItem(list.topLevelItem(5));
         Click(list, Qt::Key_Return);
@@ -133,7 +138,8 @@ TEST_F(OptionPagesTest, AssignedKeyDrivesTheRecorderAndShowsInTheMenu) {
     openOptions(script);
 
     EXPECT_EQ(stored("Keys/Record"), "53");
-    EXPECT_EQ(stored("Keys/Play"), "0") << "all eleven values are written";
+    EXPECT_EQ(stored("Keys/Play"), "0") << "all the values are written";
+    EXPECT_EQ(stored("Keys/Overwrite"), "0");
     Click(w.recordingList(), Qt::Key_5);
     EXPECT_TRUE(calledEngine("RecordStart(" + recording("Recording1") + ")"));
 }
@@ -147,10 +153,10 @@ TEST_F(OptionPagesTest, BackUnassignsAndWritesThatOneValue) {
     script.then("optionsListDialog", [](QWidget& dialog) { Click(pageList(dialog), Qt::Key_2); });
     script.then("assignButtonsDialog", [&](QWidget& dialog) {
         QTreeWidget& list = functionList(dialog);
-        EXPECT_EQ(keyOfRow(dialog, 8), "*");
-        list.setCurrentItem(list.topLevelItem(8));
+        EXPECT_EQ(keyOfRow(dialog, 10), "*");
+        list.setCurrentItem(list.topLevelItem(10));
         Click(list, Qt::Key_Escape);
-        EXPECT_EQ(keyOfRow(dialog, 8), "");
+        EXPECT_EQ(keyOfRow(dialog, 10), "");
         EXPECT_EQ(QApplication::activeModalWidget(), &dialog) << "Back unassigns; it does not leave";
         EXPECT_EQ(menuCaption(cmd::Stop), "Stop           ");
         Click(list, Qt::Key_F1);
@@ -210,7 +216,8 @@ TEST_F(OptionPagesTest, RecordingOptionsCancelPutsTheOldValuesBackInTheFile) {
         EXPECT_EQ(page.singleTimeText(), "00:01:05");
         SaveScreenshot(dialog, QStringLiteral("recording-options.png"));
         page.formatList().setCurrentIndex(page.formatList().findText("PCM 22kHz 16-Bit"));
-        EXPECT_EQ(stored("Recording Options/Format").toUInt(), wav::kCodePcm22k16) << "written at once";
+        EXPECT_EQ(window().Settings().format(), wav::kCodePcm22k16) << "in effect at once";
+        EXPECT_EQ(stored("Recording Options/Format").toUInt(), wav::kCodePcm8k8) << "written only by Done";
         Click(page.formatList(), Qt::Key_F2);  // Cancel
     });
     script.then("optionsListDialog", [](QWidget& dialog) { Click(pageList(dialog), Qt::Key_F1); });
@@ -220,21 +227,92 @@ TEST_F(OptionPagesTest, RecordingOptionsCancelPutsTheOldValuesBackInTheFile) {
     EXPECT_EQ(window().Settings().format(), wav::kCodePcm8k8);
 }
 
+// The start-up corrections (a card that is gone, a format the device lacks)
+// are never stored by leaving the page, whichever way it is left; what the
+// user changed is stored by Done alone.
 TEST_F(OptionPagesTest, RecordingOptionsShowAMissingCardAsPhoneAndKeepItStored) {
-    storeRecordingOptions(wav::kCodeGsm, "/media/nobody/GONE");
+    for (const int leave : {Qt::Key_F1, Qt::Key_F2, Qt::Key_Escape}) {
+        SCOPED_TRACE(leave);
+        storeRecordingOptions(0x10 /* a format the device does not offer */, "/media/nobody/GONE");
+        if (main) main->close();
+        main.reset();
+        start();
+        ModalScript script;
+        script.then("optionsListDialog", [](QWidget& dialog) { Click(pageList(dialog), Qt::Key_1); });
+        script.then("recordingOptionsDialog", [&](QWidget& dialog) {
+            auto& page = static_cast<ui::RecordingOptionsDialog&>(dialog);
+            EXPECT_EQ(page.locationList().currentText(), "Phone");
+            EXPECT_EQ(page.formatList().currentText(), "GSM  2kB/s");
+            page.limitSwitch().setChecked(true);
+            Click(page.locationList(), leave);
+        });
+        script.then("optionsListDialog", [](QWidget& dialog) { Click(pageList(dialog), Qt::Key_F1); });
+        openOptions(script);
+        EXPECT_EQ(stored("Recording Options/Save Location"), "/media/nobody/GONE")
+            << "the correction is not written back";
+        EXPECT_EQ(stored("Recording Options/Format"), "16");
+        EXPECT_EQ(stored("Recording Options/Time Limit"), leave == Qt::Key_F1 ? "1" : "");
+        EXPECT_EQ(window().RecordingOptions().timeLimitOn, leave == Qt::Key_F1) << "Cancel and Back restore";
+        EXPECT_EQ(window().Settings().saveLocation(), documents) << "the correction stays in effect";
+        QSettings(QStringLiteral("Korvel Software"), QStringLiteral("Tavrin")).clear();
+    }
+}
+
+// Every option is reached with Up and Down and set with the keypad: Left and
+// Right turn a list or a number, digits type a number, Action ticks a switch.
+// Done writes exactly the values that changed.
+TEST_F(OptionPagesTest, RecordingOptionsAreSetWithTheKeypadAndDoneWritesWhatChanged) {
+    storeRecordingOptions(wav::kCodePcm8k8, documents);
     start();
     ModalScript script;
     script.then("optionsListDialog", [](QWidget& dialog) { Click(pageList(dialog), Qt::Key_1); });
-    script.then("recordingOptionsDialog", [](QWidget& dialog) {
+    script.then("recordingOptionsDialog", [&](QWidget& dialog) {
         auto& page = static_cast<ui::RecordingOptionsDialog&>(dialog);
-        EXPECT_EQ(page.locationList().currentText(), "Phone");
-        EXPECT_EQ(page.formatList().currentText(), "GSM  2kB/s");
-        Click(page.locationList(), Qt::Key_F1);  // Done
+        EXPECT_EQ(QApplication::focusWidget(), &page.locationList());
+        const std::vector<QWidget*> order{&page.formatList(),    &page.voiceSwitch(),    &page.voiceLevel(),
+                                          &page.silenceSwitch(), &page.silenceLevel(),   &page.silenceSeconds(),
+                                          &page.limitSwitch(),   &page.limitMinutes(),   &page.subFolder()};
+        for (QWidget* next : order) {
+            Click(*QApplication::focusWidget(), Qt::Key_Down);
+            EXPECT_EQ(QApplication::focusWidget(), next) << next->objectName().toStdString();
+        }
+        Click(*QApplication::focusWidget(), Qt::Key_Down);
+        EXPECT_EQ(QApplication::focusWidget(), &page.locationList()) << "round again";
+        Click(page.locationList(), Qt::Key_Up);
+        EXPECT_EQ(QApplication::focusWidget(), &page.subFolder());
+        ClickText(page.subFolder(), QStringLiteral("Int/erv.iews"));  // the refused characters do not go in
+        EXPECT_EQ(page.subFolder().text(), "Interviews");
+        for (int i = 0; i < 7; ++i) Click(*QApplication::focusWidget(), Qt::Key_Up);
+        EXPECT_EQ(QApplication::focusWidget(), &page.voiceSwitch());
+        Click(page.voiceSwitch(), Qt::Key_Return);  // Action
+        EXPECT_TRUE(page.voiceSwitch().isChecked());
+        Click(page.voiceSwitch(), Qt::Key_Down);
+        ClickText(page.voiceLevel(), QStringLiteral("25"));
+        Click(page.voiceLevel(), Qt::Key_Right);
+        EXPECT_EQ(page.voiceLevel().value(), 26);
+        for (int i = 0; i < 3; ++i) Click(*QApplication::focusWidget(), Qt::Key_Down);
+        EXPECT_EQ(QApplication::focusWidget(), &page.silenceSeconds());
+        ClickText(page.silenceSeconds(), QStringLiteral("99"));  // no number of seconds above 60 goes in
+        EXPECT_EQ(page.silenceSeconds().value(), 9);
+        ClickText(page.silenceSeconds(), QStringLiteral("\b\b60"));
+        Click(page.silenceSeconds(), Qt::Key_Right);
+        EXPECT_EQ(page.silenceSeconds().value(), 60) << "the top of the range";
+        EXPECT_EQ(stored("Recording Options/Voice Activation"), "") << "nothing is written before Done";
+        SaveScreenshot(dialog, QStringLiteral("recording-options-more.png"));
+        Click(dialog, Qt::Key_F1);
     });
     script.then("optionsListDialog", [](QWidget& dialog) { Click(pageList(dialog), Qt::Key_F1); });
     openOptions(script);
-    EXPECT_EQ(stored("Recording Options/Save Location"), "/media/nobody/GONE")
-        << "the correction is not written back";
+    EXPECT_EQ(stored("Recording Options/Voice Activation"), "1");
+    EXPECT_EQ(stored("Recording Options/Activation Level"), "26");
+    EXPECT_EQ(stored("Recording Options/Silence Seconds"), "60");
+    EXPECT_EQ(stored("Recording Options/Sub-folder"), "Interviews");
+    for (const char* unchanged : {"Silence Cut", "Silence Level", "Time Limit", "Time Limit Minutes"})
+        EXPECT_EQ(stored(QStringLiteral("Recording Options/") + unchanged), "") << unchanged;
+    const settings::RecordingOptions& o = window().RecordingOptions();
+    EXPECT_TRUE(o.voiceActivated);
+    EXPECT_EQ(o.voiceActivationLevel, 26u);
+    EXPECT_EQ(o.subFolder, "Interviews");
 }
 
 TEST_F(OptionPagesTest, WhileRecordingTheOptionsOnlyShowTheTimes) {
@@ -245,6 +323,12 @@ TEST_F(OptionPagesTest, WhileRecordingTheOptionsOnlyShowTheTimes) {
         auto& page = static_cast<ui::RecordingOptionsDialog&>(dialog);
         EXPECT_FALSE(page.locationList().isEnabled());
         EXPECT_FALSE(page.formatList().isEnabled());
+        for (QWidget* option : std::initializer_list<QWidget*>{&page.voiceSwitch(), &page.voiceLevel(),
+                                                               &page.silenceSwitch(), &page.silenceLevel(),
+                                                               &page.silenceSeconds(), &page.limitSwitch(),
+                                                               &page.limitMinutes(), &page.subFolder()})
+            EXPECT_FALSE(option->isEnabled()) << option->objectName().toStdString();
+        EXPECT_FALSE(page.meter().isVisible()) << "the device records";
         EXPECT_EQ(page.singleTimeText(), "00:01:05");
         Click(dialog, Qt::Key_Escape);  // Back is Cancel here
     });

@@ -6,6 +6,8 @@
 #include <QImage>
 #include <QPixmap>
 #include <QSettings>
+#include <QTimer>
+#include <QVariant>
 #include <QTest>
 #include <QTreeWidget>
 #include <atomic>
@@ -21,6 +23,9 @@
 #include "platform/file/FileWaveOut.h"
 #include "platform/posix/PosixClock.h"
 #include "platform/posix/PosixMemory.h"
+#include "support/GatedWaveDevices.h"
+#include "support/TempDir.h"
+#include "ui/RecordingOptionsDialog.h"
 #include "ui/SoftKeyBar.h"
 #include "wav/Formats.h"
 
@@ -39,10 +44,11 @@ public:
 };
 
 // One engine with file-backed devices. Like the program's, it is never
-// destroyed: its thread is not joined.
+// destroyed: its thread is not joined. A gated speaker hears only the
+// buffers the test lets through.
 struct RealEngine {
     RealEngine(platform::FileSystem& fs, platform::Shell& desktop, std::uint64_t microphoneBytes, std::string speaker,
-               bool speakerRealtime)
+               bool speakerRealtime, bool gateSpeaker = false)
         : files(fs),
           in(files,
              [this, microphoneBytes] {
@@ -52,7 +58,9 @@ struct RealEngine {
                  return o;
              }()),
           out(files, std::move(speaker), speakerRealtime),
-          engine(engine::EngineServices{in, out, files, memory, system, desktop, clock, thread, cues}),
+          gate(out),
+          engine(engine::EngineServices{in, gateSpeaker ? static_cast<platform::WaveOut&>(gate) : out, files, memory,
+                                        system, desktop, clock, thread, cues}),
           view(engine) {}
 
     platform::FileSystem& files;
@@ -64,8 +72,18 @@ struct RealEngine {
     std::atomic<bool> held{false};
     platform::file::FileWaveIn in;
     platform::file::FileWaveOut out;
+    GatedWaveOut gate;
     engine::AudioEngine engine;
     controller::AudioEngineView view;
+};
+
+// The Recording page's meter on the real engine; the estimates stay fixed.
+class EngineTimes : public FixedTimes {
+public:
+    engine::AudioEngine* engine = nullptr;
+    bool startLevelMonitor(std::uint32_t formatBit) override { return engine->StartLevelMonitor(formatBit); }
+    std::uint32_t monitorLevelPercent() override { return engine->MonitorLevelPercent(); }
+    void stopLevelMonitor() override { engine->StopLevelMonitor(); }
 };
 
 class RealEngineTest : public GuiTest {
@@ -73,22 +91,24 @@ protected:
     // Two seconds of PCM 8 kHz 8-bit from the microphone.
     static constexpr std::uint64_t kRecordedBytes = 16'000;
 
-    void startOnRealEngine(bool speakerRealtime) {
+    void startOnRealEngine(bool speakerRealtime, std::uint64_t microphoneBytes = kRecordedBytes,
+                           bool gateSpeaker = false) {
         QSettings settings(QStringLiteral("Korvel Software"), QStringLiteral("Tavrin"));
         settings.setValue(QStringLiteral("Recording Options/Format"), wav::kCodePcm8k8);
         settings.sync();
-        real = new RealEngine(files, shell, kRecordedBytes, root.file("speaker.wav"), speakerRealtime);
+        real = new RealEngine(files, shell, microphoneBytes, root.file("speaker.wav"), speakerRealtime, gateSpeaker);
         // A tone the meter shows, longer than what is recorded of it.
-        WriteRecording(root.file("microphone.wav"), 3000);
+        if (!std::filesystem::exists(root.file("microphone.wav"))) WriteRecording(root.file("microphone.wav"), 3000);
         std::string error;
         ASSERT_TRUE(real->in.Load(root.file("microphone.wav"), error)) << error;
+        engineTimes.engine = &real->engine;
         app::MainWindowServices services{real->view,
                                          [this](platform::EventSink& sink) { return real->engine.Init(sink); },
                                          shell,
                                          files,
                                          store,
                                          power,
-                                         times,
+                                         engineTimes,
                                          [this](int code) { quits.push_back(code); }};
         main = std::make_unique<app::MainWindow>(services);
         ASSERT_TRUE(main->initialise());
@@ -120,8 +140,54 @@ protected:
         ASSERT_TRUE(QTest::qWaitFor([&] { return real->held.load(); }, kWaitMs)) << "the microphone ran dry";
     }
 
+    // Recording options as the Recording page stores them.
+    static void storeOptions(const std::vector<std::pair<QString, QVariant>>& values) {
+        QSettings settings(QStringLiteral("Korvel Software"), QStringLiteral("Tavrin"));
+        for (const auto& [name, value] : values) settings.setValue(QStringLiteral("Recording Options/") + name, value);
+        settings.sync();
+    }
+    // A microphone of PCM 8 kHz 8-bit with exactly these samples.
+    void writeMicrophone(const std::vector<std::uint8_t>& samples) {
+        const std::string path = root.file("microphone.wav");
+        WriteRecording(path, static_cast<int>(samples.size() / 8));
+        std::vector<std::uint8_t> bytes = ReadBytes(path);
+        bytes.resize(44);
+        bytes.insert(bytes.end(), samples.begin(), samples.end());
+        WriteBytes(path, bytes);
+    }
+    // Records from the microphone until it runs dry, then stops from the menu.
+    std::vector<std::uint8_t> recordAll(const std::string& expectedPath) {
+        Click(window().recordingList(), Qt::Key_F1);
+        EXPECT_TRUE(waitForState(StateId::Record));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return real->held.load(); }, kWaitMs)) << "the microphone ran dry";
+        pickFromMenu(cmd::Stop);
+        EXPECT_TRUE(waitForState(StateId::FileSelected));
+        EXPECT_EQ(window().CurrentPath(), expectedPath);
+        const std::vector<std::uint8_t> file = ReadBytes(expectedPath);
+        return file.size() < 44 ? std::vector<std::uint8_t>{} : std::vector<std::uint8_t>(file.begin() + 44, file.end());
+    }
+
     RealEngine* real = nullptr;
+    EngineTimes engineTimes;
 };
+
+// 200 ms of PCM 8 kHz 8-bit.
+constexpr std::size_t kBlock = 1600;
+
+std::vector<std::uint8_t> Silence(std::size_t bytes) { return std::vector<std::uint8_t>(bytes, 128); }
+
+// Loud enough for any level up to 45 %: a square wave of +-60 around the middle.
+std::vector<std::uint8_t> Speech(std::size_t bytes) {
+    std::vector<std::uint8_t> v(bytes);
+    for (std::size_t i = 0; i < bytes; ++i) v[i] = static_cast<std::uint8_t>(i % 16 < 8 ? 188 : 68 + i % 5);
+    return v;
+}
+
+std::vector<std::uint8_t> Join(std::initializer_list<std::vector<std::uint8_t>> parts) {
+    std::vector<std::uint8_t> all;
+    for (const auto& p : parts) all.insert(all.end(), p.begin(), p.end());
+    return all;
+}
 
 TEST_F(RealEngineTest, RecordStopAndPlayToTheEnd) {
     startOnRealEngine(false);
@@ -189,6 +255,206 @@ TEST_F(RealEngineTest, ScreenshotsWhileRecordingAndWhilePlaying) {
     EXPECT_TRUE(app::ApplicationIcon().pixmap(128).save(QStringLiteral(TAVRIN_SCREENSHOT_DIR "/tavrin-icon.png")));
     pickFromMenu(cmd::Stop);
     EXPECT_TRUE(waitForState(StateId::FileSelected));
+}
+
+
+// Where the user chooses the edit from, and how.
+enum class EditFrom { Selected, Playing, Paused };
+
+struct EditCase {
+    const char* name;
+    EditFrom from;
+    bool insert;  // else overwrite
+    bool byKey;   // else the menu
+};
+
+// A microphone whose bytes cannot be mistaken for the tone of the recording.
+void WritePatternMicrophone(const std::string& path, std::uint32_t samples) {
+    WriteRecording(path, static_cast<int>(samples / 8));
+    std::vector<std::uint8_t> bytes = ReadBytes(path);
+    for (std::size_t i = 44; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(7 * i % 251);
+    WriteBytes(path, bytes);
+}
+
+class EditOnRealEngine : public RealEngineTest, public ::testing::WithParamInterface<EditCase> {};
+
+// Insert and Overwrite reach the file at the place the user heard last: a
+// selected recording wound to 0.3 s, or playback of which the speaker took
+// three 200 ms pieces while reading ran two pieces ahead.
+TEST_P(EditOnRealEngine, EditsAtThePositionHeard) {
+    const EditCase c = GetParam();
+    constexpr std::uint32_t kPiece = 1600;         // 200 ms of PCM 8 kHz 8-bit
+    constexpr std::uint32_t kMicrophone = 2 * kPiece;
+    const std::string edited = recording("a");
+    WriteRecording(edited, 3000);
+    const std::vector<std::uint8_t> before = ReadBytes(edited);
+    WritePatternMicrophone(root.file("microphone.wav"), 8000);
+    const std::vector<std::uint8_t> microphone = ReadBytes(root.file("microphone.wav"));
+    if (c.byKey) {
+        QSettings keys(QStringLiteral("Korvel Software"), QStringLiteral("Tavrin"));
+        keys.setValue(QStringLiteral("Keys/Insert"), settings::vk::Digit0 + 1);
+        keys.setValue(QStringLiteral("Keys/Overwrite"), settings::vk::Digit0 + 2);
+        keys.sync();
+    }
+    startOnRealEngine(false, kMicrophone, true);
+    playFirstRow();
+    ASSERT_TRUE(waitForState(StateId::Play));
+
+    std::uint32_t at = 0;  // in samples
+    if (c.from == EditFrom::Selected) {
+        pickFromMenu(cmd::Stop);  // nothing was heard yet
+        ASSERT_TRUE(waitForState(StateId::FileSelected));
+        choose(cmd::FF);  // a tenth of the length
+        ASSERT_TRUE(QTest::qWaitFor([&] { return window().softKeys().isCommandEnabled(cmd::Menu); }, kWaitMs));
+        at = 2400;
+    } else {
+        real->gate.release(3);
+        ASSERT_TRUE(real->gate.written().waitFor(5, std::chrono::milliseconds(kWaitMs)));
+        at = 3 * kPiece;
+        if (c.from == EditFrom::Paused) {
+            Click(window().recordingList(), Qt::Key_F1);
+            ASSERT_TRUE(waitForState(StateId::PausePlay));
+        }
+    }
+    const std::uint32_t command = c.insert ? cmd::Insert : cmd::Overwrite;
+    if (c.byKey) {
+        Click(window().recordingList(), c.insert ? Qt::Key_1 : Qt::Key_2);
+    } else {
+        pickFromMenu(command);
+    }
+    ASSERT_TRUE(waitForState(c.insert ? StateId::RecordInsert : StateId::RecordOverwrite));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return real->held.load(); }, kWaitMs)) << "the microphone ran dry";
+    pickFromMenu(cmd::Stop);
+    ASSERT_TRUE(waitForState(StateId::FileSelected));
+
+    // The recording up to `at`, the microphone's audio, then for an insert
+    // the rest moved back; an overwrite replaces everything from `at` on.
+    std::vector<std::uint8_t> expected(before.begin() + 44, before.begin() + 44 + at);
+    expected.insert(expected.end(), microphone.begin() + 44, microphone.begin() + 44 + kMicrophone);
+    if (c.insert) expected.insert(expected.end(), before.begin() + 44 + at, before.end());
+    const std::vector<std::uint8_t> after = ReadBytes(edited);
+    ASSERT_EQ(after.size(), 44 + expected.size());
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), after.begin() + 44)) << "spliced at the wrong place";
+    EXPECT_EQ(after[40] | after[41] << 8 | after[42] << 16, static_cast<int>(expected.size()));
+    if (!c.insert) {
+        ASSERT_FALSE(shell.boxes().empty());
+        EXPECT_EQ(shell.boxes().front().text, "Do you really want to overwrite this recording?");
+    } else {
+        EXPECT_TRUE(shell.boxes().empty()) << shell.boxes().front().text;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    FromMenuAndKeys, EditOnRealEngine,
+    ::testing::Values(EditCase{"InsertSelectedMenu", EditFrom::Selected, true, false},
+                      EditCase{"OverwriteSelectedMenu", EditFrom::Selected, false, false},
+                      EditCase{"InsertSelectedKey", EditFrom::Selected, true, true},
+                      EditCase{"OverwriteSelectedKey", EditFrom::Selected, false, true},
+                      EditCase{"InsertPausedMenu", EditFrom::Paused, true, false},
+                      EditCase{"OverwritePausedMenu", EditFrom::Paused, false, false},
+                      EditCase{"InsertPausedKey", EditFrom::Paused, true, true},
+                      EditCase{"OverwritePausedKey", EditFrom::Paused, false, true},
+                      EditCase{"InsertPlayingKey", EditFrom::Playing, true, true},
+                      EditCase{"OverwritePlayingKey", EditFrom::Playing, false, true}),
+    [](const ::testing::TestParamInfo<EditCase>& param) { return std::string(param.param.name); });
+
+
+// Two seconds and a half block of silence, then speech: the recording holds
+// the speech from at most one block after it began (the block that wakes the
+// recording is not kept), and no silence before it.
+TEST_F(RealEngineTest, VoiceActivationStartsWithinOneBlockOfTheSpeech) {
+    storeOptions({{"Voice Activation", 1}, {"Activation Level", 10}});
+    const std::size_t onset = 10 * kBlock + kBlock / 2;
+    const std::vector<std::uint8_t> microphone = Join({Silence(onset), Speech(8 * kBlock - kBlock / 2)});
+    writeMicrophone(microphone);
+    startOnRealEngine(false, microphone.size());
+    const std::vector<std::uint8_t> audio = recordAll(recording("Recording1"));
+    ASSERT_FALSE(audio.empty());
+    const std::size_t start = microphone.size() - audio.size();
+    EXPECT_GE(start, onset);
+    EXPECT_LE(start - onset, kBlock) << "started " << start - onset << " bytes after the speech";
+    EXPECT_TRUE(std::equal(audio.begin(), audio.end(), microphone.begin() + static_cast<std::ptrdiff_t>(start)));
+    EXPECT_TRUE(window().IsShown(Control::VoiceIcon));
+}
+
+// A six-second pause between two seconds of speech keeps the two seconds of
+// silence asked for; the speech on either side is whole.
+TEST_F(RealEngineTest, SilenceCutShortensAPauseToTheSilenceTime) {
+    storeOptions({{"Silence Cut", 1}, {"Silence Level", 10}, {"Silence Seconds", 2}});
+    const std::vector<std::uint8_t> before = Speech(5 * kBlock), after = Speech(5 * kBlock);
+    writeMicrophone(Join({before, Silence(30 * kBlock), after}));
+    startOnRealEngine(false, 40 * kBlock);
+    const std::vector<std::uint8_t> audio = recordAll(recording("Recording1"));
+    EXPECT_EQ(audio, Join({before, Silence(10 * kBlock), after}));
+    EXPECT_EQ(field(Control::Length), "/00:00:04");
+}
+
+// The time limit stops the recording when its timer runs out (fired here,
+// not waited for), the time left shows its minutes meanwhile, and the
+// recording goes into the sub-folder, which the list then shows.
+TEST_F(RealEngineTest, TimeLimitStopsTheRecordingInTheSubFolder) {
+    storeOptions({{"Time Limit", 1}, {"Time Limit Minutes", 3}, {"Sub-folder", QStringLiteral("Interviews")}});
+    startOnRealEngine(false);
+    ASSERT_FALSE(std::filesystem::exists(documents + "/Interviews")) << "made by the first recording only";
+    recordTwoSeconds();
+    const QTimer& limit = window().timerOf(app::timer::Limit);
+    ASSERT_TRUE(limit.isActive());
+    EXPECT_EQ(limit.interval(), 180'000);
+    tick(app::timer::Clock);
+    EXPECT_EQ(field(Control::TimeLeft), "3 min");
+    tick(app::timer::Limit);  // the three minutes are up
+    ASSERT_TRUE(waitForState(StateId::FileSelected));
+    EXPECT_FALSE(limit.isActive());
+    const std::string made = documents + "/Interviews/Recording1.wav";
+    EXPECT_EQ(window().CurrentPath(), made);
+    EXPECT_EQ(ReadBytes(made).size(), 44 + kRecordedBytes);
+    tick(app::timer::List);
+    QTreeWidget& list = window().recordingList();
+    ASSERT_EQ(list.topLevelItemCount(), 1);
+    EXPECT_EQ(list.topLevelItem(0)->text(1), "Recording1");
+    EXPECT_EQ(list.topLevelItem(0)->text(2).toStdString(), made);
+}
+
+// The Recording page shows the microphone's level, measured by the engine as
+// a recording's is, and lets go of the device when it closes.
+TEST_F(RealEngineTest, TheLiveMeterFollowsTheInputAndClosesTheDeviceWithThePage) {
+    startOnRealEngine(false, 24'000);  // the whole tone: its peak is 40 of 127
+    ModalScript script;
+    script.then("optionsListDialog",
+                [](QWidget& dialog) { Click(*dialog.findChild<QTreeWidget*>("pageList"), Qt::Key_1); });
+    script.then("recordingOptionsDialog", [&](QWidget& dialog) {
+        auto& page = static_cast<ui::RecordingOptionsDialog&>(dialog);
+        EXPECT_TRUE(page.meter().isVisible());
+        EXPECT_TRUE(real->engine.LevelMonitorRunning());
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] {
+                page.showLevel();
+                return page.meter().level() > 0;
+            },
+            kWaitMs));
+        EXPECT_EQ(page.meter().level(), 40u * 100u / 127u);
+        EXPECT_FALSE(std::filesystem::exists(documents + "/Recording1.wav")) << "nothing is recorded";
+        SaveScreenshot(dialog, QStringLiteral("recording-options-meter.png"));
+        Click(dialog, Qt::Key_Escape);
+    });
+    script.then("optionsListDialog",
+                [](QWidget& dialog) { Click(*dialog.findChild<QTreeWidget*>("pageList"), Qt::Key_F1); });
+    pickFromMenu(cmd::Options);
+    ASSERT_TRUE(script.finished()) << script.pending().toStdString();
+    EXPECT_FALSE(real->engine.LevelMonitorRunning());
+    EXPECT_EQ(real->engine.MonitorLevelPercent(), 0u);
+    // The device is free again: it opens for someone else.
+    struct Ignore : platform::WaveSink {
+        void notify(std::uint32_t, platform::WaveBuffer*, std::uint32_t) noexcept override {}
+    } sink;
+    platform::AudioFormat pcm8k8{platform::kFormatTagPcm, 1, 8000, 8000, 1, 8, 0, 0};
+    ASSERT_EQ(real->in.open(pcm8k8, sink), platform::mmr::NoError);
+    EXPECT_EQ(real->in.close(), platform::mmr::NoError);
+    // And the recording that follows has it to itself.
+    recordTwoSeconds();
+    pickFromMenu(cmd::Stop);
+    ASSERT_TRUE(waitForState(StateId::FileSelected));
+    EXPECT_TRUE(shell.boxes().empty()) << shell.boxes().front().text;
 }
 
 }  // namespace

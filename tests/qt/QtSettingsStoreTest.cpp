@@ -9,6 +9,7 @@
 
 #include "platform/posix/PosixFileSystem.h"
 #include "platform/qt/QtSettingsStore.h"
+#include "settings/IniStore.h"
 #include "settings/Settings.h"
 #include "support/TempDir.h"
 #include "wav/Formats.h"
@@ -67,24 +68,62 @@ TEST_F(QtSettingsStoreTest, KeepsTheGroupsAndValueNames) {
     s.setFormat(wav::kCodeGsm);
     s.setSaveLocation("/home/ann/Documents");
     ASSERT_TRUE(s.keys().assign(Function::Forward, settings::vk::Right));
-    s.writeSettings(settings::kWriteFormat | settings::kWriteSaveLocation);
+    settings::RecordingOptions options;
+    options.subFolder = "Interviews";
+    options.silenceSeconds = 7;
+    s.setRecordingOptions(options);
+    s.writeSettings(0x1FF80);  // every value
     s.writeKeys("");
 
     QSettings raw(QStringLiteral("Korvel Software"), QStringLiteral("Tavrin"));
     EXPECT_EQ(raw.fileName().toStdString(), settingsFile());
     EXPECT_EQ(raw.childGroups(), (QStringList{"Keys", "Recording Options"}));
     raw.beginGroup("Recording Options");
-    EXPECT_EQ(raw.childKeys(), (QStringList{"Format", "Save Location"}));
+    QStringList values = raw.childKeys();
+    values.sort();
+    EXPECT_EQ(values, (QStringList{"Activation Level", "Format", "Save Location", "Silence Cut", "Silence Level",
+                                   "Silence Seconds", "Sub-folder", "Time Limit", "Time Limit Minutes",
+                                   "Voice Activation"}));
+    EXPECT_EQ(raw.value("Sub-folder").toString(), "Interviews");
+    EXPECT_EQ(raw.value("Silence Seconds").toUInt(), 7u);
     EXPECT_EQ(raw.value("Format").toUInt(), 0x10000000u);
     EXPECT_EQ(raw.value("Save Location").toString(), "/home/ann/Documents");
     raw.endGroup();
     raw.beginGroup("Keys");
     QStringList names = raw.childKeys();
     names.sort();
-    EXPECT_EQ(names, (QStringList{"Append", "Append Stop", "Forward", "Pause", "Play", "Play Pause", "Record",
-                                  "Record Pause", "Record Stop", "Rewind", "Stop"}));
+    EXPECT_EQ(names, (QStringList{"Append", "Append Stop", "Forward", "Insert", "Overwrite", "Pause", "Play",
+                                  "Play Pause", "Record", "Record Pause", "Record Stop", "Rewind", "Stop"}));
     EXPECT_EQ(raw.value("Forward").toUInt(), 39u);
     EXPECT_EQ(raw.value("Play").toUInt(), 0u);
+}
+
+// tavrin-cli reads the program's settings file without Qt: whatever the
+// program writes, however it escapes it, reads back the same.
+TEST_F(QtSettingsStoreTest, TheToolReadsWhatTheProgramWrote) {
+    for (const std::string& folder : {std::string("Interviews"), std::string(" two  spaces "),
+                                      std::string("Café, ; semi"), std::string("@at #hash =eq 'q'")}) {
+        SCOPED_TRACE(folder);
+        QtSettingsStore store;
+        Settings written(store);
+        written.setFormat(wav::kCodePcm11k16);
+        written.setSaveLocation("/media/ann/Kärtchen \"rot\"; \\x" + folder);
+        written.setRecordingOptions({true, 35, true, 7, 12, true, 480, folder});
+        written.writeSettings(0x1FF80);  // every value
+        ASSERT_TRUE(written.keys().assign(Function::Overwrite, settings::vk::Pound));
+        written.writeKeys("");
+        QSettings(QStringLiteral("Korvel Software"), QStringLiteral("Tavrin")).sync();
+
+        const std::vector<std::uint8_t> bytes = test::ReadBytes(settingsFile());
+        settings::IniStore ini(std::string(bytes.begin(), bytes.end()));
+        Settings read(ini);
+        read.readSettings();
+        read.readKeys();
+        EXPECT_EQ(Settings::Differences(read.snapshot(), written.snapshot()), 0u);
+        EXPECT_EQ(read.recordingOptions().subFolder, folder);
+        EXPECT_EQ(read.keys().key(Function::Overwrite), settings::vk::Pound);
+        EXPECT_FALSE(ini.writeNumber("Keys", "Play", 1)) << "the tool never writes";
+    }
 }
 
 TEST_F(QtSettingsStoreTest, MissingOrUnreadableValuesLeaveTheDefault) {

@@ -77,7 +77,8 @@ TEST(KeyAssignment, ClearsExactlyTheOverlappingFunctions) {
         {F::Pause, {F::RecordPause, F::PlayPause}}, {F::Stop, {}},
         {F::Forward, {}},                        {F::Rewind, {}},
         {F::RecordStop, {F::Record, F::Stop}},   {F::AppendStop, {F::Append, F::Stop}},
-        {F::Append, {F::AppendStop}},
+        {F::Append, {F::AppendStop}},            {F::Insert, {}},
+        {F::Overwrite, {}},
     };
     for (const auto& [assigned, cleared] : overlapping) {
         SCOPED_TRACE(std::string(InfoOf(assigned).label));
@@ -102,7 +103,8 @@ TEST(KeyAssignment, TakesTheKeyFromTheFirstHolderInSearchOrder) {
         F first, second;  // first is found before second
     };
     const Case cases[] = {{F::PlayPause, F::Play}, {F::Record, F::RecordStop}, {F::Append, F::AppendStop},
-                          {F::Rewind, F::Append}, {F::Play, F::RecordStop}};
+                          {F::Rewind, F::Append}, {F::Play, F::RecordStop}, {F::RecordStop, F::Insert},
+                          {F::Insert, F::Overwrite}};
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(InfoOf(c.first).label) + " before " + std::string(InfoOf(c.second).label));
         KeyAssignments keys;
@@ -176,7 +178,7 @@ TEST(KeyFunctions, AreListedInDialogOrderAndFoundByLabel) {
     const std::vector<std::pair<std::string, std::string>> expected{
         {"Play/Pause", "Play Pause"}, {"Record/Pause", "Record Pause"}, {"Record/Stop", "Record Stop"},
         {"Append/Stop", "Append Stop"}, {"Play", "Play"}, {"Record", "Record"}, {"Append", "Append"},
-        {"Pause", "Pause"}, {"Stop", "Stop"}, {"FF", "Forward"}, {"REW", "Rewind"},
+        {"Insert", "Insert"}, {"Overwrite", "Overwrite"}, {"Pause", "Pause"}, {"Stop", "Stop"}, {"FF", "Forward"}, {"REW", "Rewind"},
     };
     ASSERT_EQ(Functions().size(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i) {

@@ -81,6 +81,67 @@ TEST_F(SettingsStartup, SaveLocationOnAMissingCardFallsBackInMemoryOnly) {
     EXPECT_EQ(settings.saveLocation(), kDocuments);
 }
 
+// The recording options as stored, and what the recorder works with: a value
+// out of its range is brought back into it in memory, and the store keeps
+// what it holds until the user changes it on the Recording page.
+TEST_F(SettingsStartup, RecordingOptionsAreReadIntoTheirRanges) {
+    struct Case {
+        const char* name;
+        std::vector<std::pair<std::string, Value>> stored;
+        RecordingOptions expected;
+    };
+    const RecordingOptions defaults;
+    const Case cases[] = {
+        {"nothing stored: the recorder's defaults", {}, {false, 0, false, 0, 3, false, 1, ""}},
+        {"every value in range",
+         {{"Voice Activation", 1u}, {"Activation Level", 35u}, {"Silence Cut", 1u}, {"Silence Level", 100u},
+          {"Silence Seconds", 60u}, {"Time Limit", 1u}, {"Time Limit Minutes", 600u},
+          {"Sub-folder", std::string("Interviews")}},
+         {true, 35, true, 100, 60, true, 600, "Interviews"}},
+        {"lowest ends",
+         {{"Voice Activation", 0u}, {"Activation Level", 0u}, {"Silence Seconds", 1u}, {"Time Limit Minutes", 1u}},
+         {false, 0, false, 0, 1, false, 1, ""}},
+        {"numbers beyond their range take the nearest end",
+         {{"Activation Level", 101u}, {"Silence Level", 0xFFFFFFFFu}, {"Silence Seconds", 0u},
+          {"Time Limit Minutes", 601u}},
+         {false, 100, false, 100, 1, false, 600, ""}},
+        {"a switch that is neither 0 nor 1 is off", {{"Voice Activation", 2u}, {"Silence Cut", 7u}, {"Time Limit", 255u}},
+         defaults},
+        {"seconds and minutes of 0 are not left to divide by", {{"Silence Seconds", 0u}, {"Time Limit Minutes", 0u}},
+         {false, 0, false, 0, 1, false, 1, ""}},
+        {"a sub-folder with a slash would leave the location", {{"Sub-folder", std::string("a/b")}}, defaults},
+        {"a sub-folder that climbs out", {{"Sub-folder", std::string("..")}}, defaults},
+        {"a sub-folder with a character a rename refuses", {{"Sub-folder", std::string("x:y")}}, defaults},
+        {"values of the wrong type are ignored",
+         {{"Voice Activation", std::string("1")}, {"Sub-folder", 5u}, {"Silence Seconds", std::string("9")}},
+         defaults},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        MemoryStore fresh;
+        for (const auto& [name, value] : c.stored) {
+            if (const auto* number = std::get_if<std::uint32_t>(&value)) {
+                ASSERT_TRUE(fresh.writeNumber("Recording Options", name, *number));
+            } else {
+                ASSERT_TRUE(fresh.writeString("Recording Options", name, std::get<std::string>(value)));
+            }
+        }
+        const int writes = fresh.writeCount();
+        Settings read(fresh);
+        read.readSettings();
+        EXPECT_EQ(read.recordingOptions(), c.expected);
+        EXPECT_EQ(fresh.writeCount(), writes) << "corrections stay in memory";
+        for (const auto& [name, value] : c.stored) EXPECT_EQ(fresh.find("Recording Options", name), value) << name;
+    }
+}
+
+TEST(SubFolderNames, AreOneFolderNameWithoutTheCharactersARenameRefuses) {
+    for (const char* good : {"Interviews", "2024 May", "a b", "Ünterwegs", "-x"}) EXPECT_TRUE(IsPlainName(good)) << good;
+    for (const char* bad : {"", "a/b", "/", "..", ".", "a\\b", "a:b", "a*", "a?", "a\"b", "<a", "a.b", "a>", "a|b"})
+        EXPECT_FALSE(IsPlainName(bad)) << bad;
+    EXPECT_FALSE(IsPlainName(std::string_view("a\0b", 3)));
+}
+
 TEST_F(SettingsStartup, FormatValidation) {
     struct Case {
         const char* name;
@@ -152,7 +213,7 @@ TEST_F(SettingsWriting, WritesOnlyTheValuesAskedFor) {
     }
 }
 
-TEST_F(SettingsWriting, WritesOneKeyByLabelOrAllElevenForAnEmptyLabel) {
+TEST_F(SettingsWriting, WritesOneKeyByLabelOrAllOfThemForAnEmptyLabel) {
     ASSERT_TRUE(settings.keys().assign(Function::Forward, vk::Right));
     ASSERT_TRUE(settings.keys().assign(Function::AppendStop, vk::Pound));
 
@@ -165,13 +226,58 @@ TEST_F(SettingsWriting, WritesOneKeyByLabelOrAllElevenForAnEmptyLabel) {
     EXPECT_EQ(store.writeCount(), 1);
 
     settings.writeKeys("");
-    EXPECT_EQ(store.writeCount(), 12);
+    EXPECT_EQ(store.writeCount(), 1 + static_cast<int>(kFunctionCount));
     for (const auto& f : Functions()) {
         const std::uint32_t expected = f.function == Function::Forward      ? vk::Right
                                        : f.function == Function::AppendStop ? vk::Pound
                                                                              : 0u;
         EXPECT_EQ(store.find("Keys", f.valueName), Value(expected)) << f.valueName;
     }
+}
+
+// The Recording page writes only what the user changed: each value differs
+// on its own and names its one bit; what is written is read back by the next run.
+TEST_F(SettingsWriting, DifferencesNameEachChangedValueAndWriteIt) {
+    using Change = void (*)(Settings::Snapshot&);
+    struct Case {
+        unsigned bit;
+        const char* name;
+        Change change;
+    };
+    const Case cases[] = {
+        {kWriteFormat, "Format", [](Settings::Snapshot& s) { s.format = wav::kCodeGsm; }},
+        {kWriteSaveLocation, "Save Location", [](Settings::Snapshot& s) { s.saveLocation = kCard; }},
+        {kWriteVoiceActivation, "Voice Activation", [](Settings::Snapshot& s) { s.options.voiceActivated = true; }},
+        {kWriteActivationLevel, "Activation Level", [](Settings::Snapshot& s) { s.options.voiceActivationLevel = 9; }},
+        {kWriteSilenceCut, "Silence Cut", [](Settings::Snapshot& s) { s.options.silenceCut = true; }},
+        {kWriteSilenceLevel, "Silence Level", [](Settings::Snapshot& s) { s.options.silenceCutLevel = 12; }},
+        {kWriteSilenceSeconds, "Silence Seconds", [](Settings::Snapshot& s) { s.options.silenceSeconds = 2; }},
+        {kWriteTimeLimit, "Time Limit", [](Settings::Snapshot& s) { s.options.timeLimitOn = true; }},
+        {kWriteTimeLimitMinutes, "Time Limit Minutes", [](Settings::Snapshot& s) { s.options.timeLimitMinutes = 90; }},
+        {kWriteSubFolder, "Sub-folder", [](Settings::Snapshot& s) { s.options.subFolder = "Notes"; }},
+    };
+    unsigned all = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Settings::Snapshot before = settings.snapshot();
+        Settings::Snapshot after = before;
+        c.change(after);
+        EXPECT_EQ(Settings::Differences(before, after), c.bit);
+        EXPECT_EQ(Settings::Differences(after, before), c.bit);
+        EXPECT_EQ(all & c.bit, 0u) << "one bit per value";
+        all |= c.bit;
+
+        MemoryStore fresh;
+        Settings s(fresh);
+        s.restore(after);
+        s.writeSettings(c.bit);
+        EXPECT_EQ(fresh.writeCount(), 1);
+        Settings next(fresh);
+        next.restore(before);
+        next.readSettings();
+        EXPECT_EQ(Settings::Differences(next.snapshot(), after), 0u) << "read back as written";
+    }
+    EXPECT_EQ(Settings::Differences(settings.snapshot(), settings.snapshot()), 0u);
 }
 
 TEST_F(SettingsWriting, KeysWrittenByOneRunAreReadByTheNext) {
@@ -190,7 +296,7 @@ TEST_F(SettingsWriting, AStoreThatRefusesWritesLosesNothingInMemory) {
     ASSERT_TRUE(settings.keys().assign(Function::Stop, vk::Star));
     settings.writeSettings(kWriteFormat | kWriteSaveLocation);
     settings.writeKeys("");
-    EXPECT_EQ(store.writeCount(), 13);
+    EXPECT_EQ(store.writeCount(), 2 + static_cast<int>(kFunctionCount));
     EXPECT_TRUE(store.empty());
     EXPECT_EQ(settings.format(), wav::kCodePcm11k8);
     EXPECT_EQ(settings.saveLocation(), kCard);

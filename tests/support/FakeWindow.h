@@ -33,6 +33,9 @@ public:
     std::uint32_t level() const { return levelPercent; }
     const std::vector<controller::MenuItem>& menu() const { return menuItems; }
     std::optional<std::uint32_t> limitTimer() const { return limitMs; }
+    const std::string& noticeText() const { return notice; }
+    // What LimitRemainingMs answers while the limit timer runs.
+    void setLimitLeft(std::optional<std::uint32_t> ms) { limitLeft = ms; }
     std::optional<int> quitCode() const { return quit; }
     int fileFactsRefreshes() const { return factsRefreshes; }
     int panelRefreshes() const { return panels; }
@@ -79,6 +82,7 @@ public:
     void SetPositionText(const std::string& text) override;
     void SetTimeLeftText(const std::string& text) override;
     void ShowLevel(std::uint32_t percent) override;
+    void ShowNotice(const std::string& text) override { notice = text; }
     std::string SelectedRowPath() override { return selectedRow; }
     void RefreshList() override;
     std::optional<std::string> RunRenameDialog(const std::string& path) override;
@@ -87,6 +91,7 @@ public:
     void PostQuit(int exitCode) override;
     void StartLimitTimer(std::uint32_t milliseconds) override;
     void KillLimitTimer() override;
+    std::optional<std::uint32_t> LimitRemainingMs() const override { return limitLeft; }
     controller::PowerStatus GetPowerStatus() override { return power; }
     void ResetIdleTimer() override;
 
@@ -107,6 +112,8 @@ private:
     std::uint32_t levelPercent = 0;
     std::vector<controller::MenuItem> menuItems;
     std::optional<std::uint32_t> limitMs;
+    std::optional<std::uint32_t> limitLeft;
+    std::string notice;
     std::optional<int> quit;
     int factsRefreshes = 0, panels = 0, lists = 0, idleResets = 0;
     std::string selectedRow;

@@ -111,6 +111,8 @@ void GatedWaveOut::PassHeld() {
         platform::WaveBuffer* buffer = held.front();
         held.pop_front();
         if (!gateOpen) --credits;
+        // Queued here, not yet in the device: the device would refuse a buffer marked as queued.
+        buffer->flags &= ~whdr::InQueue;
         static_cast<void>(inner.write(*buffer));
     }
 }

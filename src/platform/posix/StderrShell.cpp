@@ -43,12 +43,16 @@ bool MakeFolders(const std::string& path) {
     return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-std::string UserDirsFile(const std::string& home) {
+std::string ConfigFolder(const std::string& home) {
     const char* config = std::getenv("XDG_CONFIG_HOME");
-    return (config && *config ? std::string(config) : home + "/.config") + "/user-dirs.dirs";
+    return config && *config ? std::string(config) : home + "/.config";
 }
 
+std::string UserDirsFile(const std::string& home) { return ConfigFolder(home) + "/user-dirs.dirs"; }
+
 }  // namespace
+
+std::string DesktopSettingsFile() { return ConfigFolder(HomeFolder()) + "/Korvel Software/Tavrin.conf"; }
 
 int StderrShell::messageBox(const std::string& text, const std::string& caption, unsigned style) {
     std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());

@@ -29,6 +29,9 @@ std::vector<std::string> MountedStorageCards();
 std::string DecodeMountField(std::string_view field);
 // The storage-card mount points in a /proc/self/mounts text, in its order.
 std::vector<std::string> CardMountPoints(std::string_view mounts, const std::string& user);
+// Where the desktop program keeps its settings: "Korvel Software/Tavrin.conf"
+// in $XDG_CONFIG_HOME, else in ~/.config.
+std::string DesktopSettingsFile();
 // The XDG_DOCUMENTS_DIR of a user-dirs.dirs text, with $HOME expanded; nullopt when absent.
 std::optional<std::string> DocumentsDirOf(std::string_view userDirs, const std::string& home);
 
