@@ -21,7 +21,7 @@ namespace {
 
 constexpr const char* kUsage =
     "record FILE [--format CODE|LABEL] [--seconds S] [--voice-activation PCT] [--silence-cut PCT] "
-    "[--silence-seconds S] [--media slow|fast] [--audio-in WAV] [--audio-out WAV] [--realtime]";
+    "[--silence-seconds S] [--media auto|slow|fast] [--audio-in WAV] [--audio-out WAV] [--realtime]";
 
 struct RecordArgs {
     std::string file;
@@ -124,7 +124,8 @@ int RunRecord(const Arguments& args) {
 
     if (const engine::ResultCode init = cli.engine.Init(cli.events); !init.Ok()) return Fail(cli, init);
     static_cast<void>(cli.engine.SetFormat(a.format));
-    cli.engine.SetStorage(platform::FolderOf(a.file), a.common.slow);
+    const std::string folder = platform::FolderOf(a.file);
+    cli.engine.SetStorage(folder, SlowMediaFor(cli, a.common, folder));
     cli.engine.SetRecordingOptions(a.options);
     if (const engine::ResultCode started = cli.engine.RecordStart(a.file); !started.Ok()) return Fail(cli, started);
     const int status = RunCaptureUntilFileReady(cli, engine::kEventBasePlain, a.seconds, "record");

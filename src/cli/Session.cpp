@@ -38,14 +38,18 @@ bool TakeCommonOption(const Arguments& args, std::size_t& i, CommonOptions& opti
     }
     const std::string& value = args[++i];
     if (arg == "--media") {
-        if (value != "slow" && value != "fast") error = "--media wants slow or fast";
-        options.slow = value != "fast";
+        if (value != "slow" && value != "fast" && value != "auto") error = "--media wants auto, slow or fast";
+        options.slow = value == "auto" ? std::nullopt : std::optional<bool>(value == "slow");
     } else if (arg == "--audio-in") {
         options.audioIn = value;
     } else {
         options.audioOut = value;
     }
     return true;
+}
+
+bool SlowMediaFor(CliEngine& cli, const CommonOptions& options, const std::string& path) {
+    return options.slow ? *options.slow : !cli.shell.isFastMedia(path);
 }
 
 std::optional<std::uint32_t> ParseFormat(const std::string& text) {

@@ -12,17 +12,22 @@ namespace tavrin::cli {
 
 // The options every engine command takes.
 struct CommonOptions {
-    bool slow = true;  // --media slow|fast
+    // --media slow|fast; auto (nothing) asks the file system of the recording.
+    std::optional<bool> slow;
     std::optional<std::string> audioIn;
     std::optional<std::string> audioOut;
     bool realtime = false;
 };
 
-inline constexpr const char* kCommonUsage = "[--media slow|fast] [--audio-in WAV] [--audio-out WAV] [--realtime]";
+inline constexpr const char* kCommonUsage = "[--media auto|slow|fast] [--audio-in WAV] [--audio-out WAV] [--realtime]";
 
 // When args[i] is a common option, takes it (and its value, moving i on) and
 // answers true; a bad value leaves its text in `error`.
 bool TakeCommonOption(const Arguments& args, std::size_t& i, CommonOptions& options, std::string& error);
+
+// The slow flag for a recording at `path` (or a new one in that folder): as
+// --media says, else as the shell classifies the location.
+bool SlowMediaFor(CliEngine& cli, const CommonOptions& options, const std::string& path);
 
 // A format given as a short name ("gsm", "pcm8k16"), a label or a code.
 std::optional<std::uint32_t> ParseFormat(const std::string& text);

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "platform/posix/LocationSpeed.h"
 #include "support/TempDir.h"
 
 namespace tavrin::platform {
@@ -87,6 +88,33 @@ TEST(StderrShell, MessageBoxPrintsAndAnswersTheFirstButton) {
         EXPECT_EQ(testing::internal::GetCapturedStderr(), "Tavrin: line one\nline two\n");
         EXPECT_EQ(got, c.answer) << c.style;
     }
+}
+
+// The type numbers as statfs reports them (a signed word: CIFS comes out negative).
+TEST(LocationSpeed, NetworkAndFuseFileSystemsAreSlowEveryLocalOneIsFast) {
+    const struct {
+        const char* name;
+        std::int64_t type;
+        bool fast;
+    } cases[] = {
+        {"ext4", 0xEF53, true},          {"xfs", 0x58465342, true},       {"btrfs", 0x9123683E, true},
+        {"f2fs", 0xF2F52010, true},      {"vfat", 0x4D44, true},          {"exfat", 0x2011BAB0, true},
+        {"ntfs3", 0x7366746E, true},     {"overlayfs", 0x794C7630, true}, {"tmpfs", 0x01021994, true},
+        {"zfs", 0x2FC12FC1, true},       {"nfs", 0x6969, false},          {"smbfs", 0x517B, false},
+        {"cifs", static_cast<std::int32_t>(0xFF534D42), false},           {"smb2", 0xFE534D42, false},
+        {"fuse (sshfs)", 0x65735546, false}, {"9p", 0x01021997, false},   {"afs", 0x5346414F, false},
+        {"kafs", 0x6B414653, false},     {"ceph", 0x00C36400, false},     {"coda", 0x73757245, false},
+        {"lustre", 0x0BD00BD0, false},   {"vmhgfs", static_cast<std::int32_t>(0xBACBACBC), false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(IsFastFileSystemType(c.type), c.fast) << c.name;
+}
+
+TEST(LocationSpeed, AFolderOnThisMachinesDiskIsFastAndAMissingOneSlow) {
+    test::TempDir dir;
+    // The build's temporary folder is a local disk or tmpfs on every machine the tests run on.
+    EXPECT_TRUE(StderrShell().isFastMedia(dir.path()));
+    EXPECT_TRUE(StderrShell().isFastMedia(dir.file("not-yet.wav"))) << "a new file is judged by its folder";
+    EXPECT_FALSE(StderrShell().isFastMedia(dir.file("gone/away/x.wav")));
 }
 
 }  // namespace
