@@ -72,7 +72,12 @@ MainWindowServices EngineHost::windowServices() {
                               store,
                               power,
                               *this,
-                              {}};
+                              {},
+                              [this] {
+                                  const engine::EngineState now = engine.state;
+                                  return now != engine::EngineState::EngineClosed &&
+                                         now != engine::EngineState::EngineFileOpen;
+                              }};
 }
 
 std::int32_t EngineHost::totalSeconds(std::uint32_t formatBit, const std::string& folder) {

@@ -60,6 +60,10 @@ struct MainWindowServices {
     ui::RecordingTimes& times;
     // Ends the program's main loop; QCoreApplication::exit when not given.
     std::function<void(int)> quit;
+    // Whether the engine has a device running or starting: between a Record
+    // or Play and its start event the states still rest, but the engine does
+    // not. Not given: never.
+    std::function<bool()> engineBusy;
 };
 
 // The recorder's only window, shaped like the handset it was made for: the
@@ -123,6 +127,11 @@ public:
     // What timer `id` does each time it fires.
     void timerFired(int id);
 
+    // Closes the window as the session asks a program to end: open dialogs
+    // and boxes are dismissed first, then the window closes as its close
+    // button would, after saving a recording in progress.
+    void closeForTermination();
+
     // --- what tests and screenshots look at ----------------------------------------------
     controller::Controller& states() { return *machine; }
     QTreeWidget& recordingList() { return *list; }
@@ -167,6 +176,8 @@ private:
     void menuAboutToHide();
     void goBack();
     bool resting() const;
+    bool engineBusy() const;
+    void continueClosing();
     std::optional<std::uint32_t> probeFormats();
     std::string rowPath(int row) const;
 
@@ -186,6 +197,7 @@ private:
     bool menuShown = false;
     bool suppressAction = false;
     bool closeWhenResting = false;
+    bool stopForClose = false;  // OnStop was given to the running state for the pending close
     qreal scale = 2.0;
 
     QTreeWidget* list = nullptr;
@@ -196,5 +208,9 @@ private:
     // Last, so that the states are built once the window they call is complete.
     std::unique_ptr<controller::Controller> machine;
 };
+
+// Makes SIGTERM, SIGHUP and SIGINT end the program through
+// closeForTermination() instead of at once. False when they cannot be caught.
+bool CloseOnTerminationSignals(MainWindow& window);
 
 }  // namespace tavrin::app

@@ -43,6 +43,8 @@ int main(int argc, char** argv) {
     MainWindow window(host.windowServices());
     if (!window.initialise()) return kExitNoWindow;
     QObject::connect(&guard, &SingleInstance::raiseRequested, &window, [&window] { BringToFront(window); });
+    // The session ends programs with SIGTERM (SIGHUP, Ctrl-C alike): save first.
+    static_cast<void>(CloseOnTerminationSignals(window));
     window.show();
     if (ExitWhenShown(argc, argv)) QTimer::singleShot(0, &window, [] { QCoreApplication::exit(0); });
     return QApplication::exec();

@@ -23,7 +23,10 @@ std::optional<std::string> FromEnvironment(const char* name) {
 
 }  // namespace
 
-void CatchInterrupt() { std::signal(SIGINT, OnInterrupt); }
+// The session's SIGTERM and a closed terminal's SIGHUP stop and save the way Ctrl-C does.
+void CatchInterrupt() {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal, OnInterrupt);
+}
 
 bool TakeCommonOption(const Arguments& args, std::size_t& i, CommonOptions& options, std::string& error) {
     const std::string& arg = args[i];

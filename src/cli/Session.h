@@ -40,7 +40,7 @@ std::optional<double> ParseNumber(const std::string& text, double low, double hi
 // to show.
 std::optional<std::string> ChooseDevices(const CommonOptions& options, bool needIn, bool needOut, DeviceSetup& setup);
 
-// Set by Ctrl-C once CatchInterrupt ran.
+// Set by Ctrl-C, SIGTERM or SIGHUP once CatchInterrupt ran.
 extern volatile std::sig_atomic_t interrupted;
 void CatchInterrupt();
 

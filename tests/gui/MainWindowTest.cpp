@@ -8,6 +8,7 @@
 #include <QSettings>
 #include <QTest>
 #include <QTreeWidget>
+#include <algorithm>
 #include <filesystem>
 #include <thread>
 
@@ -467,7 +468,7 @@ TEST_F(MainWindowTest, SendFromAnotherThreadWaitsUntilTheWindowHandledIt) {
 TEST_F(MainWindowTest, InitialisationFailsWhenTheEngineCannotStart) {
     startResult = engine::ResultCode(engine::rc::ThreadFailed, engine::detail::ThreadFailed);
     app::MainWindowServices services{engine, [this](platform::EventSink&) { return startResult; }, shell, files, store,
-                                     power, times, [this](int code) { quits.push_back(code); }};
+                                     power, times, [this](int code) { quits.push_back(code); }, {}};
     app::MainWindow w(services);
     EXPECT_FALSE(w.initialise());
     ASSERT_FALSE(shell.boxes().empty());
@@ -483,6 +484,46 @@ TEST_F(MainWindowTest, ClosingDuringARecordingSavesItFirst) {
     QCoreApplication::processEvents();
     EXPECT_EQ(w.CurrentState(), state(StateId::FileSelected));
     EXPECT_FALSE(w.isVisible()) << "closed once the recording was saved";
+}
+
+TEST_F(MainWindowTest, ASecondCloseWhileSavingWaitsForTheSave) {
+    app::MainWindow& w = start();
+    record();
+    EXPECT_FALSE(w.close());
+    ASSERT_TRUE(engine.deliverNext());  // RecordEnd: the recording is being saved
+    EXPECT_FALSE(w.close()) << "ending now would cut the file short";
+    EXPECT_FALSE(w.close());
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(w.isVisible());
+    deliverEvents();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(w.CurrentState(), state(StateId::FileSelected));
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_EQ(std::count(engine.calls().begin(), engine.calls().end(), "Stop"), 1);
+}
+
+TEST_F(MainWindowTest, ACloseBeforeTheRecordingStartedStopsItOnceStartedThenCloses) {
+    for (const int key : {Qt::Key_F1, Qt::Key_Return}) {
+        SCOPED_TRACE(key == Qt::Key_F1 ? "record" : "play");
+        WriteRecording(recording("a"), 1000);
+        app::MainWindow& w = start();
+        list().setCurrentItem(list().topLevelItem(0));
+        Click(list(), key);
+        ASSERT_EQ(w.CurrentState(), state(key == Qt::Key_F1 ? StateId::Idle : StateId::FileSelected))
+            << "the start event is still on its way";
+        EXPECT_FALSE(w.close()) << "closing now would leave a file the engine has only begun";
+        EXPECT_FALSE(calledEngine("Stop"));
+        ASSERT_TRUE(engine.deliverNext());  // RecordStart or PlayStart
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(calledEngine("Stop"));
+        EXPECT_TRUE(w.isVisible());
+        deliverEvents();
+        QCoreApplication::processEvents();
+        EXPECT_EQ(w.CurrentState(), state(StateId::FileSelected));
+        EXPECT_FALSE(w.isVisible());
+        main.reset();
+        engine.clearCalls();
+    }
 }
 
 TEST_F(MainWindowTest, ClosingWhileIdleClosesAtOnce) {
