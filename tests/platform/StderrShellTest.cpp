@@ -109,6 +109,21 @@ TEST(LocationSpeed, NetworkAndFuseFileSystemsAreSlowEveryLocalOneIsFast) {
     for (const auto& c : cases) EXPECT_EQ(IsFastFileSystemType(c.type), c.fast) << c.name;
 }
 
+// FUSE is slow unless it drives a block device of this machine: the mount's
+// type tells, found by the device number statfs and stat share.
+TEST(LocationSpeed, MountTypeIsFoundByDeviceNumber) {
+    const std::string info =
+        "22 27 0:21 / /proc rw,relatime - proc proc rw\n"
+        "40 27 0:52 / /home/u/remote rw,nosuid shared:7 - fuse.sshfs u@host:/ rw,user_id=1000\n"
+        "41 27 8:17 / /media/u/STICK rw,nosuid shared:8 master:1 - fuseblk /dev/sdb1 rw,user_id=0\n"
+        "42 27 259:2 / / rw,relatime - ext4 /dev/nvme0n1p2 rw\n";
+    EXPECT_EQ(MountTypeOf(info, 0, 52), "fuse.sshfs");
+    EXPECT_EQ(MountTypeOf(info, 8, 17), "fuseblk") << "optional fields before the dash are skipped";
+    EXPECT_EQ(MountTypeOf(info, 259, 2), "ext4");
+    EXPECT_EQ(MountTypeOf(info, 8, 1), std::nullopt) << "8:1 is not 8:17";
+    EXPECT_EQ(MountTypeOf("", 0, 21), std::nullopt);
+}
+
 TEST(LocationSpeed, AFolderOnThisMachinesDiskIsFastAndAMissingOneSlow) {
     test::TempDir dir;
     // The build's temporary folder is a local disk or tmpfs on every machine the tests run on.
