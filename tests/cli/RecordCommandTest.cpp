@@ -244,6 +244,25 @@ TEST_F(RecordCommand, TerminationSignalsStopAndSaveTheRecording) {
             EXPECT_TRUE(std::equal(file.begin() + 44, file.end(), input.begin() + 44)) << "the input's beginning";
         }
     }
+
+    // An edit is saved the same way: the old audio, then what was appended before the signal.
+    const auto before = test::ReadBytes(dir.file("out.wav"));
+    Child child = Spawn(dir.path(), {"append", "out.wav", "--audio-in", "long.wav", "--realtime"});
+    ASSERT_TRUE(child.readUntil("AppendRecordStart\n", std::chrono::seconds(20))) << child.text;
+    EXPECT_FALSE(child.readUntil("\n\n", std::chrono::milliseconds(600)));
+    kill(child.pid, SIGTERM);
+    EXPECT_TRUE(child.readUntil("AppendFileReady\n", std::chrono::seconds(20))) << child.text;
+    int status = 0;
+    waitpid(child.pid, &status, 0);
+    close(child.err);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << child.text;
+    const auto after = test::ReadBytes(dir.file("out.wav"));
+    ASSERT_GT(after.size(), before.size());
+    EXPECT_EQ(U32(after, 4), after.size() - 8);
+    EXPECT_EQ(U32(after, 40), after.size() - 44);
+    EXPECT_TRUE(std::equal(before.begin() + 44, before.end(), after.begin() + 44)) << "the old audio stays";
+    EXPECT_TRUE(std::equal(after.begin() + static_cast<std::ptrdiff_t>(before.size()), after.end(), input.begin() + 44))
+        << "then the input's beginning";
 }
 
 TEST_F(RecordCommand, EngineFailuresShowTheMessageAndExitOne) {

@@ -526,6 +526,26 @@ TEST_F(MainWindowTest, ACloseBeforeTheRecordingStartedStopsItOnceStartedThenClos
     }
 }
 
+// Logging out with the options open during a recording: the dialogs would
+// keep the program alive; they go, the recording is saved, the window closes.
+TEST_F(MainWindowTest, TerminationDismissesOpenDialogsThenSavesAndCloses) {
+    app::MainWindow& w = start();
+    record();
+    ModalScript script;
+    script.then("optionsListDialog", [](QWidget& dialog) {
+        Click(*dialog.findChild<QTreeWidget*>("pageList"), Qt::Key_2);
+    });
+    script.then("assignButtonsDialog", [&](QWidget&) { w.closeForTermination(); });
+    pickFromMenu(cmd::Options);
+    EXPECT_TRUE(script.finished()) << "still waiting for: " << script.pending().toStdString();
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_TRUE(calledEngine("Stop"));
+    EXPECT_TRUE(w.isVisible()) << "until the recording is saved";
+    deliverEvents();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(w.isVisible());
+}
+
 TEST_F(MainWindowTest, ClosingWhileIdleClosesAtOnce) {
     app::MainWindow& w = start();
     EXPECT_TRUE(w.close());
