@@ -1,6 +1,7 @@
 #include "cli/Session.h"
 
 #include <cerrno>
+#include <csignal>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -9,11 +10,12 @@
 
 namespace tavrin::cli {
 
-volatile std::sig_atomic_t interrupted = 0;
+std::atomic<bool> interrupted{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
 
 namespace {
 
-extern "C" void OnInterrupt(int) { interrupted = 1; }
+extern "C" void OnInterrupt(int) { interrupted.store(true, std::memory_order_relaxed); }
 
 std::optional<std::string> FromEnvironment(const char* name) {
     const char* value = std::getenv(name);

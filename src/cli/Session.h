@@ -1,6 +1,6 @@
 #pragma once
 
-#include <csignal>
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -41,7 +41,9 @@ std::optional<double> ParseNumber(const std::string& text, double low, double hi
 std::optional<std::string> ChooseDevices(const CommonOptions& options, bool needIn, bool needOut, DeviceSetup& setup);
 
 // Set by Ctrl-C, SIGTERM or SIGHUP once CatchInterrupt ran.
-extern volatile std::sig_atomic_t interrupted;
+// Atomic rather than a volatile flag: the handler may run on any thread of
+// the process, and a lock-free atomic is safe to store from a handler.
+extern std::atomic<bool> interrupted;
 void CatchInterrupt();
 
 // Shows a failed result as the program's message boxes do; kExitFailure.
