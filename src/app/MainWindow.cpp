@@ -25,6 +25,7 @@
 #include "controller/EventDispatch.h"
 #include "engine/Messages.h"
 #include "platform/posix/TerminationSignals.h"
+#include "recordings/Naming.h"
 #include "recordings/RecordingList.h"
 #include "recordings/StorageLocations.h"
 #include "ui/Fonts.h"
@@ -240,6 +241,7 @@ void MainWindow::resizeEvent(QResizeEvent* event) {
 
 void MainWindow::SetCurrentState(controller::State& state) {
     current = &state;
+    newRecordingStarting = false;
     // A close asked for during a recording waits until the recording is saved.
     if (closeWhenResting) QMetaObject::invokeMethod(this, &MainWindow::continueClosing, Qt::QueuedConnection);
 }
@@ -254,12 +256,24 @@ void MainWindow::continueClosing() {
     if (resting()) {
         stopForClose = false;
         // A device still starting brings its start event, and with it a running state, later.
-        if (!engineBusy()) close();
+        if (engineBusy()) return;
+        if (dropIfEmpty) dropEmptyNewRecording();
+        close();
         return;
     }
     if (stopForClose) return;
     stopForClose = true;
     current->OnStop();
+}
+
+// A recording the close stopped before it had begun holds no audio: it
+// leaves no empty file behind. Anything recorded stays.
+void MainWindow::dropEmptyNewRecording() {
+    dropIfEmpty = false;
+    if (currentPath.empty() || currentPath != newRecordingPath || lengthMs > 0) return;
+    static_cast<void>(services.engine.CloseFile());
+    static_cast<void>(recordings::DeleteRecording(services.files, services.shell, currentPath));
+    currentPath.clear();
 }
 
 // --- the panel ----------------------------------------------------------------------------------
@@ -528,6 +542,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     event->ignore();
     if (closeWhenResting) return;
     closeWhenResting = true;
+    dropIfEmpty = newRecordingStarting;
     continueClosing();
 }
 

@@ -89,7 +89,10 @@ public:
     const std::string& CurrentPath() const override { return currentPath; }
     void SetCurrentPath(std::string path) override { currentPath = std::move(path); }
     const std::string& NewRecordingPath() const override { return newRecordingPath; }
-    void SetNewRecordingPath(std::string path) override { newRecordingPath = std::move(path); }
+    void SetNewRecordingPath(std::string path) override {
+        newRecordingPath = std::move(path);
+        newRecordingStarting = true;  // until the next change of state
+    }
     const std::string& CurrentFolder() const override { return currentFolder; }
     void SetCurrentFolder(std::string folder) override { currentFolder = std::move(folder); }
     std::int32_t LengthMs() const override { return lengthMs; }
@@ -178,6 +181,7 @@ private:
     bool resting() const;
     bool engineBusy() const;
     void continueClosing();
+    void dropEmptyNewRecording();
     std::optional<std::uint32_t> probeFormats();
     std::string rowPath(int row) const;
 
@@ -198,6 +202,8 @@ private:
     bool suppressAction = false;
     bool closeWhenResting = false;
     bool stopForClose = false;  // OnStop was given to the running state for the pending close
+    bool newRecordingStarting = false;  // a new recording's RecordStart went out; its start event has not come
+    bool dropIfEmpty = false;           // the pending close stopped a new recording before it had begun
     qreal scale = 2.0;
 
     QTreeWidget* list = nullptr;

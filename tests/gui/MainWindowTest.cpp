@@ -502,14 +502,30 @@ TEST_F(MainWindowTest, ASecondCloseWhileSavingWaitsForTheSave) {
     EXPECT_EQ(std::count(engine.calls().begin(), engine.calls().end(), "Stop"), 1);
 }
 
-TEST_F(MainWindowTest, ACloseBeforeTheRecordingStartedStopsItOnceStartedThenCloses) {
-    for (const int key : {Qt::Key_F1, Qt::Key_Return}) {
-        SCOPED_TRACE(key == Qt::Key_F1 ? "record" : "play");
+// A close that comes between Record (or Play) and the engine's start event:
+// the start is let through and then stopped, so that the engine's file is
+// finished rather than cut short; a new recording stopped before it held any
+// audio leaves no empty file behind, one with audio stays.
+TEST_F(MainWindowTest, ACloseBeforeTheStartEventStopsOnceStartedThenCloses) {
+    struct Case {
+        const char* name;
+        int key;
+        std::uint32_t recordedMs;  // what the engine reports of the new recording
+        bool newFileKept;
+    };
+    for (const Case& c : {Case{"record, nothing recorded", Qt::Key_F1, 0, false},
+                          Case{"record, some audio", Qt::Key_F1, 200, true},
+                          Case{"play", Qt::Key_Return, 0, false}}) {
+        SCOPED_TRACE(c.name);
         WriteRecording(recording("a"), 1000);
+        engine.setFacts(recording("Recording1"), {0, 1, 8000, 8, c.recordedMs});
         app::MainWindow& w = start();
         list().setCurrentItem(list().topLevelItem(0));
-        Click(list(), key);
-        ASSERT_EQ(w.CurrentState(), state(key == Qt::Key_F1 ? StateId::Idle : StateId::FileSelected))
+        Click(list(), c.key);
+        const bool recordingStarted = c.key == Qt::Key_F1;
+        // The engine made the file when the recording started (the scripted one does not).
+        if (recordingStarted) WriteRecording(recording("Recording1"), 0);
+        ASSERT_EQ(w.CurrentState(), state(recordingStarted ? StateId::Idle : StateId::FileSelected))
             << "the start event is still on its way";
         EXPECT_FALSE(w.close()) << "closing now would leave a file the engine has only begun";
         EXPECT_FALSE(calledEngine("Stop"));
@@ -519,15 +535,16 @@ TEST_F(MainWindowTest, ACloseBeforeTheRecordingStartedStopsItOnceStartedThenClos
         EXPECT_TRUE(w.isVisible());
         deliverEvents();
         QCoreApplication::processEvents();
-        EXPECT_EQ(w.CurrentState(), state(StateId::FileSelected));
         EXPECT_FALSE(w.isVisible());
+        EXPECT_EQ(FileExists(recording("Recording1")), c.newFileKept);
+        EXPECT_TRUE(FileExists(recording("a"))) << "a recording that was there stays, whatever its length";
+        EXPECT_TRUE(shell.boxes().empty()) << shell.lastBox().text;
         main.reset();
         engine.clearCalls();
+        std::filesystem::remove(recording("Recording1"));
     }
 }
 
-// Logging out with the options open during a recording: the dialogs would
-// keep the program alive; they go, the recording is saved, the window closes.
 TEST_F(MainWindowTest, TerminationDismissesOpenDialogsThenSavesAndCloses) {
     app::MainWindow& w = start();
     record();

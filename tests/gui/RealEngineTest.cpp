@@ -231,5 +231,21 @@ TEST_F(RealEngineTest, TerminationSignalsSaveTheRecordingThenCloseTheWindow) {
     }
 }
 
+// Closed at once after Record, before the engine's start event arrived: the
+// window waits for the start, stops, and leaves either no file or a complete
+// one, never the half-made file of a process that ended mid-start.
+TEST_F(RealEngineTest, ACloseRightAfterRecordLeavesNoHalfMadeFile) {
+    startOnRealEngine(false);
+    Click(window().recordingList(), Qt::Key_F1);
+    EXPECT_FALSE(window().close());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window().isVisible(); }, kWaitMs));
+    EXPECT_TRUE(shell.boxes().empty()) << shell.boxes().front().text;
+    if (!FileExists(recording("Recording1"))) return;
+    const std::vector<std::uint8_t> file = ReadBytes(recording("Recording1"));
+    ASSERT_GT(file.size(), 44u) << "an empty recording would have been removed";
+    EXPECT_EQ(Le32(file, 4), file.size() - 8);
+    EXPECT_EQ(Le32(file, 40), file.size() - 44);
+}
+
 }  // namespace
 }  // namespace tavrin::test
