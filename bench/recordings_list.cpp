@@ -30,6 +30,7 @@ public:
     int messageBox(const std::string&, const std::string&, unsigned) override { return 1; }
     std::string documentsFolder() override { return docs; }
     std::vector<std::string> storageCards() override { return {cardPath}; }
+    bool isFastMedia(const std::string&) override { return true; }  // listing does not ask
 
 private:
     std::string docs, cardPath;

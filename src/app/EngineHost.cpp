@@ -72,7 +72,12 @@ MainWindowServices EngineHost::windowServices() {
                               store,
                               power,
                               *this,
-                              {}};
+                              {},
+                              [this] {
+                                  const engine::EngineState now = engine.state;
+                                  return now != engine::EngineState::EngineClosed &&
+                                         now != engine::EngineState::EngineFileOpen;
+                              }};
 }
 
 std::int32_t EngineHost::totalSeconds(std::uint32_t formatBit, const std::string& folder) {
@@ -80,8 +85,8 @@ std::int32_t EngineHost::totalSeconds(std::uint32_t formatBit, const std::string
 }
 
 std::int32_t EngineHost::singleSeconds(std::uint32_t formatBit, const std::string& folder) {
-    // The recording is held in memory until it ends, so memory counts as well as space.
-    return engine.RemainingSeconds(formatBit, folder, true);
+    // On slow media the recording is held in memory until it ends, so memory counts as well as space.
+    return engine.RemainingSeconds(formatBit, folder, !shell.isFastMedia(folder));
 }
 
 EngineHost& MakeEngineHost() {

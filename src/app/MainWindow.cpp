@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QHeaderView>
@@ -7,6 +8,7 @@
 #include <QLocale>
 #include <QMenu>
 #include <QPushButton>
+#include <QSocketNotifier>
 #include <QThread>
 #include <QTimer>
 #include <QTreeWidget>
@@ -22,6 +24,7 @@
 #include "controller/Duration.h"
 #include "controller/EventDispatch.h"
 #include "engine/Messages.h"
+#include "platform/posix/TerminationSignals.h"
 #include "recordings/Naming.h"
 #include "recordings/RecordingList.h"
 #include "recordings/StorageLocations.h"
@@ -240,11 +243,40 @@ void MainWindow::resizeEvent(QResizeEvent* event) {
 
 void MainWindow::SetCurrentState(controller::State& state) {
     current = &state;
+    newRecordingStarting = false;
     // A close asked for during a recording waits until the recording is saved.
-    if (closeWhenResting && resting()) QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+    if (closeWhenResting) QMetaObject::invokeMethod(this, &MainWindow::continueClosing, Qt::QueuedConnection);
 }
 
 bool MainWindow::resting() const { return current == &machine->idle || current == &machine->fileSelected; }
+
+bool MainWindow::engineBusy() const { return services.engineBusy && services.engineBusy(); }
+
+// A close is pending: stop what runs, once, and close when nothing runs any more.
+void MainWindow::continueClosing() {
+    if (!closeWhenResting) return;
+    if (resting()) {
+        stopForClose = false;
+        // A device still starting brings its start event, and with it a running state, later.
+        if (engineBusy()) return;
+        if (dropIfEmpty) dropEmptyNewRecording();
+        close();
+        return;
+    }
+    if (stopForClose) return;
+    stopForClose = true;
+    current->OnStop();
+}
+
+// A recording the close stopped before it had begun holds no audio: it
+// leaves no empty file behind. Anything recorded stays.
+void MainWindow::dropEmptyNewRecording() {
+    dropIfEmpty = false;
+    if (currentPath.empty() || currentPath != newRecordingPath || lengthMs > 0) return;
+    static_cast<void>(services.engine.CloseFile());
+    static_cast<void>(recordings::DeleteRecording(services.files, services.shell, currentPath));
+    currentPath.clear();
+}
 
 // --- the panel ----------------------------------------------------------------------------------
 
@@ -511,15 +543,40 @@ controller::PowerStatus MainWindow::GetPowerStatus() {
 void MainWindow::ResetIdleTimer() { services.power.keepAwake(); }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-    if (!machine || resting() || closeWhenResting) {
+    if (!machine || (resting() && !engineBusy())) {
         event->accept();
         return;
     }
     // Closing in the middle of a recording would lose it: stop first, and
-    // close once the recording is saved (or the playback has ended).
-    closeWhenResting = true;
+    // close once the recording is saved (or the playback has ended). A second
+    // close meanwhile waits too: ending now would cut the file mid-save. A
+    // recording that has not reported its start yet is stopped once it has.
     event->ignore();
-    current->OnStop();
+    if (closeWhenResting) return;
+    closeWhenResting = true;
+    dropIfEmpty = newRecordingStarting;
+    continueClosing();
+}
+
+void MainWindow::closeForTermination() {
+    // A dialog's own loop would keep the program alive after the window closed.
+    for (int guard = 0; guard < 8; ++guard) {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || modal == this) break;
+        modal->close();
+        if (QApplication::activeModalWidget() == modal) break;  // it refused
+    }
+    close();
+}
+
+bool CloseOnTerminationSignals(MainWindow& window) {
+    const int readEnd = platform::CatchTerminationSignals();
+    if (readEnd < 0) return false;
+    auto* notifier = new QSocketNotifier(readEnd, QSocketNotifier::Read, &window);
+    QObject::connect(notifier, &QSocketNotifier::activated, &window, [readEnd, &window] {
+        if (platform::TakeTerminationSignals(readEnd) > 0) window.closeForTermination();
+    });
+    return true;
 }
 
 }  // namespace tavrin::app

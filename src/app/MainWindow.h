@@ -60,6 +60,10 @@ struct MainWindowServices {
     ui::RecordingTimes& times;
     // Ends the program's main loop; QCoreApplication::exit when not given.
     std::function<void(int)> quit;
+    // Whether the engine has a device running or starting: between a Record
+    // or Play and its start event the states still rest, but the engine does
+    // not. Not given: never.
+    std::function<bool()> engineBusy;
 };
 
 // The recorder's only window, shaped like the handset it was made for: the
@@ -85,7 +89,10 @@ public:
     const std::string& CurrentPath() const override { return currentPath; }
     void SetCurrentPath(std::string path) override { currentPath = std::move(path); }
     const std::string& NewRecordingPath() const override { return newRecordingPath; }
-    void SetNewRecordingPath(std::string path) override { newRecordingPath = std::move(path); }
+    void SetNewRecordingPath(std::string path) override {
+        newRecordingPath = std::move(path);
+        newRecordingStarting = true;  // until the next change of state
+    }
     const std::string& CurrentFolder() const override { return currentFolder; }
     void SetCurrentFolder(std::string folder) override { currentFolder = std::move(folder); }
     std::int32_t LengthMs() const override { return lengthMs; }
@@ -124,6 +131,11 @@ public:
 
     // What timer `id` does each time it fires.
     void timerFired(int id);
+
+    // Closes the window as the session asks a program to end: open dialogs
+    // and boxes are dismissed first, then the window closes as its close
+    // button would, after saving a recording in progress.
+    void closeForTermination();
 
     // --- what tests and screenshots look at ----------------------------------------------
     controller::Controller& states() { return *machine; }
@@ -169,6 +181,9 @@ private:
     void menuAboutToHide();
     void goBack();
     bool resting() const;
+    bool engineBusy() const;
+    void continueClosing();
+    void dropEmptyNewRecording();
     std::optional<std::uint32_t> probeFormats();
     std::string rowPath(int row) const;
 
@@ -188,6 +203,9 @@ private:
     bool menuShown = false;
     bool suppressAction = false;
     bool closeWhenResting = false;
+    bool stopForClose = false;  // OnStop was given to the running state for the pending close
+    bool newRecordingStarting = false;  // a new recording's RecordStart went out; its start event has not come
+    bool dropIfEmpty = false;           // the pending close stopped a new recording before it had begun
     qreal scale = 2.0;
 
     QTreeWidget* list = nullptr;
@@ -198,5 +216,9 @@ private:
     // Last, so that the states are built once the window they call is complete.
     std::unique_ptr<controller::Controller> machine;
 };
+
+// Makes SIGTERM, SIGHUP and SIGINT end the program through
+// closeForTermination() instead of at once. False when they cannot be caught.
+bool CloseOnTerminationSignals(MainWindow& window);
 
 }  // namespace tavrin::app

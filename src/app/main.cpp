@@ -7,6 +7,7 @@
 #include "app/EngineHost.h"
 #include "app/MainWindow.h"
 #include "app/SingleInstance.h"
+#include "platform/posix/TerminationSignals.h"
 
 namespace {
 
@@ -27,6 +28,9 @@ bool ExitWhenShown(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     using namespace tavrin::app;
+    // From the start: a SIGTERM during start-up waits in the pipe and closes
+    // the window once it is up, instead of ending the process half-made.
+    static_cast<void>(tavrin::platform::CatchTerminationSignals());
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tavrin"));
     QGuiApplication::setDesktopFileName(QStringLiteral("tavrin"));
@@ -43,6 +47,8 @@ int main(int argc, char** argv) {
     MainWindow window(host.windowServices());
     if (!window.initialise()) return kExitNoWindow;
     QObject::connect(&guard, &SingleInstance::raiseRequested, &window, [&window] { BringToFront(window); });
+    // The session ends programs with SIGTERM (SIGHUP, Ctrl-C alike): save first.
+    static_cast<void>(CloseOnTerminationSignals(window));
     window.show();
     if (ExitWhenShown(argc, argv)) QTimer::singleShot(0, &window, [] { QCoreApplication::exit(0); });
     return QApplication::exec();

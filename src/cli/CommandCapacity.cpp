@@ -48,8 +48,8 @@ int RunCapacity(const Arguments& args) {
         std::fprintf(stderr, "tavrin-cli capacity: %s is not a folder\n", folder->c_str());
         return kExitFailure;
     }
-    // The recording options always ask with the slow flag set.
-    const std::int32_t single = cli.engine.RemainingSeconds(format, *folder, true);
+    // As the recording options ask: memory bounds a recording only where it is held there.
+    const std::int32_t single = cli.engine.RemainingSeconds(format, *folder, !cli.shell.isFastMedia(*folder));
     const std::int32_t total = cli.engine.TotalSeconds(format, *folder);
     std::printf("Single recording time: %s (%d s)\n", Duration(single).c_str(), single);
     std::printf("Total recording time: %s (%d s)\n", Duration(total).c_str(), total);

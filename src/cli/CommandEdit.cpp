@@ -23,14 +23,14 @@ struct EditKind {
     bool atPosition;
 };
 
-constexpr EditKind kAppend{"append", "append FILE [--seconds S] [--media slow|fast] [--audio-in WAV] [--realtime]",
+constexpr EditKind kAppend{"append", "append FILE [--seconds S] [--media auto|slow|fast] [--audio-in WAV] [--realtime]",
                            "record onto the end of a recording", engine::kEventBaseAppend, false};
 constexpr EditKind kInsert{"insert",
-                           "insert FILE --at-ms MS [--seconds S] [--media slow|fast] [--audio-in WAV] [--realtime]",
+                           "insert FILE --at-ms MS [--seconds S] [--media auto|slow|fast] [--audio-in WAV] [--realtime]",
                            "record into a recording at a position, moving the rest on", engine::kEventBaseInsert,
                            true};
 constexpr EditKind kOverwrite{
-    "overwrite", "overwrite FILE --at-ms MS [--seconds S] [--media slow|fast] [--audio-in WAV] [--realtime]",
+    "overwrite", "overwrite FILE --at-ms MS [--seconds S] [--media auto|slow|fast] [--audio-in WAV] [--realtime]",
     "record over a recording from a position on", engine::kEventBaseOverwrite, true};
 
 struct EditArgs {
@@ -113,7 +113,7 @@ int RunEdit(const EditKind& kind, const Arguments& args) {
     if (const engine::ResultCode init = cli.engine.Init(cli.events); !init.Ok()) return Fail(cli, init);
 
     engine::AudioFileInfo info;
-    if (const engine::ResultCode opened = cli.engine.OpenFile(a.file, a.common.slow, info); !opened.Ok()) {
+    if (const engine::ResultCode opened = cli.engine.OpenFile(a.file, SlowMediaFor(cli, a.common, a.file), info); !opened.Ok()) {
         return Fail(cli, opened);
     }
     if (a.atMs) static_cast<void>(cli.engine.SetPosition(*a.atMs));

@@ -11,7 +11,7 @@ namespace tavrin::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "play FILE [--from-ms MS] [--to-ms MS] [--media slow|fast] [--audio-out WAV] [--realtime]";
+    "play FILE [--from-ms MS] [--to-ms MS] [--media auto|slow|fast] [--audio-out WAV] [--realtime]";
 
 struct PlayArgs {
     std::string file;
@@ -80,7 +80,7 @@ int RunPlay(const Arguments& args) {
     if (const engine::ResultCode init = cli.engine.Init(cli.events); !init.Ok()) return Fail(cli, init);
 
     engine::AudioFileInfo info;
-    if (const engine::ResultCode opened = cli.engine.OpenFile(a.file, a.common.slow, info); !opened.Ok()) {
+    if (const engine::ResultCode opened = cli.engine.OpenFile(a.file, SlowMediaFor(cli, a.common, a.file), info); !opened.Ok()) {
         return Fail(cli, opened);
     }
     if (a.fromMs) {

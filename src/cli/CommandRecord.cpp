@@ -25,7 +25,7 @@ namespace {
 
 constexpr const char* kUsage =
     "record FILE [--format CODE|LABEL] [--seconds S] [--voice-activation PCT|off] [--silence-cut PCT|off] "
-    "[--silence-seconds S] [--time-limit MINUTES|off] [--media slow|fast] [--audio-in WAV] [--audio-out WAV] "
+    "[--silence-seconds S] [--time-limit MINUTES|off] [--media auto|slow|fast] [--audio-in WAV] [--audio-out WAV] "
     "[--realtime]";
 
 struct RecordArgs {
@@ -165,7 +165,8 @@ int RunRecord(const Arguments& args) {
 
     if (const engine::ResultCode init = cli.engine.Init(cli.events); !init.Ok()) return Fail(cli, init);
     static_cast<void>(cli.engine.SetFormat(a.format));
-    cli.engine.SetStorage(platform::FolderOf(a.file), a.common.slow);
+    const std::string folder = platform::FolderOf(a.file);
+    cli.engine.SetStorage(folder, SlowMediaFor(cli, a.common, folder));
     cli.engine.SetRecordingOptions(a.options);
     if (const engine::ResultCode started = cli.engine.RecordStart(a.file); !started.Ok()) return Fail(cli, started);
     const int status = RunCaptureUntilFileReady(cli, engine::kEventBasePlain, a.seconds, "record");

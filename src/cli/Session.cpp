@@ -1,6 +1,7 @@
 #include "cli/Session.h"
 
 #include <cerrno>
+#include <csignal>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -9,11 +10,12 @@
 
 namespace tavrin::cli {
 
-volatile std::sig_atomic_t interrupted = 0;
+std::atomic<bool> interrupted{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
 
 namespace {
 
-extern "C" void OnInterrupt(int) { interrupted = 1; }
+extern "C" void OnInterrupt(int) { interrupted.store(true, std::memory_order_relaxed); }
 
 std::optional<std::string> FromEnvironment(const char* name) {
     const char* value = std::getenv(name);
@@ -23,7 +25,10 @@ std::optional<std::string> FromEnvironment(const char* name) {
 
 }  // namespace
 
-void CatchInterrupt() { std::signal(SIGINT, OnInterrupt); }
+// The session's SIGTERM and a closed terminal's SIGHUP stop and save the way Ctrl-C does.
+void CatchInterrupt() {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal, OnInterrupt);
+}
 
 bool TakeCommonOption(const Arguments& args, std::size_t& i, CommonOptions& options, std::string& error) {
     const std::string& arg = args[i];
@@ -38,14 +43,18 @@ bool TakeCommonOption(const Arguments& args, std::size_t& i, CommonOptions& opti
     }
     const std::string& value = args[++i];
     if (arg == "--media") {
-        if (value != "slow" && value != "fast") error = "--media wants slow or fast";
-        options.slow = value != "fast";
+        if (value != "slow" && value != "fast" && value != "auto") error = "--media wants auto, slow or fast";
+        options.slow = value == "auto" ? std::nullopt : std::optional<bool>(value == "slow");
     } else if (arg == "--audio-in") {
         options.audioIn = value;
     } else {
         options.audioOut = value;
     }
     return true;
+}
+
+bool SlowMediaFor(CliEngine& cli, const CommonOptions& options, const std::string& path) {
+    return options.slow ? *options.slow : !cli.shell.isFastMedia(path);
 }
 
 std::optional<std::uint32_t> ParseFormat(const std::string& text) {

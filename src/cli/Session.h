@@ -1,6 +1,6 @@
 #pragma once
 
-#include <csignal>
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -12,17 +12,22 @@ namespace tavrin::cli {
 
 // The options every engine command takes.
 struct CommonOptions {
-    bool slow = true;  // --media slow|fast
+    // --media slow|fast; auto (nothing) asks the file system of the recording.
+    std::optional<bool> slow;
     std::optional<std::string> audioIn;
     std::optional<std::string> audioOut;
     bool realtime = false;
 };
 
-inline constexpr const char* kCommonUsage = "[--media slow|fast] [--audio-in WAV] [--audio-out WAV] [--realtime]";
+inline constexpr const char* kCommonUsage = "[--media auto|slow|fast] [--audio-in WAV] [--audio-out WAV] [--realtime]";
 
 // When args[i] is a common option, takes it (and its value, moving i on) and
 // answers true; a bad value leaves its text in `error`.
 bool TakeCommonOption(const Arguments& args, std::size_t& i, CommonOptions& options, std::string& error);
+
+// The slow flag for a recording at `path` (or a new one in that folder): as
+// --media says, else as the shell classifies the location.
+bool SlowMediaFor(CliEngine& cli, const CommonOptions& options, const std::string& path);
 
 // A format given as a short name ("gsm", "pcm8k16"), a label or a code.
 std::optional<std::uint32_t> ParseFormat(const std::string& text);
@@ -35,8 +40,10 @@ std::optional<double> ParseNumber(const std::string& text, double low, double hi
 // to show.
 std::optional<std::string> ChooseDevices(const CommonOptions& options, bool needIn, bool needOut, DeviceSetup& setup);
 
-// Set by Ctrl-C once CatchInterrupt ran.
-extern volatile std::sig_atomic_t interrupted;
+// Set by Ctrl-C, SIGTERM or SIGHUP once CatchInterrupt ran.
+// Atomic rather than a volatile flag: the handler may run on any thread of
+// the process, and a lock-free atomic is safe to store from a handler.
+extern std::atomic<bool> interrupted;
 void CatchInterrupt();
 
 // Shows a failed result as the program's message boxes do; kExitFailure.

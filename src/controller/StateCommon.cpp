@@ -20,10 +20,10 @@ constexpr std::int32_t kVolumeStep = 6;
 
 }  // namespace
 
-bool IsFastMedia(const std::string&) { return false; }
-
 Window& StateCommon::window() const { return context.window; }
 EngineView& StateCommon::engine() const { return context.engine; }
+
+bool StateCommon::IsFastMedia(const std::string& path) const { return context.shell.isFastMedia(path); }
 
 void StateCommon::HaltStep() {
     Window& w = window();

@@ -76,6 +76,10 @@ protected:
     // The voice-activation and silence-cut icons as the recording options say.
     void ShowOptionIcons();
 
+    // Whether a location is recorded straight into its file, as the shell
+    // classifies it; the engine is told the opposite as its slow flag.
+    bool IsFastMedia(const std::string& path) const;
+
     Controller& context;
 
 private:
@@ -83,10 +87,5 @@ private:
     void HandOverSwitches();
     void RefreshAndArmLimit();
 };
-
-// Whether a location is fast enough to record straight into the file. The
-// recorder treats every location as slow: recordings are collected in memory
-// and written when they end, which no card or network folder can spoil.
-bool IsFastMedia(const std::string& path);
 
 }  // namespace tavrin::controller

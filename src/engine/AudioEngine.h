@@ -77,10 +77,6 @@ inline constexpr CaptureSteps kNewRecordingSteps{detail::OpenInput, detail::Prep
 inline constexpr CaptureSteps kEditSteps{detail::EditOpenInput, detail::EditPrepare0, detail::EditAdd0,
                                          detail::EditPrepare1, detail::EditAdd1};
 
-// Whether a storage location is written to directly while recording. No
-// location is: every recording goes through memory first.
-bool IsFastMedia(const std::string& location);
-
 // Bytes one second of a format bit takes; 2147483647 for an unknown bit, so
 // that every estimate made with it is 0.
 std::uint32_t BytesPerSecondOf(std::uint32_t formatBit);

@@ -29,8 +29,6 @@ std::uint64_t FreeBytes(platform::FileSystem& files, const std::string& folder) 
 
 }  // namespace
 
-bool IsFastMedia(const std::string&) { return false; }
-
 std::uint32_t BytesPerSecondOf(std::uint32_t formatBit) {
     static constexpr std::array<std::pair<std::uint32_t, std::uint32_t>, 7> kRates{{
         {wav::kCodeGsm, 1625},

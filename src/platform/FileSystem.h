@@ -69,6 +69,10 @@ public:
     // Moves a file; never replaces an existing target.
     [[nodiscard]] virtual bool moveNoReplace(const std::string& from, const std::string& to) = 0;
     [[nodiscard]] virtual bool createDirectory(const std::string& path) = 0;
+    // Makes the folder's own changes — files created, renamed or removed in
+    // it — reach the medium, so that they survive a power cut as the data
+    // written to its files does. False when the medium reported a failure.
+    [[nodiscard]] virtual bool syncFolder(const std::string& folder) = 0;
     [[nodiscard]] virtual std::optional<std::vector<DirectoryEntry>> list(const std::string& folder) = 0;
     // The same entries with only name and isDirectory filled in. Cheaper where
     // the system can tell a file from a folder without asking for its details.

@@ -26,8 +26,8 @@ inline constexpr int Yes = 6;
 inline constexpr int No = 7;
 }  // namespace answer
 
-// What the recorder asks of the desktop: modal notices, the documents folder
-// and the mounted storage cards.
+// What the recorder asks of the desktop: modal notices, the documents folder,
+// the mounted storage cards and how fast a location is.
 class Shell {
 public:
     virtual ~Shell() = default;
@@ -37,6 +37,11 @@ public:
     virtual std::string documentsFolder() = 0;
     // Mount points of the storage cards, in the order the system lists them.
     virtual std::vector<std::string> storageCards() = 0;
+    // Whether recordings at `path` (a folder or a recording in it) are written
+    // straight into their file while recording, rather than collected in
+    // memory and written when they end: true on the machine's own disks and
+    // cards, false on network and FUSE file systems.
+    virtual bool isFastMedia(const std::string& path) = 0;
 };
 
 }  // namespace tavrin::platform

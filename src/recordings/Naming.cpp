@@ -7,6 +7,13 @@ namespace {
 
 constexpr std::string_view kProductCaption = "Tavrin";
 
+// After a change of the folder's entries: tells the user when it may not survive a power cut.
+void SyncFolderOf(platform::FileSystem& files, platform::Shell& shell, const std::string& path,
+                  std::string_view failure, std::string_view caption) {
+    if (files.syncFolder(platform::FolderOf(path))) return;
+    shell.messageBox(std::string(failure), std::string(caption), platform::mb::IconExclamation);
+}
+
 }  // namespace
 
 std::string PrepareRecordingFolder(platform::FileSystem& files, const std::string& saveLocation,
@@ -55,6 +62,7 @@ std::optional<std::string> RenameRecording(platform::FileSystem& files, platform
         shell.messageBox(std::string(kNameTakenMessage), caption, platform::mb::IconHand);
         return std::nullopt;
     }
+    SyncFolderOf(files, shell, newPath, kRenameNotSavedMessage, kRenameCaption);
     return newPath;
 }
 
@@ -64,7 +72,10 @@ bool ConfirmDelete(platform::Shell& shell) {
 }
 
 bool DeleteRecording(platform::FileSystem& files, platform::Shell& shell, const std::string& path) {
-    if (files.remove(path)) return true;
+    if (files.remove(path)) {
+        SyncFolderOf(files, shell, path, kDeleteNotSavedMessage, kProductCaption);
+        return true;
+    }
     shell.messageBox(std::string(kCantDeleteMessage), std::string(kProductCaption), platform::mb::IconHand);
     return false;
 }

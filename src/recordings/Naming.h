@@ -17,6 +17,14 @@ inline constexpr std::string_view kNameTakenMessage =
     "A recording with that name already exists. Enter a unique name.";
 inline constexpr std::string_view kDeleteQuestion = "Permanently delete this recording?";
 inline constexpr std::string_view kCantDeleteMessage = "Can't delete this recording!";
+// The change was made but the medium did not confirm it: after a power cut
+// the old name, or the deleted recording, may be back.
+inline constexpr std::string_view kRenameNotSavedMessage =
+    "The recording was renamed, but the storage did not confirm the new name. "
+    "If the power fails now, the recording may keep its old name.";
+inline constexpr std::string_view kDeleteNotSavedMessage =
+    "The recording was deleted, but the storage did not confirm it. "
+    "If the power fails now, the recording may come back.";
 
 // The folder new recordings go to: the save location, created when missing,
 // and the sub-folder below it when one is set. A folder that cannot be created
@@ -38,13 +46,16 @@ bool IsAllowedName(std::string_view name);
 
 // Renames the recording at `oldPath` to `name` + ".wav" in the same folder and
 // returns the new path. Never replaces an existing file. A refused name or a
-// failed move is told to the user, and the recording keeps its old name.
+// failed move is told to the user, and the recording keeps its old name. The
+// folder is then synced so that the new name survives a power cut; when that
+// fails the user is told, and the rename stands.
 [[nodiscard]] std::optional<std::string> RenameRecording(platform::FileSystem& files, platform::Shell& shell,
                                                          const std::string& oldPath, std::string_view name);
 
 // Asks whether to delete a recording; true for Yes.
 [[nodiscard]] bool ConfirmDelete(platform::Shell& shell);
-// Deletes the file; tells the user when that fails.
+// Deletes the file; tells the user when that fails, or when the folder could
+// not be synced afterwards (the file is gone all the same: true).
 [[nodiscard]] bool DeleteRecording(platform::FileSystem& files, platform::Shell& shell, const std::string& path);
 
 }  // namespace tavrin::recordings

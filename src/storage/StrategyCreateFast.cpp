@@ -39,6 +39,8 @@ bool Prepare(StorageContext& ctx, const std::string& fileName, bool create) {
     const auto mode = create ? platform::OpenMode::ReadWriteCreate : platform::OpenMode::ReadWrite;
     auto file = ctx.files.open(fileName, mode, true);
     if (!file) return false;
+    // A new recording's name must survive a power cut as its audio will.
+    if (create && !ctx.files.syncFolder(platform::FolderOf(fileName))) return false;
     std::uint32_t length = 0;
     if (!file->size(length)) return false;
     const std::uint32_t reserve = Reserve(*freeBytes, length, twice);

@@ -29,7 +29,9 @@ Status StrategyCreateSlow::Open(const std::string& fileName) {
     // Memory first: a recording refused for lack of it leaves no empty file behind.
     if (!AllocateBuffer(fileName)) return Status::FileError;
     ctx.fileHandle = ctx.files.open(fileName, platform::OpenMode::ReadWriteCreate, true);
-    if (!ctx.fileHandle) {
+    // A new recording's name must survive a power cut as its audio will.
+    if (!ctx.fileHandle || !ctx.files.syncFolder(platform::FolderOf(fileName))) {
+        ctx.fileHandle.reset();
         ReleaseBuffer();
         return Status::FileError;
     }

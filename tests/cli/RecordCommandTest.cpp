@@ -1,8 +1,12 @@
 // tavrin-cli record and formats, run as a user runs them: separate processes
 // over real files, with a WAV file as the microphone.
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -225,6 +229,104 @@ TEST_F(RecordCommand, UsageErrorsExitTwoAndRecordNothing) {
 #ifndef TAVRIN_CLI_HAS_SOUND_CARD
     EXPECT_NE(Cli("record out.wav").err.find("--audio-in"), std::string::npos) << "says what input is missing";
 #endif
+}
+
+// A running `tavrin-cli` with its stderr on a pipe.
+struct Child {
+    pid_t pid = -1;
+    int err = -1;
+    std::string text;
+
+    // Reads stderr until `line` has been printed or `limit` passed; true when it was.
+    bool readUntil(const std::string& line, std::chrono::milliseconds limit) {
+        const auto end = std::chrono::steady_clock::now() + limit;
+        while (text.find(line) == std::string::npos) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+            pollfd p{err, POLLIN, 0};
+            if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0) return false;
+            char buffer[512];
+            const ssize_t got = read(err, buffer, sizeof buffer);
+            if (got <= 0) return false;
+            text.append(buffer, static_cast<std::size_t>(got));
+        }
+        return true;
+    }
+};
+
+Child Spawn(const std::string& folder, const std::vector<std::string>& args) {
+    int ends[2];
+    if (pipe(ends) != 0) return {};
+    Child child;
+    child.pid = fork();
+    if (child.pid == 0) {
+        dup2(ends[1], 2);
+        close(ends[0]);
+        if (chdir(folder.c_str()) != 0) _exit(127);
+        std::vector<char*> argv{const_cast<char*>(TAVRIN_CLI_PATH)};
+        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(TAVRIN_CLI_PATH, argv.data());
+        _exit(127);
+    }
+    close(ends[1]);
+    child.err = ends[0];
+    return child;
+}
+
+// What the session sends at logout, a closed terminal or Ctrl-C: the
+// recording stops and is saved whole, with an exact header, on either road,
+// also when the signal comes again while saving.
+TEST_F(RecordCommand, TerminationSignalsStopAndSaveTheRecording) {
+    test::WriteBytes(dir.file("long.wav"), Wav16(8000, Tone(8000 * 20, 12000)));
+    const auto input = test::ReadBytes(dir.file("long.wav"));
+    for (const int signal : {SIGTERM, SIGHUP, SIGINT}) {
+        for (const char* media : {"slow", "fast"}) {
+            SCOPED_TRACE(std::string(strsignal(signal)) + " " + media);
+            std::remove(dir.file("out.wav").c_str());
+            Child child = Spawn(dir.path(), {"record", "out.wav", "--audio-in", "long.wav", "--format", "pcm8k16",
+                                             "--realtime", "--media", media});
+            ASSERT_GT(child.pid, 0);
+            ASSERT_TRUE(child.readUntil("RecordStart\n", std::chrono::seconds(20))) << child.text;
+            // Let a few blocks be recorded; nothing more is printed until the stop.
+            EXPECT_FALSE(child.readUntil("\n\n", std::chrono::milliseconds(600)));
+            const auto sent = std::chrono::steady_clock::now();
+            kill(child.pid, signal);
+            kill(child.pid, signal);
+            EXPECT_TRUE(child.readUntil("FileReady\n", std::chrono::seconds(20))) << child.text;
+            int status = 0;
+            waitpid(child.pid, &status, 0);
+            close(child.err);
+            EXPECT_LT(std::chrono::steady_clock::now() - sent, std::chrono::seconds(2));
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << child.text;
+
+            const auto file = test::ReadBytes(dir.file("out.wav"));
+            ASSERT_GT(file.size(), 44u) << "some audio was recorded before the signal";
+            EXPECT_EQ(U32(file, 4), file.size() - 8) << "RIFF size";
+            EXPECT_EQ(U32(file, 40), file.size() - 44) << "data size";
+            EXPECT_EQ((file.size() - 44) % 3200, 0u) << "whole 200 ms blocks";
+            ASSERT_LT(file.size(), input.size());
+            EXPECT_TRUE(std::equal(file.begin() + 44, file.end(), input.begin() + 44)) << "the input's beginning";
+        }
+    }
+
+    // An edit is saved the same way: the old audio, then what was appended before the signal.
+    const auto before = test::ReadBytes(dir.file("out.wav"));
+    Child child = Spawn(dir.path(), {"append", "out.wav", "--audio-in", "long.wav", "--realtime"});
+    ASSERT_TRUE(child.readUntil("AppendRecordStart\n", std::chrono::seconds(20))) << child.text;
+    EXPECT_FALSE(child.readUntil("\n\n", std::chrono::milliseconds(600)));
+    kill(child.pid, SIGTERM);
+    EXPECT_TRUE(child.readUntil("AppendFileReady\n", std::chrono::seconds(20))) << child.text;
+    int status = 0;
+    waitpid(child.pid, &status, 0);
+    close(child.err);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << child.text;
+    const auto after = test::ReadBytes(dir.file("out.wav"));
+    ASSERT_GT(after.size(), before.size());
+    EXPECT_EQ(U32(after, 4), after.size() - 8);
+    EXPECT_EQ(U32(after, 40), after.size() - 44);
+    EXPECT_TRUE(std::equal(before.begin() + 44, before.end(), after.begin() + 44)) << "the old audio stays";
+    EXPECT_TRUE(std::equal(after.begin() + static_cast<std::ptrdiff_t>(before.size()), after.end(), input.begin() + 44))
+        << "then the input's beginning";
 }
 
 TEST_F(RecordCommand, EngineFailuresShowTheMessageAndExitOne) {

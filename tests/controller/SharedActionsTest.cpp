@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -61,6 +62,41 @@ TEST(CheckResult, AFailureWithoutEitherBitLeavesTheStateAndItsGreyedSoftKeys) {
     EXPECT_TRUE(rig.in(StateId::FileSelected));
     EXPECT_FALSE(rig.window.softKeyEnabled(controller::cmd::Record));
     EXPECT_FALSE(rig.window.quitCode());
+}
+
+// Each location goes to the engine as the shell classifies it: recording,
+// opening, playing a deferred recording and the time left all ask about the
+// location in hand, not about the last one asked.
+TEST(MediaSpeed, EveryCallFollowsTheShellsClassificationOfItsLocation) {
+    for (const bool documentsFast : {true, false}) {
+        ControllerRig rig;
+        const std::string fastOne = documentsFast ? rig.dir.path() : "/nowhere";
+        rig.shell.setFastLocations({fastOne});
+        const char* speed = documentsFast ? "fast" : "slow";
+        const std::string a = rig.path("a.wav");
+        const auto commanded = [&](const std::string& call) {
+            const auto& c = rig.engine.commands();
+            return std::find(c.begin(), c.end(), call) != c.end();
+        };
+
+        rig.current().OnRecord();
+        EXPECT_EQ(rig.engine.calls()[3], "SetStorage(" + rig.dir.path() + "," + speed + ")");
+        rig.engine.deliverAll();
+        rig.current().OnRemainingTimer();
+        EXPECT_EQ(rig.engine.calls().back(), "RemainingSeconds(0x10000000," + rig.dir.path() + "," + speed + ")");
+        rig.current().OnStop();
+        rig.engine.deliverAll();
+        EXPECT_TRUE(commanded("OpenFile(" + rig.path("Recording1.wav") + "," + speed + ")")) << "reopened after saving";
+        rig.clear();
+
+        rig.current().OnActivateRecording(a);
+        EXPECT_TRUE(commanded("OpenFile(" + a + "," + speed + ")"));
+        rig.engine.deliverAll();
+        // Another recording chosen during playback is opened once the playback ended.
+        rig.current().OnActivateRecording("/nowhere/b.wav");
+        rig.engine.deliverAll();
+        EXPECT_TRUE(commanded(std::string("OpenFile(/nowhere/b.wav,") + (documentsFast ? "slow" : "fast") + ")"));
+    }
 }
 
 TEST(SelectRecording, OpensANewPathAndOnlyReadsTheFactsOfTheOpenOne) {

@@ -59,6 +59,15 @@ const StartFailure kStartFailures[] = {
         StartFailure{"CreatePcm", wav::kCodePcm8k16,
                      [](EngineTest& t) { t.fs.failNth(Fault::Open, 1); }, 0x22000008, 17,
                      false},
+        // A new name that might not survive a power cut is no recording to start.
+        StartFailure{"FolderSyncSlow", wav::kCodePcm8k16,
+                     [](EngineTest& t) { t.fs.failNth(Fault::SyncFolder, 1); }, 0x22000008, 17, false},
+        StartFailure{"FolderSyncFast", wav::kCodeGsm,
+                     [](EngineTest& t) {
+                         t.engine->SetStorage(t.dir.path(), false);
+                         t.fs.failNth(Fault::SyncFolder, 1);
+                     },
+                     0x21000000, 957, false},
         StartFailure{"DeviceOpen", wav::kCodeGsm,
                      [](EngineTest& t) { t.in.fail(DeviceCall::Open, 1, mmr::Allocated); },
                      0x21000000, 1049, true},

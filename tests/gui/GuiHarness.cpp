@@ -114,7 +114,12 @@ app::MainWindow& GuiTest::start() {
                                      store,
                                      power,
                                      times,
-                                     [this](int code) { quits.push_back(code); }};
+                                     [this](int code) { quits.push_back(code); },
+                                     [this] {
+                                         const auto mode = engine.currentMode();
+                                         return mode != ScriptedEngine::Mode::Closed &&
+                                                mode != ScriptedEngine::Mode::FileOpen;
+                                     }};
     main = std::make_unique<app::MainWindow>(services);
     EXPECT_TRUE(main->initialise());
     main->show();

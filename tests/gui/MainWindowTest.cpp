@@ -8,6 +8,7 @@
 #include <QSettings>
 #include <QTest>
 #include <QTreeWidget>
+#include <algorithm>
 #include <filesystem>
 #include <thread>
 
@@ -479,7 +480,7 @@ TEST_F(MainWindowTest, SendFromAnotherThreadWaitsUntilTheWindowHandledIt) {
 TEST_F(MainWindowTest, InitialisationFailsWhenTheEngineCannotStart) {
     startResult = engine::ResultCode(engine::rc::ThreadFailed, engine::detail::ThreadFailed);
     app::MainWindowServices services{engine, [this](platform::EventSink&) { return startResult; }, shell, files, store,
-                                     power, times, [this](int code) { quits.push_back(code); }};
+                                     power, times, [this](int code) { quits.push_back(code); }, {}};
     app::MainWindow w(services);
     EXPECT_FALSE(w.initialise());
     ASSERT_FALSE(shell.boxes().empty());
@@ -495,6 +496,83 @@ TEST_F(MainWindowTest, ClosingDuringARecordingSavesItFirst) {
     QCoreApplication::processEvents();
     EXPECT_EQ(w.CurrentState(), state(StateId::FileSelected));
     EXPECT_FALSE(w.isVisible()) << "closed once the recording was saved";
+}
+
+TEST_F(MainWindowTest, ASecondCloseWhileSavingWaitsForTheSave) {
+    app::MainWindow& w = start();
+    record();
+    EXPECT_FALSE(w.close());
+    ASSERT_TRUE(engine.deliverNext());  // RecordEnd: the recording is being saved
+    EXPECT_FALSE(w.close()) << "ending now would cut the file short";
+    EXPECT_FALSE(w.close());
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(w.isVisible());
+    deliverEvents();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(w.CurrentState(), state(StateId::FileSelected));
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_EQ(std::count(engine.calls().begin(), engine.calls().end(), "Stop"), 1);
+}
+
+// A close that comes between Record (or Play) and the engine's start event:
+// the start is let through and then stopped, so that the engine's file is
+// finished rather than cut short; a new recording stopped before it held any
+// audio leaves no empty file behind, one with audio stays.
+TEST_F(MainWindowTest, ACloseBeforeTheStartEventStopsOnceStartedThenCloses) {
+    struct Case {
+        const char* name;
+        int key;
+        std::uint32_t recordedMs;  // what the engine reports of the new recording
+        bool newFileKept;
+    };
+    for (const Case& c : {Case{"record, nothing recorded", Qt::Key_F1, 0, false},
+                          Case{"record, some audio", Qt::Key_F1, 200, true},
+                          Case{"play", Qt::Key_Return, 0, false}}) {
+        SCOPED_TRACE(c.name);
+        WriteRecording(recording("a"), 1000);
+        engine.setFacts(recording("Recording1"), {0, 1, 8000, 8, c.recordedMs});
+        app::MainWindow& w = start();
+        list().setCurrentItem(list().topLevelItem(0));
+        Click(list(), c.key);
+        const bool recordingStarted = c.key == Qt::Key_F1;
+        // The engine made the file when the recording started (the scripted one does not).
+        if (recordingStarted) WriteRecording(recording("Recording1"), 0);
+        ASSERT_EQ(w.CurrentState(), state(recordingStarted ? StateId::Idle : StateId::FileSelected))
+            << "the start event is still on its way";
+        EXPECT_FALSE(w.close()) << "closing now would leave a file the engine has only begun";
+        EXPECT_FALSE(calledEngine("Stop"));
+        ASSERT_TRUE(engine.deliverNext());  // RecordStart or PlayStart
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(calledEngine("Stop"));
+        EXPECT_TRUE(w.isVisible());
+        deliverEvents();
+        QCoreApplication::processEvents();
+        EXPECT_FALSE(w.isVisible());
+        EXPECT_EQ(FileExists(recording("Recording1")), c.newFileKept);
+        EXPECT_TRUE(FileExists(recording("a"))) << "a recording that was there stays, whatever its length";
+        EXPECT_TRUE(shell.boxes().empty()) << shell.lastBox().text;
+        main.reset();
+        engine.clearCalls();
+        std::filesystem::remove(recording("Recording1"));
+    }
+}
+
+TEST_F(MainWindowTest, TerminationDismissesOpenDialogsThenSavesAndCloses) {
+    app::MainWindow& w = start();
+    record();
+    ModalScript script;
+    script.then("optionsListDialog", [](QWidget& dialog) {
+        Click(*dialog.findChild<QTreeWidget*>("pageList"), Qt::Key_2);
+    });
+    script.then("assignButtonsDialog", [&](QWidget&) { w.closeForTermination(); });
+    pickFromMenu(cmd::Options);
+    EXPECT_TRUE(script.finished()) << "still waiting for: " << script.pending().toStdString();
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_TRUE(calledEngine("Stop"));
+    EXPECT_TRUE(w.isVisible()) << "until the recording is saved";
+    deliverEvents();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(w.isVisible());
 }
 
 TEST_F(MainWindowTest, ClosingWhileIdleClosesAtOnce) {

@@ -11,6 +11,8 @@
 #include <QTest>
 #include <QTreeWidget>
 #include <atomic>
+#include <chrono>
+#include <csignal>
 #include <filesystem>
 
 #include "GuiHarness.h"
@@ -26,6 +28,7 @@
 #include "support/GatedWaveDevices.h"
 #include "support/TempDir.h"
 #include "ui/RecordingOptionsDialog.h"
+#include "platform/posix/TerminationSignals.h"
 #include "ui/SoftKeyBar.h"
 #include "wav/Formats.h"
 
@@ -109,7 +112,12 @@ protected:
                                          store,
                                          power,
                                          engineTimes,
-                                         [this](int code) { quits.push_back(code); }};
+                                         [this](int code) { quits.push_back(code); },
+                                         [this] {
+                                             const engine::EngineState now = real->engine.state;
+                                             return now != engine::EngineState::EngineClosed &&
+                                                    now != engine::EngineState::EngineFileOpen;
+                                         }};
         main = std::make_unique<app::MainWindow>(services);
         ASSERT_TRUE(main->initialise());
         main->show();
@@ -455,6 +463,52 @@ TEST_F(RealEngineTest, TheLiveMeterFollowsTheInputAndClosesTheDeviceWithThePage)
     pickFromMenu(cmd::Stop);
     ASSERT_TRUE(waitForState(StateId::FileSelected));
     EXPECT_TRUE(shell.boxes().empty()) << shell.boxes().front().text;
+std::uint32_t Le32(const std::vector<std::uint8_t>& bytes, std::size_t at) {
+    return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | static_cast<std::uint32_t>(bytes[at + 3]) << 24;
+}
+
+// What the session sends at logout: the recording is saved whole, with its
+// header finished, and the window goes, as a close would have it. A second
+// signal while saving must not cut the save short.
+TEST_F(RealEngineTest, TerminationSignalsSaveTheRecordingThenCloseTheWindow) {
+    for (const int signal : {SIGTERM, SIGHUP, SIGINT}) {
+        SCOPED_TRACE(signal);
+        startOnRealEngine(false);
+        ASSERT_TRUE(app::CloseOnTerminationSignals(window()));
+        recordTwoSeconds();
+
+        const auto sent = std::chrono::steady_clock::now();
+        std::raise(signal);
+        std::raise(signal);
+        const bool closed = QTest::qWaitFor([&] { return !window().isVisible(); }, kWaitMs);
+        platform::RestoreTerminationSignals();
+        ASSERT_TRUE(closed) << "the window closes once the recording is saved";
+        EXPECT_LT(std::chrono::steady_clock::now() - sent, std::chrono::seconds(2));
+        EXPECT_EQ(window().CurrentState(), state(StateId::FileSelected));
+        const std::vector<std::uint8_t> file = ReadBytes(recording("Recording1"));
+        ASSERT_EQ(file.size(), 44 + kRecordedBytes);
+        EXPECT_EQ(Le32(file, 4), file.size() - 8) << "RIFF size";
+        EXPECT_EQ(Le32(file, 40), kRecordedBytes) << "data size";
+        EXPECT_TRUE(shell.boxes().empty()) << shell.boxes().front().text;
+        main.reset();
+        std::filesystem::remove(recording("Recording1"));
+    }
+}
+
+// Closed at once after Record, before the engine's start event arrived: the
+// window waits for the start, stops, and leaves either no file or a complete
+// one, never the half-made file of a process that ended mid-start.
+TEST_F(RealEngineTest, ACloseRightAfterRecordLeavesNoHalfMadeFile) {
+    startOnRealEngine(false);
+    Click(window().recordingList(), Qt::Key_F1);
+    EXPECT_FALSE(window().close());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window().isVisible(); }, kWaitMs));
+    EXPECT_TRUE(shell.boxes().empty()) << shell.boxes().front().text;
+    if (!FileExists(recording("Recording1"))) return;
+    const std::vector<std::uint8_t> file = ReadBytes(recording("Recording1"));
+    ASSERT_GT(file.size(), 44u) << "an empty recording would have been removed";
+    EXPECT_EQ(Le32(file, 4), file.size() - 8);
+    EXPECT_EQ(Le32(file, 40), file.size() - 44);
 }
 
 }  // namespace

@@ -103,6 +103,17 @@ TEST_F(SingleInstanceTest, TwoProgramsMakeOneRecorder) {
     first->waitForFinished(kWaitMs);
 }
 
+// The session ends programs with SIGTERM: the recorder ends as its window
+// closing ends it, with 0, not killed by the signal.
+TEST_F(SingleInstanceTest, TerminationEndsTheRecorderAsClosingItsWindowDoes) {
+    std::unique_ptr<QProcess> program(launch(runtime));
+    ASSERT_TRUE(program->waitForStarted(kWaitMs));
+    const QString socket = QDir(runtime).filePath(QString::fromLatin1(SingleInstance::kName));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(socket); }, kWaitMs));
+    program->terminate();
+    EXPECT_EQ(exitCodeOf(*program), 0);
+}
+
 TEST_F(SingleInstanceTest, AGuardThatCannotBeMadeEndsWithOne) {
     const QString impossible = QString::fromStdString(root.file("a-file/runtime"));
     test::WriteBytes(root.file("a-file"), std::string("not a folder"));

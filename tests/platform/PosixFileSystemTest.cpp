@@ -233,6 +233,10 @@ TEST_F(PosixFileSystemTest, FolderOperations) {
     EXPECT_TRUE(fs.remove(dir.file("f")));
     EXPECT_FALSE(fs.exists(dir.file("f")));
     EXPECT_FALSE(fs.remove(dir.file("f")));
+    EXPECT_TRUE(fs.syncFolder(dir.path()));
+    EXPECT_FALSE(fs.syncFolder(dir.file("no/such"))) << "a folder that is not there was not synced";
+    WriteBytes(dir.file("g"), "x");
+    EXPECT_FALSE(fs.syncFolder(dir.file("g"))) << "a file is not a folder";
     // A dangling link still takes its name.
     std::filesystem::create_symlink(dir.file("nowhere"), dir.file("link"));
     EXPECT_TRUE(fs.exists(dir.file("link")));

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "platform/posix/LocationSpeed.h"
 #include "support/TempDir.h"
 
 namespace tavrin::platform {
@@ -87,6 +88,48 @@ TEST(StderrShell, MessageBoxPrintsAndAnswersTheFirstButton) {
         EXPECT_EQ(testing::internal::GetCapturedStderr(), "Tavrin: line one\nline two\n");
         EXPECT_EQ(got, c.answer) << c.style;
     }
+}
+
+// The type numbers as statfs reports them (a signed word: CIFS comes out negative).
+TEST(LocationSpeed, NetworkAndFuseFileSystemsAreSlowEveryLocalOneIsFast) {
+    const struct {
+        const char* name;
+        std::int64_t type;
+        bool fast;
+    } cases[] = {
+        {"ext4", 0xEF53, true},          {"xfs", 0x58465342, true},       {"btrfs", 0x9123683E, true},
+        {"f2fs", 0xF2F52010, true},      {"vfat", 0x4D44, true},          {"exfat", 0x2011BAB0, true},
+        {"ntfs3", 0x7366746E, true},     {"overlayfs", 0x794C7630, true}, {"tmpfs", 0x01021994, true},
+        {"zfs", 0x2FC12FC1, true},       {"nfs", 0x6969, false},          {"smbfs", 0x517B, false},
+        {"cifs", static_cast<std::int32_t>(0xFF534D42), false},           {"smb2", 0xFE534D42, false},
+        {"fuse (sshfs)", 0x65735546, false}, {"9p", 0x01021997, false},   {"afs", 0x5346414F, false},
+        {"kafs", 0x6B414653, false},     {"ceph", 0x00C36400, false},     {"coda", 0x73757245, false},
+        {"lustre", 0x0BD00BD0, false},   {"vmhgfs", static_cast<std::int32_t>(0xBACBACBC), false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(IsFastFileSystemType(c.type), c.fast) << c.name;
+}
+
+// FUSE is slow unless it drives a block device of this machine: the mount's
+// type tells, found by the device number statfs and stat share.
+TEST(LocationSpeed, MountTypeIsFoundByDeviceNumber) {
+    const std::string info =
+        "22 27 0:21 / /proc rw,relatime - proc proc rw\n"
+        "40 27 0:52 / /home/u/remote rw,nosuid shared:7 - fuse.sshfs u@host:/ rw,user_id=1000\n"
+        "41 27 8:17 / /media/u/STICK rw,nosuid shared:8 master:1 - fuseblk /dev/sdb1 rw,user_id=0\n"
+        "42 27 259:2 / / rw,relatime - ext4 /dev/nvme0n1p2 rw\n";
+    EXPECT_EQ(MountTypeOf(info, 0, 52), "fuse.sshfs");
+    EXPECT_EQ(MountTypeOf(info, 8, 17), "fuseblk") << "optional fields before the dash are skipped";
+    EXPECT_EQ(MountTypeOf(info, 259, 2), "ext4");
+    EXPECT_EQ(MountTypeOf(info, 8, 1), std::nullopt) << "8:1 is not 8:17";
+    EXPECT_EQ(MountTypeOf("", 0, 21), std::nullopt);
+}
+
+TEST(LocationSpeed, AFolderOnThisMachinesDiskIsFastAndAMissingOneSlow) {
+    test::TempDir dir;
+    // The build's temporary folder is a local disk or tmpfs on every machine the tests run on.
+    EXPECT_TRUE(StderrShell().isFastMedia(dir.path()));
+    EXPECT_TRUE(StderrShell().isFastMedia(dir.file("not-yet.wav"))) << "a new file is judged by its folder";
+    EXPECT_FALSE(StderrShell().isFastMedia(dir.file("gone/away/x.wav")));
 }
 
 }  // namespace

@@ -134,6 +134,44 @@ TEST_F(NamingTest, AFailedMoveNeverReplacesAFileAndAlwaysShowsTheTakenMessage) {
     EXPECT_FALSE(test::FileExists(path("Fresh.wav")));
 }
 
+// A rename or delete is synced to the medium with its folder; when the sync
+// fails the change stands (it was made) and the user hears that a power cut
+// may undo it.
+TEST_F(NamingTest, RenameAndDeleteSyncTheFolderAndTellWhenThatFails) {
+    const std::string renamed =
+        "The recording was renamed, but the storage did not confirm the new name. "
+        "If the power fails now, the recording may keep its old name.";
+    const std::string deleted =
+        "The recording was deleted, but the storage did not confirm it. If the power fails now, the recording may "
+        "come back.";
+    for (const bool syncFails : {false, true}) {
+        SCOPED_TRACE(syncFails ? "sync fails" : "sync succeeds");
+        test::FaultyFileSystem faulty(files);
+        test::WriteBytes(path("Recording1.wav"), std::string("one"));
+        shell.clearBoxes();
+        if (syncFails) faulty.failNth(test::Fault::SyncFolder, 1);
+        EXPECT_EQ(RenameRecording(faulty, shell, path("Recording1.wav"), "Talk"), path("Talk.wav"));
+        EXPECT_EQ(contents("Talk.wav"), "one");
+        EXPECT_EQ(faulty.calls(test::Fault::SyncFolder), 1u);
+        if (syncFails) {
+            expectOneBox(renamed, "Tavrin  Rename", mb::IconExclamation);
+        } else {
+            EXPECT_TRUE(shell.boxes().empty()) << shell.lastBox().text;
+        }
+
+        shell.clearBoxes();
+        if (syncFails) faulty.failNth(test::Fault::SyncFolder, 1);
+        EXPECT_TRUE(DeleteRecording(faulty, shell, path("Talk.wav")));
+        EXPECT_FALSE(test::FileExists(path("Talk.wav")));
+        EXPECT_EQ(faulty.calls(test::Fault::SyncFolder), 2u);
+        if (syncFails) {
+            expectOneBox(deleted, "Tavrin", mb::IconExclamation);
+        } else {
+            EXPECT_TRUE(shell.boxes().empty()) << shell.lastBox().text;
+        }
+    }
+}
+
 TEST_F(NamingTest, ARecordingThatVanishedShowsTheTakenMessage) {
     EXPECT_FALSE(RenameRecording(files, shell, path("Gone.wav"), "Other").has_value());
     expectOneBox(kTakenMessage, "Tavrin  Rename", mb::IconHand);

@@ -18,6 +18,7 @@ const char* FaultName(Fault kind) {
         case Fault::Move: return "Move";
         case Fault::CreateDirectory: return "CreateDirectory";
         case Fault::List: return "List";
+        case Fault::SyncFolder: return "SyncFolder";
     }
     return "?";
 }

@@ -25,8 +25,9 @@ enum class Fault {
     Move,
     CreateDirectory,
     List,
+    SyncFolder,
 };
-inline constexpr std::size_t kFaultKinds = static_cast<std::size_t>(Fault::List) + 1;
+inline constexpr std::size_t kFaultKinds = static_cast<std::size_t>(Fault::SyncFolder) + 1;
 
 const char* FaultName(Fault kind);
 

@@ -187,6 +187,10 @@ bool FaultyFileSystem::createDirectory(const std::string& path) {
     return !shared->fails(Fault::CreateDirectory) && inner.createDirectory(path);
 }
 
+bool FaultyFileSystem::syncFolder(const std::string& folder) {
+    return !shared->fails(Fault::SyncFolder) && inner.syncFolder(folder);
+}
+
 std::optional<std::vector<DirectoryEntry>> FaultyFileSystem::list(const std::string& folder) {
     if (shared->fails(Fault::List)) return std::nullopt;
     return inner.list(folder);

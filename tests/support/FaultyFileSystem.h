@@ -77,6 +77,8 @@ public:
     [[nodiscard]] bool remove(const std::string& path) override;
     [[nodiscard]] bool moveNoReplace(const std::string& from, const std::string& to) override;
     [[nodiscard]] bool createDirectory(const std::string& path) override;
+    // Counted and failed as Fault::SyncFolder.
+    [[nodiscard]] bool syncFolder(const std::string& folder) override;
     [[nodiscard]] std::optional<std::vector<platform::DirectoryEntry>> list(const std::string& folder) override;
 
     // What the files and mappings share with the file system that made them.

@@ -35,4 +35,14 @@ int RecordingShell::messageBox(const std::string& text, const std::string& capti
     return fallback ? *fallback : DefaultButtonAnswer(style);
 }
 
+bool RecordingShell::isFastMedia(const std::string& path) {
+    for (const std::string& location : fast) {
+        if (path == location) return true;
+        if (path.size() > location.size() && path.compare(0, location.size(), location) == 0 &&
+            path[location.size()] == '/')
+            return true;
+    }
+    return false;
+}
+
 }  // namespace tavrin::test

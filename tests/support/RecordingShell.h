@@ -29,10 +29,14 @@ public:
     void setDefaultAnswer(std::optional<int> answer) { fallback = answer; }
     void setDocumentsFolder(std::string folder) { documents = std::move(folder); }
     void setStorageCards(std::vector<std::string> cards) { mounted = std::move(cards); }
+    // Locations answered as fast media: a path is fast when it is one of
+    // them or lies inside one. Every other location is slow.
+    void setFastLocations(std::vector<std::string> locations) { fast = std::move(locations); }
 
     int messageBox(const std::string& text, const std::string& caption, unsigned style) override;
     std::string documentsFolder() override { return documents; }
     std::vector<std::string> storageCards() override { return mounted; }
+    bool isFastMedia(const std::string& path) override;
 
 private:
     std::vector<Box> shown;
@@ -40,6 +44,7 @@ private:
     std::optional<int> fallback;
     std::string documents;
     std::vector<std::string> mounted;
+    std::vector<std::string> fast;
 };
 
 // The answer of the default button of a box style (the first button, or the

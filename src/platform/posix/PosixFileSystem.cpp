@@ -241,6 +241,14 @@ bool PosixFileSystem::moveNoReplace(const std::string& from, const std::string& 
 
 bool PosixFileSystem::createDirectory(const std::string& path) { return mkdir(path.c_str(), 0755) == 0; }
 
+bool PosixFileSystem::syncFolder(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool synced = fsync(fd) == 0 || errno == EINVAL || errno == EROFS;
+    close(fd);
+    return synced;
+}
+
 std::optional<std::vector<DirectoryEntry>> PosixFileSystem::list(const std::string& folder) {
     return listEntries(folder, true);
 }

@@ -23,6 +23,9 @@ public:
     [[nodiscard]] bool moveNoReplace(const std::string& from, const std::string& to) override;
     // False as well when the folder already exists.
     [[nodiscard]] bool createDirectory(const std::string& path) override;
+    // fsync of the folder; a file system that cannot sync folders (EINVAL)
+    // has nothing more to make durable and counts as success.
+    [[nodiscard]] bool syncFolder(const std::string& folder) override;
     // Entries sorted by name; entries that cannot be examined are left out.
     [[nodiscard]] std::optional<std::vector<DirectoryEntry>> list(const std::string& folder) override;
     [[nodiscard]] std::optional<std::vector<DirectoryEntry>> listNames(const std::string& folder) override;

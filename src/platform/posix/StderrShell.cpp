@@ -10,6 +10,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/posix/LocationSpeed.h"
+
 namespace tavrin::platform {
 namespace {
 
@@ -76,6 +78,8 @@ std::string StderrShell::documentsFolder() {
 }
 
 std::vector<std::string> StderrShell::storageCards() { return MountedStorageCards(); }
+
+bool StderrShell::isFastMedia(const std::string& path) { return IsFastLocation(path); }
 
 std::vector<std::string> MountedStorageCards() { return CardMountPoints(ReadWhole("/proc/self/mounts"), UserName()); }
 

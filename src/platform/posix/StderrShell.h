@@ -20,6 +20,8 @@ public:
     std::string documentsFolder() override;
     // Mount points directly under /media/<user>/ or /run/media/<user>/.
     std::vector<std::string> storageCards() override;
+    // Decided by the type of the file system that holds the path.
+    bool isFastMedia(const std::string& path) override;
 };
 
 // The storage cards of the user running the program: mount points directly

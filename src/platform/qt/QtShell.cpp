@@ -8,6 +8,7 @@
 #include <QThread>
 #include <QWidget>
 
+#include "platform/posix/LocationSpeed.h"
 #include "platform/posix/StderrShell.h"
 
 namespace tavrin::platform {
@@ -87,5 +88,7 @@ std::string QtShell::documentsFolder() {
 }
 
 std::vector<std::string> QtShell::storageCards() { return MountedStorageCards(); }
+
+bool QtShell::isFastMedia(const std::string& path) { return IsFastLocation(path); }
 
 }  // namespace tavrin::platform

@@ -23,6 +23,7 @@ public:
     // desktop's documents folder; created when missing, empty when it cannot be.
     std::string documentsFolder() override;
     std::vector<std::string> storageCards() override;
+    bool isFastMedia(const std::string& path) override;
 };
 
 // Builds the box for a style without showing it: icon, buttons, default button.
