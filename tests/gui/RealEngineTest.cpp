@@ -463,6 +463,8 @@ TEST_F(RealEngineTest, TheLiveMeterFollowsTheInputAndClosesTheDeviceWithThePage)
     pickFromMenu(cmd::Stop);
     ASSERT_TRUE(waitForState(StateId::FileSelected));
     EXPECT_TRUE(shell.boxes().empty()) << shell.boxes().front().text;
+}
+
 std::uint32_t Le32(const std::vector<std::uint8_t>& bytes, std::size_t at) {
     return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 | static_cast<std::uint32_t>(bytes[at + 3]) << 24;
 }
