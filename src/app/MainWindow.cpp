@@ -361,6 +361,19 @@ void MainWindow::RefreshList() {
     list->addTopLevelItems(rows);
 }
 
+void MainWindow::HighlightRow(const std::string& path) {
+    const QString wanted = FromStd(path);
+    for (int row = 0; row < list->topLevelItemCount(); ++row) {
+        QTreeWidgetItem* item = list->topLevelItem(row);
+        if (item->text(kPathColumn) != wanted) continue;
+        list->setCurrentItem(item);
+        item->setSelected(true);
+        list->scrollToItem(item);
+        break;
+    }
+    list->setFocus();
+}
+
 void MainWindow::listKeyUp(std::uint32_t key) {
     if (key == vk::Action) {
         QTreeWidgetItem* item = list->currentItem();
@@ -374,6 +387,10 @@ void MainWindow::listKeyUp(std::uint32_t key) {
 
 void MainWindow::actionOnRow(int row) {
     if (suppressAction || row < 0 || row >= list->topLevelItemCount()) return;
+    // Between a command and the engine's answer the state takes nothing, as
+    // the soft keys and the assigned keys show: a row activated then would
+    // be played, or edited, in place of the one the command was for.
+    if (!keyForwarding) return;
     dispatch(controller::kActivateRow, static_cast<std::uint32_t>(row), 0);
 }
 

@@ -185,6 +185,8 @@ void StateCommon::FinishRecording() {
     // here, and reopening reports whatever is wrong with the file.
     static_cast<void>(engine().CloseFile());
     ReopenCurrent(true);
+    // A new recording is in the list at once, and Action plays it.
+    if (!window().CurrentPath().empty()) ShowInList(window().CurrentPath());
 }
 
 void StateCommon::ReopenCurrent(bool show) {
@@ -227,9 +229,16 @@ void StateCommon::RenameCurrent() {
     const std::string kept = w.CurrentPath();
     static_cast<void>(SelectRecording({}));  // the file must be closed to be moved
     const std::optional<std::string> renamed = w.RunRenameDialog(kept);
+    if (renamed) ShowInList(*renamed);
     // A recording that cannot be opened again is told and dropped, rather
     // than left behind as the current path of StateIdle.
     CheckResult(SelectRecording(renamed ? *renamed : kept), true);
+}
+
+void StateCommon::ShowInList(const std::string& path) {
+    Window& w = window();
+    w.RefreshList();
+    w.HighlightRow(path);
 }
 
 void StateCommon::KeepAwake() {

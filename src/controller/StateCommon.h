@@ -65,6 +65,8 @@ protected:
     void RenameCurrent();
     void KeepAwake();
     void RefreshList();
+    // Refreshes the list and highlights the row of `path`, with the focus.
+    void ShowInList(const std::string& path);
     void OpenOptions(bool recordingInProgress);
 
     // Enter and switch: the new state's Enter runs while the old one is still current.

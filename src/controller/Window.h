@@ -103,6 +103,9 @@ public:
     // Full path of the row selected in the list; empty when none.
     virtual std::string SelectedRowPath() = 0;
     virtual void RefreshList() = 0;
+    // Highlights the row of `path` (none when the list has no such row) and
+    // gives the list the keyboard focus, so that the keys act on it at once.
+    virtual void HighlightRow(const std::string& path) = 0;
 
     // --- dialogs -------------------------------------------------------------------
     // The rename dialog for a recording: the new path when the file got its

@@ -117,6 +117,11 @@ TEST_P(RecordingStates, StopWaitsForTheFileAndReopensItAtItsStart) {
                                                                "GetFileInfo(" + path + ")", "SetPosition(0)"}));
     EXPECT_EQ(rig.window.CurrentPath(), path);
     EXPECT_GE(rig.window.fileFactsRefreshes(), 1);  // the edited file's date is read again
+    // The list shows the file at once, highlighted, and the keys act on it.
+    const auto& calls = rig.window.calls();
+    const auto refreshed = std::find(calls.begin(), calls.end(), "RefreshList");
+    EXPECT_NE(refreshed, calls.end());
+    EXPECT_NE(std::find(refreshed, calls.end(), "HighlightRow(" + path + ")"), calls.end());
     rig.engine.deliverAll();                        // PosSet
     EXPECT_EQ(rig.window.positionText(), "00:00:00");
     EXPECT_TRUE(rig.window.softKeyEnabled(cmd::Record));

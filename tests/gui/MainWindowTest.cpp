@@ -134,8 +134,35 @@ TEST_F(MainWindowTest, F1RecordsAndStopFromTheMenuSelectsTheNewRecording) {
     EXPECT_EQ(field(Control::Position), "00:00:00");
     EXPECT_EQ(field(Control::Length), "/00:00:02");
     EXPECT_EQ(leftKey().text(), "Record");
-    tick(app::timer::List);
+    // In the list at once, highlighted, with the keys acting on it.
     EXPECT_EQ(rowNames(), QStringList({"Recording1"}));
+    ASSERT_NE(list().currentItem(), nullptr);
+    EXPECT_TRUE(list().currentItem()->isSelected());
+    EXPECT_EQ(w.SelectedRowPath(), recording("Recording1"));
+    EXPECT_EQ(w.focusWidget(), &list()) << "the list has the keys whenever the window is active";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.actionSuppressed(); }, 5000));
+    Click(list(), Qt::Key_Return);
+    EXPECT_TRUE(calledEngine("PlayStart"));
+}
+
+TEST_F(MainWindowTest, ActionAndDoubleClickWaitWhileACommandAwaitsTheEngine) {
+    WriteRecording(recording("alpha"), 1500);
+    WriteRecording(recording("beta"), 1500);
+    engine.setDefaultFacts({0, 1, 8000, 8, 1500});
+    app::MainWindow& w = start();
+    Click(list(), Qt::Key_Return);
+    deliverEvents();
+    ASSERT_EQ(w.CurrentState(), state(StateId::Play));
+    Click(list(), Qt::Key_F1);  // Pause, answered by the engine only later
+    QTreeWidgetItem* beta = list().topLevelItem(1);
+    list().setCurrentItem(beta);
+    Click(list(), Qt::Key_Return);
+    QTest::mouseDClick(list().viewport(), Qt::LeftButton, {}, list().visualItemRect(beta).center());
+    EXPECT_FALSE(calledEngine("Stop")) << "the pause is not turned into a change of recording";
+    deliverEvents();
+    EXPECT_EQ(w.CurrentState(), state(StateId::PausePlay));
+    EXPECT_EQ(w.CurrentPath(), recording("alpha"));
+    EXPECT_TRUE(w.states().vars.pendingPlayPath.empty());
 }
 
 TEST_F(MainWindowTest, ActionPlaysTheSelectedRecordingUntilItEnds) {
@@ -341,7 +368,7 @@ TEST_F(MainWindowTest, DeleteAsksAndKeepsTheFileWhenRefused) {
     shell.queueAnswer(platform::answer::No);
     pickFromMenu(cmd::Delete);
     ASSERT_EQ(shell.boxes().size(), 1u);
-    EXPECT_EQ(shell.lastBox().text, "Permanently delete this recording?");
+    EXPECT_EQ(shell.lastBox().text, "Permanently delete this recording?\nRecording1");
     EXPECT_TRUE(FileExists(recording("Recording1")));
     EXPECT_EQ(rowNames(), QStringList({"Recording1"}));
 

@@ -137,6 +137,11 @@ void FakeWindow::RefreshList() {
     ++lists;
 }
 
+void FakeWindow::HighlightRow(const std::string& path) {
+    log.push_back("HighlightRow(" + path + ")");
+    selectedRow = path;
+}
+
 std::optional<std::string> FakeWindow::RunRenameDialog(const std::string& path) {
     log.push_back("RunRenameDialog(" + path + ")");
     renamed.push_back(path);

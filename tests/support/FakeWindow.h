@@ -81,6 +81,7 @@ public:
     void ShowLevel(std::uint32_t percent) override;
     std::string SelectedRowPath() override { return selectedRow; }
     void RefreshList() override;
+    void HighlightRow(const std::string& path) override;
     std::optional<std::string> RunRenameDialog(const std::string& path) override;
     void OpenOptions(bool recordingInProgress) override;
     void SendRequest(std::uint32_t message) override;
