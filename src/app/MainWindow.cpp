@@ -248,13 +248,11 @@ bool MainWindow::resting() const { return current == &machine->idle || current =
 void MainWindow::RefreshFileFacts() {
     recordingTime.reset();
     if (currentPath.empty()) return;
-    const auto entries = services.files.list(platform::FolderOf(currentPath));
-    if (!entries) return;
-    const std::string name = currentPath.substr(currentPath.rfind('/') + 1);
-    const auto it = std::find_if(entries->begin(), entries->end(),
-                                 [&](const platform::DirectoryEntry& e) { return !e.isDirectory && e.name == name; });
-    if (it == entries->end()) return;
-    const QDateTime local = QDateTime::fromSecsSinceEpoch(it->modifiedSeconds);
+    // One file's facts, not its folder's: this runs on every selection and
+    // while the engine thread waits for FileReady.
+    const auto entry = services.files.entry(currentPath);
+    if (!entry || entry->isDirectory) return;
+    const QDateTime local = QDateTime::fromSecsSinceEpoch(entry->modifiedSeconds);
     if (local.isValid()) recordingTime = local;
 }
 
