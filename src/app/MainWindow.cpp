@@ -282,6 +282,8 @@ void MainWindow::SetTimeLeftText(const std::string& text) { info->setText(Contro
 
 void MainWindow::ShowLevel(std::uint32_t percent) { info->setLevel(percent); }
 
+void MainWindow::ShowNotice(const std::string& text) { info->setNotice(FromStd(text)); }
+
 // --- soft keys and menu ---------------------------------------------------------------------------
 
 std::uint32_t MainWindow::LeftSoftKeyCommand() const { return keys->leftCommand(); }

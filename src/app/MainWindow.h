@@ -105,6 +105,7 @@ public:
     void SetPositionText(const std::string& text) override;
     void SetTimeLeftText(const std::string& text) override;
     void ShowLevel(std::uint32_t percent) override;
+    void ShowNotice(const std::string& text) override;
     std::string SelectedRowPath() override;
     void RefreshList() override;
     void HighlightRow(const std::string& path) override;

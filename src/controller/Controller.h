@@ -43,6 +43,8 @@ struct ControllerVariables {
     bool thumbDragging = false;
     // The volume last handed to the engine with success.
     std::int32_t lastVolume = 0;
+    // A notice is shown at the foot of the panel.
+    bool noticeShown = false;
 
     friend bool operator==(const ControllerVariables&, const ControllerVariables&) = default;
 };

@@ -3,12 +3,15 @@
 #include "controller/CommandMenu.h"
 #include "controller/Controller.h"
 #include "controller/Duration.h"
+#include "recordings/StorageLocations.h"
 #include "wav/Formats.h"
 
 namespace tavrin::controller {
 namespace {
 
 constexpr std::string_view kOutOfMemoryMessage = "Recording has stopped. Out of memory.";
+constexpr std::string_view kCardFullNotice = "Card full - recording stopped";
+constexpr std::string_view kPhoneFullNotice = "Phone full - recording stopped";
 
 // The catalogue code of an open recording's format; 0 when it has none.
 std::uint32_t FormatCodeOf(const AudioFileInfo& facts) {
@@ -26,6 +29,7 @@ std::uint32_t FormatCodeOf(const AudioFileInfo& facts) {
 
 void RecordingStateBase::OnStop() {
     Window& w = window();
+    stopAsked = true;
     HaltStep();
     w.Show(kind.icon, false);
     w.Show(Control::LeftLabel, false);
@@ -111,7 +115,14 @@ void RecordingStateBase::UpdateMenu() {
 void RecordingStateBase::FileReady() {
     saving = false;
     window().Show(Control::SavingIcon, false);
+    // Only a store that failed (the room ran out) stops a capture unasked.
+    const bool stoppedByStorage = !stopAsked;
+    stopAsked = false;
     FinishRecording();
+    const std::string& path = window().CurrentPath();
+    if (!stoppedByStorage || path.empty()) return;
+    const bool onCard = !recordings::IsInside(path, recordings::WithoutTrailingSlash(context.shell.documentsFolder()));
+    Tell(std::string(onCard ? kCardFullNotice : kPhoneFullNotice));
 }
 
 void RecordingStateBase::TooSlow() {

@@ -14,6 +14,7 @@ namespace {
 constexpr std::string_view kProductCaption = engine::kProductName;
 constexpr std::string_view kEmptyFileMessage = "Can't play an empty file!";
 constexpr std::string_view kOverwriteQuestion = "Do you really want to overwrite this recording?";
+constexpr std::string_view kCardGoneNotice = "Card not found - recording to Phone";
 
 // Volume changes smaller than this are not worth a call into the device.
 constexpr std::int32_t kVolumeStep = 6;
@@ -79,6 +80,7 @@ void StateCommon::SelectAndPlay(const std::string& path) {
 }
 
 void StateCommon::StartPlay() {
+    ClearNotice();
     Window& w = window();
     if (w.LengthMs() < 1) {
         // Yes and No, as it has always been shown; the answer changes nothing.
@@ -95,6 +97,7 @@ void StateCommon::StartPlay() {
 void StateCommon::EnterPlay() { EnterAndSwitch(context.play); }
 
 engine::ResultCode StateCommon::StartNewRecording() {
+    ClearNotice();
     HaltStep();
     Window& w = window();
     settings::Settings& s = w.Settings();
@@ -107,8 +110,12 @@ engine::ResultCode StateCommon::StartNewRecording() {
     engine().SetCaptureOptions({o.voiceActivated, o.voiceActivationLevel, o.silenceCut, o.silenceCutLevel,
                                 o.silenceMilliseconds()});
 
-    // A card that is gone takes its save location with it: record to the documents folder instead.
+    // A card that is gone takes its save location with it: record to the
+    // documents folder instead, and say so, once: the replacement holds for
+    // the rest of the run.
+    const std::string wanted = s.saveLocation();
     s.validateSaveLocation(recordings::StorageLocations(context.shell, context.files).list());
+    if (s.saveLocation() != wanted) Tell(std::string(kCardGoneNotice));
     w.SetCurrentFolder(recordings::PrepareRecordingFolder(context.files, s.saveLocation(), o.subFolder));
     const std::string folder = w.CurrentFolder();
     engine().SetStorage(folder, !IsFastMedia(folder));
@@ -122,12 +129,14 @@ void StateCommon::HandOverSwitches() {
 }
 
 engine::ResultCode StateCommon::StartAppend() {
+    ClearNotice();
     HaltStep();
     HandOverSwitches();
     return engine().RecordAppend();
 }
 
 engine::ResultCode StateCommon::StartInsert() {
+    ClearNotice();
     HaltStep();
     HandOverSwitches();
     return engine().RecordInsert();
@@ -137,6 +146,7 @@ engine::ResultCode StateCommon::StartOverwrite() {
     const int answer = context.shell.messageBox(std::string(kOverwriteQuestion), std::string(kProductCaption),
                                                 platform::mb::IconQuestion | platform::mb::YesNo);
     if (answer != platform::answer::Yes) return {};
+    ClearNotice();
     HaltStep();
     HandOverSwitches();
     return engine().RecordOverwrite();
@@ -147,6 +157,7 @@ void StateCommon::BeginCapture(RecordingStateBase& state, Control icon) {
     w.Show(icon, true);
     state.Enter();
     state.activated = false;
+    state.stopAsked = false;
     w.SetCurrentState(state);
 }
 
@@ -261,6 +272,17 @@ void StateCommon::EnterAndSwitch(State& next) {
 State& StateCommon::SwitchTo(State& next) {
     window().SetCurrentState(next);
     return next;
+}
+
+void StateCommon::Tell(const std::string& text) {
+    window().ShowNotice(text);
+    context.vars.noticeShown = true;
+}
+
+void StateCommon::ClearNotice() {
+    if (!context.vars.noticeShown) return;
+    window().ShowNotice({});
+    context.vars.noticeShown = false;
 }
 
 void StateCommon::ShowOptionIcons() {

@@ -77,6 +77,10 @@ protected:
 
     // The voice-activation and silence-cut icons as the recording options say.
     void ShowOptionIcons();
+    // Says `text` once at the foot of the panel; the next start of anything
+    // takes it away again.
+    void Tell(const std::string& text);
+    void ClearNotice();
 
     Controller& context;
 

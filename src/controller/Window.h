@@ -98,6 +98,10 @@ public:
     virtual void SetTimeLeftText(const std::string& text) = 0;
     // The level meter, 0..100; 0 shows no segment.
     virtual void ShowLevel(std::uint32_t percent) = 0;
+    // One short line at the foot of the panel telling of something the
+    // recorder did on its own (a recording stopped, a location replaced);
+    // empty hides it.
+    virtual void ShowNotice(const std::string& text) = 0;
 
     // --- the list ------------------------------------------------------------------
     // Full path of the row selected in the list; empty when none.

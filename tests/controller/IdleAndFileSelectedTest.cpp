@@ -61,6 +61,13 @@ TEST(StateIdle, RecordToAVanishedCardGoesToTheDocumentsFolder) {
     EXPECT_EQ(rig.engine.storageFolder(), rig.dir.path());
     EXPECT_EQ(rig.window.NewRecordingPath(), rig.path("Recording1.wav"));
     EXPECT_EQ(rig.settings.saveLocation(), rig.dir.path());
+    // Said once: the documents folder holds for the rest of the run.
+    EXPECT_EQ(rig.window.notice(), "Card not found - recording to Phone");
+    rig.engine.deliverAll();
+    rig.current().OnStop();
+    rig.engine.deliverAll();
+    rig.current().OnRecord();
+    EXPECT_EQ(rig.window.notice(), "");
 }
 
 TEST(StateIdle, RecordReplacesAFormatTheDeviceLacksAndGoesIntoTheSubFolder) {

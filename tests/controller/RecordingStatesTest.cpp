@@ -129,6 +129,29 @@ TEST_P(RecordingStates, StopWaitsForTheFileAndReopensItAtItsStart) {
     EXPECT_FALSE(rig.window.IsShown(Control::SavingIcon));
 }
 
+// The engine stops a capture by itself only when storing a block failed: the
+// room ran out. The panel says so, once; the user's own stop says nothing.
+TEST_P(RecordingStates, AStopOfTheEnginesOwnIsToldInThePanelUntilTheNextStart) {
+    rig.engine.setMode(ScriptedEngine::Mode::FileOpen);
+    deliver(kRecordEnd);
+    deliver(kFileReady);
+    ASSERT_TRUE(rig.in(StateId::FileSelected));
+    EXPECT_EQ(rig.window.notice(), "Phone full - recording stopped");
+    const auto& calls = rig.window.calls();
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "ShowNotice(Phone full - recording stopped)"), 1);
+    rig.current().OnPlay();
+    EXPECT_EQ(rig.window.notice(), "");
+
+    rig.engine.deliverAll();
+    rig.current().OnStop();
+    rig.engine.deliverAll();
+    start();  // the same capture again, stopped by the user this time
+    rig.current().OnStop();
+    rig.engine.deliverAll();
+    EXPECT_TRUE(rig.in(StateId::FileSelected));
+    EXPECT_EQ(rig.window.notice(), "");
+}
+
 TEST_P(RecordingStates, HaltStopsLikeStop) {
     rig.current().OnHalt();
     EXPECT_EQ(rig.engine.commands(), std::vector<std::string>{"Stop"});

@@ -1,6 +1,7 @@
 // The main window driven with keys on the scripted engine: what it shows, what
 // it hands to the states, and the keypad rules around the list and the menu.
 #include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
@@ -17,6 +18,7 @@
 #include "app/LocaleText.h"
 #include "controller/Commands.h"
 #include "engine/Messages.h"
+#include "ui/Fonts.h"
 #include "ui/SoftKeyBar.h"
 #include "wav/Formats.h"
 
@@ -362,6 +364,25 @@ TEST_F(MainWindowTest, CardIconFollowsTheSelectedRecording) {
     w.SetCurrentPath(recording("Home"));
     w.RefreshPanel();
     EXPECT_FALSE(w.IsShown(Control::CardIcon)) << "not left behind from the card recording";
+}
+
+TEST_F(MainWindowTest, NoticeSitsAtTheFootOfThePanelInItsTextFontClearOfEverything) {
+    app::MainWindow& w = start();
+    EXPECT_EQ(panel().notice(), "") << "hidden until something is told";
+    w.ShowNotice("Card full - recording stopped");
+    const QLabel& line = panel().noticeLabel();
+    EXPECT_EQ(panel().notice(), "Card full - recording stopped");
+    EXPECT_EQ(line.font(), ui::TextFontScaled(panel().scale()));
+    EXPECT_TRUE(panel().rect().contains(line.geometry()));
+    EXPECT_GE(line.geometry().width(), line.sizeHint().width()) << "the whole text shows";
+    for (Control c : {Control::Name, Control::Date, Control::Time, Control::Position, Control::Length,
+                      Control::LeftLabel, Control::TimeLeft, Control::RecordIcon, Control::VoiceIcon,
+                      Control::SilenceIcon, Control::SavingIcon}) {
+        EXPECT_FALSE(line.geometry().intersects(panel().control(c).geometry())) << static_cast<int>(c);
+    }
+    for (int i = 0; i < app::kSegmentCount; ++i) EXPECT_FALSE(line.geometry().intersects(panel().segment(i).geometry()));
+    w.ShowNotice("");
+    EXPECT_TRUE(line.isHidden());
 }
 
 TEST_F(MainWindowTest, DeleteAsksAndKeepsTheFileWhenRefused) {

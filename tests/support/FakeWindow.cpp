@@ -137,6 +137,11 @@ void FakeWindow::RefreshList() {
     ++lists;
 }
 
+void FakeWindow::ShowNotice(const std::string& text) {
+    log.push_back("ShowNotice(" + text + ")");
+    noticeText = text;
+}
+
 void FakeWindow::HighlightRow(const std::string& path) {
     log.push_back("HighlightRow(" + path + ")");
     selectedRow = path;

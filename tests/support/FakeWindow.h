@@ -31,6 +31,7 @@ public:
     const std::string& positionText() const { return position; }
     const std::string& timeLeftText() const { return timeLeft; }
     std::uint32_t level() const { return levelPercent; }
+    const std::string& notice() const { return noticeText; }
     const std::vector<controller::MenuItem>& menu() const { return menuItems; }
     std::optional<std::uint32_t> limitTimer() const { return limitMs; }
     std::optional<int> quitCode() const { return quit; }
@@ -79,6 +80,7 @@ public:
     void SetPositionText(const std::string& text) override;
     void SetTimeLeftText(const std::string& text) override;
     void ShowLevel(std::uint32_t percent) override;
+    void ShowNotice(const std::string& text) override;
     std::string SelectedRowPath() override { return selectedRow; }
     void RefreshList() override;
     void HighlightRow(const std::string& path) override;
@@ -104,7 +106,7 @@ private:
     bool forwarding = false;
     bool menuIsOpen = false;
     std::map<controller::Control, bool> visible;
-    std::string position, timeLeft;
+    std::string position, timeLeft, noticeText;
     std::uint32_t levelPercent = 0;
     std::vector<controller::MenuItem> menuItems;
     std::optional<std::uint32_t> limitMs;
