@@ -10,6 +10,7 @@
 #include "platform/posix/PosixClock.h"
 #include "platform/posix/PosixFileSystem.h"
 #include "platform/posix/PosixMemory.h"
+#include "platform/ReleasingFileSystem.h"
 #include "platform/qt/QtPower.h"
 #include "platform/qt/QtSettingsStore.h"
 #include "platform/qt/QtShell.h"
@@ -43,10 +44,13 @@ public:
     std::int32_t singleSeconds(std::uint32_t formatBit, const std::string& folder) override;
 
 private:
-    platform::PosixFileSystem files;
+    platform::PosixFileSystem systemFiles;
     platform::PosixMemory memory;
     platform::PosixSystemInfo system;
     platform::QtShell shell;
+    // Files outside the documents folder (on storage cards) are held open
+    // only while an operation runs, so that a card can be ejected.
+    platform::ReleasingFileSystem files;
     platform::SteadyClock clock;
     platform::PosixThread thread;
     platform::QtSettingsStore store;
