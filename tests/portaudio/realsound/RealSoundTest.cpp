@@ -367,7 +367,8 @@ TEST_F(RealSound, PlaybackPausedAndResumedPlaysOnAndEnds) {
     const Match match = FindIn(*sentence, tap->Since(mark));
     std::printf("[ figures  ] paused playback took %.2f s for %.2f s of audio and pauses, correlation %.3f\n", took,
                 expected, match.Median());
-    EXPECT_LT(took, expected + 1.0);
+    // Limping on one buffer stretches the playback by half; a busy machine, a little.
+    EXPECT_LT(took, expected + 1.5);
     // The pauses split pieces of the sentence, so only most of them match.
     EXPECT_GE(match.Median(), 0.8);
 }
