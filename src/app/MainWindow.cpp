@@ -162,7 +162,11 @@ void MainWindow::readSettings() {
     documentsFolder = recordings::WithoutTrailingSlash(services.shell.documentsFolder());
     options.readSettings();
     options.validateFormat(settings::SupportedFormats(probeFormats(), services.shell));
+    const std::string stored = options.saveLocation();
     options.validateSaveLocation(recordings::StorageLocations(services.shell, services.files).list());
+    // The card was taken out while the recorder was not running: the first
+    // recording sent elsewhere says so.
+    if (options.saveLocation() != stored) machine->vars.saveLocationReplaced = true;
 }
 
 void MainWindow::setUpSoftKeys() {

@@ -115,7 +115,8 @@ engine::ResultCode StateCommon::StartNewRecording() {
     // the rest of the run.
     const std::string wanted = s.saveLocation();
     s.validateSaveLocation(recordings::StorageLocations(context.shell, context.files).list());
-    if (s.saveLocation() != wanted) Tell(std::string(kCardGoneNotice));
+    if (s.saveLocation() != wanted || context.vars.saveLocationReplaced) Tell(std::string(kCardGoneNotice));
+    context.vars.saveLocationReplaced = false;
     w.SetCurrentFolder(recordings::PrepareRecordingFolder(context.files, s.saveLocation(), o.subFolder));
     const std::string folder = w.CurrentFolder();
     engine().SetStorage(folder, !IsFastMedia(folder));
@@ -262,7 +263,12 @@ void StateCommon::KeepAwake() {
 
 void StateCommon::RefreshList() { window().RefreshList(); }
 
-void StateCommon::OpenOptions(bool recordingInProgress) { window().OpenOptions(recordingInProgress); }
+void StateCommon::OpenOptions(bool recordingInProgress) {
+    const std::string before = window().Settings().saveLocation();
+    window().OpenOptions(recordingInProgress);
+    // A location the user chose is no replacement to tell of.
+    if (window().Settings().saveLocation() != before) context.vars.saveLocationReplaced = false;
+}
 
 void StateCommon::EnterAndSwitch(State& next) {
     next.Enter();

@@ -70,6 +70,22 @@ TEST(StateIdle, RecordToAVanishedCardGoesToTheDocumentsFolder) {
     EXPECT_EQ(rig.window.notice(), "");
 }
 
+TEST(StateIdle, ACardFoundGoneAtStartUpIsToldAtTheFirstRecordingUnlessTheUserChoseAgain) {
+    for (const bool choseAgain : {false, true}) {
+        SCOPED_TRACE(choseAgain);
+        ControllerRig rig;
+        rig.ctl.vars.saveLocationReplaced = true;  // as the window's start-up finds it
+        if (choseAgain) {
+            rig.settings.setSaveLocation(rig.dir.path() + "/sub");
+            rig.window.setOptionsDialog([&] { rig.settings.setSaveLocation(rig.dir.path()); });  // picks Phone
+            rig.current().OnOptions();
+        }
+        rig.current().OnRecord();
+        EXPECT_EQ(rig.window.notice(), choseAgain ? "" : "Card not found - recording to Phone");
+        EXPECT_FALSE(rig.ctl.vars.saveLocationReplaced);
+    }
+}
+
 TEST(StateIdle, RecordReplacesAFormatTheDeviceLacksAndGoesIntoTheSubFolder) {
     ControllerRig rig;
     rig.engine.setAcceptedFormats(0x40000000 | 0x4);  // 8 kHz and 11 kHz 16-bit only

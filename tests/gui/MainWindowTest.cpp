@@ -366,6 +366,18 @@ TEST_F(MainWindowTest, CardIconFollowsTheSelectedRecording) {
     EXPECT_FALSE(w.IsShown(Control::CardIcon)) << "not left behind from the card recording";
 }
 
+TEST_F(MainWindowTest, ACardGoneBeforeStartUpIsToldAtTheFirstRecording) {
+    {
+        QSettings settings(QStringLiteral("Korvel Software"), QStringLiteral("Tavrin"));
+        settings.setValue(QStringLiteral("Recording Options/Save Location"), QStringLiteral("/media/nobody/GONE"));
+    }
+    app::MainWindow& w = start();
+    EXPECT_EQ(panel().notice(), "") << "nothing to tell before a recording goes elsewhere";
+    record();
+    EXPECT_EQ(w.CurrentPath(), recording("Recording1"));
+    EXPECT_EQ(panel().notice(), "Card not found - recording to Phone");
+}
+
 TEST_F(MainWindowTest, NoticeSitsAtTheFootOfThePanelInItsTextFontClearOfEverything) {
     app::MainWindow& w = start();
     EXPECT_EQ(panel().notice(), "") << "hidden until something is told";

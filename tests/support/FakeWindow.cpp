@@ -159,6 +159,7 @@ std::optional<std::string> FakeWindow::RunRenameDialog(const std::string& path) 
 void FakeWindow::OpenOptions(bool recordingInProgress) {
     log.push_back("OpenOptions(" + std::to_string(recordingInProgress) + ")");
     options.push_back(recordingInProgress);
+    if (optionsDialog) optionsDialog();
 }
 
 void FakeWindow::SendRequest(std::uint32_t message) {

@@ -50,6 +50,8 @@ public:
     // Unscripted dialogs are cancelled.
     void queueRenameResult(std::optional<std::string> renamedTo) { renameScript.push_back(std::move(renamedTo)); }
     void setPowerStatus(controller::PowerStatus status) { power = status; }
+    // What the user does in the options list when it opens.
+    void setOptionsDialog(std::function<void()> dialog) { optionsDialog = std::move(dialog); }
     void openMenu() { menuIsOpen = true; }
     // The fixed options as a later version might offer them.
     settings::RecordingOptions& editRecordingOptions() { return recordingOptions; }
@@ -118,6 +120,7 @@ private:
     std::vector<bool> options;
     std::vector<std::uint32_t> requests;
     std::function<void(std::uint32_t)> onRequest;
+    std::function<void()> optionsDialog;
     controller::PowerStatus power;
 };
 
