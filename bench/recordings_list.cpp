@@ -116,8 +116,27 @@ void BM_NextFreeName(benchmark::State& state) {
     state.counters["probes"] = count + 1;
 }
 
+// What the window does on the UI thread at every selection and FileReady:
+// read the selected file's time. Arg 1 asks for the one file, as the window
+// does; arg 0 lists its folder and looks for it, as it did before.
+void BM_SelectionFileTime(benchmark::State& state) {
+    constexpr int kFolderFiles = 10000;
+    const bool oneFile = state.range(0) != 0;
+    Folder folder;
+    FillWithRecordings(folder.documents(), kFolderFiles);
+    PosixFileSystem files;
+    const std::string selected = folder.documents() + "/Recording5000.wav";
+    for (auto _ : state) {
+        const auto entry = oneFile ? files.entry(selected) : files.tavrin::platform::FileSystem::entry(selected);
+        benchmark::DoNotOptimize(entry);
+        if (!entry) state.SkipWithError("the selected file was not found");
+    }
+    state.counters["folder_files"] = kFolderFiles;
+}
+
 }  // namespace
 
+BENCHMARK(BM_SelectionFileTime)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_RefreshUnchanged)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RefreshOneAdded)->Arg(100)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_NextFreeName)->Arg(1000)->Unit(benchmark::kMicrosecond);

@@ -6,6 +6,7 @@
 
 #include "platform/file/FileWaveIn.h"
 #include "platform/file/FileWaveOut.h"
+#include "recordings/StorageLocations.h"
 #ifdef TAVRIN_HAVE_PORTAUDIO
 #include "platform/portaudio/PortAudioDevices.h"
 #endif
@@ -59,7 +60,11 @@ SoundDevices ChooseSoundDevices(platform::FileSystem& files) {
 }
 
 EngineHost::EngineHost()
-    : devices(ChooseSoundDevices(files)),
+    : files(systemFiles,
+            [documents = recordings::WithoutTrailingSlash(shell.documentsFolder())](const std::string& path) {
+                return !recordings::IsInside(path, documents);
+            }),
+      devices(ChooseSoundDevices(files)),
       engine(engine::EngineServices{*devices.in, *devices.out, files, memory, system, shell, clock, thread,
                                     *devices.cues}),
       view(engine) {}

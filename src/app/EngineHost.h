@@ -10,6 +10,7 @@
 #include "platform/posix/PosixClock.h"
 #include "platform/posix/PosixFileSystem.h"
 #include "platform/posix/PosixMemory.h"
+#include "platform/ReleasingFileSystem.h"
 #include "platform/qt/QtPower.h"
 #include "platform/qt/QtSettingsStore.h"
 #include "platform/qt/QtShell.h"
@@ -46,10 +47,13 @@ public:
     void stopLevelMonitor() override { engine.StopLevelMonitor(); }
 
 private:
-    platform::PosixFileSystem files;
+    platform::PosixFileSystem systemFiles;
     platform::PosixMemory memory;
     platform::PosixSystemInfo system;
     platform::QtShell shell;
+    // Files outside the documents folder (on storage cards) are held open
+    // only while an operation runs, so that a card can be ejected.
+    platform::ReleasingFileSystem files;
     platform::SteadyClock clock;
     platform::PosixThread thread;
     platform::QtSettingsStore store;

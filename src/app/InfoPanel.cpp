@@ -19,7 +19,7 @@ struct Placement {
     int bitmap;  // 0 for the text controls
 };
 
-constexpr std::array<Placement, 17> kLayout{{
+constexpr std::array<Placement, 16> kLayout{{
     {Control::Name, QRect(6, 4, 152, 16), 0},
     {Control::Date, QRect(6, 22, 78, 14), 0},
     {Control::Time, QRect(86, 22, 60, 14), 0},
@@ -36,10 +36,12 @@ constexpr std::array<Placement, 17> kLayout{{
     {Control::VoiceIcon, QRect(186, 26, 16, 16), bitmap::Voice},
     {Control::SilenceIcon, QRect(186, 46, 16, 16), bitmap::Silence},
     {Control::SavingIcon, QRect(218, 26, 16, 16), bitmap::Saving},
-    {Control::Notice, QRect(6, 76, 156, 13), 0},
 }};
 
 std::size_t Slot(Control c) { return static_cast<std::size_t>(c); }
+
+// Below the time left and the level meter's lowest segment, across the panel.
+const QRect kNoticeRect(6, 78, 228, 12);
 
 bool IsCaptionField(Control c) { return c == Control::Name || c == Control::Position || c == Control::Length; }
 
@@ -52,6 +54,7 @@ InfoPanel::InfoPanel(QWidget* parent) : QWidget(parent) {
     createFields();
     createIcons();
     createLevelMeter();
+    createNotice();
     setScale(factor);
 }
 
@@ -89,6 +92,20 @@ void InfoPanel::createIcons() {
         controls[Slot(p.control)] = icon;
     }
 }
+
+void InfoPanel::createNotice() {
+    noticeLine = new QLabel(this);
+    noticeLine->setObjectName(QStringLiteral("notice"));
+    noticeLine->setStyleSheet(QStringLiteral("QLabel { color: #1f2a21; }"));
+    noticeLine->hide();
+}
+
+void InfoPanel::setNotice(const QString& text) {
+    noticeLine->setText(text);
+    noticeLine->setVisible(!text.isEmpty());
+}
+
+QString InfoPanel::notice() const { return noticeLine->isHidden() ? QString() : noticeLine->text(); }
 
 void InfoPanel::createLevelMeter() {
     for (int i = 0; i < kSegmentCount; ++i) {
@@ -138,6 +155,7 @@ void InfoPanel::setScale(qreal scale) {
         }
     }
     for (int i = 0; i < kSegmentCount; ++i) segments[static_cast<std::size_t>(i)]->setPixmap(MeterSegment(i, factor));
+    noticeLine->setFont(text);
     place();
     update();
 }
@@ -156,6 +174,7 @@ QRect InfoPanel::scaled(const QRect& r) const {
 void InfoPanel::place() {
     for (const Placement& p : kLayout) control(p.control).setGeometry(scaled(p.rect));
     for (int i = 0; i < kSegmentCount; ++i) segments[static_cast<std::size_t>(i)]->setGeometry(scaled(SegmentRect(i)));
+    noticeLine->setGeometry(scaled(kNoticeRect));
 }
 
 void InfoPanel::resizeEvent(QResizeEvent* event) {

@@ -34,6 +34,11 @@ public:
     void setText(controller::Control field, const QString& text);
     QString text(controller::Control field) const;
 
+    // The line at the foot of the panel; empty hides it.
+    void setNotice(const QString& text);
+    QString notice() const;
+    const QLabel& noticeLabel() const { return *noticeLine; }
+
     void setLevel(std::uint32_t level);
     // Segments lit now, counted from the widgets themselves.
     int litSegments() const;
@@ -50,13 +55,15 @@ private:
     void createFields();
     void createIcons();
     void createLevelMeter();
+    void createNotice();
     void place();
     QPoint origin() const;
     QRect scaled(const QRect& screenRect) const;
 
-    static constexpr std::size_t kControls = 17;
+    static constexpr std::size_t kControls = 16;
     std::array<QWidget*, kControls> controls{};
     std::array<QLabel*, kSegmentCount> segments{};
+    QLabel* noticeLine = nullptr;
     QPixmap background;
     qreal factor = 2.0;
 };

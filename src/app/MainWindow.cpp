@@ -168,7 +168,11 @@ void MainWindow::readSettings() {
     documentsFolder = recordings::WithoutTrailingSlash(services.shell.documentsFolder());
     options.readSettings();
     options.validateFormat(settings::SupportedFormats(probeFormats(), services.shell));
+    const std::string stored = options.saveLocation();
     options.validateSaveLocation(recordings::StorageLocations(services.shell, services.files).list());
+    // The card was taken out while the recorder was not running: the first
+    // recording sent elsewhere says so.
+    if (options.saveLocation() != stored) machine->vars.saveLocationReplaced = true;
 }
 
 void MainWindow::setUpSoftKeys() {
@@ -283,13 +287,11 @@ void MainWindow::dropEmptyNewRecording() {
 void MainWindow::RefreshFileFacts() {
     recordingTime.reset();
     if (currentPath.empty()) return;
-    const auto entries = services.files.list(platform::FolderOf(currentPath));
-    if (!entries) return;
-    const std::string name = currentPath.substr(currentPath.rfind('/') + 1);
-    const auto it = std::find_if(entries->begin(), entries->end(),
-                                 [&](const platform::DirectoryEntry& e) { return !e.isDirectory && e.name == name; });
-    if (it == entries->end()) return;
-    const QDateTime local = QDateTime::fromSecsSinceEpoch(it->modifiedSeconds);
+    // One file's facts, not its folder's: this runs on every selection and
+    // while the engine thread waits for FileReady.
+    const auto entry = services.files.entry(currentPath);
+    if (!entry || entry->isDirectory) return;
+    const QDateTime local = QDateTime::fromSecsSinceEpoch(entry->modifiedSeconds);
     if (local.isValid()) recordingTime = local;
 }
 
@@ -319,7 +321,7 @@ void MainWindow::SetTimeLeftText(const std::string& text) { info->setText(Contro
 
 void MainWindow::ShowLevel(std::uint32_t percent) { info->setLevel(percent); }
 
-void MainWindow::ShowNotice(const std::string& text) { info->setText(Control::Notice, FromStd(text)); }
+void MainWindow::ShowNotice(const std::string& text) { info->setNotice(FromStd(text)); }
 
 // --- soft keys and menu ---------------------------------------------------------------------------
 
@@ -400,6 +402,19 @@ void MainWindow::RefreshList() {
     list->addTopLevelItems(rows);
 }
 
+void MainWindow::HighlightRow(const std::string& path) {
+    const QString wanted = FromStd(path);
+    for (int row = 0; row < list->topLevelItemCount(); ++row) {
+        QTreeWidgetItem* item = list->topLevelItem(row);
+        if (item->text(kPathColumn) != wanted) continue;
+        list->setCurrentItem(item);
+        item->setSelected(true);
+        list->scrollToItem(item);
+        break;
+    }
+    list->setFocus();
+}
+
 void MainWindow::listKeyUp(std::uint32_t key) {
     if (key == vk::Action) {
         QTreeWidgetItem* item = list->currentItem();
@@ -413,6 +428,10 @@ void MainWindow::listKeyUp(std::uint32_t key) {
 
 void MainWindow::actionOnRow(int row) {
     if (suppressAction || row < 0 || row >= list->topLevelItemCount()) return;
+    // Between a command and the engine's answer the state takes nothing, as
+    // the soft keys and the assigned keys show: a row activated then would
+    // be played, or edited, in place of the one the command was for.
+    if (!keyForwarding) return;
     dispatch(controller::kActivateRow, static_cast<std::uint32_t>(row), 0);
 }
 

@@ -115,6 +115,7 @@ public:
     void ShowNotice(const std::string& text) override;
     std::string SelectedRowPath() override;
     void RefreshList() override;
+    void HighlightRow(const std::string& path) override;
     std::optional<std::string> RunRenameDialog(const std::string& path) override;
     void OpenOptions(bool recordingInProgress) override;
     void SendRequest(std::uint32_t message) override { dispatch(message, 0, 0); }

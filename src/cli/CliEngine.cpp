@@ -24,8 +24,10 @@ std::unique_ptr<platform::WaveOut> MakeOutput(CliEngine& cli, const DeviceSetup&
 #ifdef TAVRIN_HAVE_PORTAUDIO
     if (!setup.audioOut && setup.soundCardOut) return platform::portaudio::MakeDefaultWaveOut();
 #endif
-    return std::make_unique<platform::file::FileWaveOut>(cli.files, setup.audioOut.value_or("/dev/null"),
-                                                         setup.realtime);
+    auto output =
+        std::make_unique<platform::file::FileWaveOut>(cli.files, setup.audioOut.value_or("/dev/null"), setup.realtime);
+    cli.fileOut = output.get();
+    return output;
 }
 
 }  // namespace

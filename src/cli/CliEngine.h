@@ -51,7 +51,8 @@ struct CliEngine {
     platform::SteadyClock clock;
     platform::PosixThread thread;
     SilentCueSounds cues;
-    platform::file::FileWaveIn* fileIn = nullptr;  // the input, when it is a file
+    platform::file::FileWaveIn* fileIn = nullptr;    // the input, when it is a file
+    platform::file::FileWaveOut* fileOut = nullptr;  // the output, when it is a file
     std::unique_ptr<platform::WaveIn> waveIn;
     std::unique_ptr<platform::WaveOut> waveOut;
     engine::AudioEngine engine;

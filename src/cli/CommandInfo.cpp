@@ -2,6 +2,7 @@
 // every file read-only and never writes, so it is safe on any file.
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -14,8 +15,27 @@
 namespace tavrin::cli {
 namespace {
 
+// What stands at a path before any WAV reading: a line of format fields
+// would claim to have read something that is not there.
+enum class Presence { Wav, NotFound, Unreadable, NotWav };
+
+Presence Look(platform::FileSystem& files, const std::string& path) {
+    if (!files.exists(path)) return Presence::NotFound;
+    if (files.isDirectory(path)) return Presence::NotWav;
+    const auto file = files.open(path, platform::OpenMode::ReadOnly, false);
+    if (!file) return Presence::Unreadable;
+    std::uint8_t head[12] = {};
+    std::uint32_t got = 0;
+    if (!file->read(head, sizeof head, got)) return Presence::Unreadable;
+    if (got < sizeof head || std::memcmp(head, "RIFF", 4) != 0 || std::memcmp(head + 8, "WAVE", 4) != 0) {
+        return Presence::NotWav;
+    }
+    return Presence::Wav;
+}
+
 struct FileReport {
     std::string path;
+    Presence presence = Presence::Wav;
     int result = wav::kParseUnusable;
     wav::WavInfo info;
     bool selectable = false;
@@ -24,6 +44,7 @@ struct FileReport {
 FileReport Inspect(platform::FileSystem& files, const std::string& path) {
     FileReport report;
     report.path = path;
+    report.presence = Look(files, path);
     {
         wav::WavChunkReader reader(files);
         if (reader.Open(path)) {
@@ -147,6 +168,13 @@ std::string PlainPath(const std::string& path) {
 }
 
 void PrintPlain(const FileReport& r) {
+    if (r.presence != Presence::Wav) {
+        const char* what = r.presence == Presence::NotFound ? "not found"
+                           : r.presence == Presence::NotWav ? "not a WAV file"
+                                                            : "cannot be read";
+        std::printf("%s: %s\n", PlainPath(r.path).c_str(), what);
+        return;
+    }
     const wav::WavInfo& f = r.info;
     std::printf("%s: %s formatTag=0x%04x channels=%u samplesPerSec=%" PRIu32 " avgBytesPerSec=%" PRIu32
                 " blockAlign=%u bitsPerSample=%u dataLength=%" PRIu32 " lengthInBlocks=%" PRIu32

@@ -54,14 +54,22 @@ int UsageError(const std::string& text) {
     return kExitUsage;
 }
 
-// The main window's loop during playback: prints the events, stops once the
-// position passes `toMs` (or on Ctrl-C) and returns at PlayEnd.
+// Whether playback has reached `toMs`. A file takes exactly the stretch asked
+// for; a sound card stops once reading has passed it.
+bool PassedEnd(CliEngine& cli, std::optional<std::uint32_t> toMs) {
+    if (!toMs) return false;
+    if (cli.fileOut) return cli.fileOut->LimitReached();
+    return cli.engine.GetPositionMs() > *toMs;
+}
+
+// The main window's loop during playback: prints the events, stops once
+// playback has reached `toMs` (or on Ctrl-C) and returns at PlayEnd.
 bool RunUntilPlayEnd(CliEngine& cli, std::optional<std::uint32_t> toMs) {
     bool stopAsked = false;
     bool failed = false;
     for (;;) {
         const auto event = cli.events.Next(std::chrono::milliseconds(5));
-        const bool passed = toMs && cli.engine.GetPositionMs() > *toMs;
+        const bool passed = PassedEnd(cli, toMs);
         if ((interrupted || passed) && !stopAsked) stopAsked = cli.engine.Stop();
         if (!event) continue;
         if (event->message == engine::kEvError) failed = true;
@@ -87,6 +95,11 @@ int RunPlay(const Arguments& args) {
         static_cast<void>(cli.engine.SetPosition(*a.fromMs));
         // The seek is reported at once, before playback starts.
         if (auto event = cli.events.Next(std::chrono::milliseconds(0))) HandleEvent(cli, *event);
+    }
+    if (a.toMs && cli.fileOut) {
+        // From where the seek landed (whole blocks), so the file holds from..to.
+        const std::uint32_t from = cli.engine.GetPositionMs();
+        cli.fileOut->SetPlayLimit(*a.toMs > from ? *a.toMs - from : 0);
     }
     if (const engine::ResultCode started = cli.engine.PlayStart(); !started.Ok()) return Fail(cli, started);
     const bool clean = RunUntilPlayEnd(cli, a.toMs);

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
 
 #include "wav/Formats.h"
 
@@ -57,13 +58,32 @@ bool SlowMediaFor(CliEngine& cli, const CommonOptions& options, const std::strin
     return options.slow ? *options.slow : !cli.shell.isFastMedia(path);
 }
 
+namespace {
+
+// A format name as typed: letters in lower case, blanks left out, so that a
+// label matches with any spacing ("PCM 8kHz 8-Bit" for "PCM  8kHz  8-Bit").
+std::string FormatKey(std::string_view text) {
+    std::string key;
+    for (const char c : text) {
+        if (c == ' ' || c == '\t') continue;
+        key += c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    }
+    return key;
+}
+
+}  // namespace
+
 std::optional<std::uint32_t> ParseFormat(const std::string& text) {
     static const std::pair<const char*, std::uint32_t> shortNames[] = {
         {"gsm", wav::kCodeGsm},          {"pcm8k8", wav::kCodePcm8k8},     {"pcm11k8", wav::kCodePcm11k8},
         {"pcm8k16", wav::kCodePcm8k16}, {"pcm11k16", wav::kCodePcm11k16}, {"pcm22k16", wav::kCodePcm22k16}};
+    const std::string key = FormatKey(text);
     for (const auto& [name, code] : shortNames)
-        if (text == name) return code;
-    if (auto code = wav::CodeOfLabel(text)) return code;
+        if (key == name) return code;
+    for (const auto& [name, code] : shortNames) {
+        const auto label = wav::LabelOfCode(code);
+        if (!key.empty() && label && FormatKey(*label) == key) return code;
+    }
     errno = 0;
     char* end = nullptr;
     const unsigned long value = std::strtoul(text.c_str(), &end, 0);

@@ -43,6 +43,11 @@ struct ControllerVariables {
     bool thumbDragging = false;
     // The volume last handed to the engine with success.
     std::int32_t lastVolume = 0;
+    // A notice is shown at the foot of the panel.
+    bool noticeShown = false;
+    // The save location was on a card that was gone at start-up; the first
+    // recording that goes to the documents folder instead says so.
+    bool saveLocationReplaced = false;
 
     friend bool operator==(const ControllerVariables&, const ControllerVariables&) = default;
 };

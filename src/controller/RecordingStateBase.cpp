@@ -6,6 +6,7 @@
 #include "controller/CommandMenu.h"
 #include "controller/Controller.h"
 #include "controller/Duration.h"
+#include "recordings/StorageLocations.h"
 #include "wav/Formats.h"
 
 namespace tavrin::controller {
@@ -14,6 +15,8 @@ namespace {
 constexpr std::string_view kOutOfMemoryMessage = "Recording has stopped. Out of memory.";
 // Two seconds of the 200 ms blink tick.
 constexpr int kNoticeTicks = 10;
+constexpr std::string_view kCardFullNotice = "Card full - recording stopped";
+constexpr std::string_view kPhoneFullNotice = "Phone full - recording stopped";
 
 // The catalogue code of an open recording's format; 0 when it has none.
 std::uint32_t FormatCodeOf(const AudioFileInfo& facts) {
@@ -31,6 +34,7 @@ std::uint32_t FormatCodeOf(const AudioFileInfo& facts) {
 
 void RecordingStateBase::OnStop() {
     Window& w = window();
+    stopAsked = true;
     HaltStep();
     w.Show(kind.icon, false);
     w.Show(Control::LeftLabel, false);
@@ -137,10 +141,17 @@ void RecordingStateBase::UpdateMenu() {
 void RecordingStateBase::FileReady() {
     saving = false;
     window().Show(Control::SavingIcon, false);
-    // A capture that ended without Stop (storage failed) leaves no word behind.
+    // A word shown while recording goes with it.
     window().ShowNotice({});
     noticeTicks = 0;
+    // Only a store that failed (the room ran out) stops a capture unasked.
+    const bool stoppedByStorage = !stopAsked;
+    stopAsked = false;
     FinishRecording();
+    const std::string& path = window().CurrentPath();
+    if (!stoppedByStorage || path.empty()) return;
+    const bool onCard = !recordings::IsInside(path, recordings::WithoutTrailingSlash(context.shell.documentsFolder()));
+    Tell(std::string(onCard ? kCardFullNotice : kPhoneFullNotice));
 }
 
 void RecordingStateBase::TooSlow() {

@@ -42,6 +42,9 @@ public:
     bool activated = false;
     // The engine has reported the end and the file is not ready yet.
     bool saving = false;
+    // The stop came from here (the user, the time limit, a slow card), not
+    // from the engine running out of room.
+    bool stopAsked = false;
 
 protected:
     virtual StateBase& PauseState() = 0;

@@ -14,6 +14,7 @@ namespace {
 constexpr std::string_view kProductCaption = engine::kProductName;
 constexpr std::string_view kEmptyFileMessage = "Can't play an empty file!";
 constexpr std::string_view kOverwriteQuestion = "Do you really want to overwrite this recording?";
+constexpr std::string_view kCardGoneNotice = "Card not found - recording to Phone";
 
 // Volume changes smaller than this are not worth a call into the device.
 constexpr std::int32_t kVolumeStep = 6;
@@ -79,6 +80,7 @@ void StateCommon::SelectAndPlay(const std::string& path) {
 }
 
 void StateCommon::StartPlay() {
+    ClearNotice();
     Window& w = window();
     if (w.LengthMs() < 1) {
         // Yes and No, as it has always been shown; the answer changes nothing.
@@ -95,6 +97,7 @@ void StateCommon::StartPlay() {
 void StateCommon::EnterPlay() { EnterAndSwitch(context.play); }
 
 engine::ResultCode StateCommon::StartNewRecording() {
+    ClearNotice();
     HaltStep();
     Window& w = window();
     settings::Settings& s = w.Settings();
@@ -107,8 +110,13 @@ engine::ResultCode StateCommon::StartNewRecording() {
     engine().SetCaptureOptions({o.voiceActivated, o.voiceActivationLevel, o.silenceCut, o.silenceCutLevel,
                                 o.silenceMilliseconds()});
 
-    // A card that is gone takes its save location with it: record to the documents folder instead.
+    // A card that is gone takes its save location with it: record to the
+    // documents folder instead, and say so, once: the replacement holds for
+    // the rest of the run.
+    const std::string wanted = s.saveLocation();
     s.validateSaveLocation(recordings::StorageLocations(context.shell, context.files).list());
+    if (s.saveLocation() != wanted || context.vars.saveLocationReplaced) Tell(std::string(kCardGoneNotice));
+    context.vars.saveLocationReplaced = false;
     w.SetCurrentFolder(recordings::PrepareRecordingFolder(context.files, s.saveLocation(), o.subFolder));
     const std::string folder = w.CurrentFolder();
     engine().SetStorage(folder, !IsFastMedia(folder));
@@ -122,12 +130,14 @@ void StateCommon::HandOverSwitches() {
 }
 
 engine::ResultCode StateCommon::StartAppend() {
+    ClearNotice();
     HaltStep();
     HandOverSwitches();
     return engine().RecordAppend();
 }
 
 engine::ResultCode StateCommon::StartInsert() {
+    ClearNotice();
     HaltStep();
     HandOverSwitches();
     return engine().RecordInsert();
@@ -137,6 +147,7 @@ engine::ResultCode StateCommon::StartOverwrite() {
     const int answer = context.shell.messageBox(std::string(kOverwriteQuestion), std::string(kProductCaption),
                                                 platform::mb::IconQuestion | platform::mb::YesNo);
     if (answer != platform::answer::Yes) return {};
+    ClearNotice();
     HaltStep();
     HandOverSwitches();
     return engine().RecordOverwrite();
@@ -148,6 +159,7 @@ void StateCommon::BeginCapture(RecordingStateBase& state, Control icon) {
     state.Enter();
     state.activated = false;
     w.ShowNotice(w.RecordingOptions().voiceActivated ? std::string(kWaitingForVoiceNotice) : std::string());
+    state.stopAsked = false;
     w.SetCurrentState(state);
 }
 
@@ -186,6 +198,8 @@ void StateCommon::FinishRecording() {
     // here, and reopening reports whatever is wrong with the file.
     static_cast<void>(engine().CloseFile());
     ReopenCurrent(true);
+    // A new recording is in the list at once, and Action plays it.
+    if (!window().CurrentPath().empty()) ShowInList(window().CurrentPath());
 }
 
 void StateCommon::ReopenCurrent(bool show) {
@@ -228,9 +242,16 @@ void StateCommon::RenameCurrent() {
     const std::string kept = w.CurrentPath();
     static_cast<void>(SelectRecording({}));  // the file must be closed to be moved
     const std::optional<std::string> renamed = w.RunRenameDialog(kept);
+    if (renamed) ShowInList(*renamed);
     // A recording that cannot be opened again is told and dropped, rather
     // than left behind as the current path of StateIdle.
     CheckResult(SelectRecording(renamed ? *renamed : kept), true);
+}
+
+void StateCommon::ShowInList(const std::string& path) {
+    Window& w = window();
+    w.RefreshList();
+    w.HighlightRow(path);
 }
 
 void StateCommon::KeepAwake() {
@@ -243,7 +264,12 @@ void StateCommon::KeepAwake() {
 
 void StateCommon::RefreshList() { window().RefreshList(); }
 
-void StateCommon::OpenOptions(bool recordingInProgress) { window().OpenOptions(recordingInProgress); }
+void StateCommon::OpenOptions(bool recordingInProgress) {
+    const std::string before = window().Settings().saveLocation();
+    window().OpenOptions(recordingInProgress);
+    // A location the user chose is no replacement to tell of.
+    if (window().Settings().saveLocation() != before) context.vars.saveLocationReplaced = false;
+}
 
 void StateCommon::EnterAndSwitch(State& next) {
     next.Enter();
@@ -253,6 +279,17 @@ void StateCommon::EnterAndSwitch(State& next) {
 State& StateCommon::SwitchTo(State& next) {
     window().SetCurrentState(next);
     return next;
+}
+
+void StateCommon::Tell(const std::string& text) {
+    window().ShowNotice(text);
+    context.vars.noticeShown = true;
+}
+
+void StateCommon::ClearNotice() {
+    if (!context.vars.noticeShown) return;
+    window().ShowNotice({});
+    context.vars.noticeShown = false;
 }
 
 void StateCommon::ShowOptionIcons() {

@@ -65,6 +65,8 @@ protected:
     void RenameCurrent();
     void KeepAwake();
     void RefreshList();
+    // Refreshes the list and highlights the row of `path`, with the focus.
+    void ShowInList(const std::string& path);
     void OpenOptions(bool recordingInProgress);
 
     // Enter and switch: the new state's Enter runs while the old one is still current.
@@ -75,6 +77,10 @@ protected:
 
     // The voice-activation and silence-cut icons as the recording options say.
     void ShowOptionIcons();
+    // Says `text` once at the foot of the panel; the next start of anything
+    // takes it away again.
+    void Tell(const std::string& text);
+    void ClearNotice();
 
     // Whether a location is recorded straight into its file, as the shell
     // classifies it; the engine is told the opposite as its slow flag.

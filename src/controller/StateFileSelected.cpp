@@ -37,13 +37,25 @@ void StateFileSelected::OnREW() {
     ShowPosition();
 }
 
-void StateFileSelected::OnRename() { RenameCurrent(); }
+void StateFileSelected::OnRename() {
+    if (SelectHighlightedRow()) RenameCurrent();
+}
 
 void StateFileSelected::OnDelete() {
-    if (!recordings::ConfirmDelete(context.shell)) return;
+    if (!SelectHighlightedRow()) return;
     const std::string path = window().CurrentPath();
+    if (!recordings::ConfirmDelete(context.shell, path)) return;
     static_cast<void>(SelectRecording({}));  // closed before it can be deleted
     if (recordings::DeleteRecording(context.files, context.shell, path)) RefreshList();
+}
+
+// Rename and Delete act on the row the user sees highlighted: when that is
+// not the recording in the panel, it is selected first. False when it could
+// not be (the failure has been told).
+bool StateFileSelected::SelectHighlightedRow() {
+    const std::string row = window().SelectedRowPath();
+    if (row.empty() || row == window().CurrentPath()) return true;
+    return CheckResult(SelectRecording(row), true);
 }
 
 void StateFileSelected::OnKey(std::uint32_t virtualKey) {

@@ -46,6 +46,9 @@ public:
     void OnListTimer() override;
     void Enter() override;
     void UpdateMenu() override;
+
+private:
+    bool SelectHighlightedRow();
 };
 
 }  // namespace tavrin::controller

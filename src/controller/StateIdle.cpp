@@ -13,15 +13,14 @@ void StateIdle::OnRecord() { CheckResult(StartNewRecording(), true); }
 void StateIdle::OnRename() {
     const std::string path = window().SelectedRowPath();
     if (path.empty()) return;
-    // Nothing is open, so the file can be moved as it is; the list shows the
-    // new name on its next refresh.
-    static_cast<void>(window().RunRenameDialog(path));
+    // Nothing is open, so the file can be moved as it is.
+    if (const std::optional<std::string> renamed = window().RunRenameDialog(path)) ShowInList(*renamed);
 }
 
 void StateIdle::OnDelete() {
     const std::string path = window().SelectedRowPath();
     if (path.empty()) return;
-    if (!recordings::ConfirmDelete(context.shell)) return;
+    if (!recordings::ConfirmDelete(context.shell, path)) return;
     if (recordings::DeleteRecording(context.files, context.shell, path)) RefreshList();
 }
 

@@ -94,6 +94,9 @@ void StatePlay::OnPlayEnd() {
     std::uint32_t request = 0;
     ControllerVariables& v = context.vars;
     if (!v.pendingPlayPath.empty()) {
+        // An edit chosen for the recording that was playing must not run on
+        // this one when it ends.
+        v.pendingAppend = v.pendingInsert = v.pendingOverwrite = false;
         w.SetCurrentPath(std::move(v.pendingPlayPath));
         v.pendingPlayPath.clear();
         AudioFileInfo facts;

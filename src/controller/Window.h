@@ -30,7 +30,6 @@ enum class Control {
     VoiceIcon,      // voice-activated start is on
     SilenceIcon,    // silence cut is on
     SavingIcon,     // a finished recording is being written out
-    Notice,         // a short word on what the recording is doing
 };
 
 // Battery flags of the power status.
@@ -99,13 +98,18 @@ public:
     virtual void SetTimeLeftText(const std::string& text) = 0;
     // The level meter, 0..100; 0 shows no segment.
     virtual void ShowLevel(std::uint32_t percent) = 0;
-    // A short word in the panel ("Waiting for voice" ...); empty takes it away.
+    // One short line at the foot of the panel: what the recorder waits for or
+    // did on its own ("Waiting for voice", a recording stopped, a location
+    // replaced); empty hides it.
     virtual void ShowNotice(const std::string& text) = 0;
 
     // --- the list ------------------------------------------------------------------
     // Full path of the row selected in the list; empty when none.
     virtual std::string SelectedRowPath() = 0;
     virtual void RefreshList() = 0;
+    // Highlights the row of `path` (none when the list has no such row) and
+    // gives the list the keyboard focus, so that the keys act on it at once.
+    virtual void HighlightRow(const std::string& path) = 0;
 
     // --- dialogs -------------------------------------------------------------------
     // The rename dialog for a recording: the new path when the file got its

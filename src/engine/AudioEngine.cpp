@@ -146,6 +146,9 @@ void AudioEngine::OnResume() {
     } else if (now == EngineState::EnginePlayPaused) {
         static_cast<void>(waveOut->restart());
         state = EngineState::EnginePlaying;
+        Post(kEvPausedOff);
+        FeedAfterResume();
+        return;
     } else {
         return;
     }

@@ -212,6 +212,7 @@ private:
     void OnOutputClosed();
     void OnSeek(std::uint32_t target);
     void FillAndQueue();
+    void FeedAfterResume();
     void EndOfPlayback();
     void StopOutput();
     std::uint32_t HeardBlock();

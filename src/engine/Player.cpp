@@ -225,8 +225,11 @@ void AudioEngine::OnOutputDone() {
         if (pendingOut == 0) CloseOutput();
         return;
     }
-    if (now != EngineState::EnginePlaying) return;
+    if (now != EngineState::EnginePlaying && now != EngineState::EnginePlayPaused) return;
     if (pendingOut > 0) --pendingOut;
+    // A device reports a buffer once it has been heard, so one played out
+    // just before a pause comes back during it: it is filled at the resume.
+    if (now == EngineState::EnginePlayPaused) return;
     if (lastPieceQueued) {
         // The last piece is still playing until every buffer is back; a
         // reset now would cut it off.
@@ -234,6 +237,18 @@ void AudioEngine::OnOutputDone() {
         return;
     }
     FillAndQueue();
+}
+
+// Queues again the buffers that came back during the pause, or ends the
+// playback when they held the last piece.
+void AudioEngine::FeedAfterResume() {
+    while (state == EngineState::EnginePlaying && pendingOut < 2) {
+        if (lastPieceQueued) {
+            if (pendingOut == 0) EndOfPlayback();
+            return;
+        }
+        FillAndQueue();
+    }
 }
 
 void AudioEngine::FillAndQueue() {

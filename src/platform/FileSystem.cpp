@@ -9,4 +9,14 @@ std::string FolderOf(const std::string& path) {
     return path.substr(0, slash);
 }
 
+std::optional<DirectoryEntry> FileSystem::entry(const std::string& path) {
+    const auto entries = list(FolderOf(path));
+    if (!entries) return std::nullopt;
+    const std::string name = path.substr(path.rfind('/') + 1);
+    for (const DirectoryEntry& e : *entries) {
+        if (e.name == name) return e;
+    }
+    return std::nullopt;
+}
+
 }  // namespace tavrin::platform

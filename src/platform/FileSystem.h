@@ -79,6 +79,10 @@ public:
     [[nodiscard]] virtual std::optional<std::vector<DirectoryEntry>> listNames(const std::string& folder) {
         return list(folder);
     }
+    // The entry of one file or folder with its size and time, as `list` gives
+    // it; nullopt when it cannot be examined. Realisations that can ask for
+    // one file should: a folder may hold thousands.
+    [[nodiscard]] virtual std::optional<DirectoryEntry> entry(const std::string& path);
 };
 
 // The folder part of a path: everything before the last '/', or "." when none.

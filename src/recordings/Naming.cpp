@@ -1,6 +1,7 @@
 #include "recordings/Naming.h"
 
 #include "settings/Settings.h"
+#include "recordings/RecordingList.h"
 
 namespace tavrin::recordings {
 namespace {
@@ -66,9 +67,11 @@ std::optional<std::string> RenameRecording(platform::FileSystem& files, platform
     return newPath;
 }
 
-bool ConfirmDelete(platform::Shell& shell) {
-    return shell.messageBox(std::string(kDeleteQuestion), std::string(kProductCaption),
-                            platform::mb::IconExclamation | platform::mb::YesNo) == platform::answer::Yes;
+bool ConfirmDelete(platform::Shell& shell, const std::string& path) {
+    const std::string question = std::string(kDeleteQuestion) + "\n" + RecordingName(path);
+    return shell.messageBox(question, std::string(kProductCaption),
+                            platform::mb::IconExclamation | platform::mb::YesNo | platform::mb::DefButton2) ==
+           platform::answer::Yes;
 }
 
 bool DeleteRecording(platform::FileSystem& files, platform::Shell& shell, const std::string& path) {

@@ -52,8 +52,9 @@ bool IsAllowedName(std::string_view name);
 [[nodiscard]] std::optional<std::string> RenameRecording(platform::FileSystem& files, platform::Shell& shell,
                                                          const std::string& oldPath, std::string_view name);
 
-// Asks whether to delete a recording; true for Yes.
-[[nodiscard]] bool ConfirmDelete(platform::Shell& shell);
+// Asks whether to delete the recording at `path`, naming it; true for Yes.
+// No is the default answer: deleting cannot be undone.
+[[nodiscard]] bool ConfirmDelete(platform::Shell& shell, const std::string& path);
 // Deletes the file; tells the user when that fails, or when the folder could
 // not be synced afterwards (the file is gone all the same: true).
 [[nodiscard]] bool DeleteRecording(platform::FileSystem& files, platform::Shell& shell, const std::string& path);

@@ -1,5 +1,6 @@
 #include "recordings/RecordingList.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace tavrin::recordings {
@@ -23,6 +24,46 @@ std::string RecordingName(std::string_view path) {
     return std::string(dot == std::string_view::npos ? file : file.substr(0, dot));
 }
 
+namespace {
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// Compares the digit runs at the start of `a` and `b` as numbers and moves
+// both past them: negative, zero or positive.
+int CompareNumbers(std::string_view& a, std::string_view& b) {
+    auto take = [](std::string_view& s) {
+        std::size_t end = 0;
+        while (end < s.size() && IsDigit(s[end])) ++end;
+        std::string_view run = s.substr(0, end);
+        s.remove_prefix(end);
+        const std::size_t first = std::min(run.find_first_not_of('0'), run.size());
+        return run.substr(first);  // no leading zeros: the longer run is the larger number
+    };
+    const std::string_view x = take(a), y = take(b);
+    if (x.size() != y.size()) return x.size() < y.size() ? -1 : 1;
+    return x.compare(y);
+}
+
+}  // namespace
+
+bool NaturalLess(std::string_view a, std::string_view b) {
+    std::string_view x = a, y = b;
+    while (!x.empty() && !y.empty()) {
+        if (IsDigit(x.front()) && IsDigit(y.front())) {
+            if (const int order = CompareNumbers(x, y); order != 0) return order < 0;
+            continue;
+        }
+        const char cx = Lower(x.front()), cy = Lower(y.front());
+        if (cx != cy) return static_cast<unsigned char>(cx) < static_cast<unsigned char>(cy);
+        x.remove_prefix(1);
+        y.remove_prefix(1);
+    }
+    if (x.size() != y.size()) return x.empty();
+    // Equal but for case or leading zeros: the bytes decide, so that the order is total.
+    return a < b;
+}
+
 bool RecordingList::refresh(const std::vector<std::string>& locations) {
     std::vector<std::string> found;
     found.reserve(stored.size());
@@ -30,10 +71,14 @@ bool RecordingList::refresh(const std::vector<std::string>& locations) {
         if (location.empty()) continue;
         const auto entries = files.listNames(location);
         if (!entries) continue;
-        const std::string prefix = location == "/" ? location : location + "/";
+        std::vector<std::string_view> names;
         for (const auto& entry : *entries) {
-            if (!entry.isDirectory && IsRecordingFileName(entry.name)) found.push_back(prefix + entry.name);
+            if (!entry.isDirectory && IsRecordingFileName(entry.name)) names.push_back(entry.name);
         }
+        // The folder lists in hash order on most Linux file systems.
+        std::sort(names.begin(), names.end(), NaturalLess);
+        const std::string prefix = location == "/" ? location : location + "/";
+        for (const std::string_view name : names) found.push_back(prefix + std::string(name));
     }
     if (found == stored) return false;
     stored = std::move(found);

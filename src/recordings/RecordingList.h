@@ -16,8 +16,14 @@ bool IsRecordingFileName(std::string_view name);
 // and the last '.' of its path.
 std::string RecordingName(std::string_view path);
 
+// The order names are shown in: runs of digits compared as numbers, letters
+// without regard to case, so Recording2 comes before Recording10 and the
+// RecordingN names stand in the order they were made. Names that differ only
+// in case or leading zeros still have a fixed order.
+bool NaturalLess(std::string_view a, std::string_view b);
+
 // The recordings the locations hold, in location order and, within a
-// location, in the order the file system lists them. There is no catalogue:
+// location, in natural order of their file names. There is no catalogue:
 // the list is re-read from the folders, and the view is rebuilt only when
 // what was read differs from what it shows.
 class RecordingList {

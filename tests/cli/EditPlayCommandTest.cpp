@@ -205,6 +205,31 @@ TEST_F(EditPlayCommand, PlayFromAndToPlaysThatStretch) {
     EXPECT_TRUE(std::equal(played.begin(), played.end(), audio.begin() + 8000));
 }
 
+// Written as fast as it goes, a file is cut exactly where asked: whole blocks
+// from the seek to --to-ms, never the rest of the recording.
+TEST_F(EditPlayCommand, PlayToAFileTakesExactlyTheStretch) {
+    ASSERT_EQ(Cli("record p.wav --seconds 2.5 --format pcm8k16 --audio-in in.wav").status, 0);
+    ASSERT_EQ(Cli("record g.wav --seconds 2.5 --format gsm --audio-in in.wav").status, 0);
+    const Bytes audio = Audio("p.wav");
+    struct Case {
+        const char* args;
+        std::size_t bytes;
+    };
+    for (const Case& c : {Case{"p.wav --from-ms 500 --to-ms 1500", 16000}, Case{"p.wav --to-ms 250", 4000},
+                          Case{"g.wav --from-ms 400 --to-ms 1200", 20 * 640},
+                          Case{"p.wav --from-ms 1500 --to-ms 1000", 0}}) {
+        SCOPED_TRACE(c.args);
+        const CliRun run = Cli(std::string("play ") + c.args + " --audio-out out.wav");
+        ASSERT_EQ(run.status, 0) << run.err;
+        const Bytes played = AudioOf(test::ReadBytes(dir.file("out.wav")));
+        EXPECT_EQ(played.size(), c.bytes);
+    }
+    ASSERT_EQ(Cli("play p.wav --from-ms 500 --to-ms 1500 --audio-out out.wav").status, 0);
+    const Bytes played = AudioOf(test::ReadBytes(dir.file("out.wav")));
+    ASSERT_EQ(played.size(), 16000u);
+    EXPECT_TRUE(std::equal(played.begin(), played.end(), audio.begin() + 8000));
+}
+
 TEST_F(EditPlayCommand, FailuresShowTheMessageAndChangeNothing) {
     ASSERT_EQ(Cli("record r.wav --seconds 1 --format pcm8k8 --audio-in in.wav").status, 0);
     const Bytes before = test::ReadBytes(dir.file("r.wav"));

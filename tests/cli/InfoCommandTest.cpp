@@ -98,14 +98,27 @@ TEST_F(InfoCommand, OneLinePerFileWithItsVerdictAndExitStatus) {
     // What each file is made of is the readers' business (tested there); here: word and status per verdict.
     for (const Case& c : {Case{"gsm-nofact.wav", "playable", 0}, Case{"pcm-stereo.wav", "unsupported", 1},
                           Case{"pcm-12bit.wav", "invalid", 1}, Case{"header-43.wav", "invalid", 1},
-                          Case{"missing.wav", "invalid", 1}}) {
+                          Case{"missing.wav", "not found", 1}}) {
         SCOPED_TRACE(c.file);
         const CliRun run = Cli(std::string("info ") + c.file);
         EXPECT_EQ(run.status, c.status);
         const auto lines = Lines(run.out);
         ASSERT_EQ(lines.size(), 1u);
-        EXPECT_EQ(lines[0].rfind(std::string(c.file) + ": " + c.verdict + " ", 0), 0u) << lines[0];
+        EXPECT_EQ((lines[0] + " ").rfind(std::string(c.file) + ": " + c.verdict + " ", 0), 0u) << lines[0];
     }
+}
+
+// Nothing read, nothing to report but that: no format fields of zeros.
+TEST_F(InfoCommand, WhatIsNoWavFileIsCalledSo) {
+    test::WriteBytes(File("notes.wav"), std::string("just some text, long enough"));
+    test::WriteBytes(File("tiny.wav"), std::string("RIFF"));
+    test::WriteBytes(File("aiff.wav"), std::string("FORM\0\0\0\x20" "AIFFCOMM", 16));
+    std::filesystem::create_directory(File("folder.wav"));
+    const CliRun run = Cli("info missing.wav notes.wav tiny.wav aiff.wav folder.wav");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out,
+              "missing.wav: not found\nnotes.wav: not a WAV file\ntiny.wav: not a WAV file\n"
+              "aiff.wav: not a WAV file\nfolder.wav: not a WAV file\n");
 }
 
 TEST_F(InfoCommand, PlainLineCarriesTheFields) {

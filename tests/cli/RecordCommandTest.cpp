@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -118,8 +119,10 @@ TEST_F(RecordCommand, FormatsByCodeLabelAndShortName) {
         std::uint32_t rate;
         std::uint8_t bits;
     };
+    // A label as a person types it: any spacing, any case.
     for (const Case& c : {Case{"0x20000000", 8000, 8}, Case{"'PCM 11kHz 16-Bit'", 11025, 16},
-                          Case{"pcm22k16", 22050, 16}, Case{"0x1", 11025, 8}}) {
+                          Case{"pcm22k16", 22050, 16}, Case{"0x1", 11025, 8}, Case{"'PCM 8kHz 8-Bit'", 8000, 8},
+                          Case{"'pcm  8KHZ  16-bit'", 8000, 16}, Case{"PCM22K16", 22050, 16}}) {
         SCOPED_TRACE(c.format);
         std::remove(dir.file("out.wav").c_str());
         const CliRun run = Cli(std::string("record out.wav --audio-in in.wav --seconds 0.2 --format ") + c.format);
@@ -130,6 +133,33 @@ TEST_F(RecordCommand, FormatsByCodeLabelAndShortName) {
         EXPECT_EQ(file[34], c.bits);
         EXPECT_EQ(U32(file, 40), c.rate * c.bits / 8 / 5);
     }
+}
+
+TEST_F(RecordCommand, HelpFitsEightyColumnsInAlignedColumnsAndVersionIsOneLine) {
+    const CliRun help = Cli("--help");
+    EXPECT_EQ(help.status, 0);
+    std::size_t summaryColumn = 0;
+    int commands = 0;
+    bool inCommands = false;
+    for (std::size_t at = 0, end; (end = help.out.find('\n', at)) != std::string::npos; at = end + 1) {
+        const std::string line = help.out.substr(at, end - at);
+        EXPECT_LE(line.size(), 79u) << line;
+        if (line == "Commands:") inCommands = true;
+        if (!inCommands || line.rfind("  ", 0) != 0) {
+            if (line.empty()) inCommands = false;
+            continue;
+        }
+        // "  name   summary": every summary starts in the same column.
+        const std::size_t column = line.find_first_not_of(' ', line.find(' ', 2));
+        if (summaryColumn == 0) summaryColumn = column;
+        EXPECT_EQ(column, summaryColumn) << line;
+        ++commands;
+    }
+    EXPECT_GE(commands, 8);
+    const CliRun version = Cli("--version");
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out.rfind("tavrin-cli 1.", 0), 0u) << version.out;
+    EXPECT_EQ(std::count(version.out.begin(), version.out.end(), '\n'), 1);
 }
 
 TEST_F(RecordCommand, VoiceActivationAndSilenceCutAreReported) {

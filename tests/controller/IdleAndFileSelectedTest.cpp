@@ -61,6 +61,29 @@ TEST(StateIdle, RecordToAVanishedCardGoesToTheDocumentsFolder) {
     EXPECT_EQ(rig.engine.storageFolder(), rig.dir.path());
     EXPECT_EQ(rig.window.NewRecordingPath(), rig.path("Recording1.wav"));
     EXPECT_EQ(rig.settings.saveLocation(), rig.dir.path());
+    // Said once: the documents folder holds for the rest of the run.
+    EXPECT_EQ(rig.window.notice(), "Card not found - recording to Phone");
+    rig.engine.deliverAll();
+    rig.current().OnStop();
+    rig.engine.deliverAll();
+    rig.current().OnRecord();
+    EXPECT_EQ(rig.window.notice(), "");
+}
+
+TEST(StateIdle, ACardFoundGoneAtStartUpIsToldAtTheFirstRecordingUnlessTheUserChoseAgain) {
+    for (const bool choseAgain : {false, true}) {
+        SCOPED_TRACE(choseAgain);
+        ControllerRig rig;
+        rig.ctl.vars.saveLocationReplaced = true;  // as the window's start-up finds it
+        if (choseAgain) {
+            rig.settings.setSaveLocation(rig.dir.path() + "/sub");
+            rig.window.setOptionsDialog([&] { rig.settings.setSaveLocation(rig.dir.path()); });  // picks Phone
+            rig.current().OnOptions();
+        }
+        rig.current().OnRecord();
+        EXPECT_EQ(rig.window.notice(), choseAgain ? "" : "Card not found - recording to Phone");
+        EXPECT_FALSE(rig.ctl.vars.saveLocationReplaced);
+    }
 }
 
 TEST(StateIdle, RecordReplacesAFormatTheDeviceLacksAndGoesIntoTheSubFolder) {
@@ -127,6 +150,12 @@ TEST(StateIdle, RenameRunsTheDialogForTheSelectedRowAndStaysIdle) {
     EXPECT_EQ(rig.window.renameDialogs(), std::vector<std::string>{rig.path("a.wav")});
     EXPECT_TRUE(rig.in(StateId::Idle));
     EXPECT_TRUE(rig.engine.calls().empty());
+    // The row shows the new name at once, and stays highlighted.
+    EXPECT_EQ(rig.window.calls(), (std::vector<std::string>{"RunRenameDialog(" + rig.path("a.wav") + ")",
+                                                            "RefreshList", "HighlightRow(" + rig.path("b.wav") + ")"}));
+    rig.window.clearCalls();
+    rig.current().OnRename();  // cancelled: nothing to show
+    EXPECT_EQ(rig.window.listRefreshes(), 1);
 }
 
 TEST(StateIdle, DeleteAsksThenDeletesTheSelectedRowAndRefreshesTheList) {
@@ -145,9 +174,11 @@ TEST(StateIdle, DeleteAsksThenDeletesTheSelectedRowAndRefreshesTheList) {
     EXPECT_FALSE(FileExists(file));
     EXPECT_EQ(rig.window.listRefreshes(), 1);
     ASSERT_EQ(rig.shell.boxes().size(), 2u);
-    EXPECT_EQ(rig.shell.boxes()[0].text, "Permanently delete this recording?");
+    // The question names what it deletes, and a careless Return answers No.
+    EXPECT_EQ(rig.shell.boxes()[0].text, "Permanently delete this recording?\na");
     EXPECT_EQ(rig.shell.boxes()[0].caption, "Tavrin");
-    EXPECT_EQ(rig.shell.boxes()[0].style, platform::mb::IconExclamation | platform::mb::YesNo);
+    EXPECT_EQ(rig.shell.boxes()[0].style,
+              platform::mb::IconExclamation | platform::mb::YesNo | platform::mb::DefButton2);
 }
 
 TEST(StateIdle, DeleteThatFailsSaysSoAndKeepsTheList) {
@@ -308,6 +339,53 @@ TEST(StateFileSelected, RenameDoneOpensTheFileUnderItsNewName) {
     EXPECT_EQ(rig.engine.commands().back(), "OpenFile(" + rig.path("b.wav") + ",slow)");
     EXPECT_EQ(rig.window.CurrentPath(), rig.path("b.wav"));
     EXPECT_TRUE(rig.in(StateId::FileSelected));
+    EXPECT_EQ(rig.window.listRefreshes(), 1) << "the row shows the new name at once";
+    EXPECT_EQ(rig.window.SelectedRowPath(), rig.path("b.wav"));
+}
+
+// The user highlights another row than the one in the panel and chooses
+// Delete or Rename: the highlighted recording is the one acted on.
+TEST(StateFileSelected, DeleteAndRenameActOnTheHighlightedRow) {
+    for (const bool del : {true, false}) {
+        SCOPED_TRACE(del ? "delete" : "rename");
+        ControllerRig rig;
+        const std::string a = rig.path("Meeting notes.wav"), b = rig.path("alpha.wav");
+        WriteBytes(a, "x");
+        WriteBytes(b, "x");
+        rig.toFileSelected(a);
+        rig.window.setSelectedRow(b);
+        if (del) {
+            rig.shell.queueAnswer(answer::Yes);
+            rig.current().OnDelete();
+            ASSERT_EQ(rig.shell.boxes().size(), 1u);
+            EXPECT_EQ(rig.shell.boxes()[0].text, "Permanently delete this recording?\nalpha");
+            EXPECT_FALSE(FileExists(b));
+            EXPECT_TRUE(FileExists(a));
+            EXPECT_TRUE(rig.in(StateId::Idle));
+        } else {
+            rig.current().OnRename();
+            EXPECT_EQ(rig.window.renameDialogs(), std::vector<std::string>{b});
+            EXPECT_EQ(rig.window.CurrentPath(), b) << "selected first, then renamed";
+            EXPECT_TRUE(rig.in(StateId::FileSelected));
+        }
+    }
+}
+
+TEST(StateFileSelected, AHighlightedRowThatCannotBeOpenedIsToldAndNothingIsDeleted) {
+    ControllerRig rig;
+    const std::string a = rig.path("a.wav"), b = rig.path("b.wav");
+    WriteBytes(a, "x");
+    WriteBytes(b, "x");
+    rig.toFileSelected(a);
+    rig.window.setSelectedRow(b);
+    rig.engine.failNext(Op::OpenFile, ResultCode(0x02000001, 0));
+    rig.shell.queueAnswer(answer::Yes);
+    rig.current().OnDelete();
+    EXPECT_TRUE(FileExists(a));
+    EXPECT_TRUE(FileExists(b));
+    ASSERT_EQ(rig.shell.boxes().size(), 1u);
+    EXPECT_EQ(rig.shell.boxes()[0].text,
+              "Can't open this audio file.\nIt may be corrupt, renamed or moved to a different folder");
 }
 
 TEST(StateFileSelected, ARenamedRecordingThatCannotBeOpenedIsToldAndDropped) {

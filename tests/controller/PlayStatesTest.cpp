@@ -344,6 +344,24 @@ TEST_P(DeferredEdit, StartsAtThePausedPositionOncePlaybackHasEnded) {
     EXPECT_EQ(rig.window.CurrentPath(), rig.path("a.wav"));
 }
 
+TEST_P(DeferredEdit, IsDroppedWhenAnotherRecordingIsActivatedBeforePlayEnd) {
+    const DeferredCase c = GetParam();
+    ControllerRig rig;
+    const std::string a = rig.path("a.wav"), b = rig.path("b.wav");
+    rig.toPausePlay(a);
+    (rig.current().*c.choose)();
+    rig.current().OnActivateRecording(b);  // reached the state before the window greyed the row
+    rig.engine.deliverAll();               // PlayEnd of a, then b plays
+    EXPECT_TRUE(rig.in(StateId::Play));
+    EXPECT_EQ(rig.window.CurrentPath(), b);
+    rig.current().OnStop();
+    rig.engine.deliverAll();  // PlayEnd of b: nothing may be recorded onto it
+    EXPECT_TRUE(rig.in(StateId::FileSelected));
+    const auto commands = rig.engine.commands();
+    EXPECT_EQ(std::count(commands.begin(), commands.end(), c.command), 0);
+    EXPECT_FALSE(rig.ctl.vars.pendingAppend || rig.ctl.vars.pendingInsert || rig.ctl.vars.pendingOverwrite);
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Edits, DeferredEdit,
     ::testing::Values(DeferredCase{&controller::State::OnRecordAppend, "RecordAppend", controller::kRequestRecordAppend,

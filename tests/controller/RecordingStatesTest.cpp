@@ -117,11 +117,39 @@ TEST_P(RecordingStates, StopWaitsForTheFileAndReopensItAtItsStart) {
                                                                "GetFileInfo(" + path + ")", "SetPosition(0)"}));
     EXPECT_EQ(rig.window.CurrentPath(), path);
     EXPECT_GE(rig.window.fileFactsRefreshes(), 1);  // the edited file's date is read again
+    // The list shows the file at once, highlighted, and the keys act on it.
+    const auto& calls = rig.window.calls();
+    const auto refreshed = std::find(calls.begin(), calls.end(), "RefreshList");
+    EXPECT_NE(refreshed, calls.end());
+    EXPECT_NE(std::find(refreshed, calls.end(), "HighlightRow(" + path + ")"), calls.end());
     rig.engine.deliverAll();                        // PosSet
     EXPECT_EQ(rig.window.positionText(), "00:00:00");
     EXPECT_TRUE(rig.window.softKeyEnabled(cmd::Record));
     rig.current().OnBlinkTimer();  // nothing blinks any more
     EXPECT_FALSE(rig.window.IsShown(Control::SavingIcon));
+}
+
+// The engine stops a capture by itself only when storing a block failed: the
+// room ran out. The panel says so, once; the user's own stop says nothing.
+TEST_P(RecordingStates, AStopOfTheEnginesOwnIsToldInThePanelUntilTheNextStart) {
+    rig.engine.setMode(ScriptedEngine::Mode::FileOpen);
+    deliver(kRecordEnd);
+    deliver(kFileReady);
+    ASSERT_TRUE(rig.in(StateId::FileSelected));
+    EXPECT_EQ(rig.window.notice(), "Phone full - recording stopped");
+    const auto& calls = rig.window.calls();
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "ShowNotice(Phone full - recording stopped)"), 1);
+    rig.current().OnPlay();
+    EXPECT_EQ(rig.window.notice(), "");
+
+    rig.engine.deliverAll();
+    rig.current().OnStop();
+    rig.engine.deliverAll();
+    start();  // the same capture again, stopped by the user this time
+    rig.current().OnStop();
+    rig.engine.deliverAll();
+    EXPECT_TRUE(rig.in(StateId::FileSelected));
+    EXPECT_EQ(rig.window.notice(), "");
 }
 
 TEST_P(RecordingStates, HaltStopsLikeStop) {
@@ -204,14 +232,14 @@ TEST_P(RecordingStates, SilenceCutIsSaidBrieflyWithoutABox) {
     EXPECT_TRUE(rig.shell.boxes().empty());
     EXPECT_TRUE(rig.window.calls().empty());
     EXPECT_TRUE(rig.in(v().running));
-    EXPECT_EQ(rig.window.noticeText(), "Silence skipped");
+    EXPECT_EQ(rig.window.notice(), "Silence skipped");
     for (int tick = 1; tick < 10; ++tick) rig.current().OnBlinkTimer();
-    EXPECT_EQ(rig.window.noticeText(), "Silence skipped") << "two seconds of 200 ms ticks";
+    EXPECT_EQ(rig.window.notice(), "Silence skipped") << "two seconds of 200 ms ticks";
     rig.current().OnBlinkTimer();
-    EXPECT_EQ(rig.window.noticeText(), "");
+    EXPECT_EQ(rig.window.notice(), "");
     deliver(kSilenceCut);
     rig.current().OnStop();
-    EXPECT_EQ(rig.window.noticeText(), "") << "the stop takes it away";
+    EXPECT_EQ(rig.window.notice(), "") << "the stop takes it away";
 }
 
 TEST_P(RecordingStates, TimersShowLevelPositionTimeLeftAndKeepAwake) {
@@ -314,11 +342,11 @@ TEST(VoiceActivation, TheIconBlinksUntilTheFirstLoudBlockThenStaysOn) {
         seen.push_back(rig.window.IsShown(Control::VoiceIcon));
     }
     EXPECT_EQ(seen, (std::vector<bool>{true, false, true, false}));
-    EXPECT_EQ(rig.window.noticeText(), "Waiting for voice");
+    EXPECT_EQ(rig.window.notice(), "Waiting for voice");
     rig.engine.raise(kRecordActivated);
     rig.engine.deliverAll();
     EXPECT_TRUE(rig.ctl.record.activated);
-    EXPECT_EQ(rig.window.noticeText(), "");
+    EXPECT_EQ(rig.window.notice(), "");
     for (int tick = 0; tick < 3; ++tick) {
         rig.current().OnBlinkTimer();
         EXPECT_TRUE(rig.window.IsShown(Control::VoiceIcon));
@@ -335,7 +363,7 @@ TEST(VoiceActivation, ARecordingThatEndsByItselfTakesTheNoticeAway) {
         ControllerRig rig;
         rig.window.editRecordingOptions().voiceActivated = true;
         rig.toRecord();
-        ASSERT_EQ(rig.window.noticeText(), "Waiting for voice");
+        ASSERT_EQ(rig.window.notice(), "Waiting for voice");
         if (outOfMemory) {
             rig.current().OnWaterMark();
         } else {
@@ -343,7 +371,7 @@ TEST(VoiceActivation, ARecordingThatEndsByItselfTakesTheNoticeAway) {
             rig.engine.raise(0x8014);
             rig.engine.deliverAll();
         }
-        EXPECT_EQ(rig.window.noticeText(), "") << outOfMemory;
+        EXPECT_EQ(rig.window.notice(), "") << outOfMemory;
     }
 }
 
@@ -379,7 +407,7 @@ TEST(RecordingLimit, ArmsTheOneShotTimerAndKillsItOnStop) {
     rig.window.editRecordingOptions().timeLimitMinutes = 2;
     rig.toRecord();
     EXPECT_EQ(rig.window.limitTimer(), 120'000u);
-    EXPECT_EQ(rig.window.noticeText(), "") << "no voice to wait for";
+    EXPECT_EQ(rig.window.notice(), "") << "no voice to wait for";
     // Beside "Left:", the minutes the limit leaves, begun minutes counted,
     // unless the storage runs out first.
     rig.engine.setRemainingSeconds(3'600);

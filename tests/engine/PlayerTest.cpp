@@ -149,6 +149,47 @@ TEST_F(PlayerTest, PauseSeekResumeRaiseTheirEventsBetweenStartAndEnd) {
     EXPECT_EQ(Ids(), (std::vector<std::uint32_t>{kEvPlayStart, kEvPausedOn, kEvPosSet, kEvPausedOff, kEvPlayEnd}));
 }
 
+// A sound server reports a buffer once it has been heard, so the buffers
+// played out just before a pause come back during it. They must be filled
+// again at the resume, or playback limps on one buffer and never ends.
+TEST_F(PlayerTest, BuffersHeardDuringAPausePlayOnAfterTheResume) {
+    struct Case {
+        const char* name;
+        std::uint32_t code;
+        std::size_t bytes;
+        int backInPause;
+    };
+    const Case cases[] = {{"gsm_one_back", wav::kCodeGsm, 65 * 30, 1},
+                          {"gsm_both_back", wav::kCodeGsm, 65 * 30, 2},
+                          {"pcm_one_back", wav::kCodePcm8k8, 1600 * 6 + 5, 1},
+                          {"last_piece_back", wav::kCodePcm8k8, 1600 + 300, 1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        sink.clear();
+        const std::vector<std::uint8_t> audio = Pattern(c.bytes);
+        Open(c.code, audio);
+        const std::size_t before = out.played().size();
+        ASSERT_TRUE(engine->PlayStart().Ok());
+        Pump();
+        ASSERT_TRUE(out.complete());
+        Pump();
+        engine->Pause();
+        Pump();
+        const std::size_t queued = out.queuedCount();
+        for (int i = 0; i < c.backInPause; ++i) ASSERT_TRUE(out.completeHeard());
+        Pump();
+        EXPECT_EQ(out.queuedCount(), queued - c.backInPause) << "nothing new is queued while paused";
+        engine->Resume();
+        ASSERT_TRUE(PlayToEnd());
+        const std::vector<std::uint8_t> played(out.played().begin() + static_cast<std::ptrdiff_t>(before),
+                                               out.played().end());
+        EXPECT_EQ(played, audio);
+        EXPECT_EQ(Ids(), (std::vector<std::uint32_t>{kEvPlayStart, kEvPausedOn, kEvPausedOff, kEvPlayEnd}));
+        EXPECT_EQ(engine->state, EngineState::EngineFileOpen);
+        EXPECT_TRUE(engine->CloseFile().Ok());
+    }
+}
+
 TEST_F(PlayerTest, StopFromPlayingAndFromPausedEndsWithPlayEnd) {
     for (const bool paused : {false, true}) {
         SCOPED_TRACE(paused);

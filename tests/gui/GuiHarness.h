@@ -60,6 +60,20 @@ void SaveScreenshot(QWidget& window, const QString& name);
 // A mono 8-bit 8 kHz PCM recording of `milliseconds` of a soft tone.
 void WriteRecording(const std::string& path, int milliseconds);
 
+// The real file system, counting the folder listings asked of it.
+class CountingFileSystem : public platform::PosixFileSystem {
+public:
+    std::optional<std::vector<platform::DirectoryEntry>> list(const std::string& folder) override {
+        ++listings;
+        return PosixFileSystem::list(folder);
+    }
+    std::optional<std::vector<platform::DirectoryEntry>> listNames(const std::string& folder) override {
+        ++listings;
+        return PosixFileSystem::listNames(folder);
+    }
+    int listings = 0;
+};
+
 class FakePower : public platform::Power {
 public:
     platform::PowerStatus status() override { return current; }
@@ -105,7 +119,7 @@ protected:
     std::string documents;
     std::string config;
     RecordingShell shell;
-    platform::PosixFileSystem files;
+    CountingFileSystem files;
     platform::QtSettingsStore store;
     ScriptedEngine engine;
     FakePower power;

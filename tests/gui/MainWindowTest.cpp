@@ -1,6 +1,7 @@
 // The main window driven with keys on the scripted engine: what it shows, what
 // it hands to the states, and the keypad rules around the list and the menu.
 #include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QMenu>
@@ -18,6 +19,7 @@
 #include "app/LocaleText.h"
 #include "controller/Commands.h"
 #include "engine/Messages.h"
+#include "ui/Fonts.h"
 #include "ui/SoftKeyBar.h"
 #include "wav/Formats.h"
 
@@ -135,8 +137,35 @@ TEST_F(MainWindowTest, F1RecordsAndStopFromTheMenuSelectsTheNewRecording) {
     EXPECT_EQ(field(Control::Position), "00:00:00");
     EXPECT_EQ(field(Control::Length), "/00:00:02");
     EXPECT_EQ(leftKey().text(), "Record");
-    tick(app::timer::List);
+    // In the list at once, highlighted, with the keys acting on it.
     EXPECT_EQ(rowNames(), QStringList({"Recording1"}));
+    ASSERT_NE(list().currentItem(), nullptr);
+    EXPECT_TRUE(list().currentItem()->isSelected());
+    EXPECT_EQ(w.SelectedRowPath(), recording("Recording1"));
+    EXPECT_EQ(w.focusWidget(), &list()) << "the list has the keys whenever the window is active";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.actionSuppressed(); }, 5000));
+    Click(list(), Qt::Key_Return);
+    EXPECT_TRUE(calledEngine("PlayStart"));
+}
+
+TEST_F(MainWindowTest, ActionAndDoubleClickWaitWhileACommandAwaitsTheEngine) {
+    WriteRecording(recording("alpha"), 1500);
+    WriteRecording(recording("beta"), 1500);
+    engine.setDefaultFacts({0, 1, 8000, 8, 1500});
+    app::MainWindow& w = start();
+    Click(list(), Qt::Key_Return);
+    deliverEvents();
+    ASSERT_EQ(w.CurrentState(), state(StateId::Play));
+    Click(list(), Qt::Key_F1);  // Pause, answered by the engine only later
+    QTreeWidgetItem* beta = list().topLevelItem(1);
+    list().setCurrentItem(beta);
+    Click(list(), Qt::Key_Return);
+    QTest::mouseDClick(list().viewport(), Qt::LeftButton, {}, list().visualItemRect(beta).center());
+    EXPECT_FALSE(calledEngine("Stop")) << "the pause is not turned into a change of recording";
+    deliverEvents();
+    EXPECT_EQ(w.CurrentState(), state(StateId::PausePlay));
+    EXPECT_EQ(w.CurrentPath(), recording("alpha"));
+    EXPECT_TRUE(w.states().vars.pendingPlayPath.empty());
 }
 
 TEST_F(MainWindowTest, ActionPlaysTheSelectedRecordingUntilItEnds) {
@@ -276,9 +305,7 @@ TEST_F(MainWindowTest, RecordingStatesDriveTheMeterAndClockFromTheTimers) {
 
     // The words on what the recording does sit in the panel, in its text font.
     w.ShowNotice("Silence skipped");
-    EXPECT_EQ(field(Control::Notice), "Silence skipped");
-    EXPECT_EQ(panel().control(Control::Notice).font(), panel().control(Control::Date).font());
-    EXPECT_TRUE(panel().rect().contains(panel().control(Control::Notice).geometry()));
+    EXPECT_EQ(panel().notice(), "Silence skipped");
     w.StartLimitTimer(90'000);
     ASSERT_TRUE(w.LimitRemainingMs().has_value());
     EXPECT_GT(*w.LimitRemainingMs(), 80'000u);
@@ -293,7 +320,9 @@ TEST_F(MainWindowTest, PanelShowsTheFileTimeInTheLocaleFormatsAndCopesWithoutIt)
     std::filesystem::last_write_time(recording("Recording1"), when);
     engine.setDefaultFacts({0, 1, 8000, 8, 3000});
     app::MainWindow& w = start();
+    files.listings = 0;
     Click(list(), Qt::Key_Return);
+    EXPECT_EQ(files.listings, 0) << "one file's time needs no listing of its folder";
     ASSERT_TRUE(w.fileTime().has_value());
     const QLocale locale;
     EXPECT_EQ(field(Control::Date), locale.toString(w.fileTime()->date(), QLocale::ShortFormat));
@@ -348,13 +377,44 @@ TEST_F(MainWindowTest, CardIconFollowsTheSelectedRecording) {
     EXPECT_FALSE(w.IsShown(Control::CardIcon)) << "not left behind from the card recording";
 }
 
+TEST_F(MainWindowTest, ACardGoneBeforeStartUpIsToldAtTheFirstRecording) {
+    {
+        QSettings settings(QStringLiteral("Korvel Software"), QStringLiteral("Tavrin"));
+        settings.setValue(QStringLiteral("Recording Options/Save Location"), QStringLiteral("/media/nobody/GONE"));
+    }
+    app::MainWindow& w = start();
+    EXPECT_EQ(panel().notice(), "") << "nothing to tell before a recording goes elsewhere";
+    record();
+    EXPECT_EQ(w.CurrentPath(), recording("Recording1"));
+    EXPECT_EQ(panel().notice(), "Card not found - recording to Phone");
+}
+
+TEST_F(MainWindowTest, NoticeSitsAtTheFootOfThePanelInItsTextFontClearOfEverything) {
+    app::MainWindow& w = start();
+    EXPECT_EQ(panel().notice(), "") << "hidden until something is told";
+    w.ShowNotice("Card full - recording stopped");
+    const QLabel& line = panel().noticeLabel();
+    EXPECT_EQ(panel().notice(), "Card full - recording stopped");
+    EXPECT_EQ(line.font(), ui::TextFontScaled(panel().scale()));
+    EXPECT_TRUE(panel().rect().contains(line.geometry()));
+    EXPECT_GE(line.geometry().width(), line.sizeHint().width()) << "the whole text shows";
+    for (Control c : {Control::Name, Control::Date, Control::Time, Control::Position, Control::Length,
+                      Control::LeftLabel, Control::TimeLeft, Control::RecordIcon, Control::VoiceIcon,
+                      Control::SilenceIcon, Control::SavingIcon}) {
+        EXPECT_FALSE(line.geometry().intersects(panel().control(c).geometry())) << static_cast<int>(c);
+    }
+    for (int i = 0; i < app::kSegmentCount; ++i) EXPECT_FALSE(line.geometry().intersects(panel().segment(i).geometry()));
+    w.ShowNotice("");
+    EXPECT_TRUE(line.isHidden());
+}
+
 TEST_F(MainWindowTest, DeleteAsksAndKeepsTheFileWhenRefused) {
     WriteRecording(recording("Recording1"), 500);
     start();
     shell.queueAnswer(platform::answer::No);
     pickFromMenu(cmd::Delete);
     ASSERT_EQ(shell.boxes().size(), 1u);
-    EXPECT_EQ(shell.lastBox().text, "Permanently delete this recording?");
+    EXPECT_EQ(shell.lastBox().text, "Permanently delete this recording?\nRecording1");
     EXPECT_TRUE(FileExists(recording("Recording1")));
     EXPECT_EQ(rowNames(), QStringList({"Recording1"}));
 

@@ -24,11 +24,13 @@
 #include "platform/file/FileWaveIn.h"
 #include "platform/file/FileWaveOut.h"
 #include "platform/posix/PosixClock.h"
+#include "platform/ReleasingFileSystem.h"
 #include "platform/posix/PosixMemory.h"
 #include "support/GatedWaveDevices.h"
 #include "support/TempDir.h"
 #include "ui/RecordingOptionsDialog.h"
 #include "platform/posix/TerminationSignals.h"
+#include "recordings/StorageLocations.h"
 #include "ui/SoftKeyBar.h"
 #include "wav/Formats.h"
 
@@ -94,12 +96,14 @@ protected:
     // Two seconds of PCM 8 kHz 8-bit from the microphone.
     static constexpr std::uint64_t kRecordedBytes = 16'000;
 
+    // `engineFiles` is what the engine works through; the window's file system by default.
     void startOnRealEngine(bool speakerRealtime, std::uint64_t microphoneBytes = kRecordedBytes,
-                           bool gateSpeaker = false) {
+                           bool gateSpeaker = false, platform::FileSystem* engineFiles = nullptr) {
         QSettings settings(QStringLiteral("Korvel Software"), QStringLiteral("Tavrin"));
         settings.setValue(QStringLiteral("Recording Options/Format"), wav::kCodePcm8k8);
         settings.sync();
-        real = new RealEngine(files, shell, microphoneBytes, root.file("speaker.wav"), speakerRealtime, gateSpeaker);
+        real = new RealEngine(engineFiles ? *engineFiles : files, shell, microphoneBytes, root.file("speaker.wav"),
+                              speakerRealtime, gateSpeaker);
         // A tone the meter shows, longer than what is recorded of it.
         if (!std::filesystem::exists(root.file("microphone.wav"))) WriteRecording(root.file("microphone.wav"), 3000);
         std::string error;
@@ -234,6 +238,56 @@ TEST_F(RealEngineTest, RecordStopAndPlayToTheEnd) {
     const std::vector<std::uint8_t> recorded = ReadBytes(recording("Recording1"));
     ASSERT_EQ(played.size(), recorded.size());
     EXPECT_TRUE(std::equal(played.begin() + 44, played.end(), recorded.begin() + 44));
+}
+
+// How many of this process's open files lie inside `folder`.
+int OpenFilesInside(const std::string& folder) {
+    int count = 0;
+    for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        const std::string target = std::filesystem::read_symlink(fd.path(), error).string();
+        if (!error && target.rfind(folder + "/", 0) == 0) ++count;
+    }
+    return count;
+}
+
+// A card can be ejected while a recording on it is merely selected: the
+// program holds nothing open there unless it plays or records.
+TEST_F(RealEngineTest, ARecordingOnACardIsNotHeldOpenWhileSelectedAndStillPlays) {
+    const std::string card = root.file("media/CARD");
+    std::filesystem::create_directories(card);
+    shell.setStorageCards({card});
+    QSettings settings(QStringLiteral("Korvel Software"), QStringLiteral("Tavrin"));
+    settings.setValue(QStringLiteral("Recording Options/Save Location"), QString::fromStdString(card));
+    settings.sync();
+    // As the program wires it; left to the engine, which is never destroyed.
+    auto* releasing = new platform::ReleasingFileSystem(
+        files, [docs = documents](const std::string& path) { return !recordings::IsInside(path, docs); });
+    startOnRealEngine(false, kRecordedBytes, false, releasing);
+    recordTwoSeconds();
+    pickFromMenu(cmd::Stop);
+    ASSERT_TRUE(waitForState(StateId::FileSelected));
+    ASSERT_EQ(window().CurrentPath(), card + "/Recording1.wav");
+    EXPECT_EQ(OpenFilesInside(card), 0) << "the selected recording holds its card";
+
+    playFirstRow();
+    const auto speakerBytes = [&] {
+        std::error_code ignored;
+        return std::filesystem::file_size(root.file("speaker.wav"), ignored);
+    };
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return speakerBytes() == 44 + kRecordedBytes && window().CurrentState() == state(StateId::FileSelected);
+        },
+        kWaitMs))
+        << "the playback ends by itself; speaker bytes " << speakerBytes();
+    EXPECT_TRUE(shell.boxes().empty()) << shell.boxes().front().text;
+    const std::vector<std::uint8_t> played = ReadBytes(root.file("speaker.wav"));
+    const std::vector<std::uint8_t> recorded = ReadBytes(card + "/Recording1.wav");
+    ASSERT_EQ(recorded.size(), 44 + kRecordedBytes);
+    ASSERT_EQ(played.size(), recorded.size());
+    EXPECT_TRUE(std::equal(played.begin() + 44, played.end(), recorded.begin() + 44));
+    EXPECT_EQ(OpenFilesInside(card), 0);
 }
 
 TEST_F(RealEngineTest, ScreenshotsWhileRecordingAndWhilePlaying) {

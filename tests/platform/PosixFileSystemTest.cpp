@@ -264,6 +264,18 @@ TEST_F(PosixFileSystemTest, ListGivesNamesKindsSizesAndTimes) {
 
     EXPECT_EQ(fs.list(dir.file("missing")), std::nullopt);
     EXPECT_TRUE(fs.list(dir.file("folder"))->empty());
+
+    // One entry asked for by its path is what the listing says of it.
+    for (const auto& listed : *entries) {
+        const auto one = fs.entry(dir.file(listed.name));
+        ASSERT_TRUE(one.has_value()) << listed.name;
+        EXPECT_EQ(one->name, listed.name);
+        EXPECT_EQ(one->isDirectory, listed.isDirectory);
+        EXPECT_EQ(one->size, listed.size);
+        EXPECT_EQ(one->modifiedSeconds, listed.modifiedSeconds);
+    }
+    EXPECT_FALSE(fs.entry(dir.file("missing")).has_value());
+    EXPECT_FALSE(fs.entry(dir.file("dangling.wav")).has_value());
 }
 
 TEST_F(PosixFileSystemTest, ListNamesAgreesWithListOnNamesAndKinds) {

@@ -181,13 +181,15 @@ TEST_F(NamingTest, ARecordingThatVanishedShowsTheTakenMessage) {
 TEST_F(NamingTest, DeleteAsksAndTellsWhenItFails) {
     shell.queueAnswer(platform::answer::Yes);
     shell.queueAnswer(platform::answer::No);
-    EXPECT_TRUE(ConfirmDelete(shell));
-    EXPECT_FALSE(ConfirmDelete(shell));
+    EXPECT_TRUE(ConfirmDelete(shell, path("Meeting notes.wav")));
+    EXPECT_FALSE(ConfirmDelete(shell, path("v1.2 draft.WAV")));
     ASSERT_EQ(shell.boxes().size(), 2u);
+    // The name on its own line, so that the user sees what goes.
+    EXPECT_EQ(shell.boxes()[0].text, "Permanently delete this recording?\nMeeting notes");
+    EXPECT_EQ(shell.boxes()[1].text, "Permanently delete this recording?\nv1.2 draft");
     for (const auto& box : shell.boxes()) {
-        EXPECT_EQ(box.text, "Permanently delete this recording?");
         EXPECT_EQ(box.caption, "Tavrin");
-        EXPECT_EQ(box.style, mb::IconExclamation | mb::YesNo);
+        EXPECT_EQ(box.style, mb::IconExclamation | mb::YesNo | mb::DefButton2);
     }
 
     shell.clearBoxes();

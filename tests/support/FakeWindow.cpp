@@ -22,7 +22,6 @@ const char* ControlName(Control control) {
         case Control::VoiceIcon: return "VoiceIcon";
         case Control::SilenceIcon: return "SilenceIcon";
         case Control::SavingIcon: return "SavingIcon";
-        case Control::Notice: return "Notice";
     }
     return "?";
 }
@@ -138,6 +137,16 @@ void FakeWindow::RefreshList() {
     ++lists;
 }
 
+void FakeWindow::ShowNotice(const std::string& text) {
+    log.push_back("ShowNotice(" + text + ")");
+    noticeText = text;
+}
+
+void FakeWindow::HighlightRow(const std::string& path) {
+    log.push_back("HighlightRow(" + path + ")");
+    selectedRow = path;
+}
+
 std::optional<std::string> FakeWindow::RunRenameDialog(const std::string& path) {
     log.push_back("RunRenameDialog(" + path + ")");
     renamed.push_back(path);
@@ -150,6 +159,7 @@ std::optional<std::string> FakeWindow::RunRenameDialog(const std::string& path) 
 void FakeWindow::OpenOptions(bool recordingInProgress) {
     log.push_back("OpenOptions(" + std::to_string(recordingInProgress) + ")");
     options.push_back(recordingInProgress);
+    if (optionsDialog) optionsDialog();
 }
 
 void FakeWindow::SendRequest(std::uint32_t message) {

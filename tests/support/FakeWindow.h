@@ -31,9 +31,9 @@ public:
     const std::string& positionText() const { return position; }
     const std::string& timeLeftText() const { return timeLeft; }
     std::uint32_t level() const { return levelPercent; }
+    const std::string& notice() const { return noticeText; }
     const std::vector<controller::MenuItem>& menu() const { return menuItems; }
     std::optional<std::uint32_t> limitTimer() const { return limitMs; }
-    const std::string& noticeText() const { return notice; }
     // What LimitRemainingMs answers while the limit timer runs.
     void setLimitLeft(std::optional<std::uint32_t> ms) { limitLeft = ms; }
     std::optional<int> quitCode() const { return quit; }
@@ -52,6 +52,8 @@ public:
     // Unscripted dialogs are cancelled.
     void queueRenameResult(std::optional<std::string> renamedTo) { renameScript.push_back(std::move(renamedTo)); }
     void setPowerStatus(controller::PowerStatus status) { power = status; }
+    // What the user does in the options list when it opens.
+    void setOptionsDialog(std::function<void()> dialog) { optionsDialog = std::move(dialog); }
     void openMenu() { menuIsOpen = true; }
     // The fixed options as a later version might offer them.
     settings::RecordingOptions& editRecordingOptions() { return recordingOptions; }
@@ -82,9 +84,10 @@ public:
     void SetPositionText(const std::string& text) override;
     void SetTimeLeftText(const std::string& text) override;
     void ShowLevel(std::uint32_t percent) override;
-    void ShowNotice(const std::string& text) override { notice = text; }
+    void ShowNotice(const std::string& text) override;
     std::string SelectedRowPath() override { return selectedRow; }
     void RefreshList() override;
+    void HighlightRow(const std::string& path) override;
     std::optional<std::string> RunRenameDialog(const std::string& path) override;
     void OpenOptions(bool recordingInProgress) override;
     void SendRequest(std::uint32_t message) override;
@@ -108,12 +111,11 @@ private:
     bool forwarding = false;
     bool menuIsOpen = false;
     std::map<controller::Control, bool> visible;
-    std::string position, timeLeft;
+    std::string position, timeLeft, noticeText;
     std::uint32_t levelPercent = 0;
     std::vector<controller::MenuItem> menuItems;
     std::optional<std::uint32_t> limitMs;
     std::optional<std::uint32_t> limitLeft;
-    std::string notice;
     std::optional<int> quit;
     int factsRefreshes = 0, panels = 0, lists = 0, idleResets = 0;
     std::string selectedRow;
@@ -122,6 +124,7 @@ private:
     std::vector<bool> options;
     std::vector<std::uint32_t> requests;
     std::function<void(std::uint32_t)> onRequest;
+    std::function<void()> optionsDialog;
     controller::PowerStatus power;
 };
 

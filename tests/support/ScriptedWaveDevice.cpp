@@ -238,8 +238,10 @@ DeviceResult ScriptedWaveOut::getVolume(std::uint32_t& value) {
     return mmr::NoError;
 }
 
-bool ScriptedWaveOut::complete() {
-    if (!open_ || paused || queue.empty()) return false;
+bool ScriptedWaveOut::complete() { return !paused && completeHeard(); }
+
+bool ScriptedWaveOut::completeHeard() {
+    if (!open_ || queue.empty()) return false;
     WaveBuffer* buffer = queue.front();
     queue.pop_front();
     buffer->flags = (buffer->flags | whdr::Done) & ~whdr::InQueue;

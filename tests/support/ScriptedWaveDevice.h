@@ -95,6 +95,10 @@ public:
     // Hands the oldest queued buffer back (WomDone); false when none is queued
     // or the device is paused.
     bool complete();
+    // Hands the oldest queued buffer back even while paused, as a device does
+    // with a buffer it had played out before the pause but reports only once
+    // it has been heard.
+    bool completeHeard();
 
     bool isOpen() const { return open_; }
     bool isPaused() const { return paused; }

@@ -2,6 +2,7 @@
 
 #include <gsm.h>
 
+#include <algorithm>
 #include <cstring>
 #include <system_error>
 
@@ -46,6 +47,15 @@ void BuildHeader(std::uint8_t* h, const AudioFormat& device, std::uint32_t dataB
     Put16(h + 34, bits);
     std::memcpy(h + 36, "data", 4);
     Put32(h + 40, dataBytes);
+}
+
+// Device-format bytes in `ms` of audio, whole blocks only; no limit at all
+// is the most a 64-bit count holds.
+std::uint64_t LimitBytes(const AudioFormat& f, std::optional<std::uint32_t> ms) {
+    if (!ms) return UINT64_MAX;
+    const std::uint64_t samples = std::uint64_t{*ms} * f.samplesPerSec / 1000;
+    const std::uint64_t perBlock = IsGsm(f) ? kGsmBlockSamples : 1;
+    return samples / perBlock * f.blockAlign;
 }
 
 }  // namespace
@@ -109,8 +119,15 @@ DeviceResult FileWaveOut::open(const AudioFormat& f, WaveSink& s) {
     failed = false;
     dataBytes = 0;
     bytesPlayed = 0;
+    limitLeft = LimitBytes(f, limitMs);
+    limitReached.store(limitLeft == 0, std::memory_order_release);
     startedAt = std::chrono::steady_clock::now();
     return mmr::NoError;
+}
+
+void FileWaveOut::SetPlayLimit(std::optional<std::uint32_t> milliseconds) {
+    std::lock_guard lock(mutex);
+    limitMs = milliseconds;
 }
 
 DeviceResult FileWaveOut::prepare(WaveBuffer& buffer) {
@@ -230,7 +247,10 @@ void FileWaveOut::Run() {
 void FileWaveOut::PlayFront() {
     WaveBuffer* buffer = queue.front();
     queue.pop_front();
-    if (!Append(buffer->data, buffer->length)) failed = true;
+    const auto heard = static_cast<std::uint32_t>(std::min<std::uint64_t>(buffer->length, limitLeft));
+    if (!Append(buffer->data, heard)) failed = true;
+    limitLeft -= heard;
+    if (limitLeft == 0) limitReached.store(true, std::memory_order_release);
     bytesPlayed += buffer->length;
     buffer->flags = (buffer->flags | whdr::Done) & ~whdr::InQueue;
     sink->notify(mm::WomDone, buffer, buffer->length);

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <atomic>
 #include <chrono>
+#include <optional>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -41,6 +43,14 @@ public:
     [[nodiscard]] DeviceResult setVolume(std::uint32_t volume) override;
     [[nodiscard]] DeviceResult getVolume(std::uint32_t& volume) override;
 
+    // From the next open on: at most `milliseconds` of audio reach the file
+    // (whole blocks); later buffers come back unwritten. Nothing: no limit.
+    // A speaker cut off exactly where the listener asked, which a stop
+    // chosen by the read position cannot do.
+    void SetPlayLimit(std::optional<std::uint32_t> milliseconds);
+    // Whether the limit has been played; readable from any thread.
+    bool LimitReached() const { return limitReached.load(std::memory_order_acquire); }
+
 private:
     void Run();
     bool CanPlay() const { return !paused && !queue.empty(); }
@@ -68,6 +78,9 @@ private:
     std::deque<WaveBuffer*> queue;
     std::uint32_t dataBytes = 0;
     std::uint64_t bytesPlayed = 0;  // device-format bytes, for pacing
+    std::optional<std::uint32_t> limitMs;
+    std::uint64_t limitLeft = 0;  // device-format bytes still to write under the limit
+    std::atomic<bool> limitReached{false};
     std::chrono::steady_clock::time_point startedAt{};
 };
 

@@ -257,6 +257,13 @@ std::optional<std::vector<DirectoryEntry>> PosixFileSystem::listNames(const std:
     return listEntries(folder, false);
 }
 
+std::optional<DirectoryEntry> PosixFileSystem::entry(const std::string& path) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0) return std::nullopt;
+    return DirectoryEntry{path.substr(path.rfind('/') + 1), S_ISDIR(st.st_mode), static_cast<std::uint64_t>(st.st_size),
+                          static_cast<std::int64_t>(st.st_mtim.tv_sec)};
+}
+
 std::optional<std::vector<DirectoryEntry>> PosixFileSystem::listEntries(const std::string& folder, bool details) {
     DIR* dir = opendir(folder.c_str());
     if (!dir) return std::nullopt;

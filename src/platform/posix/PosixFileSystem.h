@@ -29,6 +29,7 @@ public:
     // Entries sorted by name; entries that cannot be examined are left out.
     [[nodiscard]] std::optional<std::vector<DirectoryEntry>> list(const std::string& folder) override;
     [[nodiscard]] std::optional<std::vector<DirectoryEntry>> listNames(const std::string& folder) override;
+    [[nodiscard]] std::optional<DirectoryEntry> entry(const std::string& path) override;
 
 private:
     static std::optional<std::vector<DirectoryEntry>> listEntries(const std::string& folder, bool details);

@@ -13,10 +13,15 @@
 
 #include "RealSoundRig.h"
 #include "SinkLog.h"
+#include "engine/AudioEngine.h"
+#include "platform/posix/PosixClock.h"
 #include "platform/posix/PosixFileSystem.h"
+#include "platform/posix/PosixMemory.h"
+#include "platform/posix/StderrShell.h"
 #include "platform/portaudio/PortAudioCueSounds.h"
 #include "platform/portaudio/PortAudioWaveIn.h"
 #include "platform/portaudio/PortAudioWaveOut.h"
+#include "support/RecordingEventSink.h"
 
 namespace tavrin::test {
 namespace {
@@ -298,6 +303,74 @@ TEST_F(RealSound, OutputResetHandsEverythingBackAtOnceAndTheDeviceStaysBusyUntil
     // Closed, the device is free again.
     EXPECT_EQ(other.open(f, sink), mmr::NoError);
     EXPECT_EQ(other.close(), mmr::NoError);
+}
+
+// The real engine on its own thread over the sound server's devices, as the
+// program runs it. Like the program's, it is never destroyed.
+struct RealEngine {
+    struct NoCues : platform::CueSounds {
+        void playSync(const char*) override {}
+    };
+    RealEngine()
+        : engine(engine::EngineServices{in, out, files, memory, system, shell, clock, thread, cues}) {}
+    PortAudioWaveIn in;
+    PortAudioWaveOut out;
+    platform::PosixFileSystem files;
+    platform::PosixMemory memory;
+    platform::PosixSystemInfo system;
+    platform::StderrShell shell;
+    platform::SteadyClock clock;
+    platform::PosixThread thread;
+    NoCues cues;
+    RecordingEventSink events;
+    engine::AudioEngine engine;
+};
+
+// The server reports a buffer once it has been heard, so the buffers played
+// out just before a pause come back during it; playback must go on whole
+// after each resume and end by itself.
+TEST_F(RealSound, PlaybackPausedAndResumedPlaysOnAndEnds) {
+    const AudioFormat f = RecordingFormats()[0].format;  // GSM
+    ASSERT_EQ(f.formatTag, platform::kFormatTagGsm);
+    const auto bytes = EncodeWithSox(folder->string(), f, *sentence);
+    ASSERT_TRUE(bytes && !bytes->empty()) << "sox could not make the sound to play";
+    const std::string file = (*folder / "paused.wav").string();
+    ASSERT_TRUE(WriteFile(file, WavImage(f, *bytes)));
+
+    static RealEngine* rig = new RealEngine;
+    ASSERT_TRUE(rig->engine.Init(rig->events).Ok());
+    engine::AudioFileInfo info;
+    ASSERT_TRUE(rig->engine.OpenFile(file, true, info).Ok());
+    const std::size_t mark = tap->Mark();
+    const auto began = Clock::now();
+    ASSERT_TRUE(rig->engine.PlayStart().Ok());
+    // Three pauses, each long enough for the buffers in flight to be heard.
+    constexpr int kPauses = 3;
+    constexpr auto kPlayed = std::chrono::milliseconds(500);
+    constexpr auto kPaused = std::chrono::milliseconds(400);
+    for (int i = 0; i < kPauses; ++i) {
+        std::this_thread::sleep_for(kPlayed);
+        ASSERT_TRUE(rig->engine.Pause());
+        std::this_thread::sleep_for(kPaused);
+        ASSERT_TRUE(rig->engine.Resume());
+    }
+    const double expected = SentenceSeconds() + kPauses * std::chrono::duration<double>(kPaused).count();
+    const bool ended = rig->events.waitFor(engine::kEvPlayEnd, std::chrono::milliseconds(int((expected + 3) * 1000)));
+    const double took = SecondsSince(began);
+    ASSERT_TRUE(ended) << "playback never ended; events: " << rig->events.ids().size();
+    const auto ids = rig->events.ids();
+    EXPECT_EQ(std::count(ids.begin(), ids.end(), engine::kEvPausedOn), kPauses);
+    EXPECT_EQ(std::count(ids.begin(), ids.end(), engine::kEvPausedOff), kPauses);
+    EXPECT_EQ(ids.back(), engine::kEvPlayEnd);
+    EXPECT_TRUE(rig->engine.CloseFile().Ok());
+    // Audio lost in a limp shows as gaps between the pieces of the sentence.
+    const Match match = FindIn(*sentence, tap->Since(mark));
+    std::printf("[ figures  ] paused playback took %.2f s for %.2f s of audio and pauses, correlation %.3f\n", took,
+                expected, match.Median());
+    // Limping on one buffer stretches the playback by half; a busy machine, a little.
+    EXPECT_LT(took, expected + 1.5);
+    // The pauses split pieces of the sentence, so only most of them match.
+    EXPECT_GE(match.Median(), 0.8);
 }
 
 TEST_F(RealSound, CueSoundsAreHeardAndTakeNoLongerThanThemselves) {
