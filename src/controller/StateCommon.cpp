@@ -158,7 +158,8 @@ void StateCommon::BeginCapture(RecordingStateBase& state, Control icon) {
     w.Show(icon, true);
     state.Enter();
     state.activated = false;
-    w.ShowNotice(w.RecordingOptions().voiceActivated ? std::string(kWaitingForVoiceNotice) : std::string());
+    // Whatever the start had to tell (a card gone) stays unless there is a voice to wait for.
+    if (w.RecordingOptions().voiceActivated) w.ShowNotice(std::string(kWaitingForVoiceNotice));
     state.stopAsked = false;
     w.SetCurrentState(state);
 }

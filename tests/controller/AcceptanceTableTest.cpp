@@ -64,25 +64,25 @@ const Operation kTable[] = {
     {"OnPausedOff", "EEHHEHEHEHEH", [](State& s) { s.OnPausedOff(); }},  // 27
     {"OnRecordStart", "HHEEEEEEEEEE", [](State& s) { s.OnRecordStart(); }},  // 28
     {"OnRecordActivated", "EEEEHEEEEEEE", [](State& s) { s.OnRecordActivated(); }},  // 29
-    {"OnSilenceCut", "EEEE-EEEEEEE", [](State& s) { s.OnSilenceCut(); }},  // 30
+    {"OnSilenceCut", "EEEEHEEEEEEE", [](State& s) { s.OnSilenceCut(); }},  // 30
     {"OnRecordEnd", "EEEEHEEEEEEE", [](State& s) { s.OnRecordEnd(); }},  // 31
     {"OnFileReady", "EEEEHEEEEEEE", [](State& s) { s.OnFileReady(); }},  // 32
     {"OnTooSlow", "EEEEHEEEEEEE", [](State& s) { s.OnTooSlow(); }},  // 33
     {"OnAppendRecordStart", "EHEHEEEEEEEE", [](State& s) { s.OnAppendRecordStart(); }},  // 34
     {"OnAppendRecordActivated", "EEEEEEHEEEEE", [](State& s) { s.OnAppendRecordActivated(); }},  // 35
-    {"OnAppendSilenceCut", "EEEEEE-EEEEE", [](State& s) { s.OnAppendSilenceCut(); }},  // 36
+    {"OnAppendSilenceCut", "EEEEEEHEEEEE", [](State& s) { s.OnAppendSilenceCut(); }},  // 36
     {"OnAppendRecordEnd", "EEEEEEHEEEEE", [](State& s) { s.OnAppendRecordEnd(); }},  // 37
     {"OnAppendFileReady", "EEEEEEHEEEEE", [](State& s) { s.OnAppendFileReady(); }},  // 38
     {"OnAppendTooSlow", "EEEEEEHEEEEE", [](State& s) { s.OnAppendTooSlow(); }},  // 39
     {"OnInsertRecordStart", "EHEHEEEEEEEE", [](State& s) { s.OnInsertRecordStart(); }},  // 40
     {"OnInsertRecordActivated", "EEEEEEEEHEEE", [](State& s) { s.OnInsertRecordActivated(); }},  // 41
-    {"OnInsertSilenceCut", "EEEEEEEE-EEE", [](State& s) { s.OnInsertSilenceCut(); }},  // 42
+    {"OnInsertSilenceCut", "EEEEEEEEHEEE", [](State& s) { s.OnInsertSilenceCut(); }},  // 42
     {"OnInsertRecordEnd", "EEEEEEEEHEEE", [](State& s) { s.OnInsertRecordEnd(); }},  // 43
     {"OnInsertFileReady", "EEEEEEEEHEEE", [](State& s) { s.OnInsertFileReady(); }},  // 44
     {"OnInsertTooSlow", "EEEEEEEEHEEE", [](State& s) { s.OnInsertTooSlow(); }},  // 45
     {"OnOverwriteRecordStart", "EHEHEEEEEEEE", [](State& s) { s.OnOverwriteRecordStart(); }},  // 46
     {"OnOverwriteRecordActivated", "EEEEEEEEEEHE", [](State& s) { s.OnOverwriteRecordActivated(); }},  // 47
-    {"OnOverwriteSilenceCut", "EEEEEEEEEE-E", [](State& s) { s.OnOverwriteSilenceCut(); }},  // 48
+    {"OnOverwriteSilenceCut", "EEEEEEEEEEHE", [](State& s) { s.OnOverwriteSilenceCut(); }},  // 48
     {"OnOverwriteRecordEnd", "EEEEEEEEEEHE", [](State& s) { s.OnOverwriteRecordEnd(); }},  // 49
     {"OnOverwriteFileReady", "EEEEEEEEEEHE", [](State& s) { s.OnOverwriteFileReady(); }},  // 50
     {"OnOverwriteTooSlow", "EEEEEEEEEEHE", [](State& s) { s.OnOverwriteTooSlow(); }},  // 51

@@ -230,7 +230,7 @@ TEST_P(RecordingStates, ReopeningThatFailsWithTheWarningBitDropsToIdle) {
 TEST_P(RecordingStates, SilenceCutIsSaidBrieflyWithoutABox) {
     deliver(kSilenceCut);
     EXPECT_TRUE(rig.shell.boxes().empty());
-    EXPECT_TRUE(rig.window.calls().empty());
+    EXPECT_EQ(rig.window.calls(), std::vector<std::string>{"ShowNotice(Silence skipped)"});
     EXPECT_TRUE(rig.in(v().running));
     EXPECT_EQ(rig.window.notice(), "Silence skipped");
     for (int tick = 1; tick < 10; ++tick) rig.current().OnBlinkTimer();
