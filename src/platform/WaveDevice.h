@@ -30,6 +30,12 @@ inline constexpr std::uint32_t WomDone = 0x3BD;
 inline constexpr std::uint32_t WimOpen = 0x3BE;
 inline constexpr std::uint32_t WimClose = 0x3BF;
 inline constexpr std::uint32_t WimData = 0x3C0;
+// Not one of the traditional ids: the input device stopped capturing on its
+// own (its source went away, the sound server ended) and will fill nothing
+// more. `bytes` carries the device result. Every buffer it had filled, the
+// one in progress with what it held, comes back as WimData first; the
+// untouched ones stay queued until reset.
+inline constexpr std::uint32_t WimFailed = 0x3CF;
 }  // namespace mm
 
 // Buffer flags, as the devices set them.
