@@ -134,6 +134,12 @@ bool ScriptedWaveIn::deliver(const std::vector<std::uint8_t>& bytes) {
     });
 }
 
+bool ScriptedWaveIn::stopOnItsOwn(platform::DeviceResult result) {
+    if (!open_ || !sink) return false;
+    sink->notify(platform::mm::WimFailed, nullptr, result);
+    return true;
+}
+
 bool ScriptedWaveIn::deliverFill(std::uint8_t value) {
     return fillFront([&](std::uint8_t* data, std::uint32_t length) {
         std::memset(data, value, length);
