@@ -23,6 +23,7 @@
 #include "settings/Settings.h"
 #include "settings/Store.h"
 #include "ui/OptionsContext.h"
+#include "ui/OptionsContext.h"
 #include "ui/RecordingTimes.h"
 
 class QMenu;
@@ -60,6 +61,13 @@ struct MainWindowServices {
     ui::RecordingTimes& times;
     // Ends the program's main loop; QCoreApplication::exit when not given.
     std::function<void(int)> quit;
+    // The sound server's sources for the microphone page (none when not
+    // given), and where the chosen one goes (empty name: the desktop's default).
+    std::function<std::vector<ui::MicrophoneSource>()> microphones = {};
+    std::function<void(const std::string&)> useMicrophone = {};
+    // After a recording started: what to tell the user about its microphone
+    // (the chosen one was missing), once.
+    std::function<std::optional<std::string>()> takeInputNotice = {};
 };
 
 // The recorder's only window, shaped like the handset it was made for: the
@@ -164,6 +172,7 @@ private:
     void actionOnRow(int row);
     void openMenu();
     void menuAboutToShow();
+    void showInputNotice();
     void menuAboutToHide();
     void goBack();
     bool resting() const;

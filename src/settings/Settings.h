@@ -56,6 +56,14 @@ public:
     const KeyAssignments& keys() const { return keyAssignments; }
     const RecordingOptions& recordingOptions() const { return fixedOptions; }
 
+    // The microphone: the sound server's stable name of the source recorded
+    // from, or empty for whatever the desktop uses by default. Read and
+    // written on its own, as "Microphone" in "Recording Options".
+    const std::string& microphone() const { return microphoneName; }
+    void readMicrophone();
+    // Changes and writes it at once; a store that cannot be written keeps the choice for this run.
+    void writeMicrophone(std::string sourceName);
+
     // Reads "Format" and "Save Location"; a value the store lacks leaves the
     // one in memory. Validate afterwards.
     void readSettings();
@@ -86,6 +94,7 @@ private:
     std::string location;
     KeyAssignments keyAssignments;
     RecordingOptions fixedOptions;
+    std::string microphoneName;
 };
 
 }  // namespace tavrin::settings

@@ -1,5 +1,7 @@
 #include "GuiHarness.h"
 
+#include <utility>
+
 #include <QApplication>
 #include <QDir>
 #include <QMenu>
@@ -114,7 +116,10 @@ app::MainWindow& GuiTest::start() {
                                      store,
                                      power,
                                      times,
-                                     [this](int code) { quits.push_back(code); }};
+                                     [this](int code) { quits.push_back(code); },
+                                     [this] { return sources; },
+                                     [this](const std::string& name) { microphonesUsed.push_back(name); },
+                                     [this] { return std::exchange(inputNotice, std::nullopt); }};
     main = std::make_unique<app::MainWindow>(services);
     EXPECT_TRUE(main->initialise());
     main->show();
