@@ -12,6 +12,7 @@ namespace {
 
 void Writable(pa_stream*, std::size_t, void* user) { static_cast<PulseWaveOut*>(user)->OnWritable(); }
 void StreamChanged(pa_stream*, void* user) { static_cast<PulseWaveOut*>(user)->OnStateChanged(); }
+void TimingKnown(pa_stream*, int, void* user) { static_cast<PulseWaveOut*>(user)->Signal(); }
 
 }  // namespace
 
@@ -83,7 +84,11 @@ DeviceResult PulseWaveOut::Connect(const portaudio::DeviceFormat& device) {
     if (pa_stream_connect_playback(stream, nullptr, &attr, flags, nullptr, nullptr) < 0) {
         return connection->LastResult();
     }
-    return AwaitReady(*connection, stream);
+    const DeviceResult ready = AwaitReady(*connection, stream);
+    // The sink's latency known before the first buffer is taken, so that
+    // even that one comes back only once heard.
+    if (ready == mmr::NoError) connection->Await(pa_stream_update_timing_info(stream, TimingKnown, this));
+    return ready;
 }
 
 DeviceResult PulseWaveOut::prepare(WaveBuffer& buffer) {
@@ -217,11 +222,14 @@ void PulseWaveOut::OnWritable() noexcept {
     }
     std::size_t wanted = pa_stream_writable_size(stream);
     if (wanted == static_cast<std::size_t>(-1)) return;
-    double playsAt = 0;
+    // Until the server has told its latency (the first writes of a stream)
+    // the buffered data is taken to play at once: a buffer then comes back
+    // no earlier than its own length after it was taken, never before.
+    double playsAt = clock.Now();
     pa_usec_t latency = 0;
     int negative = 0;
-    if (pa_stream_get_latency(stream, &latency, &negative) == 0) {
-        playsAt = clock.Now() + (negative ? 0.0 : static_cast<double>(latency) / 1e6);
+    if (pa_stream_get_latency(stream, &latency, &negative) == 0 && !negative) {
+        playsAt += static_cast<double>(latency) / 1e6;
     }
     const double rate = playback->format().sampleRate;
     while (wanted >= frameBytes) {
@@ -236,9 +244,11 @@ void PulseWaveOut::OnWritable() noexcept {
         }
         pa_stream_write(stream, data, std::size_t{frames} * frameBytes, nullptr, 0, PA_SEEK_RELATIVE);
         wanted -= std::size_t{frames} * frameBytes;
-        if (playsAt > 0) playsAt += frames / rate;
+        playsAt += frames / rate;
     }
 }
+
+void PulseWaveOut::Signal() noexcept { connection->Signal(); }
 
 void PulseWaveOut::OnStateChanged() noexcept {
     if (pa_stream_get_state(stream) == PA_STREAM_FAILED && !closing && !failed) {

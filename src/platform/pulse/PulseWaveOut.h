@@ -44,6 +44,7 @@ public:
     // Mainloop thread, or under the mainloop's lock.
     void OnWritable() noexcept;
     void OnStateChanged() noexcept;
+    void Signal() noexcept;
 
 private:
     DeviceResult Connect(const portaudio::DeviceFormat& device);
