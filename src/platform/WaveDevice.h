@@ -86,12 +86,21 @@ inline DeviceResult MarkUnprepared(WaveBuffer& buffer) {
     return mmr::NoError;
 }
 
-inline DeviceResult MarkQueued(WaveBuffer& buffer) {
+// Whether the buffer may be queued now; nothing is marked.
+inline DeviceResult CheckQueueable(const WaveBuffer& buffer) {
     if (!(buffer.flags & whdr::Prepared)) return mmr::Unprepared;
     if (buffer.flags & whdr::InQueue) return mmr::StillPlaying;
+    return mmr::NoError;
+}
+
+inline DeviceResult MarkQueued(WaveBuffer& buffer) {
+    if (const DeviceResult r = CheckQueueable(buffer); r != mmr::NoError) return r;
     buffer.flags = (buffer.flags | whdr::InQueue) & ~whdr::Done;
     return mmr::NoError;
 }
+
+// The device hands the buffer back: done, and no longer queued.
+inline void MarkReturned(WaveBuffer& buffer) { buffer.flags = (buffer.flags | whdr::Done) & ~whdr::InQueue; }
 
 // Where a device delivers its notifications. `notify` is called on the
 // device's own delivery thread (or inside reset/close on the caller's), never

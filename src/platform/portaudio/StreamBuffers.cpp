@@ -17,7 +17,7 @@ StreamBuffers::StreamBuffers(Direction streamDirection, std::uint32_t unitBytes)
 
 bool StreamBuffers::Queue(WaveBuffer& buffer) {
     if (outstanding.load(std::memory_order_relaxed) >= kMaxOutstanding) return false;
-    buffer.flags = (buffer.flags | whdr::InQueue) & ~whdr::Done;
+    static_cast<void>(MarkQueued(buffer));
     if (direction == Direction::Input) buffer.bytesRecorded = 0;
     outstanding.fetch_add(1, std::memory_order_release);
     // Cannot fail: no more than kMaxOutstanding buffers are ever out.
@@ -94,7 +94,7 @@ void StreamBuffers::HandBack(WaveSink& sink, WaveBuffer* buffer, std::uint32_t b
         sink.notify(mm::WimFailed, nullptr, bytes);
         return;
     }
-    buffer->flags = (buffer->flags | whdr::Done) & ~whdr::InQueue;
+    MarkReturned(*buffer);
     // Counted out before the sink hears of it, so that a caller reacting to
     // the last notification finds the device free to close.
     outstanding.fetch_sub(1, std::memory_order_acq_rel);

@@ -128,9 +128,8 @@ DeviceResult PulseWaveIn::unprepare(WaveBuffer& buffer) {
 DeviceResult PulseWaveIn::add(WaveBuffer& buffer) {
     std::lock_guard lock(guard);
     if (!stream) return mmr::InvalidHandle;
+    if (const DeviceResult r = CheckQueueable(buffer); r != mmr::NoError) return r;
     if (!buffer.data && buffer.length > 0) return mmr::InvalidParam;
-    if (!(buffer.flags & whdr::Prepared)) return mmr::Unprepared;
-    if (buffer.flags & whdr::InQueue) return mmr::StillPlaying;
     return capture->buffers().Queue(buffer) ? mmr::NoError : mmr::NoMem;
 }
 

@@ -106,9 +106,8 @@ DeviceResult PulseWaveOut::unprepare(WaveBuffer& buffer) {
 DeviceResult PulseWaveOut::write(WaveBuffer& buffer) {
     std::lock_guard lock(guard);
     if (!stream) return mmr::InvalidHandle;
+    if (const DeviceResult r = CheckQueueable(buffer); r != mmr::NoError) return r;
     if (!buffer.data && buffer.length > 0) return mmr::InvalidParam;
-    if (!(buffer.flags & whdr::Prepared)) return mmr::Unprepared;
-    if (buffer.flags & whdr::InQueue) return mmr::StillPlaying;
     if (!playback->buffers().Queue(buffer)) return mmr::NoMem;
     // The server asks for data only as it makes room; what it asked for
     // while nothing was queued is given now.

@@ -84,7 +84,7 @@ std::optional<std::vector<std::uint8_t>> CaptureWith(const AudioFormat& f, doubl
     for (std::size_t seen = 0; bytes.size() < wanted; ++seen) {
         if (!sink.waitFor(seen + 1, 5.0)) return std::nullopt;
         if (seen == 0) firstDataMs = MsSince(began);
-        const auto entry = sink.entries()[seen];
+        const auto entry = sink.at(seen);
         bytes.insert(bytes.end(), entry.data.begin(), entry.data.end());
         if (in.add(*entry.buffer) != mmr::NoError) return std::nullopt;
     }
