@@ -9,6 +9,9 @@
 #   second microphone
 #               another pipe source, "second_microphone", fed through
 #               $TAVRIN_TEST_MIC2_PIPE, for the tests that choose the input
+#   $TAVRIN_TEST_RESTART_SERVER
+#               a command that ends the daemon and starts it again with the
+#               same configuration, as when the desktop's server restarts
 # ALSA programs (PortAudio among them) reach the daemon through ALSA's pulse
 # plugin, which the private home's .asoundrc makes the default device. It
 # names the daemon's socket itself, so that a test can hide the daemon from
@@ -33,6 +36,8 @@ command -v pactl >/dev/null 2>&1 || skip "pactl (pulseaudio-utils) is not instal
 work=$(mktemp -d "${TMPDIR:-/tmp}/tavrin-pulse.XXXXXX") || skip "cannot make a private folder"
 daemon=
 cleanup() {
+    # A daemon the test restarted is not our child; ask it to go.
+    [ -n "${XDG_RUNTIME_DIR:-}" ] && [ "$XDG_RUNTIME_DIR" = "$work/runtime" ] && pactl exit >/dev/null 2>&1
     if [ -n "$daemon" ]; then
         kill "$daemon" 2>/dev/null
         wait "$daemon" 2>/dev/null
@@ -89,6 +94,18 @@ done
 export TAVRIN_TEST_MIC_PIPE="$runtime/microphone"
 export TAVRIN_TEST_SPEAKER_PIPE="$runtime/speaker"
 export TAVRIN_TEST_MIC2_PIPE="$runtime/second_microphone"
+cat > "$work/restart-server" <<RESTART
+#!/bin/sh
+pactl exit >/dev/null 2>&1
+i=0
+while pactl info >/dev/null 2>&1; do i=\$((i + 1)); [ \$i -le 50 ] || exit 1; sleep 0.1; done
+pulseaudio --daemonize=yes -n --exit-idle-time=-1 -F "$work/tavrin.pa" \
+    --log-target=stderr --log-level=error >>"$work/pulseaudio.log" 2>&1 || exit 1
+i=0
+until pactl info >/dev/null 2>&1; do i=\$((i + 1)); [ \$i -le 100 ] || exit 1; sleep 0.1; done
+RESTART
+chmod +x "$work/restart-server"
+export TAVRIN_TEST_RESTART_SERVER="$work/restart-server"
 "$@"
 status=$?
 exit $status
