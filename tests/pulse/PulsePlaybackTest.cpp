@@ -133,6 +133,32 @@ TEST(PulsePlayback, ABufferIsDueWhenItsLastByteIsHeard) {
     }
 }
 
+// The device's volume scales what is rendered, 8-bit around its midpoint;
+// the mono stream follows the left half of the volume word.
+TEST(PulsePlayback, VolumeScalesWhatIsRendered) {
+    struct Case {
+        const char* name;
+        DeviceFormat format;
+        std::vector<std::uint8_t> in;
+        std::vector<std::uint8_t> out;
+    };
+    const Case cases[] = {
+        {"16-bit", {8000, 2, false, 2}, AsBytes({4000, -4000, 0, 32767}), AsBytes({1000, -1000, 0, 8191})},
+        {"8-bit", {8000, 1, false, 1}, {0x80, 0xC0, 0x40, 0xFF}, {0x80, 0x90, 0x70, 0x9F}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        PulsePlayback playback(c.format);
+        playback.SetVolume(0xFFFF4000);
+        StreamDouble buffers(1, static_cast<std::uint32_t>(c.in.size()));
+        std::copy(c.in.begin(), c.in.end(), buffers.buffers()[0].data);
+        ASSERT_TRUE(playback.buffers().Queue(buffers.buffers()[0]));
+        std::vector<std::uint8_t> rendered(c.in.size());
+        EXPECT_EQ(playback.Render(rendered.data(), 4, 0), 4u);
+        EXPECT_EQ(rendered, c.out);
+    }
+}
+
 // While paused the clock a held buffer waits on stands still, so nothing
 // unheard comes back during a pause; on resuming it runs on from where it stopped.
 TEST(PlayClock, StandsStillWhilePausedAndRunsOnFromThere) {

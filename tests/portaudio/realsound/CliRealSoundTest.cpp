@@ -306,6 +306,23 @@ TEST_F(CliRealSound, WithoutASoundServerTheRecordingGoesThroughAlsa) {
         << "a source can be named only to a sound server";
 }
 
+// Neither a sound server nor an ALSA card: no formats can be offered, and a
+// recording is refused at the input device's open, leaving no file behind.
+TEST_F(CliRealSound, WithoutServerOrCardTheFormatsCannotBeRetrieved) {
+    if (std::filesystem::exists("/dev/snd")) GTEST_SKIP() << "this machine has a sound card";
+    const std::string home = *folder + "/bare-home";
+    std::filesystem::create_directories(home);
+    const std::string bare = "PULSE_SERVER=unix:" + *folder + "/no-server HOME='" + home + "' ";
+    const CliRun formats = Cli("formats", [](const std::string&) {}, bare);
+    EXPECT_EQ(formats.status, 1);
+    EXPECT_EQ(formats.output, "Tavrin: Cannot retrieve supported audio formats\n");
+    const std::string file = *folder + "/no-card.wav";
+    const CliRun recorded = Cli("record '" + file + "' --seconds 1", [](const std::string&) {}, bare);
+    EXPECT_EQ(recorded.status, 1);
+    EXPECT_EQ(recorded.output, "Tavrin: Error code:\n0x21000000\n0x419\n");
+    EXPECT_FALSE(std::filesystem::exists(file));
+}
+
 INSTANTIATE_TEST_SUITE_P(Formats, CliRealSoundFormat, ::testing::ValuesIn(RecordingFormats()),
                          [](const auto& param) { return std::string(param.param.name); });
 
