@@ -1,5 +1,6 @@
 #include "cli/Session.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -124,7 +125,13 @@ int RunCaptureUntilFileReady(CliEngine& cli, std::uint32_t eventBase, std::optio
     }
 #endif
     for (;;) {
-        const auto event = cli.events.Next(std::chrono::milliseconds(20));
+        // Woken by each event; otherwise only as often as Ctrl-C needs, or at the deadline.
+        auto wait = std::chrono::milliseconds(100);
+        if (deadline) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now());
+            wait = std::clamp(left, std::chrono::milliseconds(0), wait);
+        }
+        const auto event = cli.events.Next(wait);
         const bool timeUp = deadline && Clock::now() >= *deadline;
         if ((interrupted || timeUp) && !stopAsked) {
             if (interrupted) std::fprintf(stderr, "Interrupted: stopping\n");

@@ -171,14 +171,14 @@ DeviceResult PulseWaveOut::close() {
     if (!stream) return mmr::InvalidHandle;
     if (playback->buffers().Outstanding() > 0) return mmr::StillPlaying;
     auto thread = std::move(delivery);
-    WaveSink* closing_ = sink;
+    WaveSink* closedSink = sink;
     sink = nullptr;
     // The delivery thread takes the lock to deliver; it must be free while we wait for it.
     lock.unlock();
     thread->Stop();
     lock.lock();
     Release();
-    closing_->notify(mm::WomClose, nullptr, 0);
+    closedSink->notify(mm::WomClose, nullptr, 0);
     return mmr::NoError;
 }
 
