@@ -37,7 +37,10 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/tavrin-pulse.XXXXXX") || skip "cannot make a p
 daemon=
 cleanup() {
     # A daemon the test restarted is not our child; ask it to go.
-    [ -n "${XDG_RUNTIME_DIR:-}" ] && [ "$XDG_RUNTIME_DIR" = "$work/runtime" ] && pactl exit >/dev/null 2>&1
+    if [ "${XDG_RUNTIME_DIR:-}" = "$work/runtime" ] && pactl exit >/dev/null 2>&1; then
+        i=0
+        while pactl info >/dev/null 2>&1 && [ $i -lt 20 ]; do i=$((i + 1)); sleep 0.1; done
+    fi
     if [ -n "$daemon" ]; then
         kill "$daemon" 2>/dev/null
         wait "$daemon" 2>/dev/null
