@@ -30,8 +30,10 @@ int RunDevices(const Arguments& args) {
         }
         return kExitOk;
     }
-#endif
     std::fprintf(stderr, "tavrin-cli devices: no sound server answers; the sound card's default devices are used\n");
+#else
+    std::fprintf(stderr, "tavrin-cli devices: this build does not reach a sound server\n");
+#endif
     return kExitFailure;
 }
 
