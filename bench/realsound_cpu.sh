@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# CPU cost of recording from a real sound server: the PortAudio input device
-# (as the recorder drives it: two 200 ms buffers handed back and queued
-# again) in PCM 22 kHz 16-bit and in GSM, next to parecord and sox recording
-# the same microphone at the same time into WAV files of the same formats.
-# Whole-process user + system CPU seconds; the ratios compare ours with each.
-# Also prints the start latencies of capture and playback.
+# CPU cost of recording from a real sound server: the sound-server input
+# device and the PortAudio one (as the recorder drives them: two 200 ms
+# buffers handed back and queued again) in PCM 22 kHz 16-bit and in GSM, next
+# to parecord and sox recording the same microphone at the same time into WAV
+# files of the same formats. Whole-process user + system CPU seconds and
+# voluntary context switches (per 10 s of audio); the ratios compare ours
+# with each. Also prints the start latencies of capture and playback of both
+# device families.
 #
 # Runs under tests/portaudio/with-pulseaudio.sh, which starts a private
 # PulseAudio; a feeder speaks into its microphone pipe in real time.
@@ -24,7 +26,7 @@ cli=$build/src/cli/tavrin-cli
 if [ -z "${TAVRIN_TEST_MIC_PIPE:-}" ]; then
     exec sh "$here/tests/portaudio/with-pulseaudio.sh" "$0" "$seconds" "$build"
 fi
-for t in parecord sox; do
+for t in parecord sox /usr/bin/time; do
     command -v "$t" >/dev/null || { echo "realsound_cpu: $t is not installed" >&2; exit 2; }
 done
 [ -x "$tool" ] || { echo "realsound_cpu: no realsound_tool at $tool (build it first)" >&2; exit 2; }
@@ -37,14 +39,15 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Runs a command in the background; its user + system CPU seconds go to $work/NAME.cpu.
+# Runs a command in the background; its user + system CPU seconds go to
+# $work/NAME.cpu, its voluntary context switches to $work/NAME.csw.
 measure() {
     local name=$1
     shift
     (
-        TIMEFORMAT='%U %S'
-        { time "$@" >"$work/$name.out" 2>&1; } 2>"$work/$name.time"
-        awk '{ printf "%.3f\n", $1 + $2 }' "$work/$name.time" >"$work/$name.cpu"
+        /usr/bin/time -f '%U %S %w' -o "$work/$name.time" "$@" >"$work/$name.out" 2>&1
+        tail -n 1 "$work/$name.time" | awk '{ printf "%.3f\n", $1 + $2 }' >"$work/$name.cpu"
+        tail -n 1 "$work/$name.time" | awk '{ print $3 }' >"$work/$name.csw"
     ) &
 }
 
@@ -59,6 +62,8 @@ fi
 
 measure device-pcm22k16 "$tool" record Pcm22k16 "$seconds" "$work/device-22k.wav"
 measure device-gsm "$tool" record Gsm "$seconds" "$work/device-gsm.wav"
+measure server-pcm22k16 "$tool" --pulse record Pcm22k16 "$seconds" "$work/server-22k.wav"
+measure server-gsm "$tool" --pulse record Gsm "$seconds" "$work/server-gsm.wav"
 measure parecord-pcm22k16 timeout -s INT "$seconds" parecord --rate=22050 --channels=1 --format=s16le \
     --file-format=wav "$work/parecord-22k.wav"
 measure sox-pcm22k16 sox -q -t pulseaudio default -r 22050 -c 1 -b 16 -e signed-integer "$work/sox-22k.wav" \
@@ -73,15 +78,22 @@ for job in $(jobs -p); do
 done
 
 cpu() { cat "$work/$1.cpu" 2>/dev/null || echo nan; }
-echo "recording ${seconds} s from the sound server, side by side (user + system CPU seconds):"
-for name in device-pcm22k16 device-gsm parecord-pcm22k16 sox-pcm22k16 sox-gsm cli-pcm22k16 cli-gsm; do
-    [ -f "$work/$name.cpu" ] && printf "  %-20s %7s s\n" "$name" "$(cpu "$name")"
+echo "recording ${seconds} s from the sound server, side by side"
+echo "(device: PortAudio through ALSA; server: the sound server's own client library; cli: tavrin-cli record):"
+printf "  %-20s %9s %12s %16s\n" "" "CPU s" "CPU s/min" "vol. csw/10 s"
+for name in server-pcm22k16 server-gsm device-pcm22k16 device-gsm parecord-pcm22k16 sox-pcm22k16 sox-gsm \
+    cli-pcm22k16 cli-gsm; do
+    [ -f "$work/$name.cpu" ] || continue
+    awk -v n="$name" -v c="$(cpu "$name")" -v w="$(cat "$work/$name.csw")" -v s="$seconds" \
+        'BEGIN { printf "  %-20s %9.2f %12.3f %16.1f\n", n, c, c * 60 / s, w * 10 / s }'
 done
 ratio() {
     awk -v a="$(cpu "$1")" -v b="$(cpu "$2")" -v what="$3" \
         'BEGIN { if (b > 0) printf "  %-44s %.2f\n", what, a / b; else printf "  %-44s (no measurable CPU)\n", what }'
 }
 echo "ratios:"
+ratio server-pcm22k16 parecord-pcm22k16 "server PCM 22k16 / parecord"
+ratio server-gsm sox-gsm "server GSM / sox GSM"
 ratio device-pcm22k16 parecord-pcm22k16 "device PCM 22k16 / parecord"
 ratio device-pcm22k16 sox-pcm22k16 "device PCM 22k16 / sox"
 ratio device-gsm sox-gsm "device GSM / sox GSM"
@@ -94,5 +106,17 @@ else
 fi
 kill "$feeder" 2>/dev/null
 feeder=
-echo "start latency:"
-"$tool" latency 10 | sed 's/^/  /'
+# The pipe microphone holds back what was fed while nobody recorded, which
+# would make a capture's first block come at once. For the start latencies
+# the microphone is the monitor of a sink that something plays into in real
+# time, which runs on the server's clock as a sound card does.
+pactl load-module module-null-sink sink_name=latency_sink >/dev/null
+pacat --playback -d latency_sink --latency-msec=20 --rate=8000 --channels=1 --format=s16le </dev/zero &
+player=$!
+pactl set-default-source latency_sink.monitor
+echo "start latency, sound server:"
+TAVRIN_TEST_MIC_PIPE= "$tool" --pulse latency 10 | sed 's/^/  /'
+echo "start latency, PortAudio:"
+TAVRIN_TEST_MIC_PIPE= "$tool" latency 10 | sed 's/^/  /'
+kill "$player"
+pactl set-default-source microphone

@@ -10,6 +10,12 @@
 #ifdef TAVRIN_HAVE_PORTAUDIO
 #include "platform/portaudio/PortAudioDevices.h"
 #endif
+#ifdef TAVRIN_HAVE_PULSE
+#include "platform/pulse/PulseConnection.h"
+#include "platform/pulse/PulseDevices.h"
+#include "platform/pulse/PulseWaveIn.h"
+#include "platform/pulse/PulseWaveOut.h"
+#endif
 
 namespace tavrin::app {
 namespace {
@@ -41,6 +47,29 @@ SoundDevices ChooseSoundDevices(platform::FileSystem& files) {
     SoundDevices d;
     const char* inFile = Variable("TAVRIN_AUDIO_IN");
     const char* outFile = Variable("TAVRIN_AUDIO_OUT");
+#ifdef TAVRIN_HAVE_PULSE
+    if ((!inFile || !outFile) && platform::pulse::ServerAnswers()) {
+        if (inFile) {
+            d.in = FileMicrophone(files, inFile);
+        } else {
+            auto in = std::make_unique<platform::pulse::PulseWaveIn>();
+            d.serverInput = in.get();
+            d.in = std::move(in);
+        }
+        if (outFile) {
+            d.out = std::make_unique<platform::file::FileWaveOut>(files, outFile, true);
+        } else {
+            d.out = std::make_unique<platform::pulse::PulseWaveOut>();
+        }
+#ifdef TAVRIN_HAVE_PORTAUDIO
+        d.cues = outFile ? std::unique_ptr<platform::CueSounds>(std::make_unique<SilentCueSounds>())
+                         : platform::portaudio::MakeCueSounds(files);
+#else
+        d.cues = std::make_unique<SilentCueSounds>();
+#endif
+        return d;
+    }
+#endif
 #ifdef TAVRIN_HAVE_PORTAUDIO
     d.in = inFile ? FileMicrophone(files, inFile) : platform::portaudio::MakeDefaultWaveIn();
     if (outFile) {
@@ -70,19 +99,52 @@ EngineHost::EngineHost()
       view(engine) {}
 
 MainWindowServices EngineHost::windowServices() {
-    return MainWindowServices{view,
-                              [this](platform::EventSink& sink) { return engine.Init(sink); },
-                              shell,
-                              files,
-                              store,
-                              power,
-                              *this,
-                              {},
-                              [this] {
-                                  const engine::EngineState now = engine.state;
-                                  return now != engine::EngineState::EngineClosed &&
-                                         now != engine::EngineState::EngineFileOpen;
-                              }};
+    MainWindowServices services{view,
+                                [this](platform::EventSink& sink) { return engine.Init(sink); },
+                                shell,
+                                files,
+                                store,
+                                power,
+                                *this,
+                                {},
+                                [this] {
+                                    const engine::EngineState now = engine.state;
+                                    return now != engine::EngineState::EngineClosed &&
+                                           now != engine::EngineState::EngineFileOpen;
+                                }};
+    if (devices.serverInput) {
+        services.microphones = [this] { return microphones(); };
+        services.useMicrophone = [this](const std::string& name) { useMicrophone(name); };
+        services.takeInputNotice = [this] { return takeInputNotice(); };
+    }
+    return services;
+}
+
+std::vector<ui::MicrophoneSource> EngineHost::microphones() {
+    std::vector<ui::MicrophoneSource> list;
+#ifdef TAVRIN_HAVE_PULSE
+    if (const auto found = platform::pulse::QueryDevices()) {
+        for (const auto& source : found->sources) list.push_back({source.name, source.description});
+    }
+#endif
+    return list;
+}
+
+void EngineHost::useMicrophone(const std::string& name) {
+#ifdef TAVRIN_HAVE_PULSE
+    if (devices.serverInput) devices.serverInput->SetSource(name);
+#else
+    static_cast<void>(name);
+#endif
+}
+
+std::optional<std::string> EngineHost::takeInputNotice() {
+#ifdef TAVRIN_HAVE_PULSE
+    if (devices.serverInput && devices.serverInput->TakeMissingSource()) {
+        return "Microphone missing: using the default";
+    }
+#endif
+    return std::nullopt;
 }
 
 std::int32_t EngineHost::totalSeconds(std::uint32_t formatBit, const std::string& folder) {

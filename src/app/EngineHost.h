@@ -16,9 +16,14 @@
 #include "platform/qt/QtShell.h"
 #include "ui/RecordingTimes.h"
 
+namespace tavrin::platform::pulse {
+class PulseWaveIn;
+}
+
 namespace tavrin::app {
 
-// The sound devices the program works with. By default the sound card;
+// The sound devices the program works with. By default the desktop's sound
+// server, or the sound card through ALSA where no server answers at start-up;
 // $TAVRIN_AUDIO_IN names a WAV file that stands in for the microphone and
 // $TAVRIN_AUDIO_OUT a WAV file that receives what is played, both running at
 // the pace of the audio, so that the program can be shown and tested without
@@ -27,6 +32,7 @@ struct SoundDevices {
     std::unique_ptr<platform::WaveIn> in;
     std::unique_ptr<platform::WaveOut> out;
     std::unique_ptr<platform::CueSounds> cues;
+    platform::pulse::PulseWaveIn* serverInput = nullptr;  // `in`, when it is the sound server's
 };
 SoundDevices ChooseSoundDevices(platform::FileSystem& files);
 
@@ -47,6 +53,10 @@ public:
     void stopLevelMonitor() override { engine.StopLevelMonitor(); }
 
 private:
+    std::vector<ui::MicrophoneSource> microphones();
+    void useMicrophone(const std::string& name);
+    std::optional<std::string> takeInputNotice();
+
     platform::PosixFileSystem systemFiles;
     platform::PosixMemory memory;
     platform::PosixSystemInfo system;

@@ -146,6 +146,8 @@ void MainWindow::createOptionsContext() {
     optionsContext = std::make_unique<ui::OptionsContext>(ui::OptionsContext{
         options, services.shell, services.files, services.times, [this] { return probeFormats(); },
         [this] { current->UpdateMenu(); }});
+    if (services.microphones) optionsContext->microphones = services.microphones;
+    if (services.useMicrophone) optionsContext->microphoneChosen = services.useMicrophone;
 }
 
 // --- start-up ------------------------------------------------------------------------------
@@ -167,6 +169,9 @@ bool MainWindow::initialise() {
 void MainWindow::readSettings() {
     documentsFolder = recordings::WithoutTrailingSlash(services.shell.documentsFolder());
     options.readSettings();
+    // Before the formats are asked for: they are the chosen microphone's.
+    options.readMicrophone();
+    if (services.useMicrophone) services.useMicrophone(options.microphone());
     options.validateFormat(settings::SupportedFormats(probeFormats(), services.shell));
     const std::string stored = options.saveLocation();
     options.validateSaveLocation(recordings::StorageLocations(services.shell, services.files).list());
@@ -480,6 +485,18 @@ std::optional<std::uint32_t> MainWindow::probeFormats() {
     return mask;
 }
 
+namespace {
+
+bool IsRecordStart(std::uint32_t message) {
+    for (const std::uint32_t base : {engine::kEventBasePlain, engine::kEventBaseOverwrite, engine::kEventBaseAppend,
+                                     engine::kEventBaseInsert}) {
+        if (message == engine::kEvRecordStart + base) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 // --- messages, timers, power --------------------------------------------------------------------------------
 
 void MainWindow::dispatch(std::uint32_t message, std::uint32_t wParam, std::uint32_t lParam) {
@@ -489,7 +506,18 @@ void MainWindow::dispatch(std::uint32_t message, std::uint32_t wParam, std::uint
         engine::ShowResult(services.shell, lParam, wParam);
     } else {
         controller::DispatchAppMessage(*current, message);
+        if (IsRecordStart(message)) showInputNotice();
     }
+}
+
+// A chosen microphone that was missing: the recording runs from the
+// desktop's default, and the panel says so where a new recording shows no date.
+void MainWindow::showInputNotice() {
+    if (!services.takeInputNotice) return;
+    const auto notice = services.takeInputNotice();
+    if (!notice) return;
+    info->setText(controller::Control::Date, QString::fromStdString(*notice));
+    Show(controller::Control::Date, true);
 }
 
 void MainWindow::post(std::uint32_t message, std::uint32_t wParam, std::uint32_t lParam) {

@@ -23,6 +23,7 @@
 #include "settings/Settings.h"
 #include "settings/Store.h"
 #include "ui/OptionsContext.h"
+#include "ui/OptionsContext.h"
 #include "ui/RecordingTimes.h"
 
 class QMenu;
@@ -64,6 +65,13 @@ struct MainWindowServices {
     // or Play and its start event the states still rest, but the engine does
     // not. Not given: never.
     std::function<bool()> engineBusy;
+    // The sound server's sources for the microphone page (none when not
+    // given), and where the chosen one goes (empty name: the desktop's default).
+    std::function<std::vector<ui::MicrophoneSource>()> microphones = {};
+    std::function<void(const std::string&)> useMicrophone = {};
+    // After a recording started: what to tell the user about its microphone
+    // (the chosen one was missing), once.
+    std::function<std::optional<std::string>()> takeInputNotice = {};
 };
 
 // The recorder's only window, shaped like the handset it was made for: the
@@ -179,6 +187,7 @@ private:
     void actionOnRow(int row);
     void openMenu();
     void menuAboutToShow();
+    void showInputNotice();
     void menuAboutToHide();
     void goBack();
     bool resting() const;

@@ -5,11 +5,24 @@
 #ifdef TAVRIN_HAVE_PORTAUDIO
 #include "platform/portaudio/PortAudioDevices.h"
 #endif
+#ifdef TAVRIN_HAVE_PULSE
+#include "platform/pulse/PulseDevices.h"
+#include "platform/pulse/PulseWaveIn.h"
+#include "platform/pulse/PulseWaveOut.h"
+#endif
 
 namespace tavrin::cli {
 namespace {
 
 std::unique_ptr<platform::WaveIn> MakeInput(CliEngine& cli, const DeviceSetup& setup) {
+#ifdef TAVRIN_HAVE_PULSE
+    if (!setup.audioIn && setup.soundCardIn && setup.soundServer) {
+        auto input = std::make_unique<platform::pulse::PulseWaveIn>();
+        input->SetSource(setup.inputName.value_or(""));
+        cli.pulseIn = input.get();
+        return input;
+    }
+#endif
 #ifdef TAVRIN_HAVE_PORTAUDIO
     if (!setup.audioIn && setup.soundCardIn) return platform::portaudio::MakeDefaultWaveIn();
 #endif
@@ -21,6 +34,11 @@ std::unique_ptr<platform::WaveIn> MakeInput(CliEngine& cli, const DeviceSetup& s
 }
 
 std::unique_ptr<platform::WaveOut> MakeOutput(CliEngine& cli, const DeviceSetup& setup) {
+#ifdef TAVRIN_HAVE_PULSE
+    if (!setup.audioOut && setup.soundCardOut && setup.soundServer) {
+        return std::make_unique<platform::pulse::PulseWaveOut>();
+    }
+#endif
 #ifdef TAVRIN_HAVE_PORTAUDIO
     if (!setup.audioOut && setup.soundCardOut) return platform::portaudio::MakeDefaultWaveOut();
 #endif
@@ -47,8 +65,16 @@ CliEngine& MakeCliEngine(const DeviceSetup& setup) {
 }
 
 bool HaveSoundCard() {
-#ifdef TAVRIN_HAVE_PORTAUDIO
+#if defined(TAVRIN_HAVE_PORTAUDIO) || defined(TAVRIN_HAVE_PULSE)
     return true;
+#else
+    return false;
+#endif
+}
+
+bool SoundServerAnswers() {
+#ifdef TAVRIN_HAVE_PULSE
+    return platform::pulse::ServerAnswers();
 #else
     return false;
 #endif

@@ -13,6 +13,10 @@
 #include "platform/posix/PosixMemory.h"
 #include "platform/posix/StderrShell.h"
 
+namespace tavrin::platform::pulse {
+class PulseWaveIn;
+}
+
 namespace tavrin::cli {
 
 // The command-line tools have no speaker for the cue sounds.
@@ -34,6 +38,10 @@ struct DeviceSetup {
     bool soundCardIn = false;
     bool soundCardOut = false;
     bool realtime = false;
+    // The sound card is reached through the desktop's sound server (else PortAudio).
+    bool soundServer = false;
+    // Sound-server input: the source to record from (nothing: the default).
+    std::optional<std::string> inputName;
     // File input: deliver this many bytes, then hold (see kEvInputHeld).
     std::optional<std::uint64_t> deliverBytes;
 };
@@ -53,6 +61,7 @@ struct CliEngine {
     SilentCueSounds cues;
     platform::file::FileWaveIn* fileIn = nullptr;    // the input, when it is a file
     platform::file::FileWaveOut* fileOut = nullptr;  // the output, when it is a file
+    platform::pulse::PulseWaveIn* pulseIn = nullptr;  // the input, when it is the sound server's
     std::unique_ptr<platform::WaveIn> waveIn;
     std::unique_ptr<platform::WaveOut> waveOut;
     engine::AudioEngine engine;
@@ -63,5 +72,7 @@ CliEngine& MakeCliEngine(const DeviceSetup& setup);
 
 // Whether this build can reach the sound card.
 bool HaveSoundCard();
+// Whether the desktop's sound server answers now.
+bool SoundServerAnswers();
 
 }  // namespace tavrin::cli

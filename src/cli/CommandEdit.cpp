@@ -23,14 +23,17 @@ struct EditKind {
     bool atPosition;
 };
 
-constexpr EditKind kAppend{"append", "append FILE [--seconds S] [--media auto|slow|fast] [--audio-in WAV] [--realtime]",
+constexpr EditKind kAppend{"append",
+                           "append FILE [--seconds S] [--media auto|slow|fast] [--audio-in WAV | --input NAME] [--realtime]",
                            "record onto the end of a recording", engine::kEventBaseAppend, false};
 constexpr EditKind kInsert{"insert",
-                           "insert FILE --at-ms MS [--seconds S] [--media auto|slow|fast] [--audio-in WAV] [--realtime]",
+                           "insert FILE --at-ms MS [--seconds S] [--media auto|slow|fast] [--audio-in WAV | --input NAME] "
+                           "[--realtime]",
                            "record into a recording at a position, moving the rest on", engine::kEventBaseInsert,
                            true};
 constexpr EditKind kOverwrite{
-    "overwrite", "overwrite FILE --at-ms MS [--seconds S] [--media auto|slow|fast] [--audio-in WAV] [--realtime]",
+    "overwrite",
+    "overwrite FILE --at-ms MS [--seconds S] [--media auto|slow|fast] [--audio-in WAV | --input NAME] [--realtime]",
     "record over a recording from a position on", engine::kEventBaseOverwrite, true};
 
 struct EditArgs {

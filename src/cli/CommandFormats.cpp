@@ -10,13 +10,16 @@
 namespace tavrin::cli {
 namespace {
 
-constexpr const char* kUsage = "formats [--audio-in WAV]";
+constexpr const char* kUsage = "formats [--audio-in WAV | --input NAME]";
 
 int RunFormats(const Arguments& args) {
     std::optional<std::string> audioIn;
+    std::optional<std::string> input;
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--audio-in" && i + 1 < args.size()) {
             audioIn = args[++i];
+        } else if (args[i] == "--input" && i + 1 < args.size()) {
+            input = args[++i];
         } else {
             std::fprintf(stderr, "tavrin-cli formats: unexpected '%s'\nUsage: tavrin-cli %s\n", args[i].c_str(),
                          kUsage);
@@ -27,6 +30,9 @@ int RunFormats(const Arguments& args) {
     DeviceSetup setup;
     setup.audioIn = audioIn;
     setup.soundCardIn = !audioIn && HaveSoundCard();
+    setup.soundServer = setup.soundCardIn && SoundServerAnswers();
+    // What a chosen source offers; one that is missing leaves the default's.
+    if (input && setup.soundServer) setup.inputName = input;
     CliEngine& cli = MakeCliEngine(setup);
     if (audioIn) {
         std::string error;

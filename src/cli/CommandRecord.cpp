@@ -25,8 +25,8 @@ namespace {
 
 constexpr const char* kUsage =
     "record FILE [--format CODE|LABEL] [--seconds S] [--voice-activation PCT|off] [--silence-cut PCT|off] "
-    "[--silence-seconds S] [--time-limit MINUTES|off] [--media auto|slow|fast] [--audio-in WAV] [--audio-out WAV] "
-    "[--realtime]";
+    "[--silence-seconds S] [--time-limit MINUTES|off] [--media auto|slow|fast] [--audio-in WAV | --input NAME] "
+    "[--audio-out WAV] [--realtime]";
 
 struct RecordArgs {
     std::string file;
@@ -176,7 +176,7 @@ int RunRecord(const Arguments& args) {
     return status;
 }
 
-const CommandRegistration registration({"record", kUsage, "record FILE from a WAV file used as the microphone",
+const CommandRegistration registration({"record", kUsage, "record FILE from the microphone or a WAV file",
                                         RunRecord});
 
 }  // namespace

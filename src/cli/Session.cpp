@@ -1,5 +1,6 @@
 #include "cli/Session.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <chrono>
@@ -8,6 +9,9 @@
 #include <string_view>
 
 #include "wav/Formats.h"
+#ifdef TAVRIN_HAVE_PULSE
+#include "platform/pulse/PulseWaveIn.h"
+#endif
 
 namespace tavrin::cli {
 
@@ -37,7 +41,7 @@ bool TakeCommonOption(const Arguments& args, std::size_t& i, CommonOptions& opti
         options.realtime = true;
         return true;
     }
-    if (arg != "--media" && arg != "--audio-in" && arg != "--audio-out") return false;
+    if (arg != "--media" && arg != "--audio-in" && arg != "--audio-out" && arg != "--input") return false;
     if (i + 1 >= args.size()) {
         error = arg + " needs a value";
         return true;
@@ -48,6 +52,8 @@ bool TakeCommonOption(const Arguments& args, std::size_t& i, CommonOptions& opti
         options.slow = value == "auto" ? std::nullopt : std::optional<bool>(value == "slow");
     } else if (arg == "--audio-in") {
         options.audioIn = value;
+    } else if (arg == "--input") {
+        options.input = value;
     } else {
         options.audioOut = value;
     }
@@ -112,6 +118,13 @@ std::optional<std::string> ChooseDevices(const CommonOptions& options, bool need
     if (needOut && !setup.audioOut && !setup.soundCardOut) {
         return "this build has no sound-card output; give the speaker as --audio-out WAV (or TAVRIN_AUDIO_OUT)";
     }
+    if (setup.soundCardIn || setup.soundCardOut) setup.soundServer = SoundServerAnswers();
+    if (options.input) {
+        if (!needIn) return "--input names a microphone; this command records nothing";
+        if (setup.audioIn) return "--input and a WAV file as the microphone exclude each other";
+        if (!setup.soundServer) return "--input needs the desktop's sound server, and none answers";
+        setup.inputName = options.input;
+    }
     return std::nullopt;
 }
 
@@ -132,8 +145,22 @@ int RunCaptureUntilFileReady(CliEngine& cli, std::uint32_t eventBase, std::optio
     bool stopAsked = false;
     bool failed = false;
     std::optional<Clock::time_point> deadline;
+#ifdef TAVRIN_HAVE_PULSE
+    if (cli.pulseIn) {
+        if (const auto missing = cli.pulseIn->TakeMissingSource()) {
+            std::fprintf(stderr, "tavrin-cli %s: there is no source '%s' now; recording from the default\n", command,
+                         missing->c_str());
+        }
+    }
+#endif
     for (;;) {
-        const auto event = cli.events.Next(std::chrono::milliseconds(20));
+        // Woken by each event; otherwise only as often as Ctrl-C needs, or at the deadline.
+        auto wait = std::chrono::milliseconds(100);
+        if (deadline) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now());
+            wait = std::clamp(left, std::chrono::milliseconds(0), wait);
+        }
+        const auto event = cli.events.Next(wait);
         const bool timeUp = deadline && Clock::now() >= *deadline;
         if ((interrupted || timeUp) && !stopAsked) {
             if (interrupted) std::fprintf(stderr, "Interrupted: stopping\n");
@@ -153,8 +180,10 @@ int RunCaptureUntilFileReady(CliEngine& cli, std::uint32_t eventBase, std::optio
         if (event->message == engine::kEvFileReady + eventBase) {
             if (stopAsked && !failed) return kExitOk;
             if (!stopAsked) {
-                // The engine stops a capture by itself only when storing failed.
-                std::fprintf(stderr, "tavrin-cli %s: the recording ended early: storing the audio failed\n", command);
+                // The engine stops a capture by itself only when storing failed
+                // or the microphone went away (which the error event told).
+                std::fprintf(stderr, "tavrin-cli %s: the recording ended early: %s\n", command,
+                             failed ? "the microphone or the storage failed" : "storing the audio failed");
             }
             return kExitFailure;
         }

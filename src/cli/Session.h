@@ -16,10 +16,12 @@ struct CommonOptions {
     std::optional<bool> slow;
     std::optional<std::string> audioIn;
     std::optional<std::string> audioOut;
+    std::optional<std::string> input;  // --input NAME: a source of the sound server
     bool realtime = false;
 };
 
 inline constexpr const char* kCommonUsage = "[--media auto|slow|fast] [--audio-in WAV] [--audio-out WAV] [--realtime]";
+inline constexpr const char* kInputUsage = "[--input NAME]";
 
 // When args[i] is a common option, takes it (and its value, moving i on) and
 // answers true; a bad value leaves its text in `error`.

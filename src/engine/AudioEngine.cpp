@@ -103,6 +103,9 @@ bool AudioEngine::HandleMessage(const Message& message) {
         case kMmWimData:
             OnInputData(reinterpret_cast<platform::WaveBuffer*>(message.lParam));
             break;
+        case kMmWimFailed:
+            OnInputFailed(message.wParam);
+            break;
         case kMmWomDone:
             OnOutputDone();
             break;

@@ -198,6 +198,7 @@ private:
     void OnResume();
     void OnStartCapture();
     void OnInputData(platform::WaveBuffer* buffer);
+    void OnInputFailed(platform::DeviceResult result);
     void HandleRecordedBlock();
     void HandlePausedBlock();
     void RequeueInput();

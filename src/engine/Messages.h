@@ -29,6 +29,7 @@ inline constexpr std::uint32_t kMmWomDone = platform::mm::WomDone;
 inline constexpr std::uint32_t kMmWimOpen = platform::mm::WimOpen;
 inline constexpr std::uint32_t kMmWimClose = platform::mm::WimClose;
 inline constexpr std::uint32_t kMmWimData = platform::mm::WimData;
+inline constexpr std::uint32_t kMmWimFailed = platform::mm::WimFailed;  // wParam: device result
 
 // Events (engine -> main window).
 inline constexpr std::uint32_t kEvError = kWmApp + 11;  // wParam code word, lParam device result

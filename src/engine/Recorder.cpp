@@ -238,6 +238,16 @@ void AudioEngine::OnInputData(platform::WaveBuffer* buffer) {
     WatchStoringTime(before);
 }
 
+// The microphone went away (unplugged, its sound server ended). What it
+// captured came back before this, so the capture ends as on Stop and keeps
+// all of it; the user hears why.
+void AudioEngine::OnInputFailed(platform::DeviceResult result) {
+    const EngineState now = state;
+    if (now != EngineState::EngineRecording && now != EngineState::EngineRecordPaused) return;
+    Post(kEvError, rc::InputFailed, result);
+    StopCapture();
+}
+
 void AudioEngine::HandleRecordedBlock() {
     const std::uint32_t bytes = headers[currentHeader].bytesRecorded;
     const std::uint8_t* data = blocks[currentHeader];

@@ -30,6 +30,8 @@ inline constexpr std::uint32_t StepFailed = 0x21000000;
 inline constexpr std::uint32_t OutResetFailed = 0x2100000F;
 inline constexpr std::uint32_t OutUnprepareFailed = 0x21000010;
 inline constexpr std::uint32_t OutCloseFailed = 0x21000011;
+// Error event: the input device stopped during a capture (detail = device result).
+inline constexpr std::uint32_t InputFailed = 0x21000013;
 }  // namespace rc
 
 // Detail words: which step of an operation failed.

@@ -30,6 +30,12 @@ inline constexpr std::uint32_t WomDone = 0x3BD;
 inline constexpr std::uint32_t WimOpen = 0x3BE;
 inline constexpr std::uint32_t WimClose = 0x3BF;
 inline constexpr std::uint32_t WimData = 0x3C0;
+// Not one of the traditional ids: the input device stopped capturing on its
+// own (its source went away, the sound server ended) and will fill nothing
+// more. `bytes` carries the device result. Every buffer it had filled, the
+// one in progress with what it held, comes back as WimData first; the
+// untouched ones stay queued until reset.
+inline constexpr std::uint32_t WimFailed = 0x3CF;
 }  // namespace mm
 
 // Buffer flags, as the devices set them.
@@ -80,12 +86,21 @@ inline DeviceResult MarkUnprepared(WaveBuffer& buffer) {
     return mmr::NoError;
 }
 
-inline DeviceResult MarkQueued(WaveBuffer& buffer) {
+// Whether the buffer may be queued now; nothing is marked.
+inline DeviceResult CheckQueueable(const WaveBuffer& buffer) {
     if (!(buffer.flags & whdr::Prepared)) return mmr::Unprepared;
     if (buffer.flags & whdr::InQueue) return mmr::StillPlaying;
+    return mmr::NoError;
+}
+
+inline DeviceResult MarkQueued(WaveBuffer& buffer) {
+    if (const DeviceResult r = CheckQueueable(buffer); r != mmr::NoError) return r;
     buffer.flags = (buffer.flags | whdr::InQueue) & ~whdr::Done;
     return mmr::NoError;
 }
+
+// The device hands the buffer back: done, and no longer queued.
+inline void MarkReturned(WaveBuffer& buffer) { buffer.flags = (buffer.flags | whdr::Done) & ~whdr::InQueue; }
 
 // Where a device delivers its notifications. `notify` is called on the
 // device's own delivery thread (or inside reset/close on the caller's), never

@@ -10,6 +10,7 @@ namespace {
 constexpr std::string_view kRecordingOptions = "Recording Options";
 constexpr std::string_view kFormat = "Format";
 constexpr std::string_view kSaveLocation = "Save Location";
+constexpr std::string_view kMicrophone = "Microphone";
 constexpr std::string_view kKeys = "Keys";
 
 // The recording options: the bit that writes each number and its value name.
@@ -142,6 +143,13 @@ void Settings::validateFormat(const std::vector<std::uint32_t>& supported) {
 void Settings::validateSaveLocation(const std::vector<std::string>& locations) {
     if (std::find(locations.begin(), locations.end(), location) != locations.end()) return;
     location = locations.empty() ? std::string() : locations.front();
+}
+
+void Settings::readMicrophone() { static_cast<void>(store.readString(kRecordingOptions, kMicrophone, microphoneName)); }
+
+void Settings::writeMicrophone(std::string sourceName) {
+    microphoneName = std::move(sourceName);
+    static_cast<void>(store.writeString(kRecordingOptions, kMicrophone, microphoneName));
 }
 
 }  // namespace tavrin::settings

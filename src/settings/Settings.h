@@ -87,6 +87,15 @@ public:
     // Takes the options as they are; Corrected() brings them into range.
     void setRecordingOptions(RecordingOptions chosen) { options = std::move(chosen); }
 
+    // The microphone: the sound server's stable name of the source recorded
+    // from, or empty for whatever the desktop uses by default. Read and
+    // written on its own, as "Microphone" in "Recording Options".
+    const std::string& microphone() const { return microphoneName; }
+    void readMicrophone();
+    // Changes and writes it at once; a store that cannot be written keeps the choice for this run.
+    void writeMicrophone(std::string sourceName);
+
+
     // What the recording options page can change, to put back or to compare.
     struct Snapshot {
         std::uint32_t format = 0;
@@ -129,6 +138,7 @@ private:
     std::string location;
     KeyAssignments keyAssignments;
     RecordingOptions options;
+    std::string microphoneName;
 };
 
 }  // namespace tavrin::settings

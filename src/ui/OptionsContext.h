@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "platform/FileSystem.h"
 #include "platform/Shell.h"
@@ -10,6 +12,13 @@
 #include "ui/RecordingTimes.h"
 
 namespace tavrin::ui {
+
+// A source the microphone page offers: the server's name and the description
+// the desktop shows for it.
+struct MicrophoneSource {
+    std::string name;
+    std::string description;
+};
 
 // What the option pages work on: the main window's settings, the desktop,
 // the capacity estimates, the input device's formats and a way to tell the
@@ -24,6 +33,11 @@ struct OptionsContext {
     std::function<std::optional<std::uint32_t>()> probeFormats;
     // Runs after every change of an assignment, so that the menu captions follow at once.
     std::function<void()> keysChanged;
+    // The sound server's sources now, monitors of outputs last; empty when
+    // none can be listed. Asked each time the microphone page opens.
+    std::function<std::vector<MicrophoneSource>()> microphones = [] { return std::vector<MicrophoneSource>{}; };
+    // Runs after the user chose a microphone (empty name: the desktop's default).
+    std::function<void(const std::string&)> microphoneChosen = [](const std::string&) {};
 };
 
 }  // namespace tavrin::ui

@@ -9,6 +9,7 @@
 #include "ui/AssignButtonsDialog.h"
 #include "ui/Fonts.h"
 #include "ui/KeypadFilter.h"
+#include "ui/MicrophoneDialog.h"
 #include "ui/RecordingOptionsDialog.h"
 #include "ui/SoftKeyBar.h"
 
@@ -17,7 +18,7 @@ namespace {
 
 constexpr int kNumberColumn = 1;
 constexpr int kNameColumn = 2;
-constexpr const char* kPages[] = {"Recording", "Buttons", "About"};
+constexpr const char* kPages[] = {"Recording", "Microphone", "Buttons", "About"};
 
 bool IsDigit1To9(std::uint32_t vk) { return vk >= settings::vk::Digit0 + 1 && vk <= settings::vk::Digit9; }
 
@@ -82,6 +83,9 @@ void OptionsListDialog::openPage(int row) {
     const QString page = item->text(kNameColumn);
     if (page == QLatin1String("Recording")) {
         openRecordingPage();
+    } else if (page == QLatin1String("Microphone")) {
+        // Asked afresh each time, so that a headset plugged in since shows.
+        MicrophoneDialog(this, context.settings, context.microphones(), context.microphoneChosen).exec();
     } else if (page == QLatin1String("Buttons")) {
         AssignButtonsDialog(this, context.settings, context.shell, context.keysChanged).exec();
     } else if (page == QLatin1String("About")) {

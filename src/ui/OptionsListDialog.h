@@ -7,7 +7,7 @@ class QTreeWidget;
 
 namespace tavrin::ui {
 
-// The list of option pages: "Recording", "Buttons" and "About". Action opens
+// The list of option pages: "Recording", "Microphone", "Buttons" and "About". Action opens
 // the selected page, a digit the page of that number; the list stays until
 // "Done".
 class OptionsListDialog : public KeypadDialog {

@@ -123,6 +123,29 @@ TEST_F(EngineTest, StopResetsSendsRecordEndClosesFinishesSendsFileReadyThenPlays
     EXPECT_EQ(engine->Queue().size(), 0u) << "what the reset handed back is not handled as audio";
 }
 
+// A microphone that goes away hands back what it had (here a part-filled
+// buffer), then reports the failure: the capture ends as on Stop, keeping
+// every byte, and the user is told; in any other state the report is stale.
+TEST_F(EngineTest, AFailedInputEndsTheCaptureKeepingWhatWasRecorded) {
+    ASSERT_TRUE(Start(wav::kCodePcm8k8).Ok());
+    Fill(150);
+    Deliver(std::vector<std::uint8_t>(600, 151));
+    ASSERT_TRUE(in.stopOnItsOwn(platform::mmr::BadDeviceId));
+    Pump();
+    EXPECT_EQ(Ids(), (std::vector<std::uint32_t>{kEvRecordStart, kEvError, kEvRecordEnd, kEvFileReady}));
+    EXPECT_EQ(sink.events()[1].wParam, rc::InputFailed);
+    EXPECT_EQ(sink.events()[1].lParam, platform::mmr::BadDeviceId);
+    EXPECT_FALSE(in.isOpen());
+    EXPECT_EQ(engine->state, EngineState::EngineFileOpen);
+    std::vector<std::uint8_t> expected = Bytes(1600, 150);
+    expected.resize(1600 + 600, 151);
+    EXPECT_EQ(Audio(), expected);
+
+    engine->Queue().post({kMmWimFailed, platform::mmr::BadDeviceId, 0});
+    Pump();
+    EXPECT_EQ(Ids().size(), 4u);
+}
+
 TEST_F(EngineTest, SecondStopFindsTheFileOpenAndIsIgnored) {
     ASSERT_TRUE(Start(wav::kCodePcm8k8).Ok());
     engine->Stop();

@@ -1,5 +1,7 @@
 #include "GuiHarness.h"
 
+#include <utility>
+
 #include <QApplication>
 #include <QDir>
 #include <QMenu>
@@ -119,7 +121,10 @@ app::MainWindow& GuiTest::start() {
                                          const auto mode = engine.currentMode();
                                          return mode != ScriptedEngine::Mode::Closed &&
                                                 mode != ScriptedEngine::Mode::FileOpen;
-                                     }};
+                                     },
+                                     [this] { return sources; },
+                                     [this](const std::string& name) { microphonesUsed.push_back(name); },
+                                     [this] { return std::exchange(inputNotice, std::nullopt); }};
     main = std::make_unique<app::MainWindow>(services);
     EXPECT_TRUE(main->initialise());
     main->show();

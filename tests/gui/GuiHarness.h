@@ -125,6 +125,11 @@ protected:
     FakePower power;
     FixedTimes times;
     std::vector<int> quits;
+    // The sound server's sources as the microphone page finds them, the
+    // choices handed to the input device, and the notice of a missing one.
+    std::vector<ui::MicrophoneSource> sources;
+    std::vector<std::string> microphonesUsed;
+    std::optional<std::string> inputNotice;
     engine::ResultCode startResult;
     std::unique_ptr<app::MainWindow> main;
 };

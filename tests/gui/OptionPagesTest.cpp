@@ -12,6 +12,7 @@
 #include <QTreeWidget>
 
 #include "GuiHarness.h"
+#include "app/InfoPanel.h"
 #include "controller/Commands.h"
 #include "ui/RecordingOptionsDialog.h"
 #include "wav/Formats.h"
@@ -45,15 +46,15 @@ protected:
     }
 };
 
-TEST_F(OptionPagesTest, ListShowsThreeNumberedPages) {
+TEST_F(OptionPagesTest, ListShowsFourNumberedPages) {
     start();
     ModalScript script;
     script.then("optionsListDialog", [](QWidget& dialog) {
         EXPECT_EQ(dialog.windowTitle(), "Tavrin Options");
         QTreeWidget& list = pageList(dialog);
-        ASSERT_EQ(list.topLevelItemCount(), 3);
-        const char* names[] = {"Recording", "Buttons", "About"};
-        for (int i = 0; i < 3; ++i) {
+        ASSERT_EQ(list.topLevelItemCount(), 4);
+        const char* names[] = {"Recording", "Microphone", "Buttons", "About"};
+        for (int i = 0; i < 4; ++i) {
             EXPECT_EQ(list.topLevelItem(i)->text(1), QString::number(i + 1));
             EXPECT_EQ(list.topLevelItem(i)->text(2), names[i]);
         }
@@ -68,14 +69,14 @@ TEST_F(OptionPagesTest, DigitKeysOpenTheirPageAndADigitPastTheEndNothing) {
     start();
     ModalScript script;
     script.then("optionsListDialog", [](QWidget& dialog) {
-        Click(pageList(dialog), Qt::Key_4);
-        EXPECT_EQ(QApplication::activeModalWidget(), &dialog) << "4 opens nothing";
-        Click(pageList(dialog), Qt::Key_2);
+        Click(pageList(dialog), Qt::Key_5);
+        EXPECT_EQ(QApplication::activeModalWidget(), &dialog) << "5 opens nothing";
+        Click(pageList(dialog), Qt::Key_3);
     });
     script.then("assignButtonsDialog", [](QWidget& dialog) { Click(functionList(dialog), Qt::Key_F1); });
     script.then("optionsListDialog", [](QWidget& dialog) {
-        EXPECT_EQ(pageList(dialog).currentItem(), pageList(dialog).topLevelItem(1)) << "back on the row it opened";
-        Click(pageList(dialog), Qt::Key_3);
+        EXPECT_EQ(pageList(dialog).currentItem(), pageList(dialog).topLevelItem(2)) << "back on the row it opened";
+        Click(pageList(dialog), Qt::Key_4);
     });
     script.then("aboutDialog", [](QWidget& dialog) {
         EXPECT_EQ(dialog.findChild<QLabel*>("productLine")->text(), QString::fromUtf8("Tavrin \u2122 1.20"));
@@ -107,10 +108,84 @@ TEST_F(OptionPagesTest, TheActionThatChoseOptionsDoesNotAlsoOpenAPage) {
     EXPECT_TRUE(script.finished()) << script.pending().toStdString();
 }
 
-TEST_F(OptionPagesTest, AssignedKeyDrivesTheRecorderAndShowsInTheMenu) {
+// The stored microphone goes to the device at start-up; the page asks for
+// the sources each time it opens (a headset plugged in since is there),
+// lists the desktop's default first, checks the current choice, and stores a
+// chosen source by the server's name at once.
+TEST_F(OptionPagesTest, MicrophonePageListsTheSourcesNowAndStoresTheChoiceByName) {
+    {
+        QSettings settings(QStringLiteral("Korvel Software"), QStringLiteral("Tavrin"));
+        settings.setValue(QStringLiteral("Recording Options/Microphone"), QStringLiteral("usb"));
+        settings.sync();
+    }
+    sources = {{"builtin", "Built-in Audio"}, {"usb", "USB Headset"}, {"builtin.monitor", "Monitor of Built-in Audio"}};
+    start();
+    EXPECT_EQ(microphonesUsed, std::vector<std::string>{"usb"});
+    sources.insert(sources.begin() + 2, {"bluetooth", "Bluetooth Headset"});
+    const auto checkedRows = [](QTreeWidget& list) {
+        std::vector<int> rows;
+        for (int i = 0; i < list.topLevelItemCount(); ++i)
+            if (list.topLevelItem(i)->checkState(0) == Qt::Checked) rows.push_back(i);
+        return rows;
+    };
+    ModalScript script;
+    script.then("optionsListDialog", [](QWidget& dialog) { Click(pageList(dialog), Qt::Key_2); });
+    script.then("microphoneDialog", [&](QWidget& dialog) {
+        QTreeWidget& list = *dialog.findChild<QTreeWidget*>("microphoneList");
+        ASSERT_EQ(list.topLevelItemCount(), 5);
+        const char* shown[] = {"Default (as the desktop)", "Built-in Audio", "USB Headset", "Bluetooth Headset",
+                               "Monitor of Built-in Audio"};
+        for (int i = 0; i < 5; ++i) EXPECT_EQ(list.topLevelItem(i)->text(0), shown[i]);
+        EXPECT_EQ(checkedRows(list), std::vector<int>{2});
+        EXPECT_EQ(list.currentItem(), list.topLevelItem(2));
+        list.setCurrentItem(list.topLevelItem(3));
+        Click(list, Qt::Key_Return);
+        EXPECT_EQ(checkedRows(list), std::vector<int>{3});
+        EXPECT_EQ(stored(QStringLiteral("Recording Options/Microphone")), "bluetooth");
+        list.setCurrentItem(list.topLevelItem(0));
+        Click(list, Qt::Key_Return);
+        EXPECT_EQ(stored(QStringLiteral("Recording Options/Microphone")), "");
+        Click(list, Qt::Key_F1);
+    });
+    script.then("optionsListDialog", [](QWidget& dialog) { Click(pageList(dialog), Qt::Key_F1); });
+    openOptions(script);
+    EXPECT_EQ(microphonesUsed, (std::vector<std::string>{"usb", "bluetooth", ""}));
+}
+
+// A chosen microphone that is gone now stays listed, so the user sees what
+// is chosen; a recording made meanwhile says once that it uses the default.
+TEST_F(OptionPagesTest, AMissingMicrophoneIsListedAndTheRecordingSaysItUsesTheDefault) {
+    {
+        QSettings settings(QStringLiteral("Korvel Software"), QStringLiteral("Tavrin"));
+        settings.setValue(QStringLiteral("Recording Options/Microphone"), QStringLiteral("usb"));
+        settings.sync();
+    }
+    sources = {{"builtin", "Built-in Audio"}};
     app::MainWindow& w = start();
     ModalScript script;
     script.then("optionsListDialog", [](QWidget& dialog) { Click(pageList(dialog), Qt::Key_2); });
+    script.then("microphoneDialog", [](QWidget& dialog) {
+        QTreeWidget& list = *dialog.findChild<QTreeWidget*>("microphoneList");
+        ASSERT_EQ(list.topLevelItemCount(), 3);
+        EXPECT_EQ(list.topLevelItem(2)->text(0), "usb (not connected)");
+        EXPECT_EQ(list.topLevelItem(2)->checkState(0), Qt::Checked);
+        Click(list, Qt::Key_F1);
+    });
+    script.then("optionsListDialog", [](QWidget& dialog) { Click(pageList(dialog), Qt::Key_F1); });
+    openOptions(script);
+
+    inputNotice = "Microphone missing: using the default";
+    choose(cmd::Record);
+    deliverEvents();
+    EXPECT_TRUE(w.IsShown(controller::Control::Date));
+    EXPECT_EQ(w.panel().text(controller::Control::Date), "Microphone missing: using the default");
+    EXPECT_FALSE(inputNotice.has_value()) << "asked once, at the start of the recording";
+}
+
+TEST_F(OptionPagesTest, AssignedKeyDrivesTheRecorderAndShowsInTheMenu) {
+    app::MainWindow& w = start();
+    ModalScript script;
+    script.then("optionsListDialog", [](QWidget& dialog) { Click(pageList(dialog), Qt::Key_3); });
     script.then("assignButtonsDialog", [](QWidget& dialog) {
         EXPECT_EQ(dialog.windowTitle(), "Tavrin Assign Buttons");
         QTreeWidget& list = functionList(dialog);
@@ -150,7 +225,7 @@ TEST_F(OptionPagesTest, BackUnassignsAndWritesThatOneValue) {
     w.CurrentState()->UpdateMenu();
     EXPECT_EQ(menuCaption(cmd::Stop), "Stop           *");
     ModalScript script;
-    script.then("optionsListDialog", [](QWidget& dialog) { Click(pageList(dialog), Qt::Key_2); });
+    script.then("optionsListDialog", [](QWidget& dialog) { Click(pageList(dialog), Qt::Key_3); });
     script.then("assignButtonsDialog", [&](QWidget& dialog) {
         QTreeWidget& list = functionList(dialog);
         EXPECT_EQ(keyOfRow(dialog, 10), "*");
@@ -170,7 +245,7 @@ TEST_F(OptionPagesTest, BackUnassignsAndWritesThatOneValue) {
 TEST_F(OptionPagesTest, AssignKeyRefusesReservedKeysAndBackChangesNothing) {
     start();
     ModalScript script;
-    script.then("optionsListDialog", [](QWidget& dialog) { Click(pageList(dialog), Qt::Key_2); });
+    script.then("optionsListDialog", [](QWidget& dialog) { Click(pageList(dialog), Qt::Key_3); });
     script.then("assignButtonsDialog", [](QWidget& dialog) { Click(functionList(dialog), Qt::Key_Return); });
     script.then("assignKeyDialog", [&](QWidget& dialog) {
         const struct {

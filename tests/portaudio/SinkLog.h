@@ -34,6 +34,11 @@ public:
         std::lock_guard lock(mutex);
         return log;
     }
+    // One notification, without copying the whole log.
+    Entry at(std::size_t index) const {
+        std::lock_guard lock(mutex);
+        return log.at(index);
+    }
     std::size_t size() const {
         std::lock_guard lock(mutex);
         return log.size();

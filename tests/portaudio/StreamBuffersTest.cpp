@@ -204,5 +204,38 @@ TEST(StreamBuffers, QueueRefusesBeyondItsCapacityWithoutTouchingTheBuffer) {
     EXPECT_TRUE(queue.Queue(extra));
 }
 
+// An input device that fails mid-capture: the part-filled buffer comes back
+// with what it holds, then the failure, in that order; nothing is filled
+// afterwards, and the untouched buffer waits for the reset.
+TEST(StreamBuffers, AFailureHandsBackThePartFilledBufferThenReportsIt) {
+    Buffers b({10, 10, 10});
+    StreamBuffers queue(StreamBuffers::Direction::Input, 1);
+    for (auto& h : b.headers) ASSERT_TRUE(queue.Queue(h));
+    EXPECT_EQ(queue.Fill(Ramp(14).data(), 14), 14u);
+    queue.FinishWithFailure(platform::mmr::BadDeviceId);
+    queue.FinishWithFailure(platform::mmr::NoDriver);  // reported once
+    EXPECT_EQ(queue.Fill(Ramp(5).data(), 5), 0u);
+
+    SinkLog sink;
+    EXPECT_EQ(queue.DeliverDue(sink, 0), 0.0);
+    auto log = sink.entries();
+    ASSERT_EQ(log.size(), 3u);
+    EXPECT_EQ(IndexOf(b, log[0].buffer), 0u);
+    EXPECT_EQ(log[0].data, Ramp(10));
+    EXPECT_EQ(IndexOf(b, log[1].buffer), 1u);
+    EXPECT_EQ(log[1].data, Ramp(4, 10));
+    EXPECT_EQ(log[2].message, mm::WimFailed);
+    EXPECT_EQ(log[2].buffer, nullptr);
+    EXPECT_EQ(log[2].bytes, platform::mmr::BadDeviceId);
+    EXPECT_EQ(queue.Outstanding(), 1u) << "the untouched buffer is still queued";
+
+    queue.ReturnAll(sink);
+    log = sink.entries();
+    ASSERT_EQ(log.size(), 4u);
+    EXPECT_EQ(IndexOf(b, log[3].buffer), 2u);
+    EXPECT_EQ(log[3].bytes, 0u);
+    EXPECT_EQ(queue.Outstanding(), 0u);
+}
+
 }  // namespace
 }  // namespace tavrin::test

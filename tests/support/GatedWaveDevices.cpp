@@ -71,7 +71,7 @@ platform::DeviceResult GatedWaveIn::reset() {
     // Like a device reset: every buffer still queued comes back, here empty.
     for (platform::WaveBuffer* buffer : back) {
         buffer->bytesRecorded = 0;
-        buffer->flags = (buffer->flags | whdr::Done) & ~whdr::InQueue;
+        platform::MarkReturned(*buffer);
         owner->notify(mm::WimData, buffer, 0);
     }
     return result;
@@ -146,7 +146,7 @@ platform::DeviceResult GatedWaveOut::reset() {
     }
     // Held buffers were never played; like the device's own queue they come back at once.
     for (platform::WaveBuffer* buffer : back) {
-        buffer->flags = (buffer->flags | whdr::Done) & ~whdr::InQueue;
+        platform::MarkReturned(*buffer);
         owner->notify(mm::WomDone, buffer, buffer->length);
     }
     return result;

@@ -63,24 +63,19 @@ DeviceResult ScriptedWaveIn::open(const platform::AudioFormat& f, platform::Wave
 DeviceResult ScriptedWaveIn::prepare(WaveBuffer& buffer) {
     if (DeviceResult r = enter(DeviceCall::Prepare)) return r;
     if (!open_) return mmr::InvalidHandle;
-    buffer.flags |= whdr::Prepared;
-    return mmr::NoError;
+    return platform::MarkPrepared(buffer);
 }
 
 DeviceResult ScriptedWaveIn::unprepare(WaveBuffer& buffer) {
     if (DeviceResult r = enter(DeviceCall::Unprepare)) return r;
     if (!open_) return mmr::InvalidHandle;
-    if (buffer.flags & whdr::InQueue) return mmr::StillPlaying;
-    buffer.flags &= ~whdr::Prepared;
-    return mmr::NoError;
+    return platform::MarkUnprepared(buffer);
 }
 
 DeviceResult ScriptedWaveIn::add(WaveBuffer& buffer) {
     if (DeviceResult r = enter(DeviceCall::Add)) return r;
     if (!open_) return mmr::InvalidHandle;
-    if (!(buffer.flags & whdr::Prepared)) return mmr::Unprepared;
-    if (buffer.flags & whdr::InQueue) return mmr::StillPlaying;
-    buffer.flags = (buffer.flags | whdr::InQueue) & ~whdr::Done;
+    if (DeviceResult r = platform::MarkQueued(buffer)) return r;
     buffer.bytesRecorded = 0;
     queue.push_back(&buffer);
     if (onAdd) onAdd(buffer);
@@ -101,7 +96,7 @@ DeviceResult ScriptedWaveIn::reset() {
     while (!queue.empty()) {
         WaveBuffer* buffer = queue.front();
         queue.pop_front();
-        buffer->flags = (buffer->flags | whdr::Done) & ~whdr::InQueue;
+        platform::MarkReturned(*buffer);
         sink->notify(platform::mm::WimData, buffer, buffer->bytesRecorded);
     }
     return mmr::NoError;
@@ -121,7 +116,7 @@ bool ScriptedWaveIn::fillFront(const std::function<std::uint32_t(std::uint8_t*, 
     WaveBuffer* buffer = queue.front();
     queue.pop_front();
     buffer->bytesRecorded = fill(buffer->data, buffer->length);
-    buffer->flags = (buffer->flags | whdr::Done) & ~whdr::InQueue;
+    platform::MarkReturned(*buffer);
     sink->notify(platform::mm::WimData, buffer, buffer->bytesRecorded);
     return true;
 }
@@ -132,6 +127,12 @@ bool ScriptedWaveIn::deliver(const std::vector<std::uint8_t>& bytes) {
         std::memcpy(data, bytes.data(), n);
         return n;
     });
+}
+
+bool ScriptedWaveIn::stopOnItsOwn(platform::DeviceResult result) {
+    if (!open_ || !sink) return false;
+    sink->notify(platform::mm::WimFailed, nullptr, result);
+    return true;
 }
 
 bool ScriptedWaveIn::deliverFill(std::uint8_t value) {
@@ -169,24 +170,19 @@ DeviceResult ScriptedWaveOut::open(const platform::AudioFormat& f, platform::Wav
 DeviceResult ScriptedWaveOut::prepare(WaveBuffer& buffer) {
     if (DeviceResult r = enter(DeviceCall::Prepare)) return r;
     if (!open_) return mmr::InvalidHandle;
-    buffer.flags |= whdr::Prepared;
-    return mmr::NoError;
+    return platform::MarkPrepared(buffer);
 }
 
 DeviceResult ScriptedWaveOut::unprepare(WaveBuffer& buffer) {
     if (DeviceResult r = enter(DeviceCall::Unprepare)) return r;
     if (!open_) return mmr::InvalidHandle;
-    if (buffer.flags & whdr::InQueue) return mmr::StillPlaying;
-    buffer.flags &= ~whdr::Prepared;
-    return mmr::NoError;
+    return platform::MarkUnprepared(buffer);
 }
 
 DeviceResult ScriptedWaveOut::write(WaveBuffer& buffer) {
     if (DeviceResult r = enter(DeviceCall::Write)) return r;
     if (!open_) return mmr::InvalidHandle;
-    if (!(buffer.flags & whdr::Prepared)) return mmr::Unprepared;
-    if (buffer.flags & whdr::InQueue) return mmr::StillPlaying;
-    buffer.flags = (buffer.flags | whdr::InQueue) & ~whdr::Done;
+    if (DeviceResult r = platform::MarkQueued(buffer)) return r;
     playedBytes.insert(playedBytes.end(), buffer.data, buffer.data + buffer.length);
     queue.push_back(&buffer);
     return mmr::NoError;
@@ -244,7 +240,7 @@ bool ScriptedWaveOut::completeHeard() {
     if (!open_ || queue.empty()) return false;
     WaveBuffer* buffer = queue.front();
     queue.pop_front();
-    buffer->flags = (buffer->flags | whdr::Done) & ~whdr::InQueue;
+    platform::MarkReturned(*buffer);
     sink->notify(platform::mm::WomDone, buffer, buffer->length);
     return true;
 }

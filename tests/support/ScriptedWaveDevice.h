@@ -59,6 +59,9 @@ public:
     bool deliver(const std::vector<std::uint8_t>& bytes);
     // Fills the whole oldest buffer with one byte value.
     bool deliverFill(std::uint8_t value);
+    // Reports that the device stopped on its own (WimFailed with `result`);
+    // false when it is not open.
+    bool stopOnItsOwn(platform::DeviceResult result);
     // Fills the whole oldest buffer with one 16-bit sample value.
     bool deliverSample16(std::int16_t value);
 

@@ -70,23 +70,19 @@ DeviceResult PortAudioWaveIn::open(const AudioFormat& format, WaveSink& waveSink
 DeviceResult PortAudioWaveIn::prepare(WaveBuffer& buffer) {
     std::lock_guard lock(guard);
     if (!stream) return mmr::InvalidHandle;
-    buffer.flags |= whdr::Prepared;
-    return mmr::NoError;
+    return MarkPrepared(buffer);
 }
 
 DeviceResult PortAudioWaveIn::unprepare(WaveBuffer& buffer) {
     std::lock_guard lock(guard);
     if (!stream) return mmr::InvalidHandle;
-    if (buffer.flags & whdr::InQueue) return mmr::StillPlaying;
-    buffer.flags &= ~whdr::Prepared;
-    return mmr::NoError;
+    return MarkUnprepared(buffer);
 }
 
 DeviceResult PortAudioWaveIn::add(WaveBuffer& buffer) {
     std::lock_guard lock(guard);
     if (!stream) return mmr::InvalidHandle;
-    if (!(buffer.flags & whdr::Prepared)) return mmr::Unprepared;
-    if (buffer.flags & whdr::InQueue) return mmr::StillPlaying;
+    if (const DeviceResult r = CheckQueueable(buffer); r != mmr::NoError) return r;
     if (!buffer.data && buffer.length > 0) return mmr::InvalidParam;
     return capture->buffers().Queue(buffer) ? mmr::NoError : mmr::NoMem;
 }

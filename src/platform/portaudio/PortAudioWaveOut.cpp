@@ -80,16 +80,13 @@ DeviceResult PortAudioWaveOut::open(const AudioFormat& format, WaveSink& waveSin
 DeviceResult PortAudioWaveOut::prepare(WaveBuffer& buffer) {
     std::lock_guard lock(guard);
     if (!stream) return mmr::InvalidHandle;
-    buffer.flags |= whdr::Prepared;
-    return mmr::NoError;
+    return MarkPrepared(buffer);
 }
 
 DeviceResult PortAudioWaveOut::unprepare(WaveBuffer& buffer) {
     std::lock_guard lock(guard);
     if (!stream) return mmr::InvalidHandle;
-    if (buffer.flags & whdr::InQueue) return mmr::StillPlaying;
-    buffer.flags &= ~whdr::Prepared;
-    return mmr::NoError;
+    return MarkUnprepared(buffer);
 }
 
 // Under the lock.
@@ -104,8 +101,7 @@ DeviceResult PortAudioWaveOut::StartStream() {
 DeviceResult PortAudioWaveOut::write(WaveBuffer& buffer) {
     std::lock_guard lock(guard);
     if (!stream) return mmr::InvalidHandle;
-    if (!(buffer.flags & whdr::Prepared)) return mmr::Unprepared;
-    if (buffer.flags & whdr::InQueue) return mmr::StillPlaying;
+    if (const DeviceResult r = CheckQueueable(buffer); r != mmr::NoError) return r;
     if (!buffer.data && buffer.length > 0) return mmr::InvalidParam;
     // Started first: a buffer the device cannot play is not taken.
     if (const DeviceResult started = StartStream(); started != mmr::NoError) return started;

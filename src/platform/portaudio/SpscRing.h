@@ -19,7 +19,7 @@ public:
     bool push(const T& value) noexcept {
         const std::size_t tail = tailIndex.load(std::memory_order_relaxed);
         if (tail - headIndex.load(std::memory_order_acquire) == Capacity) return false;
-        slots[tail & (Capacity - 1)] = value;
+        cells[tail & (Capacity - 1)] = value;
         tailIndex.store(tail + 1, std::memory_order_release);
         return true;
     }
@@ -28,7 +28,7 @@ public:
     bool pop(T& value) noexcept {
         const std::size_t head = headIndex.load(std::memory_order_relaxed);
         if (head == tailIndex.load(std::memory_order_acquire)) return false;
-        value = slots[head & (Capacity - 1)];
+        value = cells[head & (Capacity - 1)];
         headIndex.store(head + 1, std::memory_order_release);
         return true;
     }
@@ -37,7 +37,7 @@ public:
     bool peek(T& value) const noexcept {
         const std::size_t head = headIndex.load(std::memory_order_relaxed);
         if (head == tailIndex.load(std::memory_order_acquire)) return false;
-        value = slots[head & (Capacity - 1)];
+        value = cells[head & (Capacity - 1)];
         return true;
     }
 
@@ -50,7 +50,7 @@ public:
     bool empty() const noexcept { return size() == 0; }
 
 private:
-    std::array<T, Capacity> slots{};
+    std::array<T, Capacity> cells{};
     // Apart, so that the two sides do not fight over one cache line.
     alignas(64) std::atomic<std::size_t> headIndex{0};
     alignas(64) std::atomic<std::size_t> tailIndex{0};

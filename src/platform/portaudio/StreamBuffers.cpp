@@ -17,7 +17,7 @@ StreamBuffers::StreamBuffers(Direction streamDirection, std::uint32_t unitBytes)
 
 bool StreamBuffers::Queue(WaveBuffer& buffer) {
     if (outstanding.load(std::memory_order_relaxed) >= kMaxOutstanding) return false;
-    buffer.flags = (buffer.flags | whdr::InQueue) & ~whdr::Done;
+    static_cast<void>(MarkQueued(buffer));
     if (direction == Direction::Input) buffer.bytesRecorded = 0;
     outstanding.fetch_add(1, std::memory_order_release);
     // Cannot fail: no more than kMaxOutstanding buffers are ever out.
@@ -27,6 +27,7 @@ bool StreamBuffers::Queue(WaveBuffer& buffer) {
 
 bool StreamBuffers::TakeCurrent() noexcept {
     if (current.buffer) return true;
+    if (failed) return false;
     if (!queued.pop(current)) return false;
     done = 0;
     return true;
@@ -79,8 +80,21 @@ void StreamBuffers::SetPlayClock(double firstByteAt, double bytesPerSecond) noex
     clockBytes = 0;
 }
 
+void StreamBuffers::FinishWithFailure(DeviceResult result) noexcept {
+    if (failed) return;
+    failed = true;
+    if (current.buffer) FinishCurrent(0);
+    static_cast<void>(finished.push(Finished{nullptr, result, 0}));
+    completions.fetch_add(1, std::memory_order_release);
+    completions.notify_one();
+}
+
 void StreamBuffers::HandBack(WaveSink& sink, WaveBuffer* buffer, std::uint32_t bytes) {
-    buffer->flags = (buffer->flags | whdr::Done) & ~whdr::InQueue;
+    if (!buffer) {
+        sink.notify(mm::WimFailed, nullptr, bytes);
+        return;
+    }
+    MarkReturned(*buffer);
     // Counted out before the sink hears of it, so that a caller reacting to
     // the last notification finds the device free to close.
     outstanding.fetch_sub(1, std::memory_order_acq_rel);

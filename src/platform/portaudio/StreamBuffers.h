@@ -48,6 +48,10 @@ public:
     // be heard, on the clock of `DeliverDue`; a buffer finished by that Drain
     // is due when its last byte is heard. Input buffers are due at once.
     void SetPlayClock(double firstByteAt, double bytesPerSecond) noexcept;
+    // Input: the device has failed. The buffer in progress is finished with
+    // what it holds, and the delivery side reports the failure (WimFailed,
+    // `result`) after handing it back; nothing is filled afterwards.
+    void FinishWithFailure(DeviceResult result) noexcept;
     // Bytes filled or drained so far; readable from any thread.
     std::uint64_t BytesMoved() const noexcept { return moved.load(std::memory_order_relaxed); }
     // Counts every finished buffer; the delivery thread waits on it.
@@ -70,7 +74,7 @@ private:
         std::uint32_t usable = 0;  // whole units only
     };
     struct Finished {
-        WaveBuffer* buffer = nullptr;
+        WaveBuffer* buffer = nullptr;  // null: the failure report, its result in `bytes`
         std::uint32_t bytes = 0;
         double dueAt = 0;
     };
@@ -83,12 +87,13 @@ private:
     const std::uint32_t unit;
     std::atomic<std::size_t> outstanding{0};
     SpscRing<Slot, kMaxOutstanding> queued;
-    SpscRing<Finished, kMaxOutstanding> finished;
+    SpscRing<Finished, kMaxOutstanding * 2> finished;  // room for the failure report too
     std::atomic<std::uint32_t> completions{0};
     std::atomic<std::uint64_t> moved{0};
 
     // Callback side only.
     Slot current{};
+    bool failed = false;
     std::uint32_t done = 0;  // bytes of `current` filled or drained
     double clockAt = 0;
     double clockRate = 0;

@@ -378,11 +378,13 @@ std::vector<std::int16_t> Samples(const std::vector<std::uint8_t>& bytes) {
 }
 
 std::vector<std::int16_t> SpokenSentence(const std::string& folder) {
-    const std::string wav = folder + "/sentence.wav";
-    const std::string raw = folder + "/sentence.raw";
-    if (!Run("espeak-ng -w '" + wav + "' 'Recording a short sentence through the sound server, one two three.'")) {
-        return {};
-    }
+    return SpokenText(folder, "Recording a short sentence through the sound server, one two three.", "sentence");
+}
+
+std::vector<std::int16_t> SpokenText(const std::string& folder, const std::string& text, const std::string& name) {
+    const std::string wav = folder + "/" + name + ".wav";
+    const std::string raw = folder + "/" + name + ".raw";
+    if (!Run("espeak-ng -w '" + wav + "' '" + text + "'")) return {};
     if (!Run("sox '" + wav + "' " + kPipeRaw + " '" + raw + "' gain -n -3")) return {};
     return Samples(ReadFile(raw));
 }

@@ -108,6 +108,8 @@ bool WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
 std::vector<std::int16_t> Samples(const std::vector<std::uint8_t>& bytes);
 // A spoken sentence at the pipe rate, or empty when espeak-ng or sox failed.
 std::vector<std::int16_t> SpokenSentence(const std::string& folder);
+// `text` spoken at the pipe rate (files named after `name` in `folder`).
+std::vector<std::int16_t> SpokenText(const std::string& folder, const std::string& text, const std::string& name);
 // Device bytes in `format` as a WAV file (GSM with its fact chunk), decoded by
 // sox to the pipe rate.
 std::optional<std::vector<std::int16_t>> DecodeWithSox(const std::string& folder, const platform::AudioFormat& format,

@@ -1,5 +1,6 @@
-// Drives the PortAudio devices by hand against the test sound server, for
-// the figures the benchmarks report:
+// Drives the sound devices by hand against the test sound server, for the
+// figures the benchmarks report; the PortAudio devices, or with --pulse
+// first the sound server's own:
 //   realsound_tool feed SECONDS            speak into the server's microphone pipe
 //   realsound_tool record FORMAT SECONDS OUT.wav
 //                                          record as the recorder does (two 200 ms
@@ -18,6 +19,10 @@
 #include "SinkLog.h"
 #include "platform/portaudio/PortAudioWaveIn.h"
 #include "platform/portaudio/PortAudioWaveOut.h"
+#ifdef TAVRIN_HAVE_PULSE
+#include "platform/pulse/PulseWaveIn.h"
+#include "platform/pulse/PulseWaveOut.h"
+#endif
 #include "realsound/RealSoundRig.h"
 
 namespace tavrin::test {
@@ -32,6 +37,7 @@ double MsSince(Clock::time_point t) { return std::chrono::duration<double, std::
 
 const char* MicPipe() {
     const char* pipe = std::getenv("TAVRIN_TEST_MIC_PIPE");
+    if (pipe && !*pipe) pipe = nullptr;
     return pipe ? pipe : "";
 }
 
@@ -59,9 +65,12 @@ struct Blocks {
     WaveBuffer headers[2];
 };
 
+bool pulse = false;
+
 // Records `seconds` of audio; returns the bytes, or nothing when the device failed.
-std::optional<std::vector<std::uint8_t>> Capture(const AudioFormat& f, double seconds, double& firstDataMs) {
-    platform::portaudio::PortAudioWaveIn in;
+template <typename In>
+std::optional<std::vector<std::uint8_t>> CaptureWith(const AudioFormat& f, double seconds, double& firstDataMs) {
+    In in;
     SinkLog sink;
     Blocks blocks(f);
     const auto began = Clock::now();
@@ -75,7 +84,7 @@ std::optional<std::vector<std::uint8_t>> Capture(const AudioFormat& f, double se
     for (std::size_t seen = 0; bytes.size() < wanted; ++seen) {
         if (!sink.waitFor(seen + 1, 5.0)) return std::nullopt;
         if (seen == 0) firstDataMs = MsSince(began);
-        const auto entry = sink.entries()[seen];
+        const auto entry = sink.at(seen);
         bytes.insert(bytes.end(), entry.data.begin(), entry.data.end());
         if (in.add(*entry.buffer) != mmr::NoError) return std::nullopt;
     }
@@ -83,6 +92,13 @@ std::optional<std::vector<std::uint8_t>> Capture(const AudioFormat& f, double se
     for (auto& h : blocks.headers) static_cast<void>(in.unprepare(h));
     static_cast<void>(in.close());
     return bytes;
+}
+
+std::optional<std::vector<std::uint8_t>> Capture(const AudioFormat& f, double seconds, double& firstDataMs) {
+#ifdef TAVRIN_HAVE_PULSE
+    if (pulse) return CaptureWith<platform::pulse::PulseWaveIn>(f, seconds, firstDataMs);
+#endif
+    return CaptureWith<platform::portaudio::PortAudioWaveIn>(f, seconds, firstDataMs);
 }
 
 int Record(const std::string& name, double seconds, const std::string& out) {
@@ -103,23 +119,33 @@ int Record(const std::string& name, double seconds, const std::string& out) {
     return 0;
 }
 
-// From a write to the first bytes the device takes, and to the buffer's
-// coming back once heard.
-bool PlayOnce(const AudioFormat& f, double& takenMs, double& backMs) {
-    platform::portaudio::PortAudioWaveOut out;
+// From a write to the first bytes the device takes (where it tells), and to
+// the buffer's coming back once heard.
+template <typename Out>
+bool PlayOnceWith(const AudioFormat& f, double& takenMs, double& backMs) {
+    Out out;
     SinkLog sink;
     Blocks blocks(f);
     if (out.open(f, sink) != mmr::NoError || out.prepare(blocks.headers[0]) != mmr::NoError) return false;
     const auto written = Clock::now();
     if (out.write(blocks.headers[0]) != mmr::NoError) return false;
-    while (out.bytesTaken() == 0 && MsSince(written) < 5000) {
-        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    if constexpr (requires { out.bytesTaken(); }) {
+        while (out.bytesTaken() == 0 && MsSince(written) < 5000) {
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+        takenMs = MsSince(written);
     }
-    takenMs = MsSince(written);
     if (!sink.waitFor(1, 5.0)) return false;
     backMs = MsSince(written);
     static_cast<void>(out.unprepare(blocks.headers[0]));
     return out.close() == mmr::NoError;
+}
+
+bool PlayOnce(const AudioFormat& f, double& takenMs, double& backMs) {
+#ifdef TAVRIN_HAVE_PULSE
+    if (pulse) return PlayOnceWith<platform::pulse::PulseWaveOut>(f, takenMs, backMs);
+#endif
+    return PlayOnceWith<platform::portaudio::PortAudioWaveOut>(f, takenMs, backMs);
 }
 
 void Report(const char* what, std::vector<double> ms) {
@@ -128,9 +154,14 @@ void Report(const char* what, std::vector<double> ms) {
                 ms.back(), ms.size());
 }
 
+// Without a microphone pipe (TAVRIN_TEST_MIC_PIPE empty) the default source
+// is left to whoever runs the tool.
 int Latency(int rounds) {
-    MicFeeder feeder(MicPipe());
-    feeder.SetActive(true);
+    std::optional<MicFeeder> feeder;
+    if (*MicPipe()) {
+        feeder.emplace(MicPipe());
+        feeder->SetActive(true);
+    }
     for (const char* name : {"Pcm22k16", "Gsm"}) {
         const AudioFormat f = *FormatNamed(name);
         std::vector<double> first, taken, back;
@@ -146,7 +177,7 @@ int Latency(int rounds) {
         }
         const std::string n = name;
         Report((n + ": open+start to first filled 200 ms buffer").c_str(), first);
-        Report((n + ": write to first bytes taken").c_str(), taken);
+        if (!pulse) Report((n + ": write to first bytes taken").c_str(), taken);
         Report((n + ": write to 200 ms buffer back (heard)").c_str(), back);
     }
     return 0;
@@ -157,10 +188,16 @@ int Latency(int rounds) {
 
 int main(int argc, char** argv) {
     using namespace tavrin::test;
-    const std::vector<std::string> a(argv + 1, argv + argc);
+    std::vector<std::string> a(argv + 1, argv + argc);
+    if (!a.empty() && a[0] == "--pulse") {
+        pulse = true;
+        a.erase(a.begin());
+    }
     if (a.size() == 2 && a[0] == "feed") return Feed(std::atof(a[1].c_str()));
     if (a.size() == 4 && a[0] == "record") return Record(a[1], std::atof(a[2].c_str()), a[3]);
     if (!a.empty() && a[0] == "latency") return Latency(a.size() > 1 ? std::atoi(a[1].c_str()) : 10);
-    std::fprintf(stderr, "usage: realsound_tool feed SECONDS | record FORMAT SECONDS OUT.wav | latency [ROUNDS]\n");
+    std::fprintf(stderr,
+                 "usage: realsound_tool feed SECONDS | [--pulse] record FORMAT SECONDS OUT.wav | "
+                 "[--pulse] latency [ROUNDS]\n");
     return 2;
 }

@@ -1,0 +1,89 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/WaveDevice.h"
+
+struct pa_threaded_mainloop;
+struct pa_context;
+struct pa_operation;
+
+namespace tavrin::platform::pulse {
+
+// One connection to the sound server, on a mainloop thread of its own. Every
+// stream makes its own, so a server that was restarted between two
+// recordings is simply found again by the next one.
+class PulseConnection {
+public:
+    PulseConnection() = default;
+    ~PulseConnection();
+    PulseConnection(const PulseConnection&) = delete;
+    PulseConnection& operator=(const PulseConnection&) = delete;
+
+    // Connects (never starting a server) and waits until the server has
+    // answered. NoDriver when no server answers.
+    [[nodiscard]] DeviceResult Connect();
+
+    pa_threaded_mainloop* loop() const { return mainloop; }
+    pa_context* context() const { return ctx; }
+
+    // The mainloop's lock: held around every call into the library from
+    // outside the mainloop thread. Callbacks run with it held.
+    void Lock();
+    void Unlock();
+    // Under the lock: waits for a callback's Signal.
+    void Wait();
+    void Signal();
+    // Under the lock: waits until `operation` has completed, then lets it go.
+    // False when there was no operation to wait for.
+    bool Await(pa_operation* operation);
+
+    // The device result for the context's last error.
+    DeviceResult LastResult() const;
+
+private:
+    pa_threaded_mainloop* mainloop = nullptr;
+    pa_context* ctx = nullptr;
+    bool running = false;
+};
+
+// Holds a connection's mainloop lock for a scope.
+class LoopLock {
+public:
+    explicit LoopLock(PulseConnection& connection) : c(connection) { c.Lock(); }
+    ~LoopLock() { c.Unlock(); }
+    LoopLock(const LoopLock&) = delete;
+    LoopLock& operator=(const LoopLock&) = delete;
+
+private:
+    PulseConnection& c;
+};
+
+// What a library error code means to a wave-device caller.
+DeviceResult ResultOf(int pulseError);
+
+// A source or sink as the desktop shows it.
+struct SoundDevice {
+    std::string name;         // the server's stable name, kept in the settings
+    std::string description;  // what the desktop's mixer shows
+    bool monitor = false;     // a source that hears an output
+    bool isDefault = false;
+    friend bool operator==(const SoundDevice&, const SoundDevice&) = default;
+};
+
+struct DeviceList {
+    std::vector<SoundDevice> sources;  // monitors of outputs last
+    std::vector<SoundDevice> sinks;
+};
+
+// Asks the server for its sources and sinks now; nothing when none answers.
+std::optional<DeviceList> QueryDevices();
+
+// Puts the real inputs first and the monitors of outputs after them, each
+// group in the server's order.
+void OrderSources(std::vector<SoundDevice>& sources);
+
+}  // namespace tavrin::platform::pulse

@@ -1,0 +1,110 @@
+#include "platform/pulse/PulseStreams.h"
+
+namespace tavrin::platform::pulse {
+namespace {
+
+constexpr std::uint32_t kServerChooses = static_cast<std::uint32_t>(-1);
+
+struct Lookup {
+    explicit Lookup(PulseConnection& c) : connection(&c) {}
+    PulseConnection* connection;
+    std::string defaultSource;
+    std::string defaultSink;
+    bool found = false;
+};
+
+void OnServer(pa_context*, const pa_server_info* info, void* user) {
+    auto* lookup = static_cast<Lookup*>(user);
+    if (info && info->default_source_name) lookup->defaultSource = info->default_source_name;
+    if (info && info->default_sink_name) lookup->defaultSink = info->default_sink_name;
+    lookup->connection->Signal();
+}
+
+void OnSource(pa_context*, const pa_source_info* info, int eol, void* user) {
+    auto* lookup = static_cast<Lookup*>(user);
+    if (eol == 0 && info) lookup->found = true;
+    lookup->connection->Signal();
+}
+
+void OnSink(pa_context*, const pa_sink_info* info, int eol, void* user) {
+    auto* lookup = static_cast<Lookup*>(user);
+    if (eol == 0 && info) lookup->found = true;
+    lookup->connection->Signal();
+}
+
+bool SourceExists(PulseConnection& connection, const std::string& name) {
+    Lookup lookup(connection);
+    connection.Await(pa_context_get_source_info_by_name(connection.context(), name.c_str(), OnSource, &lookup));
+    return lookup.found;
+}
+
+Lookup Defaults(PulseConnection& connection) {
+    Lookup lookup(connection);
+    connection.Await(pa_context_get_server_info(connection.context(), OnServer, &lookup));
+    return lookup;
+}
+
+}  // namespace
+
+std::uint32_t BlockBytes(const portaudio::DeviceFormat& device) { return device.sampleRate * device.sampleBytes / 5; }
+
+pa_stream* NewStream(PulseConnection& connection, const portaudio::DeviceFormat& device, const char* name) {
+    const pa_sample_spec spec{device.sampleBytes == 1 ? PA_SAMPLE_U8 : PA_SAMPLE_S16LE, device.sampleRate, 1};
+    pa_channel_map map;
+    pa_channel_map_init_mono(&map);
+    pa_proplist* props = pa_proplist_new();
+    pa_proplist_sets(props, PA_PROP_MEDIA_ROLE, "production");
+    pa_stream* stream = pa_stream_new_with_proplist(connection.context(), name, &spec, &map, props);
+    pa_proplist_free(props);
+    return stream;
+}
+
+pa_buffer_attr CaptureAttributes(const portaudio::DeviceFormat& device) {
+    pa_buffer_attr attr;
+    attr.maxlength = kServerChooses;
+    attr.tlength = kServerChooses;
+    attr.prebuf = kServerChooses;
+    attr.minreq = kServerChooses;
+    attr.fragsize = BlockBytes(device);
+    return attr;
+}
+
+pa_buffer_attr PlaybackAttributes(const portaudio::DeviceFormat& device) {
+    pa_buffer_attr attr;
+    attr.maxlength = kServerChooses;
+    attr.tlength = BlockBytes(device);
+    attr.prebuf = kServerChooses;
+    attr.minreq = BlockBytes(device) / 2;
+    attr.fragsize = kServerChooses;
+    return attr;
+}
+
+DeviceResult AwaitReady(PulseConnection& connection, pa_stream* stream) {
+    for (;;) {
+        const pa_stream_state_t state = pa_stream_get_state(stream);
+        if (state == PA_STREAM_READY) return mmr::NoError;
+        if (!PA_STREAM_IS_GOOD(state)) {
+            const DeviceResult result = connection.LastResult();
+            return result == mmr::NoError ? mmr::Error : result;
+        }
+        connection.Wait();
+    }
+}
+
+std::optional<std::string> SourceToRecord(PulseConnection& connection, const std::string& chosen) {
+    if (!chosen.empty() && SourceExists(connection, chosen)) return chosen;
+    const Lookup defaults = Defaults(connection);
+    if (defaults.defaultSource.empty() || !SourceExists(connection, defaults.defaultSource)) return std::nullopt;
+    return std::string();
+}
+
+bool HasDefaultSink(PulseConnection& connection) {
+    const Lookup defaults = Defaults(connection);
+    if (defaults.defaultSink.empty()) return false;
+    Lookup lookup(connection);
+    connection.Await(
+        pa_context_get_sink_info_by_name(connection.context(), defaults.defaultSink.c_str(), OnSink, &lookup));
+    return lookup.found;
+}
+
+}  // namespace tavrin::platform::pulse
