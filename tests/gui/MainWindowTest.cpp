@@ -622,7 +622,7 @@ TEST_F(MainWindowTest, TerminationDismissesOpenDialogsThenSavesAndCloses) {
     record();
     ModalScript script;
     script.then("optionsListDialog", [](QWidget& dialog) {
-        Click(*dialog.findChild<QTreeWidget*>("pageList"), Qt::Key_2);
+        Click(*dialog.findChild<QTreeWidget*>("pageList"), Qt::Key_3);
     });
     script.then("assignButtonsDialog", [&](QWidget&) { w.closeForTermination(); });
     pickFromMenu(cmd::Options);
