@@ -195,6 +195,7 @@ private:
     void HandleRecordedBlock();
     void HandlePausedBlock();
     void RequeueInput();
+    void FailCapture(std::uint32_t step);
     void StopCapture();
     void FinishCapture();
     void WatchStoringTime(std::int64_t before);
@@ -206,6 +207,7 @@ private:
     void OnOutputClosed();
     void OnSeek(std::uint32_t target);
     void FillAndQueue();
+    bool IsFeeding() const;
     void EndOfPlayback();
     void StopOutput();
     void CloseOutput();

@@ -325,10 +325,23 @@ void AudioEngine::OnSeek(std::uint32_t target) {
     const EngineState now = state;
     if (now != EngineState::EnginePlaying && now != EngineState::EnginePlayPaused) return;
     static_cast<void>(storage.SeekToSample(target));
-    // A seek after the last piece was read means there is more to play.
+    // A seek after the last piece was read means there is more to play. A
+    // buffer that came back meanwhile was not filled again; refilled now,
+    // so that two stay in flight and the blocks play without gaps.
+    const bool refill = lastPieceQueued;
     lastPieceQueued = false;
     position = storage.CurrentReadSample();
     Post(kEvPosSet);
+    while (refill && pendingOut < 2 && IsFeeding()) {
+        const std::uint32_t before = pendingOut;
+        FillAndQueue();
+        if (pendingOut == before) break;
+    }
+}
+
+bool AudioEngine::IsFeeding() const {
+    const EngineState now = state;
+    return (now == EngineState::EnginePlaying || now == EngineState::EnginePlayPaused) && !lastPieceQueued;
 }
 
 void AudioEngine::PostDeviceError(std::uint32_t codeWord, DeviceResult result) { Post(kEvError, codeWord, result); }

@@ -223,10 +223,19 @@ bool AudioEngine::ProbeFormats(std::uint32_t& mask) {
 
 // --- Capture (engine thread) -----------------------------------------------------
 
+// A device that does not start delivers nothing: the capture is reported
+// and ended at once, as a stop would, rather than shown running with a flat
+// meter.
 void AudioEngine::OnStartCapture() {
     storageFault = false;
-    if (waveIn) static_cast<void>(waveIn->start());
+    const platform::DeviceResult started = waveIn ? waveIn->start() : platform::mmr::InvalidHandle;
     Post(kEvRecordStart + eventBase);
+    if (started != platform::mmr::NoError) FailCapture(detail::StartInput);
+}
+
+void AudioEngine::FailCapture(std::uint32_t step) {
+    Post(kEvError, rc::StepFailed, step);
+    if (waveIn) StopCapture();
 }
 
 void AudioEngine::OnInputData(platform::WaveBuffer* buffer) {
@@ -292,9 +301,12 @@ void AudioEngine::HandlePausedBlock() {
     RequeueInput();
 }
 
+// A buffer the device refuses leaves one in flight at best: the capture
+// would go on with gaps, or stall, so it ends here with the error.
 void AudioEngine::RequeueInput() {
-    static_cast<void>(waveIn->add(headers[currentHeader]));
+    const platform::DeviceResult added = waveIn->add(headers[currentHeader]);
     currentHeader = 1 - currentHeader;
+    if (added != platform::mmr::NoError) FailCapture(detail::RequeueInput);
 }
 
 // The watchdog: storing one block must keep pace with the device on fast

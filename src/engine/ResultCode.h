@@ -46,6 +46,9 @@ inline constexpr std::uint32_t Prepare0 = 1077;
 inline constexpr std::uint32_t Add0 = 1085;
 inline constexpr std::uint32_t Prepare1 = 1104;
 inline constexpr std::uint32_t Add1 = 1114;
+// A running capture: the device did not start, or refused a buffer back.
+inline constexpr std::uint32_t StartInput = 1131;
+inline constexpr std::uint32_t RequeueInput = 1242;
 // The edits of a selected recording.
 inline constexpr std::uint32_t EditNoMedia = 2089;
 inline constexpr std::uint32_t EditOpenInput = 2112;
