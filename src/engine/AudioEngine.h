@@ -149,7 +149,11 @@ public:
     Relaxed<std::uint32_t> position{0};
     Relaxed<std::int32_t> peak{0};
     std::int32_t blockSize = 0;
-    Relaxed<EngineState> state{EngineState::EngineClosed};
+    Handover<EngineState> state{EngineState::EngineClosed};
+    // Bytes the running recording may still take, as the engine thread last
+    // saw it: the UI thread's "Left:" reads this, never the storage, which
+    // the engine thread changes under it (and replaces at the end).
+    Relaxed<std::uint32_t> spaceLeft{0};
     platform::EventSink* owner = nullptr;
     std::int32_t activationLevel = 0;
     std::int32_t silenceLevel = 0;

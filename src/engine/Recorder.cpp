@@ -106,6 +106,7 @@ ResultCode AudioEngine::RecordStart(const std::string& filePath) {
         return opened;
     }
     voiceActivated = false;
+    spaceLeft = storage.SpaceLeft();
     state = EngineState::EngineRecording;
     eventBase = kEventBasePlain;
     currentHeader = 0;
@@ -150,6 +151,7 @@ ResultCode AudioEngine::RecordEdit(std::uint32_t base) {
         return opened;
     }
     voiceActivated = false;
+    spaceLeft = storage.SpaceLeft();
     state = EngineState::EngineRecording;
     currentHeader = 0;
     silentBlocks = 0;
@@ -293,6 +295,7 @@ void AudioEngine::HandleRecordedBlock() {
         return;
     }
     position = storage.CurrentWriteSample();
+    spaceLeft = storage.SpaceLeft();
     RequeueInput();
 }
 
