@@ -338,8 +338,10 @@ void AudioEngine::StopCapture() {
     services.cues.playSync("RecEnd");
 }
 
-// Storage End writes what memory still holds; when that fails the user must
-// hear why at once, not from the reopening that follows.
+// Storage End writes what memory still holds. What it could not write gets a
+// second chance in Close; only when that fails too is the user told, at once
+// rather than by the reopening that follows, and told why: a full volume, or
+// the code of another file error.
 void AudioEngine::FinishCapture() {
     const Status ended = storage.End();
     if (ended == Status::Ok) {
@@ -347,10 +349,16 @@ void AudioEngine::FinishCapture() {
         state = EngineState::EngineFileOpen;
         return;
     }
-    if (!storage.IsIdle()) static_cast<void>(storage.Close());
+    const Status closed = storage.IsIdle() ? ended : storage.Close();
+    const platform::IoError cause = storage.FailureCause();
     position = 0;
-    state = EngineState::EngineClosed;
-    Post(kEvError, rc::NoSpace, static_cast<std::uint32_t>(ended));
+    state = EngineState::EngineClosed;  // FileReady reopens what was saved
+    if (closed == Status::Ok) return;
+    if (cause.kind == platform::IoError::Kind::Other) {
+        Post(kEvError, rc::StepFailed, detail::FinishFileError + static_cast<std::uint32_t>(cause.number));
+    } else {
+        Post(kEvError, rc::NoSpace, static_cast<std::uint32_t>(closed));
+    }
 }
 
 std::int32_t AudioEngine::BlockPeak(std::uint32_t header, std::uint32_t bytes) {

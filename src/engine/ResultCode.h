@@ -69,6 +69,9 @@ inline constexpr std::uint32_t SelectFailed = 1996;
 inline constexpr std::uint32_t SelectedTag = 2020;
 inline constexpr std::uint32_t OpenWrongState = 2023;
 inline constexpr std::uint32_t CloseWrongState = 2051;
+// Finishing a recording failed for another reason than a full volume; the
+// system's error number is added, so that the code box tells which.
+inline constexpr std::uint32_t FinishFileError = 0x3000;
 }  // namespace detail
 
 // The result of every fallible engine operation: a code word (high half) and

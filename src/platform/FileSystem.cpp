@@ -1,6 +1,11 @@
 #include "platform/FileSystem.h"
 
 namespace tavrin::platform {
+namespace {
+
+thread_local IoError lastIoError;
+
+}  // namespace
 
 std::string FolderOf(const std::string& path) {
     const auto slash = path.rfind('/');
@@ -8,5 +13,9 @@ std::string FolderOf(const std::string& path) {
     if (slash == 0) return "/";
     return path.substr(0, slash);
 }
+
+IoError LastIoError() { return lastIoError; }
+void NoteIoError(IoError error) { lastIoError = error; }
+void ClearIoError() { lastIoError = {}; }
 
 }  // namespace tavrin::platform

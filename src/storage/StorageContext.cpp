@@ -89,8 +89,22 @@ Status StorageContext::ReadData(std::uint8_t* destination, std::uint32_t bytes) 
 bool StorageContext::Append() { return current->Append(); }
 bool StorageContext::Overwrite() { return current->Overwrite(); }
 bool StorageContext::Insert() { return current->Insert(); }
-Status StorageContext::End() { return current->End(); }
-Status StorageContext::Close() { return current->Close(); }
+Status StorageContext::End() {
+    platform::ClearIoError();
+    return NoteCause(current->End());
+}
+
+Status StorageContext::Close() {
+    platform::ClearIoError();
+    return NoteCause(current->Close());
+}
+
+// The file calls note why they failed; the last noted cause is the one the
+// operation's answer rests on.
+Status StorageContext::NoteCause(Status status) {
+    failureCause = status == Status::Ok ? platform::IoError{} : platform::LastIoError();
+    return status;
+}
 
 std::uint16_t StorageContext::FormatTag() const { return header.FormatTag(); }
 std::uint16_t StorageContext::Channels() const { return header.Channels(); }

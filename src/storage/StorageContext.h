@@ -74,6 +74,9 @@ public:
 
     bool IsIdle() const;
     const Strategy& Current() const { return *current; }
+    // Why the last End or Close failed: a full volume or another I/O error;
+    // None after one that succeeded.
+    platform::IoError FailureCause() const { return failureCause; }
 
     // Shows the internal-error report for `className::operation`.
     void ReportInternalError(const char* className, const char* operation);
@@ -124,6 +127,11 @@ public:
     platform::Memory& memory;
     const platform::SystemInfo& system;
     platform::Shell& shell;
+
+private:
+    [[nodiscard]] Status NoteCause(Status status);
+
+    platform::IoError failureCause;
 };
 
 }  // namespace tavrin::storage
