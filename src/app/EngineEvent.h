@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -34,6 +35,12 @@ private:
 // another thread. A sent one carries the sender's Delivery and finishes it
 // when it is destroyed: after it was handled, or when Qt drops it undelivered
 // at the end of the program, so that the sender is never left waiting.
+//
+// The event is built on the sending thread and read and destroyed on the UI
+// thread. Qt's event queue orders the two, but inside a library whose locks
+// the thread checker cannot see; the event therefore publishes itself (and
+// the Delivery it carries) with a release and the UI thread acquires it
+// before reading anything, so the order is one our own code states.
 class EngineEvent : public QEvent {
 public:
     static QEvent::Type Kind() {
@@ -41,20 +48,32 @@ public:
         return kind;
     }
 
+    struct Payload {
+        std::uint32_t message;
+        std::uint32_t wParam;
+        std::uint32_t lParam;
+    };
+
     EngineEvent(std::uint32_t msg, std::uint32_t w, std::uint32_t l, std::shared_ptr<Delivery> sender = nullptr)
-        : QEvent(Kind()), message(msg), wParam(w), lParam(l), delivery(std::move(sender)) {}
+        : QEvent(Kind()), payload{msg, w, l}, delivery(std::move(sender)) {
+        published.store(true, std::memory_order_release);
+    }
     ~EngineEvent() override {
-        if (delivery) delivery->finish();
+        if (delivery && published.load(std::memory_order_acquire)) delivery->finish();
     }
     EngineEvent(const EngineEvent&) = delete;
     EngineEvent& operator=(const EngineEvent&) = delete;
 
-    const std::uint32_t message;
-    const std::uint32_t wParam;
-    const std::uint32_t lParam;
+    // What was sent, read on the UI thread.
+    Payload Received() const {
+        static_cast<void>(published.load(std::memory_order_acquire));
+        return payload;
+    }
 
 private:
+    const Payload payload;
     std::shared_ptr<Delivery> delivery;
+    std::atomic<bool> published{false};
 };
 
 }  // namespace tavrin::app

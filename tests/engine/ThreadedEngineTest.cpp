@@ -124,6 +124,9 @@ protected:
         polled += engine->RemainingSeconds(wav::kCodePcm8k8, dir.path(), true) >= 0;
         polled += engine->GetPositionMs() < 1'000'000;
         polled += engine->GetLevelPercent() <= 100;
+        // A user winding again and again: while a device runs the seek is
+        // queued, once the engine is idle it moves the storage right here.
+        if (winding) polled += engine->SetPosition(0);
     }
 
     // Handles events, polling between them, until `last` was handled; each
@@ -174,6 +177,7 @@ protected:
     std::thread worker;
     std::unique_ptr<AudioEngine> engine;
     int polled = 0;
+    bool winding = false;
 };
 
 // Stop and the saving that follows run on the engine thread while this
@@ -197,6 +201,24 @@ TEST_F(ThreadedEngineTest, RecordStopAndPlayGoRoundWhileTheUiThreadPolls) {
     }
     EXPECT_EQ(shell.boxes().size(), 0u);
     EXPECT_GT(polled, 0);
+}
+
+// Stopping a playback while the user keeps winding: the engine closes the
+// device and hands the recording back, and the first seek that finds it idle
+// works on the storage from this thread.
+TEST_F(ThreadedEngineTest, WindingWhilePlaybackStopsHandsTheStorageOverCleanly) {
+    ASSERT_NO_FATAL_FAILURE(RecordAndReopen(dir.file("Recording1.wav"), 8000));
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        ASSERT_TRUE(engine->PlayStart().Ok());
+        ASSERT_TRUE(RunUntil(kEvPlayStart));
+        winding = true;
+        ASSERT_TRUE(engine->Stop());
+        ASSERT_TRUE(RunUntil(kEvPlayEnd));
+        winding = false;
+        EXPECT_EQ(engine->state, EngineState::EngineFileOpen);
+    }
+    ASSERT_TRUE(engine->CloseFile().Ok());
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "platform/qt/QtShell.h"
 
+#include <atomic>
+
 #include <QApplication>
 #include <QDir>
 #include <QMessageBox>
@@ -63,12 +65,20 @@ int AnswerOfButton(int standardButton) {
 int QtShell::messageBox(const std::string& text, const std::string& caption, unsigned style) {
     // A storage fault found on the engine thread is reported there; boxes
     // live on the UI thread, so the report is shown there and waited for.
+    // Qt orders the call and its return, but with locks the thread checker
+    // cannot see: the request and the answer are handed over explicitly.
     if (QThread::currentThread() != QCoreApplication::instance()->thread()) {
-        int answer = answer::Ok;
+        std::atomic<bool> asked{false};
+        std::atomic<int> answer{answer::Ok};
+        asked.store(true, std::memory_order_release);
         QMetaObject::invokeMethod(
-            QCoreApplication::instance(), [&] { answer = messageBox(text, caption, style); },
+            QCoreApplication::instance(),
+            [&] {
+                static_cast<void>(asked.load(std::memory_order_acquire));
+                answer.store(messageBox(text, caption, style), std::memory_order_release);
+            },
             Qt::BlockingQueuedConnection);
-        return answer;
+        return answer.load(std::memory_order_acquire);
     }
     // The owner may go while the box is up (the program is quitting); a guard keeps that harmless.
     QPointer<QMessageBox> box = new QMessageBox(BoxOwner());
