@@ -55,18 +55,15 @@ void AudioEngine::SetRecordingOptions(const RecordingOptions& options) {
 }
 
 bool AudioEngine::Pause() {
-    queue.post({kCmdPause, 0, 0});
-    return true;
+    return queue.post({kCmdPause, 0, 0});
 }
 
 bool AudioEngine::Resume() {
-    queue.post({kCmdResume, 0, 0});
-    return true;
+    return queue.post({kCmdResume, 0, 0});
 }
 
 bool AudioEngine::Stop() {
-    queue.post({kCmdStop, 0, 0});
-    return true;
+    return queue.post({kCmdStop, 0, 0});
 }
 
 void AudioEngine::ThreadBody() {
@@ -95,13 +92,13 @@ bool AudioEngine::HandleMessage(const Message& message) {
             OnStartCapture();
             break;
         case kCmdSeek:
-            OnSeek(message.wParam);
+            OnSeek(message.value);
             break;
         case kCmdStartPlayback:
             OnStartPlayback();
             break;
         case kMmWimData:
-            OnInputData(reinterpret_cast<platform::WaveBuffer*>(message.lParam));
+            OnInputData(message.buffer);
             break;
         case kMmWomDone:
             OnOutputDone();
@@ -151,7 +148,7 @@ void AudioEngine::OnResume() {
 
 // Called on the device's delivery thread: only queue the notification.
 void AudioEngine::notify(std::uint32_t message, platform::WaveBuffer* buffer, std::uint32_t bytes) noexcept {
-    queue.post({message, bytes, reinterpret_cast<std::uintptr_t>(buffer)});
+    static_cast<void>(queue.post({message, bytes, buffer}));
 }
 
 void AudioEngine::Post(std::uint32_t event, std::uint32_t wParam, std::uint32_t lParam) {

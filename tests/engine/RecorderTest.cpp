@@ -176,7 +176,7 @@ TEST_F(EngineTest, BlocksAreStoredAndRequeuedAlternately) {
 TEST_F(EngineTest, ANotificationForAForeignBufferIsIgnored) {
     ASSERT_TRUE(Start(wav::kCodePcm8k8).Ok());
     platform::WaveBuffer stranger{engine->blocks[2], 1600, 1600, 0};
-    engine->Queue().post({kMmWimData, 1600, reinterpret_cast<std::uintptr_t>(&stranger)});
+    engine->Queue().post({kMmWimData, 1600, &stranger});
     Pump();
     EXPECT_EQ(engine->position, 0u);
     EXPECT_EQ(in.count(DeviceCall::Add), 2);
