@@ -25,7 +25,7 @@ AudioEngine::AudioEngine(const EngineServices& engineServices)
 AudioEngine::~AudioEngine() = default;
 
 ResultCode AudioEngine::Init(platform::EventSink& ownerSink) {
-    uiThreadId = std::this_thread::get_id();
+    assert(OnUiThread());
     owner = &ownerSink;
     for (std::uint8_t* block : blocks) std::memset(block, 0, kBlockBytes);
     if (!services.launchThread([this] { ThreadBody(); })) return {rc::ThreadFailed, detail::ThreadFailed};
@@ -67,7 +67,6 @@ bool AudioEngine::Stop() {
 }
 
 void AudioEngine::ThreadBody() {
-    threadId = std::this_thread::get_id();
     services.thread.setCurrentPriority(platform::ThreadPriority::TimeCritical);
     counterFrequency = services.clock.counterFrequency();
     while (HandleMessage(queue.wait())) {
@@ -159,15 +158,11 @@ void AudioEngine::Send(std::uint32_t event) {
     if (owner) owner->send(event, 0, 0);
 }
 
-// Tests drive the engine from their own thread without starting the engine
-// thread; then any caller counts as the engine thread.
-bool AudioEngine::OnEngineThread() const {
-    const std::thread::id engine = threadId.load(std::memory_order_relaxed);
-    return engine == std::thread::id{} || engine == std::this_thread::get_id();
-}
+// Tests that drive the engine from their own thread, without starting the
+// engine thread, bind both checkers to that thread.
+bool AudioEngine::OnEngineThread() const { return engineSequence.CalledOnValidSequence(); }
+bool AudioEngine::OnUiThread() const { return uiSequence.CalledOnValidSequence(); }
 
-bool AudioEngine::OnUiThread() const {
-    return uiThreadId == std::thread::id{} || uiThreadId == std::this_thread::get_id();
-}
+void AudioEngine::HandOverStorage() { storage.DetachFromSequence(); }
 
 }  // namespace tavrin::engine

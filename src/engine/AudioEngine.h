@@ -18,6 +18,7 @@
 #include "platform/EventSink.h"
 #include "platform/FileSystem.h"
 #include "platform/Memory.h"
+#include "platform/SequenceChecker.h"
 #include "platform/Shell.h"
 #include "platform/WaveDevice.h"
 #include "storage/StorageContext.h"
@@ -164,7 +165,6 @@ public:
     std::array<platform::WaveBuffer, 2> headers{};
     std::array<std::uint8_t*, 3> blocks{};
     platform::WaveIn* waveIn = nullptr;
-    std::atomic<std::thread::id> threadId{};
     std::uint32_t formatMask = 0;
     std::string storagePath;
     bool voiceActivation = false;
@@ -229,10 +229,17 @@ private:
     void AbandonNewRecording(const std::string& filePath, bool existed);
     void SetLevels(std::int32_t scale);
 
+    // Ownership of the storage passes with the device: to the engine thread
+    // with the start command, back to the UI thread as the engine goes idle.
+    void HandOverStorage();
+
     EngineServices services;
     MessageQueue queue;
     std::optional<std::int64_t> counterFrequency;  // 0: no counter
-    std::thread::id uiThreadId{};
+    // The UI thread's operations and the engine thread's handlers each bind
+    // to the first thread that runs them.
+    platform::SequenceChecker uiSequence;
+    platform::SequenceChecker engineSequence;
     platform::AudioFormat deviceFormat{};  // of the device running, or last run
     alignas(4) std::uint8_t blockStorage[3][kBlockBytes]{};
 };

@@ -141,6 +141,7 @@ ResultCode AudioEngine::PlayStart() {
     currentHeader = 0;
     state = EngineState::EnginePlaying;
     pendingOut = 2;
+    HandOverStorage();
     queue.post({kCmdStartPlayback, 0, 0});
     queue.post({kMmWomDone, 0, 0});
     return {};
@@ -317,6 +318,7 @@ void AudioEngine::CloseOutput() {
 
 void AudioEngine::OnOutputClosed() {
     if (state != EngineState::EngineStopping) return;
+    HandOverStorage();
     state = EngineState::EngineFileOpen;
     Post(kEvPlayEnd);
 }

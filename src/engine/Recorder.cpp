@@ -111,6 +111,7 @@ ResultCode AudioEngine::RecordStart(const std::string& filePath) {
     eventBase = kEventBasePlain;
     currentHeader = 0;
     silentBlocks = 0;
+    HandOverStorage();
     queue.post({kCmdStartCapture, 0, 0});
     return {};
 }
@@ -155,6 +156,7 @@ ResultCode AudioEngine::RecordEdit(std::uint32_t base) {
     state = EngineState::EngineRecording;
     currentHeader = 0;
     silentBlocks = 0;
+    HandOverStorage();
     queue.post({kCmdStartCapture, 0, 0});
     return {};
 }
@@ -346,12 +348,14 @@ void AudioEngine::FinishCapture() {
     const Status ended = storage.End();
     if (ended == Status::Ok) {
         position = storage.CurrentReadSample();
+        HandOverStorage();
         state = EngineState::EngineFileOpen;
         return;
     }
     const Status closed = storage.IsIdle() ? ended : storage.Close();
     const platform::IoError cause = storage.FailureCause();
     position = 0;
+    HandOverStorage();
     state = EngineState::EngineClosed;  // FileReady reopens what was saved
     if (closed == Status::Ok) return;
     if (cause.kind == platform::IoError::Kind::Other) {
