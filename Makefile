@@ -33,7 +33,8 @@ build-asan: deps
 	cmake --preset asan
 	cmake --build --preset asan
 
-# The threaded parts (engine, storage, controller) under ThreadSanitizer.
+# The threaded parts (engine, storage, controller, the window's event delivery)
+# under ThreadSanitizer.
 build-tsan: deps
 	cmake --preset tsan
 	cmake --build --preset tsan

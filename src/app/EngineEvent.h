@@ -59,7 +59,7 @@ public:
         published.store(true, std::memory_order_release);
     }
     ~EngineEvent() override {
-        if (delivery && published.load(std::memory_order_acquire)) delivery->finish();
+        if (published.load(std::memory_order_acquire) && delivery) delivery->finish();
     }
     EngineEvent(const EngineEvent&) = delete;
     EngineEvent& operator=(const EngineEvent&) = delete;
