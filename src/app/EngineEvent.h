@@ -37,10 +37,10 @@ private:
 // at the end of the program, so that the sender is never left waiting.
 //
 // The event is built on the sending thread and read and destroyed on the UI
-// thread. Qt's event queue orders the two, but inside a library whose locks
-// the thread checker cannot see; the event therefore publishes itself (and
-// the Delivery it carries) with a release and the UI thread acquires it
-// before reading anything, so the order is one our own code states.
+// thread. Qt's event queue orders the two, but with locks the thread checker
+// cannot see, so the order is also stated in our own code: every event counts
+// itself posted with a release once it is built, and the receiver acquires
+// that count before it looks at any event, even at its type.
 class EngineEvent : public QEvent {
 public:
     static QEvent::Type Kind() {
@@ -56,24 +56,25 @@ public:
 
     EngineEvent(std::uint32_t msg, std::uint32_t w, std::uint32_t l, std::shared_ptr<Delivery> sender = nullptr)
         : QEvent(Kind()), payload{msg, w, l}, delivery(std::move(sender)) {
-        published.store(true, std::memory_order_release);
+        posted.fetch_add(1, std::memory_order_release);
     }
     ~EngineEvent() override {
-        if (published.load(std::memory_order_acquire) && delivery) delivery->finish();
+        AcquirePosted();
+        if (delivery) delivery->finish();
     }
     EngineEvent(const EngineEvent&) = delete;
     EngineEvent& operator=(const EngineEvent&) = delete;
 
-    // What was sent, read on the UI thread.
-    Payload Received() const {
-        static_cast<void>(published.load(std::memory_order_acquire));
-        return payload;
-    }
+    // The receiver's first step in handling any event: everything built for
+    // the events posted so far is visible from here on.
+    static void AcquirePosted() { static_cast<void>(posted.load(std::memory_order_acquire)); }
+
+    // What was sent, read on the UI thread after AcquirePosted.
+    const Payload payload;
 
 private:
-    const Payload payload;
     std::shared_ptr<Delivery> delivery;
-    std::atomic<bool> published{false};
+    inline static std::atomic<std::uint64_t> posted{0};
 };
 
 }  // namespace tavrin::app
