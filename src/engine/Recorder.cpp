@@ -317,6 +317,10 @@ void AudioEngine::RequeueInput() {
 // The watchdog: storing one block must keep pace with the device on fast
 // media. It speaks up once per capture and the capture goes on.
 void AudioEngine::WatchStoringTime(std::int64_t before) {
+    // A block whose handling ended the capture took the time of the saving:
+    // nothing is left to watch.
+    const EngineState now = state;
+    if (now != EngineState::EngineRecording && now != EngineState::EngineRecordPaused) return;
     if (*counterFrequency <= 0) return;
     const std::int64_t elapsed = services.clock.counter() - before;
     if (mediaSpeed != MediaSpeed::MediaFast || storageFault || elapsed <= *counterFrequency) return;

@@ -366,6 +366,21 @@ TEST_F(EngineTest, ADeviceThatFailsDuringTheCaptureEndsItWithTheError) {
     }
 }
 
+// The saving after a refused requeue runs inside the block's handling; its
+// time is not the storing of a block, and no TooSlow follows FileReady.
+TEST_F(EngineTest, ACaptureEndedByItsDeviceRaisesNoTooSlowForTheSaving) {
+    clock.setCounterFrequency(1'000'000);
+    fs.setFreeSpace(300'000);
+    engine->SetStorage(dir.path(), false);
+    in.fail(DeviceCall::Add, 3, platform::mmr::Error);
+    sink.onSend = [&](const Event& e) {
+        if (e.message == kEvRecordEnd) clock.advanceCounter(5'000'000);
+    };
+    ASSERT_TRUE(Start(wav::kCodePcm8k8).Ok());
+    Fill(100);
+    EXPECT_EQ(Ids(), (std::vector<std::uint32_t>{kEvRecordStart, kEvError, kEvRecordEnd, kEvFileReady}));
+}
+
 struct SlowCase {
     const char* name;
     bool slowMedia;
