@@ -15,8 +15,7 @@ namespace tavrin::wav {
 namespace {
 
 std::string FixturePath(const std::string& name) {
-    std::string here = __FILE__;
-    return here.substr(0, here.rfind("/wav/")) + "/fixtures/" + name;
+    return std::string(TAVRIN_FIXTURE_DIR) + "/" + name;
 }
 
 struct Row {
