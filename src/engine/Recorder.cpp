@@ -232,7 +232,7 @@ bool AudioEngine::ProbeFormats(std::uint32_t& mask) {
 // meter.
 void AudioEngine::OnStartCapture() {
     storageFault = false;
-    const platform::DeviceResult started = waveIn ? waveIn->start() : platform::mmr::InvalidHandle;
+    const platform::DeviceResult started = waveIn ? waveIn->start() : platform::mmr::NoError;
     Post(kEvRecordStart + eventBase);
     if (started != platform::mmr::NoError) FailCapture(detail::StartInput);
 }
