@@ -1,6 +1,6 @@
 # make run   - install what is missing, build, start the program
 # make test  - install what is missing, build, run every test
-.PHONY: run test deps build build-asan bench fuzz soak clean
+.PHONY: run test deps build build-asan build-tsan bench fuzz soak clean
 
 SHELL := /bin/bash
 PACKAGES := $(shell grep -v '^\s*\#' deps/debian-packages.txt | grep -v '^\s*$$')
@@ -10,9 +10,10 @@ FUZZ_SECONDS ?= 45
 run: build
 	./build/default/src/app/tavrin
 
-test: build build-asan
+test: build build-asan build-tsan
 	ctest --preset default
 	ctest --preset asan
+	ctest --preset tsan
 	$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=$(FUZZ_SECONDS)
 
 # Installs only when a package is missing, so a machine that has everything starts at once.
@@ -31,6 +32,12 @@ build: deps
 build-asan: deps
 	cmake --preset asan
 	cmake --build --preset asan
+
+# The threaded parts (engine, storage, controller, the window's event delivery)
+# under ThreadSanitizer.
+build-tsan: deps
+	cmake --preset tsan
+	cmake --build --preset tsan
 
 bench: build
 	./scripts/run-benchmarks

@@ -25,6 +25,10 @@ endfunction()
 # One test program per test folder, registered with CTest through gtest discovery.
 function(tavrin_test_folder name)
   cmake_parse_arguments(ARG "" "" "DEPS;LABELS" ${ARGN})
+  # A sanitizer build may build only some of the test programs.
+  if(TAVRIN_TEST_PROGRAMS AND NOT name IN_LIST TAVRIN_TEST_PROGRAMS)
+    return()
+  endif()
   string(REGEX REPLACE "_tests$" "" folder ${name})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${folder}/*.cpp)
   if(NOT sources)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
@@ -34,6 +35,12 @@ private:
 // another thread. A sent one carries the sender's Delivery and finishes it
 // when it is destroyed: after it was handled, or when Qt drops it undelivered
 // at the end of the program, so that the sender is never left waiting.
+//
+// The event is built on the sending thread and read and destroyed on the UI
+// thread. Qt's event queue orders the two, but with locks the thread checker
+// cannot see, so the order is also stated in our own code: every event counts
+// itself posted with a release once it is built, and the receiver acquires
+// that count before it looks at any event, even at its type.
 class EngineEvent : public QEvent {
 public:
     static QEvent::Type Kind() {
@@ -41,20 +48,33 @@ public:
         return kind;
     }
 
+    struct Payload {
+        std::uint32_t message;
+        std::uint32_t wParam;
+        std::uint32_t lParam;
+    };
+
     EngineEvent(std::uint32_t msg, std::uint32_t w, std::uint32_t l, std::shared_ptr<Delivery> sender = nullptr)
-        : QEvent(Kind()), message(msg), wParam(w), lParam(l), delivery(std::move(sender)) {}
+        : QEvent(Kind()), payload{msg, w, l}, delivery(std::move(sender)) {
+        posted.fetch_add(1, std::memory_order_release);
+    }
     ~EngineEvent() override {
+        AcquirePosted();
         if (delivery) delivery->finish();
     }
     EngineEvent(const EngineEvent&) = delete;
     EngineEvent& operator=(const EngineEvent&) = delete;
 
-    const std::uint32_t message;
-    const std::uint32_t wParam;
-    const std::uint32_t lParam;
+    // The receiver's first step in handling any event: everything built for
+    // the events posted so far is visible from here on.
+    static void AcquirePosted() { static_cast<void>(posted.load(std::memory_order_acquire)); }
+
+    // What was sent, read on the UI thread after AcquirePosted.
+    const Payload payload;
 
 private:
     std::shared_ptr<Delivery> delivery;
+    inline static std::atomic<std::uint64_t> posted{0};
 };
 
 }  // namespace tavrin::app

@@ -535,8 +535,9 @@ void MainWindow::send(std::uint32_t message, std::uint32_t wParam, std::uint32_t
 }
 
 bool MainWindow::event(QEvent* e) {
+    EngineEvent::AcquirePosted();
     if (e->type() != EngineEvent::Kind()) return QWidget::event(e);
-    const auto& message = static_cast<const EngineEvent&>(*e);
+    const EngineEvent::Payload message = static_cast<const EngineEvent&>(*e).payload;
     dispatch(message.message, message.wParam, message.lParam);
     return true;
 }

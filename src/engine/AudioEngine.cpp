@@ -25,7 +25,7 @@ AudioEngine::AudioEngine(const EngineServices& engineServices)
 AudioEngine::~AudioEngine() = default;
 
 ResultCode AudioEngine::Init(platform::EventSink& ownerSink) {
-    uiThreadId = std::this_thread::get_id();
+    assert(OnUiThread());
     owner = &ownerSink;
     for (std::uint8_t* block : blocks) std::memset(block, 0, kBlockBytes);
     if (!services.launchThread([this] { ThreadBody(); })) return {rc::ThreadFailed, detail::ThreadFailed};
@@ -55,22 +55,18 @@ void AudioEngine::SetRecordingOptions(const RecordingOptions& options) {
 }
 
 bool AudioEngine::Pause() {
-    queue.post({kCmdPause, 0, 0});
-    return true;
+    return queue.post({kCmdPause, 0, 0});
 }
 
 bool AudioEngine::Resume() {
-    queue.post({kCmdResume, 0, 0});
-    return true;
+    return queue.post({kCmdResume, 0, 0});
 }
 
 bool AudioEngine::Stop() {
-    queue.post({kCmdStop, 0, 0});
-    return true;
+    return queue.post({kCmdStop, 0, 0});
 }
 
 void AudioEngine::ThreadBody() {
-    threadId = std::this_thread::get_id();
     services.thread.setCurrentPriority(platform::ThreadPriority::TimeCritical);
     counterFrequency = services.clock.counterFrequency();
     while (HandleMessage(queue.wait())) {
@@ -95,16 +91,16 @@ bool AudioEngine::HandleMessage(const Message& message) {
             OnStartCapture();
             break;
         case kCmdSeek:
-            OnSeek(message.wParam);
+            OnSeek(message.value);
             break;
         case kCmdStartPlayback:
             OnStartPlayback();
             break;
         case kMmWimData:
-            OnInputData(reinterpret_cast<platform::WaveBuffer*>(message.lParam));
+            OnInputData(message.buffer);
             break;
         case kMmWimFailed:
-            OnInputFailed(message.wParam);
+            OnInputFailed(message.value);
             break;
         case kMmWomDone:
             OnOutputDone();
@@ -113,7 +109,7 @@ bool AudioEngine::HandleMessage(const Message& message) {
             OnOutputClosed();
             break;
         case kMonitorData:
-            monitor.OnData(reinterpret_cast<platform::WaveBuffer*>(message.lParam), message.wParam);
+            monitor.OnData(message.buffer, message.value);
             break;
         default:
             // Open and input-closed notifications, and anything unknown, need nothing.
@@ -160,7 +156,7 @@ void AudioEngine::OnResume() {
 
 // Called on the device's delivery thread: only queue the notification.
 void AudioEngine::notify(std::uint32_t message, platform::WaveBuffer* buffer, std::uint32_t bytes) noexcept {
-    queue.post({message, bytes, reinterpret_cast<std::uintptr_t>(buffer)});
+    static_cast<void>(queue.post({message, bytes, buffer}));
 }
 
 void AudioEngine::Post(std::uint32_t event, std::uint32_t wParam, std::uint32_t lParam) {
@@ -171,15 +167,11 @@ void AudioEngine::Send(std::uint32_t event) {
     if (owner) owner->send(event, 0, 0);
 }
 
-// Tests drive the engine from their own thread without starting the engine
-// thread; then any caller counts as the engine thread.
-bool AudioEngine::OnEngineThread() const {
-    const std::thread::id engine = threadId.load(std::memory_order_relaxed);
-    return engine == std::thread::id{} || engine == std::this_thread::get_id();
-}
+// Tests that drive the engine from their own thread, without starting the
+// engine thread, bind both checkers to that thread.
+bool AudioEngine::OnEngineThread() const { return engineSequence.CalledOnValidSequence(); }
+bool AudioEngine::OnUiThread() const { return uiSequence.CalledOnValidSequence(); }
 
-bool AudioEngine::OnUiThread() const {
-    return uiThreadId == std::thread::id{} || uiThreadId == std::this_thread::get_id();
-}
+void AudioEngine::HandOverStorage() { storage.DetachFromSequence(); }
 
 }  // namespace tavrin::engine

@@ -19,6 +19,7 @@
 #include "platform/EventSink.h"
 #include "platform/FileSystem.h"
 #include "platform/Memory.h"
+#include "platform/SequenceChecker.h"
 #include "platform/Shell.h"
 #include "platform/WaveDevice.h"
 #include "storage/StorageContext.h"
@@ -149,36 +150,48 @@ public:
     bool HandleMessage(const Message& message);
     MessageQueue& Queue() { return queue; }
 
-    // --- Fields (read by tests; written as described) ------------------------
+    // --- Fields (read by tests), grouped by who may touch them ---------------
+    // Published to the UI thread at any time; written by the engine thread
+    // while a device runs, by the UI thread otherwise. `state` hands the rest
+    // over: release when written, acquire when read.
     Relaxed<std::uint32_t> position{0};
     Relaxed<std::int32_t> peak{0};
-    std::int32_t blockSize = 0;
-    Relaxed<EngineState> state{EngineState::EngineClosed};
+    Handover<EngineState> state{EngineState::EngineClosed};
+    // Bytes the running recording may still take, as the engine thread last
+    // saw it: the UI thread's "Left:" reads this, never the storage, which
+    // the engine thread changes under it (and replaces at the end).
+    Relaxed<std::uint32_t> spaceLeft{0};
+    // Full scale of the running format's levels: 127 for 8-bit, else 32767.
+    Relaxed<std::int32_t> fullScale{32767};
+
+    // Settings: written by the UI thread while the engine is idle, read by
+    // the engine thread while a device runs.
     platform::EventSink* owner = nullptr;
-    std::int32_t activationLevel = 0;
-    std::int32_t silenceLevel = 0;
-    std::int32_t silentBlocks = 0;
-    std::uint32_t currentHeader = 0;
-    storage::StorageContext storage;
-    platform::WaveOut* waveOut = nullptr;
-    std::array<platform::WaveBuffer, 2> headers{};
-    std::array<std::uint8_t*, 3> blocks{};
-    platform::WaveIn* waveIn = nullptr;
-    std::atomic<std::thread::id> threadId{};
     std::uint32_t formatMask = 0;
     std::string storagePath;
+    MediaSpeed mediaSpeed = MediaSpeed::MediaFast;
     bool voiceActivation = false;
     bool silenceCut = false;
-    bool voiceActivated = false;
     unsigned activationPercent = 10;
     unsigned silencePercent = 10;
     unsigned silenceMs = 4000;
-    MediaSpeed mediaSpeed = MediaSpeed::MediaFast;
-    std::uint32_t pendingOut = 0;
+
+    // The running device's work: set up by the UI thread before the start
+    // command, then the engine thread's until the engine is idle again.
+    storage::StorageContext storage;
+    platform::WaveIn* waveIn = nullptr;
+    platform::WaveOut* waveOut = nullptr;
+    std::array<platform::WaveBuffer, 2> headers{};
+    std::array<std::uint8_t*, 3> blocks{};
+    std::int32_t blockSize = 0;
+    std::uint32_t currentHeader = 0;
     std::uint32_t eventBase = kEventBasePlain;
+    std::int32_t activationLevel = 0;
+    std::int32_t silenceLevel = 0;
+    std::int32_t silentBlocks = 0;
+    bool voiceActivated = false;
     bool storageFault = false;
-    // Full scale of the running format's levels: 127 for 8-bit, else 32767.
-    Relaxed<std::int32_t> fullScale{32767};
+    std::uint32_t pendingOut = 0;
     // The final piece of the recording has been queued for output.
     bool lastPieceQueued = false;
     // The block each output header's piece starts at.
@@ -202,6 +215,7 @@ private:
     void HandleRecordedBlock();
     void HandlePausedBlock();
     void RequeueInput();
+    void FailCapture(std::uint32_t step);
     void StopCapture();
     void FinishCapture();
     void WatchStoringTime(std::int64_t before);
@@ -214,6 +228,7 @@ private:
     void OnSeek(std::uint32_t target);
     void FillAndQueue();
     void FeedAfterResume();
+    bool IsFeeding() const;
     void EndOfPlayback();
     void StopOutput();
     std::uint32_t HeardBlock();
@@ -232,10 +247,17 @@ private:
     void AbandonNewRecording(const std::string& filePath, bool existed);
     void SetLevels(std::int32_t scale);
 
+    // Ownership of the storage passes with the device: to the engine thread
+    // with the start command, back to the UI thread as the engine goes idle.
+    void HandOverStorage();
+
     EngineServices services;
     MessageQueue queue;
     std::optional<std::int64_t> counterFrequency;  // 0: no counter
-    std::thread::id uiThreadId{};
+    // The UI thread's operations and the engine thread's handlers each bind
+    // to the first thread that runs them.
+    platform::SequenceChecker uiSequence;
+    platform::SequenceChecker engineSequence;
     platform::AudioFormat deviceFormat{};  // of the device running, or last run
     alignas(4) std::uint8_t blockStorage[3][kBlockBytes]{};
     // Last: it uses the input device and the queue.

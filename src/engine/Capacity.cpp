@@ -51,7 +51,7 @@ std::int32_t AudioEngine::RemainingSeconds(std::uint32_t formatBit, const std::s
     // While recording, the room left is that of the file or the memory buffer.
     if (now == EngineState::EngineRecording || now == EngineState::EngineRecordPaused) {
         // Unsigned: a memory buffer of 2 GiB or more must not come out negative.
-        return Seconds(storage.SpaceLeft(), rate);
+        return Seconds(spaceLeft, rate);
     }
     if (free == 0) return 0;
     if (!slow) return Seconds(free, rate);

@@ -67,7 +67,7 @@ void LevelMonitor::OnData(platform::WaveBuffer* buffer, std::uint32_t run) {
 
 void LevelMonitor::notify(std::uint32_t message, platform::WaveBuffer* buffer, std::uint32_t) noexcept {
     if (message != platform::mm::WimData) return;
-    queue.post({kMonitorData, runs.load(std::memory_order_relaxed), reinterpret_cast<std::uintptr_t>(buffer)});
+    static_cast<void>(queue.post({kMonitorData, runs.load(std::memory_order_relaxed), buffer}));
 }
 
 }  // namespace tavrin::engine

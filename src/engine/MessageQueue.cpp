@@ -1,24 +1,21 @@
 #include "engine/MessageQueue.h"
 
 namespace tavrin::engine {
-namespace {
 
-// Two buffers in flight plus a handful of commands is the usual load; the
-// ring grows only if the engine thread falls far behind.
-constexpr std::size_t kInitialCapacity = 64;
+MessageQueue::MessageQueue() : ring(kCapacity) {}
 
-}  // namespace
-
-MessageQueue::MessageQueue() : ring(kInitialCapacity) {}
-
-void MessageQueue::post(const Message& message) noexcept {
+bool MessageQueue::post(const Message& message) noexcept {
     {
         std::lock_guard lock(mutex);
-        if (count == ring.size()) grow();
+        if (count == ring.size()) {
+            ++overflowed;
+            return false;
+        }
         ring[(head + count) % ring.size()] = message;
         ++count;
     }
     arrived.notify_one();
+    return true;
 }
 
 Message MessageQueue::wait() {
@@ -56,11 +53,9 @@ std::size_t MessageQueue::size() const {
     return count;
 }
 
-void MessageQueue::grow() {
-    std::vector<Message> larger(ring.size() * 2);
-    for (std::size_t i = 0; i < count; ++i) larger[i] = ring[(head + i) % ring.size()];
-    ring.swap(larger);
-    head = 0;
+std::size_t MessageQueue::overflows() const {
+    std::lock_guard lock(mutex);
+    return overflowed;
 }
 
 }  // namespace tavrin::engine

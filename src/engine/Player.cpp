@@ -142,6 +142,7 @@ ResultCode AudioEngine::PlayStart() {
     pieceStart.fill(storage.CurrentReadSample());
     state = EngineState::EnginePlaying;
     pendingOut = 2;
+    HandOverStorage();
     queue.post({kCmdStartPlayback, 0, 0});
     queue.post({kMmWomDone, 0, 0});
     return {};
@@ -349,6 +350,7 @@ void AudioEngine::CloseOutput() {
 
 void AudioEngine::OnOutputClosed() {
     if (state != EngineState::EngineStopping) return;
+    HandOverStorage();
     state = EngineState::EngineFileOpen;
     Post(kEvPlayEnd);
 }
@@ -357,13 +359,26 @@ void AudioEngine::OnSeek(std::uint32_t target) {
     const EngineState now = state;
     if (now != EngineState::EnginePlaying && now != EngineState::EnginePlayPaused) return;
     static_cast<void>(storage.SeekToSample(target));
-    // A seek after the last piece was read means there is more to play.
+    // A seek after the last piece was read means there is more to play. A
+    // buffer that came back meanwhile was not filled again; refilled now,
+    // so that two stay in flight and the blocks play without gaps.
+    const bool refill = lastPieceQueued;
     lastPieceQueued = false;
     position = storage.CurrentReadSample();
     // What the device still holds is from before the seek; the listener
     // is at the new place now.
     pieceStart.fill(position);
     Post(kEvPosSet);
+    while (refill && pendingOut < 2 && IsFeeding()) {
+        const std::uint32_t before = pendingOut;
+        FillAndQueue();
+        if (pendingOut == before) break;
+    }
+}
+
+bool AudioEngine::IsFeeding() const {
+    const EngineState now = state;
+    return (now == EngineState::EnginePlaying || now == EngineState::EnginePlayPaused) && !lastPieceQueued;
 }
 
 void AudioEngine::PostDeviceError(std::uint32_t codeWord, DeviceResult result) { Post(kEvError, codeWord, result); }

@@ -85,11 +85,13 @@ ResultCode AudioEngine::RecordStart(const std::string& filePath) {
         return opened;
     }
     voiceActivated = false;
+    spaceLeft = storage.SpaceLeft();
     state = EngineState::EngineRecording;
     eventBase = kEventBasePlain;
     currentHeader = 0;
     silentBlocks = 0;
-    queue.post({kCmdStartCapture, 0, 0});
+    HandOverStorage();
+    static_cast<void>(queue.post({kCmdStartCapture, 0, nullptr}));
     return {};
 }
 
@@ -129,10 +131,12 @@ ResultCode AudioEngine::RecordEdit(std::uint32_t base) {
         return opened;
     }
     voiceActivated = false;
+    spaceLeft = storage.SpaceLeft();
     state = EngineState::EngineRecording;
     currentHeader = 0;
     silentBlocks = 0;
-    queue.post({kCmdStartCapture, 0, 0});
+    HandOverStorage();
+    static_cast<void>(queue.post({kCmdStartCapture, 0, nullptr}));
     return {};
 }
 
@@ -211,10 +215,19 @@ bool AudioEngine::StartLevelMonitor(std::uint32_t formatBit) {
 
 // --- Capture (engine thread) -----------------------------------------------------
 
+// A device that does not start delivers nothing: the capture is reported
+// and ended at once, as a stop would, rather than shown running with a flat
+// meter.
 void AudioEngine::OnStartCapture() {
     storageFault = false;
-    if (waveIn) static_cast<void>(waveIn->start());
+    const platform::DeviceResult started = waveIn ? waveIn->start() : platform::mmr::NoError;
     Post(kEvRecordStart + eventBase);
+    if (started != platform::mmr::NoError) FailCapture(detail::StartInput);
+}
+
+void AudioEngine::FailCapture(std::uint32_t step) {
+    Post(kEvError, rc::StepFailed, step);
+    if (waveIn) StopCapture();
 }
 
 void AudioEngine::OnInputData(platform::WaveBuffer* buffer) {
@@ -280,6 +293,7 @@ void AudioEngine::HandleRecordedBlock() {
         return;
     }
     position = storage.CurrentWriteSample();
+    spaceLeft = storage.SpaceLeft();
     RequeueInput();
 }
 
@@ -288,14 +302,21 @@ void AudioEngine::HandlePausedBlock() {
     RequeueInput();
 }
 
+// A buffer the device refuses leaves one in flight at best: the capture
+// would go on with gaps, or stall, so it ends here with the error.
 void AudioEngine::RequeueInput() {
-    static_cast<void>(waveIn->add(headers[currentHeader]));
+    const platform::DeviceResult added = waveIn->add(headers[currentHeader]);
     currentHeader = 1 - currentHeader;
+    if (added != platform::mmr::NoError) FailCapture(detail::RequeueInput);
 }
 
 // The watchdog: storing one block must keep pace with the device on fast
 // media. It speaks up once per capture and the capture goes on.
 void AudioEngine::WatchStoringTime(std::int64_t before) {
+    // A block whose handling ended the capture took the time of the saving:
+    // nothing is left to watch.
+    const EngineState now = state;
+    if (now != EngineState::EngineRecording && now != EngineState::EngineRecordPaused) return;
     if (*counterFrequency <= 0) return;
     const std::int64_t elapsed = services.clock.counter() - before;
     if (mediaSpeed != MediaSpeed::MediaFast || storageFault || elapsed <= *counterFrequency) return;
@@ -319,19 +340,29 @@ void AudioEngine::StopCapture() {
     services.cues.playSync("RecEnd");
 }
 
-// Storage End writes what memory still holds; when that fails the user must
-// hear why at once, not from the reopening that follows.
+// Storage End writes what memory still holds. What it could not write gets a
+// second chance in Close; only when that fails too is the user told, at once
+// rather than by the reopening that follows, and told why: a full volume, or
+// the code of another file error.
 void AudioEngine::FinishCapture() {
     const Status ended = storage.End();
     if (ended == Status::Ok) {
         position = storage.CurrentReadSample();
+        HandOverStorage();
         state = EngineState::EngineFileOpen;
         return;
     }
-    if (!storage.IsIdle()) static_cast<void>(storage.Close());
+    const Status closed = storage.IsIdle() ? ended : storage.Close();
+    const platform::IoError cause = storage.FailureCause();
     position = 0;
-    state = EngineState::EngineClosed;
-    Post(kEvError, rc::NoSpace, static_cast<std::uint32_t>(ended));
+    HandOverStorage();
+    state = EngineState::EngineClosed;  // FileReady reopens what was saved
+    if (closed == Status::Ok) return;
+    if (cause.kind == platform::IoError::Kind::Other) {
+        Post(kEvError, rc::StepFailed, detail::FinishFileError + static_cast<std::uint32_t>(cause.number));
+    } else {
+        Post(kEvError, rc::NoSpace, static_cast<std::uint32_t>(closed));
+    }
 }
 
 std::int32_t AudioEngine::BlockPeak(std::uint32_t header, std::uint32_t bytes) {

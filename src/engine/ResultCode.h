@@ -48,6 +48,9 @@ inline constexpr std::uint32_t Prepare0 = 1077;
 inline constexpr std::uint32_t Add0 = 1085;
 inline constexpr std::uint32_t Prepare1 = 1104;
 inline constexpr std::uint32_t Add1 = 1114;
+// A running capture: the device did not start, or refused a buffer back.
+inline constexpr std::uint32_t StartInput = 1131;
+inline constexpr std::uint32_t RequeueInput = 1242;
 // The edits of a selected recording.
 inline constexpr std::uint32_t EditNoMedia = 2089;
 inline constexpr std::uint32_t EditOpenInput = 2112;
@@ -68,6 +71,9 @@ inline constexpr std::uint32_t SelectFailed = 1996;
 inline constexpr std::uint32_t SelectedTag = 2020;
 inline constexpr std::uint32_t OpenWrongState = 2023;
 inline constexpr std::uint32_t CloseWrongState = 2051;
+// Finishing a recording failed for another reason than a full volume; the
+// system's error number is added, so that the code box tells which.
+inline constexpr std::uint32_t FinishFileError = 0x3000;
 }  // namespace detail
 
 // The result of every fallible engine operation: a code word (high half) and

@@ -1,6 +1,11 @@
 #include "platform/FileSystem.h"
 
 namespace tavrin::platform {
+namespace {
+
+thread_local IoError lastIoError;
+
+}  // namespace
 
 std::string FolderOf(const std::string& path) {
     const auto slash = path.rfind('/');
@@ -18,5 +23,8 @@ std::optional<DirectoryEntry> FileSystem::entry(const std::string& path) {
     }
     return std::nullopt;
 }
+IoError LastIoError() { return lastIoError; }
+void NoteIoError(IoError error) { lastIoError = error; }
+void ClearIoError() { lastIoError = {}; }
 
 }  // namespace tavrin::platform

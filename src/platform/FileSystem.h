@@ -88,4 +88,22 @@ public:
 // The folder part of a path: everything before the last '/', or "." when none.
 std::string FolderOf(const std::string& path);
 
+// Why a file call failed, as far as the user can act on it: the volume is
+// full (make room), or anything else, with the system's error number for the
+// code box.
+struct IoError {
+    enum class Kind : std::uint8_t { None, Full, Other };
+    Kind kind = Kind::None;
+    int number = 0;
+    friend bool operator==(const IoError&, const IoError&) = default;
+};
+
+// The cause of the last failed file, mapping or file-system call made on
+// this thread. Like the system's own error number it is only meaningful right
+// after a call answered false or null; the calls keep their plain answers and
+// the realisations note the cause here.
+IoError LastIoError();
+void NoteIoError(IoError error);
+void ClearIoError();
+
 }  // namespace tavrin::platform

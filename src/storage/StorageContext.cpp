@@ -1,5 +1,7 @@
 #include "storage/StorageContext.h"
 
+#include <cassert>
+
 #include "storage/ReadCache.h"
 #include "storage/StrategyCreateFast.h"
 #include "storage/StrategyCreateSlow.h"
@@ -55,6 +57,7 @@ StorageContext::StorageContext(platform::FileSystem& fileSystem, platform::Memor
 StorageContext::~StorageContext() { DropLeftovers(*this); }
 
 Status StorageContext::Select(const std::string& name, bool slow) {
+    assert(sequence.CalledOnValidSequence());
     if (!IsIdle()) static_cast<void>(current->Close());  // finishes a recording in progress first
     DropLeftovers(*this);
     current = slow ? static_cast<Strategy*>(selectSlow.get()) : static_cast<Strategy*>(selectFast.get());
@@ -63,6 +66,7 @@ Status StorageContext::Select(const std::string& name, bool slow) {
 
 Status StorageContext::Create(const std::string& name, std::uint16_t tag, std::uint32_t samplesPerSec,
                               std::uint16_t bitsPerSample, std::uint16_t channels, bool fast) {
+    assert(sequence.CalledOnValidSequence());
     if (!IsIdle()) static_cast<void>(current->Close());
     DropLeftovers(*this);
     current = fast ? static_cast<Strategy*>(createFast.get()) : static_cast<Strategy*>(createSlow.get());
@@ -70,6 +74,7 @@ Status StorageContext::Create(const std::string& name, std::uint16_t tag, std::u
 }
 
 bool StorageContext::SeekToSample(std::uint32_t block) {
+    assert(sequence.CalledOnValidSequence());
     const bool moved = current->SeekToSample(block);
     // A refused seek changes nothing: emptying the cache then would move
     // playback on to the end of the last fill.
@@ -77,21 +82,43 @@ bool StorageContext::SeekToSample(std::uint32_t block) {
     return moved;
 }
 
-std::uint32_t StorageContext::CurrentReadSample() { return current->CurrentReadSample(); }
-std::uint32_t StorageContext::CurrentWriteSample() { return current->CurrentWriteSample(); }
-std::uint32_t StorageContext::SpaceLeft() { return current->SpaceLeft(); }
-Status StorageContext::BackTrack(std::uint32_t bytes) { return current->BackTrack(bytes); }
+std::uint32_t StorageContext::CurrentReadSample() { return Owned().CurrentReadSample(); }
+std::uint32_t StorageContext::CurrentWriteSample() { return Owned().CurrentWriteSample(); }
+std::uint32_t StorageContext::SpaceLeft() { return Owned().SpaceLeft(); }
+Status StorageContext::BackTrack(std::uint32_t bytes) { return Owned().BackTrack(bytes); }
 Status StorageContext::WriteData(const std::uint8_t* source, std::uint32_t bytes) {
-    return current->WriteData(source, bytes);
+    return Owned().WriteData(source, bytes);
 }
 Status StorageContext::ReadData(std::uint8_t* destination, std::uint32_t bytes) {
-    return current->ReadData(destination, bytes);
+    return Owned().ReadData(destination, bytes);
 }
-bool StorageContext::Append() { return current->Append(); }
-bool StorageContext::Overwrite() { return current->Overwrite(); }
-bool StorageContext::Insert() { return current->Insert(); }
-Status StorageContext::End() { return current->End(); }
-Status StorageContext::Close() { return current->Close(); }
+bool StorageContext::Append() { return Owned().Append(); }
+bool StorageContext::Overwrite() { return Owned().Overwrite(); }
+bool StorageContext::Insert() { return Owned().Insert(); }
+
+Strategy& StorageContext::Owned() {
+    assert(sequence.CalledOnValidSequence());
+    return *current;
+}
+
+Status StorageContext::End() {
+    assert(sequence.CalledOnValidSequence());
+    platform::ClearIoError();
+    return NoteCause(current->End());
+}
+
+Status StorageContext::Close() {
+    assert(sequence.CalledOnValidSequence());
+    platform::ClearIoError();
+    return NoteCause(current->Close());
+}
+
+// The file calls note why they failed; the last noted cause is the one the
+// operation's answer rests on.
+Status StorageContext::NoteCause(Status status) {
+    failureCause = status == Status::Ok ? platform::IoError{} : platform::LastIoError();
+    return status;
+}
 
 std::uint16_t StorageContext::FormatTag() const { return header.FormatTag(); }
 std::uint16_t StorageContext::Channels() const { return header.Channels(); }

@@ -8,6 +8,7 @@
 
 #include "platform/FileSystem.h"
 #include "platform/Memory.h"
+#include "platform/SequenceChecker.h"
 #include "platform/Shell.h"
 #include "storage/HeaderImage.h"
 #include "storage/Status.h"
@@ -34,7 +35,10 @@ inline constexpr std::uint32_t kInsertAreaBytes = 1'411'200;
 //
 // Threads: opening, creating and editing calls come from the UI thread while
 // the engine thread is idle; data calls come from the engine thread while a
-// device runs. The engine's own state keeps the two apart, so there is no lock.
+// device runs. The engine's own state keeps the two apart, so there is no lock;
+// a debug check binds the operations to one thread at a time, and the engine
+// detaches it where it hands the storage over. The format getters are exempt:
+// the format changes only while the UI thread owns the storage.
 class StorageContext {
 public:
     StorageContext(platform::FileSystem& files, platform::Memory& memory, const platform::SystemInfo& system,
@@ -74,6 +78,11 @@ public:
 
     bool IsIdle() const;
     const Strategy& Current() const { return *current; }
+    // The next operation binds the storage to its thread.
+    void DetachFromSequence() { sequence.Detach(); }
+    // Why the last End or Close failed: a full volume or another I/O error;
+    // None after one that succeeded.
+    platform::IoError FailureCause() const { return failureCause; }
 
     // Shows the internal-error report for `className::operation`.
     void ReportInternalError(const char* className, const char* operation);
@@ -131,6 +140,14 @@ public:
     platform::Memory& memory;
     const platform::SystemInfo& system;
     platform::Shell& shell;
+
+private:
+    [[nodiscard]] Status NoteCause(Status status);
+    // The current strategy, for an operation of the storage's owner.
+    Strategy& Owned();
+
+    platform::IoError failureCause;
+    platform::SequenceChecker sequence;
 };
 
 }  // namespace tavrin::storage

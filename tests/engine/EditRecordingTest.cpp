@@ -1,6 +1,9 @@
 // Recording into a selected recording: overwrite, append and insert on slow
 // and fast media, their events, the selected format, their start failures,
 // and a refused insertion.
+#include <cerrno>
+#include <functional>
+
 #include "engine/EngineHarness.h"
 #include "wav/WavBytes.h"
 
@@ -181,23 +184,64 @@ TEST_F(EngineTest, RefusedInsertAbortsAndLeavesTheRecordingSelectedAndUnchanged)
     }
 }
 
-TEST_F(EngineTest, FailedFinishOfACaptureIsReportedAsNoStorageSpace) {
+// A capture whose audio cannot be written even by the retry in Close is
+// reported with its cause: the storage-space message only when the volume is
+// full, the file error's code (with the system's error number) otherwise.
+TEST_F(EngineTest, FailedFinishOfACaptureIsReportedWithItsCause) {
+    struct Case {
+        const char* name;
+        std::function<void(EngineTest&)> fault;
+        ResultCode reported;
+    };
+    const Case cases[] = {
+        {"volume full", [](EngineTest& t) { t.fs.setShortWrite(0); }, ResultCode(rc::NoSpace, 3)},
+        {"I/O error",
+         [](EngineTest& t) {
+             t.fs.failNth(test::Fault::Write, 1, true);
+             t.fs.failNth(test::Fault::Map, 1, true);
+         },
+         ResultCode(rc::StepFailed, detail::FinishFileError + EIO)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sink.clear();
+        ASSERT_TRUE(Start(wav::kCodePcm8k8, {}, c.reported.Code() == rc::NoSpace ? "full.wav" : "broken.wav").Ok());
+        Fill(140);
+        c.fault(*this);
+        StopCapture();
+        fs.resetFaults();
+        fs.setShortWrite(std::nullopt);
+        const std::vector<Event> events = sink.events();
+        ASSERT_EQ(events.size(), 4u);
+        EXPECT_EQ(events[1].message, kEvRecordEnd);
+        EXPECT_EQ(events[2].message, kEvError);
+        EXPECT_EQ(ResultCode(events[2].wParam, events[2].lParam), c.reported);
+        EXPECT_EQ(events[3].message, kEvFileReady);
+        EXPECT_EQ(engine->state, EngineState::EngineClosed);
+    }
+    EXPECT_EQ(MessageText(ResultCode(rc::NoSpace, 0).MessageIndex()),
+              "Not enough storage space. Move large files elsewhere");
+    EXPECT_TRUE(ResultCode(rc::NoSpace, 0).ShowsText());
+    EXPECT_TRUE(ResultCode(rc::StepFailed, 0).ShowsCode());
+}
+
+// End that fails once leaves the audio for Close to write again; when that
+// saves everything, nothing is reported and the recording is intact.
+TEST_F(EngineTest, AFinishSavedByTheRetryInCloseReportsNothing) {
     ASSERT_TRUE(Start(wav::kCodePcm8k8).Ok());
     Fill(140);
-    fs.failNth(test::Fault::Write, 1, true);
-    fs.failNth(test::Fault::Map, 1, true);
+    Fill(150);
+    fs.failNth(test::Fault::Write, 1);
     StopCapture();
-    fs.resetFaults();
-    const std::vector<Event> events = sink.events();
-    ASSERT_EQ(events.size(), 4u);
-    EXPECT_EQ(events[1].message, kEvRecordEnd);
-    EXPECT_EQ(events[2].message, kEvError);
-    EXPECT_EQ(events[2].wParam, 0x22000006u);
-    EXPECT_EQ(events[3].message, kEvFileReady);
-    EXPECT_EQ(engine->state, EngineState::EngineClosed);
-    EXPECT_TRUE(ResultCode(events[2].wParam, events[2].lParam).ShowsText());
-    EXPECT_EQ(MessageText(ResultCode(events[2].wParam, 0).MessageIndex()),
-              "Not enough storage space. Move large files elsewhere");
+    EXPECT_TRUE(fs.faultFired());
+    EXPECT_EQ(Ids(), (std::vector<std::uint32_t>{kEvRecordStart, kEvRecordEnd, kEvFileReady}));
+    std::vector<std::uint8_t> expected = Bytes(1600, 140);
+    const std::vector<std::uint8_t> second = Bytes(1600, 150);
+    expected.insert(expected.end(), second.begin(), second.end());
+    EXPECT_EQ(Audio(), expected);
+    AudioFileInfo info;
+    ASSERT_TRUE(engine->OpenFile(dir.file("rec.wav"), true, info).Ok()) << "FileReady reopens it";
+    EXPECT_EQ(info.durationMs, 400u);
 }
 
 }  // namespace

@@ -17,28 +17,34 @@ std::vector<std::uint32_t> Drain(MessageQueue& queue) {
 
 TEST(MessageQueueTest, CommandsAndNotificationsComeOutInArrivalOrder) {
     MessageQueue queue;
+    platform::WaveBuffer first{}, second{};
     queue.post({kCmdStartCapture, 0, 0});
-    queue.post({kMmWimData, 1600, 0x1000});
+    queue.post({kMmWimData, 1600, &first});
     queue.post({kCmdPause, 0, 0});
-    queue.post({kMmWimData, 1600, 0x2000});
+    queue.post({kMmWimData, 1600, &second});
     queue.post({kCmdStop, 0, 0});
     EXPECT_EQ(queue.tryTake()->id, kCmdStartCapture);
-    const Message second = *queue.tryTake();
-    EXPECT_EQ(second.id, kMmWimData);
-    EXPECT_EQ(second.wParam, 1600u);
-    EXPECT_EQ(second.lParam, 0x1000u);
+    const Message data = *queue.tryTake();
+    EXPECT_EQ(data.id, kMmWimData);
+    EXPECT_EQ(data.value, 1600u);
+    EXPECT_EQ(data.buffer, &first);
     EXPECT_EQ(Drain(queue), (std::vector<std::uint32_t>{kCmdPause, kMmWimData, kCmdStop}));
     EXPECT_FALSE(queue.tryTake());
 }
 
 TEST(MessageQueueTest, DiscardDropsOnlyThatIdAndKeepsTheOrderOfTheRest) {
     MessageQueue queue;
-    // Wrap the ring first so the kept messages straddle its end.
+    platform::WaveBuffer one{}, two{};
+    // Move the ring's start near its end first, so the kept messages straddle it.
+    for (std::size_t i = 0; i + 3 < MessageQueue::kCapacity; ++i) {
+        queue.post({kCmdSeek, 0, 0});
+        queue.tryTake();
+    }
     for (int i = 0; i < 60; ++i) queue.post({kCmdSeek, 0, 0});
     EXPECT_EQ(queue.discard(kCmdSeek), 60u);
-    queue.post({kMmWimData, 0, 1});
+    queue.post({kMmWimData, 0, &one});
     queue.post({kCmdStop, 0, 0});
-    for (int i = 0; i < 5; ++i) queue.post({kMmWimData, 0, 2});
+    for (int i = 0; i < 5; ++i) queue.post({kMmWimData, 0, &two});
     queue.post({kMmWomDone, 0, 0});
     queue.post({kCmdStartCapture, 0, 0});
     EXPECT_EQ(queue.discard(kMmWimData), 6u);
@@ -54,6 +60,23 @@ TEST(MessageQueueTest, GrowsWithoutLosingOrder) {
     std::vector<std::uint32_t> expected;
     for (std::uint32_t i = 5; i < 300; ++i) expected.push_back(i);
     EXPECT_EQ(Drain(queue), expected);
+}
+
+// The ring is never reallocated (a delivery thread posts into it): a full
+// queue drops and counts, and takes again once there is room.
+TEST(MessageQueueTest, AFullQueueDropsAndCountsWithoutLosingWhatItHolds) {
+    MessageQueue queue;
+    for (std::uint32_t i = 0; i < MessageQueue::kCapacity; ++i) EXPECT_TRUE(queue.post({i, 0, 0}));
+    EXPECT_FALSE(queue.post({kCmdStop, 0, 0}));
+    EXPECT_FALSE(queue.post({kCmdStop, 0, 0}));
+    EXPECT_EQ(queue.overflows(), 2u);
+    EXPECT_EQ(queue.tryTake()->id, 0u);
+    EXPECT_TRUE(queue.post({kCmdStop, 0, 0}));
+    const std::vector<std::uint32_t> ids = Drain(queue);
+    ASSERT_EQ(ids.size(), MessageQueue::kCapacity);
+    EXPECT_EQ(ids.front(), 1u);
+    EXPECT_EQ(ids[ids.size() - 2], MessageQueue::kCapacity - 1);
+    EXPECT_EQ(ids.back(), kCmdStop);
 }
 
 TEST(MessageQueueTest, WaitReturnsWhatAnotherThreadPosts) {

@@ -240,6 +240,32 @@ TEST_F(PlayerTest, StopAfterTheLastPieceDoesNotShortenTheNextPlayback) {
     EXPECT_EQ(out.played().size() - before, audio.size()) << "the whole recording plays again";
 }
 
+// After the last piece was read a returned buffer is not filled again; a
+// seek back must refill it, or playback goes on one buffer at a time with a
+// gap after every block. Lengths ending on a block boundary (nothing left to
+// read) and inside a block.
+TEST_F(PlayerTest, SeekAfterTheLastPieceKeepsTwoBuffersInFlight) {
+    for (const std::size_t bytes : {std::size_t{1600 * 2}, std::size_t{1600 + 300}}) {
+        SCOPED_TRACE(bytes);
+        const std::vector<std::uint8_t> audio = Pattern(bytes);
+        Open(wav::kCodePcm8k8, audio);
+        ASSERT_TRUE(engine->PlayStart().Ok());
+        Pump();
+        ASSERT_TRUE(out.complete());
+        Pump();
+        ASSERT_EQ(out.queuedCount(), 1u) << "the end of the recording was reached";
+        const std::size_t before = out.played().size();
+        EXPECT_TRUE(engine->SetPosition(0));
+        Pump();
+        EXPECT_EQ(out.queuedCount(), 2u);
+        ASSERT_TRUE(PlayToEnd());
+        const std::vector<std::uint8_t> replayed(out.played().begin() + static_cast<std::ptrdiff_t>(before),
+                                                 out.played().end());
+        EXPECT_EQ(replayed, audio);
+        EXPECT_TRUE(engine->CloseFile().Ok());
+    }
+}
+
 TEST_F(PlayerTest, PositionsFollowTheFormatsUnits) {
     Open(wav::kCodeGsm, Pattern(65 * 100));
     EXPECT_TRUE(engine->SetPosition(1000));

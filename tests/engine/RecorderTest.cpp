@@ -200,7 +200,7 @@ TEST_F(EngineTest, BlocksAreStoredAndRequeuedAlternately) {
 TEST_F(EngineTest, ANotificationForAForeignBufferIsIgnored) {
     ASSERT_TRUE(Start(wav::kCodePcm8k8).Ok());
     platform::WaveBuffer stranger{engine->blocks[2], 1600, 1600, 0};
-    engine->Queue().post({kMmWimData, 1600, reinterpret_cast<std::uintptr_t>(&stranger)});
+    engine->Queue().post({kMmWimData, 1600, &stranger});
     Pump();
     EXPECT_EQ(engine->position, 0u);
     EXPECT_EQ(in.count(DeviceCall::Add), 2);
@@ -360,6 +360,55 @@ TEST_F(EngineTest, AFullBufferStopsTheCaptureThroughTheNormalStop) {
     EXPECT_EQ(audio.back(), 162);
     StopCapture();
     EXPECT_EQ(Ids().size(), 3u) << "the user's stop afterwards finds the file open";
+}
+
+// A device that does not start, or refuses a buffer back, must not leave a
+// capture that looks running and saves nothing: the error is raised and the
+// capture ends as a stop ends it, keeping what was stored.
+TEST_F(EngineTest, ADeviceThatFailsDuringTheCaptureEndsItWithTheError) {
+    struct Case {
+        const char* name;
+        DeviceCall call;
+        int nth;
+        int blocks;
+        std::uint32_t detail;
+    };
+    const Case cases[] = {{"start", DeviceCall::Start, 1, 0, detail::StartInput},
+                          {"first requeue", DeviceCall::Add, 3, 1, detail::RequeueInput},
+                          {"later requeue", DeviceCall::Add, 5, 3, detail::RequeueInput}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        in.fail(c.call, c.nth + in.count(c.call), platform::mmr::Error);
+        sink.clear();
+        ASSERT_TRUE(Start(wav::kCodePcm8k8).Ok());
+        for (int b = 0; b < c.blocks; ++b) Fill(static_cast<std::uint8_t>(90 + b));
+        const std::vector<Event> events = sink.events();
+        ASSERT_EQ(events.size(), 4u);
+        EXPECT_EQ(events[0].message, kEvRecordStart);
+        EXPECT_EQ(events[1].message, kEvError);
+        EXPECT_EQ(ResultCode(events[1].wParam, events[1].lParam), ResultCode(rc::StepFailed, c.detail));
+        EXPECT_EQ(events[2].message, kEvRecordEnd);
+        EXPECT_EQ(events[3].message, kEvFileReady);
+        EXPECT_FALSE(in.isOpen());
+        EXPECT_EQ(engine->state, EngineState::EngineFileOpen);
+        EXPECT_EQ(Audio().size(), 1600u * static_cast<unsigned>(c.blocks));
+        ASSERT_TRUE(engine->CloseFile().Ok());
+    }
+}
+
+// The saving after a refused requeue runs inside the block's handling; its
+// time is not the storing of a block, and no TooSlow follows FileReady.
+TEST_F(EngineTest, ACaptureEndedByItsDeviceRaisesNoTooSlowForTheSaving) {
+    clock.setCounterFrequency(1'000'000);
+    fs.setFreeSpace(300'000);
+    engine->SetStorage(dir.path(), false);
+    in.fail(DeviceCall::Add, 3, platform::mmr::Error);
+    sink.onSend = [&](const Event& e) {
+        if (e.message == kEvRecordEnd) clock.advanceCounter(5'000'000);
+    };
+    ASSERT_TRUE(Start(wav::kCodePcm8k8).Ok());
+    Fill(100);
+    EXPECT_EQ(Ids(), (std::vector<std::uint32_t>{kEvRecordStart, kEvError, kEvRecordEnd, kEvFileReady}));
 }
 
 struct SlowCase {

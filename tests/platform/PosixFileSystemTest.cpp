@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -104,8 +105,16 @@ TEST_F(PosixFileSystemTest, ReadOnlyFileRefusesWrites) {
     std::uint32_t written = 9;
     EXPECT_FALSE(file->write("ab", 2, written));
     EXPECT_EQ(written, 0u);
+    // Each failure notes its cause: another error than a full volume.
+    EXPECT_EQ(LastIoError(), (IoError{IoError::Kind::Other, EBADF}));
+    ClearIoError();
     EXPECT_FALSE(file->setLength(0));
+    EXPECT_EQ(LastIoError().kind, IoError::Kind::Other);
+    ClearIoError();
     EXPECT_EQ(file->map(0, 2, true), nullptr);
+    EXPECT_EQ(LastIoError(), (IoError{IoError::Kind::Other, EACCES}));
+    EXPECT_EQ(fs.open(dir.file("missing.bin"), OpenMode::ReadWrite, false), nullptr);
+    EXPECT_EQ(LastIoError(), (IoError{IoError::Kind::Other, ENOENT}));
     EXPECT_NE(file->map(0, 2, false), nullptr);
     EXPECT_EQ(ReadBytes(dir.file("ro.bin")), (std::vector<std::uint8_t>{1, 2}));
 }
@@ -134,6 +143,7 @@ TEST_F(PosixFileSystemTest, FilesOfFourGibibytesAreOutOfRange) {
     std::uint32_t written = 0;
     ASSERT_TRUE(file->seek(0xFFFFFFFEu));
     EXPECT_FALSE(file->write("ab", 2, written));  // would pass the last 32-bit offset
+    EXPECT_EQ(LastIoError(), (IoError{IoError::Kind::Other, EFBIG}));
     EXPECT_TRUE(file->write("a", 1, written));
     std::filesystem::resize_file(dir.file("big.bin"), 0x100000000ull);
     EXPECT_FALSE(file->size(size));

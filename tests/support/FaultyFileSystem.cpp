@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <mutex>
 
 #include "platform/posix/PosixFileSystem.h"
@@ -21,7 +22,13 @@ struct FaultyFileSystem::Shared {
     std::optional<std::uint64_t> bytesLeft;
     std::uint32_t shortWrites = 0;
 
-    bool fails(Fault kind) { return plan->shouldFail(kind); }
+    // An injected failure is an I/O error; a full disk is set up with setShortWrite.
+    bool fails(Fault kind) {
+        if (!plan->shouldFail(kind)) return false;
+        platform::NoteIoError({platform::IoError::Kind::Other, EIO});
+        return true;
+    }
+    static void full() { platform::NoteIoError({platform::IoError::Kind::Full, ENOSPC}); }
 
     // The disk is full when files have grown by bytesLeft more bytes; storing
     // over bytes a file already has needs no space. `end` is the file's size.
@@ -114,6 +121,7 @@ bool FaultyFile::write(const void* source, std::uint32_t n, std::uint32_t& writt
     const std::uint32_t fits = shared->writable(end, inner->tell(), n);
     const bool ok = fits == 0 || inner->write(source, fits, written);
     shared->resized(end, std::max<std::uint64_t>(end, inner->tell()));
+    if (fits < n) Shared::full();
     return ok && fits == n;
 }
 
@@ -123,7 +131,10 @@ bool FaultyFile::setLength(std::uint32_t length) {
     std::uint32_t end = 0;
     if (!inner->size(end)) return false;
     // Growing reserves the blocks, so a disk without room refuses it whole.
-    if (length > end && shared->writable(end, end, length - end) < length - end) return false;
+    if (length > end && shared->writable(end, end, length - end) < length - end) {
+        Shared::full();
+        return false;
+    }
     if (!inner->setLength(length)) return false;
     shared->resized(end, length);
     return true;

@@ -11,14 +11,16 @@ DeliveryThread::DeliveryThread(StreamBuffers& streamBuffers, WaveSink& waveSink,
 
 DeliveryThread::~DeliveryThread() { Stop(); }
 
-bool DeliveryThread::Start() {
+bool MakeThread(std::thread& worker, std::function<void()> body) {
     try {
-        worker = std::thread([this] { Run(); });
+        worker = std::thread(std::move(body));
     } catch (const std::system_error&) {
         return false;
     }
     return true;
 }
+
+bool DeliveryThread::Start(const ThreadMaker& make) { return make(worker, [this] { Run(); }); }
 
 void DeliveryThread::Stop() {
     if (!worker.joinable()) return;

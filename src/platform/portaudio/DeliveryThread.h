@@ -11,6 +11,11 @@
 
 namespace tavrin::platform::portaudio {
 
+// Starts `body` on `worker`; false when no thread could be made. The devices
+// take one so that a test can refuse them their thread.
+using ThreadMaker = std::function<bool(std::thread& worker, std::function<void()> body)>;
+bool MakeThread(std::thread& worker, std::function<void()> body);
+
 // The thread of one open device stream that hands finished buffers back to
 // the sink, so that the audio callback never calls out of the device. It
 // sleeps until the callback counts a finished buffer, and holds a played
@@ -26,7 +31,7 @@ public:
     DeliveryThread& operator=(const DeliveryThread&) = delete;
 
     // False when no thread could be made.
-    [[nodiscard]] bool Start();
+    [[nodiscard]] bool Start(const ThreadMaker& make = MakeThread);
     // Ends and joins the thread. The caller must not hold `guard`.
     void Stop();
     // Cuts a wait for a held buffer short (after a reset there is none).

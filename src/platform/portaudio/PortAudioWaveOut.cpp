@@ -59,10 +59,11 @@ DeviceResult PortAudioWaveOut::open(const AudioFormat& format, WaveSink& waveSin
     std::unique_lock serial(PortAudioLibrary::Serial());
     const PaError error = Pa_OpenStream(&opened, nullptr, &*params, device->sampleRate, paFramesPerBufferUnspecified,
                                         paNoFlag, PlaybackCallback, fresh.get());
+    serial.unlock();  // taken again below to close a stream that cannot be served
     if (error != paNoError) return PortAudioLibrary::ResultOf(error);
     clockStream.store(opened, std::memory_order_release);
     auto thread = std::make_unique<DeliveryThread>(fresh->buffers(), waveSink, guard, [this] { return StreamTime(); });
-    if (!thread->Start()) {
+    if (!thread->Start(threads)) {
         clockStream.store(nullptr, std::memory_order_release);
         std::lock_guard closing(PortAudioLibrary::Serial());
         static_cast<void>(Pa_CloseStream(opened));

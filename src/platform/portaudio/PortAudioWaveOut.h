@@ -17,7 +17,7 @@ namespace tavrin::platform::portaudio {
 // heard, as far as the device can tell.
 class PortAudioWaveOut final : public WaveOut {
 public:
-    PortAudioWaveOut() = default;
+    explicit PortAudioWaveOut(ThreadMaker makeThread = MakeThread) : threads(std::move(makeThread)) {}
     ~PortAudioWaveOut() override;
     PortAudioWaveOut(const PortAudioWaveOut&) = delete;
     PortAudioWaveOut& operator=(const PortAudioWaveOut&) = delete;
@@ -45,6 +45,7 @@ private:
     void StopStream();
     double StreamTime();
 
+    ThreadMaker threads;
     std::mutex guard;
     void* stream = nullptr;  // PaStream
     std::atomic<void*> clockStream{nullptr};

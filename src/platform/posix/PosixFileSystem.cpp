@@ -13,12 +13,17 @@
 #include <cstdio>
 #include <limits>
 
+#include "platform/posix/SystemCall.h"
+
 #ifndef RENAME_NOREPLACE
 #define RENAME_NOREPLACE (1 << 0)
 #endif
 
 namespace tavrin::platform {
 namespace {
+
+using posix::NoteFileError;
+using posix::RetryOnEintr;
 
 constexpr std::uint64_t kLimit32 = std::numeric_limits<std::uint32_t>::max();
 
@@ -48,7 +53,9 @@ public:
         if (bytes == 0) return true;
         const std::uint64_t start = PageBelow(skip + offset);
         const std::uint64_t end = skip + std::uint64_t{offset} + bytes;
-        return msync(base + start, end - start, MS_SYNC) == 0;
+        if (msync(base + start, end - start, MS_SYNC) == 0) return true;
+        NoteFileError(errno);
+        return false;
     }
 
     void release(std::uint32_t offset, std::uint32_t bytes) override {
@@ -99,10 +106,11 @@ bool PosixFile::read(void* destination, std::uint32_t n, std::uint32_t& got) {
     auto* out = static_cast<std::uint8_t*>(destination);
     bool ok = true;
     while (got < wanted) {
-        const ssize_t r = pread(fd, out + got, wanted - got, static_cast<off_t>(position) + got);
-        if (r < 0 && errno == EINTR) continue;
+        const ssize_t r =
+            RetryOnEintr([&] { return pread(fd, out + got, wanted - got, static_cast<off_t>(position) + got); });
         if (r <= 0) {
             ok = r == 0;  // 0 is the end of the file, not a failure
+            if (!ok) NoteFileError(errno);
             break;
         }
         got += static_cast<std::uint32_t>(r);
@@ -113,14 +121,18 @@ bool PosixFile::read(void* destination, std::uint32_t n, std::uint32_t& got) {
 
 bool PosixFile::write(const void* source, std::uint32_t n, std::uint32_t& written) {
     written = 0;
-    if (std::uint64_t{position} + n > kLimit32) return false;
+    if (std::uint64_t{position} + n > kLimit32) {
+        NoteFileError(EFBIG);
+        return false;
+    }
     const auto* in = static_cast<const std::uint8_t*>(source);
     bool ok = true;
     while (written < n) {
-        const ssize_t w = pwrite(fd, in + written, n - written, static_cast<off_t>(position) + written);
-        if (w < 0 && errno == EINTR) continue;
+        const ssize_t w =
+            RetryOnEintr([&] { return pwrite(fd, in + written, n - written, static_cast<off_t>(position) + written); });
         if (w <= 0) {
             ok = false;  // a full disk shows as ENOSPC after a short write
+            NoteFileError(w < 0 ? errno : EIO);
             break;
         }
         written += static_cast<std::uint32_t>(w);
@@ -131,7 +143,10 @@ bool PosixFile::write(const void* source, std::uint32_t n, std::uint32_t& writte
 
 bool PosixFile::currentSize(std::uint64_t& bytes) const {
     struct stat st {};
-    if (fstat(fd, &st) != 0) return false;
+    if (fstat(fd, &st) != 0) {
+        NoteFileError(errno);
+        return false;
+    }
     bytes = static_cast<std::uint64_t>(st.st_size);
     return true;
 }
@@ -144,12 +159,11 @@ bool PosixFile::size(std::uint32_t& bytes) {
 }
 
 bool PosixFile::grow(std::uint64_t from, std::uint32_t to) {
-    int r;
-    do {
-        r = fallocate(fd, 0, static_cast<off_t>(from), static_cast<off_t>(to - from));
-    } while (r != 0 && errno == EINTR);
-    if (r == 0) return true;
+    if (RetryOnEintr([&] { return fallocate(fd, 0, static_cast<off_t>(from), static_cast<off_t>(to - from)); }) == 0) {
+        return true;
+    }
     if (errno != EOPNOTSUPP && errno != ENOSYS) {
+        NoteFileError(errno);
         // A refused reservation (a full disk) may have left blocks or length
         // behind; the file goes back to what it was.
         [[maybe_unused]] const int undone = ftruncate(fd, static_cast<off_t>(from));
@@ -157,19 +171,18 @@ bool PosixFile::grow(std::uint64_t from, std::uint32_t to) {
     }
     // File systems without reservation (some FUSE and network mounts) get a
     // plain extension.
-    while ((r = ftruncate(fd, static_cast<off_t>(to))) != 0 && errno == EINTR) {
-    }
-    return r == 0;
+    if (RetryOnEintr([&] { return ftruncate(fd, static_cast<off_t>(to)); }) == 0) return true;
+    NoteFileError(errno);
+    return false;
 }
 
 bool PosixFile::setLength(std::uint32_t length) {
     std::uint64_t now = 0;
     if (!currentSize(now)) return false;
     if (length > now) return grow(now, length);
-    int r;
-    while ((r = ftruncate(fd, static_cast<off_t>(length))) != 0 && errno == EINTR) {
-    }
-    return r == 0;
+    if (RetryOnEintr([&] { return ftruncate(fd, static_cast<off_t>(length)); }) == 0) return true;
+    NoteFileError(errno);
+    return false;
 }
 
 std::unique_ptr<Mapping> PosixFile::map(std::uint32_t offset, std::uint32_t length, bool writable) {
@@ -179,7 +192,10 @@ std::unique_ptr<Mapping> PosixFile::map(std::uint32_t offset, std::uint32_t leng
     const std::size_t skip = offset - start;
     const int protection = PROT_READ | (writable ? PROT_WRITE : 0);
     void* base = mmap(nullptr, skip + length, protection, MAP_SHARED, fd, static_cast<off_t>(start));
-    if (base == MAP_FAILED) return nullptr;
+    if (base == MAP_FAILED) {
+        NoteFileError(errno);
+        return nullptr;
+    }
     return std::make_unique<PosixMapping>(static_cast<std::uint8_t*>(base), skip, length);
 }
 
@@ -197,10 +213,11 @@ int OpenFlags(OpenMode mode, bool writeThrough) {
 }  // namespace
 
 std::unique_ptr<File> PosixFileSystem::open(const std::string& path, OpenMode mode, bool writeThrough) {
-    int fd;
-    while ((fd = ::open(path.c_str(), OpenFlags(mode, writeThrough), 0666)) < 0 && errno == EINTR) {
+    const int fd = RetryOnEintr([&] { return ::open(path.c_str(), OpenFlags(mode, writeThrough), 0666); });
+    if (fd < 0) {
+        NoteFileError(errno);
+        return nullptr;
     }
-    if (fd < 0) return nullptr;
     struct stat st {};
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         close(fd);

@@ -1,5 +1,10 @@
 #include "platform/qt/QtShell.h"
 
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <optional>
+
 #include <QApplication>
 #include <QDir>
 #include <QMessageBox>
@@ -38,6 +43,65 @@ QWidget* BoxOwner() {
     return QApplication::activeWindow();
 }
 
+int ShowBox(const std::string& text, const std::string& caption, unsigned style);
+
+// A box asked for by another thread (a storage fault found on the engine
+// thread). Boxes live on the UI thread: the request waits here, under our own
+// lock, for the UI thread to show it, and the asking thread waits for the
+// answer. Qt only carries a call that holds no data, so that the request and
+// its answer change threads under a lock the thread checker sees, not under
+// Qt's internal ones.
+struct ForeignBox {
+    std::string text;
+    std::string caption;
+    unsigned style = 0;
+    std::optional<int> answer;
+};
+
+std::mutex foreignMutex;
+std::condition_variable foreignAnswered;
+std::deque<ForeignBox*> foreignBoxes;
+
+// UI thread: shows every box waiting, in the order asked.
+void ShowForeignBoxes() {
+    for (;;) {
+        ForeignBox* request = nullptr;
+        {
+            const std::lock_guard lock(foreignMutex);
+            if (foreignBoxes.empty()) return;
+            request = foreignBoxes.front();
+            foreignBoxes.pop_front();
+        }
+        const int answer = ShowBox(request->text, request->caption, request->style);
+        {
+            const std::lock_guard lock(foreignMutex);
+            request->answer = answer;
+        }
+        foreignAnswered.notify_all();
+    }
+}
+
+int AskUiThread(const std::string& text, const std::string& caption, unsigned style) {
+    ForeignBox request{text, caption, style, std::nullopt};
+    {
+        const std::lock_guard lock(foreignMutex);
+        foreignBoxes.push_back(&request);
+    }
+    QMetaObject::invokeMethod(QCoreApplication::instance(), [] { ShowForeignBoxes(); }, Qt::QueuedConnection);
+    std::unique_lock lock(foreignMutex);
+    foreignAnswered.wait(lock, [&] { return request.answer.has_value(); });
+    return *request.answer;
+}
+
+int ShowBox(const std::string& text, const std::string& caption, unsigned style) {
+    // The owner may go while the box is up (the program is quitting); a guard keeps that harmless.
+    QPointer<QMessageBox> box = new QMessageBox(BoxOwner());
+    ConfigureMessageBox(*box, text, caption, style);
+    const int pressed = box->exec();
+    if (box) delete box.data();
+    return AnswerOfButton(pressed);
+}
+
 }  // namespace
 
 void ConfigureMessageBox(QMessageBox& box, const std::string& text, const std::string& caption, unsigned style) {
@@ -61,22 +125,11 @@ int AnswerOfButton(int standardButton) {
     }
 }
 
+// A storage fault found on the engine thread is reported there; the box is
+// shown by the UI thread and the engine thread waits for it.
 int QtShell::messageBox(const std::string& text, const std::string& caption, unsigned style) {
-    // A storage fault found on the engine thread is reported there; boxes
-    // live on the UI thread, so the report is shown there and waited for.
-    if (QThread::currentThread() != QCoreApplication::instance()->thread()) {
-        int answer = answer::Ok;
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(), [&] { answer = messageBox(text, caption, style); },
-            Qt::BlockingQueuedConnection);
-        return answer;
-    }
-    // The owner may go while the box is up (the program is quitting); a guard keeps that harmless.
-    QPointer<QMessageBox> box = new QMessageBox(BoxOwner());
-    ConfigureMessageBox(*box, text, caption, style);
-    const int pressed = box->exec();
-    if (box) delete box.data();
-    return AnswerOfButton(pressed);
+    if (QThread::currentThread() != QCoreApplication::instance()->thread()) return AskUiThread(text, caption, style);
+    return ShowBox(text, caption, style);
 }
 
 std::string QtShell::documentsFolder() {

@@ -400,5 +400,20 @@ TEST_F(RealSound, CueSoundsAreHeardAndTakeNoLongerThanThemselves) {
     }
 }
 
+// A stream whose delivery thread cannot be made is closed again and the
+// device answers NoMem; the library's lock must be free afterwards, or every
+// later open, probe and cue sound of the process would hang behind it.
+TEST_F(RealSound, OutputWithoutADeliveryThreadRefusesTheOpenAndBlocksNothing) {
+    const AudioFormat f = RecordingFormats()[1].format;
+    PortAudioWaveOut starved([](std::thread&, std::function<void()>) { return false; });
+    PortAudioWaveOut out;
+    SinkLog sink;
+    EXPECT_EQ(starved.open(f, sink), mmr::NoMem);
+    EXPECT_TRUE(out.isFormatSupported(f));
+    ASSERT_EQ(out.open(f, sink), mmr::NoError);
+    EXPECT_EQ(out.close(), mmr::NoError);
+    EXPECT_EQ(starved.close(), mmr::InvalidHandle) << "nothing stays open";
+}
+
 }  // namespace
 }  // namespace tavrin::test
