@@ -393,6 +393,7 @@ TEST_F(EngineTest, ADeviceThatFailsDuringTheCaptureEndsItWithTheError) {
         EXPECT_EQ(engine->state, EngineState::EngineFileOpen);
         EXPECT_EQ(Audio().size(), 1600u * static_cast<unsigned>(c.blocks));
         ASSERT_TRUE(engine->CloseFile().Ok());
+        ASSERT_TRUE(fs.remove(dir.file("rec.wav")));  // a new recording never replaces a file
     }
 }
 
