@@ -17,8 +17,12 @@ namespace {
 // new is opened. The mappings must go before the file they map.
 void DropLeftovers(StorageContext& ctx) {
     ctx.window.reset();
+    ctx.headerMap.reset();
     ctx.mappingHandle.reset();
     ctx.view = nullptr;
+    // A journal left by a session that could not finish stays for recovery.
+    ctx.writing = false;
+    ctx.journalPath.clear();
     ctx.createSlow->ReleaseBuffer();
     ctx.fileHandle.reset();
     ctx.owedLength.reset();

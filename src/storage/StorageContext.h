@@ -91,6 +91,7 @@ public:
     std::unique_ptr<platform::File> fileHandle;
     std::unique_ptr<platform::Mapping> mappingHandle;  // window of an insertion (slow media)
     std::unique_ptr<platform::Mapping> window;          // sliding window of the fast strategies
+    std::unique_ptr<platform::Mapping> headerMap;       // a fast recording's header, kept current per block
     std::uint8_t* view = nullptr;
     std::uint8_t* buffer = nullptr;
     bool bufferOwned = false;  // allocated from platform memory, not the insert area
@@ -111,6 +112,21 @@ public:
     // failed (slow media). Retried at Close.
     std::optional<std::uint32_t> owedLength;
     std::string fileName;
+
+    // --- A fast recording being written ---------------------------------------
+    // The session has changed the file: it is journalled, reserved ahead and
+    // cut back to `dataEnd` when the session ends.
+    bool writing = false;
+    // Free space of the volume beyond the reservation, as last seen.
+    std::uint32_t volumeRoom = 0;
+    // The volume refused to give the reservation another step.
+    bool growthRefused = false;
+    // Where an Append or Overwrite found the recording's end: the file stays
+    // as it was until the first block of the edit arrives (or its End).
+    std::uint32_t editOldEnd = 0;
+    // Where journals are kept (empty: none are written) and the one in use.
+    std::string journalFolder;
+    std::string journalPath;
 
     HeaderImage header;
 

@@ -103,7 +103,10 @@ bool StrategyInsertFast::Flush() {
     }
     ctx.mappingHandle.reset();
     ctx.view = ctx.window ? ctx.window->data() : nullptr;
-    if (ok && added > 0) ok = ResumePlayback(point, added);
+    // The room reserved for the insertion goes again; that drops the window.
+    const bool finished = fastfile::FinishWriting(ctx);
+    const bool resumed = ResumePlayback(point, ok ? added : 0);
+    ok = ok && resumed && finished;
     ctx.buffer = nullptr;
     ctx.bufferedBytes = 0;
     ctx.bufferCapacity = 0;
