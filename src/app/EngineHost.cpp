@@ -61,7 +61,7 @@ SoundDevices ChooseSoundDevices(platform::FileSystem& files) {
 EngineHost::EngineHost()
     : devices(ChooseSoundDevices(files)),
       engine(engine::EngineServices{*devices.in, *devices.out, files, memory, system, shell, clock, thread,
-                                    *devices.cues}),
+                                    *devices.cues, engine::LaunchDetachedThread, platform::StateFolder()}),
       view(engine) {}
 
 MainWindowServices EngineHost::windowServices() {
@@ -72,7 +72,8 @@ MainWindowServices EngineHost::windowServices() {
                               store,
                               power,
                               *this,
-                              {}};
+                              {},
+                              platform::StateFolder()};
 }
 
 std::int32_t EngineHost::totalSeconds(std::uint32_t formatBit, const std::string& folder) {

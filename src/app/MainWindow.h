@@ -60,6 +60,9 @@ struct MainWindowServices {
     ui::RecordingTimes& times;
     // Ends the program's main loop; QCoreApplication::exit when not given.
     std::function<void(int)> quit;
+    // Where storage journals the recordings it changes; recordings a crash
+    // left unfinished are repaired from there at start-up. Empty: none.
+    std::string journalFolder = {};
 };
 
 // The recorder's only window, shaped like the handset it was made for: the
@@ -151,6 +154,7 @@ private:
     void createOptionsContext();
     // The start-up steps.
     void readSettings();
+    void recoverRecordings();
     void setUpSoftKeys();
     bool startEngine();
     void setUpList();
