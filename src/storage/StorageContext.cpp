@@ -90,8 +90,30 @@ Status StorageContext::WriteData(const std::uint8_t* source, std::uint32_t bytes
 Status StorageContext::ReadData(std::uint8_t* destination, std::uint32_t bytes) {
     return current->ReadData(destination, bytes);
 }
-bool StorageContext::Append() { return current->Append(); }
-bool StorageContext::Overwrite() { return current->Overwrite(); }
+bool StorageContext::Append() {
+    editOldEnd = dataEnd;
+    editOldDataSize = header.DataSize();
+    return current->Append();
+}
+bool StorageContext::Overwrite() {
+    editOldEnd = dataEnd;
+    editOldDataSize = header.DataSize();
+    return current->Overwrite();
+}
+
+void StorageContext::CancelEdit() {
+    const bool fast = current == createFast.get() && !writing;
+    const bool slow = current == createSlow.get() && createSlow->HasPendingAudio() && bufferedBytes == 0;
+    if (!fast && !slow) return;
+    if (slow) createSlow->ReleaseBuffer();
+    if (fast && !journalPath.empty()) {
+        (void)files.remove(journalPath);
+        journalPath.clear();
+    }
+    dataEnd = editOldEnd;
+    header.SetDataSize(editOldDataSize);
+    current = fast ? static_cast<Strategy*>(selectFast.get()) : static_cast<Strategy*>(selectSlow.get());
+}
 bool StorageContext::Insert() { return current->Insert(); }
 Status StorageContext::End() { return current->End(); }
 Status StorageContext::Close() { return current->Close(); }

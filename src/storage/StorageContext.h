@@ -57,6 +57,9 @@ public:
     [[nodiscard]] bool Append();
     [[nodiscard]] bool Overwrite();
     [[nodiscard]] bool Insert();
+    // Takes back an Append or Overwrite before its first block: the recording
+    // is selected again exactly as it was (the file was never changed).
+    void CancelEdit();
     [[nodiscard]] Status End();
     [[nodiscard]] Status Close();
 
@@ -124,6 +127,7 @@ public:
     // Where an Append or Overwrite found the recording's end: the file stays
     // as it was until the first block of the edit arrives (or its End).
     std::uint32_t editOldEnd = 0;
+    std::uint32_t editOldDataSize = 0;
     // Where journals are kept (empty: none are written) and the one in use.
     std::string journalFolder;
     std::string journalPath;
