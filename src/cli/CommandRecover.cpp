@@ -19,9 +19,10 @@ int RunRecover(const Arguments& args) {
         }
     }
     platform::PosixFileSystem files;
-    const std::string journals = platform::StateFolder();
+    Arguments scope;
+    for (const auto& a : args) scope.push_back(platform::AbsolutePath(a));
     bool allRepaired = true;
-    for (const auto& r : storage::RecoverRecordings(files, journals, args)) {
+    for (const auto& r : storage::RecoverRecordings(files, platform::StateFolder(), scope)) {
         if (!r.repaired) {
             std::fprintf(stderr, "tavrin-cli recover: could not repair %s\n", r.path.c_str());
             allRepaired = false;

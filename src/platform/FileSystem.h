@@ -95,6 +95,10 @@ public:
 // can be told. The folder may not exist yet.
 std::string StateFolder();
 
+// `path` from the root: relative to the current folder when it does not start
+// with '/'. Unchanged when the current folder cannot be told.
+std::string AbsolutePath(const std::string& path);
+
 // The folder part of a path: everything before the last '/', or "." when none.
 std::string FolderOf(const std::string& path);
 

@@ -54,7 +54,7 @@ bool GrowTo(StorageContext& ctx, std::uint64_t wanted) {
 void WriteJournalFor(StorageContext& ctx, JournalEntry::Kind kind, const std::string& fileName) {
     JournalEntry entry;
     entry.kind = kind;
-    entry.path = fileName;
+    entry.path = platform::AbsolutePath(fileName);  // recovery may run from anywhere
     entry.blockAlign = std::max<std::uint16_t>(ctx.header.BlockAlign(), 1);
     entry.avgBytesPerSec = ctx.header.AvgBytesPerSec();
     if (kind == JournalEntry::Kind::Create) {
