@@ -114,7 +114,8 @@ app::MainWindow& GuiTest::start() {
                                      store,
                                      power,
                                      times,
-                                     [this](int code) { quits.push_back(code); }};
+                                     [this](int code) { quits.push_back(code); },
+                                     journals};
     main = std::make_unique<app::MainWindow>(services);
     EXPECT_TRUE(main->initialise());
     main->show();

@@ -112,6 +112,7 @@ protected:
     FixedTimes times;
     std::vector<int> quits;
     engine::ResultCode startResult;
+    std::string journals;  // where the window looks for recordings to repair; empty: nowhere
     std::unique_ptr<app::MainWindow> main;
 };
 
