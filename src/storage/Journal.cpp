@@ -1,5 +1,6 @@
 #include "storage/Journal.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <sstream>
@@ -102,6 +103,56 @@ std::optional<JournalEntry> ReadJournal(platform::FileSystem& files, const std::
     e.path.assign(pathBytes->begin(), pathBytes->end());
     e.head = *headBytes;
     return e;
+}
+
+std::string SpoolPathFor(const std::string& journalPath) { return journalPath + ".spool"; }
+
+namespace {
+constexpr char kSpoolStart[8] = {'T', 'V', 'S', 'P', 'L', 'I', 'C', 'E'};
+constexpr char kSpoolEnd[8] = {'T', 'V', 'S', 'P', 'L', 'E', 'N', 'D'};
+
+void Put32(std::vector<std::uint8_t>& out, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+}
+std::uint32_t Get32(const std::uint8_t* p) {
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+}  // namespace
+
+bool WriteSpliceSpool(platform::FileSystem& files, const std::string& spoolPath, std::uint32_t point,
+                      const std::uint8_t* added, std::uint32_t addedBytes, const std::uint8_t* tail,
+                      std::uint32_t tailBytes) {
+    std::vector<std::uint8_t> image(kSpoolStart, kSpoolStart + 8);
+    Put32(image, point);
+    Put32(image, addedBytes);
+    Put32(image, tailBytes);
+    image.insert(image.end(), added, added + addedBytes);
+    image.insert(image.end(), tail, tail + tailBytes);
+    image.insert(image.end(), kSpoolEnd, kSpoolEnd + 8);
+    auto file = files.open(spoolPath, platform::OpenMode::ReadWriteCreate, false);
+    std::uint32_t written = 0;
+    return file && file->setLength(0) &&
+           file->write(image.data(), static_cast<std::uint32_t>(image.size()), written) && written == image.size() &&
+           file->sync();
+}
+
+std::optional<SpliceSpool> ReadSpliceSpool(platform::FileSystem& files, const std::string& spoolPath) {
+    auto file = files.open(spoolPath, platform::OpenMode::ReadOnly, false);
+    std::uint32_t size = 0;
+    if (!file || !file->size(size) || size < 28) return std::nullopt;
+    std::vector<std::uint8_t> image(size);
+    std::uint32_t got = 0;
+    if (!file->read(image.data(), size, got) || got != size) return std::nullopt;
+    const std::uint32_t added = Get32(&image[12]);
+    const std::uint32_t tail = Get32(&image[16]);
+    if (!std::equal(kSpoolStart, kSpoolStart + 8, image.begin()) || std::uint64_t{28} + added + tail != size ||
+        !std::equal(kSpoolEnd, kSpoolEnd + 8, image.end() - 8))
+        return std::nullopt;
+    SpliceSpool spool;
+    spool.point = Get32(&image[8]);
+    spool.added.assign(image.begin() + 20, image.begin() + 20 + added);
+    spool.tail.assign(image.begin() + 20 + added, image.begin() + 20 + added + tail);
+    return spool;
 }
 
 std::vector<std::string> ListJournals(platform::FileSystem& files, const std::string& folder) {

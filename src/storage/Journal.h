@@ -43,6 +43,26 @@ std::string JournalPathFor(const std::string& folder, const std::string& recordi
 // Reads a journal; nullopt when it is torn or not one of ours.
 [[nodiscard]] std::optional<JournalEntry> ReadJournal(platform::FileSystem& files, const std::string& journalPath);
 
+// An insertion about to move a recording's tail first writes the audio it
+// inserts and the tail as they were into a spool beside its journal, so that
+// a crash in the middle of the move is rolled forward: the spool holds all
+// that the finished insertion must hold from `point` on.
+struct SpliceSpool {
+    std::uint32_t point = 0;
+    std::vector<std::uint8_t> added;
+    std::vector<std::uint8_t> tail;
+};
+
+std::string SpoolPathFor(const std::string& journalPath);
+
+// Writes and syncs the spool; false when it could not be made whole.
+[[nodiscard]] bool WriteSpliceSpool(platform::FileSystem& files, const std::string& spoolPath, std::uint32_t point,
+                                    const std::uint8_t* added, std::uint32_t addedBytes, const std::uint8_t* tail,
+                                    std::uint32_t tailBytes);
+
+// Reads a spool; nullopt when it is incomplete (the move had not begun).
+[[nodiscard]] std::optional<SpliceSpool> ReadSpliceSpool(platform::FileSystem& files, const std::string& spoolPath);
+
 // The journal files in `folder`, by name.
 std::vector<std::string> ListJournals(platform::FileSystem& files, const std::string& folder);
 

@@ -94,6 +94,19 @@ Outcome Repair(platform::File& file, const JournalEntry& e) {
     return out;
 }
 
+// Finishes an insertion whose tail was being moved: the spool holds the
+// inserted audio and the old tail; the header then counts them.
+bool RollForward(platform::File& file, const JournalEntry& e, const SpliceSpool& s) {
+    const std::uint64_t end = std::uint64_t{s.point} + s.added.size() + s.tail.size();
+    if (s.point < e.dataChunkPos + 8 || end > 0xFFFFFFFFu) return false;
+    std::uint8_t size[4];
+    wav::StoreLe32(size, static_cast<std::uint32_t>(end - (e.dataChunkPos + 8)));
+    const auto added = static_cast<std::uint32_t>(s.added.size());
+    return WriteAt(file, s.point, s.added.data(), added) &&
+           WriteAt(file, s.point + added, s.tail.data(), static_cast<std::uint32_t>(s.tail.size())) &&
+           WriteAt(file, e.dataChunkPos + 4, size, 4) && file.sync();
+}
+
 }  // namespace
 
 std::vector<RecoveredFile> RecoverRecordings(platform::FileSystem& files, const std::string& journalFolder,
@@ -114,8 +127,20 @@ std::vector<RecoveredFile> RecoverRecordings(platform::FileSystem& files, const 
             if (!files.exists(entry->path)) (void)files.remove(journal);
             continue;
         }
-        const Outcome outcome = Repair(*file, *entry);
+        const std::string spool = SpoolPathFor(journal);
+        bool rolledForward = false;
+        if (files.exists(spool)) {
+            const auto splice = ReadSpliceSpool(files, spool);
+            if (splice && !RollForward(*file, *entry, *splice)) {
+                recovered.push_back({entry->path, 0, false});
+                continue;
+            }
+            rolledForward = splice.has_value();
+        }
+        Outcome outcome = Repair(*file, *entry);
+        outcome.changed = outcome.changed || rolledForward;
         file.reset();
+        if (outcome.ok && files.exists(spool)) (void)files.remove(spool);
         if (outcome.ok) (void)files.remove(journal);
         if (!outcome.changed && outcome.ok) continue;
         const std::uint64_t ms = entry->avgBytesPerSec == 0

@@ -77,7 +77,11 @@ void WriteJournalFor(StorageContext& ctx, JournalEntry::Kind kind, const std::st
 }
 
 void DropJournal(StorageContext& ctx) {
-    if (!ctx.journalPath.empty()) (void)ctx.files.remove(ctx.journalPath);
+    if (!ctx.journalPath.empty()) {
+        // A splice spool left by an insertion that was moved back goes first.
+        if (ctx.files.exists(SpoolPathFor(ctx.journalPath))) (void)ctx.files.remove(SpoolPathFor(ctx.journalPath));
+        (void)ctx.files.remove(ctx.journalPath);
+    }
     ctx.journalPath.clear();
 }
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "storage/HeaderWriting.h"
+#include "storage/Journal.h"
 #include "storage/ReadCache.h"
 #include "storage/StorageContext.h"
 #include "storage/StrategyCreateFast.h"
@@ -65,6 +66,13 @@ bool StrategyInsertFast::Splice(std::uint32_t point, std::uint32_t added) {
     MappedHeaderSink sink(*header);
 
     std::uint8_t* at = insertion.data();
+    // What the finished insertion holds from `point` on goes to a spool
+    // first, so that a crash while the tail moves is rolled forward.
+    const std::string spool = ctx.journalPath.empty() ? std::string() : SpoolPathFor(ctx.journalPath);
+    if (!spool.empty() && !WriteSpliceSpool(ctx.files, spool, point, ctx.buffer, added, at, tail)) {
+        (void)ctx.files.remove(spool);
+        return false;
+    }
     std::memmove(at + added, at, tail);
     std::memcpy(at, ctx.buffer, added);
     bool done = insertion.flush(0, added + tail);
@@ -74,9 +82,11 @@ bool StrategyInsertFast::Splice(std::uint32_t point, std::uint32_t added) {
     }
     if (!done) {
         std::memmove(at, at + added, tail);
-        (void)insertion.flush(0, tail);
+        // Only once the old tail is back may the spool that would redo the move go.
+        if (insertion.flush(0, tail) && !spool.empty()) (void)ctx.files.remove(spool);
         return false;
     }
+    if (!spool.empty()) (void)ctx.files.remove(spool);
     ctx.dataEnd += added;
     return true;
 }

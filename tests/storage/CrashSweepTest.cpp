@@ -26,7 +26,7 @@ const std::string kForeign = "/rec/foreign.wav";
 constexpr std::uint32_t kBlocks = 14;   // 2.8 s of audio in 200 ms blocks
 constexpr std::uint32_t kSyncLag = 5;   // the platform syncs about once a second
 
-enum class Scenario { Record, Append, Overwrite };
+enum class Scenario { Record, Append, Overwrite, Insert };
 
 // A WAV this program did not write: a LIST chunk after the audio and zero padding.
 Bytes ForeignWav() {
@@ -38,7 +38,7 @@ Bytes ForeignWav() {
 }
 
 struct Run {
-    test::CrashFileSystem fs{1u << 20};
+    test::CrashFileSystem fs{4u << 20};
     test::FakeMemory memory;
     test::FakeSystemInfo system{4096};
     test::RecordingShell shell;
@@ -63,7 +63,9 @@ struct Run {
         if (scenario == Scenario::Record) {
             started = ctx.Create(kPath, format.tag, format.samplesPerSec, format.bitsPerSample, 1, true) == Status::Ok;
         } else if (ctx.Select(kPath, false) == Status::Ok && ctx.SeekToSample(point / format.BlockBytes())) {
-            started = scenario == Scenario::Append ? ctx.Append() : ctx.Overwrite();
+            started = scenario == Scenario::Append    ? ctx.Append()
+                      : scenario == Scenario::Overwrite ? ctx.Overwrite()
+                                                        : ctx.Insert();
         }
         const std::uint32_t piece = format.PieceBytes();
         for (std::uint32_t at = 0; started && at < added.size(); at += piece) {
@@ -110,6 +112,16 @@ void CheckAfterRecovery(Run& run, Scenario scenario, const model::Format& format
         return;
     }
     if (scenario != Scenario::Record && *file == old) return;  // the edit never reached the medium
+    if (scenario == Scenario::Insert) {
+        // The inserted audio is held in memory until End, which splices it in
+        // whole or not at all: a crash while the tail moves is rolled forward.
+        Bytes whole(oldAudio.begin(), oldAudio.begin() + point);
+        whole.insert(whole.end(), added.begin(), added.end());
+        whole.insert(whole.end(), oldAudio.begin() + point, oldAudio.end());
+        EXPECT_EQ(run.written, added.size());
+        EXPECT_TRUE(*file == model::WavFile(format, whole)) << "neither the old recording nor the whole insertion";
+        return;
+    }
     const Bytes before = scenario == Scenario::Record    ? Bytes{}
                          : scenario == Scenario::Append  ? oldAudio
                                                          : Bytes(oldAudio.begin(), oldAudio.begin() + point);
@@ -176,7 +188,9 @@ INSTANTIATE_TEST_SUITE_P(FastMedia, CrashSweep,
                                          Case{"AppendPcm16", Scenario::Append, model::kPcm16},
                                          Case{"AppendGsm", Scenario::Append, model::kGsm},
                                          Case{"OverwritePcm8", Scenario::Overwrite, model::kPcm8},
-                                         Case{"OverwriteGsm", Scenario::Overwrite, model::kGsm}),
+                                         Case{"OverwriteGsm", Scenario::Overwrite, model::kGsm},
+                                         Case{"InsertPcm8", Scenario::Insert, model::kPcm8},
+                                         Case{"InsertGsm", Scenario::Insert, model::kGsm}),
                          [](const auto& param) { return std::string(param.param.name); });
 
 }  // namespace
