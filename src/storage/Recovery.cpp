@@ -122,9 +122,10 @@ std::vector<RecoveredFile> RecoverRecordings(platform::FileSystem& files, const 
         if (!InScope(entry->path, scope)) continue;
         auto file = files.open(entry->path, platform::OpenMode::ReadWrite, false);
         if (!file) {
-            // Gone (deleted, or never made): nothing to repair. Anything else
-            // (a card not inserted) waits for the next run.
-            if (!files.exists(entry->path)) (void)files.remove(journal);
+            // Gone from a folder that is there (deleted, or never made):
+            // nothing to repair. A card that is not inserted waits for the next run.
+            if (!files.exists(entry->path) && files.isDirectory(platform::FolderOf(entry->path)))
+                (void)files.remove(journal);
             continue;
         }
         const std::string spool = SpoolPathFor(journal);

@@ -223,6 +223,18 @@ TEST(RecoveryTest, RepairsOnlyJournalledFilesInScopeAndForgetsStaleJournals) {
         fs.put(path, killed);
     }
     fs.put(kState + "/torn.journal", Bytes{'t', 'a', 'v', 'r', 'i', 'n'});
+    {
+        // A recording on a card that is not inserted now: its journal waits.
+        StorageContext ctx(fs, memory, system, shell);
+        ctx.journalFolder = kState;
+        ASSERT_TRUE(fs.createDirectory("/gone"));
+        ASSERT_EQ(ctx.Create("/gone/c.wav", wav::kTagPcm, 8000, 8, 1, true), Status::Ok);
+        fs.crashAt(1);
+        (void)ctx.Close();
+        fs.reboot();
+        ASSERT_TRUE(fs.remove("/gone/c.wav"));
+        ASSERT_TRUE(fs.remove("/gone"));
+    }
     fs.put(kState + "/other.journal", fs.contents(JournalPathFor(kState, kPath)).value());
     EXPECT_GT(fs.contents(kPath)->size(), 44u + 8000u) << "the reservation is still there";
 
@@ -241,7 +253,11 @@ TEST(RecoveryTest, RepairsOnlyJournalledFilesInScopeAndForgetsStaleJournals) {
     EXPECT_EQ(fs.contents(kPath), model::WavFile(model::kPcm8, audio));
     EXPECT_EQ(fs.contents(kForeign), ForeignWav());
     EXPECT_TRUE(RecoverRecordings(fs, kState).empty()) << "nothing left to do";
-    EXPECT_EQ(fs.list(kState)->size(), 0u) << "every journal settled";
+    EXPECT_EQ(fs.list(kState)->size(), 1u) << "every journal settled but the card's";
+    // The card is back but the file is not (deleted meanwhile): nothing to repair.
+    ASSERT_TRUE(fs.createDirectory("/gone"));
+    EXPECT_TRUE(RecoverRecordings(fs, kState).empty());
+    EXPECT_EQ(fs.list(kState)->size(), 0u);
 }
 
 }  // namespace

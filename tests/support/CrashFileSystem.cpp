@@ -183,7 +183,9 @@ std::optional<std::uint64_t> CrashFileSystem::freeSpace(const std::string& folde
 bool CrashFileSystem::exists(const std::string& path) { return state->files.count(path) || state->folders.count(path); }
 bool CrashFileSystem::isDirectory(const std::string& path) { return state->folders.count(path) > 0; }
 
-bool CrashFileSystem::remove(const std::string& path) { return state->up() && state->files.erase(path) > 0; }
+bool CrashFileSystem::remove(const std::string& path) {
+    return state->up() && (state->files.erase(path) > 0 || state->folders.erase(path) > 0);
+}
 
 bool CrashFileSystem::moveNoReplace(const std::string& from, const std::string& to) {
     if (!state->up() || !state->files.count(from) || exists(to)) return false;

@@ -13,7 +13,8 @@
 //
 // What reaches the medium: whatever File::sync and Mapping::flush covered,
 // and what File::syncSoon asked for, one request in `syncLag` after the
-// request (the platform syncs on a thread of its own). Mappings address the
+// request (the platform syncs on a thread of its own). `remove` takes a file
+// or a folder (a card taken out). Mappings address the
 // file's contents in memory, so stores through them are seen at once by reads
 // (as with a real shared mapping) but last only once synced. Folder entries
 // (create, remove, move) last at once.
