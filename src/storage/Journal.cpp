@@ -155,6 +155,25 @@ std::optional<SpliceSpool> ReadSpliceSpool(platform::FileSystem& files, const st
     return spool;
 }
 
+std::string InsertSpoolPathFor(const std::string& journalPath) { return journalPath + ".insert"; }
+
+std::optional<SpliceSpool> ReadInsertSpool(platform::FileSystem& files, const std::string& spoolPath) {
+    auto file = files.open(spoolPath, platform::OpenMode::ReadOnly, false);
+    std::uint32_t size = 0;
+    if (!file || !file->size(size) || size < kInsertSpoolHeader) return std::nullopt;
+    std::vector<std::uint8_t> image(size);
+    std::uint32_t got = 0;
+    if (!file->read(image.data(), size, got) || got != size) return std::nullopt;
+    static constexpr char kMagic[8] = {'T', 'V', 'I', 'N', 'S', 'E', 'R', 'T'};
+    const std::uint32_t count = Get32(&image[12]);
+    if (!std::equal(kMagic, kMagic + 8, image.begin()) || std::uint64_t{kInsertSpoolHeader} + count > size)
+        return std::nullopt;
+    SpliceSpool spool;
+    spool.point = Get32(&image[8]);
+    spool.added.assign(image.begin() + kInsertSpoolHeader, image.begin() + kInsertSpoolHeader + count);
+    return spool;
+}
+
 std::vector<std::string> ListJournals(platform::FileSystem& files, const std::string& folder) {
     std::vector<std::string> out;
     if (folder.empty()) return out;

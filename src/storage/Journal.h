@@ -63,6 +63,15 @@ std::string SpoolPathFor(const std::string& journalPath);
 // Reads a spool; nullopt when it is incomplete (the move had not begun).
 [[nodiscard]] std::optional<SpliceSpool> ReadSpliceSpool(platform::FileSystem& files, const std::string& spoolPath);
 
+// The audio of an insertion as it is recorded: "TVINSERT", the insertion
+// point, the count of audio bytes, then the audio. Recovery of an insertion
+// that never reached its splice turns it into a splice spool (the tail is
+// still in place in the file) and rolls that forward.
+inline constexpr std::uint32_t kInsertSpoolHeader = 16;
+std::string InsertSpoolPathFor(const std::string& journalPath);
+// Point and audio of an insert spool; nullopt when it is not one.
+[[nodiscard]] std::optional<SpliceSpool> ReadInsertSpool(platform::FileSystem& files, const std::string& spoolPath);
+
 // The journal files in `folder`, by name.
 std::vector<std::string> ListJournals(platform::FileSystem& files, const std::string& folder);
 

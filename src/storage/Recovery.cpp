@@ -107,6 +107,36 @@ bool RollForward(platform::File& file, const JournalEntry& e, const SpliceSpool&
            WriteAt(file, e.dataChunkPos + 4, size, 4) && file.sync();
 }
 
+// An insertion cut short while it recorded: its tail is still in place, so
+// the audio recorded so far and that tail become a splice spool, which is
+// then rolled forward like one cut short while the tail moved.
+bool SettleInsertSpool(platform::FileSystem& files, platform::File& file, const JournalEntry& e,
+                       const std::string& journal) {
+    const std::string insertSpool = InsertSpoolPathFor(journal);
+    if (!files.exists(insertSpool)) return true;
+    const std::string spool = SpoolPathFor(journal);
+    if (!ReadSpliceSpool(files, spool)) {
+        std::optional<SpliceSpool> recorded = ReadInsertSpool(files, insertSpool);
+        const std::uint32_t audioStart = e.dataChunkPos + 8;
+        std::uint8_t count[4];
+        std::uint32_t size = 0;
+        if (recorded && !recorded->added.empty() && file.size(size) && ReadAt(file, e.dataChunkPos + 4, count, 4)) {
+            const std::uint32_t end = static_cast<std::uint32_t>(
+                std::min<std::uint64_t>(std::uint64_t{audioStart} + wav::LoadLe32(count), size));
+            if (recorded->point < audioStart || recorded->point > end) return false;
+            std::vector<std::uint8_t> tail(end - recorded->point);
+            if (!tail.empty() && !ReadAt(file, recorded->point, tail.data(), static_cast<std::uint32_t>(tail.size())))
+                return false;
+            recorded->added.resize(recorded->added.size() - recorded->added.size() % e.blockAlign);
+            if (!WriteSpliceSpool(files, spool, recorded->point, recorded->added.data(),
+                                  static_cast<std::uint32_t>(recorded->added.size()), tail.data(),
+                                  static_cast<std::uint32_t>(tail.size())))
+                return false;
+        }
+    }
+    return files.remove(insertSpool);
+}
+
 }  // namespace
 
 std::vector<RecoveredFile> RecoverRecordings(platform::FileSystem& files, const std::string& journalFolder,
@@ -129,6 +159,10 @@ std::vector<RecoveredFile> RecoverRecordings(platform::FileSystem& files, const 
             continue;
         }
         const std::string spool = SpoolPathFor(journal);
+        if (!SettleInsertSpool(files, *file, *entry, journal)) {
+            recovered.push_back({entry->path, 0, false});
+            continue;
+        }
         bool rolledForward = false;
         if (files.exists(spool)) {
             const auto splice = ReadSpliceSpool(files, spool);

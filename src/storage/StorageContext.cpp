@@ -18,6 +18,8 @@ namespace {
 void DropLeftovers(StorageContext& ctx) {
     ctx.window.reset();
     ctx.headerMap.reset();
+    ctx.spoolMap.reset();
+    ctx.spoolFile.reset();
     ctx.mappingHandle.reset();
     ctx.view = nullptr;
     // A journal left by a session that could not finish stays for recovery.

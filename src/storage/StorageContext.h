@@ -128,6 +128,10 @@ public:
     // as it was until the first block of the edit arrives (or its End).
     std::uint32_t editOldEnd = 0;
     std::uint32_t editOldDataSize = 0;
+    // An insertion's audio as it is recorded, mapped from a spool beside the
+    // journal (see InsertSpool in Journal.h), so that a kill loses none of it.
+    std::unique_ptr<platform::File> spoolFile;
+    std::unique_ptr<platform::Mapping> spoolMap;
     // Where journals are kept (empty: none are written) and the one in use.
     std::string journalFolder;
     std::string journalPath;

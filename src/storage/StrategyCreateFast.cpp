@@ -78,8 +78,10 @@ void WriteJournalFor(StorageContext& ctx, JournalEntry::Kind kind, const std::st
 
 void DropJournal(StorageContext& ctx) {
     if (!ctx.journalPath.empty()) {
-        // A splice spool left by an insertion that was moved back goes first.
-        if (ctx.files.exists(SpoolPathFor(ctx.journalPath))) (void)ctx.files.remove(SpoolPathFor(ctx.journalPath));
+        // The spools of an insertion that was moved back go first, the
+        // recorded audio's before the splice's.
+        for (const std::string& spool : {InsertSpoolPathFor(ctx.journalPath), SpoolPathFor(ctx.journalPath)})
+            if (ctx.files.exists(spool)) (void)ctx.files.remove(spool);
         (void)ctx.files.remove(ctx.journalPath);
     }
     ctx.journalPath.clear();

@@ -11,6 +11,7 @@
 #include "storage/StrategyCreateFast.h"
 #include "storage/StrategyIdle.h"
 #include "storage/StrategySelectFast.h"
+#include "wav/Formats.h"
 
 namespace tavrin::storage {
 namespace {
@@ -50,6 +51,54 @@ private:
 
 StrategyInsertFast::StrategyInsertFast(StorageContext& context) : StrategyCreateSlow(context) {}
 
+bool StrategyInsertFast::StartSpool(std::uint32_t point, std::uint32_t capacity) {
+    if (ctx.journalPath.empty() || capacity == 0) return false;
+    const std::string path = InsertSpoolPathFor(ctx.journalPath);
+    auto file = ctx.files.open(path, platform::OpenMode::ReadWriteCreate, false);
+    std::unique_ptr<platform::Mapping> map;
+    if (file && file->setLength(0) && file->setLength(kInsertSpoolHeader + capacity))
+        map = file->map(0, kInsertSpoolHeader + capacity, true);
+    if (!map) {
+        map.reset();
+        file.reset();
+        (void)ctx.files.remove(path);
+        return false;
+    }
+    static constexpr std::uint8_t kMagic[8] = {'T', 'V', 'I', 'N', 'S', 'E', 'R', 'T'};
+    std::memcpy(map->data(), kMagic, 8);
+    wav::StoreLe32(map->data() + 8, point);
+    wav::StoreLe32(map->data() + 12, 0);
+    ctx.spoolFile = std::move(file);
+    ctx.spoolMap = std::move(map);
+    ctx.buffer = ctx.spoolMap->data() + kInsertSpoolHeader;
+    return true;
+}
+
+void StrategyInsertFast::PublishCount() {
+    if (!ctx.spoolMap) return;
+    wav::StoreLe32(ctx.spoolMap->data() + 12, ctx.bufferedBytes);
+    ctx.spoolFile->syncSoon();
+}
+
+void StrategyInsertFast::DropSpool() {
+    if (!ctx.spoolFile) return;
+    ctx.spoolMap.reset();
+    ctx.spoolFile.reset();
+    (void)ctx.files.remove(InsertSpoolPathFor(ctx.journalPath));
+}
+
+Status StrategyInsertFast::WriteData(const std::uint8_t* source, std::uint32_t bytes) {
+    const Status status = StrategyCreateSlow::WriteData(source, bytes);
+    if (status == Status::Ok) PublishCount();
+    return status;
+}
+
+Status StrategyInsertFast::BackTrack(std::uint32_t bytes) {
+    const Status status = StrategyCreateSlow::BackTrack(bytes);
+    if (status == Status::Ok) PublishCount();
+    return status;
+}
+
 std::uint32_t StrategyInsertFast::CurrentWriteSample() {
     return ctx.header.BlockAt(ctx.viewBase + ctx.viewOffset + ctx.bufferPos);
 }
@@ -86,6 +135,9 @@ bool StrategyInsertFast::Splice(std::uint32_t point, std::uint32_t added) {
         if (insertion.flush(0, tail) && !spool.empty()) (void)ctx.files.remove(spool);
         return false;
     }
+    // The recorded audio's spool goes before the splice's: a recovery that
+    // found the former alone would insert it a second time.
+    DropSpool();
     if (!spool.empty()) (void)ctx.files.remove(spool);
     ctx.dataEnd += added;
     return true;
@@ -112,6 +164,8 @@ bool StrategyInsertFast::Flush() {
         ctx.header.SetDataSize(size - std::min(size, added));  // the recording is the old one again
     }
     ctx.mappingHandle.reset();
+    ctx.spoolMap.reset();
+    ctx.spoolFile.reset();
     ctx.view = ctx.window ? ctx.window->data() : nullptr;
     // The room reserved for the insertion goes again; that drops the window.
     const bool finished = fastfile::FinishWriting(ctx);

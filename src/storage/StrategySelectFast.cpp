@@ -158,6 +158,7 @@ bool StrategySelectFast::Insert() {
     ctx.bufferBase = point;
     ctx.bufferedBytes = 0;
     ctx.bufferPos = 0;
+    (void)ctx.insertFast->StartSpool(point, capacity);
     EmptyReadCache(ctx);
     ctx.current = ctx.insertFast.get();
     return true;

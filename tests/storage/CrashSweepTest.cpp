@@ -78,15 +78,15 @@ struct Run {
     }
 };
 
-// True when `file` is `before` followed by the first k bytes of `added`,
+// True when `file` is `before`, the first k bytes of `added` and `after`,
 // exactly, for some k within [lowest, highest].
 bool IsPrefixRecording(const model::Format& format, const Bytes& file, const Bytes& before, const Bytes& added,
-                       std::uint32_t lowest, std::uint32_t highest, std::string& why) {
-    if (file.size() < format.HeaderBytes() + before.size()) {
-        why = "shorter than the audio kept before the edit";
+                       const Bytes& after, std::uint32_t lowest, std::uint32_t highest, std::string& why) {
+    if (file.size() < format.HeaderBytes() + before.size() + after.size()) {
+        why = "shorter than the audio kept by the edit";
         return false;
     }
-    const std::size_t k = file.size() - format.HeaderBytes() - before.size();
+    const std::size_t k = file.size() - format.HeaderBytes() - before.size() - after.size();
     if (k < lowest || k > highest || k > added.size()) {
         why = "holds " + std::to_string(k) + " new bytes, outside [" + std::to_string(lowest) + ", " +
               std::to_string(highest) + "]";
@@ -94,6 +94,7 @@ bool IsPrefixRecording(const model::Format& format, const Bytes& file, const Byt
     }
     Bytes audio = before;
     audio.insert(audio.end(), added.begin(), added.begin() + static_cast<std::ptrdiff_t>(k));
+    audio.insert(audio.end(), after.begin(), after.end());
     if (file != model::WavFile(format, audio)) {
         why = "not the recording of the audio it holds (header or bytes differ)";
         return false;
@@ -111,28 +112,25 @@ void CheckAfterRecovery(Run& run, Scenario scenario, const model::Format& format
         EXPECT_EQ(run.written, 0u) << "audio was accepted, yet no file is left";
         return;
     }
-    if (scenario != Scenario::Record && *file == old) return;  // the edit never reached the medium
-    if (scenario == Scenario::Insert) {
-        // The inserted audio is held in memory until End, which splices it in
-        // whole or not at all: a crash while the tail moves is rolled forward.
-        Bytes whole(oldAudio.begin(), oldAudio.begin() + point);
-        whole.insert(whole.end(), added.begin(), added.end());
-        whole.insert(whole.end(), oldAudio.begin() + point, oldAudio.end());
-        EXPECT_EQ(run.written, added.size());
-        EXPECT_TRUE(*file == model::WavFile(format, whole)) << "neither the old recording nor the whole insertion";
+    const std::uint32_t piece = format.PieceBytes();
+    if (scenario != Scenario::Record && *file == old) {
+        // The edit never reached the medium: only while it was within its unsynced tail.
+        EXPECT_FALSE(run.finished) << "finished, yet the old recording";
+        EXPECT_LE(run.written, (kSyncLag + 1) * piece) << "the old recording, though more was recorded";
         return;
     }
-    const Bytes before = scenario == Scenario::Record    ? Bytes{}
-                         : scenario == Scenario::Append  ? oldAudio
-                                                         : Bytes(oldAudio.begin(), oldAudio.begin() + point);
-    const std::uint32_t piece = format.PieceBytes();
+    const Bytes before = scenario == Scenario::Record   ? Bytes{}
+                         : scenario == Scenario::Append ? oldAudio
+                                                        : Bytes(oldAudio.begin(), oldAudio.begin() + point);
+    // An insertion moves the old audio after its point on.
+    const Bytes after = scenario == Scenario::Insert ? Bytes(oldAudio.begin() + point, oldAudio.end()) : Bytes{};
     // At most what the platform had not synced yet is lost; the block being
     // stored when the power went may or may not have made it.
     const std::uint32_t lowest = run.finished ? static_cast<std::uint32_t>(added.size())
                                               : run.written - std::min(run.written, kSyncLag * piece);
     const std::uint32_t highest = run.finished ? lowest : run.written + piece;
     std::string why;
-    EXPECT_TRUE(IsPrefixRecording(format, *file, before, added, lowest, highest, why))
+    EXPECT_TRUE(IsPrefixRecording(format, *file, before, added, after, lowest, highest, why))
         << why << " (accepted " << run.written << " bytes)";
 }
 
