@@ -95,7 +95,7 @@ EngineHost::EngineHost()
             }),
       devices(ChooseSoundDevices(files)),
       engine(engine::EngineServices{*devices.in, *devices.out, files, memory, system, shell, clock, thread,
-                                    *devices.cues}),
+                                    *devices.cues, engine::LaunchDetachedThread, platform::StateFolder()}),
       view(engine) {}
 
 MainWindowServices EngineHost::windowServices() {
@@ -112,6 +112,7 @@ MainWindowServices EngineHost::windowServices() {
                                     return now != engine::EngineState::EngineClosed &&
                                            now != engine::EngineState::EngineFileOpen;
                                 }};
+    services.journalFolder = platform::StateFolder();
     if (devices.serverInput) {
         services.microphones = [this] { return microphones(); };
         services.useMicrophone = [this](const std::string& name) { useMicrophone(name); };

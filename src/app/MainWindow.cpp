@@ -28,6 +28,7 @@
 #include "recordings/Naming.h"
 #include "recordings/RecordingList.h"
 #include "recordings/StorageLocations.h"
+#include "storage/Recovery.h"
 #include "ui/Fonts.h"
 #include "ui/KeyMap.h"
 #include "ui/KeypadFilter.h"
@@ -154,6 +155,7 @@ void MainWindow::createOptionsContext() {
 
 bool MainWindow::initialise() {
     readSettings();
+    recoverRecordings();
     setUpSoftKeys();
     if (!startEngine()) return false;
     info->setLevel(0);  // the meter starts with every segment hidden
@@ -178,6 +180,23 @@ void MainWindow::readSettings() {
     // The card was taken out while the recorder was not running: the first
     // recording sent elsewhere says so.
     if (options.saveLocation() != stored) machine->vars.saveLocationReplaced = true;
+}
+
+// Recordings a crash, a kill or a power cut left unfinished are repaired
+// before they are listed, and the user hears once which ones and how long
+// each is now.
+void MainWindow::recoverRecordings() {
+    const auto recovered = storage::RecoverRecordings(services.files, services.journalFolder);
+    if (recovered.empty()) return;
+    std::string text = "Recordings recovered after Tavrin was ended unexpectedly:";
+    for (const auto& r : recovered) {
+        std::string name = r.path.substr(r.path.rfind('/') + 1);
+        if (name.size() > 4 && QString::fromStdString(name.substr(name.size() - 4)).compare(".wav", Qt::CaseInsensitive) == 0)
+            name.resize(name.size() - 4);
+        text += "\n" + name + "  " +
+                (r.repaired ? controller::FormatDuration(r.lengthMs / 1000) : std::string("could not be repaired"));
+    }
+    services.shell.messageBox(text, "Tavrin", platform::mb::IconAsterisk | platform::mb::Ok);
 }
 
 void MainWindow::setUpSoftKeys() {

@@ -72,6 +72,9 @@ struct MainWindowServices {
     // After a recording started: what to tell the user about its microphone
     // (the chosen one was missing), once.
     std::function<std::optional<std::string>()> takeInputNotice = {};
+    // Where storage journals the recordings it changes; recordings a crash
+    // left unfinished are repaired from there at start-up. Empty: none.
+    std::string journalFolder = {};
 };
 
 // The recorder's only window, shaped like the handset it was made for: the
@@ -174,6 +177,7 @@ private:
     void createOptionsContext();
     // The start-up steps.
     void readSettings();
+    void recoverRecordings();
     void setUpSoftKeys();
     bool startEngine();
     void setUpList();

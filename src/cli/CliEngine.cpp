@@ -53,7 +53,8 @@ std::unique_ptr<platform::WaveOut> MakeOutput(CliEngine& cli, const DeviceSetup&
 CliEngine::CliEngine(const DeviceSetup& setup)
     : waveIn(MakeInput(*this, setup)),
       waveOut(MakeOutput(*this, setup)),
-      engine(engine::EngineServices{*waveIn, *waveOut, files, memory, system, shell, clock, thread, cues}) {}
+      engine(engine::EngineServices{*waveIn, *waveOut, files, memory, system, shell, clock, thread, cues,
+                                    engine::LaunchDetachedThread, platform::StateFolder()}) {}
 
 // Never deleted: the engine thread may still be finishing its last message
 // while the process ends. Held here so that it stays reachable to the end.

@@ -57,6 +57,9 @@ struct EngineServices {
     platform::Thread& thread;
     platform::CueSounds& cues;
     ThreadLauncher launchThread = LaunchDetachedThread;
+    // Where storage journals the recordings it changes, for recovery after a
+    // crash (platform::StateFolder() in the program); empty: no journals.
+    std::string journalFolder = {};
 };
 
 // What the UI sets before a recording starts.

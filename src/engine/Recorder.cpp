@@ -119,6 +119,8 @@ ResultCode AudioEngine::RecordEdit(std::uint32_t base) {
     if (mediaSpeed == MediaSpeed::MediaUnset) {
         // Storage is already set for writing; leaving it so under
         // EngineFileOpen would let a later playback read from a writer.
+        // Nothing was recorded, so the recording stays as it was.
+        storage.CancelEdit();
         static_cast<void>(storage.Close());
         state = EngineState::EngineClosed;
         return {rc::StepFailed, detail::EditNoMedia};
@@ -126,6 +128,7 @@ ResultCode AudioEngine::RecordEdit(std::uint32_t base) {
     const AudioFormat format = SelectedFormat();
     SetLevels(format.bitsPerSample == 8 && format.formatTag != platform::kFormatTagGsm ? kFullScale8 : kFullScale16);
     if (const ResultCode opened = OpenCapture(format, kEditSteps); !opened.Ok()) {
+        storage.CancelEdit();
         static_cast<void>(storage.Close());
         state = EngineState::EngineClosed;
         return opened;

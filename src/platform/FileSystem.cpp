@@ -1,11 +1,27 @@
 #include "platform/FileSystem.h"
 
+#include <cstdlib>
+#include <filesystem>
+
 namespace tavrin::platform {
 namespace {
 
 thread_local IoError lastIoError;
 
 }  // namespace
+
+std::string StateFolder() {
+    if (const char* state = std::getenv("XDG_STATE_HOME"); state && state[0] == '/') return std::string(state) + "/tavrin";
+    if (const char* home = std::getenv("HOME"); home && home[0] == '/') return std::string(home) + "/.local/state/tavrin";
+    return {};
+}
+
+std::string AbsolutePath(const std::string& path) {
+    if (path.empty() || path[0] == '/') return path;
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    return error ? path : absolute.lexically_normal().string();
+}
 
 std::string FolderOf(const std::string& path) {
     const auto slash = path.rfind('/');

@@ -15,6 +15,9 @@ enum class OpenMode { ReadOnly, ReadWrite, ReadWriteCreate };
 
 // A window of a file mapped into memory. `data()` addresses the first byte of
 // the range that was asked for, whatever alignment the system needed below it.
+// Stores through `data()` are seen at once by every mapping and read of the
+// same file, but they are durable only once `flush` (or the file's `sync`)
+// has returned: until then a power cut may lose any of them, in any order.
 class Mapping {
 public:
     virtual ~Mapping() = default;
@@ -46,7 +49,17 @@ public:
     // before the file.
     [[nodiscard]] virtual std::unique_ptr<Mapping> map(std::uint32_t offset, std::uint32_t length,
                                                        bool writable) = 0;
+    // Makes everything written to the file so far, through `write` and through
+    // its mappings, reach the medium, and waits for it.
+    [[nodiscard]] virtual bool sync() = 0;
+    // Asks for the same without waiting: the realisation syncs on a thread of
+    // its own, at most `kSyncCadenceMs` after the request. Safe to call per
+    // block from a thread that must never wait for the disk.
+    virtual void syncSoon() = 0;
 };
+
+// How long audio may stay in memory after `syncSoon` before it is synced.
+inline constexpr unsigned kSyncCadenceMs = 250;
 
 struct DirectoryEntry {
     std::string name;
@@ -84,6 +97,15 @@ public:
     // one file should: a folder may hold thousands.
     [[nodiscard]] virtual std::optional<DirectoryEntry> entry(const std::string& path);
 };
+
+// Where the program keeps state of its own between runs:
+// `$XDG_STATE_HOME/tavrin`, or `~/.local/state/tavrin`. Empty when neither
+// can be told. The folder may not exist yet.
+std::string StateFolder();
+
+// `path` from the root: relative to the current folder when it does not start
+// with '/'. Unchanged when the current folder cannot be told.
+std::string AbsolutePath(const std::string& path);
 
 // The folder part of a path: everything before the last '/', or "." when none.
 std::string FolderOf(const std::string& path);

@@ -67,6 +67,17 @@ public:
         return std::make_unique<HoldingMapping>(std::move(file), std::move(mapping));
     }
 
+    bool sync() override {
+        const auto file = fs.open(path, again, writeThrough);
+        return file && file->sync();
+    }
+    // A file being written keeps one handle for the syncs to come: a recording
+    // holds its medium anyway, and the engine thread must not wait for a sync.
+    void syncSoon() override {
+        if (!writing) writing = fs.open(path, again, writeThrough);
+        if (writing) writing->syncSoon();
+    }
+
 private:
     std::unique_ptr<File> AtPosition() {
         auto file = fs.open(path, again, writeThrough);
@@ -79,6 +90,7 @@ private:
     bool writeThrough;
     OpenMode again = OpenMode::ReadOnly;
     std::uint32_t position = 0;
+    std::unique_ptr<File> writing;
 };
 
 }  // namespace

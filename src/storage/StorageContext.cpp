@@ -19,8 +19,14 @@ namespace {
 // new is opened. The mappings must go before the file they map.
 void DropLeftovers(StorageContext& ctx) {
     ctx.window.reset();
+    ctx.headerMap.reset();
+    ctx.spoolMap.reset();
+    ctx.spoolFile.reset();
     ctx.mappingHandle.reset();
     ctx.view = nullptr;
+    // A journal left by a session that could not finish stays for recovery.
+    ctx.writing = false;
+    ctx.journalPath.clear();
     ctx.createSlow->ReleaseBuffer();
     ctx.fileHandle.reset();
     ctx.owedLength.reset();
@@ -92,8 +98,6 @@ Status StorageContext::WriteData(const std::uint8_t* source, std::uint32_t bytes
 Status StorageContext::ReadData(std::uint8_t* destination, std::uint32_t bytes) {
     return Owned().ReadData(destination, bytes);
 }
-bool StorageContext::Append() { return Owned().Append(); }
-bool StorageContext::Overwrite() { return Owned().Overwrite(); }
 bool StorageContext::Insert() { return Owned().Insert(); }
 
 Strategy& StorageContext::Owned() {
@@ -118,6 +122,30 @@ Status StorageContext::Close() {
 Status StorageContext::NoteCause(Status status) {
     failureCause = status == Status::Ok ? platform::IoError{} : platform::LastIoError();
     return status;
+}
+bool StorageContext::Append() {
+    editOldEnd = dataEnd;
+    editOldDataSize = header.DataSize();
+    return Owned().Append();
+}
+bool StorageContext::Overwrite() {
+    editOldEnd = dataEnd;
+    editOldDataSize = header.DataSize();
+    return Owned().Overwrite();
+}
+
+void StorageContext::CancelEdit() {
+    const bool fast = current == createFast.get() && !writing;
+    const bool slow = current == createSlow.get() && createSlow->HasPendingAudio() && bufferedBytes == 0;
+    if (!fast && !slow) return;
+    if (slow) createSlow->ReleaseBuffer();
+    if (fast && !journalPath.empty()) {
+        (void)files.remove(journalPath);
+        journalPath.clear();
+    }
+    dataEnd = editOldEnd;
+    header.SetDataSize(editOldDataSize);
+    current = fast ? static_cast<Strategy*>(selectFast.get()) : static_cast<Strategy*>(selectSlow.get());
 }
 
 std::uint16_t StorageContext::FormatTag() const { return header.FormatTag(); }

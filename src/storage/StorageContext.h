@@ -61,6 +61,9 @@ public:
     [[nodiscard]] bool Append();
     [[nodiscard]] bool Overwrite();
     [[nodiscard]] bool Insert();
+    // Takes back an Append or Overwrite before its first block: the recording
+    // is selected again exactly as it was (the file was never changed).
+    void CancelEdit();
     [[nodiscard]] Status End();
     [[nodiscard]] Status Close();
 
@@ -100,6 +103,7 @@ public:
     std::unique_ptr<platform::File> fileHandle;
     std::unique_ptr<platform::Mapping> mappingHandle;  // window of an insertion (slow media)
     std::unique_ptr<platform::Mapping> window;          // sliding window of the fast strategies
+    std::unique_ptr<platform::Mapping> headerMap;       // a fast recording's header, kept current per block
     std::uint8_t* view = nullptr;
     std::uint8_t* buffer = nullptr;
     bool bufferOwned = false;  // allocated from platform memory, not the insert area
@@ -127,6 +131,26 @@ public:
     // in the last bytes of its buffer to write them behind the new end.
     std::uint32_t heldTrailer = 0;
     std::string fileName;
+
+    // --- A fast recording being written ---------------------------------------
+    // The session has changed the file: it is journalled, reserved ahead and
+    // cut back to `dataEnd` when the session ends.
+    bool writing = false;
+    // Free space of the volume beyond the reservation, as last seen.
+    std::uint32_t volumeRoom = 0;
+    // The volume refused to give the reservation another step.
+    bool growthRefused = false;
+    // Where an Append or Overwrite found the recording's end: the file stays
+    // as it was until the first block of the edit arrives (or its End).
+    std::uint32_t editOldEnd = 0;
+    std::uint32_t editOldDataSize = 0;
+    // An insertion's audio as it is recorded, mapped from a spool beside the
+    // journal (see InsertSpool in Journal.h), so that a kill loses none of it.
+    std::unique_ptr<platform::File> spoolFile;
+    std::unique_ptr<platform::Mapping> spoolMap;
+    // Where journals are kept (empty: none are written) and the one in use.
+    std::string journalFolder;
+    std::string journalPath;
 
     HeaderImage header;
 

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "storage/HeaderWriting.h"
+#include "storage/Journal.h"
 #include "storage/ReadCache.h"
 #include "storage/StorageContext.h"
 #include "storage/StrategyIdle.h"
@@ -15,17 +16,75 @@ namespace tavrin::storage {
 namespace fastfile {
 namespace {
 
+constexpr std::uint64_t kLimit32 = std::numeric_limits<std::uint32_t>::max();
+
 std::uint32_t WindowLength(const StorageContext& ctx, std::uint32_t base) {
-    return std::min(2 * ctx.viewStep, ctx.fileLimit - base);
+    return std::min(2 * ctx.viewStep, ctx.fileLimit - std::min(ctx.fileLimit, base));
 }
 
-// Room to reserve beyond the recording: the free space less a margin, in whole
-// windows, and never so much that the file's length leaves 32 bits.
-std::uint32_t Reserve(std::uint64_t freeBytes, std::uint32_t length, std::uint32_t twiceGranularity) {
-    const std::uint64_t unit = 2ull * twiceGranularity;
-    std::uint64_t reserve = freeBytes - kSpareBytes;
-    reserve = std::min<std::uint64_t>(reserve, std::numeric_limits<std::uint32_t>::max() - length);
-    return static_cast<std::uint32_t>(reserve - reserve % unit);
+std::uint64_t StepBytes(const StorageContext& ctx) {
+    const std::uint64_t unit = ctx.viewStep;
+    const std::uint64_t audio = std::uint64_t{kReserveSeconds} * std::max<std::uint32_t>(ctx.header.AvgBytesPerSec(), 1);
+    return std::max<std::uint64_t>(2, (audio + unit - 1) / unit) * unit;
+}
+
+// Lengthens the reservation towards `wanted` bytes, in whole windows and
+// within the free space less the margin; never past 32 bits. False when a
+// call failed (rather than the volume having no room).
+bool GrowTo(StorageContext& ctx, std::uint64_t wanted) {
+    const std::uint64_t unit = ctx.viewStep;
+    const std::uint64_t target = std::min((wanted + unit - 1) / unit * unit, kLimit32 - kLimit32 % unit);
+    if (target <= ctx.fileLimit) return true;
+    const auto freeBytes = ctx.files.freeSpace(platform::FolderOf(ctx.fileName));
+    const std::uint64_t available = freeBytes && *freeBytes > kSpareBytes ? *freeBytes - kSpareBytes : 0;
+    std::uint64_t grow = target - ctx.fileLimit;
+    if (grow > available) grow = available - available % unit;  // the last of the volume
+    if (grow == 0 || !ctx.fileHandle->setLength(ctx.fileLimit + static_cast<std::uint32_t>(grow))) {
+        if (grow != 0) (void)ctx.fileHandle->setLength(ctx.fileLimit);  // a refused lengthening may still have grown it
+        ctx.growthRefused = true;
+        ctx.volumeRoom = 0;
+        return freeBytes && grow == 0;
+    }
+    ctx.writing = true;
+    ctx.fileLimit += static_cast<std::uint32_t>(grow);
+    ctx.volumeRoom = static_cast<std::uint32_t>(std::min(available - grow, kLimit32));
+    return true;
+}
+
+void WriteJournalFor(StorageContext& ctx, JournalEntry::Kind kind, const std::string& fileName) {
+    JournalEntry entry;
+    entry.kind = kind;
+    entry.path = platform::AbsolutePath(fileName);  // recovery may run from anywhere
+    entry.blockAlign = std::max<std::uint16_t>(ctx.header.BlockAlign(), 1);
+    entry.avgBytesPerSec = ctx.header.AvgBytesPerSec();
+    if (kind == JournalEntry::Kind::Create) {
+        // The layout every new recording gets (see WriteNewHeader).
+        const bool gsm = ctx.header.IsGsm();
+        entry.dataChunkPos = gsm ? 52 : 36;
+        entry.factValuePos = gsm ? 48 : 0;
+        const std::uint8_t wave[4] = {'W', 'A', 'V', 'E'};
+        entry.head.assign(wave, wave + 4);
+        entry.head.insert(entry.head.end(), ctx.header.fmt.begin(), ctx.header.fmt.begin() + (gsm ? 28 : 24));
+        if (gsm) {
+            const std::uint8_t fact[12] = {'f', 'a', 'c', 't', 4, 0, 0, 0, 0, 0, 0, 0};
+            entry.head.insert(entry.head.end(), fact, fact + 12);
+        }
+    } else {
+        entry.dataChunkPos = ctx.header.dataChunkPos;
+        entry.factValuePos = ctx.header.factValuePos;
+    }
+    ctx.journalPath = WriteJournal(ctx.files, ctx.journalFolder, entry);
+}
+
+void DropJournal(StorageContext& ctx) {
+    if (!ctx.journalPath.empty()) {
+        // The spools of an insertion that was moved back go first, the
+        // recorded audio's before the splice's.
+        for (const std::string& spool : {InsertSpoolPathFor(ctx.journalPath), SpoolPathFor(ctx.journalPath)})
+            if (ctx.files.exists(spool)) (void)ctx.files.remove(spool);
+        (void)ctx.files.remove(ctx.journalPath);
+    }
+    ctx.journalPath.clear();
 }
 
 }  // namespace
@@ -33,39 +92,105 @@ std::uint32_t Reserve(std::uint64_t freeBytes, std::uint32_t length, std::uint32
 bool Prepare(StorageContext& ctx, const std::string& fileName, bool create) {
     const std::uint32_t twice = ctx.twiceGranularity;
     if (twice == 0) return false;
-    const auto freeBytes = ctx.files.freeSpace(platform::FolderOf(fileName));
-    if (!freeBytes || *freeBytes < 2ull * twice + kSpareBytes) return false;
-
+    if (create) {
+        const auto freeBytes = ctx.files.freeSpace(platform::FolderOf(fileName));
+        if (!freeBytes || *freeBytes < 2ull * twice + kSpareBytes) return false;
+        // Noted before the file exists, so that no crash can leave it unknown.
+        WriteJournalFor(ctx, JournalEntry::Kind::Create, fileName);
+    }
     const auto mode = create ? platform::OpenMode::ReadWriteCreate : platform::OpenMode::ReadWrite;
-    auto file = ctx.files.open(fileName, mode, true);
-    if (!file) return false;
-    // A new recording's name must survive a power cut as its audio will.
-    if (create && !ctx.files.syncFolder(platform::FolderOf(fileName))) return false;
+    ctx.fileHandle = ctx.files.open(fileName, mode, false);
     std::uint32_t length = 0;
-    if (!file->size(length)) return false;
-    const std::uint32_t reserve = Reserve(*freeBytes, length, twice);
-    if (reserve < 2 * twice) return false;  // a file near 4 GiB: no whole window left to record into
-
-    const std::uint32_t limit = length + reserve;
-    if (!file->setLength(limit)) {
-        (void)file->setLength(length);  // a refused lengthening may still have grown the file
+    // A new recording's name must survive a power cut as its audio will.
+    const bool named = !create || (ctx.fileHandle && ctx.files.syncFolder(platform::FolderOf(fileName)));
+    if (!ctx.fileHandle || !named || !ctx.fileHandle->size(length)) {
+        ctx.fileHandle.reset();
+        if (create) DropJournal(ctx);
         return false;
     }
-    auto first = file->map(0, std::min(2 * twice, limit), true);
-    if (!first) {
-        (void)file->setLength(length);
-        return false;
-    }
-    ctx.fileHandle = std::move(file);
-    ctx.window = std::move(first);
-    ctx.view = ctx.window->data();
+    ctx.fileName = fileName;
     ctx.dataEnd = length;
-    ctx.fileLimit = limit;
+    ctx.fileLimit = length;
     ctx.viewBase = 0;
     ctx.viewOffset = 0;
     ctx.viewStep = twice;
-    ctx.fileName = fileName;
+    ctx.volumeRoom = 0;
+    ctx.growthRefused = false;
+    ctx.writing = false;
+    if (create) (void)GrowTo(ctx, StepBytes(ctx));
+    if (ctx.fileLimit == 0 || !MapWindow(ctx)) {
+        ctx.fileHandle.reset();
+        return false;
+    }
     return true;
+}
+
+bool Reserve(StorageContext& ctx, std::uint32_t bytes) {
+    const std::uint64_t end = std::uint64_t{ctx.viewBase} + ctx.viewOffset + bytes;
+    const std::uint64_t step = StepBytes(ctx);
+    if (end + step / 2 > ctx.fileLimit && !ctx.growthRefused) {
+        (void)GrowTo(ctx, end + step);
+        // A window cut short by the old end of the file covers its full
+        // length again; should that mapping be refused, the short one stays.
+        if (ctx.window && ctx.window->size() < WindowLength(ctx, ctx.viewBase)) {
+            if (auto longer = ctx.fileHandle->map(ctx.viewBase, WindowLength(ctx, ctx.viewBase), true)) {
+                ctx.window = std::move(longer);
+                ctx.view = ctx.window->data();
+            }
+        }
+    }
+    return end < ctx.fileLimit;  // the last reserved byte stays unused
+}
+
+bool ReserveForInsertion(StorageContext& ctx, std::uint32_t bytes) {
+    return GrowTo(ctx, std::uint64_t{ctx.dataEnd} + bytes);
+}
+
+std::uint32_t Room(const StorageContext& ctx) {
+    const std::uint64_t reserved = ctx.fileLimit - std::min(ctx.fileLimit, ctx.dataEnd);
+    return static_cast<std::uint32_t>(std::min(kLimit32, reserved + ctx.volumeRoom));
+}
+
+bool BeginEdit(StorageContext& ctx) {
+    const auto freeBytes = ctx.files.freeSpace(platform::FolderOf(ctx.fileName));
+    if (!freeBytes) return false;  // the folder is gone (a card was taken out)
+    ctx.volumeRoom = static_cast<std::uint32_t>(std::min(*freeBytes - std::min<std::uint64_t>(*freeBytes, kSpareBytes), kLimit32));
+    ctx.growthRefused = false;
+    WriteJournalFor(ctx, JournalEntry::Kind::Edit, ctx.fileName);
+    return true;
+}
+
+bool PublishHeader(StorageContext& ctx) {
+    if (!ctx.headerMap) {
+        const std::uint32_t bytes = ctx.header.dataChunkPos + 8;
+        if (!ctx.fileHandle || ctx.fileLimit < bytes) return false;
+        ctx.headerMap = ctx.fileHandle->map(0, bytes, true);
+        if (!ctx.headerMap) return false;
+    }
+    MemorySink sink(ctx.headerMap->data(), ctx.headerMap->size());
+    return FinishHeader(sink, ctx.header, ctx.dataEnd);
+}
+
+bool FinishWriting(StorageContext& ctx) {
+    bool ok = true;
+    if (ctx.writing) {
+        if (!ctx.fileHandle) return false;
+        ok = PublishHeader(ctx);
+        ctx.headerMap.reset();
+        if (!ok) {
+            FileSink throughFile(*ctx.fileHandle);
+            ok = FinishHeader(throughFile, ctx.header, ctx.dataEnd);
+        }
+        // Nothing may stay mapped past the new end of the file.
+        ctx.view = nullptr;
+        ctx.window.reset();
+        const bool cut = ctx.fileHandle->setLength(ctx.dataEnd);
+        if (cut) ctx.fileLimit = ctx.dataEnd;
+        ok = ctx.fileHandle->sync() && cut && ok;
+        if (ok) ctx.writing = false;
+    }
+    if (ok) DropJournal(ctx);
+    return ok;
 }
 
 bool MapWindow(StorageContext& ctx) {
@@ -81,7 +206,13 @@ bool MapWindow(StorageContext& ctx) {
 bool SeekToByte(StorageContext& ctx, std::uint32_t offset, bool endAllowed) {
     if (!ctx.fileHandle || offset > ctx.dataEnd || (offset == ctx.dataEnd && !endAllowed)) return false;
     const std::uint32_t base = offset - offset % ctx.viewStep;
-    if (base != ctx.viewBase || !ctx.window) {
+    if (WindowLength(ctx, base) == 0) {
+        // The very end of a file that ends on a window boundary: nothing to
+        // map until the file grows.
+        ctx.view = nullptr;
+        ctx.window.reset();
+        ctx.viewBase = base;
+    } else if (base != ctx.viewBase || !ctx.window) {
         // The new window is mapped before the old one goes, so a refused
         // mapping leaves the point where it was and the file still held.
         auto moved = ctx.fileHandle->map(base, WindowLength(ctx, base), true);
@@ -96,7 +227,8 @@ bool SeekToByte(StorageContext& ctx, std::uint32_t offset, bool endAllowed) {
 
 bool Slide(StorageContext& ctx, bool releaseFirstHalf) {
     while (ctx.viewOffset >= ctx.viewStep) {
-        // What lies behind the point has reached the medium; its pages need not stay in memory.
+        // What lies behind the point is in the file; its pages need not stay
+        // in memory (the system still writes them back).
         if (releaseFirstHalf && ctx.window) ctx.window->release(0, ctx.viewStep);
         ctx.viewBase += ctx.viewStep;
         ctx.viewOffset -= ctx.viewStep;
@@ -105,33 +237,39 @@ bool Slide(StorageContext& ctx, bool releaseFirstHalf) {
     return true;
 }
 
+void DropHandles(StorageContext& ctx) {
+    ctx.view = nullptr;
+    ctx.window.reset();
+    ctx.headerMap.reset();
+    ctx.mappingHandle.reset();
+    ctx.fileHandle.reset();
+    ctx.writing = false;
+    ctx.journalPath.clear();
+}
+
 bool Release(StorageContext& ctx) {
     ctx.view = nullptr;
     ctx.window.reset();
     ctx.mappingHandle.reset();
-    if (!ctx.fileHandle) return true;
-    // Chunks after the audio of a file that was only played stay with it.
-    const std::uint32_t length = ctx.dataEnd + ctx.trailingBytes;
-    bool cut = ctx.fileHandle->setLength(length);
+    bool ok = !ctx.fileHandle || FinishWriting(ctx);
+    ctx.headerMap.reset();
     ctx.fileHandle.reset();
-    if (!cut) {
+    if (!ok && ctx.writing) {
         // One more try on a fresh handle; never create the file again if it is gone.
-        auto again = ctx.files.open(ctx.fileName, platform::OpenMode::ReadWrite, true);
-        cut = again && again->setLength(length);
+        auto again = ctx.files.open(ctx.fileName, platform::OpenMode::ReadWrite, false);
+        if (again) {
+            FileSink sink(*again);
+            ok = FinishHeader(sink, ctx.header, ctx.dataEnd) && again->setLength(ctx.dataEnd) && again->sync();
+        }
+        if (ok) DropJournal(ctx);
     }
-    return cut;
+    // A journal that could not be settled stays for the next start's recovery.
+    ctx.writing = false;
+    ctx.journalPath.clear();
+    return ok;
 }
 
-void Abandon(StorageContext& ctx) {
-    ctx.view = nullptr;
-    ctx.window.reset();
-    ctx.mappingHandle.reset();
-    if (ctx.fileHandle) {
-        FileSink sink(*ctx.fileHandle);
-        (void)FinishHeader(sink, ctx.header, ctx.dataEnd);
-    }
-    (void)Release(ctx);
-}
+void Abandon(StorageContext& ctx) { (void)Release(ctx); }
 
 }  // namespace fastfile
 
@@ -143,14 +281,14 @@ Status StrategyCreateFast::Create(const std::string& fileName, std::uint16_t tag
     // A new recording never takes the place of an existing file: writing a
     // header at its start would destroy it.
     if (ctx.files.exists(fileName)) return Status::FileError;
-    const Status status = WriteNewHeader(*this, ctx.header, fileName, tag, samplesPerSec, bitsPerSample, channels);
+    Status status = WriteNewHeader(*this, ctx.header, fileName, tag, samplesPerSec, bitsPerSample, channels);
+    if (status == Status::Ok && !fastfile::PublishHeader(ctx)) status = Status::FileError;
     if (status == Status::Ok) return status;
     // Leave nothing of a recording that could not even be started.
-    if (ctx.fileHandle && ctx.fileName == fileName) {
-        ctx.dataEnd = 0;
-        (void)fastfile::Release(ctx);
-    }
+    const std::string journal = ctx.journalPath;
+    if (ctx.fileHandle && ctx.fileName == fileName) fastfile::DropHandles(ctx);
     if (ctx.files.exists(fileName)) (void)ctx.files.remove(fileName);
+    if (!journal.empty()) (void)ctx.files.remove(journal);
     return status;
 }
 
@@ -158,32 +296,29 @@ Status StrategyCreateFast::Open(const std::string& fileName) {
     if (!fastfile::Prepare(ctx, fileName, true)) return Status::FileError;
     ctx.bufferBase = 0;
     static constexpr std::uint8_t kRiff[8] = {'R', 'I', 'F', 'F', 0, 0, 0, 0};
-    if (Write(kRiff, sizeof kRiff) != Status::Ok) {
-        (void)fastfile::Release(ctx);
-        return Status::FileError;
-    }
-    return Status::Ok;
+    return Write(kRiff, sizeof kRiff);
 }
 
 Status StrategyCreateFast::Write(const void* source, std::uint32_t bytes) {
-    if (!ctx.window) return Status::FileError;
-    const std::uint64_t point = std::uint64_t{ctx.viewBase} + ctx.viewOffset;
-    if (point + bytes >= ctx.fileLimit) return Status::FileError;  // the last reserved byte stays unused
+    if (!ctx.fileHandle || !fastfile::Reserve(ctx, bytes)) return Status::FileError;
+    if (!ctx.window && !fastfile::MapWindow(ctx)) {
+        fastfile::Abandon(ctx);
+        return Status::FileError;
+    }
     const auto* from = static_cast<const std::uint8_t*>(source);
     const std::uint32_t endBefore = ctx.dataEnd;
     while (bytes > 0) {
-        const std::uint32_t piece = std::min(bytes, ctx.window->size() - ctx.viewOffset);
-        std::memcpy(ctx.window->data() + ctx.viewOffset, from, piece);
-        const bool flushed = ctx.window->flush(ctx.viewOffset, piece);
-        if (flushed) {
+        const std::uint32_t piece = std::min(bytes, ctx.window->size() - std::min(ctx.window->size(), ctx.viewOffset));
+        if (piece > 0) {
+            std::memcpy(ctx.window->data() + ctx.viewOffset, from, piece);
             ctx.viewOffset += piece;
             ctx.dataEnd = std::max(ctx.dataEnd, ctx.viewBase + ctx.viewOffset);
         }
-        if (!flushed || !fastfile::Slide(ctx, true)) {
-            // A write counts whole or not at all: the header left on the medium
-            // describes the audio before it.
+        if (piece == 0 || !fastfile::Slide(ctx, true)) {
+            // A write counts whole or not at all: the header describes the
+            // audio before it.
             ctx.dataEnd = endBefore;
-            if (ctx.fileHandle) fastfile::Abandon(ctx);
+            fastfile::Abandon(ctx);
             return Status::FileError;
         }
         from += piece;
@@ -203,6 +338,16 @@ bool StrategyCreateFast::SeekToSample(std::uint32_t block) {
 
 std::uint32_t StrategyCreateFast::CurrentWriteSample() { return ctx.header.BlockAt(ctx.viewBase + ctx.viewOffset); }
 
+// The header on the medium follows the audio; the platform syncs it soon,
+// off this thread.
+void StrategyCreateFast::Publish() {
+    if (!fastfile::PublishHeader(ctx) && ctx.fileHandle) {
+        FileSink throughFile(*ctx.fileHandle);
+        (void)storage::FinishHeader(throughFile, ctx.header, ctx.dataEnd);
+    }
+    if (ctx.fileHandle) ctx.fileHandle->syncSoon();
+}
+
 Status StrategyCreateFast::BackTrack(std::uint32_t bytes) {
     const std::uint32_t point = ctx.viewBase + ctx.viewOffset;
     // Only this recording's audio can be taken back: never the header, nor
@@ -214,31 +359,30 @@ Status StrategyCreateFast::BackTrack(std::uint32_t bytes) {
     ctx.dataEnd = target;
     const std::uint32_t size = ctx.header.DataSize();
     ctx.header.SetDataSize(size - std::min(size, bytes));
+    Publish();
     return Status::Ok;
 }
 
-std::uint32_t StrategyCreateFast::SpaceLeft() { return ctx.fileLimit - std::min(ctx.fileLimit, ctx.dataEnd); }
+std::uint32_t StrategyCreateFast::SpaceLeft() { return fastfile::Room(ctx); }
 
 Status StrategyCreateFast::WriteData(const std::uint8_t* source, std::uint32_t bytes) {
+    // An edit changes the file only from its first block on.
+    ctx.writing = true;
     if (Write(source, bytes) != Status::Ok) return Status::FileError;
     ctx.header.SetDataSize(ctx.header.DataSize() + bytes);
+    Publish();
     return Status::Ok;
-}
-
-bool StrategyCreateFast::FinishHeader() {
-    if (!ctx.fileHandle) return false;
-    StrategySink throughWindow(*this);
-    if (storage::FinishHeader(throughWindow, ctx.header, ctx.dataEnd)) return true;
-    // The window could not be moved to the header: write it through the file.
-    if (!ctx.fileHandle) return false;
-    FileSink throughFile(*ctx.fileHandle);
-    return storage::FinishHeader(throughFile, ctx.header, ctx.dataEnd);
 }
 
 Status StrategyCreateFast::End() {
-    const bool finished = FinishHeader();
+    // An Overwrite ended before its first block still cuts the recording
+    // at its position; an Append without a block changes nothing.
+    if (!ctx.writing && ctx.dataEnd != ctx.editOldEnd) ctx.writing = true;
+    const bool finished = ctx.fileHandle && fastfile::FinishWriting(ctx);
     // Playback starts at block 0; an empty recording has none, so the point
     // goes to where its audio would start, never stays in the header.
+    ctx.view = nullptr;
+    ctx.window.reset();
     (void)fastfile::SeekToByte(ctx, ctx.header.dataChunkPos + 8, true);
     EmptyReadCache(ctx);
     ctx.cacheCapacity = ctx.header.CacheCapacity();
@@ -248,10 +392,10 @@ Status StrategyCreateFast::End() {
 
 Status StrategyCreateFast::Close() {
     const Status ended = End();
-    const bool cut = fastfile::Release(ctx);
+    const bool released = fastfile::Release(ctx);
     EmptyReadCache(ctx);
     ctx.current = ctx.idle.get();
-    return ended == Status::Ok && cut ? Status::Ok : Status::FileError;
+    return ended == Status::Ok && released ? Status::Ok : Status::FileError;
 }
 
 }  // namespace tavrin::storage

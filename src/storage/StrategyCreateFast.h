@@ -8,10 +8,14 @@
 namespace tavrin::storage {
 
 // A new recording on fast media, written straight into the file through a
-// sliding mapped window. The file is extended in advance to nearly all the
-// free space of its volume, so recording never grows it; each write is flushed
-// at once. End finishes the header in place and hands the still-open file to
-// the fast select strategy; only Close cuts the file back to its real length.
+// sliding mapped window. The file is reserved ahead of the write point in
+// steps of about a minute of audio (never the whole free space of a shared
+// disk), and its header follows every block, so that at each moment the file
+// is a playable WAV of what was stored, with at most reserved zeros after its
+// data chunk. The engine thread never waits for the disk: it asks the file to
+// sync soon, and the platform does so on a thread of its own. End finishes the
+// header, cuts the reserved tail, syncs, and hands the file to the fast select
+// strategy. Append and Overwrite continue here from the select strategy.
 class StrategyCreateFast : public Strategy {
 public:
     explicit StrategyCreateFast(StorageContext& context);
@@ -30,9 +34,8 @@ public:
     [[nodiscard]] bool SeekTo(std::uint32_t offset) override;
     std::uint32_t ReadPosition() override;
 
-    // Finishes the header of the file in place from the header image. False
-    // when any of its writes failed; the header on the medium may then be stale.
-    [[nodiscard]] bool FinishHeader();
+private:
+    void Publish();
 };
 
 // The window machinery that the fast strategies share. The file stays extended
@@ -43,11 +46,38 @@ namespace fastfile {
 
 // Margin of free space never taken by the reservation.
 inline constexpr std::uint32_t kSpareBytes = 10'000;
+// Audio reserved ahead of the write point at a time. A minute keeps the
+// reservations rare (one every half minute) and a crash's leftover small.
+inline constexpr std::uint32_t kReserveSeconds = 60;
 
-// Opens (or, with `create`, creates) the file, extends it by nearly all the
-// free space of its volume and maps the first window. On failure nothing of
+// Opens (or, with `create`, creates, journals and reserves) the file and maps
+// the first window. An existing file is not lengthened. On failure nothing of
 // the context's file fields refers to a handle any more.
 [[nodiscard]] bool Prepare(StorageContext& ctx, const std::string& fileName, bool create);
+
+// Makes sure `bytes` more bytes fit after the write point, reserving the next
+// step when the point comes within half a step of the reservation's end.
+// False when they do not fit and the volume refuses more.
+[[nodiscard]] bool Reserve(StorageContext& ctx, std::uint32_t bytes);
+// Reserves `bytes` after the audio for an insertion. False only when a call
+// failed; a full volume reserves nothing and the insertion then holds nothing.
+[[nodiscard]] bool ReserveForInsertion(StorageContext& ctx, std::uint32_t bytes);
+
+// Room for recording: what is reserved plus what the volume still has.
+std::uint32_t Room(const StorageContext& ctx);
+
+// Starts changing an existing recording: measures the room on its volume and
+// journals it (where journals are kept). False, the file untouched, when the
+// volume does not answer.
+[[nodiscard]] bool BeginEdit(StorageContext& ctx);
+
+// Brings the file's header (RIFF size, data size, GSM fact count) in line with
+// `dataEnd` and the header image, through a mapping of the header.
+[[nodiscard]] bool PublishHeader(StorageContext& ctx);
+
+// Ends a writing session: header, cut to `dataEnd`, sync, journal removed.
+// False when any step failed; the journal then stays for recovery.
+[[nodiscard]] bool FinishWriting(StorageContext& ctx);
 
 // Maps the window that starts at `viewBase`; on failure no window is left.
 [[nodiscard]] bool MapWindow(StorageContext& ctx);
@@ -63,8 +93,8 @@ inline constexpr std::uint32_t kSpareBytes = 10'000;
 // Drops the window and the file handle without touching the file.
 void DropHandles(StorageContext& ctx);
 
-// Drops the handles and cuts the file back to `dataEnd`. False when the cut
-// could not be made (the file then keeps its reserved length).
+// Drops the handles and, when the session wrote, finishes the file (see
+// FinishWriting). False when that could not be done.
 [[nodiscard]] bool Release(StorageContext& ctx);
 
 // Gives up a file whose window could not be flushed or moved while a

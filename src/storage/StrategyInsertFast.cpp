@@ -5,11 +5,13 @@
 #include <vector>
 
 #include "storage/HeaderWriting.h"
+#include "storage/Journal.h"
 #include "storage/ReadCache.h"
 #include "storage/StorageContext.h"
 #include "storage/StrategyCreateFast.h"
 #include "storage/StrategyIdle.h"
 #include "storage/StrategySelectFast.h"
+#include "wav/Formats.h"
 
 namespace tavrin::storage {
 namespace {
@@ -49,6 +51,54 @@ private:
 
 StrategyInsertFast::StrategyInsertFast(StorageContext& context) : StrategyCreateSlow(context) {}
 
+bool StrategyInsertFast::StartSpool(std::uint32_t point, std::uint32_t capacity) {
+    if (ctx.journalPath.empty() || capacity == 0) return false;
+    const std::string path = InsertSpoolPathFor(ctx.journalPath);
+    auto file = ctx.files.open(path, platform::OpenMode::ReadWriteCreate, false);
+    std::unique_ptr<platform::Mapping> map;
+    if (file && file->setLength(0) && file->setLength(kInsertSpoolHeader + capacity))
+        map = file->map(0, kInsertSpoolHeader + capacity, true);
+    if (!map) {
+        map.reset();
+        file.reset();
+        (void)ctx.files.remove(path);
+        return false;
+    }
+    static constexpr std::uint8_t kMagic[8] = {'T', 'V', 'I', 'N', 'S', 'E', 'R', 'T'};
+    std::memcpy(map->data(), kMagic, 8);
+    wav::StoreLe32(map->data() + 8, point);
+    wav::StoreLe32(map->data() + 12, 0);
+    ctx.spoolFile = std::move(file);
+    ctx.spoolMap = std::move(map);
+    ctx.buffer = ctx.spoolMap->data() + kInsertSpoolHeader;
+    return true;
+}
+
+void StrategyInsertFast::PublishCount() {
+    if (!ctx.spoolMap) return;
+    wav::StoreLe32(ctx.spoolMap->data() + 12, ctx.bufferedBytes);
+    ctx.spoolFile->syncSoon();
+}
+
+void StrategyInsertFast::DropSpool() {
+    if (!ctx.spoolFile) return;
+    ctx.spoolMap.reset();
+    ctx.spoolFile.reset();
+    (void)ctx.files.remove(InsertSpoolPathFor(ctx.journalPath));
+}
+
+Status StrategyInsertFast::WriteData(const std::uint8_t* source, std::uint32_t bytes) {
+    const Status status = StrategyCreateSlow::WriteData(source, bytes);
+    if (status == Status::Ok) PublishCount();
+    return status;
+}
+
+Status StrategyInsertFast::BackTrack(std::uint32_t bytes) {
+    const Status status = StrategyCreateSlow::BackTrack(bytes);
+    if (status == Status::Ok) PublishCount();
+    return status;
+}
+
 std::uint32_t StrategyInsertFast::CurrentWriteSample() {
     return ctx.header.BlockAt(ctx.viewBase + ctx.viewOffset + ctx.bufferPos);
 }
@@ -65,6 +115,13 @@ bool StrategyInsertFast::Splice(std::uint32_t point, std::uint32_t added) {
     MappedHeaderSink sink(*header);
 
     std::uint8_t* at = insertion.data();
+    // What the finished insertion holds from `point` on goes to a spool
+    // first, so that a crash while the tail moves is rolled forward.
+    const std::string spool = ctx.journalPath.empty() ? std::string() : SpoolPathFor(ctx.journalPath);
+    if (!spool.empty() && !WriteSpliceSpool(ctx.files, spool, point, ctx.buffer, added, at, tail)) {
+        (void)ctx.files.remove(spool);
+        return false;
+    }
     std::memmove(at + added, at, tail);
     std::memcpy(at, ctx.buffer, added);
     bool done = insertion.flush(0, added + tail);
@@ -74,9 +131,14 @@ bool StrategyInsertFast::Splice(std::uint32_t point, std::uint32_t added) {
     }
     if (!done) {
         std::memmove(at, at + added, tail);
-        (void)insertion.flush(0, tail);
+        // Only once the old tail is back may the spool that would redo the move go.
+        if (insertion.flush(0, tail) && !spool.empty()) (void)ctx.files.remove(spool);
         return false;
     }
+    // The recorded audio's spool goes before the splice's: a recovery that
+    // found the former alone would insert it a second time.
+    DropSpool();
+    if (!spool.empty()) (void)ctx.files.remove(spool);
     ctx.dataEnd += added;
     return true;
 }
@@ -102,8 +164,13 @@ bool StrategyInsertFast::Flush() {
         ctx.header.SetDataSize(size - std::min(size, added));  // the recording is the old one again
     }
     ctx.mappingHandle.reset();
+    ctx.spoolMap.reset();
+    ctx.spoolFile.reset();
     ctx.view = ctx.window ? ctx.window->data() : nullptr;
-    if (ok && added > 0) ok = ResumePlayback(point, added);
+    // The room reserved for the insertion goes again; that drops the window.
+    const bool finished = fastfile::FinishWriting(ctx);
+    const bool resumed = ResumePlayback(point, ok ? added : 0);
+    ok = ok && resumed && finished;
     ctx.buffer = nullptr;
     ctx.bufferedBytes = 0;
     ctx.bufferCapacity = 0;

@@ -97,7 +97,7 @@ Status StrategySelectFast::ReadData(std::uint8_t* destination, std::uint32_t byt
     return ReadThroughCache(ctx, *this, destination, bytes);
 }
 
-std::uint32_t StrategySelectFast::SpaceLeft() { return ctx.fileLimit - std::min(ctx.fileLimit, ctx.dataEnd); }
+std::uint32_t StrategySelectFast::SpaceLeft() { return fastfile::Room(ctx); }
 
 Status StrategySelectFast::End() { return Status::Ok; }
 
@@ -111,7 +111,7 @@ Status StrategySelectFast::Close() {
 bool StrategySelectFast::Append() {
     if (!FreeAfterAudio()) return false;
     EmptyReadCache(ctx);
-    if (!fastfile::SeekToByte(ctx, ctx.dataEnd, true)) {
+    if (!fastfile::SeekToByte(ctx, ctx.dataEnd, true) || !StartEdit()) {
         // The engine closes nothing once the strategy is idle: give the file back now.
         (void)fastfile::Release(ctx);
         ctx.current = ctx.idle.get();
@@ -119,7 +119,6 @@ bool StrategySelectFast::Append() {
     }
     ctx.bufferBase = ctx.dataEnd;  // where this recording's own audio starts
     ctx.trailingBytes = 0;         // a pad byte goes under the new audio
-    ctx.current = ctx.createFast.get();
     return true;
 }
 
@@ -127,17 +126,25 @@ bool StrategySelectFast::Overwrite() {
     if (!FreeAfterAudio()) return false;
     const std::uint32_t point = PlaybackPoint();
     EmptyReadCache(ctx);
-    if (!fastfile::SeekToByte(ctx, point, true)) {
+    if (!fastfile::SeekToByte(ctx, point, true) || !StartEdit()) {
         (void)fastfile::Release(ctx);
         ctx.current = ctx.idle.get();
         return false;
     }
+    // Only the image changes: the file keeps its old audio until the first block arrives.
     const std::uint32_t discarded = ctx.dataEnd - point;
     const std::uint32_t size = ctx.header.DataSize();
     ctx.header.SetDataSize(size - std::min(size, discarded));
     ctx.dataEnd = point;
     ctx.bufferBase = point;
     ctx.trailingBytes = 0;
+    return true;
+}
+
+bool StrategySelectFast::StartEdit() {
+    ctx.editOldEnd = ctx.dataEnd;
+    ctx.writing = false;
+    if (!fastfile::BeginEdit(ctx)) return false;
     ctx.current = ctx.createFast.get();
     return true;
 }
@@ -148,6 +155,12 @@ bool StrategySelectFast::Insert() {
     if (!ctx.fileHandle || point > ctx.dataEnd || (ctx.buffer && ctx.bufferOwned)) return false;
     const std::uint32_t tail = ctx.dataEnd - point;
     if (tail > kMaxInsertTail || !FreeAfterAudio()) return false;
+    // Room for the insert area after the audio, reserved now and cut at End.
+    if (!fastfile::BeginEdit(ctx)) return false;
+    if (!fastfile::ReserveForInsertion(ctx, kInsertAreaBytes)) {
+        (void)fastfile::FinishWriting(ctx);  // nothing was reserved: only the journal goes
+        return false;
+    }
     // The playing window stays mapped until the insertion ends, so a refused
     // insertion leaves playback exactly where it was.
     const std::uint32_t capacity = std::min(ctx.fileLimit - ctx.dataEnd, kInsertAreaBytes);
@@ -163,6 +176,7 @@ bool StrategySelectFast::Insert() {
     ctx.bufferedBytes = 0;
     ctx.bufferPos = 0;
     ctx.trailingBytes = 0;
+    (void)ctx.insertFast->StartSpool(point, capacity);
     EmptyReadCache(ctx);
     ctx.current = ctx.insertFast.get();
     return true;

@@ -38,6 +38,9 @@ public:
 private:
     // Playback position in bytes: the read point less what the cache still holds.
     std::uint32_t PlaybackPoint() const;
+    // Hands the file to the fast create strategy for an Append or Overwrite;
+    // false when the volume does not answer.
+    [[nodiscard]] bool StartEdit();
 };
 
 }  // namespace tavrin::storage

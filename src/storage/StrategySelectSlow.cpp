@@ -160,12 +160,9 @@ bool StrategySelectSlow::Append() {
 
 bool StrategySelectSlow::Overwrite() {
     const std::uint32_t p = PlaybackPosition();
-    // The buffer comes first: a refused Overwrite must leave the recording whole.
-    bool ok = ReadyForEdit() && ctx.createSlow->AllocateBuffer(ctx.fileName, p) && HoldTrailer();
-    if (ok && !ctx.fileHandle->setLength(p)) {
-        ctx.createSlow->ReleaseBuffer();
-        ok = false;
-    }
+    // The file keeps its old tail until End writes the new audio and cuts it,
+    // so an Overwrite that never gets going leaves the recording whole.
+    const bool ok = ReadyForEdit() && ctx.createSlow->AllocateBuffer(ctx.fileName, p) && HoldTrailer();
     if (ok) {
         ctx.header.SetDataSize(p - (ctx.header.dataChunkPos + 8));
         ctx.dataEnd = p;

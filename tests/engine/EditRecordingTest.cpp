@@ -113,9 +113,11 @@ TEST_P(EditRecordingTest, StartFailuresCloseTheDeviceAndTheStorage) {
                          Step{DeviceCall::Add, 2, 2175}}) {
         SCOPED_TRACE(s.detail);
         OpenOld(c.slow);
+        const std::vector<std::uint8_t> before = test::ReadBytes(dir.file("rec.wav"));
         in.fail(s.call, in.count(s.call) + s.nth, platform::mmr::NoMem);
         EXPECT_EQ(Run(c.edit), ResultCode(rc::StepFailed, s.detail));
         Pump();
+        EXPECT_EQ(test::ReadBytes(dir.file("rec.wav")), before) << "an edit that never started changed the file";
         EXPECT_FALSE(in.isOpen());
         EXPECT_TRUE(engine->storage.IsIdle());
         EXPECT_EQ(engine->state, EngineState::EngineClosed);

@@ -124,7 +124,8 @@ app::MainWindow& GuiTest::start() {
                                      },
                                      [this] { return sources; },
                                      [this](const std::string& name) { microphonesUsed.push_back(name); },
-                                     [this] { return std::exchange(inputNotice, std::nullopt); }};
+                                     [this] { return std::exchange(inputNotice, std::nullopt); },
+                                     journals};
     main = std::make_unique<app::MainWindow>(services);
     EXPECT_TRUE(main->initialise());
     main->show();

@@ -131,6 +131,7 @@ protected:
     std::vector<std::string> microphonesUsed;
     std::optional<std::string> inputNotice;
     engine::ResultCode startResult;
+    std::string journals;  // where the window looks for recordings to repair; empty: nowhere
     std::unique_ptr<app::MainWindow> main;
 };
 

@@ -20,6 +20,8 @@
 #include "controller/Commands.h"
 #include "engine/Messages.h"
 #include "ui/Fonts.h"
+#include "storage/StorageContext.h"
+#include "support/FakeMemory.h"
 #include "ui/SoftKeyBar.h"
 #include "wav/Formats.h"
 
@@ -633,6 +635,31 @@ TEST_F(MainWindowTest, TerminationDismissesOpenDialogsThenSavesAndCloses) {
     deliverEvents();
     QCoreApplication::processEvents();
     EXPECT_FALSE(w.isVisible());
+}
+
+TEST_F(MainWindowTest, RecordingsAKillLeftUnfinishedAreRepairedBeforeTheListAndNamedOnce) {
+    journals = root.path() + "/state";
+    const std::vector<std::uint8_t> audio(8000, 0x33);
+    {
+        // A recording on fast media whose program was killed after a second.
+        FakeMemory memory;
+        FakeSystemInfo system;
+        storage::StorageContext ctx(files, memory, system, shell);
+        ctx.journalFolder = journals;
+        ASSERT_EQ(ctx.Create(recording("Recording1"), wav::kTagPcm, 8000, 8, 1, true), storage::Status::Ok);
+        ASSERT_EQ(ctx.WriteData(audio.data(), 8000), storage::Status::Ok);
+    }
+    ASSERT_GT(ReadBytes(recording("Recording1")).size(), 44u + 8000u) << "left with its reservation";
+    start();
+    ASSERT_EQ(shell.boxes().size(), 1u);
+    EXPECT_EQ(shell.lastBox().text, "Recordings recovered after Tavrin was ended unexpectedly:\nRecording1  00:00:01");
+    EXPECT_EQ(shell.lastBox().style & platform::mb::IconMask, platform::mb::IconAsterisk);
+    EXPECT_EQ(ReadBytes(recording("Recording1")).size(), 44u + 8000u);
+    EXPECT_TRUE(rowNames().contains("Recording1"));
+    main->close();
+    main.reset();
+    start();
+    EXPECT_EQ(shell.boxes().size(), 1u) << "told once";
 }
 
 TEST_F(MainWindowTest, ClosingWhileIdleClosesAtOnce) {

@@ -12,16 +12,23 @@ namespace {
 
 using namespace fasttest;
 
-TEST(CreateFastTest, ReservesWholeWindowsOfTheFreeSpaceLessTheMargin) {
+// About a minute of audio (8,000 bytes a second) in whole windows.
+constexpr std::uint32_t kMinuteStep = (60 * 8000 + kTwice - 1) / kTwice * kTwice;
+
+TEST(CreateFastTest, ReservesAboutAMinuteAheadNeverTheWholeVolume) {
     struct Case {
         std::uint64_t freeSpace;
         Status status;
         std::uint32_t fileLimit;
+        std::uint64_t spaceLeft;
     };
     const Case cases[] = {
-        {2 * kTwice + 10'000, Status::Ok, 2 * kTwice},
-        {2 * kTwice + 9'999, Status::FileError, 0},
-        {6 * kTwice + 10'000 + 4 * kTwice - 1, Status::Ok, 8 * kTwice},
+        {2 * kTwice + 10'000, Status::Ok, 2 * kTwice, 2 * kTwice - 44},
+        {2 * kTwice + 9'999, Status::FileError, 0, 0},
+        // The last of a nearly full volume, in whole windows.
+        {6 * kTwice + 10'000 + kTwice - 1, Status::Ok, 6 * kTwice, 6 * kTwice - 44},
+        // The room on the volume, not only the reservation.
+        {kRoomyDisk, Status::Ok, kMinuteStep, kRoomyDisk - 10'000 - 44},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.freeSpace);
@@ -30,14 +37,60 @@ TEST(CreateFastTest, ReservesWholeWindowsOfTheFreeSpaceLessTheMargin) {
         ASSERT_EQ(rig.CreatePcm(), c.status);
         if (c.status == Status::Ok) {
             EXPECT_EQ(rig.ctx.fileLimit, c.fileLimit);
-            EXPECT_EQ(rig.LengthOnDisk(), c.fileLimit) << "extended before the first byte of audio";
-            EXPECT_EQ(rig.ctx.SpaceLeft(), c.fileLimit - 44);
+            EXPECT_EQ(rig.LengthOnDisk(), c.fileLimit) << "reserved before the first byte of audio";
+            EXPECT_EQ(rig.ctx.SpaceLeft(), c.spaceLeft);
         } else {
             EXPECT_FALSE(test::FileExists(rig.path)) << "refused for space, so no file is made";
         }
         (void)rig.ctx.Close();
         EXPECT_TRUE(rig.shell.boxes().empty());
         rig.ExpectNothingHeld();
+    }
+}
+
+TEST(CreateFastTest, ReservationGrowsAheadOfTheWritePointAndTheHeaderFollowsEveryBlock) {
+    FastRig rig;
+    ASSERT_EQ(rig.CreatePcm(), Status::Ok);
+    const Bytes audio = Pattern(1600 * (3 * kMinuteStep / 1600), 21);
+    std::uint32_t grown = 0;
+    for (std::size_t at = 0; at < audio.size(); at += 1600) {
+        const std::uint32_t before = rig.ctx.fileLimit;
+        ASSERT_EQ(rig.ctx.WriteData(audio.data() + at, 1600), Status::Ok);
+        if (rig.ctx.fileLimit != before) ++grown;
+        const std::size_t end = 44 + at + 1600;
+        EXPECT_GE(rig.ctx.fileLimit, end + kMinuteStep / 2) << "always half a step ahead";
+        EXPECT_LE(rig.ctx.fileLimit, end + 2 * kMinuteStep) << "never more than a step and a half of zeros";
+        // What a crash would leave is a playable recording of every block so far.
+        if (at % (40 * 1600) == 0) {
+            ASSERT_EQ(rig.OnDiskPrefix(end), PcmFile(8000, 8, Slice(audio, 0, at + 1600))) << "at " << at;
+        }
+    }
+    EXPECT_GE(grown, 3u);
+    EXPECT_GT(rig.fs.syncRequests(), 0) << "durability is asked for, off the writing thread";
+    ASSERT_EQ(rig.ctx.End(), Status::Ok);
+    EXPECT_EQ(rig.LengthOnDisk(), 44 + audio.size()) << "the reserved tail goes at End";
+    EXPECT_EQ(rig.OnDisk(), PcmFile(8000, 8, audio));
+    ASSERT_EQ(rig.ctx.Close(), Status::Ok);
+    EXPECT_EQ(rig.OnDisk(), PcmFile(8000, 8, audio));
+}
+
+TEST(CreateFastTest, AFullVolumeRefusingTheNextStepStopsTheRecordingWithEverythingKept) {
+    for (const bool gsm : {false, true}) {
+        SCOPED_TRACE(gsm);
+        FastRig rig;
+        ASSERT_EQ(gsm ? rig.CreateGsm() : rig.CreatePcm(), Status::Ok);
+        const std::uint32_t first = rig.ctx.fileLimit;
+        rig.fs.setShortWrite(0);  // another program filled the disk meanwhile
+        const std::uint32_t piece = gsm ? 325 : 1600;
+        const Bytes audio = Pattern(2 * first, 22);
+        std::size_t stored = 0;
+        while (rig.ctx.WriteData(audio.data() + stored, piece) == Status::Ok) stored += piece;
+        EXPECT_EQ(rig.ctx.fileLimit, first) << "the refused step leaves the reservation as it was";
+        EXPECT_GT(stored + piece, first - (gsm ? 60u : 44u) - 1) << "the whole reservation was used";
+        EXPECT_EQ(rig.ctx.SpaceLeft(), first - (gsm ? 60u : 44u) - stored);
+        ASSERT_EQ(rig.ctx.Close(), Status::Ok);
+        const Bytes kept = Slice(audio, 0, stored);
+        EXPECT_EQ(rig.OnDisk(), gsm ? GsmFile(kept) : PcmFile(8000, 8, kept));
     }
 }
 
@@ -70,8 +123,7 @@ TEST(CreateFastTest, WritesAcrossWindowBoundariesLandAtTheirOffsets) {
         EXPECT_EQ(rig.ctx.CurrentWriteSample(), audio.size());
         ASSERT_EQ(rig.ctx.End(), Status::Ok);
         const Bytes expected = PcmFile(8000, 8, audio);
-        EXPECT_EQ(rig.LengthOnDisk(), rig.ctx.fileLimit);
-        EXPECT_EQ(rig.OnDiskPrefix(expected.size()), expected) << "still extended, header already finished";
+        EXPECT_EQ(rig.OnDisk(), expected) << "finished and cut at End";
         ASSERT_EQ(rig.ctx.Close(), Status::Ok);
         EXPECT_EQ(rig.OnDisk(), expected);
     }
@@ -127,7 +179,7 @@ TEST(CreateFastTest, AfterEndTheRecordingPlaysFromBlockZeroOnTheSameFile) {
     EXPECT_EQ(rig.ctx.LengthInBlocks(), audio.size() / 2);
     EXPECT_EQ(rig.Play(3200), audio);
     EXPECT_EQ(rig.fs.calls(test::Fault::Open), opens) << "played without opening the file again";
-    EXPECT_EQ(rig.LengthOnDisk(), rig.ctx.fileLimit) << "cut back only at Close";
+    EXPECT_EQ(rig.OnDisk(), PcmFile(8000, 16, audio)) << "cut back at End, before playing";
 }
 
 TEST(CreateFastTest, NeverTakesThePlaceOfAnExistingFile) {
@@ -157,6 +209,8 @@ public:
     std::unique_ptr<platform::Mapping> map(std::uint32_t offset, std::uint32_t length, bool writable) override {
         return inner->map(offset, length, writable);
     }
+    bool sync() override { return inner->sync(); }
+    void syncSoon() override { inner->syncSoon(); }
     static inline std::uint32_t asked = 0;
 
 private:
@@ -182,11 +236,9 @@ TEST(CreateFastTest, FreeSpaceBeyondFourGigabytesIsCappedToThirtyTwoBits) {
     fs.setFreeSpace(std::uint64_t{10} << 30);
     const std::string path = dir.file("big.wav");
     ASSERT_EQ(ctx.Create(path, wav::kTagPcm, 8000, 8, 1, true), Status::Ok);
-    const std::uint64_t unit = 2 * kTwice;
-    EXPECT_EQ(ctx.fileLimit % unit, 0u);
-    EXPECT_GT(std::uint64_t{ctx.fileLimit} + unit, std::numeric_limits<std::uint32_t>::max());
+    EXPECT_EQ(ctx.fileLimit, kMinuteStep) << "a step, however large the volume";
     EXPECT_EQ(ShallowFile::asked, ctx.fileLimit);
-    EXPECT_EQ(ctx.SpaceLeft(), ctx.fileLimit - 44);
+    EXPECT_EQ(ctx.SpaceLeft(), std::numeric_limits<std::uint32_t>::max());
     const Bytes audio = Pattern(40'000, 6);
     ASSERT_EQ(ctx.WriteData(audio.data(), 40'000), Status::Ok);
     ASSERT_EQ(ctx.Close(), Status::Ok);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <map>
 #include <mutex>
 
 #include "platform/posix/PosixFileSystem.h"
@@ -18,9 +19,13 @@ struct FaultyFileSystem::Shared {
     std::shared_ptr<FaultPlan> plan;
     std::atomic<int> openFiles{0};
     std::atomic<int> liveMappings{0};
+    std::atomic<int> syncRequests{0};
     std::mutex diskMutex;
     std::optional<std::uint64_t> bytesLeft;
     std::uint32_t shortWrites = 0;
+    // Net bytes each file was lengthened by setLength since the free space
+    // was set; a file removed meanwhile (by any means) gives them back.
+    std::map<std::string, std::int64_t> reserved;
 
     // An injected failure is an I/O error; a full disk is set up with setShortWrite.
     bool fails(Fault kind) {
@@ -83,8 +88,8 @@ private:
 
 class FaultyFile : public File {
 public:
-    FaultyFile(std::unique_ptr<File> real, std::shared_ptr<Shared> state)
-        : inner(std::move(real)), shared(std::move(state)) {
+    FaultyFile(std::unique_ptr<File> real, std::shared_ptr<Shared> state, std::string name)
+        : inner(std::move(real)), shared(std::move(state)), path(std::move(name)) {
         ++shared->openFiles;
     }
     ~FaultyFile() override { --shared->openFiles; }
@@ -106,10 +111,14 @@ public:
         if (!mapping) return nullptr;
         return std::make_unique<FaultyMapping>(std::move(mapping), shared);
     }
+    bool sync() override { return !shared->fails(Fault::Flush) && inner->sync(); }
+    // Durability is the crash double's business; here a request only counts.
+    void syncSoon() override { ++shared->syncRequests; }
 
 private:
     std::unique_ptr<File> inner;
     std::shared_ptr<Shared> shared;
+    std::string path;
 };
 
 bool FaultyFile::write(const void* source, std::uint32_t n, std::uint32_t& written) {
@@ -127,16 +136,17 @@ bool FaultyFile::write(const void* source, std::uint32_t n, std::uint32_t& writt
 
 bool FaultyFile::setLength(std::uint32_t length) {
     if (shared->fails(Fault::SetLength)) return false;
-    if (!shared->limited()) return inner->setLength(length);
     std::uint32_t end = 0;
     if (!inner->size(end)) return false;
     // Growing reserves the blocks, so a disk without room refuses it whole.
-    if (length > end && shared->writable(end, end, length - end) < length - end) {
+    if (shared->limited() && length > end && shared->writable(end, end, length - end) < length - end) {
         Shared::full();
         return false;
     }
     if (!inner->setLength(length)) return false;
     shared->resized(end, length);
+    std::lock_guard lock(shared->diskMutex);
+    shared->reserved[path] += std::int64_t{length} - std::int64_t{end};
     return true;
 }
 
@@ -159,6 +169,12 @@ FaultyFileSystem::FaultyFileSystem(platform::FileSystem& innerFileSystem, std::s
 
 FaultyFileSystem::~FaultyFileSystem() = default;
 
+void FaultyFileSystem::setFreeSpace(std::optional<std::uint64_t> bytes) {
+    freeSpaceOverride = bytes;
+    std::lock_guard lock(shared->diskMutex);
+    shared->reserved.clear();
+}
+
 void FaultyFileSystem::setShortWrite(std::optional<std::uint64_t> bytesLeft) {
     std::lock_guard lock(shared->diskMutex);
     shared->bytesLeft = bytesLeft;
@@ -171,17 +187,28 @@ std::uint32_t FaultyFileSystem::shortWrites() const {
 
 int FaultyFileSystem::openFiles() const { return shared->openFiles; }
 int FaultyFileSystem::liveMappings() const { return shared->liveMappings; }
+int FaultyFileSystem::syncRequests() const { return shared->syncRequests; }
 
 std::unique_ptr<File> FaultyFileSystem::open(const std::string& path, OpenMode mode, bool writeThrough) {
     if (shared->fails(Fault::Open)) return nullptr;
+    if (mode == OpenMode::ReadWriteCreate && !inner.exists(path)) {
+        std::lock_guard lock(shared->diskMutex);
+        shared->reserved.erase(path);  // a new file of an old name
+    }
     auto file = inner.open(path, mode, writeThrough);
     if (!file) return nullptr;
-    return std::make_unique<FaultyFile>(std::move(file), shared);
+    return std::make_unique<FaultyFile>(std::move(file), shared, path);
 }
 
 std::optional<std::uint64_t> FaultyFileSystem::freeSpace(const std::string& folder) {
     if (shared->fails(Fault::FreeSpace)) return std::nullopt;
-    if (freeSpaceOverride) return freeSpaceOverride;
+    if (freeSpaceOverride) {
+        std::lock_guard lock(shared->diskMutex);
+        std::int64_t left = static_cast<std::int64_t>(*freeSpaceOverride);
+        for (const auto& [path, bytes] : shared->reserved)
+            if (inner.exists(path)) left -= bytes;
+        return static_cast<std::uint64_t>(std::max<std::int64_t>(left, 0));
+    }
     return inner.freeSpace(folder);
 }
 

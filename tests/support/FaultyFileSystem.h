@@ -26,7 +26,8 @@
 // returns nullopt. Files and mappings handed out keep using the same plan
 // (they may outlive the FaultyFileSystem); openFiles() and liveMappings()
 // count the ones not yet destroyed, so a test can check that nothing leaked.
-// Mapping::release and File::tell never fail and are not counted.
+// Mapping::release, File::tell and File::syncSoon never fail and are not
+// counted; File::sync counts as a Flush.
 
 #include <cstdint>
 #include <memory>
@@ -54,8 +55,10 @@ public:
     std::uint32_t totalCalls() const { return plan()->totalCalls(); }
     bool faultFired() const { return plan()->faultFired(); }
 
-    // What freeSpace() answers from now on; nullopt asks the real volume again.
-    void setFreeSpace(std::optional<std::uint64_t> bytes) { freeSpaceOverride = bytes; }
+    // What freeSpace() answers from now on, less what files are lengthened by
+    // setLength from now (cutting them gives it back); nullopt asks the real
+    // volume again.
+    void setFreeSpace(std::optional<std::uint64_t> bytes);
     // A volume about to be full: from now, files may grow by `bytesLeft`
     // bytes in all (cutting a file gives its bytes back). A write that does not fit stores what fits, reports that
     // count and fails; a setLength that does not fit fails without effect
@@ -68,6 +71,8 @@ public:
 
     int openFiles() const;
     int liveMappings() const;
+    // Calls of File::syncSoon so far (they never fail and are not counted as calls).
+    int syncRequests() const;
 
     [[nodiscard]] std::unique_ptr<platform::File> open(const std::string& path, platform::OpenMode mode,
                                                        bool writeThrough) override;

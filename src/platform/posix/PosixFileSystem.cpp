@@ -9,9 +9,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <limits>
+#include <mutex>
+#include <thread>
 
 #include "platform/posix/SystemCall.h"
 
@@ -73,10 +78,68 @@ private:
     std::uint32_t length;
 };
 
+// Syncs one file on a thread of its own, at most kSyncCadenceMs after a
+// request: the thread that asks never waits for the disk. Started at the first
+// request, so files that are only read never get one.
+class BackgroundSync {
+public:
+    explicit BackgroundSync(int descriptor) : fd(descriptor) {}
+    ~BackgroundSync() { stop(); }
+    BackgroundSync(const BackgroundSync&) = delete;
+    BackgroundSync& operator=(const BackgroundSync&) = delete;
+
+    void request() {
+        // One relaxed flag per block; the thread's own lock is only taken once.
+        requested.store(true, std::memory_order_release);
+        if (!started.exchange(true, std::memory_order_acq_rel)) {
+            std::lock_guard lock(mutex);
+            worker = std::thread([this] { run(); });
+        }
+    }
+    // Ends the thread after its last sync; the descriptor stays open.
+    void stop() {
+        {
+            std::lock_guard lock(mutex);
+            quit = true;
+        }
+        wake.notify_all();
+        std::unique_lock lock(mutex);
+        if (worker.joinable()) {
+            std::thread ending = std::move(worker);
+            lock.unlock();
+            ending.join();
+        }
+    }
+
+private:
+    void run() {
+        std::unique_lock lock(mutex);
+        while (!quit) {
+            wake.wait_for(lock, std::chrono::milliseconds(kSyncCadenceMs));
+            if (!requested.exchange(false, std::memory_order_acq_rel)) continue;
+            lock.unlock();
+            while (fdatasync(fd) != 0 && errno == EINTR) {
+            }
+            lock.lock();
+        }
+    }
+
+    int fd;
+    std::atomic<bool> requested{false};
+    std::atomic<bool> started{false};
+    std::mutex mutex;
+    std::condition_variable wake;
+    bool quit = false;
+    std::thread worker;
+};
+
 class PosixFile : public File {
 public:
-    explicit PosixFile(int descriptor) : fd(descriptor) {}
-    ~PosixFile() override { close(fd); }
+    explicit PosixFile(int descriptor) : fd(descriptor), background(descriptor) {}
+    ~PosixFile() override {
+        background.stop();  // before the descriptor can be reused by anyone
+        close(fd);
+    }
     PosixFile(const PosixFile&) = delete;
     PosixFile& operator=(const PosixFile&) = delete;
 
@@ -90,6 +153,14 @@ public:
     bool size(std::uint32_t& bytes) override;
     bool setLength(std::uint32_t length) override;
     std::unique_ptr<Mapping> map(std::uint32_t offset, std::uint32_t length, bool writable) override;
+    // Stores through shared mappings are written back by a sync of the file.
+    bool sync() override {
+        int r;
+        while ((r = fdatasync(fd)) != 0 && errno == EINTR) {
+        }
+        return r == 0;
+    }
+    void syncSoon() override { background.request(); }
 
 private:
     bool currentSize(std::uint64_t& bytes) const;
@@ -97,6 +168,7 @@ private:
 
     int fd;
     std::uint32_t position = 0;
+    BackgroundSync background;
 };
 
 bool PosixFile::read(void* destination, std::uint32_t n, std::uint32_t& got) {

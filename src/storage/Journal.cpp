@@ -1,0 +1,191 @@
+#include "storage/Journal.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <sstream>
+
+namespace tavrin::storage {
+namespace {
+
+constexpr const char* kMagic = "tavrin-journal 1";
+constexpr const char* kSuffix = ".journal";
+
+std::string Hex(const std::uint8_t* bytes, std::size_t n) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(2 * n + 1);
+    for (std::size_t i = 0; i < n; ++i) {
+        out += kDigits[bytes[i] >> 4];
+        out += kDigits[bytes[i] & 15];
+    }
+    return out.empty() ? "-" : out;
+}
+
+std::optional<std::vector<std::uint8_t>> Unhex(const std::string& text) {
+    if (text == "-") return std::vector<std::uint8_t>{};
+    if (text.size() % 2 != 0) return std::nullopt;
+    auto digit = [](char c) -> int {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        return -1;
+    };
+    std::vector<std::uint8_t> out;
+    for (std::size_t i = 0; i < text.size(); i += 2) {
+        const int high = digit(text[i]);
+        const int low = digit(text[i + 1]);
+        if (high < 0 || low < 0) return std::nullopt;
+        out.push_back(static_cast<std::uint8_t>(high * 16 + low));
+    }
+    return out;
+}
+
+std::string Format(const JournalEntry& e) {
+    std::ostringstream out;
+    // The path is spelled in hex: a file name may hold any byte but '/' and NUL.
+    out << kMagic << '\n'
+        << (e.kind == JournalEntry::Kind::Create ? "create" : "edit") << '\n'
+        << Hex(reinterpret_cast<const std::uint8_t*>(e.path.data()), e.path.size()) << '\n'
+        << e.dataChunkPos << ' ' << e.factValuePos << ' ' << e.blockAlign << ' ' << e.avgBytesPerSec << '\n'
+        << Hex(e.head.data(), e.head.size()) << '\n'
+        << "end\n";
+    return out.str();
+}
+
+}  // namespace
+
+std::string JournalPathFor(const std::string& folder, const std::string& recordingPath) {
+    char name[32];
+    std::snprintf(name, sizeof name, "%016zx", std::hash<std::string>{}(recordingPath));
+    return folder + "/" + name + kSuffix;
+}
+
+std::string WriteJournal(platform::FileSystem& files, const std::string& folder, const JournalEntry& entry) {
+    if (folder.empty()) return {};
+    if (!files.isDirectory(folder)) {
+        // The state folder's parents (~/.local/state) may be missing too.
+        const std::size_t slash = folder.rfind('/');
+        if (slash != std::string::npos && slash > 0 && !files.isDirectory(folder.substr(0, slash)))
+            (void)files.createDirectory(folder.substr(0, slash));
+        if (!files.createDirectory(folder) && !files.isDirectory(folder)) return {};
+    }
+    const std::string path = JournalPathFor(folder, entry.path);
+    auto file = files.open(path, platform::OpenMode::ReadWriteCreate, false);
+    if (!file) return {};
+    const std::string text = Format(entry);
+    std::uint32_t written = 0;
+    const bool ok = file->setLength(0) && file->write(text.data(), static_cast<std::uint32_t>(text.size()), written) &&
+                    written == text.size() && file->sync();
+    if (ok) return path;
+    file.reset();
+    (void)files.remove(path);
+    return {};
+}
+
+std::optional<JournalEntry> ReadJournal(platform::FileSystem& files, const std::string& journalPath) {
+    auto file = files.open(journalPath, platform::OpenMode::ReadOnly, false);
+    std::uint32_t size = 0;
+    if (!file || !file->size(size) || size > 1'000'000) return std::nullopt;
+    std::string text(size, '\0');
+    std::uint32_t got = 0;
+    if (!file->read(text.data(), size, got) || got != size) return std::nullopt;
+    std::istringstream in(text);
+    std::string magic, kind, path, head, end;
+    JournalEntry e;
+    if (!std::getline(in, magic) || magic != kMagic || !std::getline(in, kind) || !std::getline(in, path)) return std::nullopt;
+    if (!(in >> e.dataChunkPos >> e.factValuePos >> e.blockAlign >> e.avgBytesPerSec >> head >> end) || end != "end")
+        return std::nullopt;
+    if (kind != "create" && kind != "edit") return std::nullopt;
+    e.kind = kind == "create" ? JournalEntry::Kind::Create : JournalEntry::Kind::Edit;
+    const auto pathBytes = Unhex(path);
+    const auto headBytes = Unhex(head);
+    if (!pathBytes || pathBytes->empty() || !headBytes || e.blockAlign == 0) return std::nullopt;
+    e.path.assign(pathBytes->begin(), pathBytes->end());
+    e.head = *headBytes;
+    return e;
+}
+
+std::string SpoolPathFor(const std::string& journalPath) { return journalPath + ".spool"; }
+
+namespace {
+constexpr char kSpoolStart[8] = {'T', 'V', 'S', 'P', 'L', 'I', 'C', 'E'};
+constexpr char kSpoolEnd[8] = {'T', 'V', 'S', 'P', 'L', 'E', 'N', 'D'};
+
+void Put32(std::vector<std::uint8_t>& out, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+}
+std::uint32_t Get32(const std::uint8_t* p) {
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+}  // namespace
+
+bool WriteSpliceSpool(platform::FileSystem& files, const std::string& spoolPath, std::uint32_t point,
+                      const std::uint8_t* added, std::uint32_t addedBytes, const std::uint8_t* tail,
+                      std::uint32_t tailBytes) {
+    std::vector<std::uint8_t> image(kSpoolStart, kSpoolStart + 8);
+    Put32(image, point);
+    Put32(image, addedBytes);
+    Put32(image, tailBytes);
+    image.insert(image.end(), added, added + addedBytes);
+    image.insert(image.end(), tail, tail + tailBytes);
+    image.insert(image.end(), kSpoolEnd, kSpoolEnd + 8);
+    auto file = files.open(spoolPath, platform::OpenMode::ReadWriteCreate, false);
+    std::uint32_t written = 0;
+    return file && file->setLength(0) &&
+           file->write(image.data(), static_cast<std::uint32_t>(image.size()), written) && written == image.size() &&
+           file->sync();
+}
+
+std::optional<SpliceSpool> ReadSpliceSpool(platform::FileSystem& files, const std::string& spoolPath) {
+    auto file = files.open(spoolPath, platform::OpenMode::ReadOnly, false);
+    std::uint32_t size = 0;
+    if (!file || !file->size(size) || size < 28) return std::nullopt;
+    std::vector<std::uint8_t> image(size);
+    std::uint32_t got = 0;
+    if (!file->read(image.data(), size, got) || got != size) return std::nullopt;
+    const std::uint32_t added = Get32(&image[12]);
+    const std::uint32_t tail = Get32(&image[16]);
+    if (!std::equal(kSpoolStart, kSpoolStart + 8, image.begin()) || std::uint64_t{28} + added + tail != size ||
+        !std::equal(kSpoolEnd, kSpoolEnd + 8, image.end() - 8))
+        return std::nullopt;
+    SpliceSpool spool;
+    spool.point = Get32(&image[8]);
+    spool.added.assign(image.begin() + 20, image.begin() + 20 + added);
+    spool.tail.assign(image.begin() + 20 + added, image.begin() + 20 + added + tail);
+    return spool;
+}
+
+std::string InsertSpoolPathFor(const std::string& journalPath) { return journalPath + ".insert"; }
+
+std::optional<SpliceSpool> ReadInsertSpool(platform::FileSystem& files, const std::string& spoolPath) {
+    auto file = files.open(spoolPath, platform::OpenMode::ReadOnly, false);
+    std::uint32_t size = 0;
+    if (!file || !file->size(size) || size < kInsertSpoolHeader) return std::nullopt;
+    std::vector<std::uint8_t> image(size);
+    std::uint32_t got = 0;
+    if (!file->read(image.data(), size, got) || got != size) return std::nullopt;
+    static constexpr char kMagic[8] = {'T', 'V', 'I', 'N', 'S', 'E', 'R', 'T'};
+    const std::uint32_t count = Get32(&image[12]);
+    if (!std::equal(kMagic, kMagic + 8, image.begin()) || std::uint64_t{kInsertSpoolHeader} + count > size)
+        return std::nullopt;
+    SpliceSpool spool;
+    spool.point = Get32(&image[8]);
+    spool.added.assign(image.begin() + kInsertSpoolHeader, image.begin() + kInsertSpoolHeader + count);
+    return spool;
+}
+
+std::vector<std::string> ListJournals(platform::FileSystem& files, const std::string& folder) {
+    std::vector<std::string> out;
+    if (folder.empty()) return out;
+    const auto entries = files.listNames(folder);
+    if (!entries) return out;
+    const std::string suffix = kSuffix;
+    for (const auto& e : *entries) {
+        if (e.isDirectory || e.name.size() <= suffix.size()) continue;
+        if (e.name.compare(e.name.size() - suffix.size(), suffix.size(), suffix) == 0)
+            out.push_back(folder + "/" + e.name);
+    }
+    return out;
+}
+
+}  // namespace tavrin::storage

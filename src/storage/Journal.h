@@ -1,0 +1,78 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/FileSystem.h"
+
+namespace tavrin::storage {
+
+// What the program notes, in a folder of its own, before it changes a
+// recording on fast media, so that the next start can repair a file a crash
+// left half-written. Only files named in a journal are ever repaired: a WAV
+// that merely looks unfinished is never touched.
+//
+// A journal is written whole and synced before the recording file changes,
+// and removed only after the file is finished and synced. A torn journal is
+// recognised (it lacks its last line) and ignored: the file it would name had
+// not been touched yet.
+struct JournalEntry {
+    enum class Kind { Create, Edit };
+    Kind kind = Kind::Create;
+    std::string path;
+    // Offset of the "data" chunk header and of the GSM fact value (0: none).
+    std::uint32_t dataChunkPos = 0;
+    std::uint32_t factValuePos = 0;
+    std::uint32_t blockAlign = 1;
+    std::uint32_t avgBytesPerSec = 0;
+    // A new recording's header up to its data chunk ("RIFF" and its size
+    // excluded), so that a header the crash cut short can be written again.
+    std::vector<std::uint8_t> head;
+};
+
+// The journal file that stands for `recordingPath` in `folder`.
+std::string JournalPathFor(const std::string& folder, const std::string& recordingPath);
+
+// Writes and syncs the journal; the folder is made when missing. Empty when
+// it could not be written (the recording then goes on without one).
+[[nodiscard]] std::string WriteJournal(platform::FileSystem& files, const std::string& folder,
+                                       const JournalEntry& entry);
+
+// Reads a journal; nullopt when it is torn or not one of ours.
+[[nodiscard]] std::optional<JournalEntry> ReadJournal(platform::FileSystem& files, const std::string& journalPath);
+
+// An insertion about to move a recording's tail first writes the audio it
+// inserts and the tail as they were into a spool beside its journal, so that
+// a crash in the middle of the move is rolled forward: the spool holds all
+// that the finished insertion must hold from `point` on.
+struct SpliceSpool {
+    std::uint32_t point = 0;
+    std::vector<std::uint8_t> added;
+    std::vector<std::uint8_t> tail;
+};
+
+std::string SpoolPathFor(const std::string& journalPath);
+
+// Writes and syncs the spool; false when it could not be made whole.
+[[nodiscard]] bool WriteSpliceSpool(platform::FileSystem& files, const std::string& spoolPath, std::uint32_t point,
+                                    const std::uint8_t* added, std::uint32_t addedBytes, const std::uint8_t* tail,
+                                    std::uint32_t tailBytes);
+
+// Reads a spool; nullopt when it is incomplete (the move had not begun).
+[[nodiscard]] std::optional<SpliceSpool> ReadSpliceSpool(platform::FileSystem& files, const std::string& spoolPath);
+
+// The audio of an insertion as it is recorded: "TVINSERT", the insertion
+// point, the count of audio bytes, then the audio. Recovery of an insertion
+// that never reached its splice turns it into a splice spool (the tail is
+// still in place in the file) and rolls that forward.
+inline constexpr std::uint32_t kInsertSpoolHeader = 16;
+std::string InsertSpoolPathFor(const std::string& journalPath);
+// Point and audio of an insert spool; nullopt when it is not one.
+[[nodiscard]] std::optional<SpliceSpool> ReadInsertSpool(platform::FileSystem& files, const std::string& spoolPath);
+
+// The journal files in `folder`, by name.
+std::vector<std::string> ListJournals(platform::FileSystem& files, const std::string& folder);
+
+}  // namespace tavrin::storage

@@ -1,0 +1,189 @@
+#include "storage/Recovery.h"
+
+#include <algorithm>
+#include <array>
+#include <optional>
+
+#include "storage/Journal.h"
+#include "wav/Formats.h"
+
+namespace tavrin::storage {
+namespace {
+
+bool InScope(const std::string& path, const std::vector<std::string>& scope) {
+    if (scope.empty()) return true;
+    for (std::string place : scope) {
+        while (place.size() > 1 && place.back() == '/') place.pop_back();
+        if (path == place || path.rfind(place + "/", 0) == 0) return true;
+    }
+    return false;
+}
+
+bool ReadAt(platform::File& file, std::uint32_t offset, std::uint8_t* into, std::uint32_t n) {
+    std::uint32_t got = 0;
+    return file.seek(offset) && file.read(into, n, got) && got == n;
+}
+
+bool WriteAt(platform::File& file, std::uint32_t offset, const std::uint8_t* from, std::uint32_t n) {
+    std::uint32_t written = 0;
+    return file.seek(offset) && file.write(from, n, written) && written == n;
+}
+
+// A new recording's header as the journal spelled it, for `audio` bytes.
+std::vector<std::uint8_t> NewHeader(const JournalEntry& e, std::uint32_t audio) {
+    std::vector<std::uint8_t> h = {'R', 'I', 'F', 'F', 0, 0, 0, 0};
+    h.insert(h.end(), e.head.begin(), e.head.end());
+    const std::uint8_t data[8] = {'d', 'a', 't', 'a', 0, 0, 0, 0};
+    h.insert(h.end(), data, data + 8);
+    wav::StoreLe32(&h[4], e.dataChunkPos + 8 + audio - 8);
+    wav::StoreLe32(&h[e.dataChunkPos + 4], audio);
+    if (e.factValuePos != 0) wav::StoreLe32(&h[e.factValuePos], audio / wav::kGsmBlockBytes);
+    return h;
+}
+
+struct Outcome {
+    bool changed = false;
+    bool ok = false;
+    std::uint32_t audio = 0;
+};
+
+// Brings one file in line with its journal. Each write is idempotent.
+Outcome Repair(platform::File& file, const JournalEntry& e) {
+    Outcome out;
+    std::uint32_t size = 0;
+    const std::uint32_t audioStart = e.dataChunkPos + 8;
+    if (!file.size(size)) return out;
+    std::vector<std::uint8_t> header(audioStart);
+    const bool whole = size >= audioStart && ReadAt(file, 0, header.data(), audioStart);
+    if (e.kind == JournalEntry::Kind::Create) {
+        // A header the crash cut short is written again; the audio it counted is whatever made it.
+        // The fact value (GSM) counts blocks and changes with the audio.
+        const std::size_t fixedBytes = e.factValuePos != 0 ? e.factValuePos - 8 : e.head.size();
+        const bool intact = whole && e.head.size() + 16 == audioStart && fixedBytes <= e.head.size() &&
+                            std::equal(e.head.begin(), e.head.begin() + static_cast<std::ptrdiff_t>(fixedBytes),
+                                       header.begin() + 8) &&
+                            std::equal(header.begin() + e.dataChunkPos, header.begin() + e.dataChunkPos + 4, "data");
+        if (!intact) {
+            if (e.head.size() + 16 != audioStart) return out;
+            header = NewHeader(e, 0);
+            size = std::max(size, audioStart);
+        }
+    } else if (!whole || !std::equal(header.begin() + e.dataChunkPos, header.begin() + e.dataChunkPos + 4, "data")) {
+        // An edit never changes these bytes: the file was replaced since.
+        // It is not the journal's recording and is never touched.
+        out.ok = true;
+        return out;
+    }
+    const std::uint32_t claimed = wav::LoadLe32(&header[e.dataChunkPos + 4]);
+    std::uint32_t audio = std::min(claimed, size - audioStart);
+    audio -= audio % e.blockAlign;
+    out.audio = audio;
+
+    std::vector<std::uint8_t> fixed = header;
+    wav::StoreLe32(&fixed[4], audioStart + audio - 8);
+    wav::StoreLe32(&fixed[e.dataChunkPos + 4], audio);
+    if (e.factValuePos != 0 && e.factValuePos + 4 <= e.dataChunkPos)
+        wav::StoreLe32(&fixed[e.factValuePos], audio / wav::kGsmBlockBytes);
+    std::uint32_t now = 0;
+    out.changed = fixed != header || !file.size(now) || now != audioStart + audio;
+    if (!out.changed) {
+        out.ok = true;
+        return out;
+    }
+    out.ok = WriteAt(file, 0, fixed.data(), audioStart) && file.setLength(audioStart + audio) && file.sync();
+    return out;
+}
+
+// Finishes an insertion whose tail was being moved: the spool holds the
+// inserted audio and the old tail; the header then counts them.
+bool RollForward(platform::File& file, const JournalEntry& e, const SpliceSpool& s) {
+    const std::uint64_t end = std::uint64_t{s.point} + s.added.size() + s.tail.size();
+    if (s.point < e.dataChunkPos + 8 || end > 0xFFFFFFFFu) return false;
+    std::uint8_t size[4];
+    wav::StoreLe32(size, static_cast<std::uint32_t>(end - (e.dataChunkPos + 8)));
+    const auto added = static_cast<std::uint32_t>(s.added.size());
+    return WriteAt(file, s.point, s.added.data(), added) &&
+           WriteAt(file, s.point + added, s.tail.data(), static_cast<std::uint32_t>(s.tail.size())) &&
+           WriteAt(file, e.dataChunkPos + 4, size, 4) && file.sync();
+}
+
+// An insertion cut short while it recorded: its tail is still in place, so
+// the audio recorded so far and that tail become a splice spool, which is
+// then rolled forward like one cut short while the tail moved.
+bool SettleInsertSpool(platform::FileSystem& files, platform::File& file, const JournalEntry& e,
+                       const std::string& journal) {
+    const std::string insertSpool = InsertSpoolPathFor(journal);
+    if (!files.exists(insertSpool)) return true;
+    const std::string spool = SpoolPathFor(journal);
+    if (!ReadSpliceSpool(files, spool)) {
+        std::optional<SpliceSpool> recorded = ReadInsertSpool(files, insertSpool);
+        const std::uint32_t audioStart = e.dataChunkPos + 8;
+        std::uint8_t count[4];
+        std::uint32_t size = 0;
+        if (recorded && !recorded->added.empty() && file.size(size) && ReadAt(file, e.dataChunkPos + 4, count, 4)) {
+            const std::uint32_t end = static_cast<std::uint32_t>(
+                std::min<std::uint64_t>(std::uint64_t{audioStart} + wav::LoadLe32(count), size));
+            if (recorded->point < audioStart || recorded->point > end) return false;
+            std::vector<std::uint8_t> tail(end - recorded->point);
+            if (!tail.empty() && !ReadAt(file, recorded->point, tail.data(), static_cast<std::uint32_t>(tail.size())))
+                return false;
+            recorded->added.resize(recorded->added.size() - recorded->added.size() % e.blockAlign);
+            if (!WriteSpliceSpool(files, spool, recorded->point, recorded->added.data(),
+                                  static_cast<std::uint32_t>(recorded->added.size()), tail.data(),
+                                  static_cast<std::uint32_t>(tail.size())))
+                return false;
+        }
+    }
+    return files.remove(insertSpool);
+}
+
+}  // namespace
+
+std::vector<RecoveredFile> RecoverRecordings(platform::FileSystem& files, const std::string& journalFolder,
+                                             const std::vector<std::string>& scope) {
+    std::vector<RecoveredFile> recovered;
+    for (const std::string& journal : ListJournals(files, journalFolder)) {
+        const std::optional<JournalEntry> entry = ReadJournal(files, journal);
+        if (!entry) {
+            // Torn while it was written: its recording was not touched yet.
+            (void)files.remove(journal);
+            continue;
+        }
+        if (!InScope(entry->path, scope)) continue;
+        auto file = files.open(entry->path, platform::OpenMode::ReadWrite, false);
+        if (!file) {
+            // Gone from a folder that is there (deleted, or never made):
+            // nothing to repair. A card that is not inserted waits for the next run.
+            if (!files.exists(entry->path) && files.isDirectory(platform::FolderOf(entry->path)))
+                (void)files.remove(journal);
+            continue;
+        }
+        const std::string spool = SpoolPathFor(journal);
+        if (!SettleInsertSpool(files, *file, *entry, journal)) {
+            recovered.push_back({entry->path, 0, false});
+            continue;
+        }
+        bool rolledForward = false;
+        if (files.exists(spool)) {
+            const auto splice = ReadSpliceSpool(files, spool);
+            if (splice && !RollForward(*file, *entry, *splice)) {
+                recovered.push_back({entry->path, 0, false});
+                continue;
+            }
+            rolledForward = splice.has_value();
+        }
+        Outcome outcome = Repair(*file, *entry);
+        outcome.changed = outcome.changed || rolledForward;
+        file.reset();
+        if (outcome.ok && files.exists(spool)) (void)files.remove(spool);
+        if (outcome.ok) (void)files.remove(journal);
+        if (!outcome.changed && outcome.ok) continue;
+        const std::uint64_t ms = entry->avgBytesPerSec == 0
+                                     ? 0
+                                     : std::uint64_t{outcome.audio} * 1000 / entry->avgBytesPerSec;
+        recovered.push_back({entry->path, static_cast<std::uint32_t>(ms), outcome.ok});
+    }
+    return recovered;
+}
+
+}  // namespace tavrin::storage

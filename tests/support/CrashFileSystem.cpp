@@ -1,0 +1,221 @@
+#include "support/CrashFileSystem.h"
+
+#include <algorithm>
+#include <cstring>
+#include <set>
+
+namespace tavrin::test {
+
+using platform::DirectoryEntry;
+using platform::File;
+using platform::Mapping;
+using platform::OpenMode;
+
+struct CrashFileSystem::Node {
+    std::vector<std::uint8_t> now;      // what reads see
+    std::vector<std::uint8_t> durable;  // what a power cut leaves
+    std::uint32_t syncRequests = 0;
+};
+
+struct CrashFileSystem::State {
+    std::uint32_t capacity;
+    std::map<std::string, std::shared_ptr<Node>> files;
+    std::set<std::string> folders;
+    std::uint32_t counted = 0;
+    std::uint32_t crashCall = 0;
+    bool down = false;
+    std::uint32_t syncLag = 5;
+    std::uint64_t free = 1ull << 30;
+
+    // Counts a call; false once the power is gone (the failing call included).
+    bool up() {
+        ++counted;
+        if (crashCall != 0 && counted >= crashCall) down = true;
+        return !down;
+    }
+    bool resize(Node& node, std::uint32_t length) {
+        if (length > capacity) return false;
+        node.now.resize(length);  // within the reserved capacity: never moves
+        return true;
+    }
+    static void syncAll(Node& node) { node.durable = node.now; }
+};
+
+namespace {
+
+using Node = CrashFileSystem::Node;
+using State = CrashFileSystem::State;
+
+class CrashMapping : public Mapping {
+public:
+    CrashMapping(std::shared_ptr<State> s, std::shared_ptr<Node> n, std::uint32_t at, std::uint32_t bytes)
+        : state(std::move(s)), node(std::move(n)), offset(at), length(bytes) {}
+    std::uint8_t* data() override { return node->now.data() + offset; }
+    std::uint32_t size() const override { return length; }
+    bool flush(std::uint32_t from, std::uint32_t bytes) override {
+        if (!state->up() || std::uint64_t{from} + bytes > length) return false;
+        if (node->durable.size() < node->now.size()) node->durable.resize(node->now.size());
+        std::memcpy(node->durable.data() + offset + from, node->now.data() + offset + from, bytes);
+        return true;
+    }
+    void release(std::uint32_t, std::uint32_t) override {}
+
+private:
+    std::shared_ptr<State> state;
+    std::shared_ptr<Node> node;
+    std::uint32_t offset;
+    std::uint32_t length;
+};
+
+class CrashFile : public File {
+public:
+    CrashFile(std::shared_ptr<State> s, std::shared_ptr<Node> n, bool canWrite)
+        : state(std::move(s)), node(std::move(n)), writable(canWrite) {}
+
+    bool read(void* destination, std::uint32_t n, std::uint32_t& got) override {
+        got = 0;
+        if (!state->up()) return false;
+        const auto size = static_cast<std::uint32_t>(node->now.size());
+        got = position < size ? std::min(n, size - position) : 0;
+        std::memcpy(destination, node->now.data() + position, got);
+        position += got;
+        return true;
+    }
+    bool write(const void* source, std::uint32_t n, std::uint32_t& written) override {
+        written = 0;
+        if (!state->up() || !writable) return false;
+        const std::uint64_t end = std::uint64_t{position} + n;
+        if (end > node->now.size() && !state->resize(*node, static_cast<std::uint32_t>(end))) return false;
+        std::memcpy(node->now.data() + position, source, n);
+        position += n;
+        written = n;
+        return true;
+    }
+    bool seek(std::uint32_t offset) override {
+        if (!state->up()) return false;
+        position = offset;
+        return true;
+    }
+    std::uint32_t tell() const override { return position; }
+    bool size(std::uint32_t& bytes) override {
+        if (!state->up()) return false;
+        bytes = static_cast<std::uint32_t>(node->now.size());
+        return true;
+    }
+    bool setLength(std::uint32_t length) override {
+        return state->up() && writable && state->resize(*node, length);
+    }
+    std::unique_ptr<Mapping> map(std::uint32_t offset, std::uint32_t length, bool) override {
+        if (!state->up() || length == 0 || std::uint64_t{offset} + length > node->now.size()) return nullptr;
+        return std::make_unique<CrashMapping>(state, node, offset, length);
+    }
+    bool sync() override {
+        if (!state->up()) return false;
+        State::syncAll(*node);
+        return true;
+    }
+    void syncSoon() override {
+        if (!state->up()) return;
+        if (++node->syncRequests % state->syncLag == 0) State::syncAll(*node);
+    }
+
+private:
+    std::shared_ptr<State> state;
+    std::shared_ptr<Node> node;
+    bool writable;
+    std::uint32_t position = 0;
+};
+
+}  // namespace
+
+CrashFileSystem::CrashFileSystem(std::uint32_t capacity) : state(std::make_shared<State>()) {
+    state->capacity = capacity;
+}
+CrashFileSystem::~CrashFileSystem() = default;
+
+void CrashFileSystem::crashAt(std::uint32_t n) { state->crashCall = n == 0 ? 0 : state->counted + n; }
+bool CrashFileSystem::crashed() const { return state->down; }
+std::uint32_t CrashFileSystem::calls() const { return state->counted; }
+void CrashFileSystem::setSyncLag(std::uint32_t lag) { state->syncLag = std::max(lag, 1u); }
+void CrashFileSystem::setFreeSpace(std::uint64_t bytes) { state->free = bytes; }
+
+void CrashFileSystem::reboot() {
+    for (auto& [path, node] : state->files) {
+        node->now = node->durable;
+        node->now.reserve(state->capacity);
+        node->syncRequests = 0;
+    }
+    state->down = false;
+    state->crashCall = 0;
+}
+
+void CrashFileSystem::put(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    auto node = std::make_shared<Node>();
+    node->now.reserve(state->capacity);
+    node->now = bytes;
+    node->durable = bytes;
+    state->files[path] = node;
+}
+
+std::optional<std::vector<std::uint8_t>> CrashFileSystem::contents(const std::string& path) const {
+    const auto it = state->files.find(path);
+    if (it == state->files.end()) return std::nullopt;
+    return it->second->now;
+}
+
+std::unique_ptr<File> CrashFileSystem::open(const std::string& path, OpenMode mode, bool) {
+    if (!state->up()) return nullptr;
+    auto it = state->files.find(path);
+    if (it == state->files.end()) {
+        if (mode != OpenMode::ReadWriteCreate || !state->folders.count(platform::FolderOf(path))) return nullptr;
+        auto node = std::make_shared<Node>();
+        node->now.reserve(state->capacity);
+        it = state->files.emplace(path, node).first;
+    }
+    return std::make_unique<CrashFile>(state, it->second, mode != OpenMode::ReadOnly);
+}
+
+std::optional<std::uint64_t> CrashFileSystem::freeSpace(const std::string& folder) {
+    if (!state->up() || !state->folders.count(folder)) return std::nullopt;
+    return state->free;
+}
+
+bool CrashFileSystem::exists(const std::string& path) { return state->files.count(path) || state->folders.count(path); }
+bool CrashFileSystem::isDirectory(const std::string& path) { return state->folders.count(path) > 0; }
+
+bool CrashFileSystem::remove(const std::string& path) {
+    return state->up() && (state->files.erase(path) > 0 || state->folders.erase(path) > 0);
+}
+
+bool CrashFileSystem::moveNoReplace(const std::string& from, const std::string& to) {
+    if (!state->up() || !state->files.count(from) || exists(to)) return false;
+    state->files[to] = state->files[from];
+    state->files.erase(from);
+    return true;
+}
+
+bool CrashFileSystem::createDirectory(const std::string& path) {
+    if (!state->up() || exists(path)) return false;
+    state->folders.insert(path);
+    return true;
+}
+
+bool CrashFileSystem::syncFolder(const std::string& folder) {
+    return state->up() && state->folders.count(folder) > 0;
+}
+
+std::optional<std::vector<DirectoryEntry>> CrashFileSystem::list(const std::string& folder) {
+    if (!state->up() || !state->folders.count(folder)) return std::nullopt;
+    std::vector<DirectoryEntry> out;
+    const std::string prefix = folder + "/";
+    for (const auto& [path, node] : state->files)
+        if (path.rfind(prefix, 0) == 0 && path.find('/', prefix.size()) == std::string::npos)
+            out.push_back({path.substr(prefix.size()), false, node->now.size(), 0});
+    for (const auto& path : state->folders)
+        if (path.rfind(prefix, 0) == 0 && path.find('/', prefix.size()) == std::string::npos)
+            out.push_back({path.substr(prefix.size()), true, 0, 0});
+    std::sort(out.begin(), out.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
+    return out;
+}
+
+}  // namespace tavrin::test
