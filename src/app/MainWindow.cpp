@@ -179,7 +179,8 @@ void MainWindow::readSettings() {
     options.validateSaveLocation(recordings::StorageLocations(services.shell, services.files).list());
     // The card was taken out while the recorder was not running: the first
     // recording sent elsewhere says so.
-    if (options.saveLocation() != stored) machine->vars.saveLocationReplaced = true;
+    // A first start has no location stored: nothing was replaced then.
+    if (!stored.empty() && options.saveLocation() != stored) machine->vars.saveLocationReplaced = true;
 }
 
 // Recordings a crash, a kill or a power cut left unfinished are repaired

@@ -115,7 +115,8 @@ engine::ResultCode StateCommon::StartNewRecording() {
     // the rest of the run.
     const std::string wanted = s.saveLocation();
     s.validateSaveLocation(recordings::StorageLocations(context.shell, context.files).list());
-    if (s.saveLocation() != wanted || context.vars.saveLocationReplaced) Tell(std::string(kCardGoneNotice));
+    const bool replaced = !wanted.empty() && s.saveLocation() != wanted;
+    if (replaced || context.vars.saveLocationReplaced) Tell(std::string(kCardGoneNotice));
     context.vars.saveLocationReplaced = false;
     w.SetCurrentFolder(recordings::PrepareRecordingFolder(context.files, s.saveLocation(), o.subFolder));
     const std::string folder = w.CurrentFolder();

@@ -391,6 +391,12 @@ TEST_F(MainWindowTest, ACardGoneBeforeStartUpIsToldAtTheFirstRecording) {
     EXPECT_EQ(panel().notice(), "Card not found - recording to Phone");
 }
 
+TEST_F(MainWindowTest, AFirstStartWithNothingStoredHasNoCardToMiss) {
+    start();
+    record();
+    EXPECT_EQ(panel().notice(), "") << "no card was ever chosen";
+}
+
 TEST_F(MainWindowTest, NoticeSitsAtTheFootOfThePanelInItsTextFontClearOfEverything) {
     app::MainWindow& w = start();
     EXPECT_EQ(panel().notice(), "") << "hidden until something is told";
