@@ -531,13 +531,11 @@ void MainWindow::dispatch(std::uint32_t message, std::uint32_t wParam, std::uint
 }
 
 // A chosen microphone that was missing: the recording runs from the
-// desktop's default, and the panel says so where a new recording shows no date.
+// desktop's default, and the panel's notice line says so.
 void MainWindow::showInputNotice() {
     if (!services.takeInputNotice) return;
     const auto notice = services.takeInputNotice();
-    if (!notice) return;
-    info->setText(controller::Control::Date, QString::fromStdString(*notice));
-    Show(controller::Control::Date, true);
+    if (notice) ShowNotice(*notice);
 }
 
 void MainWindow::post(std::uint32_t message, std::uint32_t wParam, std::uint32_t lParam) {
