@@ -4,9 +4,12 @@
 #include <string>
 
 #include "SlowMediaRig.h"
+#include "storage/StrategyCreateFast.h"
 #include "storage/StrategyCreateSlow.h"
 #include "storage/StrategyIdle.h"
+#include "storage/StrategyInsertFast.h"
 #include "storage/StrategyInsertSlow.h"
+#include "storage/StrategySelectFast.h"
 #include "storage/StrategySelectSlow.h"
 
 namespace tavrin::storage {
@@ -106,6 +109,12 @@ TEST(StorageContext, OperationsThatMakeNoSenseAreReportedAndChangeNothing) {
          {"Select", "CurrentReadSample", "ReadData", "Append", "Overwrite", "Insert", "Read", "Expect"}},
         {"StrategySelectSlow", [](StorageContext& c) -> Strategy& { return *c.selectSlow; },
          {"Create", "CurrentWriteSample", "BackTrack", "SpaceLeft", "WriteData", "Write"}},
+        {"StrategyCreateFast", [](StorageContext& c) -> Strategy& { return *c.createFast; },
+         {"Select", "CurrentReadSample", "ReadData", "Append", "Overwrite", "Insert", "Read", "Expect"}},
+        {"StrategyCreateSlow", [](StorageContext& c) -> Strategy& { return *c.insertFast; },
+         {"Select", "CurrentReadSample", "ReadData", "Append", "Overwrite", "Insert", "Read", "Expect"}},
+        {"StrategySelectFast", [](StorageContext& c) -> Strategy& { return *c.selectFast; },
+         {"Create", "CurrentWriteSample", "BackTrack", "WriteData", "Write"}},
     };
     for (const StrategyCase& c : cases) {
         for (const Unavailable& op : Operations()) {
