@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -133,6 +134,69 @@ TEST_F(PosixFileSystemTest, SetLengthGrowsWithZerosAndCutsKeepingThePointer) {
     ASSERT_TRUE(file->setLength(2));
     EXPECT_EQ(file->tell(), 3u);
     EXPECT_EQ(ReadBytes(dir.file("len.bin")), (std::vector<std::uint8_t>{1, 2}));
+}
+
+// What the replaced space reserver is to answer, and what it was asked.
+struct Reservation {
+    std::string path;
+    bool extends = false;  // lengthen the file first, as a partial reservation can
+    int answer = 0;        // 0 for success, else the errno of a failure
+    int calls = 0;
+    std::int64_t offset = -1;
+    std::int64_t length = -1;
+};
+Reservation reservation;
+
+int ScriptedReserver(int, std::int64_t offset, std::int64_t length) {
+    ++reservation.calls;
+    reservation.offset = offset;
+    reservation.length = length;
+    if (reservation.extends) std::filesystem::resize_file(reservation.path, static_cast<std::uintmax_t>(offset + length));
+    if (reservation.answer == 0) return 0;
+    errno = reservation.answer;
+    return -1;
+}
+
+// A full disk and file systems without reservation cannot be had on demand,
+// so the reserver answers each of them in turn on a real file.
+TEST_F(PosixFileSystemTest, GrowingReservesFallsBackOrRefuses) {
+    struct Case {
+        const char* name;
+        int answer;
+        bool extends;
+        bool grows;
+        IoError noted;
+    };
+    const Case cases[] = {
+        {"reserved", 0, true, true, {}},
+        // The file must not stay grown: its blocks were never reserved, and a
+        // store through a mapping of them would end the process.
+        {"full", ENOSPC, true, false, {IoError::Kind::Full, ENOSPC}},
+        {"unsupported", EOPNOTSUPP, false, true, {}},
+        {"no such call", ENOSYS, false, true, {}},
+    };
+    constexpr std::uint32_t kGrown = 70000;
+    const std::vector<std::uint8_t> start{1, 2, 3, 4, 5};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        reservation = {dir.file(c.name), c.extends, c.answer};
+        auto file = openWith(c.name, start);
+        ASSERT_NE(file, nullptr);
+        const posix::SpaceReserver previous = posix::ReplaceSpaceReserverForTest(ScriptedReserver);
+        ClearIoError();
+        const bool grew = file->setLength(kGrown);
+        posix::ReplaceSpaceReserverForTest(previous);
+
+        EXPECT_EQ(grew, c.grows);
+        EXPECT_EQ(reservation.calls, 1);
+        EXPECT_EQ(reservation.offset, 5);
+        EXPECT_EQ(reservation.length, kGrown - 5);
+        EXPECT_EQ(LastIoError(), c.noted);
+        const auto bytes = ReadBytes(dir.file(c.name));
+        ASSERT_EQ(bytes.size(), c.grows ? kGrown : start.size());
+        EXPECT_TRUE(std::equal(start.begin(), start.end(), bytes.begin()));
+        EXPECT_EQ(std::count(bytes.begin() + 5, bytes.end(), 0), static_cast<long>(bytes.size()) - 5);
+    }
 }
 
 TEST_F(PosixFileSystemTest, FilesOfFourGibibytesAreOutOfRange) {

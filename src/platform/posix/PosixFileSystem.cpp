@@ -25,6 +25,23 @@
 #endif
 
 namespace tavrin::platform {
+
+namespace posix {
+namespace {
+
+int ReserveBlocks(int descriptor, std::int64_t offset, std::int64_t length) {
+    return fallocate(descriptor, 0, static_cast<off_t>(offset), static_cast<off_t>(length));
+}
+
+// Atomic, because a test may swap it while another thread is growing a file.
+std::atomic<SpaceReserver> spaceReserver{ReserveBlocks};
+
+}  // namespace
+
+SpaceReserver ReplaceSpaceReserverForTest(SpaceReserver reserver) { return spaceReserver.exchange(reserver); }
+
+}  // namespace posix
+
 namespace {
 
 using posix::NoteFileError;
@@ -231,7 +248,10 @@ bool PosixFile::size(std::uint32_t& bytes) {
 }
 
 bool PosixFile::grow(std::uint64_t from, std::uint32_t to) {
-    if (RetryOnEintr([&] { return fallocate(fd, 0, static_cast<off_t>(from), static_cast<off_t>(to - from)); }) == 0) {
+    const posix::SpaceReserver reserve = posix::spaceReserver.load(std::memory_order_relaxed);
+    const auto start = static_cast<std::int64_t>(from);
+    const auto extent = static_cast<std::int64_t>(to - from);
+    if (RetryOnEintr([&] { return reserve(fd, start, extent); }) == 0) {
         return true;
     }
     if (errno != EOPNOTSUPP && errno != ENOSYS) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+
 #include "platform/FileSystem.h"
 
 namespace tavrin::platform {
@@ -34,5 +36,16 @@ public:
 private:
     static std::optional<std::vector<DirectoryEntry>> listEntries(const std::string& folder, bool details);
 };
+
+namespace posix {
+
+// The call that reserves a file's blocks when it grows: fallocate(2) in
+// mode 0, answering -1 with errno set on failure. Replaceable by tests only,
+// because a full disk or a file system without reservation cannot be
+// summoned on demand. Answers the call it replaces, to be put back after.
+using SpaceReserver = int (*)(int descriptor, std::int64_t offset, std::int64_t length);
+SpaceReserver ReplaceSpaceReserverForTest(SpaceReserver reserver);
+
+}  // namespace posix
 
 }  // namespace tavrin::platform
