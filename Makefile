@@ -33,8 +33,8 @@ build-asan: deps
 	cmake --preset asan
 	cmake --build --preset asan
 
-# The threaded parts (engine, storage, controller, the window's event delivery)
-# under ThreadSanitizer.
+# The threaded parts (engine, storage, controller, the window's event delivery,
+# the window on the real engine) under ThreadSanitizer.
 build-tsan: deps
 	cmake --preset tsan
 	cmake --build --preset tsan
