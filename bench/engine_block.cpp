@@ -139,20 +139,20 @@ void BM_BlockHandling(benchmark::State& state) {
         if (!engine->RecordStart(file).Ok()) return false;
         engine->HandleMessage(*engine->Queue().tryTake());
         for (int b = 0; b < 2; ++b) {  // audio-like contents, so the peak scans real values
-            for (int i = 0; i < engine->blockSize; ++i) {
-                engine->blocks[b][i] = code == wav::kCodeGsm ? gsm[i % gsm.size()] : static_cast<std::uint8_t>(i * 37);
+            for (int i = 0; i < engine->BlockSize(); ++i) {
+                engine->Block(b)[i] = code == wav::kCodeGsm ? gsm[i % gsm.size()] : static_cast<std::uint8_t>(i * 37);
             }
         }
         return true;
     };
     if (!startRecording()) return state.SkipWithError("RecordStart failed");
-    const auto bytes = static_cast<std::uint32_t>(engine->blockSize);
+    const auto bytes = static_cast<std::uint32_t>(engine->BlockSize());
     auto stopRecording = [&] {
         engine->Stop();
         while (auto m = engine->Queue().tryTake()) engine->HandleMessage(*m);
     };
     for (auto _ : state) {
-        if (engine->storage.SpaceLeft() < 2 * bytes) {
+        if (engine->SpaceLeft() < 2 * bytes) {
             state.PauseTiming();  // the memory buffer is nearly full: write it out and start over
             stopRecording();
             if (!startRecording()) return state.SkipWithError("RecordStart failed");

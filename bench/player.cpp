@@ -155,7 +155,7 @@ void BM_PlayStartToFirstBuffer(benchmark::State& state) {
     if (!rig.Open(state.range(0) != 0)) return state.SkipWithError("cannot open the recording");
     for (auto _ : state) {
         const std::uint64_t before = rig.out.writes;
-        if (rig.engine.state != engine::EngineState::EngineFileOpen || !rig.engine.PlayStart().Ok()) {
+        if (rig.engine.State() != engine::EngineState::EngineFileOpen || !rig.engine.PlayStart().Ok()) {
             return state.SkipWithError("PlayStart failed");
         }
         while (rig.out.writes == before) {

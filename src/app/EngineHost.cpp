@@ -108,7 +108,7 @@ MainWindowServices EngineHost::windowServices() {
                                 *this,
                                 {},
                                 [this] {
-                                    const engine::EngineState now = engine.state;
+                                    const engine::EngineState now = engine.State();
                                     return now != engine::EngineState::EngineClosed &&
                                            now != engine::EngineState::EngineFileOpen;
                                 }};

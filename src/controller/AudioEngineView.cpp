@@ -21,8 +21,10 @@ void AudioEngineView::SetCaptureOptions(const CaptureOptions& options) {
 // An edit only switches voice activation and silence cut; the thresholds
 // stay those of the last new recording.
 void AudioEngineView::SetCaptureSwitches(bool voiceActivation, bool silenceCut) {
-    engine.SetRecordingOptions({voiceActivation, engine.activationPercent, silenceCut, engine.silencePercent,
-                                engine.silenceMs});
+    engine::RecordingOptions options = engine.CurrentRecordingOptions();
+    options.voiceActivation = voiceActivation;
+    options.silenceCut = silenceCut;
+    engine.SetRecordingOptions(options);
 }
 
 void AudioEngineView::SetStorage(const std::string& folder, bool slow) { engine.SetStorage(folder, slow); }

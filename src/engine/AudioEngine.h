@@ -2,6 +2,7 @@
 
 #include <array>
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -153,6 +154,24 @@ public:
     bool HandleMessage(const Message& message);
     MessageQueue& Queue() { return queue; }
 
+    // --- Read-only views (any thread) --------------------------------------
+    // The state, acquired: a thread that sees the engine idle also sees the
+    // storage as the engine thread left it.
+    EngineState State() const { return state; }
+    // Bytes the running recording may still take, as of the last block.
+    std::uint32_t SpaceLeft() const { return spaceLeft; }
+    // The thresholds last set; an edit keeps them and only flips the switches.
+    RecordingOptions CurrentRecordingOptions() const {
+        return {voiceActivation, activationPercent, silenceCut, silencePercent, silenceMs};
+    }
+    // The capture blocks, for a device double that fills them in place.
+    std::uint8_t* Block(std::size_t index) const { return blocks[index]; }
+    std::int32_t BlockSize() const { return blockSize; }
+
+private:
+    // Tests reach the fields below through this one class, nothing else.
+    friend class EngineProbe;
+
     // --- Fields (read by tests), grouped by who may touch them ---------------
     // Published to the UI thread at any time; written by the engine thread
     // while a device runs, by the UI thread otherwise. `state` hands the rest
@@ -200,7 +219,6 @@ public:
     // The block each output header's piece starts at.
     std::array<std::uint32_t, 2> pieceStart{};
 
-private:
     void notify(std::uint32_t message, platform::WaveBuffer* buffer, std::uint32_t bytes) noexcept override;
 
     void Post(std::uint32_t event, std::uint32_t wParam = 0, std::uint32_t lParam = 0);

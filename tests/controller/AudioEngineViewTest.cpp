@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "controller/AudioEngineView.h"
+#include "support/EngineProbe.h"
 #include "support/FakeClock.h"
 #include "support/FakeMemory.h"
 #include "support/FaultyFileSystem.h"
@@ -58,11 +59,12 @@ TEST_F(AudioEngineViewTest, FactsOfARecordingArriveInTheControllersRecord) {
 TEST_F(AudioEngineViewTest, CaptureSwitchesKeepTheLastThresholds) {
     view.SetCaptureOptions({true, 25, true, 15, 3000});
     view.SetCaptureSwitches(false, true);
-    EXPECT_FALSE(audio.voiceActivation);
-    EXPECT_TRUE(audio.silenceCut);
-    EXPECT_EQ(audio.activationPercent, 25u);
-    EXPECT_EQ(audio.silencePercent, 15u);
-    EXPECT_EQ(audio.silenceMs, 3000u);
+    engine::EngineProbe probe(audio);
+    EXPECT_FALSE(probe.voiceActivation());
+    EXPECT_TRUE(probe.silenceCut());
+    EXPECT_EQ(probe.activationPercent(), 25u);
+    EXPECT_EQ(probe.silencePercent(), 15u);
+    EXPECT_EQ(probe.silenceMs(), 3000u);
 }
 
 }  // namespace

@@ -53,7 +53,7 @@ TEST_F(EngineTest, WhileRecordingRemainingTimeIsTheRoomLeftInStorage) {
     Fill(140);
     fs.setFreeSpace(0);
     memory.setAvailablePhysical(0);
-    const auto expected = static_cast<std::int32_t>(engine->storage.SpaceLeft()) / 8000;
+    const auto expected = static_cast<std::int32_t>(EngineProbe(*engine).storage().SpaceLeft()) / 8000;
     EXPECT_GT(expected, 0);
     EXPECT_EQ(engine->RemainingSeconds(wav::kCodePcm8k8, dir.path(), true), expected);
     EXPECT_EQ(engine->TotalSeconds(wav::kCodePcm8k8, dir.path()), 0) << "total time looks at the disk only";

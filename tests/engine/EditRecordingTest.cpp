@@ -87,7 +87,7 @@ TEST_P(EditRecordingTest, RecordsIntoTheSelectedRecordingWithItsOwnEvents) {
     ASSERT_TRUE(Run(c.edit).Ok());
     Pump();
     EXPECT_EQ(in.openedFormat(), (platform::AudioFormat{1, 1, 8000, 8000, 1, 8, 0, 0}));
-    EXPECT_EQ(engine->eventBase, c.base);
+    EXPECT_EQ(EngineProbe(*engine).eventBase(), c.base);
     Fill(0xC0);
     Fill(0xC0);
     StopCapture();
@@ -95,7 +95,7 @@ TEST_P(EditRecordingTest, RecordsIntoTheSelectedRecordingWithItsOwnEvents) {
                                       {kEvRecordEnd + c.base, 0, 0, true},
                                       {kEvFileReady + c.base, 0, 0, true}};
     EXPECT_EQ(sink.events(), expected);
-    EXPECT_EQ(engine->state, EngineState::EngineFileOpen);
+    EXPECT_EQ(EngineProbe(*engine).state(), EngineState::EngineFileOpen);
     EXPECT_TRUE(engine->CloseFile().Ok());
     EXPECT_EQ(Audio(), Model(c.edit, 0xC0));
     EXPECT_EQ(cues.played, (std::vector<std::string>{"RecStart", "RecEnd"}));
@@ -119,8 +119,8 @@ TEST_P(EditRecordingTest, StartFailuresCloseTheDeviceAndTheStorage) {
         Pump();
         EXPECT_EQ(test::ReadBytes(dir.file("rec.wav")), before) << "an edit that never started changed the file";
         EXPECT_FALSE(in.isOpen());
-        EXPECT_TRUE(engine->storage.IsIdle());
-        EXPECT_EQ(engine->state, EngineState::EngineClosed);
+        EXPECT_TRUE(EngineProbe(*engine).storage().IsIdle());
+        EXPECT_EQ(EngineProbe(*engine).state(), EngineState::EngineClosed);
         EXPECT_TRUE(sink.ids().empty());
     }
 }
@@ -134,7 +134,7 @@ TEST_P(EditRecordingTest, OnlyASelectedIdleRecordingCanBeEdited) {
     Pump();
     EXPECT_TRUE(Run(c.edit).Ok());
     EXPECT_EQ(in.count(DeviceCall::Open), 0);
-    EXPECT_EQ(engine->state, EngineState::EnginePlaying);
+    EXPECT_EQ(EngineProbe(*engine).state(), EngineState::EnginePlaying);
 }
 
 INSTANTIATE_TEST_SUITE_P(Edits, EditRecordingTest,
@@ -154,8 +154,8 @@ TEST_F(EngineTest, EditUsesTheFormatAndLevelsOfTheSelectedRecording) {
     engine->SetRecordingOptions({false, 10, true, 20, 4000});
     ASSERT_TRUE(engine->RecordAppend().Ok());
     EXPECT_EQ(in.openedFormat(), (platform::AudioFormat{1, 1, 11025, 22050, 2, 16, 0, 0}));
-    EXPECT_EQ(engine->blockSize, 4410);
-    EXPECT_EQ(engine->silenceLevel, 6553);
+    EXPECT_EQ(EngineProbe(*engine).blockSize(), 4410);
+    EXPECT_EQ(EngineProbe(*engine).silenceLevel(), 6553);
     Pump();
     StopCapture();
 }
@@ -173,7 +173,7 @@ TEST_F(EngineTest, RefusedInsertAbortsAndLeavesTheRecordingSelectedAndUnchanged)
         fs.failNth(test::Fault::Map, 1);
         EXPECT_EQ(engine->RecordInsert(), ResultCode(0x22000012, 5));
         fs.resetFaults();
-        EXPECT_EQ(engine->state, EngineState::EngineFileOpen);
+        EXPECT_EQ(EngineProbe(*engine).state(), EngineState::EngineFileOpen);
         EXPECT_EQ(in.count(DeviceCall::Open), 0);
         EXPECT_TRUE(cues.played.empty()) << "nothing started";
         // Still selected and playable.
@@ -219,7 +219,7 @@ TEST_F(EngineTest, FailedFinishOfACaptureIsReportedWithItsCause) {
         EXPECT_EQ(events[2].message, kEvError);
         EXPECT_EQ(ResultCode(events[2].wParam, events[2].lParam), c.reported);
         EXPECT_EQ(events[3].message, kEvFileReady);
-        EXPECT_EQ(engine->state, EngineState::EngineClosed);
+        EXPECT_EQ(EngineProbe(*engine).state(), EngineState::EngineClosed);
     }
     EXPECT_EQ(MessageText(ResultCode(rc::NoSpace, 0).MessageIndex()),
               "Not enough storage space. Move large files elsewhere");

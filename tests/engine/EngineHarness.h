@@ -8,6 +8,7 @@
 
 #include "engine/AudioEngine.h"
 #include "support/FakeClock.h"
+#include "support/EngineProbe.h"
 #include "support/FakeMemory.h"
 #include "support/FaultyFileSystem.h"
 #include "support/RecordingEventSink.h"

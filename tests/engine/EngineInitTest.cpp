@@ -7,25 +7,26 @@ namespace {
 
 TEST_F(EngineTest, InitStartsOneThreadAndWaitsInTheClosedState) {
     EXPECT_EQ(launches, 1);
-    EXPECT_EQ(engine->owner, &sink);
-    EXPECT_EQ(engine->state, EngineState::EngineClosed);
-    EXPECT_EQ(engine->mediaSpeed, MediaSpeed::MediaSlow);  // set by the fixture
-    EXPECT_EQ(engine->formatMask, 0u);
-    EXPECT_EQ(engine->eventBase, 0u);
-    EXPECT_EQ(engine->silenceMs, 4000u);
-    EXPECT_EQ(engine->activationPercent, 10u);
-    EXPECT_EQ(engine->silencePercent, 10u);
+    EXPECT_EQ(EngineProbe(*engine).owner(), &sink);
+    EXPECT_EQ(EngineProbe(*engine).state(), EngineState::EngineClosed);
+    EXPECT_EQ(EngineProbe(*engine).mediaSpeed(), MediaSpeed::MediaSlow);  // set by the fixture
+    EXPECT_EQ(EngineProbe(*engine).formatMask(), 0u);
+    EXPECT_EQ(EngineProbe(*engine).eventBase(), 0u);
+    EXPECT_EQ(EngineProbe(*engine).silenceMs(), 4000u);
+    EXPECT_EQ(EngineProbe(*engine).activationPercent(), 10u);
+    EXPECT_EQ(EngineProbe(*engine).silencePercent(), 10u);
 }
 
 TEST_F(EngineTest, InitClearsTheThreeBlocks) {
     AudioEngine fresh(EngineServices{in, out, fs, memory, system, shell, clock, thread, cues,
                                      [](std::function<void()>) { return true; }});
-    for (std::uint8_t* block : fresh.blocks) std::fill(block, block + kBlockBytes, 0xA5);
+    for (std::uint8_t* block : EngineProbe(fresh).blocks()) std::fill(block, block + kBlockBytes, 0xA5);
     ASSERT_TRUE(fresh.Init(sink).Ok());
-    for (std::uint8_t* block : fresh.blocks) {
+    for (std::uint8_t* block : EngineProbe(fresh).blocks()) {
         EXPECT_TRUE(std::all_of(block, block + kBlockBytes, [](std::uint8_t b) { return b == 0; }));
     }
-    EXPECT_EQ(fresh.blocks[1] - fresh.blocks[0], static_cast<std::ptrdiff_t>(kBlockBytes));
+    const auto& blocks = EngineProbe(fresh).blocks();
+    EXPECT_EQ(blocks[1] - blocks[0], static_cast<std::ptrdiff_t>(kBlockBytes));
 }
 
 TEST_F(EngineTest, AThreadThatCannotStartIsAFatalResult) {

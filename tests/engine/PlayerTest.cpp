@@ -62,12 +62,12 @@ TEST_F(PlayerTest, OpenFileReportsFormatAndLength) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.code);
         EXPECT_EQ(Open(c.code, Pattern(c.bytes)), c.info);
-        EXPECT_EQ(engine->state, EngineState::EngineFileOpen);
+        EXPECT_EQ(EngineProbe(*engine).state(), EngineState::EngineFileOpen);
         AudioFileInfo again;
         EXPECT_TRUE(engine->GetFileInfo("/no/such/file.wav", again).Ok()) << "the selected recording answers";
         EXPECT_EQ(again, c.info);
         EXPECT_TRUE(engine->CloseFile().Ok());
-        EXPECT_EQ(engine->state, EngineState::EngineClosed);
+        EXPECT_EQ(EngineProbe(*engine).state(), EngineState::EngineClosed);
         EXPECT_TRUE(engine->GetFileInfo(Write(c.code, Pattern(c.bytes), "other.wav"), again).Ok());
         EXPECT_EQ(again, c.info);
     }
@@ -76,7 +76,7 @@ TEST_F(PlayerTest, OpenFileReportsFormatAndLength) {
 TEST_F(PlayerTest, SelectionFailuresHaveTheirCodes) {
     AudioFileInfo info;
     EXPECT_EQ(engine->OpenFile(dir.file("missing.wav"), true, info), ResultCode(rc::StepFailed, 1996));
-    EXPECT_EQ(engine->mediaSpeed, MediaSpeed::MediaSlow) << "set whether or not the selection works";
+    EXPECT_EQ(EngineProbe(*engine).mediaSpeed(), MediaSpeed::MediaSlow) << "set whether or not the selection works";
     EXPECT_EQ(engine->GetFileInfo(dir.file("missing.wav"), info), ResultCode(rc::StepFailed, 1442));
     test::WriteBytes(dir.file("short.wav"), std::string(43, 'R'));
     EXPECT_EQ(engine->GetFileInfo(dir.file("short.wav"), info), ResultCode(rc::StepFailed, 1442));
@@ -116,8 +116,8 @@ TEST_F(PlayerTest, PlaybackFeedsTwoBuffersAndPlaysExactlyTheRecording) {
                                                out.played().end());
         EXPECT_EQ(played, audio);
         EXPECT_EQ(Ids(), (std::vector<std::uint32_t>{kEvPlayStart, kEvPlayEnd}));
-        EXPECT_EQ(engine->state, EngineState::EngineFileOpen);
-        EXPECT_EQ(engine->position, 0u);
+        EXPECT_EQ(EngineProbe(*engine).state(), EngineState::EngineFileOpen);
+        EXPECT_EQ(EngineProbe(*engine).position(), 0u);
         EXPECT_TRUE(engine->CloseFile().Ok());
     }
 }
@@ -129,10 +129,10 @@ TEST_F(PlayerTest, PauseSeekResumeRaiseTheirEventsBetweenStartAndEnd) {
     engine->Pause();
     Pump();
     EXPECT_TRUE(out.isPaused());
-    EXPECT_EQ(engine->state, EngineState::EnginePlayPaused);
+    EXPECT_EQ(EngineProbe(*engine).state(), EngineState::EnginePlayPaused);
     EXPECT_TRUE(engine->SetPosition(1000));
     Pump();
-    EXPECT_EQ(engine->position, 8000u);
+    EXPECT_EQ(EngineProbe(*engine).position(), 8000u);
     EXPECT_EQ(engine->GetPositionMs(), 1000u);
     engine->Resume();
     Pump();
@@ -185,7 +185,7 @@ TEST_F(PlayerTest, BuffersHeardDuringAPausePlayOnAfterTheResume) {
                                                out.played().end());
         EXPECT_EQ(played, audio);
         EXPECT_EQ(Ids(), (std::vector<std::uint32_t>{kEvPlayStart, kEvPausedOn, kEvPausedOff, kEvPlayEnd}));
-        EXPECT_EQ(engine->state, EngineState::EngineFileOpen);
+        EXPECT_EQ(EngineProbe(*engine).state(), EngineState::EngineFileOpen);
         EXPECT_TRUE(engine->CloseFile().Ok());
     }
 }
@@ -208,19 +208,19 @@ TEST_F(PlayerTest, StopFromPlayingAndFromPausedEndsWithPlayEnd) {
         EXPECT_TRUE(engine->SetPosition(1500));
         Pump();
         EXPECT_FALSE(out.isOpen());
-        EXPECT_EQ(engine->state, EngineState::EngineFileOpen);
+        EXPECT_EQ(EngineProbe(*engine).state(), EngineState::EngineFileOpen);
         const std::vector<std::uint32_t> ids = sink.ids();
         EXPECT_EQ(std::count(ids.begin(), ids.end(), kEvPosSet), 0);
-        EXPECT_EQ(engine->pendingOut, 0u);
+        EXPECT_EQ(EngineProbe(*engine).pendingOut(), 0u);
         EXPECT_EQ(sink.ids().back(), kEvPlayEnd);
         // One piece was heard and reading had got two pieces further: an
         // edit after the stop starts where the listener stopped hearing.
-        EXPECT_EQ(engine->position, 1600u) << "the first piece not heard";
-        EXPECT_EQ(engine->storage.CurrentReadSample(), 1600u);
+        EXPECT_EQ(EngineProbe(*engine).position(), 1600u) << "the first piece not heard";
+        EXPECT_EQ(EngineProbe(*engine).storage().CurrentReadSample(), 1600u);
         // A seek that arrives after the stop finds nothing to do.
         engine->Queue().post({kCmdSeek, 100, 0});
         Pump();
-        EXPECT_EQ(engine->position, 1600u);
+        EXPECT_EQ(EngineProbe(*engine).position(), 1600u);
         EXPECT_TRUE(engine->CloseFile().Ok());
     }
 }
@@ -230,10 +230,10 @@ TEST_F(PlayerTest, StopAfterTheLastPieceDoesNotShortenTheNextPlayback) {
     Open(wav::kCodePcm8k8, audio);
     ASSERT_TRUE(engine->PlayStart().Ok());
     Pump();  // both pieces queued: the last one is among them
-    EXPECT_TRUE(engine->lastPieceQueued);
+    EXPECT_TRUE(EngineProbe(*engine).lastPieceQueued());
     engine->Stop();
     Pump();
-    EXPECT_FALSE(engine->lastPieceQueued);
+    EXPECT_FALSE(EngineProbe(*engine).lastPieceQueued());
     const std::size_t before = out.played().size();
     ASSERT_TRUE(engine->PlayStart().Ok());
     ASSERT_TRUE(PlayToEnd());
@@ -269,18 +269,18 @@ TEST_F(PlayerTest, SeekAfterTheLastPieceKeepsTwoBuffersInFlight) {
 TEST_F(PlayerTest, PositionsFollowTheFormatsUnits) {
     Open(wav::kCodeGsm, Pattern(65 * 100));
     EXPECT_TRUE(engine->SetPosition(1000));
-    EXPECT_EQ(engine->position, 25u);
+    EXPECT_EQ(EngineProbe(*engine).position(), 25u);
     EXPECT_EQ(engine->GetPositionMs(), 1000u);
     EXPECT_EQ(Ids(), std::vector<std::uint32_t>{kEvPosSet});
     // Beyond the end storage refuses, and the position stays where it stands.
     EXPECT_TRUE(engine->SetPosition(10'000));
-    EXPECT_EQ(engine->position, 25u);
+    EXPECT_EQ(EngineProbe(*engine).position(), 25u);
     EXPECT_TRUE(engine->CloseFile().Ok());
     EXPECT_FALSE(engine->SetPosition(0)) << "nothing is selected";
 
     Open(wav::kCodePcm11k16, Pattern(22050 * 2));
     EXPECT_TRUE(engine->SetPosition(1500));
-    EXPECT_EQ(engine->position, 16537u);
+    EXPECT_EQ(EngineProbe(*engine).position(), 16537u);
     EXPECT_EQ(engine->GetPositionMs(), 1499u) << "truncated both ways";
 }
 
@@ -305,7 +305,7 @@ TEST_F(PlayerTest, BusyDeviceIsRetriedThreeTimesAfterOneHundredMilliseconds) {
         } else {
             EXPECT_EQ(result, ResultCode(rc::StepFailed, 534));
             EXPECT_EQ(out.count(DeviceCall::Open) - opensBefore, 4);
-            EXPECT_EQ(engine->state, EngineState::EngineClosed) << "the selection is dropped";
+            EXPECT_EQ(EngineProbe(*engine).state(), EngineState::EngineClosed) << "the selection is dropped";
         }
         static_cast<void>(engine->CloseFile());
     }
@@ -326,8 +326,8 @@ TEST_F(PlayerTest, StartFailuresDropTheSelectionAndRaiseNothing) {
         EXPECT_EQ(engine->PlayStart(), ResultCode(rc::StepFailed, c.detail));
         Pump();
         EXPECT_FALSE(out.isOpen());
-        EXPECT_EQ(engine->state, EngineState::EngineClosed);
-        EXPECT_TRUE(engine->storage.IsIdle());
+        EXPECT_EQ(EngineProbe(*engine).state(), EngineState::EngineClosed);
+        EXPECT_TRUE(EngineProbe(*engine).storage().IsIdle());
         EXPECT_TRUE(sink.ids().empty());
     }
 }
@@ -368,7 +368,7 @@ TEST_F(PlayerTest, DeviceFailuresWhileStoppingArePostedAndPlaybackStillEnds) {
         const Event error{kEvError, c.code, platform::mmr::InvalidHandle, false};
         EXPECT_NE(std::find(events.begin(), events.end(), error), events.end());
         EXPECT_EQ(events.back().message, kEvPlayEnd);
-        EXPECT_EQ(engine->state, EngineState::EngineFileOpen);
+        EXPECT_EQ(EngineProbe(*engine).state(), EngineState::EngineFileOpen);
         EXPECT_TRUE(engine->CloseFile().Ok());
     }
 }
@@ -385,7 +385,7 @@ TEST_F(PlayerTest, ReadFailureEndsPlaybackLikeAStop) {
     fs.resetFaults();
     EXPECT_FALSE(out.isOpen());
     EXPECT_EQ(Ids().back(), kEvPlayEnd);
-    EXPECT_EQ(engine->state, EngineState::EngineFileOpen);
+    EXPECT_EQ(EngineProbe(*engine).state(), EngineState::EngineFileOpen);
 }
 
 TEST_F(PlayerTest, VolumeOutsideZeroToHundredChangesNothing) {

@@ -31,10 +31,10 @@ TEST_P(RecordStartFailureTest, ReturnsItsCodeAndLeavesTheEngineClosed) {
     EXPECT_EQ(result.Code(), c.code);
     EXPECT_EQ(result.Detail(), c.detail);
 
-    EXPECT_EQ(engine->state, EngineState::EngineClosed);
+    EXPECT_EQ(EngineProbe(*engine).state(), EngineState::EngineClosed);
     EXPECT_FALSE(in.isOpen());
-    EXPECT_EQ(engine->waveIn, nullptr);
-    EXPECT_TRUE(engine->storage.IsIdle());
+    EXPECT_EQ(EngineProbe(*engine).waveIn(), nullptr);
+    EXPECT_TRUE(EngineProbe(*engine).storage().IsIdle());
     EXPECT_EQ(engine->Queue().size(), 0u) << "no capture command and no stale notification";
     Pump();
     EXPECT_TRUE(sink.events().empty());
@@ -48,7 +48,7 @@ const StartFailure kStartFailures[] = {
                      [](EngineTest& t) { t.fs.failNth(Fault::FreeSpace, 1); }, 0x22000007, 5,
                      false},
         StartFailure{"MediaSpeedUnset", wav::kCodeGsm,
-                     [](EngineTest& t) { t.engine->mediaSpeed = MediaSpeed::MediaUnset; },
+                     [](EngineTest& t) { EngineProbe(*t.engine).mediaSpeed() = MediaSpeed::MediaUnset; },
                      0x22000007, 5, false},
         StartFailure{"NoFreeSpace", wav::kCodePcm8k8,
                      [](EngineTest& t) { t.fs.setFreeSpace(0); }, 0x22000006, 7, false},
@@ -99,7 +99,7 @@ TEST_F(EngineTest, AFailedStartLeavesTheDeviceReadyForTheNext) {
     // Header 0 was queued when header 1 failed: it was taken back before the close.
     EXPECT_EQ(in.queuedCount(), 0u);
     ASSERT_TRUE(Start(wav::kCodePcm8k8).Ok());
-    EXPECT_EQ(engine->state, EngineState::EngineRecording);
+    EXPECT_EQ(EngineProbe(*engine).state(), EngineState::EngineRecording);
     EXPECT_EQ(in.queuedCount(), 2u);
 }
 
@@ -119,9 +119,9 @@ TEST_F(EngineTest, StartWithoutFormatOrWhileADeviceRunsDoesNothing) {
 
     ASSERT_TRUE(engine->SetFormat(wav::kCodeGsm));
     for (EngineState busy : {EngineState::EnginePlaying, EngineState::EngineRecording, EngineState::EngineStopping}) {
-        engine->state = busy;
+        EngineProbe(*engine).state() = busy;
         EXPECT_TRUE(engine->RecordStart(dir.file("rec.wav")).Ok());
-        EXPECT_EQ(engine->state, busy);
+        EXPECT_EQ(EngineProbe(*engine).state(), busy);
     }
     EXPECT_EQ(in.count(DeviceCall::Open), 0);
     EXPECT_EQ(engine->Queue().size(), 0u);
@@ -131,9 +131,9 @@ TEST_F(EngineTest, StartWithoutFormatOrWhileADeviceRunsDoesNothing) {
 
 TEST_F(EngineTest, SetFormatRefusesZero) {
     EXPECT_FALSE(engine->SetFormat(0));
-    EXPECT_EQ(engine->formatMask, 0u);
+    EXPECT_EQ(EngineProbe(*engine).formatMask(), 0u);
     EXPECT_TRUE(engine->SetFormat(wav::kCodePcm11k8));
-    EXPECT_EQ(engine->formatMask, wav::kCodePcm11k8);
+    EXPECT_EQ(EngineProbe(*engine).formatMask(), wav::kCodePcm11k8);
 }
 
 struct FormatCase {
@@ -148,10 +148,10 @@ class StartFormatTest : public EngineTest, public ::testing::WithParamInterface<
 TEST_P(StartFormatTest, OpensTheDeviceWithTheFirstFormatOfTheMask) {
     ASSERT_TRUE(Start(GetParam().mask).Ok());
     EXPECT_EQ(in.openedFormat(), GetParam().device);
-    EXPECT_EQ(engine->blockSize, GetParam().blockSize);
-    EXPECT_EQ(engine->headers[0].length, static_cast<std::uint32_t>(GetParam().blockSize));
-    EXPECT_EQ(engine->headers[0].data, engine->blocks[0]);
-    EXPECT_EQ(engine->headers[1].data, engine->blocks[1]);
+    EXPECT_EQ(EngineProbe(*engine).blockSize(), GetParam().blockSize);
+    EXPECT_EQ(EngineProbe(*engine).headers()[0].length, static_cast<std::uint32_t>(GetParam().blockSize));
+    EXPECT_EQ(EngineProbe(*engine).headers()[0].data, EngineProbe(*engine).blocks()[0]);
+    EXPECT_EQ(EngineProbe(*engine).headers()[1].data, EngineProbe(*engine).blocks()[1]);
     StopCapture();
     EXPECT_EQ(test::ReadBytes(dir.file("rec.wav")).size(), GetParam().headerBytes);
 }
@@ -172,16 +172,16 @@ INSTANTIATE_TEST_SUITE_P(
                       FormatCase{0x00000054, {1, 1, 11025, 22050, 2, 16, 0, 0}, 4410, 44}));
 
 TEST_F(EngineTest, SuccessfulStartHandsACompleteSetUpToTheEngineThread) {
-    engine->currentHeader = 1;
-    engine->silentBlocks = 7;
-    engine->eventBase = kEventBaseInsert;
+    EngineProbe(*engine).currentHeader() = 1;
+    EngineProbe(*engine).silentBlocks() = 7;
+    EngineProbe(*engine).eventBase() = kEventBaseInsert;
     ASSERT_TRUE(engine->SetFormat(wav::kCodePcm8k8));
     ASSERT_TRUE(engine->RecordStart(dir.file("rec.wav")).Ok());
-    EXPECT_EQ(engine->state, EngineState::EngineRecording);
-    EXPECT_EQ(engine->currentHeader, 0u);
-    EXPECT_EQ(engine->silentBlocks, 0);
-    EXPECT_EQ(engine->eventBase, kEventBasePlain);
-    EXPECT_FALSE(engine->voiceActivated);
+    EXPECT_EQ(EngineProbe(*engine).state(), EngineState::EngineRecording);
+    EXPECT_EQ(EngineProbe(*engine).currentHeader(), 0u);
+    EXPECT_EQ(EngineProbe(*engine).silentBlocks(), 0);
+    EXPECT_EQ(EngineProbe(*engine).eventBase(), kEventBasePlain);
+    EXPECT_FALSE(EngineProbe(*engine).voiceActivated());
     EXPECT_EQ(in.log(), (std::vector<std::string>{"open", "prepare", "add", "prepare", "add"}));
     EXPECT_EQ(cues.played, std::vector<std::string>{"RecStart"});
     ASSERT_EQ(engine->Queue().size(), 1u);
@@ -193,24 +193,24 @@ TEST_F(EngineTest, StartFromASelectedRecordingClosesItFirst) {
     ASSERT_TRUE(Start(wav::kCodePcm8k8, {}, "first.wav").Ok());
     Fill(200);
     StopCapture();
-    ASSERT_EQ(engine->state, EngineState::EngineFileOpen);
+    ASSERT_EQ(EngineProbe(*engine).state(), EngineState::EngineFileOpen);
     ASSERT_TRUE(Start(wav::kCodePcm8k8, {}, "second.wav").Ok());
-    EXPECT_EQ(engine->state, EngineState::EngineRecording);
+    EXPECT_EQ(EngineProbe(*engine).state(), EngineState::EngineRecording);
     EXPECT_EQ(Audio("first.wav"), Bytes(1600, 200));
 }
 
 TEST_F(EngineTest, ThresholdsComeFromThePercentagesAndTheFullScale) {
     ASSERT_TRUE(Start(wav::kCodePcm8k8, {true, 10, true, 25, 4000}).Ok());
-    EXPECT_EQ(engine->activationLevel, 12);
-    EXPECT_EQ(engine->silenceLevel, 31);
+    EXPECT_EQ(EngineProbe(*engine).activationLevel(), 12);
+    EXPECT_EQ(EngineProbe(*engine).silenceLevel(), 31);
     StopCapture();
     ASSERT_TRUE(Start(wav::kCodeGsm, {true, 10, true, 10, 4000}, "b.wav").Ok());
-    EXPECT_EQ(engine->activationLevel, 3276);
-    EXPECT_EQ(engine->silenceLevel, 3276);
+    EXPECT_EQ(EngineProbe(*engine).activationLevel(), 3276);
+    EXPECT_EQ(EngineProbe(*engine).silenceLevel(), 3276);
     StopCapture();
     ASSERT_TRUE(Start(wav::kCodePcm8k16, {true, 100, true, 1, 4000}, "c.wav").Ok());
-    EXPECT_EQ(engine->activationLevel, 32767);
-    EXPECT_EQ(engine->silenceLevel, 327);
+    EXPECT_EQ(EngineProbe(*engine).activationLevel(), 32767);
+    EXPECT_EQ(EngineProbe(*engine).silenceLevel(), 327);
 }
 
 }  // namespace

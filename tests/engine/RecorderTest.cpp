@@ -71,15 +71,15 @@ TEST_F(EngineTest, PlainRecordingRaisesItsEventsInOrderWithTheirIds) {
     const auto last = Bytes(1600, 170);
     expected.insert(expected.end(), last.begin(), last.end());
     EXPECT_EQ(Audio(), expected);
-    EXPECT_EQ(engine->state, EngineState::EngineFileOpen);
-    EXPECT_EQ(engine->position, 0u) << "a finished recording is selected at its start";
+    EXPECT_EQ(EngineProbe(*engine).state(), EngineState::EngineFileOpen);
+    EXPECT_EQ(EngineProbe(*engine).position(), 0u) << "a finished recording is selected at its start";
 }
 
 TEST_F(EngineTest, InsertEventBaseShiftsEveryRecordingEvent) {
     ASSERT_TRUE(engine->SetFormat(wav::kCodePcm8k8));
     engine->SetRecordingOptions({true, 10, true, 10, 200});
     ASSERT_TRUE(engine->RecordStart(dir.file("rec.wav")).Ok());
-    engine->eventBase = kEventBaseInsert;  // what an insert recording sets
+    EngineProbe(*engine).eventBase() = kEventBaseInsert;  // what an insert recording sets
     Pump();
     Fill(200);  // activates
     Fill(128);  // silent 1: stored
@@ -101,12 +101,12 @@ TEST_F(EngineTest, StopResetsSendsRecordEndClosesFinishesSendsFileReadyThenPlays
             EXPECT_TRUE(in.isOpen());
             EXPECT_EQ(in.queuedCount(), 0u);
             EXPECT_EQ(thread.priorities, std::vector<ThreadPriority>{ThreadPriority::BelowNormal});
-            EXPECT_EQ(engine->state, EngineState::EngineRecording);
+            EXPECT_EQ(EngineProbe(*engine).state(), EngineState::EngineRecording);
             EXPECT_EQ(test::ReadBytes(dir.file("rec.wav")).size(), 0u);
             seen.push_back("RecordEnd");
         } else if (e.message == kEvFileReady) {
             EXPECT_FALSE(in.isOpen());
-            EXPECT_EQ(engine->state, EngineState::EngineFileOpen);
+            EXPECT_EQ(EngineProbe(*engine).state(), EngineState::EngineFileOpen);
             EXPECT_EQ(test::ReadBytes(dir.file("rec.wav")).size(), 44u + 3200u);
             EXPECT_EQ(thread.priorities, std::vector<ThreadPriority>{ThreadPriority::BelowNormal});
             EXPECT_EQ(cues.played, std::vector<std::string>{"RecStart"});
@@ -136,7 +136,7 @@ TEST_F(EngineTest, AFailedInputEndsTheCaptureKeepingWhatWasRecorded) {
     EXPECT_EQ(sink.events()[1].wParam, rc::InputFailed);
     EXPECT_EQ(sink.events()[1].lParam, platform::mmr::BadDeviceId);
     EXPECT_FALSE(in.isOpen());
-    EXPECT_EQ(engine->state, EngineState::EngineFileOpen);
+    EXPECT_EQ(EngineProbe(*engine).state(), EngineState::EngineFileOpen);
     std::vector<std::uint8_t> expected = Bytes(1600, 150);
     expected.resize(1600 + 600, 151);
     EXPECT_EQ(Audio(), expected);
@@ -158,12 +158,12 @@ TEST_F(EngineTest, SecondStopFindsTheFileOpenAndIsIgnored) {
 
 TEST_F(EngineTest, PauseAndResumeOutsideACaptureChangeNothing) {
     for (EngineState s : {EngineState::EngineClosed, EngineState::EngineFileOpen}) {
-        engine->state = s;
+        EngineProbe(*engine).state() = s;
         engine->Pause();
         engine->Resume();
         engine->Stop();
         Pump();
-        EXPECT_EQ(engine->state, s);
+        EXPECT_EQ(EngineProbe(*engine).state(), s);
     }
     EXPECT_TRUE(sink.events().empty());
 }
@@ -178,20 +178,20 @@ TEST_F(EngineTest, SeekAndPlaybackMessagesAreIgnoredWithoutPlayback) {
     }
     Pump();
     EXPECT_TRUE(sink.events().empty());
-    EXPECT_EQ(engine->state, EngineState::EngineFileOpen);
-    EXPECT_EQ(engine->position, 0u);
+    EXPECT_EQ(EngineProbe(*engine).state(), EngineState::EngineFileOpen);
+    EXPECT_EQ(EngineProbe(*engine).position(), 0u);
     EXPECT_FALSE(engine->HandleMessage({kWmQuit, 0, 0})) << "the quit message ends the thread loop";
 }
 
 TEST_F(EngineTest, BlocksAreStoredAndRequeuedAlternately) {
     ASSERT_TRUE(Start(wav::kCodePcm11k16).Ok());
     for (int i = 0; i < 5; ++i) {
-        EXPECT_EQ(in.front(), &engine->headers[i % 2]);
+        EXPECT_EQ(in.front(), &EngineProbe(*engine).headers()[i % 2]);
         Fill16(static_cast<std::int16_t>(100 * (i + 1)));
         EXPECT_EQ(in.queuedCount(), 2u);
-        EXPECT_EQ(engine->currentHeader, static_cast<std::uint32_t>((i + 1) % 2));
-        EXPECT_EQ(engine->position, static_cast<std::uint32_t>(2205 * (i + 1)));
-        EXPECT_EQ(engine->peak, 100 * (i + 1));
+        EXPECT_EQ(EngineProbe(*engine).currentHeader(), static_cast<std::uint32_t>((i + 1) % 2));
+        EXPECT_EQ(EngineProbe(*engine).position(), static_cast<std::uint32_t>(2205 * (i + 1)));
+        EXPECT_EQ(EngineProbe(*engine).peak(), 100 * (i + 1));
     }
     StopCapture();
     EXPECT_EQ(Audio().size(), 5u * 4410u);
@@ -199,10 +199,10 @@ TEST_F(EngineTest, BlocksAreStoredAndRequeuedAlternately) {
 
 TEST_F(EngineTest, ANotificationForAForeignBufferIsIgnored) {
     ASSERT_TRUE(Start(wav::kCodePcm8k8).Ok());
-    platform::WaveBuffer stranger{engine->blocks[2], 1600, 1600, 0};
+    platform::WaveBuffer stranger{EngineProbe(*engine).blocks()[2], 1600, 1600, 0};
     engine->Queue().post({kMmWimData, 1600, &stranger});
     Pump();
-    EXPECT_EQ(engine->position, 0u);
+    EXPECT_EQ(EngineProbe(*engine).position(), 0u);
     EXPECT_EQ(in.count(DeviceCall::Add), 2);
 }
 
@@ -212,9 +212,9 @@ TEST_F(EngineTest, VoiceActivationDropsTheTriggeringBlockAndFiresOnce) {
     ASSERT_TRUE(Start(wav::kCodePcm8k8, {true, 10, false, 10, 4000}).Ok());
     Fill(128 + 12);  // peak equal to the level: not yet
     Fill(128 - 12);
-    EXPECT_FALSE(engine->voiceActivated);
+    EXPECT_FALSE(EngineProbe(*engine).voiceActivated());
     Fill(128 + 13);  // above: fires, block dropped
-    EXPECT_TRUE(engine->voiceActivated);
+    EXPECT_TRUE(EngineProbe(*engine).voiceActivated());
     Fill(128 + 1);  // quiet, but the recording runs now
     Fill(255);
     StopCapture();
@@ -283,9 +283,9 @@ INSTANTIATE_TEST_SUITE_P(Arithmetic, SilenceCutTest,
 TEST_F(EngineTest, APeakEqualToTheSilenceLevelIsNotSilent) {
     ASSERT_TRUE(Start(wav::kCodePcm8k8, {false, 10, true, 10, 200}).Ok());  // level 12, cut at the 2nd block
     Fill(128 + 11);
-    EXPECT_EQ(engine->silentBlocks, 1);
+    EXPECT_EQ(EngineProbe(*engine).silentBlocks(), 1);
     Fill(128 + 12);
-    EXPECT_EQ(engine->silentBlocks, 0);
+    EXPECT_EQ(EngineProbe(*engine).silentBlocks(), 0);
     Fill(128 - 11);
     Fill(128 + 11);  // second silent block in a row: cut
     StopCapture();
@@ -302,7 +302,7 @@ TEST_F(EngineTest, SilenceCountingStartsAfterTheActivatingBlock) {
     ASSERT_TRUE(Start(wav::kCodePcm8k8, {true, 50, true, 10, 400}).Ok());
     Fill(128);  // silent, before activation: neither stored nor counted
     Fill(128);
-    EXPECT_EQ(engine->silentBlocks, 0);
+    EXPECT_EQ(EngineProbe(*engine).silentBlocks(), 0);
     Fill(250);  // activates, dropped
     Fill(128);
     Fill(128);
@@ -322,11 +322,11 @@ TEST_F(EngineTest, PausedBlocksAreMeasuredButNotStored) {
     Fill(128);  // silent 1
     engine->Pause();
     Pump();
-    const std::uint32_t position = engine->position;
+    const std::uint32_t position = EngineProbe(*engine).position();
     for (int i = 0; i < 4; ++i) ASSERT_NO_FATAL_FAILURE(Fill(128));  // silent, but paused: no cut
-    EXPECT_EQ(engine->position, position);
+    EXPECT_EQ(EngineProbe(*engine).position(), position);
     Fill(0);
-    EXPECT_EQ(engine->peak, 128);
+    EXPECT_EQ(EngineProbe(*engine).peak(), 128);
     EXPECT_EQ(engine->GetLevelPercent(), 100u);
     EXPECT_EQ(in.queuedCount(), 2u);
     engine->Resume();
@@ -345,13 +345,13 @@ TEST_F(EngineTest, AFullBufferStopsTheCaptureThroughTheNormalStop) {
     fs.setFreeSpace(272'144);
     ASSERT_TRUE(Start(wav::kCodePcm8k8).Ok());
     int delivered = 0;
-    while (engine->state == EngineState::EngineRecording && delivered < 200) {
+    while (EngineProbe(*engine).state() == EngineState::EngineRecording && delivered < 200) {
         ASSERT_NO_FATAL_FAILURE(Fill(static_cast<std::uint8_t>(100 + delivered % 100)));
         ++delivered;
     }
     EXPECT_EQ(delivered, 164) << "163 blocks of 1600 bytes fit after the 44-byte header";
-    EXPECT_TRUE(engine->storageFault);
-    EXPECT_EQ(engine->state, EngineState::EngineFileOpen);
+    EXPECT_TRUE(EngineProbe(*engine).storageFault());
+    EXPECT_EQ(EngineProbe(*engine).state(), EngineState::EngineFileOpen);
     EXPECT_FALSE(in.isOpen());
     EXPECT_EQ(Ids(), (std::vector<std::uint32_t>{kEvRecordStart, kEvRecordEnd, kEvFileReady}));
     const std::vector<std::uint8_t> audio = Audio();
@@ -390,7 +390,7 @@ TEST_F(EngineTest, ADeviceThatFailsDuringTheCaptureEndsItWithTheError) {
         EXPECT_EQ(events[2].message, kEvRecordEnd);
         EXPECT_EQ(events[3].message, kEvFileReady);
         EXPECT_FALSE(in.isOpen());
-        EXPECT_EQ(engine->state, EngineState::EngineFileOpen);
+        EXPECT_EQ(EngineProbe(*engine).state(), EngineState::EngineFileOpen);
         EXPECT_EQ(Audio().size(), 1600u * static_cast<unsigned>(c.blocks));
         ASSERT_TRUE(engine->CloseFile().Ok());
         ASSERT_TRUE(fs.remove(dir.file("rec.wav")));  // a new recording never replaces a file
@@ -445,7 +445,7 @@ TEST_P(TooSlowTest, RaisedOnceOnFastMediaWhenStoringTakesLongerThanASecond) {
     for (const Event& e : Expected({{kEvRecordEnd, kSent}, {kEvFileReady, kSent}})) expected.push_back(e);
     EXPECT_EQ(sink.events(), expected);
     // Fast media cut the file back to its real length when it is closed.
-    ASSERT_EQ(engine->storage.Close(), storage::Status::Ok);
+    ASSERT_EQ(EngineProbe(*engine).storage().Close(), storage::Status::Ok);
     EXPECT_EQ(Audio().size(), 1600u * static_cast<std::size_t>(c.slowBlocks + 1)) << "the capture goes on";
 }
 
@@ -467,11 +467,11 @@ TEST_F(EngineTest, TooSlowCanBeRaisedAgainInTheNextCapture) {
     };
     for (const char* name : {"a.wav", "b.wav"}) {
         ASSERT_TRUE(Start(wav::kCodePcm8k8, {}, name).Ok());
-        EXPECT_FALSE(engine->storageFault);
+        EXPECT_FALSE(EngineProbe(*engine).storageFault());
         slow = true;
         Fill(150);
         slow = false;
-        EXPECT_TRUE(engine->storageFault);
+        EXPECT_TRUE(EngineProbe(*engine).storageFault());
         StopCapture();
     }
     int tooSlow = 0;
@@ -484,12 +484,12 @@ TEST_F(EngineTest, TooSlowCanBeRaisedAgainInTheNextCapture) {
 TEST_F(EngineTest, PeaksOfTheExtremeBlocks) {
     ASSERT_TRUE(Start(wav::kCodePcm8k8).Ok());
     Fill(128);
-    EXPECT_EQ(engine->peak, 0);
+    EXPECT_EQ(EngineProbe(*engine).peak(), 0);
     EXPECT_EQ(engine->GetLevelPercent(), 0u);
     std::vector<std::uint8_t> block = Bytes(1600, 128);
     block[777] = 255;
     Deliver(block);
-    EXPECT_EQ(engine->peak, 127);
+    EXPECT_EQ(EngineProbe(*engine).peak(), 127);
     EXPECT_EQ(engine->GetLevelPercent(), 100u);
     Fill(128 + 63);
     EXPECT_EQ(engine->GetLevelPercent(), 49u);  // 63 x 100 / 127
@@ -500,7 +500,7 @@ TEST_F(EngineTest, PeaksOfTheExtremeBlocks) {
     block[1234] = 0x00;
     block[1235] = 0x80;  // one sample of -32768
     Deliver(block);
-    EXPECT_EQ(engine->peak, 32768);
+    EXPECT_EQ(EngineProbe(*engine).peak(), 32768);
     EXPECT_EQ(engine->GetLevelPercent(), 100u);
     Fill16(16384);
     EXPECT_EQ(engine->GetLevelPercent(), 50u);  // 16384 x 100 / 32767
@@ -513,13 +513,13 @@ TEST_F(EngineTest, GsmBlocksAreStoredAsDeliveredAndMeasuredByDecoding) {
     const std::vector<std::uint8_t> fade = tone.Next(0);
     const std::vector<std::uint8_t> quiet = tone.Next(500);
     Deliver(loud);
-    const int loudPeak = engine->peak;
+    const int loudPeak = EngineProbe(*engine).peak();
     Deliver(fade);
     Deliver(quiet);
     EXPECT_GT(loudPeak, 10000);
-    EXPECT_LT(engine->peak, 2000);
-    EXPECT_EQ(engine->position, 3u * 5u) << "GSM positions count 65-byte blocks";
-    EXPECT_EQ(engine->GetLevelPercent(), static_cast<unsigned>(engine->peak * 100 / 32767));
+    EXPECT_LT(EngineProbe(*engine).peak(), 2000);
+    EXPECT_EQ(EngineProbe(*engine).position(), 3u * 5u) << "GSM positions count 65-byte blocks";
+    EXPECT_EQ(engine->GetLevelPercent(), static_cast<unsigned>(EngineProbe(*engine).peak() * 100 / 32767));
     StopCapture();
     std::vector<std::uint8_t> expected = loud;
     expected.insert(expected.end(), fade.begin(), fade.end());

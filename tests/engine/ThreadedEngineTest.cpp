@@ -16,6 +16,7 @@
 #include "platform/file/FileWaveIn.h"
 #include "platform/file/FileWaveOut.h"
 #include "platform/posix/PosixClock.h"
+#include "support/EngineProbe.h"
 #include "support/FakeMemory.h"
 #include "support/FaultyFileSystem.h"
 #include "support/RecordingShell.h"
@@ -151,7 +152,8 @@ protected:
     void RecordAndReopen(const std::string& path, std::uint32_t samples) {
         ASSERT_TRUE(engine->RecordStart(path).Ok());
         ASSERT_TRUE(RunUntil(kEvRecordStart));
-        while (engine->position < samples && engine->state == EngineState::EngineRecording) Poll();
+        EngineProbe probe(*engine);
+        while (probe.position() < samples && probe.state() == EngineState::EngineRecording) Poll();
         ASSERT_TRUE(engine->Stop());
         ASSERT_TRUE(RunUntil(kEvFileReady, [&](std::uint32_t message) {
             if (message != kEvFileReady) return;
@@ -196,7 +198,7 @@ TEST_F(ThreadedEngineTest, RecordStopAndPlayGoRoundWhileTheUiThreadPolls) {
                 EXPECT_TRUE(engine->SetPosition(static_cast<std::int32_t>(engine->GetPositionMs() / 2)));
             }
         }));
-        EXPECT_EQ(engine->state, EngineState::EngineFileOpen);
+        EXPECT_EQ(EngineProbe(*engine).state(), EngineState::EngineFileOpen);
         ASSERT_TRUE(engine->CloseFile().Ok());
     }
     EXPECT_EQ(shell.boxes().size(), 0u);
@@ -216,7 +218,7 @@ TEST_F(ThreadedEngineTest, WindingWhilePlaybackStopsHandsTheStorageOverCleanly) 
         ASSERT_TRUE(engine->Stop());
         ASSERT_TRUE(RunUntil(kEvPlayEnd));
         winding = false;
-        EXPECT_EQ(engine->state, EngineState::EngineFileOpen);
+        EXPECT_EQ(EngineProbe(*engine).state(), EngineState::EngineFileOpen);
     }
     ASSERT_TRUE(engine->CloseFile().Ok());
 }

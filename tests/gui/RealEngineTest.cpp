@@ -118,7 +118,7 @@ protected:
                                          engineTimes,
                                          [this](int code) { quits.push_back(code); },
                                          [this] {
-                                             const engine::EngineState now = real->engine.state;
+                                             const engine::EngineState now = real->engine.State();
                                              return now != engine::EngineState::EngineClosed &&
                                                     now != engine::EngineState::EngineFileOpen;
                                          }};
