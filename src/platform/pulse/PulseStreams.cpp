@@ -49,14 +49,30 @@ Lookup Defaults(PulseConnection& connection) {
 std::uint32_t BlockBytes(const portaudio::DeviceFormat& device) { return device.sampleRate * device.sampleBytes / 5; }
 
 pa_stream* NewStream(PulseConnection& connection, const portaudio::DeviceFormat& device, const char* name) {
-    const pa_sample_spec spec{device.sampleBytes == 1 ? PA_SAMPLE_U8 : PA_SAMPLE_S16LE, device.sampleRate, 1};
+    const pa_sample_spec sampleFormat{device.sampleBytes == 1 ? PA_SAMPLE_U8 : PA_SAMPLE_S16LE, device.sampleRate, 1};
     pa_channel_map map;
     pa_channel_map_init_mono(&map);
     pa_proplist* props = pa_proplist_new();
     pa_proplist_sets(props, PA_PROP_MEDIA_ROLE, "production");
-    pa_stream* stream = pa_stream_new_with_proplist(connection.context(), name, &spec, &map, props);
+    pa_stream* stream = pa_stream_new_with_proplist(connection.context(), name, &sampleFormat, &map, props);
     pa_proplist_free(props);
     return stream;
+}
+
+void CorkStream(pa_stream* stream, bool cork) {
+    if (pa_operation* op = pa_stream_cork(stream, cork ? 1 : 0, nullptr, nullptr)) pa_operation_unref(op);
+}
+
+void FlushStream(pa_stream* stream) {
+    if (pa_operation* op = pa_stream_flush(stream, nullptr, nullptr)) pa_operation_unref(op);
+}
+
+void EndStream(pa_stream* stream) {
+    pa_stream_set_read_callback(stream, nullptr, nullptr);
+    pa_stream_set_write_callback(stream, nullptr, nullptr);
+    pa_stream_set_state_callback(stream, nullptr, nullptr);
+    pa_stream_disconnect(stream);
+    pa_stream_unref(stream);
 }
 
 pa_buffer_attr CaptureAttributes(const portaudio::DeviceFormat& device) {

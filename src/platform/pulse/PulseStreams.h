@@ -18,6 +18,15 @@ std::uint32_t BlockBytes(const portaudio::DeviceFormat& device);
 // Under the mainloop's lock.
 pa_stream* NewStream(PulseConnection& connection, const portaudio::DeviceFormat& device, const char* name);
 
+// Under the mainloop's lock: pauses (corks) or resumes a stream, or drops
+// what the server holds of it, without waiting for the server's answer.
+void CorkStream(pa_stream* stream, bool cork);
+void FlushStream(pa_stream* stream);
+
+// Under the mainloop's lock: silences a stream's callbacks, disconnects and
+// drops it. Both directions end their streams this way.
+void EndStream(pa_stream* stream);
+
 // Capture: the server hands over one 200 ms block at a time.
 pa_buffer_attr CaptureAttributes(const portaudio::DeviceFormat& device);
 // Playback: the server holds about one block and asks for more half a block at a time.

@@ -144,7 +144,7 @@ DeviceResult PulseWaveIn::start() {
 // Under the device's lock.
 void PulseWaveIn::Cork(bool cork) {
     LoopLock loopLock(*connection);
-    if (pa_operation* op = pa_stream_cork(stream, cork ? 1 : 0, nullptr, nullptr)) pa_operation_unref(op);
+    CorkStream(stream, cork);
 }
 
 DeviceResult PulseWaveIn::reset() {
@@ -154,8 +154,8 @@ DeviceResult PulseWaveIn::reset() {
     // in the buffers can be handed back from here.
     LoopLock loopLock(*connection);
     if (running) {
-        if (pa_operation* op = pa_stream_cork(stream, 1, nullptr, nullptr)) pa_operation_unref(op);
-        if (pa_operation* op = pa_stream_flush(stream, nullptr, nullptr)) pa_operation_unref(op);
+        CorkStream(stream, true);
+        FlushStream(stream);
     }
     running = false;
     capture->buffers().ReturnAll(*sink);
@@ -183,10 +183,7 @@ void PulseWaveIn::Release() {
     if (connection && stream) {
         LoopLock loopLock(*connection);
         closing = true;
-        pa_stream_set_read_callback(stream, nullptr, nullptr);
-        pa_stream_set_state_callback(stream, nullptr, nullptr);
-        pa_stream_disconnect(stream);
-        pa_stream_unref(stream);
+        EndStream(stream);
     }
     stream = nullptr;
     connection.reset();

@@ -114,7 +114,7 @@ DeviceResult PulseWaveOut::write(WaveBuffer& buffer) {
     LoopLock loopLock(*connection);
     OnWritable();
     if (!started && !paused) {
-        if (pa_operation* op = pa_stream_cork(stream, 0, nullptr, nullptr)) pa_operation_unref(op);
+        CorkStream(stream, false);
         started = true;
     }
     return mmr::NoError;
@@ -123,7 +123,7 @@ DeviceResult PulseWaveOut::write(WaveBuffer& buffer) {
 // Under the device's lock.
 void PulseWaveOut::Cork(bool cork) {
     LoopLock loopLock(*connection);
-    if (pa_operation* op = pa_stream_cork(stream, cork ? 1 : 0, nullptr, nullptr)) pa_operation_unref(op);
+    CorkStream(stream, cork);
 }
 
 DeviceResult PulseWaveOut::pause() {
@@ -156,7 +156,7 @@ DeviceResult PulseWaveOut::reset() {
     {
         // Under the mainloop's lock the write callback cannot run.
         LoopLock loopLock(*connection);
-        if (pa_operation* op = pa_stream_flush(stream, nullptr, nullptr)) pa_operation_unref(op);
+        FlushStream(stream);
         playback->buffers().ReturnAll(*sink);
         playback->DropPartial();
     }
@@ -187,10 +187,7 @@ void PulseWaveOut::Release() {
     if (connection && stream) {
         LoopLock loopLock(*connection);
         closing = true;
-        pa_stream_set_write_callback(stream, nullptr, nullptr);
-        pa_stream_set_state_callback(stream, nullptr, nullptr);
-        pa_stream_disconnect(stream);
-        pa_stream_unref(stream);
+        EndStream(stream);
     }
     stream = nullptr;
     connection.reset();
