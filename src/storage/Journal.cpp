@@ -44,7 +44,7 @@ std::string Format(const JournalEntry& e) {
     std::ostringstream out;
     // The path is spelled in hex: a file name may hold any byte but '/' and NUL.
     out << kMagic << '\n'
-        << (e.kind == JournalEntry::Kind::Create ? "create" : "edit") << '\n'
+        << (e.kind == JournalEntry::Kind::Create ? "create" : "edit") << (e.buffered ? "-buffered" : "") << '\n'
         << Hex(reinterpret_cast<const std::uint8_t*>(e.path.data()), e.path.size()) << '\n'
         << e.dataChunkPos << ' ' << e.factValuePos << ' ' << e.blockAlign << ' ' << e.avgBytesPerSec << '\n'
         << Hex(e.head.data(), e.head.size()) << '\n'
@@ -95,6 +95,9 @@ std::optional<JournalEntry> ReadJournal(platform::FileSystem& files, const std::
     if (!std::getline(in, magic) || magic != kMagic || !std::getline(in, kind) || !std::getline(in, path)) return std::nullopt;
     if (!(in >> e.dataChunkPos >> e.factValuePos >> e.blockAlign >> e.avgBytesPerSec >> head >> end) || end != "end")
         return std::nullopt;
+    static const std::string kBuffered = "-buffered";
+    e.buffered = kind.size() > kBuffered.size() && kind.ends_with(kBuffered);
+    if (e.buffered) kind.resize(kind.size() - kBuffered.size());
     if (kind != "create" && kind != "edit") return std::nullopt;
     e.kind = kind == "create" ? JournalEntry::Kind::Create : JournalEntry::Kind::Edit;
     const auto pathBytes = Unhex(path);
