@@ -34,7 +34,8 @@ bool BufferSpool::Start(platform::FileSystem& fileSystem, const std::string& spo
     if (trailerBytes) fixed.insert(fixed.end(), trailer, trailer + trailerBytes);
     auto spool = fileSystem.open(spoolPath, platform::OpenMode::ReadWriteCreate, false);
     const auto size = static_cast<std::uint32_t>(fixed.size());
-    if (!spool || !spool->setLength(0) || !WriteAt(*spool, 0, fixed.data(), size) || !spool->sync()) {
+    if (!spool || !spool->setLength(0) || !WriteAt(*spool, 0, fixed.data(), size) || !spool->sync() ||
+        !fileSystem.syncFolder(platform::FolderOf(spoolPath))) {
         spool.reset();
         (void)fileSystem.remove(spoolPath);
         return false;
@@ -58,6 +59,13 @@ void BufferSpool::Shorten(std::uint32_t count) {
     wav::StoreLe32(value, count);
     if (!WriteAt(*file, kCountAt, value, 4)) return Drop();
     file->syncSoon();
+}
+
+bool BufferSpool::Sync() {
+    if (!file) return false;
+    if (file->sync()) return true;
+    Drop();
+    return false;
 }
 
 void BufferSpool::Drop() {

@@ -45,6 +45,10 @@ public:
     void Store(std::uint32_t offset, const std::uint8_t* source, std::uint32_t bytes, std::uint32_t count);
     // Records a shorter buffer (audio taken back).
     void Shorten(std::uint32_t count);
+    // Makes the whole spool reach the medium before the recording changes,
+    // so that recovery, should the journal outlive the change, writes the
+    // same bytes again. False (the spool is dropped) when the sync failed.
+    [[nodiscard]] bool Sync();
     // Closes the spool and removes it.
     void Drop();
     // Closes the spool and leaves it for recovery.

@@ -64,18 +64,22 @@ std::string WriteJournal(platform::FileSystem& files, const std::string& folder,
     if (folder.empty()) return {};
     if (!files.isDirectory(folder)) {
         // The state folder's parents (~/.local/state) may be missing too.
-        const std::size_t slash = folder.rfind('/');
-        if (slash != std::string::npos && slash > 0 && !files.isDirectory(folder.substr(0, slash)))
-            (void)files.createDirectory(folder.substr(0, slash));
+        // Each folder made is a name in its parent, synced like any other.
+        const std::string parent = platform::FolderOf(folder);
+        if (!files.isDirectory(parent) && files.createDirectory(parent))
+            (void)files.syncFolder(platform::FolderOf(parent));
         if (!files.createDirectory(folder) && !files.isDirectory(folder)) return {};
+        (void)files.syncFolder(parent);
     }
     const std::string path = JournalPathFor(folder, entry.path);
     auto file = files.open(path, platform::OpenMode::ReadWriteCreate, false);
     if (!file) return {};
     const std::string text = Format(entry);
     std::uint32_t written = 0;
+    // The journal's name must last as its contents do: a power cut that took
+    // it would leave the recording unknown to recovery.
     const bool ok = file->setLength(0) && file->write(text.data(), static_cast<std::uint32_t>(text.size()), written) &&
-                    written == text.size() && file->sync();
+                    written == text.size() && file->sync() && files.syncFolder(folder);
     if (ok) return path;
     file.reset();
     (void)files.remove(path);
@@ -136,7 +140,7 @@ bool WriteSpliceSpool(platform::FileSystem& files, const std::string& spoolPath,
     std::uint32_t written = 0;
     return file && file->setLength(0) &&
            file->write(image.data(), static_cast<std::uint32_t>(image.size()), written) && written == image.size() &&
-           file->sync();
+           file->sync() && files.syncFolder(platform::FolderOf(spoolPath));
 }
 
 std::optional<SpliceSpool> ReadSpliceSpool(platform::FileSystem& files, const std::string& spoolPath) {

@@ -207,7 +207,8 @@ void Report(platform::FileSystem& files, const std::string& journal, const std::
 std::vector<RecoveredFile> RecoverRecordings(platform::FileSystem& files, const std::string& journalFolder,
                                              const std::vector<std::string>& scope) {
     std::vector<RecoveredFile> recovered;
-    for (const std::string& journal : ListJournals(files, journalFolder)) {
+    const std::vector<std::string> journals = ListJournals(files, journalFolder);
+    for (const std::string& journal : journals) {
         const std::optional<JournalEntry> entry = ReadJournal(files, journal);
         if (!entry) {
             // Torn while it was written: its recording was not touched yet.
@@ -248,6 +249,9 @@ std::vector<RecoveredFile> RecoverRecordings(platform::FileSystem& files, const 
         file.reset();
         Report(files, journal, spool, *entry, outcome, recovered);
     }
+    // The journals settled stay settled after a power cut: a journal that came
+    // back would have its recording repaired, and reported, once more.
+    if (!journals.empty()) (void)files.syncFolder(journalFolder);
     return recovered;
 }
 

@@ -86,6 +86,10 @@ void StrategyCreateSlow::StartBufferSpool(JournalEntry::Kind kind, const std::st
         DropJournal(ctx);
 }
 
+void StrategyCreateSlow::SecureSpool() {
+    if (ctx.bufferSpool.Active() && !ctx.bufferSpool.Sync()) DropJournal(ctx);
+}
+
 void StrategyCreateSlow::SettleJournal() {
     if (ctx.journalPath.empty()) return;
     if (ctx.fileHandle->sync()) {
@@ -186,6 +190,7 @@ bool StrategyCreateSlow::Flush() {
     const std::uint32_t trailer = ctx.heldTrailer ? ctx.heldTrailer + 1 : 0;
     if (end + trailer > std::numeric_limits<std::uint32_t>::max()) return false;
     const auto audioEnd = static_cast<std::uint32_t>(end);
+    SecureSpool();
     // A new recording carries its header in the buffer: finished there, the
     // whole file reaches the card with one write. An edit's header lies in
     // the file before the buffer and is finished there afterwards.

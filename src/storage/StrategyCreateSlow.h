@@ -79,6 +79,9 @@ public:
     static constexpr std::uint32_t kAllocationStep = 500'000;
 
 protected:
+    // Before the buffer goes to the file: its spool is synced whole, or,
+    // when that fails, the change goes on without journal and spool.
+    void SecureSpool();
     // The buffer reached the file: once the file is synced, the journal and
     // its spool go. Should the sync fail they stay, so that the next start
     // writes the buffer out again from the spool.

@@ -61,6 +61,7 @@ bool StrategyInsertSlow::Flush() {
     if (!ctx.mappingHandle || !ctx.fileHandle) return false;
     // The mapping runs from the insertion point over the tail and the area.
     const std::uint32_t oldSize = ctx.bufferBase + (ctx.mappingHandle->size() - ctx.bufferCapacity);
+    SecureSpool();
     const bool ok = ctx.bufferedBytes > 0 ? Insert(oldSize) : DropWindow(oldSize);
     if (ok) {
         SettleJournal();

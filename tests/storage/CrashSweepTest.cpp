@@ -57,8 +57,8 @@ struct Run {
     explicit Run(const Bytes& old) {
         fs.setSyncLag(kSyncLag);
         memory.setAvailablePhysical(256 * 1024);  // a slow recording's buffer: room for the whole test
-        (void)fs.createDirectory(kFolder);
-        (void)fs.createDirectory(kState);
+        fs.putFolder(kFolder);
+        fs.putFolder(kState);
         fs.put(kForeign, ForeignWav());
         if (!old.empty()) fs.put(kPath, old);
     }
@@ -235,9 +235,9 @@ TEST(RecoveryTest, RepairsOnlyJournalledFilesInScopeAndForgetsStaleJournals) {
     test::FakeMemory memory;
     test::FakeSystemInfo system{4096};
     test::RecordingShell shell;
-    ASSERT_TRUE(fs.createDirectory(kFolder));
-    ASSERT_TRUE(fs.createDirectory(kState));
-    ASSERT_TRUE(fs.createDirectory("/card"));
+    fs.putFolder(kFolder);
+    fs.putFolder(kState);
+    fs.putFolder("/card");
     fs.put(kForeign, ForeignWav());
     const Bytes audio = Pattern(8000, 5);
     // Two recordings killed mid-way: header current, reserved zeros after the audio.
@@ -257,7 +257,7 @@ TEST(RecoveryTest, RepairsOnlyJournalledFilesInScopeAndForgetsStaleJournals) {
         // A recording on a card that is not inserted now: its journal waits.
         StorageContext ctx(fs, memory, system, shell);
         ctx.journalFolder = kState;
-        ASSERT_TRUE(fs.createDirectory("/gone"));
+        fs.putFolder("/gone");
         ASSERT_EQ(ctx.Create("/gone/c.wav", wav::kTagPcm, 8000, 8, 1, true), Status::Ok);
         fs.crashAt(1);
         (void)ctx.Close();
@@ -285,7 +285,7 @@ TEST(RecoveryTest, RepairsOnlyJournalledFilesInScopeAndForgetsStaleJournals) {
     EXPECT_TRUE(RecoverRecordings(fs, kState).empty()) << "nothing left to do";
     EXPECT_EQ(fs.list(kState)->size(), 1u) << "every journal settled but the card's";
     // The card is back but the file is not (deleted meanwhile): nothing to repair.
-    ASSERT_TRUE(fs.createDirectory("/gone"));
+    fs.putFolder("/gone");
     EXPECT_TRUE(RecoverRecordings(fs, kState).empty());
     EXPECT_EQ(fs.list(kState)->size(), 0u);
 }
