@@ -209,5 +209,26 @@ TEST_F(KillRecover, AKilledRecordingRecoversToThePrefixOfAnUninterruptedRun) {
     }
 }
 
+// Reserved zeros a kill left behind must never pass for part of the recording
+// when it is edited or played before anyone ran `recover`.
+TEST_F(KillRecover, EditingAKilledRecordingRepairsItFirst) {
+    const std::string media = " --audio-in in.wav --media fast";
+    const std::uint32_t counted =
+        RecordAndKill("record cut.wav --format pcm8k16 --seconds 3 --realtime" + media, "cut.wav", kBytesPerSecond, false);
+    ASSERT_GE(counted, kBytesPerSecond);
+    ASSERT_GT(test::ReadBytes(dir.file("cut.wav")).size(), 44u + 2 * kBytesPerSecond) << "nothing reserved to cut";
+
+    const Outcome appended = Cli("append cut.wav --seconds 1" + media + " 2>&1");
+    EXPECT_EQ(appended.status, 0) << appended.out;
+    EXPECT_NE(appended.out.find("recovered " + dir.file("cut.wav")), std::string::npos) << appended.out;
+    const Bytes cut = test::ReadBytes(dir.file("cut.wav"));
+    const Bytes in = test::ReadBytes(dir.file("in.wav"));
+    ASSERT_GE(cut.size(), 44u + counted);
+    EXPECT_EQ(cut.size(), 44u + U32(cut, 40));
+    EXPECT_TRUE(std::equal(cut.end() - kBytesPerSecond, cut.end(), in.begin() + 44))
+        << "the appended second does not follow the recovered audio";
+    EXPECT_EQ(Cli("recover").out, "") << "nothing left to repair";
+}
+
 }  // namespace
 }  // namespace tavrin::cli
