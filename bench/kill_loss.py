@@ -1,12 +1,13 @@
 #!/usr/bin/env python3
-"""Audio lost when a real-time tavrin-cli recording on fast media is killed
-with SIGKILL at a random moment, after `tavrin-cli recover`.
+"""Audio lost when a real-time tavrin-cli recording is killed with SIGKILL at
+a random moment, after `tavrin-cli recover`: on fast media (the file and its
+header follow every block) or slow media (the buffer's spool does).
 
 The loss is the time the capture ran (from its RecordStart line to the kill)
 less the length the recovered file plays; it includes the block the input
 device was still filling (up to 200 ms). Prints median and worst per format.
 
-  bench/kill_loss.py [build/default/src/cli/tavrin-cli] [kills per format]
+  bench/kill_loss.py [build/default/src/cli/tavrin-cli] [kills per format] [fast|slow]
 """
 import os
 import random
@@ -20,6 +21,7 @@ import time
 
 cli = sys.argv[1] if len(sys.argv) > 1 else "build/default/src/cli/tavrin-cli"
 kills = int(sys.argv[2]) if len(sys.argv) > 2 else 20
+media = sys.argv[3] if len(sys.argv) > 3 else "fast"
 rates = {"gsm": 1625, "pcm8k8": 8000, "pcm22k16": 44100}
 random.seed(7)
 
@@ -34,7 +36,7 @@ with tempfile.TemporaryDirectory() as tmp:
             out = os.path.join(tmp, "out.wav")
             if os.path.exists(out):
                 os.remove(out)
-            p = subprocess.Popen([cli, "record", out, "--format", fmt, "--seconds", "20", "--media", "fast",
+            p = subprocess.Popen([cli, "record", out, "--format", fmt, "--seconds", "20", "--media", media,
                                   "--audio-in", source, "--realtime"], stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, env=env, text=True)
             p.stderr.readline()  # RecordStart
             start = time.monotonic()
@@ -47,5 +49,5 @@ with tempfile.TemporaryDirectory() as tmp:
                 head = f.read(64)
             data = struct.unpack_from("<I", head, 56 if fmt == "gsm" else 40)[0]
             lost.append(ran - data / rate)
-        print(f"{fmt:9} kills={kills} lost median={statistics.median(lost) * 1000:.0f} ms "
+        print(f"{fmt:9} {media} kills={kills} lost median={statistics.median(lost) * 1000:.0f} ms "
               f"worst={max(lost) * 1000:.0f} ms")
