@@ -109,7 +109,8 @@ protected:
                                                               [this](std::function<void()> body) {
                                                                   worker = std::thread(std::move(body));
                                                                   return true;
-                                                              }});
+                                                              },
+                                                              dir.file("state")});
         ASSERT_TRUE(engine->Init(sink).Ok());
         engine->SetStorage(dir.path(), true);
         ASSERT_TRUE(engine->SetFormat(wav::kCodePcm8k8));
@@ -203,6 +204,8 @@ TEST_F(ThreadedEngineTest, RecordStopAndPlayGoRoundWhileTheUiThreadPolls) {
     }
     EXPECT_EQ(shell.boxes().size(), 0u);
     EXPECT_GT(polled, 0);
+    // Each recording's buffer went to a spool beside its journal; both go once it is saved.
+    EXPECT_EQ(fs.list(dir.file("state")).value_or(std::vector<platform::DirectoryEntry>{{}}).size(), 0u);
 }
 
 // Stopping a playback while the user keeps winding: the engine closes the
