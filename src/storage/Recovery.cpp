@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "storage/Journal.h"
+#include "storage/TrailingChunks.h"
 #include "wav/Formats.h"
 
 namespace tavrin::storage {
@@ -173,6 +174,7 @@ std::vector<RecoveredFile> RecoverRecordings(platform::FileSystem& files, const 
             rolledForward = splice.has_value();
         }
         Outcome outcome = Repair(*file, *entry);
+        if (outcome.ok) outcome.ok = RestoreTrailingChunks(files, *file, *entry, journal);
         outcome.changed = outcome.changed || rolledForward;
         file.reset();
         if (outcome.ok && files.exists(spool)) (void)files.remove(spool);
@@ -183,6 +185,7 @@ std::vector<RecoveredFile> RecoverRecordings(platform::FileSystem& files, const 
                                      : std::uint64_t{outcome.audio} * 1000 / entry->avgBytesPerSec;
         recovered.push_back({entry->path, static_cast<std::uint32_t>(ms), outcome.ok});
     }
+    RemoveStrayTrailers(files, journalFolder);
     return recovered;
 }
 

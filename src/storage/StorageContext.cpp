@@ -31,6 +31,7 @@ void DropLeftovers(StorageContext& ctx) {
     ctx.fileHandle.reset();
     ctx.owedLength.reset();
     ctx.trailingBytes = 0;
+    ctx.keptChunks.LetGo();
 }
 
 }  // namespace
@@ -139,9 +140,12 @@ void StorageContext::CancelEdit() {
     const bool slow = current == createSlow.get() && createSlow->HasPendingAudio() && bufferedBytes == 0;
     if (!fast && !slow) return;
     if (slow) createSlow->ReleaseBuffer();
-    if (fast && !journalPath.empty()) {
-        (void)files.remove(journalPath);
+    if (fast) {
+        if (!journalPath.empty()) (void)files.remove(journalPath);
         journalPath.clear();
+        // The chunks after the audio were never written over.
+        keptChunks.Forget(files);
+        trailingBytes = fileLimit - std::min(fileLimit, editOldEnd);
     }
     dataEnd = editOldEnd;
     header.SetDataSize(editOldDataSize);
