@@ -37,6 +37,24 @@ Bytes ForeignWav() {
     return f;
 }
 
+// Chunks another program put after the audio of the recording being edited,
+// as tagging tools do: a LIST chunk of odd size with its pad byte, and JUNK.
+const Bytes kChunksAfter = [] {
+    Bytes b = {'L', 'I', 'S', 'T', 9, 0, 0, 0, 'I', 'N', 'F', 'O', 'I', 'S', 'F', 'T', 'x', 0};
+    const Bytes junk = {'J', 'U', 'N', 'K', 0, 4, 0, 0};
+    b.insert(b.end(), junk.begin(), junk.end());
+    b.insert(b.end(), 1024, 0);
+    return b;
+}();
+
+// The recording of `audio` with `chunks` behind it, word-aligned.
+Bytes WithChunks(const model::Format& format, const Bytes& audio, const Bytes& chunks) {
+    if (chunks.empty()) return model::WavFile(format, audio);
+    Bytes after = chunks;
+    if (audio.size() % 2 != 0) after.insert(after.begin(), 0);
+    return model::WithTrailer(model::WavFile(format, audio), after);
+}
+
 struct Run {
     test::CrashFileSystem fs{4u << 20};
     test::FakeMemory memory;
@@ -79,34 +97,38 @@ struct Run {
 };
 
 // True when `file` is `before`, the first k bytes of `added` and `after`,
-// exactly, for some k within [lowest, highest].
+// exactly, with `chunks` behind them, for some k within [lowest, highest].
 bool IsPrefixRecording(const model::Format& format, const Bytes& file, const Bytes& before, const Bytes& added,
-                       const Bytes& after, std::uint32_t lowest, std::uint32_t highest, std::string& why) {
-    if (file.size() < format.HeaderBytes() + before.size() + after.size()) {
+                       const Bytes& after, const Bytes& chunks, std::uint32_t lowest, std::uint32_t highest,
+                       std::string& why) {
+    const std::size_t kept = format.HeaderBytes() + before.size() + after.size() + chunks.size();
+    if (file.size() < kept) {
         why = "shorter than the audio kept by the edit";
         return false;
     }
-    const std::size_t k = file.size() - format.HeaderBytes() - before.size() - after.size();
-    if (k < lowest || k > highest || k > added.size()) {
+    const std::size_t rest = file.size() - kept;
+    // Odd-sized audio has a pad byte before the chunks: the size alone cannot tell.
+    for (const std::size_t k : {rest, rest - 1}) {
+        if (k > rest || (k != rest && chunks.empty()) || k > added.size()) continue;
+        Bytes audio = before;
+        audio.insert(audio.end(), added.begin(), added.begin() + static_cast<std::ptrdiff_t>(k));
+        audio.insert(audio.end(), after.begin(), after.end());
+        if (file != WithChunks(format, audio, chunks)) continue;
+        if (k >= lowest && k <= highest) return true;
         why = "holds " + std::to_string(k) + " new bytes, outside [" + std::to_string(lowest) + ", " +
               std::to_string(highest) + "]";
         return false;
     }
-    Bytes audio = before;
-    audio.insert(audio.end(), added.begin(), added.begin() + static_cast<std::ptrdiff_t>(k));
-    audio.insert(audio.end(), after.begin(), after.end());
-    if (file != model::WavFile(format, audio)) {
-        why = "not the recording of the audio it holds (header or bytes differ)";
-        return false;
-    }
-    return true;
+    why = "not the recording of the audio it holds (header or bytes differ)";
+    return false;
 }
 
 void CheckAfterRecovery(Run& run, Scenario scenario, const model::Format& format, const Bytes& oldAudio,
-                        const Bytes& added, std::uint32_t point) {
+                        const Bytes& chunks, const Bytes& added, std::uint32_t point) {
     EXPECT_EQ(run.fs.contents(kForeign), ForeignWav()) << "a file not being changed was touched";
+    EXPECT_TRUE(run.fs.list(kState)->empty()) << "recovery left a journal or one of its files behind";
     const auto file = run.fs.contents(kPath);
-    const Bytes old = oldAudio.empty() ? Bytes{} : model::WavFile(format, oldAudio);
+    const Bytes old = oldAudio.empty() ? Bytes{} : WithChunks(format, oldAudio, chunks);
     if (!file) {
         EXPECT_EQ(scenario, Scenario::Record) << "the recording is gone";
         EXPECT_EQ(run.written, 0u) << "audio was accepted, yet no file is left";
@@ -130,15 +152,15 @@ void CheckAfterRecovery(Run& run, Scenario scenario, const model::Format& format
                                               : run.written - std::min(run.written, kSyncLag * piece);
     const std::uint32_t highest = run.finished ? lowest : run.written + piece;
     std::string why;
-    EXPECT_TRUE(IsPrefixRecording(format, *file, before, added, after, lowest, highest, why))
+    EXPECT_TRUE(IsPrefixRecording(format, *file, before, added, after, chunks, lowest, highest, why))
         << why << " (accepted " << run.written << " bytes)";
 }
 
-void Sweep(Scenario scenario, const model::Format& format) {
+void Sweep(Scenario scenario, const model::Format& format, const Bytes& chunks) {
     const Bytes oldAudio = scenario == Scenario::Record ? Bytes{} : Pattern(10 * format.PieceBytes(), 1);
     const Bytes added = Pattern(kBlocks * format.PieceBytes(), 2);
     const std::uint32_t point = 4 * format.PieceBytes();
-    const Bytes old = oldAudio.empty() ? Bytes{} : model::WavFile(format, oldAudio);
+    const Bytes old = oldAudio.empty() ? Bytes{} : WithChunks(format, oldAudio, chunks);
     std::uint32_t total = 0;
     {
         Run clean(old);
@@ -163,7 +185,7 @@ void Sweep(Scenario scenario, const model::Format& format) {
         }
         const auto repaired = RecoverRecordings(run.fs, kState);
         EXPECT_TRUE(repaired.empty()) << "a second recovery found more to do";
-        CheckAfterRecovery(run, scenario, format, oldAudio, added, point);
+        CheckAfterRecovery(run, scenario, format, oldAudio, chunks, added, point);
         if (testing::Test::HasFailure()) return;
     }
 }
@@ -172,12 +194,13 @@ struct Case {
     const char* name;
     Scenario scenario;
     model::Format format;
+    bool chunksAfter = false;  // a file from another program, with chunks after its audio
 };
 
 class CrashSweep : public testing::TestWithParam<Case> {};
 
 TEST_P(CrashSweep, EveryPowerCutLeavesTheOldOrTheNewRecordingLessItsUnsyncedTail) {
-    Sweep(GetParam().scenario, GetParam().format);
+    Sweep(GetParam().scenario, GetParam().format, GetParam().chunksAfter ? kChunksAfter : Bytes{});
 }
 
 INSTANTIATE_TEST_SUITE_P(FastMedia, CrashSweep,
@@ -188,7 +211,11 @@ INSTANTIATE_TEST_SUITE_P(FastMedia, CrashSweep,
                                          Case{"OverwritePcm8", Scenario::Overwrite, model::kPcm8},
                                          Case{"OverwriteGsm", Scenario::Overwrite, model::kGsm},
                                          Case{"InsertPcm8", Scenario::Insert, model::kPcm8},
-                                         Case{"InsertGsm", Scenario::Insert, model::kGsm}),
+                                         Case{"InsertGsm", Scenario::Insert, model::kGsm},
+                                         Case{"AppendGsmChunksAfter", Scenario::Append, model::kGsm, true},
+                                         Case{"OverwritePcm16ChunksAfter", Scenario::Overwrite, model::kPcm16, true},
+                                         Case{"InsertGsmChunksAfter", Scenario::Insert, model::kGsm, true},
+                                         Case{"InsertPcm8ChunksAfter", Scenario::Insert, model::kPcm8, true}),
                          [](const auto& param) { return std::string(param.param.name); });
 
 }  // namespace
