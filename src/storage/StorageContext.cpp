@@ -141,10 +141,8 @@ void StorageContext::CancelEdit() {
     if (!fast && !slow) return;
     if (slow) createSlow->ReleaseBuffer();
     if (fast) {
-        if (!journalPath.empty()) (void)files.remove(journalPath);
-        journalPath.clear();
+        fastfile::ForgetJournal(*this);
         // The chunks after the audio were never written over.
-        keptChunks.Forget(files);
         trailingBytes = fileLimit - std::min(fileLimit, editOldEnd);
     }
     dataEnd = editOldEnd;

@@ -88,15 +88,23 @@ void DropJournal(StorageContext& ctx) {
         // recorded audio's before the splice's.
         for (const std::string& spool : {InsertSpoolPathFor(ctx.journalPath), SpoolPathFor(ctx.journalPath)})
             if (ctx.files.exists(spool)) (void)ctx.files.remove(spool);
-        (void)ctx.files.remove(ctx.journalPath);
     }
-    ctx.journalPath.clear();
-    // The chunks' own file goes after the journal: a journal without it
-    // would have recovery cut them off.
-    ctx.keptChunks.Forget(ctx.files);
+    ForgetJournal(ctx);
 }
 
 }  // namespace
+
+void ForgetJournal(StorageContext& ctx) {
+    const bool gone = ctx.journalPath.empty() || ctx.files.remove(ctx.journalPath);
+    ctx.journalPath.clear();
+    // The chunks' own file goes only after the journal: a journal without it
+    // would have recovery cut them off.
+    if (gone) {
+        ctx.keptChunks.Forget(ctx.files);
+    } else {
+        ctx.keptChunks.LetGo();
+    }
+}
 
 bool Prepare(StorageContext& ctx, const std::string& fileName, bool create) {
     const std::uint32_t twice = ctx.twiceGranularity;
