@@ -57,12 +57,12 @@ std::optional<SavedTrailer> ReadTrailerFile(platform::FileSystem& files, const s
     return saved;
 }
 
-// The state folder (and its parent, ~/.local/state) may not exist before
-// the first journal.
+// The state folder, and any of its parents (~/.local/state), may not exist
+// before the first journal.
 bool MakeFolder(platform::FileSystem& files, const std::string& folder) {
-    if (files.isDirectory(folder)) return true;
+    if (folder.empty() || folder == "." || files.isDirectory(folder)) return true;
     const std::string parent = platform::FolderOf(folder);
-    if (parent != "." && parent != folder && !files.isDirectory(parent)) (void)files.createDirectory(parent);
+    if (parent != folder && !MakeFolder(files, parent)) return false;
     return files.createDirectory(folder) || files.isDirectory(folder);
 }
 
