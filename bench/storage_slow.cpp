@@ -59,12 +59,17 @@ std::vector<std::uint8_t> Audio(std::size_t n) {
     return bytes;
 }
 
-// 200 ms blocks of GSM, 8 kHz 8-bit and 22 kHz 16-bit.
-void BlockSizes(benchmark::internal::Benchmark* b) { b->Arg(325)->Arg(1600)->Arg(8820); }
+// 200 ms blocks of GSM, 8 kHz 8-bit and 22 kHz 16-bit; without and with the
+// buffer mirrored into a spool beside a journal, as the program records.
+void BlockSizes(benchmark::internal::Benchmark* b) {
+    for (int spooled : {0, 1})
+        for (int block : {325, 1600, 8820}) b->Args({block, spooled});
+}
 
 void BM_SlowWriteData(benchmark::State& state) {
     const auto block = static_cast<std::uint32_t>(state.range(0));
     Setup setup(kCycle + (1u << 20));
+    if (state.range(1) != 0) setup.ctx.journalFolder = setup.File("state");
     if (setup.ctx.Create(setup.File("write.wav"), 1, 22050, 16, 1, false) != Status::Ok) {
         state.SkipWithError("Create failed");
         return;
@@ -104,11 +109,13 @@ void BM_MemcpyBlocks(benchmark::State& state) {
     memory.release(target, kCycle);
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * block);
 }
-BENCHMARK(BM_MemcpyBlocks)->Apply(BlockSizes);
+BENCHMARK(BM_MemcpyBlocks)->Arg(325)->Arg(1600)->Arg(8820);
 
-// End of a 100 MB recording: one write of the buffer and the header finished.
+// End of a 100 MB recording: one write of the buffer and the header finished;
+// journalled, the file is synced and the spool removed as well.
 void BM_SlowFlush100Mb(benchmark::State& state) {
     Setup setup(kHundredMb + (1u << 20));
+    if (state.range(0) != 0) setup.ctx.journalFolder = setup.File("state");
     const auto audio = Audio(8820);
     const std::string path = setup.File("flush.wav");
     for (auto _ : state) {
@@ -126,7 +133,7 @@ void BM_SlowFlush100Mb(benchmark::State& state) {
     }
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * kHundredMb);
 }
-BENCHMARK(BM_SlowFlush100Mb)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
+BENCHMARK(BM_SlowFlush100Mb)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
 
 // The same bytes in one plain write-through write.
 void BM_PlainWrite100Mb(benchmark::State& state) {

@@ -101,6 +101,8 @@ int RunEdit(const EditKind& kind, const Arguments& args) {
     if (auto error = ParseArgs(kind, args, a)) return usageError(*error);
     DeviceSetup setup;
     if (auto error = ChooseDevices(a.common, true, false, setup)) return usageError(*error);
+    // Reserved zeros a kill left behind must not pass for chunks of the recording.
+    if (!RepairBeforeUse(kind.name, a.file)) return kExitFailure;
     platform::PosixFileSystem files;
     std::optional<platform::file::InputSignal> signal;
     if (setup.audioIn) {

@@ -83,6 +83,7 @@ int RunPlay(const Arguments& args) {
     if (auto error = ParseArgs(args, a)) return UsageError(*error);
     DeviceSetup setup;
     if (auto error = ChooseDevices(a.common, false, true, setup)) return UsageError(*error);
+    if (!RepairBeforeUse("play", a.file)) return kExitFailure;
     CliEngine& cli = MakeCliEngine(setup);
     CatchInterrupt();
     if (const engine::ResultCode init = cli.engine.Init(cli.events); !init.Ok()) return Fail(cli, init);

@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "platform/posix/PosixFileSystem.h"
+#include "storage/Recovery.h"
 #include "wav/Formats.h"
 #ifdef TAVRIN_HAVE_PULSE
 #include "platform/pulse/PulseWaveIn.h"
@@ -96,6 +98,21 @@ std::optional<std::uint32_t> ParseFormat(const std::string& text) {
     if (errno != 0 || !end || *end != '\0' || text.empty() || value > 0xFFFFFFFFul) return std::nullopt;
     if (wav::FindByCode(static_cast<std::uint32_t>(value))) return static_cast<std::uint32_t>(value);
     return std::nullopt;
+}
+
+bool RepairBeforeUse(const char* command, const std::string& file) {
+    platform::PosixFileSystem files;
+    bool ok = true;
+    for (const auto& r : storage::RecoverRecordings(files, platform::StateFolder(), {platform::AbsolutePath(file)})) {
+        if (r.repaired) {
+            std::fprintf(stderr, "tavrin-cli %s: recovered %s, left unfinished by a crash\n", command, r.path.c_str());
+        } else {
+            std::fprintf(stderr, "tavrin-cli %s: %s was left unfinished by a crash and could not be repaired\n",
+                         command, r.path.c_str());
+            ok = false;
+        }
+    }
+    return ok;
 }
 
 std::optional<double> ParseNumber(const std::string& text, double low, double high) {

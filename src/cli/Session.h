@@ -31,6 +31,11 @@ bool TakeCommonOption(const Arguments& args, std::size_t& i, CommonOptions& opti
 // --media says, else as the shell classifies the location.
 bool SlowMediaFor(CliEngine& cli, const CommonOptions& options, const std::string& path);
 
+// Repairs `file` first when a journal says a crash left it unfinished (as
+// `recover` would), telling so on stderr. False when the repair failed: the
+// file must not be used then.
+[[nodiscard]] bool RepairBeforeUse(const char* command, const std::string& file);
+
 // A format given as a short name ("gsm", "pcm8k16"), a label or a code.
 std::optional<std::uint32_t> ParseFormat(const std::string& text);
 // A number within [low, high]; nullopt for anything else.

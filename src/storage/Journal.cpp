@@ -44,7 +44,7 @@ std::string Format(const JournalEntry& e) {
     std::ostringstream out;
     // The path is spelled in hex: a file name may hold any byte but '/' and NUL.
     out << kMagic << '\n'
-        << (e.kind == JournalEntry::Kind::Create ? "create" : "edit") << '\n'
+        << (e.kind == JournalEntry::Kind::Create ? "create" : "edit") << (e.buffered ? "-buffered" : "") << '\n'
         << Hex(reinterpret_cast<const std::uint8_t*>(e.path.data()), e.path.size()) << '\n'
         << e.dataChunkPos << ' ' << e.factValuePos << ' ' << e.blockAlign << ' ' << e.avgBytesPerSec << '\n'
         << Hex(e.head.data(), e.head.size()) << '\n'
@@ -64,18 +64,22 @@ std::string WriteJournal(platform::FileSystem& files, const std::string& folder,
     if (folder.empty()) return {};
     if (!files.isDirectory(folder)) {
         // The state folder's parents (~/.local/state) may be missing too.
-        const std::size_t slash = folder.rfind('/');
-        if (slash != std::string::npos && slash > 0 && !files.isDirectory(folder.substr(0, slash)))
-            (void)files.createDirectory(folder.substr(0, slash));
+        // Each folder made is a name in its parent, synced like any other.
+        const std::string parent = platform::FolderOf(folder);
+        if (!files.isDirectory(parent) && files.createDirectory(parent))
+            (void)files.syncFolder(platform::FolderOf(parent));
         if (!files.createDirectory(folder) && !files.isDirectory(folder)) return {};
+        (void)files.syncFolder(parent);
     }
     const std::string path = JournalPathFor(folder, entry.path);
     auto file = files.open(path, platform::OpenMode::ReadWriteCreate, false);
     if (!file) return {};
     const std::string text = Format(entry);
     std::uint32_t written = 0;
+    // The journal's name must last as its contents do: a power cut that took
+    // it would leave the recording unknown to recovery.
     const bool ok = file->setLength(0) && file->write(text.data(), static_cast<std::uint32_t>(text.size()), written) &&
-                    written == text.size() && file->sync();
+                    written == text.size() && file->sync() && files.syncFolder(folder);
     if (ok) return path;
     file.reset();
     (void)files.remove(path);
@@ -95,6 +99,9 @@ std::optional<JournalEntry> ReadJournal(platform::FileSystem& files, const std::
     if (!std::getline(in, magic) || magic != kMagic || !std::getline(in, kind) || !std::getline(in, path)) return std::nullopt;
     if (!(in >> e.dataChunkPos >> e.factValuePos >> e.blockAlign >> e.avgBytesPerSec >> head >> end) || end != "end")
         return std::nullopt;
+    static const std::string kBuffered = "-buffered";
+    e.buffered = kind.size() > kBuffered.size() && kind.ends_with(kBuffered);
+    if (e.buffered) kind.resize(kind.size() - kBuffered.size());
     if (kind != "create" && kind != "edit") return std::nullopt;
     e.kind = kind == "create" ? JournalEntry::Kind::Create : JournalEntry::Kind::Edit;
     const auto pathBytes = Unhex(path);
@@ -133,7 +140,7 @@ bool WriteSpliceSpool(platform::FileSystem& files, const std::string& spoolPath,
     std::uint32_t written = 0;
     return file && file->setLength(0) &&
            file->write(image.data(), static_cast<std::uint32_t>(image.size()), written) && written == image.size() &&
-           file->sync();
+           file->sync() && files.syncFolder(platform::FolderOf(spoolPath));
 }
 
 std::optional<SpliceSpool> ReadSpliceSpool(platform::FileSystem& files, const std::string& spoolPath) {

@@ -21,6 +21,10 @@ namespace tavrin::storage {
 struct JournalEntry {
     enum class Kind { Create, Edit };
     Kind kind = Kind::Create;
+    // Slow media: the file changes only when the edit's buffer is written out
+    // at its end, and the buffer is kept in a spool beside the journal (see
+    // BufferSpool.h). Without that spool the file was never touched.
+    bool buffered = false;
     std::string path;
     // Offset of the "data" chunk header and of the GSM fact value (0: none).
     std::uint32_t dataChunkPos = 0;

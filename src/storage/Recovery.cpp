@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <optional>
 
+#include "storage/BufferSpool.h"
 #include "storage/Journal.h"
 #include "storage/TrailingChunks.h"
 #include "wav/Formats.h"
@@ -31,11 +33,12 @@ bool WriteAt(platform::File& file, std::uint32_t offset, const std::uint8_t* fro
 }
 
 // A new recording's header as the journal spelled it, for `audio` bytes.
+// The journal's head must fill the header up to its data chunk.
 std::vector<std::uint8_t> NewHeader(const JournalEntry& e, std::uint32_t audio) {
-    std::vector<std::uint8_t> h = {'R', 'I', 'F', 'F', 0, 0, 0, 0};
-    h.insert(h.end(), e.head.begin(), e.head.end());
-    const std::uint8_t data[8] = {'d', 'a', 't', 'a', 0, 0, 0, 0};
-    h.insert(h.end(), data, data + 8);
+    std::vector<std::uint8_t> h(e.head.size() + 16, 0);
+    std::memcpy(h.data(), "RIFF", 4);
+    std::copy(e.head.begin(), e.head.end(), h.begin() + 8);
+    std::memcpy(h.data() + 8 + e.head.size(), "data", 4);
     wav::StoreLe32(&h[4], e.dataChunkPos + 8 + audio - 8);
     wav::StoreLe32(&h[e.dataChunkPos + 4], audio);
     if (e.factValuePos != 0) wav::StoreLe32(&h[e.factValuePos], audio / wav::kGsmBlockBytes);
@@ -138,12 +141,75 @@ bool SettleInsertSpool(platform::FileSystem& files, platform::File& file, const 
     return files.remove(insertSpool);
 }
 
+// A buffered change cut short: its spool is written out as the end of the
+// change would have written its buffer: the new audio at its point, the old
+// audio that follows it, the chunks after the audio (word-aligned), the file
+// cut after them and the header finished. Only whole blocks are kept.
+Outcome WriteOut(platform::File& file, const JournalEntry& e, const BufferImage& s) {
+    Outcome out;
+    const std::uint32_t audioStart = e.dataChunkPos + 8;
+    const bool create = e.kind == JournalEntry::Kind::Create;
+    const std::uint32_t skip = create ? audioStart : 0;  // a new recording's buffer starts with its header
+    const std::uint64_t held = s.buffer.size() > skip ? s.buffer.size() - skip : 0;
+    const std::uint64_t point = create ? audioStart : std::uint64_t{s.point};
+    const std::uint64_t added = held - held % e.blockAlign;
+    if (point < audioStart || point + added + s.tailAudio.size() + s.trailer.size() + 1 > 0xFFFFFFFFu) return out;
+    std::vector<std::uint8_t> header(audioStart);
+    if (create) {
+        if (e.head.size() + 16 != audioStart) return out;
+        header = NewHeader(e, 0);
+    } else if (!ReadAt(file, 0, header.data(), audioStart) ||
+               !std::equal(header.begin() + e.dataChunkPos, header.begin() + e.dataChunkPos + 4, "data")) {
+        out.ok = true;  // not the journal's recording any more (see Repair)
+        return out;
+    }
+    const auto data = static_cast<std::uint32_t>(point - audioStart + added + s.tailAudio.size());
+    auto end = static_cast<std::uint32_t>(point);
+    const auto put = [&](const std::uint8_t* bytes, std::uint64_t n) {
+        const bool ok = n == 0 || WriteAt(file, end, bytes, static_cast<std::uint32_t>(n));
+        end += static_cast<std::uint32_t>(n);
+        return ok;
+    };
+    static constexpr std::uint8_t kPad = 0;
+    bool ok = put(s.buffer.data() + skip, added) && put(s.tailAudio.data(), s.tailAudio.size());
+    if (ok && !s.trailer.empty()) ok = put(&kPad, data % 2) && put(s.trailer.data(), s.trailer.size());
+    wav::StoreLe32(&header[4], end - 8);
+    wav::StoreLe32(&header[e.dataChunkPos + 4], data);
+    if (e.factValuePos != 0 && e.factValuePos + 4 <= e.dataChunkPos)
+        wav::StoreLe32(&header[e.factValuePos], data / wav::kGsmBlockBytes);
+    out.ok = ok && WriteAt(file, 0, header.data(), audioStart) && file.setLength(end) && file.sync();
+    out.changed = create || added > 0;
+    out.audio = data;
+    return out;
+}
+
+// A buffered change: written out from its spool; without one the change
+// never reached the file (a new recording's file, if made, gets its header).
+Outcome SettleBuffered(platform::FileSystem& files, platform::File& file, const JournalEntry& e,
+                       const std::string& journal) {
+    if (const auto image = ReadBufferSpool(files, BufferSpoolPathFor(journal))) return WriteOut(file, e, *image);
+    if (e.kind == JournalEntry::Kind::Create) return Repair(file, e);
+    return Outcome{false, true, 0};
+}
+
+// Settles the journal of a repaired file (its spool first) and notes the
+// file when it changed or could not be repaired.
+void Report(platform::FileSystem& files, const std::string& journal, const std::string& spool,
+            const JournalEntry& e, const Outcome& outcome, std::vector<RecoveredFile>& recovered) {
+    if (outcome.ok && files.exists(spool)) (void)files.remove(spool);
+    if (outcome.ok) (void)files.remove(journal);
+    if (!outcome.changed && outcome.ok) return;
+    const std::uint64_t ms = e.avgBytesPerSec == 0 ? 0 : std::uint64_t{outcome.audio} * 1000 / e.avgBytesPerSec;
+    recovered.push_back({e.path, static_cast<std::uint32_t>(ms), outcome.ok});
+}
+
 }  // namespace
 
 std::vector<RecoveredFile> RecoverRecordings(platform::FileSystem& files, const std::string& journalFolder,
                                              const std::vector<std::string>& scope) {
     std::vector<RecoveredFile> recovered;
-    for (const std::string& journal : ListJournals(files, journalFolder)) {
+    const std::vector<std::string> journals = ListJournals(files, journalFolder);
+    for (const std::string& journal : journals) {
         const std::optional<JournalEntry> entry = ReadJournal(files, journal);
         if (!entry) {
             // Torn while it was written: its recording was not touched yet.
@@ -159,7 +225,13 @@ std::vector<RecoveredFile> RecoverRecordings(platform::FileSystem& files, const 
                 (void)files.remove(journal);
             continue;
         }
-        const std::string spool = SpoolPathFor(journal);
+        const std::string spool = entry->buffered ? BufferSpoolPathFor(journal) : SpoolPathFor(journal);
+        if (entry->buffered) {
+            const Outcome outcome = SettleBuffered(files, *file, *entry, journal);
+            file.reset();
+            Report(files, journal, spool, *entry, outcome, recovered);
+            continue;
+        }
         if (!SettleInsertSpool(files, *file, *entry, journal)) {
             recovered.push_back({entry->path, 0, false});
             continue;
@@ -177,15 +249,12 @@ std::vector<RecoveredFile> RecoverRecordings(platform::FileSystem& files, const 
         if (outcome.ok) outcome.ok = RestoreTrailingChunks(files, *file, *entry, journal);
         outcome.changed = outcome.changed || rolledForward;
         file.reset();
-        if (outcome.ok && files.exists(spool)) (void)files.remove(spool);
-        if (outcome.ok) (void)files.remove(journal);
-        if (!outcome.changed && outcome.ok) continue;
-        const std::uint64_t ms = entry->avgBytesPerSec == 0
-                                     ? 0
-                                     : std::uint64_t{outcome.audio} * 1000 / entry->avgBytesPerSec;
-        recovered.push_back({entry->path, static_cast<std::uint32_t>(ms), outcome.ok});
+        Report(files, journal, spool, *entry, outcome, recovered);
     }
     RemoveStrayTrailers(files, journalFolder);
+    // The journals settled stay settled after a power cut: a journal that came
+    // back would have its recording repaired, and reported, once more.
+    if (!journals.empty()) (void)files.syncFolder(journalFolder);
     return recovered;
 }
 

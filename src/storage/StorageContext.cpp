@@ -2,6 +2,7 @@
 
 #include <cassert>
 
+#include "storage/EditJournal.h"
 #include "storage/ReadCache.h"
 #include "storage/StrategyCreateFast.h"
 #include "storage/StrategyCreateSlow.h"
@@ -27,6 +28,7 @@ void DropLeftovers(StorageContext& ctx) {
     // A journal left by a session that could not finish stays for recovery.
     ctx.writing = false;
     ctx.journalPath.clear();
+    ctx.bufferSpool.Leave();
     ctx.createSlow->ReleaseBuffer();
     ctx.fileHandle.reset();
     ctx.owedLength.reset();
@@ -139,12 +141,11 @@ void StorageContext::CancelEdit() {
     const bool fast = current == createFast.get() && !writing;
     const bool slow = current == createSlow.get() && createSlow->HasPendingAudio() && bufferedBytes == 0;
     if (!fast && !slow) return;
+    // Nothing reached the file: the journal and what it kept go.
     if (slow) createSlow->ReleaseBuffer();
-    if (fast) {
-        fastfile::ForgetJournal(*this);
-        // The chunks after the audio were never written over.
-        trailingBytes = fileLimit - std::min(fileLimit, editOldEnd);
-    }
+    DropJournal(*this);
+    // The chunks after the audio were never written over.
+    if (fast) trailingBytes = fileLimit - std::min(fileLimit, editOldEnd);
     dataEnd = editOldEnd;
     header.SetDataSize(editOldDataSize);
     current = fast ? static_cast<Strategy*>(selectFast.get()) : static_cast<Strategy*>(selectSlow.get());

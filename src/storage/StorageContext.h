@@ -10,6 +10,7 @@
 #include "platform/Memory.h"
 #include "platform/SequenceChecker.h"
 #include "platform/Shell.h"
+#include "storage/BufferSpool.h"
 #include "storage/HeaderImage.h"
 #include "storage/Status.h"
 #include "storage/TrailingChunks.h"
@@ -150,6 +151,8 @@ public:
     // journal (see InsertSpool in Journal.h), so that a kill loses none of it.
     std::unique_ptr<platform::File> spoolFile;
     std::unique_ptr<platform::Mapping> spoolMap;
+    // A slow recording's or edit's buffer, mirrored beside the journal.
+    BufferSpool bufferSpool;
     // Where journals are kept (empty: none are written) and the one in use.
     std::string journalFolder;
     std::string journalPath;

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "storage/HeaderWriting.h"
+#include "storage/EditJournal.h"
 #include "storage/Journal.h"
 #include "storage/ReadCache.h"
 #include "storage/StorageContext.h"
@@ -52,59 +53,7 @@ bool GrowTo(StorageContext& ctx, std::uint64_t wanted) {
     return true;
 }
 
-void WriteJournalFor(StorageContext& ctx, JournalEntry::Kind kind, const std::string& fileName) {
-    JournalEntry entry;
-    entry.kind = kind;
-    entry.path = platform::AbsolutePath(fileName);  // recovery may run from anywhere
-    entry.blockAlign = std::max<std::uint16_t>(ctx.header.BlockAlign(), 1);
-    entry.avgBytesPerSec = ctx.header.AvgBytesPerSec();
-    if (kind == JournalEntry::Kind::Create) {
-        // The layout every new recording gets (see WriteNewHeader).
-        const bool gsm = ctx.header.IsGsm();
-        entry.dataChunkPos = gsm ? 52 : 36;
-        entry.factValuePos = gsm ? 48 : 0;
-        const std::uint8_t wave[4] = {'W', 'A', 'V', 'E'};
-        entry.head.assign(wave, wave + 4);
-        entry.head.insert(entry.head.end(), ctx.header.fmt.begin(), ctx.header.fmt.begin() + (gsm ? 28 : 24));
-        if (gsm) {
-            const std::uint8_t fact[12] = {'f', 'a', 'c', 't', 4, 0, 0, 0, 0, 0, 0, 0};
-            entry.head.insert(entry.head.end(), fact, fact + 12);
-        }
-    } else {
-        entry.dataChunkPos = ctx.header.dataChunkPos;
-        entry.factValuePos = ctx.header.factValuePos;
-    }
-    // A trailer file an earlier session left behind must not go with this journal.
-    if (!ctx.keptChunks.Held() && !ctx.journalFolder.empty()) {
-        const std::string stale = TrailerPathFor(JournalPathFor(ctx.journalFolder, entry.path));
-        if (ctx.files.exists(stale)) (void)ctx.files.remove(stale);
-    }
-    ctx.journalPath = WriteJournal(ctx.files, ctx.journalFolder, entry);
-}
-
-void DropJournal(StorageContext& ctx) {
-    if (!ctx.journalPath.empty()) {
-        // The spools of an insertion that was moved back go first, the
-        // recorded audio's before the splice's.
-        for (const std::string& spool : {InsertSpoolPathFor(ctx.journalPath), SpoolPathFor(ctx.journalPath)})
-            if (ctx.files.exists(spool)) (void)ctx.files.remove(spool);
-    }
-    ForgetJournal(ctx);
-}
-
 }  // namespace
-
-void ForgetJournal(StorageContext& ctx) {
-    const bool gone = ctx.journalPath.empty() || ctx.files.remove(ctx.journalPath);
-    ctx.journalPath.clear();
-    // The chunks' own file goes only after the journal: a journal without it
-    // would have recovery cut them off.
-    if (gone) {
-        ctx.keptChunks.Forget(ctx.files);
-    } else {
-        ctx.keptChunks.LetGo();
-    }
-}
 
 bool Prepare(StorageContext& ctx, const std::string& fileName, bool create) {
     const std::uint32_t twice = ctx.twiceGranularity;
@@ -113,7 +62,7 @@ bool Prepare(StorageContext& ctx, const std::string& fileName, bool create) {
         const auto freeBytes = ctx.files.freeSpace(platform::FolderOf(fileName));
         if (!freeBytes || *freeBytes < 2ull * twice + kSpareBytes) return false;
         // Noted before the file exists, so that no crash can leave it unknown.
-        WriteJournalFor(ctx, JournalEntry::Kind::Create, fileName);
+        WriteJournalFor(ctx, JournalEntry::Kind::Create, fileName, false);
     }
     const auto mode = create ? platform::OpenMode::ReadWriteCreate : platform::OpenMode::ReadWrite;
     ctx.fileHandle = ctx.files.open(fileName, mode, false);
@@ -189,7 +138,7 @@ bool BeginEdit(StorageContext& ctx) {
     if (!freeBytes) return false;  // the folder is gone (a card was taken out)
     ctx.volumeRoom = static_cast<std::uint32_t>(std::min(*freeBytes - std::min<std::uint64_t>(*freeBytes, kSpareBytes), kLimit32));
     ctx.growthRefused = false;
-    WriteJournalFor(ctx, JournalEntry::Kind::Edit, ctx.fileName);
+    WriteJournalFor(ctx, JournalEntry::Kind::Edit, ctx.fileName, false);
     return true;
 }
 

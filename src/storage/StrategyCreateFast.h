@@ -88,10 +88,6 @@ std::uint32_t Room(const StorageContext& ctx);
 // step failed; the journal then stays for recovery.
 [[nodiscard]] bool FinishWriting(StorageContext& ctx);
 
-// Removes the journal of a session that changed nothing more, then the file
-// of the chunks held, which stays (for recovery) when the journal could not go.
-void ForgetJournal(StorageContext& ctx);
-
 // Maps the window that starts at `viewBase`; on failure no window is left.
 [[nodiscard]] bool MapWindow(StorageContext& ctx);
 

@@ -5,6 +5,7 @@
 #include <limits>
 #include <optional>
 
+#include "storage/EditJournal.h"
 #include "storage/HeaderWriting.h"
 #include "storage/ReadCache.h"
 #include "storage/StorageContext.h"
@@ -21,18 +22,24 @@ Status StrategyCreateSlow::Create(const std::string& fileName, std::uint16_t tag
     if (ctx.files.exists(fileName)) return Status::FileError;
     const Status status = WriteNewHeader(*this, ctx.header, fileName, tag, samplesPerSec, bitsPerSample, channels);
     // A half-written header must never reach the file: End then has nothing to write.
-    if (status != Status::Ok) ReleaseBuffer();
+    if (status != Status::Ok) {
+        ReleaseBuffer();
+        DropJournal(ctx);
+    }
     return status;
 }
 
 Status StrategyCreateSlow::Open(const std::string& fileName) {
     // Memory first: a recording refused for lack of it leaves no empty file behind.
     if (!AllocateBuffer(fileName)) return Status::FileError;
+    // Noted before the file exists, so that no crash can leave it unknown.
+    StartBufferSpool(JournalEntry::Kind::Create, fileName, 0, nullptr, 0, nullptr, 0);
     ctx.fileHandle = ctx.files.open(fileName, platform::OpenMode::ReadWriteCreate, true);
     // A new recording's name must survive a power cut as its audio will.
     if (!ctx.fileHandle || !ctx.files.syncFolder(platform::FolderOf(fileName))) {
         ctx.fileHandle.reset();
         ReleaseBuffer();
+        DropJournal(ctx);
         return Status::FileError;
     }
     ctx.fileName = fileName;
@@ -69,6 +76,30 @@ bool StrategyCreateSlow::AllocateBuffer(const std::string& fileName, std::uint32
     return true;
 }
 
+void StrategyCreateSlow::StartBufferSpool(JournalEntry::Kind kind, const std::string& fileName, std::uint32_t point, const std::uint8_t* tailAudio,
+                                    std::uint32_t tailAudioBytes, const std::uint8_t* trailer,
+                                    std::uint32_t trailerBytes) {
+    WriteJournalFor(ctx, kind, fileName, true);
+    if (ctx.journalPath.empty()) return;
+    if (!ctx.bufferSpool.Start(ctx.files, BufferSpoolPathFor(ctx.journalPath), point, tailAudio, tailAudioBytes,
+                               trailer, trailerBytes))
+        DropJournal(ctx);
+}
+
+void StrategyCreateSlow::SecureSpool() {
+    if (ctx.bufferSpool.Active() && !ctx.bufferSpool.Sync()) DropJournal(ctx);
+}
+
+void StrategyCreateSlow::SettleJournal() {
+    if (ctx.journalPath.empty()) return;
+    if (ctx.fileHandle->sync()) {
+        DropJournal(ctx);
+    } else {
+        ctx.bufferSpool.Leave();
+        ctx.journalPath.clear();
+    }
+}
+
 void StrategyCreateSlow::ReleaseBuffer() {
     if (ctx.buffer && ctx.bufferOwned) ctx.memory.release(ctx.buffer, ctx.bufferCapacity);
     ctx.heldTrailer = 0;
@@ -93,6 +124,7 @@ Status StrategyCreateSlow::Write(const void* source, std::uint32_t bytes) {
     std::memcpy(ctx.buffer + ctx.bufferPos, source, bytes);
     ctx.bufferPos += bytes;
     ctx.bufferedBytes = std::max(ctx.bufferedBytes, ctx.bufferPos);
+    ctx.bufferSpool.Store(ctx.bufferPos - bytes, static_cast<const std::uint8_t*>(source), bytes, ctx.bufferedBytes);
     return Status::Ok;
 }
 
@@ -135,6 +167,7 @@ Status StrategyCreateSlow::BackTrack(std::uint32_t bytes) {
     if (!SeekInBuffer(p)) return Status::FileError;
     const std::uint32_t removed = ctx.bufferedBytes - p;
     ctx.bufferedBytes = p;
+    ctx.bufferSpool.Shorten(p);
     ctx.header.SetDataSize(ctx.header.DataSize() - std::min(removed, ctx.header.DataSize()));
     return Status::Ok;
 }
@@ -157,6 +190,7 @@ bool StrategyCreateSlow::Flush() {
     const std::uint32_t trailer = ctx.heldTrailer ? ctx.heldTrailer + 1 : 0;
     if (end + trailer > std::numeric_limits<std::uint32_t>::max()) return false;
     const auto audioEnd = static_cast<std::uint32_t>(end);
+    SecureSpool();
     // A new recording carries its header in the buffer: finished there, the
     // whole file reaches the card with one write. An edit's header lies in
     // the file before the buffer and is finished there afterwards.
@@ -176,6 +210,7 @@ bool StrategyCreateSlow::Flush() {
     std::uint32_t size = 0;
     if (!ctx.fileHandle->size(size) || (size != *fileEnd && !ctx.fileHandle->setLength(*fileEnd))) return false;
     if (!headerInBuffer && !FinishHeader(sink, ctx.header, *fileEnd)) return false;
+    SettleJournal();
     ctx.dataEnd = audioEnd;
     ctx.trailingBytes = *fileEnd - audioEnd;
     ReleaseBuffer();
@@ -203,7 +238,14 @@ bool StrategyCreateSlow::RestoreBeforeBuffer() {
 Status StrategyCreateSlow::SettlePendingAudio() {
     if (!HasPendingAudio()) return Status::Ok;
     if (Flush()) return Status::Ok;
-    static_cast<void>(RestoreBeforeBuffer());  // the audio is lost either way; the caller reports it
+    // The audio is lost either way; the caller reports it. A file that could
+    // not be put back keeps its journal, so that the next start repairs it.
+    if (RestoreBeforeBuffer()) {
+        DropJournal(ctx);
+    } else {
+        ctx.bufferSpool.Leave();
+        ctx.journalPath.clear();
+    }
     ReleaseBuffer();
     return Status::FileError;
 }

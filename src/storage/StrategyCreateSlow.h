@@ -5,6 +5,7 @@
 #include <string>
 
 #include "storage/HeaderWriting.h"
+#include "storage/Journal.h"
 #include "storage/Strategy.h"
 
 namespace tavrin::storage {
@@ -63,12 +64,28 @@ public:
     // nothing was pending or the audio was written.
     [[nodiscard]] Status SettlePendingAudio();
 
+    // Journals the change about to be collected in the buffer (where journals
+    // are kept) and starts mirroring the buffer into a spool beside the
+    // journal, with what the file holds after the buffer's bytes: an
+    // insertion's old audio tail, chunks other programs put after the audio.
+    // Without a spool the change goes on unjournalled, as it would without
+    // a journal folder.
+    void StartBufferSpool(JournalEntry::Kind kind, const std::string& fileName, std::uint32_t point, const std::uint8_t* tailAudio,
+                    std::uint32_t tailAudioBytes, const std::uint8_t* trailer, std::uint32_t trailerBytes);
+
     // Memory and disk that are never handed to a recording buffer.
     static constexpr std::uint32_t kSpareDiskBytes = 10'000;
     // Step by which a refused buffer allocation is retried smaller.
     static constexpr std::uint32_t kAllocationStep = 500'000;
 
 protected:
+    // Before the buffer goes to the file: its spool is synced whole, or,
+    // when that fails, the change goes on without journal and spool.
+    void SecureSpool();
+    // The buffer reached the file: once the file is synced, the journal and
+    // its spool go. Should the sync fail they stay, so that the next start
+    // writes the buffer out again from the spool.
+    void SettleJournal();
     // Moves the write point to buffer offset `offset`; refused at or beyond
     // the bytes held.
     [[nodiscard]] bool SeekInBuffer(std::uint32_t offset);

@@ -56,7 +56,9 @@ bool StrategyInsertFast::StartSpool(std::uint32_t point, std::uint32_t capacity)
     const std::string path = InsertSpoolPathFor(ctx.journalPath);
     auto file = ctx.files.open(path, platform::OpenMode::ReadWriteCreate, false);
     std::unique_ptr<platform::Mapping> map;
-    if (file && file->setLength(0) && file->setLength(kInsertSpoolHeader + capacity))
+    // The spool's name must last before audio is trusted to it.
+    if (file && file->setLength(0) && file->setLength(kInsertSpoolHeader + capacity) &&
+        ctx.files.syncFolder(platform::FolderOf(path)))
         map = file->map(0, kInsertSpoolHeader + capacity, true);
     if (!map) {
         map.reset();
@@ -135,10 +137,11 @@ bool StrategyInsertFast::Splice(std::uint32_t point, std::uint32_t added) {
         if (insertion.flush(0, tail) && !spool.empty()) (void)ctx.files.remove(spool);
         return false;
     }
-    // The recorded audio's spool goes before the splice's: a recovery that
-    // found the former alone would insert it a second time.
+    // The recorded audio's spool goes before the splice's, and its removal
+    // must last before the splice's may: a recovery that found the former
+    // alone would insert it a second time.
     DropSpool();
-    if (!spool.empty()) (void)ctx.files.remove(spool);
+    if (!spool.empty() && ctx.files.syncFolder(platform::FolderOf(spool))) (void)ctx.files.remove(spool);
     ctx.dataEnd += added;
     return true;
 }

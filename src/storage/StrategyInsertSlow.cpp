@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "storage/EditJournal.h"
 #include "storage/HeaderWriting.h"
 #include "storage/ReadCache.h"
 #include "storage/StorageContext.h"
@@ -60,7 +61,13 @@ bool StrategyInsertSlow::Flush() {
     if (!ctx.mappingHandle || !ctx.fileHandle) return false;
     // The mapping runs from the insertion point over the tail and the area.
     const std::uint32_t oldSize = ctx.bufferBase + (ctx.mappingHandle->size() - ctx.bufferCapacity);
+    SecureSpool();
     const bool ok = ctx.bufferedBytes > 0 ? Insert(oldSize) : DropWindow(oldSize);
+    if (ok) {
+        SettleJournal();
+    } else if (!ctx.owedLength) {
+        DropJournal(ctx);  // the old recording is back
+    }
     ctx.buffer = nullptr;
     ctx.bufferOwned = false;
     ctx.bufferCapacity = 0;

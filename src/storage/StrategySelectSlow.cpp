@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <limits>
+#include <vector>
 
+#include "storage/EditJournal.h"
 #include "storage/HeaderReading.h"
 #include "storage/ReadCache.h"
 #include "storage/StorageContext.h"
@@ -153,7 +155,10 @@ bool StrategySelectSlow::HoldTrailer() {
 
 bool StrategySelectSlow::Append() {
     const bool ok = ReadyForEdit() && ctx.createSlow->AllocateBuffer(ctx.fileName, ctx.dataEnd) && HoldTrailer();
-    if (ok) ctx.bufferBase = ctx.dataEnd;
+    if (ok) {
+        ctx.bufferBase = ctx.dataEnd;
+        SpoolEdit();
+    }
     HandOver(ok);
     return ok;
 }
@@ -167,9 +172,33 @@ bool StrategySelectSlow::Overwrite() {
         ctx.header.SetDataSize(p - (ctx.header.dataChunkPos + 8));
         ctx.dataEnd = p;
         ctx.bufferBase = p;
+        SpoolEdit();
     }
     HandOver(ok);
     return ok;
+}
+
+void StrategySelectSlow::SpoolEdit() {
+    const std::uint8_t* chunks = ctx.buffer + ctx.bufferCapacity - ctx.heldTrailer;
+    ctx.createSlow->StartBufferSpool(JournalEntry::Kind::Edit, ctx.fileName, ctx.bufferBase, nullptr, 0, chunks,
+                                     ctx.heldTrailer);
+}
+
+bool StrategySelectSlow::SpoolInsertion(std::uint32_t p, std::uint32_t size) {
+    if (ctx.journalFolder.empty()) return true;
+    std::vector<std::uint8_t> tail(size - p);
+    std::uint32_t got = 0;
+    if (!tail.empty() && (!ctx.fileHandle->seek(p) || !ctx.fileHandle->read(tail.data(), size - p, got) ||
+                          got != size - p))
+        return false;
+    const std::uint32_t audio = std::min(ctx.dataEnd, size) - std::min(p, ctx.dataEnd);
+    std::uint32_t chunks = size - p - audio;
+    // After odd-sized audio a pad byte comes first, unless its writer left it out.
+    const bool odd = (ctx.dataEnd - (ctx.header.dataChunkPos + 8)) % 2 != 0;
+    if (chunks == 1 || (chunks > 1 && odd && !wav::LooksLikeChunkId(tail.data() + audio))) --chunks;
+    ctx.createSlow->StartBufferSpool(JournalEntry::Kind::Edit, ctx.fileName, p, tail.data(), audio,
+                                     tail.data() + tail.size() - chunks, chunks);
+    return true;
 }
 
 void StrategySelectSlow::HandOver(bool toRecording) {
@@ -199,11 +228,19 @@ bool StrategySelectSlow::StartInsertion(std::uint32_t p, std::uint32_t size) {
     // The file grows by the whole area now, so that neither the disk nor the
     // mapping can refuse once audio has been recorded.
     if (std::uint64_t{size} + kInsertAreaBytes > std::numeric_limits<std::uint32_t>::max()) return false;
-    if (!ctx.fileHandle->setLength(size + kInsertAreaBytes)) return false;
+    if (!SpoolInsertion(p, size)) return false;
+    if (!ctx.fileHandle->setLength(size + kInsertAreaBytes)) {
+        DropJournal(ctx);
+        return false;
+    }
     auto window = ctx.fileHandle->map(p, size - p + kInsertAreaBytes, true);
     if (!window) {
         // The recording stays open and unchanged, so playback can go on.
-        if (!ctx.fileHandle->setLength(size)) ctx.owedLength = size;
+        if (ctx.fileHandle->setLength(size)) {
+            DropJournal(ctx);
+        } else {
+            ctx.owedLength = size;
+        }
         return false;
     }
     ctx.mappingHandle = std::move(window);

@@ -47,6 +47,12 @@ private:
     // until then); a pad byte before them is left out. False when they do
     // not fit or cannot be read.
     [[nodiscard]] bool HoldTrailer();
+    // Journals an Append or Overwrite and spools its buffer (with the held chunks).
+    void SpoolEdit();
+    // Journals an insertion at `p` into a file of `size` bytes and spools
+    // its buffer with what follows it: the old audio from `p` on and the
+    // chunks after the audio. False when that tail cannot be read.
+    [[nodiscard]] bool SpoolInsertion(std::uint32_t p, std::uint32_t size);
     // Makes the slow create strategy current after a successful Append or
     // Overwrite, else releases everything and goes idle.
     void HandOver(bool toRecording);

@@ -1,6 +1,6 @@
-// tavrin-cli recording into a file on fast media, killed with SIGKILL while it
-// records in real time: the file it leaves plays at once, and after
-// `tavrin-cli recover` its header is exact and its audio is what an
+// tavrin-cli recording into a file, killed with SIGKILL while it records in
+// real time: on fast media the file it leaves plays at once; on either media,
+// after `tavrin-cli recover` its header is exact and its audio is what an
 // uninterrupted run records, up to the moment of the kill less at most half a
 // second.
 #include <gtest/gtest.h>
@@ -11,6 +11,7 @@
 #include <chrono>
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <random>
 #include <string>
 #include <thread>
@@ -80,9 +81,30 @@ protected:
         return run;
     }
 
-    // Starts `args` in real time and kills it once the file's header counts
-    // at least `audioBytes` of audio; answers what the header counted then.
-    std::uint32_t RecordAndKill(const std::string& args, const std::string& file, std::uint32_t audioBytes) {
+    // How far a run writing `file` has got, in bytes of audio from the start
+    // of the data: where a buffered change or an insertion records, its spool
+    // beside the journal tells (offset of the point, bytes after it); else the
+    // file's header does.
+    std::uint32_t WritePoint(const std::string& file, bool spooled) const {
+        std::error_code error;
+        for (const auto& entry : std::filesystem::directory_iterator(state.path() + "/tavrin", error)) {
+            const std::string name = entry.path().string();
+            const bool buffer = name.ends_with(".buffer");
+            if (!buffer && !name.ends_with(".insert")) continue;
+            const Bytes head = ReadPrefix(name, 24);
+            if (head.size() < 16) return 0;
+            const std::uint32_t end = U32(head, 8) + U32(head, 12);
+            return end > 44 ? end - 44 : 0;
+        }
+        if (spooled) return 0;
+        const Bytes head = ReadPrefix(dir.file(file), 44);
+        return head.size() == 44 ? U32(head, 40) : 0;
+    }
+
+    // Starts `args` in real time and kills it once it has recorded up to
+    // `audioBytes` (see WritePoint); answers how far it had got then.
+    std::uint32_t RecordAndKill(const std::string& args, const std::string& file, std::uint32_t audioBytes,
+                                bool spooled) {
         const pid_t child = fork();
         if (child == 0) {
             setenv("XDG_STATE_HOME", state.path().c_str(), 1);
@@ -94,16 +116,14 @@ protected:
         std::uint32_t counted = 0;
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
         while (std::chrono::steady_clock::now() < deadline) {
-            const Bytes head = ReadPrefix(dir.file(file), 44);
-            if (head.size() == 44 && (counted = U32(head, 40)) >= audioBytes) break;
+            if ((counted = WritePoint(file, spooled)) >= audioBytes) break;
             // A process test: the recording runs in real time beside it.
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
         kill(child, SIGKILL);  // the shell exec'd the tool: it is the child
         int status = 0;
         waitpid(child, &status, 0);
-        const Bytes head = ReadPrefix(dir.file(file), 44);
-        return head.size() == 44 ? U32(head, 40) : 0;
+        return std::max(counted, WritePoint(file, spooled));
     }
 
     static Bytes ReadPrefix(const std::string& path, std::size_t n) {
@@ -123,58 +143,91 @@ struct Case {
     const char* name;
     const char* command;  // what is killed; %F is the file
     bool fromOld;         // edits start from the uninterrupted recording
+    std::uint32_t at;     // bytes of audio before the edit's point (insert: the old audio after it moves)
+    bool inserts;
 };
 
-TEST_F(KillRecover, AKilledRecordingPlaysAtOnceAndRecoversToThePrefixOfAnUninterruptedRun) {
-    const std::string common = " --audio-in in.wav --media fast";
-    ASSERT_EQ(Cli("record old.wav --format pcm8k16 --seconds 2" + common).status, 0);
+TEST_F(KillRecover, AKilledRecordingRecoversToThePrefixOfAnUninterruptedRun) {
+    ASSERT_EQ(Cli("record old.wav --format pcm8k16 --seconds 2 --audio-in in.wav --media fast").status, 0);
+    const std::uint32_t oldData = U32(test::ReadBytes(dir.file("old.wav")), 40);
     const Case cases[] = {
-        {"record", "record %F --format pcm8k16 --seconds 2", false},
-        {"append", "append %F --seconds 2", true},
-        {"overwrite", "overwrite %F --at-ms 600 --seconds 2", true},
+        {"record", "record %F --format pcm8k16 --seconds 2", false, 0, false},
+        {"append", "append %F --seconds 2", true, oldData, false},
+        {"overwrite", "overwrite %F --at-ms 600 --seconds 2", true, oldData, false},
+        {"insert", "insert %F --at-ms 600 --seconds 2", true, 600 * kBytesPerSecond / 1000, true},
     };
     std::mt19937 random(12);
     const bool haveSox = Shell("command -v sox >/dev/null 2>&1").status == 0;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        auto args = [&](const std::string& file) {
-            std::string a = c.command;
-            a.replace(a.find("%F"), 2, file);
-            return a + common;
-        };
-        if (c.fromOld) {
-            test::WriteBytes(dir.file("full.wav"), test::ReadBytes(dir.file("old.wav")));
-            test::WriteBytes(dir.file("cut.wav"), test::ReadBytes(dir.file("old.wav")));
-        }
-        ASSERT_EQ(Cli(args("full.wav")).status, 0);
-        const Bytes full = test::ReadBytes(dir.file("full.wav"));
-        const std::uint32_t start = c.fromOld ? U32(test::ReadBytes(dir.file("old.wav")), 40) : 0;
-        // Past the old recording's length, so that an overwrite is surely under way;
-        // short of the end, so that the kill comes while it records.
-        const std::uint32_t target = std::min(start + 2 * std::uniform_int_distribution<std::uint32_t>(1000, 12000)(random),
-                                              U32(full, 40) - kBytesPerSecond / 2);
+    for (const char* media : {"fast", "slow"}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + " on " + media + " media");
+            auto args = [&](const std::string& file) {
+                std::string a = c.command;
+                a.replace(a.find("%F"), 2, file);
+                return a + " --audio-in in.wav --media " + media;
+            };
+            if (c.fromOld) {
+                test::WriteBytes(dir.file("full.wav"), test::ReadBytes(dir.file("old.wav")));
+                test::WriteBytes(dir.file("cut.wav"), test::ReadBytes(dir.file("old.wav")));
+            } else {
+                std::filesystem::remove(dir.file("full.wav"));
+                std::filesystem::remove(dir.file("cut.wav"));
+            }
+            ASSERT_EQ(Cli(args("full.wav")).status, 0);
+            const Bytes full = test::ReadBytes(dir.file("full.wav"));
+            // Audio of the old recording an insertion moves on, after the new audio.
+            const std::uint32_t moved = c.inserts ? oldData - c.at : 0;
+            // Past the point (beyond the old end for an overwrite, so that it is surely
+            // under way); short of the end, so that the kill comes while it records.
+            const std::uint32_t target = std::min(c.at + 2 * std::uniform_int_distribution<std::uint32_t>(1000, 12000)(random),
+                                                  U32(full, 40) - moved - kBytesPerSecond / 2);
 
-        const std::uint32_t counted = RecordAndKill(args("cut.wav") + " --realtime", "cut.wav", target);
-        ASSERT_GE(counted, target) << "killed before it recorded as far as wanted";
-        if (haveSox) {
-            EXPECT_EQ(Shell("sox " + Quote(dir.file("cut.wav")) + " -n 2>/dev/null").status, 0)
-                << "sox cannot play what the kill left";
-        }
-        const Outcome recovered = Cli("recover " + Quote(dir.path()));
-        EXPECT_EQ(recovered.status, 0);
-        EXPECT_NE(recovered.out.find(dir.file("cut.wav")), std::string::npos) << recovered.out;
-        EXPECT_EQ(Cli("recover").out, "") << "a second run finds nothing to do";
+            const bool spooled = c.inserts || std::string(media) == "slow";
+            const std::uint32_t counted = RecordAndKill(args("cut.wav") + " --realtime", "cut.wav", target, spooled);
+            ASSERT_GE(counted, target) << "killed before it recorded as far as wanted";
+            if (haveSox && std::string(media) == "fast") {
+                EXPECT_EQ(Shell("sox " + Quote(dir.file("cut.wav")) + " -n 2>/dev/null").status, 0)
+                    << "sox cannot play what the kill left";
+            }
+            const Outcome recovered = Cli("recover " + Quote(dir.path()));
+            EXPECT_EQ(recovered.status, 0);
+            EXPECT_NE(recovered.out.find(dir.file("cut.wav")), std::string::npos) << recovered.out;
+            EXPECT_EQ(Cli("recover").out, "") << "a second run finds nothing to do";
 
-        const Bytes cut = test::ReadBytes(dir.file("cut.wav"));
-        ASSERT_GE(cut.size(), 44u);
-        const std::uint32_t data = U32(cut, 40);
-        EXPECT_EQ(cut.size(), 44u + data) << "the reserved tail is gone";
-        EXPECT_EQ(U32(cut, 4), cut.size() - 8);
-        EXPECT_GE(data + kBytesPerSecond / 2, counted) << "more than half a second lost";
-        ASSERT_LE(cut.size(), full.size());
-        EXPECT_TRUE(std::equal(cut.begin() + 44, cut.end(), full.begin() + 44))
-            << "the audio differs from an uninterrupted run";
+            const Bytes cut = test::ReadBytes(dir.file("cut.wav"));
+            ASSERT_GE(cut.size(), 44u + moved);
+            const std::uint32_t data = U32(cut, 40);
+            EXPECT_EQ(cut.size(), 44u + data) << "the reserved tail is gone";
+            EXPECT_EQ(U32(cut, 4), cut.size() - 8);
+            EXPECT_GE(data - moved + kBytesPerSecond / 2, counted) << "more than half a second lost";
+            ASSERT_LE(cut.size(), full.size());
+            EXPECT_TRUE(std::equal(cut.begin() + 44, cut.end() - moved, full.begin() + 44))
+                << "the audio differs from an uninterrupted run";
+            EXPECT_TRUE(std::equal(cut.end() - moved, cut.end(), full.end() - moved))
+                << "the old audio after an insertion's point moved wrong";
+        }
     }
+}
+
+// Reserved zeros a kill left behind must never pass for part of the recording
+// when it is edited or played before anyone ran `recover`.
+TEST_F(KillRecover, EditingAKilledRecordingRepairsItFirst) {
+    const std::string media = " --audio-in in.wav --media fast";
+    const std::uint32_t counted =
+        RecordAndKill("record cut.wav --format pcm8k16 --seconds 3 --realtime" + media, "cut.wav", kBytesPerSecond, false);
+    ASSERT_GE(counted, kBytesPerSecond);
+    ASSERT_GT(test::ReadBytes(dir.file("cut.wav")).size(), 44u + 2 * kBytesPerSecond) << "nothing reserved to cut";
+
+    const Outcome appended = Cli("append cut.wav --seconds 1" + media + " 2>&1");
+    EXPECT_EQ(appended.status, 0) << appended.out;
+    EXPECT_NE(appended.out.find("recovered " + dir.file("cut.wav")), std::string::npos) << appended.out;
+    const Bytes cut = test::ReadBytes(dir.file("cut.wav"));
+    const Bytes in = test::ReadBytes(dir.file("in.wav"));
+    ASSERT_GE(cut.size(), 44u + counted);
+    EXPECT_EQ(cut.size(), 44u + U32(cut, 40));
+    EXPECT_TRUE(std::equal(cut.end() - kBytesPerSecond, cut.end(), in.begin() + 44))
+        << "the appended second does not follow the recovered audio";
+    EXPECT_EQ(Cli("recover").out, "") << "nothing left to repair";
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <set>
+#include <type_traits>
 
 namespace tavrin::test {
 
@@ -21,6 +22,9 @@ struct CrashFileSystem::State {
     std::uint32_t capacity;
     std::map<std::string, std::shared_ptr<Node>> files;
     std::set<std::string> folders;
+    // The names a power cut leaves.
+    std::map<std::string, std::shared_ptr<Node>> durableFiles;
+    std::set<std::string> durableFolders;
     std::uint32_t counted = 0;
     std::uint32_t crashCall = 0;
     bool down = false;
@@ -140,6 +144,8 @@ void CrashFileSystem::setSyncLag(std::uint32_t lag) { state->syncLag = std::max(
 void CrashFileSystem::setFreeSpace(std::uint64_t bytes) { state->free = bytes; }
 
 void CrashFileSystem::reboot() {
+    state->files = state->durableFiles;
+    state->folders = state->durableFolders;
     for (auto& [path, node] : state->files) {
         node->now = node->durable;
         node->now.reserve(state->capacity);
@@ -155,6 +161,12 @@ void CrashFileSystem::put(const std::string& path, const std::vector<std::uint8_
     node->now = bytes;
     node->durable = bytes;
     state->files[path] = node;
+    state->durableFiles[path] = node;
+}
+
+void CrashFileSystem::putFolder(const std::string& path) {
+    state->folders.insert(path);
+    state->durableFolders.insert(path);
 }
 
 std::optional<std::vector<std::uint8_t>> CrashFileSystem::contents(const std::string& path) const {
@@ -200,8 +212,35 @@ bool CrashFileSystem::createDirectory(const std::string& path) {
     return true;
 }
 
+namespace {
+
+// The entries of `map` (a path map or set) directly in `folder`, replaced by those of `from`.
+template <typename Container>
+void CopyFolder(const Container& from, Container& to, const std::string& folder) {
+    const std::string prefix = folder + "/";
+    const auto inside = [&](const std::string& path) {
+        return path.rfind(prefix, 0) == 0 && path.find('/', prefix.size()) == std::string::npos;
+    };
+    std::erase_if(to, [&](const auto& entry) {
+        if constexpr (std::is_same_v<Container, std::set<std::string>>) return inside(entry);
+        else return inside(entry.first);
+    });
+    for (const auto& entry : from) {
+        if constexpr (std::is_same_v<Container, std::set<std::string>>) {
+            if (inside(entry)) to.insert(entry);
+        } else if (inside(entry.first)) {
+            to.insert(entry);
+        }
+    }
+}
+
+}  // namespace
+
 bool CrashFileSystem::syncFolder(const std::string& folder) {
-    return state->up() && state->folders.count(folder) > 0;
+    if (!state->up() || state->folders.count(folder) == 0) return false;
+    CopyFolder(state->files, state->durableFiles, folder);
+    CopyFolder(state->folders, state->durableFolders, folder);
+    return true;
 }
 
 std::optional<std::vector<DirectoryEntry>> CrashFileSystem::list(const std::string& folder) {

@@ -16,8 +16,10 @@
 // request (the platform syncs on a thread of its own). `remove` takes a file
 // or a folder (a card taken out). Mappings address the
 // file's contents in memory, so stores through them are seen at once by reads
-// (as with a real shared mapping) but last only once synced. Folder entries
-// (create, remove, move) last at once.
+// (as with a real shared mapping) but last only once synced. Names are data of
+// their folder: a file or folder made, removed or moved lasts only once the
+// folder that holds it is synced (syncing the file itself is not enough);
+// until then a power cut takes the change back.
 //
 // Single-threaded, like the storage tests that use it.
 
@@ -51,6 +53,7 @@ public:
 
     // Set-up and checks, neither counted nor ever failing; `put` is durable.
     void put(const std::string& path, const std::vector<std::uint8_t>& bytes);
+    void putFolder(const std::string& path);
     std::optional<std::vector<std::uint8_t>> contents(const std::string& path) const;
 
     [[nodiscard]] std::unique_ptr<platform::File> open(const std::string& path, platform::OpenMode mode,
@@ -61,8 +64,7 @@ public:
     [[nodiscard]] bool remove(const std::string& path) override;
     [[nodiscard]] bool moveNoReplace(const std::string& from, const std::string& to) override;
     [[nodiscard]] bool createDirectory(const std::string& path) override;
-    // Names here are durable once made (the model tears data, not folders), so
-    // a folder sync only counts as a call at which the power may go.
+    // Makes the names in `folder` (files and folders made, removed, moved) last.
     [[nodiscard]] bool syncFolder(const std::string& folder) override;
     [[nodiscard]] std::optional<std::vector<platform::DirectoryEntry>> list(const std::string& folder) override;
 

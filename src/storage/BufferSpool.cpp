@@ -1,0 +1,105 @@
+#include "storage/BufferSpool.h"
+
+#include <algorithm>
+
+#include "wav/Formats.h"
+
+namespace tavrin::storage {
+namespace {
+
+constexpr std::uint8_t kMagic[8] = {'T', 'V', 'B', 'U', 'F', 'F', 'E', 'R'};
+constexpr std::uint32_t kFixed = 24;
+constexpr std::uint32_t kCountAt = 12;
+
+bool WriteAt(platform::File& file, std::uint32_t offset, const void* source, std::uint32_t bytes) {
+    std::uint32_t written = 0;
+    return file.seek(offset) && file.write(source, bytes, written) && written == bytes;
+}
+
+}  // namespace
+
+std::string BufferSpoolPathFor(const std::string& journalPath) { return journalPath + ".buffer"; }
+
+bool BufferSpool::Start(platform::FileSystem& fileSystem, const std::string& spoolPath, std::uint32_t point,
+                        const std::uint8_t* tailAudio, std::uint32_t tailAudioBytes, const std::uint8_t* trailer,
+                        std::uint32_t trailerBytes) {
+    Drop();
+    std::vector<std::uint8_t> fixed(kFixed);
+    std::copy(kMagic, kMagic + 8, fixed.begin());
+    wav::StoreLe32(&fixed[8], point);
+    wav::StoreLe32(&fixed[12], 0);
+    wav::StoreLe32(&fixed[16], tailAudioBytes);
+    wav::StoreLe32(&fixed[20], trailerBytes);
+    if (tailAudioBytes) fixed.insert(fixed.end(), tailAudio, tailAudio + tailAudioBytes);
+    if (trailerBytes) fixed.insert(fixed.end(), trailer, trailer + trailerBytes);
+    auto spool = fileSystem.open(spoolPath, platform::OpenMode::ReadWriteCreate, false);
+    const auto size = static_cast<std::uint32_t>(fixed.size());
+    if (!spool || !spool->setLength(0) || !WriteAt(*spool, 0, fixed.data(), size) || !spool->sync() ||
+        !fileSystem.syncFolder(platform::FolderOf(spoolPath))) {
+        spool.reset();
+        (void)fileSystem.remove(spoolPath);
+        return false;
+    }
+    files = &fileSystem;
+    file = std::move(spool);
+    path = spoolPath;
+    bufferStart = size;
+    return true;
+}
+
+void BufferSpool::Store(std::uint32_t offset, const std::uint8_t* source, std::uint32_t bytes, std::uint32_t count) {
+    if (!file) return;
+    if (!WriteAt(*file, bufferStart + offset, source, bytes)) return Drop();
+    Shorten(count);
+}
+
+void BufferSpool::Shorten(std::uint32_t count) {
+    if (!file) return;
+    std::uint8_t value[4];
+    wav::StoreLe32(value, count);
+    if (!WriteAt(*file, kCountAt, value, 4)) return Drop();
+    file->syncSoon();
+}
+
+bool BufferSpool::Sync() {
+    if (!file) return false;
+    if (file->sync()) return true;
+    Drop();
+    return false;
+}
+
+void BufferSpool::Drop() {
+    if (!file) return;
+    file.reset();
+    (void)files->remove(path);
+    path.clear();
+}
+
+void BufferSpool::Leave() {
+    file.reset();
+    path.clear();
+}
+
+std::optional<BufferImage> ReadBufferSpool(platform::FileSystem& files, const std::string& path) {
+    auto file = files.open(path, platform::OpenMode::ReadOnly, false);
+    std::uint32_t size = 0;
+    if (!file || !file->size(size) || size < kFixed) return std::nullopt;
+    std::vector<std::uint8_t> image(size);
+    std::uint32_t got = 0;
+    if (!file->read(image.data(), size, got) || got != size) return std::nullopt;
+    if (!std::equal(kMagic, kMagic + 8, image.begin())) return std::nullopt;
+    const std::uint64_t tailAudio = wav::LoadLe32(&image[16]);
+    const std::uint64_t trailer = wav::LoadLe32(&image[20]);
+    const std::uint64_t start = kFixed + tailAudio + trailer;
+    if (start > size) return std::nullopt;
+    const std::uint64_t count = std::min<std::uint64_t>(wav::LoadLe32(&image[kCountAt]), size - start);
+    BufferImage spool;
+    spool.point = wav::LoadLe32(&image[8]);
+    const auto at = [&](std::uint64_t offset) { return image.begin() + static_cast<std::ptrdiff_t>(offset); };
+    spool.tailAudio.assign(at(kFixed), at(kFixed + tailAudio));
+    spool.trailer.assign(at(kFixed + tailAudio), at(start));
+    spool.buffer.assign(at(start), at(start + count));
+    return spool;
+}
+
+}  // namespace tavrin::storage

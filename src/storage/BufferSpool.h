@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/FileSystem.h"
+
+namespace tavrin::storage {
+
+// On slow media a recording or an edit is collected in memory and reaches its
+// file only at the end. So that a killed process loses none of it, the buffer
+// is mirrored into a spool beside the edit's journal as it fills, together
+// with what the file must hold after it; recovery then writes the spool out
+// as the end would have (see Recovery.h).
+//
+// Layout, numbers little-endian: "TVBUFFER", the file offset of the buffer's
+// first byte, the count of buffer bytes, the count of old audio bytes that
+// follow the buffer (an insertion's tail), the count of chunk bytes that
+// follow the audio; then that old audio and those chunks; then the buffer.
+// The fixed part is synced before the recording changes: a spool cut short
+// within it is not one, and its recording was never touched.
+struct BufferImage {
+    std::uint32_t point = 0;
+    std::vector<std::uint8_t> buffer;
+    std::vector<std::uint8_t> tailAudio;
+    std::vector<std::uint8_t> trailer;
+};
+
+std::string BufferSpoolPathFor(const std::string& journalPath);
+
+class BufferSpool {
+public:
+    // Makes the spool for a buffer whose bytes belong at `point`, with what
+    // follows it; synced before it answers. False when it could not be made
+    // (nothing is left behind).
+    [[nodiscard]] bool Start(platform::FileSystem& files, const std::string& path, std::uint32_t point,
+                             const std::uint8_t* tailAudio, std::uint32_t tailAudioBytes,
+                             const std::uint8_t* trailer, std::uint32_t trailerBytes);
+    // Mirrors `bytes` stored at buffer offset `offset`, then records `count`
+    // as the buffer's length and asks for a sync soon. A spool that cannot
+    // follow any more is dropped; the recording goes on without it.
+    void Store(std::uint32_t offset, const std::uint8_t* source, std::uint32_t bytes, std::uint32_t count);
+    // Records a shorter buffer (audio taken back).
+    void Shorten(std::uint32_t count);
+    // Makes the whole spool reach the medium before the recording changes,
+    // so that recovery, should the journal outlive the change, writes the
+    // same bytes again. False (the spool is dropped) when the sync failed.
+    [[nodiscard]] bool Sync();
+    // Closes the spool and removes it.
+    void Drop();
+    // Closes the spool and leaves it for recovery.
+    void Leave();
+    bool Active() const { return file != nullptr; }
+
+private:
+    platform::FileSystem* files = nullptr;
+    std::unique_ptr<platform::File> file;
+    std::string path;
+    std::uint32_t bufferStart = 0;  // spool offset of the buffer's first byte
+};
+
+// Reads a spool; nullopt when it is not one or its fixed part is cut short.
+// A count beyond the bytes it holds is cut to them.
+[[nodiscard]] std::optional<BufferImage> ReadBufferSpool(platform::FileSystem& files, const std::string& path);
+
+}  // namespace tavrin::storage

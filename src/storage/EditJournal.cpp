@@ -1,0 +1,60 @@
+#include "storage/EditJournal.h"
+
+#include <algorithm>
+
+#include "storage/StorageContext.h"
+
+namespace tavrin::storage {
+
+void WriteJournalFor(StorageContext& ctx, JournalEntry::Kind kind, const std::string& fileName, bool buffered) {
+    JournalEntry entry;
+    entry.kind = kind;
+    entry.buffered = buffered;
+    entry.path = platform::AbsolutePath(fileName);  // recovery may run from anywhere
+    entry.blockAlign = std::max<std::uint16_t>(ctx.header.BlockAlign(), 1);
+    entry.avgBytesPerSec = ctx.header.AvgBytesPerSec();
+    if (kind == JournalEntry::Kind::Create) {
+        // The layout every new recording gets (see WriteNewHeader).
+        const bool gsm = ctx.header.IsGsm();
+        entry.dataChunkPos = gsm ? 52 : 36;
+        entry.factValuePos = gsm ? 48 : 0;
+        const std::uint8_t wave[4] = {'W', 'A', 'V', 'E'};
+        entry.head.assign(wave, wave + 4);
+        entry.head.insert(entry.head.end(), ctx.header.fmt.begin(), ctx.header.fmt.begin() + (gsm ? 28 : 24));
+        if (gsm) {
+            const std::uint8_t fact[12] = {'f', 'a', 'c', 't', 4, 0, 0, 0, 0, 0, 0, 0};
+            entry.head.insert(entry.head.end(), fact, fact + 12);
+        }
+    } else {
+        entry.dataChunkPos = ctx.header.dataChunkPos;
+        entry.factValuePos = ctx.header.factValuePos;
+    }
+    // A trailer file an earlier session left behind must not go with this journal.
+    if (!ctx.keptChunks.Held() && !ctx.journalFolder.empty()) {
+        const std::string stale = TrailerPathFor(JournalPathFor(ctx.journalFolder, entry.path));
+        if (ctx.files.exists(stale)) (void)ctx.files.remove(stale);
+    }
+    ctx.journalPath = WriteJournal(ctx.files, ctx.journalFolder, entry);
+}
+
+void DropJournal(StorageContext& ctx) {
+    ctx.bufferSpool.Drop();
+    bool gone = true;
+    if (!ctx.journalPath.empty()) {
+        // The spools of an insertion that was moved back go first, the
+        // recorded audio's before the splice's.
+        for (const std::string& spool : {InsertSpoolPathFor(ctx.journalPath), SpoolPathFor(ctx.journalPath)})
+            if (ctx.files.exists(spool)) (void)ctx.files.remove(spool);
+        gone = ctx.files.remove(ctx.journalPath);
+    }
+    ctx.journalPath.clear();
+    // The file of the chunks held from after the audio goes only after the
+    // journal: a journal without it would have recovery cut them off.
+    if (gone) {
+        ctx.keptChunks.Forget(ctx.files);
+    } else {
+        ctx.keptChunks.LetGo();
+    }
+}
+
+}  // namespace tavrin::storage

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+
+#include "storage/Journal.h"
+
+namespace tavrin::storage {
+
+class StorageContext;
+
+// Notes the recording `fileName` is about to be created or changed, in the
+// context's journal folder (none when the folder is not set); the journal is
+// written and synced before it answers. `buffered`: the change is collected in
+// memory and reaches the file only at its end (slow media).
+void WriteJournalFor(StorageContext& ctx, JournalEntry::Kind kind, const std::string& fileName, bool buffered);
+
+// The change is finished and on the medium: its spools go, then the journal,
+// then the file of the chunks held from after the audio (which stays when the
+// journal could not go).
+void DropJournal(StorageContext& ctx);
+
+}  // namespace tavrin::storage
