@@ -58,12 +58,15 @@ std::optional<SavedTrailer> ReadTrailerFile(platform::FileSystem& files, const s
 }
 
 // The state folder, and any of its parents (~/.local/state), may not exist
-// before the first journal.
+// before the first journal. Each folder made is a name in its parent, synced
+// like any other.
 bool MakeFolder(platform::FileSystem& files, const std::string& folder) {
     if (folder.empty() || folder == "." || files.isDirectory(folder)) return true;
     const std::string parent = platform::FolderOf(folder);
     if (parent != folder && !MakeFolder(files, parent)) return false;
-    return files.createDirectory(folder) || files.isDirectory(folder);
+    if (!files.createDirectory(folder) && !files.isDirectory(folder)) return false;
+    (void)files.syncFolder(parent);
+    return true;
 }
 
 }  // namespace
@@ -102,8 +105,9 @@ bool TrailingChunks::Save(platform::FileSystem& files, const std::string& path) 
     wav::StoreLe32(head + 8, audioEnd);
     wav::StoreLe32(head + 12, size);
     auto file = files.open(path, platform::OpenMode::ReadWriteCreate, false);
+    // Its name must last as its contents do, before the journal's does.
     const bool whole = file && file->setLength(0) && WriteAll(*file, head, kHeadBytes) && WriteAll(*file, data, size) &&
-                       WriteAll(*file, kEnd, 8) && file->sync();
+                       WriteAll(*file, kEnd, 8) && file->sync() && files.syncFolder(platform::FolderOf(path));
     file.reset();
     if (whole) {
         savedAt = path;
