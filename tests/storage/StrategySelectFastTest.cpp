@@ -308,30 +308,43 @@ TEST(SelectFastFaultTest, FailedPlaybackGivesTheFileBackUnchanged) {
     });
 }
 
+// Also for a file with a chunk after its audio, which a started edit puts
+// behind the new end.
 TEST(SelectFastFaultTest, RefusedAppendOrOverwriteGivesTheFileBack) {
     const Bytes audio = Pattern(3 * kTwice + 77, 12);
-    const Bytes file = PcmFile(8000, 8, audio);
     const Bytes added = Pattern(5'000, 13);
-    for (const bool append : {true, false}) {
-        SCOPED_TRACE(append ? "Append" : "Overwrite");
-        SweepFaults([&](FaultRun& run) {
-            FastRig& rig = run.rig;
-            ASSERT_EQ(rig.SelectFile(file), Status::Ok);
-            ASSERT_TRUE(rig.ctx.SeekToSample(1000));  // the window is elsewhere than the end
-            run.Arm();
-            const bool started = append ? rig.ctx.Append() : rig.ctx.Overwrite();
-            const bool fired = run.Disarm();
-            EXPECT_EQ(started, !fired);
-            if (!started) {
-                EXPECT_TRUE(rig.Is(rig.ctx.idle.get()));
-                ExpectUnchanged(run, file);
-                rig.ExpectNothingHeld();
-                return;
-            }
-            ASSERT_EQ(rig.Record(added, 1600), Status::Ok);
-            ASSERT_EQ(rig.ctx.Close(), Status::Ok);
-            EXPECT_EQ(rig.OnDisk(), PcmFile(8000, 8, Cat(append ? audio : Slice(audio, 0, 1000), added)));
-        });
+    auto recording = [](const Bytes& a, const Bytes& chunk) {
+        return chunk.empty() ? PcmFile(8000, 8, a)
+                             : model::WithTrailer(PcmFile(8000, 8, a), Cat(a.size() % 2 ? Bytes{0} : Bytes{}, chunk));
+    };
+    for (const Bytes& chunk : {Bytes{}, model::kListChunk}) {
+        const Bytes file = recording(audio, chunk);
+        for (const bool append : {true, false}) {
+            SCOPED_TRACE(testing::Message() << (append ? "Append" : "Overwrite") << ", chunk of " << chunk.size());
+            SweepFaults([&](FaultRun& run) {
+                FastRig& rig = run.rig;
+                ASSERT_EQ(rig.SelectFile(file), Status::Ok);
+                ASSERT_TRUE(rig.ctx.SeekToSample(1000));  // the window is elsewhere than the end
+                run.Arm();
+                const bool started = append ? rig.ctx.Append() : rig.ctx.Overwrite();
+                const bool fired = run.Disarm();
+                EXPECT_EQ(started, !fired);
+                if (!started) {
+                    // Chunks that cannot be held refuse the edit before the file is let go.
+                    const bool selected = !chunk.empty() && rig.Is(rig.ctx.selectFast.get());
+                    EXPECT_TRUE(rig.Is(rig.ctx.idle.get()) || selected);
+                    if (selected) {
+                        EXPECT_EQ(rig.ctx.Close(), Status::Ok);
+                    }
+                    ExpectUnchanged(run, file);
+                    rig.ExpectNothingHeld();
+                    return;
+                }
+                ASSERT_EQ(rig.Record(added, 1600), Status::Ok);
+                ASSERT_EQ(rig.ctx.Close(), Status::Ok);
+                EXPECT_EQ(rig.OnDisk(), recording(Cat(append ? audio : Slice(audio, 0, 1000), added), chunk));
+            });
+        }
     }
 }
 
