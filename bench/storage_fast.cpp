@@ -1,8 +1,10 @@
 // Fast-media storage: direct writing of 200 ms blocks through the mapped
 // window (each flushed to the disk) against plain pwrite + fdatasync of the
 // same blocks, the insertion of 1,411,199 new bytes in front of a
-// 5,000,000-byte tail against the physical floor of that work, and playback
-// of a 100 MB recording through the read cache against plain sequential reads.
+// 5,000,000-byte tail against the physical floor of that work, an Append to a
+// recording with a 1 MB chunk after its audio against one without, and
+// playback of a 100 MB recording through the read cache against plain
+// sequential reads.
 
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
@@ -70,10 +72,11 @@ void Put32(std::vector<std::uint8_t>& out, std::uint32_t v) {
     for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
 }
 
-// Writes a 22 kHz 16-bit recording of `audioBytes` bytes straight to disk.
-bool WritePcmFile(const std::string& path, std::uint32_t audioBytes) {
+// Writes a 22 kHz 16-bit recording of `audioBytes` bytes straight to disk,
+// followed by a LIST chunk of `listBytes` bytes when that is not 0.
+bool WritePcmFile(const std::string& path, std::uint32_t audioBytes, std::uint32_t listBytes = 0) {
     std::vector<std::uint8_t> f{'R', 'I', 'F', 'F'};
-    Put32(f, 36 + audioBytes);
+    Put32(f, 36 + audioBytes + (listBytes ? 8 + listBytes : 0));
     for (char c : std::string("WAVEfmt ")) f.push_back(static_cast<std::uint8_t>(c));
     Put32(f, 16);
     Put32(f, 0x00010001);  // PCM, mono
@@ -84,6 +87,11 @@ bool WritePcmFile(const std::string& path, std::uint32_t audioBytes) {
     Put32(f, audioBytes);
     const auto audio = Audio(audioBytes);
     f.insert(f.end(), audio.begin(), audio.end());
+    if (listBytes) {
+        for (char c : std::string("LIST")) f.push_back(static_cast<std::uint8_t>(c));
+        Put32(f, listBytes);
+        f.resize(f.size() + listBytes, 'x');
+    }
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(f.data()), static_cast<std::streamsize>(f.size()));
     return static_cast<bool>(out);
@@ -190,6 +198,31 @@ void BM_InsertFloor(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * (kTail + kInserted));
 }
 BENCHMARK(BM_InsertFloor)->Unit(benchmark::kMillisecond)->Iterations(10)->UseRealTime();
+
+// An Append of one second (five 200 ms blocks) to a recording of 10 MB, from
+// the command to the end of its End, journalled as the program does: with no
+// chunk after the audio, and with a LIST chunk of 1 MB there, which is held
+// in memory and in a trailer file before the audio goes over it, and written
+// back behind the new end.
+void BM_FastAppendChunkAfter(benchmark::State& state) {
+    const auto listBytes = static_cast<std::uint32_t>(state.range(0));
+    Setup setup(16u << 20);
+    setup.ctx.journalFolder = setup.File("state");
+    const std::string path = setup.File("append.wav");
+    const auto block = Audio(8820);
+    for (auto _ : state) {
+        state.PauseTiming();
+        bool ok = WritePcmFile(path, 10'000'000, listBytes) && setup.ctx.Select(path, false) == Status::Ok;
+        state.ResumeTiming();
+        ok = ok && setup.ctx.Append();
+        for (int n = 0; ok && n < 5; ++n) ok = setup.ctx.WriteData(block.data(), 8820) == Status::Ok;
+        if (!ok || setup.ctx.End() != Status::Ok) state.SkipWithError("the append failed");
+        state.PauseTiming();
+        if (setup.ctx.Close() != Status::Ok) state.SkipWithError("Close failed");
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_FastAppendChunkAfter)->Arg(0)->Arg(1 << 20)->Unit(benchmark::kMillisecond)->Iterations(20)->UseRealTime();
 
 // Playback of a whole 100 MB recording in 200 ms pieces through the read cache
 // and the sliding window.

@@ -29,19 +29,32 @@ void WriteJournalFor(StorageContext& ctx, JournalEntry::Kind kind, const std::st
         entry.dataChunkPos = ctx.header.dataChunkPos;
         entry.factValuePos = ctx.header.factValuePos;
     }
+    // A trailer file an earlier session left behind must not go with this journal.
+    if (!ctx.keptChunks.Held() && !ctx.journalFolder.empty()) {
+        const std::string stale = TrailerPathFor(JournalPathFor(ctx.journalFolder, entry.path));
+        if (ctx.files.exists(stale)) (void)ctx.files.remove(stale);
+    }
     ctx.journalPath = WriteJournal(ctx.files, ctx.journalFolder, entry);
 }
 
 void DropJournal(StorageContext& ctx) {
     ctx.bufferSpool.Drop();
+    bool gone = true;
     if (!ctx.journalPath.empty()) {
         // The spools of an insertion that was moved back go first, the
         // recorded audio's before the splice's.
         for (const std::string& spool : {InsertSpoolPathFor(ctx.journalPath), SpoolPathFor(ctx.journalPath)})
             if (ctx.files.exists(spool)) (void)ctx.files.remove(spool);
-        (void)ctx.files.remove(ctx.journalPath);
+        gone = ctx.files.remove(ctx.journalPath);
     }
     ctx.journalPath.clear();
+    // The file of the chunks held from after the audio goes only after the
+    // journal: a journal without it would have recovery cut them off.
+    if (gone) {
+        ctx.keptChunks.Forget(ctx.files);
+    } else {
+        ctx.keptChunks.LetGo();
+    }
 }
 
 }  // namespace tavrin::storage

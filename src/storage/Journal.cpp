@@ -181,6 +181,8 @@ std::optional<SpliceSpool> ReadInsertSpool(platform::FileSystem& files, const st
     return spool;
 }
 
+std::string TrailerPathFor(const std::string& journalPath) { return journalPath + ".trailer"; }
+
 std::vector<std::string> ListJournals(platform::FileSystem& files, const std::string& folder) {
     std::vector<std::string> out;
     if (folder.empty()) return out;

@@ -76,6 +76,10 @@ std::string InsertSpoolPathFor(const std::string& journalPath);
 // Point and audio of an insert spool; nullopt when it is not one.
 [[nodiscard]] std::optional<SpliceSpool> ReadInsertSpool(platform::FileSystem& files, const std::string& spoolPath);
 
+// The chunks after the audio of a file being edited on fast media, kept
+// beside its journal (see TrailingChunks.h).
+std::string TrailerPathFor(const std::string& journalPath);
+
 // The journal files in `folder`, by name.
 std::vector<std::string> ListJournals(platform::FileSystem& files, const std::string& folder);
 

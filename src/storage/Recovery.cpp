@@ -7,6 +7,7 @@
 
 #include "storage/BufferSpool.h"
 #include "storage/Journal.h"
+#include "storage/TrailingChunks.h"
 #include "wav/Formats.h"
 
 namespace tavrin::storage {
@@ -245,10 +246,12 @@ std::vector<RecoveredFile> RecoverRecordings(platform::FileSystem& files, const 
             rolledForward = splice.has_value();
         }
         Outcome outcome = Repair(*file, *entry);
+        if (outcome.ok) outcome.ok = RestoreTrailingChunks(files, *file, *entry, journal);
         outcome.changed = outcome.changed || rolledForward;
         file.reset();
         Report(files, journal, spool, *entry, outcome, recovered);
     }
+    RemoveStrayTrailers(files, journalFolder);
     // The journals settled stay settled after a power cut: a journal that came
     // back would have its recording repaired, and reported, once more.
     if (!journals.empty()) (void)files.syncFolder(journalFolder);

@@ -19,7 +19,8 @@ struct RecoveredFile {
 // Journal.h) and that lies in `scope` (files, or folders and what they hold;
 // empty: everywhere): the header is finished for the audio the file holds,
 // the reserved tail is cut, a new recording's header is written again when a
-// crash cut it short; then the file is synced and its journal goes.
+// crash cut it short, chunks an edit held from after the audio go behind it
+// again; then the file is synced and its journal goes.
 // Recordings that needed nothing are left out of the answer. Every step can
 // be repeated, so an interrupted recovery is simply run again.
 std::vector<RecoveredFile> RecoverRecordings(platform::FileSystem& files, const std::string& journalFolder,

@@ -33,6 +33,7 @@ void DropLeftovers(StorageContext& ctx) {
     ctx.fileHandle.reset();
     ctx.owedLength.reset();
     ctx.trailingBytes = 0;
+    ctx.keptChunks.LetGo();
 }
 
 }  // namespace
@@ -143,6 +144,8 @@ void StorageContext::CancelEdit() {
     // Nothing reached the file: the journal and what it kept go.
     if (slow) createSlow->ReleaseBuffer();
     DropJournal(*this);
+    // The chunks after the audio were never written over.
+    if (fast) trailingBytes = fileLimit - std::min(fileLimit, editOldEnd);
     dataEnd = editOldEnd;
     header.SetDataSize(editOldDataSize);
     current = fast ? static_cast<Strategy*>(selectFast.get()) : static_cast<Strategy*>(selectSlow.get());

@@ -13,6 +13,7 @@
 #include "storage/BufferSpool.h"
 #include "storage/HeaderImage.h"
 #include "storage/Status.h"
+#include "storage/TrailingChunks.h"
 
 namespace tavrin::storage {
 
@@ -125,9 +126,10 @@ public:
     // failed (slow media). Retried at Close.
     std::optional<std::uint32_t> owedLength;
     // Bytes of the selected file after its audio: chunks another program
-    // wrote there (or a pad byte). Fast media gives the file back with them
-    // and refuses edits that would write over them.
+    // wrote there (or a pad byte). Edits put them behind the new end.
     std::uint32_t trailingBytes = 0;
+    // Those chunks while an edit on fast media writes over them.
+    TrailingChunks keptChunks;
     // Those chunks, less a pad byte, while an edit on slow media holds them
     // in the last bytes of its buffer to write them behind the new end.
     std::uint32_t heldTrailer = 0;

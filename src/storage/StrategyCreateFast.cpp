@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <optional>
 
 #include "storage/HeaderWriting.h"
 #include "storage/EditJournal.h"
@@ -91,7 +92,8 @@ bool Prepare(StorageContext& ctx, const std::string& fileName, bool create) {
 }
 
 bool Reserve(StorageContext& ctx, std::uint32_t bytes) {
-    const std::uint64_t end = std::uint64_t{ctx.viewBase} + ctx.viewOffset + bytes;
+    // Chunks held for behind the audio need their room at the end as well.
+    const std::uint64_t end = std::uint64_t{ctx.viewBase} + ctx.viewOffset + bytes + ctx.keptChunks.MostRoom();
     const std::uint64_t step = StepBytes(ctx);
     if (end + step / 2 > ctx.fileLimit && !ctx.growthRefused) {
         (void)GrowTo(ctx, end + step);
@@ -108,12 +110,27 @@ bool Reserve(StorageContext& ctx, std::uint32_t bytes) {
 }
 
 bool ReserveForInsertion(StorageContext& ctx, std::uint32_t bytes) {
-    return GrowTo(ctx, std::uint64_t{ctx.dataEnd} + bytes);
+    return GrowTo(ctx, std::uint64_t{ctx.dataEnd} + bytes + ctx.keptChunks.MostRoom());
 }
 
 std::uint32_t Room(const StorageContext& ctx) {
-    const std::uint64_t reserved = ctx.fileLimit - std::min(ctx.fileLimit, ctx.dataEnd);
-    return static_cast<std::uint32_t>(std::min(kLimit32, reserved + ctx.volumeRoom));
+    const std::uint64_t total = std::uint64_t{ctx.fileLimit} + ctx.volumeRoom;
+    const std::uint64_t used = std::uint64_t{ctx.dataEnd} + ctx.keptChunks.MostRoom();
+    return static_cast<std::uint32_t>(std::min(kLimit32, total - std::min(total, used)));
+}
+
+bool HoldTrailer(StorageContext& ctx) {
+    if (ctx.trailingBytes <= 1) return true;  // nothing, or a pad byte the new audio takes the place of
+    // Still held from an insertion that could not start: the same chunks at the same place.
+    if (ctx.keptChunks.Held() && ctx.keptChunks.TakenAt() == ctx.dataEnd) return true;
+    if (!ctx.fileHandle || !ctx.keptChunks.Take(*ctx.fileHandle, ctx.memory, ctx.header.dataChunkPos + 8,
+                                                ctx.dataEnd, ctx.trailingBytes))
+        return false;
+    if (ctx.journalFolder.empty()) return true;
+    const std::string journal = JournalPathFor(ctx.journalFolder, platform::AbsolutePath(ctx.fileName));
+    if (ctx.keptChunks.Save(ctx.files, TrailerPathFor(journal))) return true;
+    ctx.keptChunks.LetGo();
+    return false;
 }
 
 bool BeginEdit(StorageContext& ctx) {
@@ -125,7 +142,7 @@ bool BeginEdit(StorageContext& ctx) {
     return true;
 }
 
-bool PublishHeader(StorageContext& ctx) {
+bool PublishHeader(StorageContext& ctx, std::uint32_t fileLength) {
     if (!ctx.headerMap) {
         const std::uint32_t bytes = ctx.header.dataChunkPos + 8;
         if (!ctx.fileHandle || ctx.fileLimit < bytes) return false;
@@ -133,28 +150,37 @@ bool PublishHeader(StorageContext& ctx) {
         if (!ctx.headerMap) return false;
     }
     MemorySink sink(ctx.headerMap->data(), ctx.headerMap->size());
-    return FinishHeader(sink, ctx.header, ctx.dataEnd);
+    return FinishHeader(sink, ctx.header, fileLength);
 }
 
 bool FinishWriting(StorageContext& ctx) {
     bool ok = true;
     if (ctx.writing) {
         if (!ctx.fileHandle) return false;
-        ok = PublishHeader(ctx);
-        ctx.headerMap.reset();
-        if (!ok) {
-            FileSink throughFile(*ctx.fileHandle);
-            ok = FinishHeader(throughFile, ctx.header, ctx.dataEnd);
-        }
         // Nothing may stay mapped past the new end of the file.
         ctx.view = nullptr;
         ctx.window.reset();
-        const bool cut = ctx.fileHandle->setLength(ctx.dataEnd);
-        if (cut) ctx.fileLimit = ctx.dataEnd;
+        const std::optional<std::uint32_t> fileEnd = ctx.keptChunks.PutBack(*ctx.fileHandle, ctx.dataEnd);
+        if (!fileEnd) {
+            // The journal and the chunks' file stay; recovery puts them back.
+            ctx.headerMap.reset();
+            return false;
+        }
+        ok = PublishHeader(ctx, *fileEnd);
+        ctx.headerMap.reset();
+        if (!ok) {
+            FileSink throughFile(*ctx.fileHandle);
+            ok = FinishHeader(throughFile, ctx.header, *fileEnd);
+        }
+        const bool cut = ctx.fileHandle->setLength(*fileEnd);
+        if (cut) ctx.fileLimit = *fileEnd;
         ok = ctx.fileHandle->sync() && cut && ok;
         if (ok) ctx.writing = false;
     }
-    if (ok) DropJournal(ctx);
+    if (ok) {
+        ctx.trailingBytes = ctx.fileLimit - std::min(ctx.fileLimit, ctx.dataEnd);
+        DropJournal(ctx);
+    }
     return ok;
 }
 
@@ -224,13 +250,16 @@ bool Release(StorageContext& ctx) {
         auto again = ctx.files.open(ctx.fileName, platform::OpenMode::ReadWrite, false);
         if (again) {
             FileSink sink(*again);
-            ok = FinishHeader(sink, ctx.header, ctx.dataEnd) && again->setLength(ctx.dataEnd) && again->sync();
+            const std::optional<std::uint32_t> fileEnd = ctx.keptChunks.PutBack(*again, ctx.dataEnd);
+            ok = fileEnd && FinishHeader(sink, ctx.header, *fileEnd) && again->setLength(*fileEnd) && again->sync();
         }
         if (ok) DropJournal(ctx);
     }
-    // A journal that could not be settled stays for the next start's recovery.
+    // A journal that could not be settled stays for the next start's
+    // recovery, and the chunks' file with it.
     ctx.writing = false;
     ctx.journalPath.clear();
+    ctx.keptChunks.LetGo();
     return ok;
 }
 
@@ -247,7 +276,7 @@ Status StrategyCreateFast::Create(const std::string& fileName, std::uint16_t tag
     // header at its start would destroy it.
     if (ctx.files.exists(fileName)) return Status::FileError;
     Status status = WriteNewHeader(*this, ctx.header, fileName, tag, samplesPerSec, bitsPerSample, channels);
-    if (status == Status::Ok && !fastfile::PublishHeader(ctx)) status = Status::FileError;
+    if (status == Status::Ok && !fastfile::PublishHeader(ctx, ctx.dataEnd)) status = Status::FileError;
     if (status == Status::Ok) return status;
     // Leave nothing of a recording that could not even be started.
     const std::string journal = ctx.journalPath;
@@ -306,7 +335,7 @@ std::uint32_t StrategyCreateFast::CurrentWriteSample() { return ctx.header.Block
 // The header on the medium follows the audio; the platform syncs it soon,
 // off this thread.
 void StrategyCreateFast::Publish() {
-    if (!fastfile::PublishHeader(ctx) && ctx.fileHandle) {
+    if (!fastfile::PublishHeader(ctx, ctx.dataEnd) && ctx.fileHandle) {
         FileSink throughFile(*ctx.fileHandle);
         (void)storage::FinishHeader(throughFile, ctx.header, ctx.dataEnd);
     }

@@ -63,20 +63,29 @@ inline constexpr std::uint32_t kReserveSeconds = 60;
 // failed; a full volume reserves nothing and the insertion then holds nothing.
 [[nodiscard]] bool ReserveForInsertion(StorageContext& ctx, std::uint32_t bytes);
 
-// Room for recording: what is reserved plus what the volume still has.
+// Room for recording: what is reserved plus what the volume still has, less
+// what the chunks held for behind the audio will take.
 std::uint32_t Room(const StorageContext& ctx);
+
+// Before an edit may write over the chunks another program put after the
+// audio, takes them into memory and, where journals are kept, into a trailer
+// file beside the journal the edit writes next (see TrailingChunks). False,
+// the file untouched, when they cannot be held.
+[[nodiscard]] bool HoldTrailer(StorageContext& ctx);
 
 // Starts changing an existing recording: measures the room on its volume and
 // journals it (where journals are kept). False, the file untouched, when the
 // volume does not answer.
 [[nodiscard]] bool BeginEdit(StorageContext& ctx);
 
-// Brings the file's header (RIFF size, data size, GSM fact count) in line with
-// `dataEnd` and the header image, through a mapping of the header.
-[[nodiscard]] bool PublishHeader(StorageContext& ctx);
+// Brings the file's header (RIFF size for a file of `fileLength` bytes, data
+// size, GSM fact count) in line with `dataEnd` and the header image, through a
+// mapping of the header.
+[[nodiscard]] bool PublishHeader(StorageContext& ctx, std::uint32_t fileLength);
 
-// Ends a writing session: header, cut to `dataEnd`, sync, journal removed.
-// False when any step failed; the journal then stays for recovery.
+// Ends a writing session: the chunks held put behind the audio, header, cut
+// after them, sync, journal removed, then the chunks' file. False when any
+// step failed; the journal then stays for recovery.
 [[nodiscard]] bool FinishWriting(StorageContext& ctx);
 
 // Maps the window that starts at `viewBase`; on failure no window is left.

@@ -109,7 +109,7 @@ Status StrategySelectFast::Close() {
 }
 
 bool StrategySelectFast::Append() {
-    if (!FreeAfterAudio()) return false;
+    if (!fastfile::HoldTrailer(ctx)) return false;
     EmptyReadCache(ctx);
     if (!fastfile::SeekToByte(ctx, ctx.dataEnd, true) || !StartEdit()) {
         // The engine closes nothing once the strategy is idle: give the file back now.
@@ -123,7 +123,7 @@ bool StrategySelectFast::Append() {
 }
 
 bool StrategySelectFast::Overwrite() {
-    if (!FreeAfterAudio()) return false;
+    if (!fastfile::HoldTrailer(ctx)) return false;
     const std::uint32_t point = PlaybackPoint();
     EmptyReadCache(ctx);
     if (!fastfile::SeekToByte(ctx, point, true) || !StartEdit()) {
@@ -154,16 +154,22 @@ bool StrategySelectFast::Insert() {
     // The insert area is the only buffer an insertion on fast media uses.
     if (!ctx.fileHandle || point > ctx.dataEnd || (ctx.buffer && ctx.bufferOwned)) return false;
     const std::uint32_t tail = ctx.dataEnd - point;
-    if (tail > kMaxInsertTail || !FreeAfterAudio()) return false;
+    if (tail > kMaxInsertTail || !fastfile::HoldTrailer(ctx)) return false;
     // Room for the insert area after the audio, reserved now and cut at End.
-    if (!fastfile::BeginEdit(ctx)) return false;
+    if (!fastfile::BeginEdit(ctx)) {
+        ctx.keptChunks.Forget(ctx.files);
+        return false;
+    }
     if (!fastfile::ReserveForInsertion(ctx, kInsertAreaBytes)) {
         (void)fastfile::FinishWriting(ctx);  // nothing was reserved: only the journal goes
         return false;
     }
     // The playing window stays mapped until the insertion ends, so a refused
-    // insertion leaves playback exactly where it was.
-    const std::uint32_t capacity = std::min(ctx.fileLimit - ctx.dataEnd, kInsertAreaBytes);
+    // insertion leaves playback exactly where it was. The chunks held go
+    // behind the audio at the end, so the area ends before their room.
+    const std::uint32_t reserved = ctx.fileLimit - ctx.dataEnd;
+    const std::uint32_t chunks = std::min(reserved, ctx.keptChunks.MostRoom());
+    const std::uint32_t capacity = std::min(reserved - chunks, kInsertAreaBytes);
     auto insertion = ctx.fileHandle->map(point, tail + capacity, true);
     if (!insertion) return false;
     if (!fastfile::SeekToByte(ctx, point, true)) return false;

@@ -46,6 +46,16 @@ Bytes Recording(const model::Format& format, const Bytes& audio, const Bytes& ch
     return model::WithTrailer(file, chunks);
 }
 
+// Chunks a tagging tool put after the audio: a LIST chunk of odd size with
+// its pad byte, and JUNK.
+const Bytes kChunksAfter = [] {
+    Bytes b = {'L', 'I', 'S', 'T', 9, 0, 0, 0, 'I', 'N', 'F', 'O', 'I', 'S', 'F', 'T', 'x', 0};
+    const Bytes junk = {'J', 'U', 'N', 'K', 0, 4, 0, 0};
+    b.insert(b.end(), junk.begin(), junk.end());
+    b.insert(b.end(), 1024, 0);
+    return b;
+}();
+
 struct Run {
     test::CrashFileSystem fs{4u << 20};
     test::FakeMemory memory;
@@ -115,9 +125,13 @@ bool IsPrefixRecording(const model::Format& format, const Bytes& file, const Byt
     return false;
 }
 
-void CheckAfterRecovery(Run& run, Scenario scenario, const model::Format& format, const Bytes& oldAudio,
+void CheckAfterRecovery(Run& run, Scenario scenario, const model::Format& format, bool fast, const Bytes& oldAudio,
                         const Bytes& chunks, const Bytes& added, std::uint32_t point) {
     EXPECT_EQ(run.fs.contents(kForeign), ForeignWav()) << "a file not being changed was touched";
+    if (fast) {
+        const auto left = run.fs.list(kState).value_or(std::vector<platform::DirectoryEntry>{});
+        for (const auto& e : left) ADD_FAILURE() << "recovery left " << e.name << " behind";
+    }
     const auto file = run.fs.contents(kPath);
     const Bytes old = oldAudio.empty() ? Bytes{} : Recording(format, oldAudio, chunks);
     if (!file) {
@@ -188,7 +202,7 @@ void Sweep(const Case& c) {
         }
         const auto repaired = RecoverRecordings(run.fs, kState);
         EXPECT_TRUE(repaired.empty()) << "a second recovery found more to do";
-        CheckAfterRecovery(run, scenario, format, oldAudio, c.chunks, added, point);
+        CheckAfterRecovery(run, scenario, format, c.fast, oldAudio, c.chunks, added, point);
         if (testing::Test::HasFailure()) return;
     }
 }
@@ -207,7 +221,13 @@ INSTANTIATE_TEST_SUITE_P(FastMedia, CrashSweep,
                                          Case{"OverwritePcm8", Scenario::Overwrite, model::kPcm8, true, {}},
                                          Case{"OverwriteGsm", Scenario::Overwrite, model::kGsm, true, {}},
                                          Case{"InsertPcm8", Scenario::Insert, model::kPcm8, true, {}},
-                                         Case{"InsertGsm", Scenario::Insert, model::kGsm, true, {}}),
+                                         Case{"InsertGsm", Scenario::Insert, model::kGsm, true, {}},
+                                         Case{"AppendGsmWithChunks", Scenario::Append, model::kGsm, true, kChunksAfter},
+                                         Case{"OverwritePcm16WithChunks", Scenario::Overwrite, model::kPcm16, true,
+                                              kChunksAfter},
+                                         Case{"InsertGsmWithChunks", Scenario::Insert, model::kGsm, true, kChunksAfter},
+                                         Case{"InsertPcm8WithChunks", Scenario::Insert, model::kPcm8, true,
+                                              kChunksAfter}),
                          [](const auto& param) { return std::string(param.param.name); });
 
 // Slow media collects the audio in memory and writes it at the end; the

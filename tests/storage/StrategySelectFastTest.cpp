@@ -36,25 +36,81 @@ TEST(SelectFastTest, OpensOnlyAnExistingAcceptableFileAndLeavesItAsItWas) {
     rig.ExpectNothingHeld();
 }
 
-// Chunks after the audio are not audio: they are neither played nor
-// written over, and the file keeps them when it is given back.
-TEST(SelectFastTest, ChunksAfterTheAudioAreNeitherPlayedNorOverwritten) {
-    const Bytes audio = Pattern(3 * kTwice + 5, 3);
-    const Bytes file = model::WithTrailer(PcmFile(8000, 8, audio), model::kListChunk);
-    for (int edit = 0; edit < 3; ++edit) {
-        SCOPED_TRACE(edit);
+// A LIST chunk of `payload` bytes (even), as tagging tools write them.
+Bytes ListChunk(std::uint32_t payload) {
+    Bytes chunk{'L', 'I', 'S', 'T'};
+    for (int i = 0; i < 4; ++i) chunk.push_back(static_cast<std::uint8_t>(payload >> (8 * i)));
+    return Cat(chunk, Pattern(payload, 77));
+}
+
+// Chunks after the audio, as other programs leave them: never played; every
+// edit writes its audio over them and puts them back behind the new end,
+// word-aligned, byte for byte, the RIFF size covering them. An insertion of
+// odd-sized blocks ends word-aligned too.
+TEST(SelectFastTest, ChunksAfterTheAudioGoBehindTheNewEnd) {
+    struct Layout {
+        const char* name;
+        std::size_t audioBytes;
+        Bytes between;  // between the audio and the chunk
+        Bytes chunk;
+    };
+    const Layout layouts[] = {{"even audio", 500, {}, model::kListChunk},
+                              {"odd audio, pad byte", 501, {0}, model::kListChunk},
+                              {"odd audio, pad byte left out", 501, {}, model::kListChunk},
+                              {"a chunk over several windows", 3 * kTwice + 5, {0}, ListChunk(3 * kTwice + 10)}};
+    enum Edit { Append, Overwrite, Insert };
+    for (const Layout& layout : layouts) {
+        const Bytes audio = Pattern(layout.audioBytes, 10);
+        const Bytes file = model::WithTrailer(PcmFile(8000, 8, audio), Cat(layout.between, layout.chunk));
+        auto withChunk = [&](const Bytes& now) {
+            return model::WithTrailer(PcmFile(8000, 8, now), Cat(now.size() % 2 ? Bytes{0} : Bytes{}, layout.chunk));
+        };
+        for (const std::size_t added : {300u, 301u}) {
+            for (const Edit edit : {Append, Overwrite, Insert}) {
+                SCOPED_TRACE(testing::Message() << layout.name << ", " << added << " bytes, edit " << edit);
+                const Bytes more = Pattern(added, 11);
+                FastRig rig;
+                ASSERT_EQ(rig.SelectFile(file), Status::Ok);
+                EXPECT_EQ(rig.Play(1600), audio) << "the chunk is not played";
+                ASSERT_TRUE(rig.ctx.SeekToSample(100));
+                ASSERT_TRUE(edit == Append ? rig.ctx.Append() : edit == Overwrite ? rig.ctx.Overwrite() : rig.ctx.Insert());
+                ASSERT_EQ(rig.Record(more, 300), Status::Ok);
+                ASSERT_EQ(rig.ctx.End(), Status::Ok);
+                const Bytes now = edit == Append    ? Cat(audio, more)
+                                  : edit == Overwrite ? Cat(Slice(audio, 0, 100), more)
+                                                      : Cat(Cat(Slice(audio, 0, 100), more), Slice(audio, 100, audio.size()));
+                EXPECT_EQ(rig.OnDisk(), withChunk(now));
+                ASSERT_TRUE(rig.ctx.SeekToSample(0));  // an insertion plays on after its audio
+                EXPECT_EQ(rig.Play(1600), now);
+                ASSERT_TRUE(rig.ctx.Append()) << "and once more";
+                ASSERT_EQ(rig.Record(more, 300), Status::Ok);
+                ASSERT_EQ(rig.ctx.Close(), Status::Ok);
+                EXPECT_EQ(rig.OnDisk(), withChunk(Cat(now, more)));
+                rig.ExpectNothingHeld();
+            }
+        }
+        // An edit that stores nothing, or is taken back, leaves the file as it
+        // was, and the next edit still knows the chunk is there.
+        SCOPED_TRACE(layout.name);
         FastRig rig;
         ASSERT_EQ(rig.SelectFile(file), Status::Ok);
-        EXPECT_EQ(rig.ctx.DataSize(), audio.size());
-        EXPECT_EQ(rig.Play(1600), audio);
+        ASSERT_TRUE(rig.ctx.Append());
+        rig.ctx.CancelEdit();
+        ASSERT_TRUE(rig.Is(rig.ctx.selectFast.get()));
+        ASSERT_TRUE(rig.ctx.Append());
+        ASSERT_EQ(rig.ctx.End(), Status::Ok);
         ASSERT_TRUE(rig.ctx.SeekToSample(100));
-        EXPECT_FALSE(edit == 0 ? rig.ctx.Append() : edit == 1 ? rig.ctx.Overwrite() : rig.ctx.Insert());
-        EXPECT_TRUE(rig.Is(rig.ctx.selectFast.get())) << "still selected";
-        EXPECT_EQ(rig.ctx.Close(), Status::Ok);
+        ASSERT_TRUE(rig.ctx.Insert());
+        ASSERT_EQ(rig.ctx.End(), Status::Ok);
         EXPECT_EQ(rig.OnDisk(), file);
-        rig.ExpectNothingHeld();
+        const Bytes more = Pattern(301, 12);
+        ASSERT_TRUE(rig.ctx.Append());
+        ASSERT_EQ(rig.Record(more, 301), Status::Ok);
+        ASSERT_EQ(rig.ctx.Close(), Status::Ok);
+        EXPECT_EQ(rig.OnDisk(), withChunk(Cat(audio, more)));
     }
     // A pad byte after odd-sized audio is no chunk: the new audio takes its place.
+    const Bytes audio = Pattern(3 * kTwice + 5, 3);
     FastRig rig;
     ASSERT_EQ(rig.SelectFile(model::WithTrailer(PcmFile(8000, 8, audio), Bytes{0})), Status::Ok);
     ASSERT_TRUE(rig.ctx.Append());
@@ -62,6 +118,38 @@ TEST(SelectFastTest, ChunksAfterTheAudioAreNeitherPlayedNorOverwritten) {
     ASSERT_EQ(rig.Record(more, 700), Status::Ok);
     ASSERT_EQ(rig.ctx.Close(), Status::Ok);
     EXPECT_EQ(rig.OnDisk(), PcmFile(8000, 8, Cat(audio, more)));
+}
+
+// Chunks take their room at the end of the reservation: a volume that fills
+// up stops the edit with the chunks still written back whole, and "Left:"
+// never promised the room they need. Chunks too large to hold refuse the edit.
+TEST(SelectFastTest, ChunksAfterTheAudioKeepTheirRoomOnAFullVolume) {
+    const Bytes audio = Pattern(2 * kTwice, 5);
+    const Bytes chunk = ListChunk(kTwice);
+    const Bytes file = model::WithTrailer(PcmFile(8000, 8, audio), chunk);
+    FastRig rig;
+    ASSERT_EQ(rig.SelectFile(file), Status::Ok);
+    rig.fs.setFreeSpace(3 * kTwice + 10'000);
+    rig.fs.setShortWrite(3 * kTwice);
+    ASSERT_TRUE(rig.ctx.Append());
+    const std::uint32_t left = rig.ctx.SpaceLeft();
+    const Bytes more = Pattern(8 * kTwice, 6);
+    std::uint32_t stored = 0;
+    while (stored < more.size() && rig.ctx.WriteData(more.data() + stored, 100) == Status::Ok) stored += 100;
+    EXPECT_LE(stored, left);
+    EXPECT_GT(stored + kTwice + 100, left) << "the room left was all there";
+    ASSERT_EQ(rig.ctx.End(), Status::Ok);
+    ASSERT_EQ(rig.ctx.Close(), Status::Ok);
+    EXPECT_EQ(rig.OnDisk(), model::WithTrailer(PcmFile(8000, 8, Cat(audio, Slice(more, 0, stored))), chunk));
+
+    FastRig big;
+    const Bytes huge = model::WithTrailer(PcmFile(8000, 8, audio), ListChunk(TrailingChunks::kMaxBytes));
+    ASSERT_EQ(big.SelectFile(huge), Status::Ok);
+    EXPECT_FALSE(big.ctx.Append());
+    EXPECT_TRUE(big.Is(big.ctx.selectFast.get())) << "still selected";
+    EXPECT_EQ(big.Play(1600), audio);
+    ASSERT_EQ(big.ctx.Close(), Status::Ok);
+    EXPECT_EQ(big.OnDisk(), huge);
 }
 
 TEST(SelectFastTest, PlaysEveryByteToTheEndThenStartsOver) {
@@ -220,30 +308,43 @@ TEST(SelectFastFaultTest, FailedPlaybackGivesTheFileBackUnchanged) {
     });
 }
 
+// Also for a file with a chunk after its audio, which a started edit puts
+// behind the new end.
 TEST(SelectFastFaultTest, RefusedAppendOrOverwriteGivesTheFileBack) {
     const Bytes audio = Pattern(3 * kTwice + 77, 12);
-    const Bytes file = PcmFile(8000, 8, audio);
     const Bytes added = Pattern(5'000, 13);
-    for (const bool append : {true, false}) {
-        SCOPED_TRACE(append ? "Append" : "Overwrite");
-        SweepFaults([&](FaultRun& run) {
-            FastRig& rig = run.rig;
-            ASSERT_EQ(rig.SelectFile(file), Status::Ok);
-            ASSERT_TRUE(rig.ctx.SeekToSample(1000));  // the window is elsewhere than the end
-            run.Arm();
-            const bool started = append ? rig.ctx.Append() : rig.ctx.Overwrite();
-            const bool fired = run.Disarm();
-            EXPECT_EQ(started, !fired);
-            if (!started) {
-                EXPECT_TRUE(rig.Is(rig.ctx.idle.get()));
-                ExpectUnchanged(run, file);
-                rig.ExpectNothingHeld();
-                return;
-            }
-            ASSERT_EQ(rig.Record(added, 1600), Status::Ok);
-            ASSERT_EQ(rig.ctx.Close(), Status::Ok);
-            EXPECT_EQ(rig.OnDisk(), PcmFile(8000, 8, Cat(append ? audio : Slice(audio, 0, 1000), added)));
-        });
+    auto recording = [](const Bytes& a, const Bytes& chunk) {
+        return chunk.empty() ? PcmFile(8000, 8, a)
+                             : model::WithTrailer(PcmFile(8000, 8, a), Cat(a.size() % 2 ? Bytes{0} : Bytes{}, chunk));
+    };
+    for (const Bytes& chunk : {Bytes{}, model::kListChunk}) {
+        const Bytes file = recording(audio, chunk);
+        for (const bool append : {true, false}) {
+            SCOPED_TRACE(testing::Message() << (append ? "Append" : "Overwrite") << ", chunk of " << chunk.size());
+            SweepFaults([&](FaultRun& run) {
+                FastRig& rig = run.rig;
+                ASSERT_EQ(rig.SelectFile(file), Status::Ok);
+                ASSERT_TRUE(rig.ctx.SeekToSample(1000));  // the window is elsewhere than the end
+                run.Arm();
+                const bool started = append ? rig.ctx.Append() : rig.ctx.Overwrite();
+                const bool fired = run.Disarm();
+                EXPECT_EQ(started, !fired);
+                if (!started) {
+                    // Chunks that cannot be held refuse the edit before the file is let go.
+                    const bool selected = !chunk.empty() && rig.Is(rig.ctx.selectFast.get());
+                    EXPECT_TRUE(rig.Is(rig.ctx.idle.get()) || selected);
+                    if (selected) {
+                        EXPECT_EQ(rig.ctx.Close(), Status::Ok);
+                    }
+                    ExpectUnchanged(run, file);
+                    rig.ExpectNothingHeld();
+                    return;
+                }
+                ASSERT_EQ(rig.Record(added, 1600), Status::Ok);
+                ASSERT_EQ(rig.ctx.Close(), Status::Ok);
+                EXPECT_EQ(rig.OnDisk(), recording(Cat(append ? audio : Slice(audio, 0, 1000), added), chunk));
+            });
+        }
     }
 }
 

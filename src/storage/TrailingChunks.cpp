@@ -1,0 +1,180 @@
+#include "storage/TrailingChunks.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "wav/Formats.h"
+#include "wav/WavChunkReader.h"
+
+namespace tavrin::storage {
+namespace {
+
+// A trailer file: start mark, where the bytes lay, their count, the bytes,
+// end mark. One that lacks its end mark or its count of bytes is torn.
+constexpr std::uint8_t kStart[8] = {'T', 'V', 'T', 'R', 'A', 'I', 'L', 'R'};
+constexpr std::uint8_t kEnd[8] = {'T', 'V', 'T', 'R', 'E', 'N', 'D', '.'};
+constexpr std::uint32_t kHeadBytes = 16;
+constexpr const char* kSuffix = ".trailer";
+
+struct SavedTrailer {
+    std::uint32_t takenAt = 0;
+    std::vector<std::uint8_t> bytes;
+};
+
+bool ReadAt(platform::File& file, std::uint32_t offset, std::uint8_t* into, std::uint32_t n) {
+    std::uint32_t got = 0;
+    return file.seek(offset) && file.read(into, n, got) && got == n;
+}
+
+bool WriteAll(platform::File& file, const std::uint8_t* from, std::uint32_t n) {
+    std::uint32_t written = 0;
+    return n == 0 || (file.write(from, n, written) && written == n);
+}
+
+// Writes `pad` zero bytes and then `bytes` at `end`: the file's end after them.
+std::optional<std::uint32_t> WriteBehind(platform::File& file, std::uint32_t end, std::uint32_t pad,
+                                         const std::uint8_t* bytes, std::uint32_t n) {
+    const std::uint64_t fileEnd = std::uint64_t{end} + pad + n;
+    if (fileEnd > 0xFFFFFFFFu || !file.seek(end)) return std::nullopt;
+    static constexpr std::uint8_t kPad[1] = {0};
+    if (!WriteAll(file, kPad, pad) || !WriteAll(file, bytes, n)) return std::nullopt;
+    return static_cast<std::uint32_t>(fileEnd);
+}
+
+std::optional<SavedTrailer> ReadTrailerFile(platform::FileSystem& files, const std::string& path) {
+    auto file = files.open(path, platform::OpenMode::ReadOnly, false);
+    std::uint32_t size = 0;
+    if (!file || !file->size(size) || size < kHeadBytes + 8) return std::nullopt;
+    std::vector<std::uint8_t> image(size);
+    if (!ReadAt(*file, 0, image.data(), size)) return std::nullopt;
+    const std::uint32_t count = wav::LoadLe32(&image[12]);
+    if (!std::equal(kStart, kStart + 8, image.begin()) || std::uint64_t{kHeadBytes} + count + 8 != size ||
+        !std::equal(kEnd, kEnd + 8, image.end() - 8))
+        return std::nullopt;
+    SavedTrailer saved;
+    saved.takenAt = wav::LoadLe32(&image[8]);
+    saved.bytes.assign(image.begin() + kHeadBytes, image.end() - 8);
+    return saved;
+}
+
+// The state folder, and any of its parents (~/.local/state), may not exist
+// before the first journal. Each folder made is a name in its parent, synced
+// like any other.
+bool MakeFolder(platform::FileSystem& files, const std::string& folder) {
+    if (folder.empty() || folder == "." || files.isDirectory(folder)) return true;
+    const std::string parent = platform::FolderOf(folder);
+    if (parent != folder && !MakeFolder(files, parent)) return false;
+    if (!files.createDirectory(folder) && !files.isDirectory(folder)) return false;
+    (void)files.syncFolder(parent);
+    return true;
+}
+
+}  // namespace
+
+TrailerPlacement PlaceTrailer(const std::uint8_t* bytes, std::uint32_t size, std::uint32_t dataStart,
+                              std::uint32_t takenAt, std::uint32_t end) {
+    if (end == takenAt) return {};  // the file keeps them exactly as they were
+    TrailerPlacement place;
+    // After odd-sized audio a pad byte came first, unless its writer left it out.
+    const bool oddBefore = (takenAt - dataStart) % 2 != 0;
+    if (oddBefore && size > 0 && (size < 4 || !wav::LooksLikeChunkId(bytes))) place.skip = 1;
+    place.pad = (end - dataStart) % 2;
+    return place;
+}
+
+bool TrailingChunks::Take(platform::File& file, platform::Memory& platformMemory, std::uint32_t audioStart,
+                          std::uint32_t at, std::uint32_t bytes) {
+    LetGo();
+    if (bytes == 0 || bytes > kMaxBytes) return false;
+    void* block = platformMemory.commit(bytes);
+    if (!block) return false;
+    memory = &platformMemory;
+    data = static_cast<std::uint8_t*>(block);
+    size = bytes;
+    dataStart = audioStart;
+    audioEnd = at;
+    if (ReadAt(file, at, data, bytes)) return true;
+    LetGo();
+    return false;
+}
+
+bool TrailingChunks::Save(platform::FileSystem& files, const std::string& path) {
+    if (!Held() || !MakeFolder(files, platform::FolderOf(path))) return false;
+    std::uint8_t head[kHeadBytes];
+    std::memcpy(head, kStart, 8);
+    wav::StoreLe32(head + 8, audioEnd);
+    wav::StoreLe32(head + 12, size);
+    auto file = files.open(path, platform::OpenMode::ReadWriteCreate, false);
+    // Its name must last as its contents do, before the journal's does.
+    const bool whole = file && file->setLength(0) && WriteAll(*file, head, kHeadBytes) && WriteAll(*file, data, size) &&
+                       WriteAll(*file, kEnd, 8) && file->sync() && files.syncFolder(platform::FolderOf(path));
+    file.reset();
+    if (whole) {
+        savedAt = path;
+        return true;
+    }
+    (void)files.remove(path);
+    return false;
+}
+
+std::optional<std::uint32_t> TrailingChunks::PutBack(platform::File& file, std::uint32_t end) const {
+    if (!Held()) return end;
+    const TrailerPlacement place = PlaceTrailer(data, size, dataStart, audioEnd, end);
+    return WriteBehind(file, end, place.pad, data + place.skip, size - place.skip);
+}
+
+void TrailingChunks::LetGo() {
+    if (data) memory->release(data, size);
+    data = nullptr;
+    size = 0;
+    savedAt.clear();
+}
+
+void TrailingChunks::Forget(platform::FileSystem& files) {
+    if (!savedAt.empty()) (void)files.remove(savedAt);
+    LetGo();
+}
+
+bool RestoreTrailingChunks(platform::FileSystem& files, platform::File& file, const JournalEntry& entry,
+                           const std::string& journalPath) {
+    const std::string path = TrailerPathFor(journalPath);
+    if (entry.kind != JournalEntry::Kind::Edit || !files.exists(path)) return true;
+    // A torn one was never followed by this journal: it goes as a stray.
+    const std::optional<SavedTrailer> saved = ReadTrailerFile(files, path);
+    if (!saved) return true;
+    const std::uint32_t dataStart = entry.dataChunkPos + 8;
+    std::uint32_t size = 0;
+    std::uint8_t data[8];
+    if (!file.size(size)) return false;
+    if (size < dataStart) return true;  // not the journal's recording: never touched
+    if (!ReadAt(file, entry.dataChunkPos, data, 8)) return false;
+    if (std::memcmp(data, "data", 4) != 0) return true;
+    // The header is exact by now: the audio ends where it says.
+    const std::uint64_t end = std::uint64_t{dataStart} + wav::LoadLe32(data + 4);
+    if (end > size) return false;
+    const auto bytes = static_cast<std::uint32_t>(saved->bytes.size());
+    const TrailerPlacement place =
+        PlaceTrailer(saved->bytes.data(), bytes, dataStart, saved->takenAt, static_cast<std::uint32_t>(end));
+    const std::optional<std::uint32_t> fileEnd = WriteBehind(file, static_cast<std::uint32_t>(end), place.pad,
+                                                             saved->bytes.data() + place.skip, bytes - place.skip);
+    if (!fileEnd) return false;
+    std::uint8_t riff[4];
+    wav::StoreLe32(riff, *fileEnd - 8);
+    return file.setLength(*fileEnd) && file.seek(4) && WriteAll(file, riff, 4) && file.sync();
+}
+
+void RemoveStrayTrailers(platform::FileSystem& files, const std::string& folder) {
+    if (folder.empty()) return;
+    const auto entries = files.listNames(folder);
+    if (!entries) return;
+    const std::string suffix = kSuffix;
+    for (const auto& e : *entries) {
+        if (e.isDirectory || e.name.size() <= suffix.size() ||
+            e.name.compare(e.name.size() - suffix.size(), suffix.size(), suffix) != 0)
+            continue;
+        const std::string path = folder + "/" + e.name;
+        if (!files.exists(path.substr(0, path.size() - suffix.size()))) (void)files.remove(path);
+    }
+}
+
+}  // namespace tavrin::storage
