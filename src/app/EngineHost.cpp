@@ -90,8 +90,12 @@ SoundDevices ChooseSoundDevices(platform::FileSystem& files) {
 
 EngineHost::EngineHost()
     : files(systemFiles,
-            [documents = recordings::WithoutTrailingSlash(shell.documentsFolder())](const std::string& path) {
-                return !recordings::IsInside(path, documents);
+            // Cards are let go of between operations; the documents folder and
+            // the program's own state folder (journals, spools, which hold a
+            // lock and are written per block) are not removable.
+            [documents = recordings::WithoutTrailingSlash(shell.documentsFolder()),
+             state = platform::StateFolder()](const std::string& path) {
+                return !recordings::IsInside(path, documents) && (state.empty() || !recordings::IsInside(path, state));
             }),
       devices(ChooseSoundDevices(files)),
       engine(engine::EngineServices{*devices.in, *devices.out, files, memory, system, shell, clock, thread,

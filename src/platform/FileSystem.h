@@ -56,6 +56,11 @@ public:
     // its own, at most `kSyncCadenceMs` after the request. Safe to call per
     // block from a thread that must never wait for the disk.
     virtual void syncSoon() = 0;
+    // Takes an exclusive lock on the file, without waiting, for as long as
+    // this handle stays open (a killed process lets go of it). False when
+    // another handle, of this process or another, holds it. Programs that
+    // honour it know the file is in use; nothing else is kept out.
+    [[nodiscard]] virtual bool tryLock() = 0;
 };
 
 // How long audio may stay in memory after `syncSoon` before it is synced.

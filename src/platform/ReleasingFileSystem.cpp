@@ -77,6 +77,14 @@ public:
         if (!writing) writing = fs.open(path, again, writeThrough);
         if (writing) writing->syncSoon();
     }
+    // A lock lives with a handle: the one that holds it stays open.
+    bool tryLock() override {
+        if (locked) return true;
+        auto file = fs.open(path, again, writeThrough);
+        if (!file || !file->tryLock()) return false;
+        locked = std::move(file);
+        return true;
+    }
 
 private:
     std::unique_ptr<File> AtPosition() {
@@ -91,6 +99,7 @@ private:
     OpenMode again = OpenMode::ReadOnly;
     std::uint32_t position = 0;
     std::unique_ptr<File> writing;
+    std::unique_ptr<File> locked;
 };
 
 }  // namespace

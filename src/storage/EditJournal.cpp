@@ -34,7 +34,9 @@ void WriteJournalFor(StorageContext& ctx, JournalEntry::Kind kind, const std::st
         const std::string stale = TrailerPathFor(JournalPathFor(ctx.journalFolder, entry.path));
         if (ctx.files.exists(stale)) (void)ctx.files.remove(stale);
     }
-    ctx.journalPath = WriteJournal(ctx.files, ctx.journalFolder, entry);
+    HeldJournal journal = WriteJournal(ctx.files, ctx.journalFolder, entry);
+    ctx.journalPath = std::move(journal.path);
+    ctx.journalLock = std::move(journal.lock);
 }
 
 void DropJournal(StorageContext& ctx) {
@@ -48,6 +50,7 @@ void DropJournal(StorageContext& ctx) {
         gone = ctx.files.remove(ctx.journalPath);
     }
     ctx.journalPath.clear();
+    ctx.journalLock.reset();
     // The file of the chunks held from after the audio goes only after the
     // journal: a journal without it would have recovery cut them off.
     if (gone) {
@@ -55,6 +58,13 @@ void DropJournal(StorageContext& ctx) {
     } else {
         ctx.keptChunks.LetGo();
     }
+}
+
+void LeaveJournal(StorageContext& ctx) {
+    ctx.bufferSpool.Leave();
+    ctx.keptChunks.LetGo();
+    ctx.journalPath.clear();
+    ctx.journalLock.reset();
 }
 
 }  // namespace tavrin::storage

@@ -19,4 +19,8 @@ void WriteJournalFor(StorageContext& ctx, JournalEntry::Kind kind, const std::st
 // journal could not go).
 void DropJournal(StorageContext& ctx);
 
+// The change could not be settled: its journal, and the spools and chunks it
+// kept, stay for recovery; the session lets go of them (and of the lock).
+void LeaveJournal(StorageContext& ctx);
+
 }  // namespace tavrin::storage

@@ -60,29 +60,35 @@ std::string JournalPathFor(const std::string& folder, const std::string& recordi
     return folder + "/" + name + kSuffix;
 }
 
-std::string WriteJournal(platform::FileSystem& files, const std::string& folder, const JournalEntry& entry) {
-    if (folder.empty()) return {};
-    if (!files.isDirectory(folder)) {
-        // The state folder's parents (~/.local/state) may be missing too.
-        // Each folder made is a name in its parent, synced like any other.
-        const std::string parent = platform::FolderOf(folder);
-        if (!files.isDirectory(parent) && files.createDirectory(parent))
-            (void)files.syncFolder(platform::FolderOf(parent));
-        if (!files.createDirectory(folder) && !files.isDirectory(folder)) return {};
-        (void)files.syncFolder(parent);
-    }
+bool MakeStateFolder(platform::FileSystem& files, const std::string& folder) {
+    if (folder.empty() || folder == "." || files.isDirectory(folder)) return true;
+    const std::string parent = platform::FolderOf(folder);
+    if (parent != folder && !MakeStateFolder(files, parent)) return false;
+    if (!files.createDirectory(folder) && !files.isDirectory(folder)) return false;
+    (void)files.syncFolder(parent);
+    return true;
+}
+
+HeldJournal WriteJournal(platform::FileSystem& files, const std::string& folder, const JournalEntry& entry) {
+    if (folder.empty() || !MakeStateFolder(files, folder)) return {};
     const std::string path = JournalPathFor(folder, entry.path);
-    auto file = files.open(path, platform::OpenMode::ReadWriteCreate, false);
-    if (!file) return {};
+    // Written whole under another name first: recovery, in this process or
+    // another, only ever finds a journal that is complete and locked.
+    const std::string fresh = path + ".new";
+    auto file = files.open(fresh, platform::OpenMode::ReadWriteCreate, false);
+    if (!file || !file->tryLock()) return {};
     const std::string text = Format(entry);
     std::uint32_t written = 0;
     // The journal's name must last as its contents do: a power cut that took
     // it would leave the recording unknown to recovery.
-    const bool ok = file->setLength(0) && file->write(text.data(), static_cast<std::uint32_t>(text.size()), written) &&
-                    written == text.size() && file->sync() && files.syncFolder(folder);
-    if (ok) return path;
+    bool ok = file->setLength(0) && file->write(text.data(), static_cast<std::uint32_t>(text.size()), written) &&
+              written == text.size() && file->sync();
+    if (ok && files.exists(path)) ok = files.remove(path);
+    ok = ok && files.moveNoReplace(fresh, path) && files.syncFolder(folder);
+    if (ok) return {path, std::move(file)};
     file.reset();
-    (void)files.remove(path);
+    // Whichever name it has now, a journal that could not be made whole goes.
+    (void)files.remove(files.exists(fresh) ? fresh : path);
     return {};
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -39,9 +40,23 @@ struct JournalEntry {
 // The journal file that stands for `recordingPath` in `folder`.
 std::string JournalPathFor(const std::string& folder, const std::string& recordingPath);
 
-// Writes and syncs the journal; the folder is made when missing. Empty when
-// it could not be written (the recording then goes on without one).
-[[nodiscard]] std::string WriteJournal(platform::FileSystem& files, const std::string& folder,
+// Makes `folder` and its missing parents (~/.local/state may not exist yet),
+// each folder's name synced into its parent. False when it could not.
+[[nodiscard]] bool MakeStateFolder(platform::FileSystem& files, const std::string& folder);
+
+// A journal in place, and the open handle that holds its lock: while the
+// program that wrote it lives, recovery (of any process) leaves its recording
+// alone. Empty path: no journal.
+struct HeldJournal {
+    std::string path;
+    std::unique_ptr<platform::File> lock;
+};
+
+// Writes and syncs the journal under a name of its own, locked, then gives
+// it its journal name (a stale journal of the same recording goes) and syncs
+// the folder; the folder is made when missing. Empty when it could not be
+// written (the recording then goes on without one).
+[[nodiscard]] HeldJournal WriteJournal(platform::FileSystem& files, const std::string& folder,
                                        const JournalEntry& entry);
 
 // Reads a journal; nullopt when it is torn or not one of ours.

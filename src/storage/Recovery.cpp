@@ -210,6 +210,10 @@ std::vector<RecoveredFile> RecoverRecordings(platform::FileSystem& files, const 
     std::vector<RecoveredFile> recovered;
     const std::vector<std::string> journals = ListJournals(files, journalFolder);
     for (const std::string& journal : journals) {
+        // A journal whose program still runs (another window, tavrin-cli)
+        // names a recording being written: never repaired under its feet.
+        const auto lock = files.open(journal, platform::OpenMode::ReadOnly, false);
+        if (!lock || !lock->tryLock()) continue;
         const std::optional<JournalEntry> entry = ReadJournal(files, journal);
         if (!entry) {
             // Torn while it was written: its recording was not touched yet.

@@ -27,8 +27,7 @@ void DropLeftovers(StorageContext& ctx) {
     ctx.view = nullptr;
     // A journal left by a session that could not finish stays for recovery.
     ctx.writing = false;
-    ctx.journalPath.clear();
-    ctx.bufferSpool.Leave();
+    LeaveJournal(ctx);
     ctx.createSlow->ReleaseBuffer();
     ctx.fileHandle.reset();
     ctx.owedLength.reset();

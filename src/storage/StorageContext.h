@@ -156,6 +156,8 @@ public:
     // Where journals are kept (empty: none are written) and the one in use.
     std::string journalFolder;
     std::string journalPath;
+    // Holds the journal's lock while this session writes (see HeldJournal).
+    std::unique_ptr<platform::File> journalLock;
 
     HeaderImage header;
 

@@ -235,7 +235,7 @@ void DropHandles(StorageContext& ctx) {
     ctx.mappingHandle.reset();
     ctx.fileHandle.reset();
     ctx.writing = false;
-    ctx.journalPath.clear();
+    LeaveJournal(ctx);
 }
 
 bool Release(StorageContext& ctx) {
@@ -258,8 +258,7 @@ bool Release(StorageContext& ctx) {
     // A journal that could not be settled stays for the next start's
     // recovery, and the chunks' file with it.
     ctx.writing = false;
-    ctx.journalPath.clear();
-    ctx.keptChunks.LetGo();
+    LeaveJournal(ctx);
     return ok;
 }
 

@@ -95,8 +95,7 @@ void StrategyCreateSlow::SettleJournal() {
     if (ctx.fileHandle->sync()) {
         DropJournal(ctx);
     } else {
-        ctx.bufferSpool.Leave();
-        ctx.journalPath.clear();
+        LeaveJournal(ctx);
     }
 }
 
@@ -243,8 +242,7 @@ Status StrategyCreateSlow::SettlePendingAudio() {
     if (RestoreBeforeBuffer()) {
         DropJournal(ctx);
     } else {
-        ctx.bufferSpool.Leave();
-        ctx.journalPath.clear();
+        LeaveJournal(ctx);
     }
     ReleaseBuffer();
     return Status::FileError;

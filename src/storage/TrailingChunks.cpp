@@ -57,18 +57,6 @@ std::optional<SavedTrailer> ReadTrailerFile(platform::FileSystem& files, const s
     return saved;
 }
 
-// The state folder, and any of its parents (~/.local/state), may not exist
-// before the first journal. Each folder made is a name in its parent, synced
-// like any other.
-bool MakeFolder(platform::FileSystem& files, const std::string& folder) {
-    if (folder.empty() || folder == "." || files.isDirectory(folder)) return true;
-    const std::string parent = platform::FolderOf(folder);
-    if (parent != folder && !MakeFolder(files, parent)) return false;
-    if (!files.createDirectory(folder) && !files.isDirectory(folder)) return false;
-    (void)files.syncFolder(parent);
-    return true;
-}
-
 }  // namespace
 
 TrailerPlacement PlaceTrailer(const std::uint8_t* bytes, std::uint32_t size, std::uint32_t dataStart,
@@ -99,7 +87,7 @@ bool TrailingChunks::Take(platform::File& file, platform::Memory& platformMemory
 }
 
 bool TrailingChunks::Save(platform::FileSystem& files, const std::string& path) {
-    if (!Held() || !MakeFolder(files, platform::FolderOf(path))) return false;
+    if (!Held() || !MakeStateFolder(files, platform::FolderOf(path))) return false;
     std::uint8_t head[kHeadBytes];
     std::memcpy(head, kStart, 8);
     wav::StoreLe32(head + 8, audioEnd);

@@ -105,6 +105,15 @@ protected:
     // `audioBytes` (see WritePoint); answers how far it had got then.
     std::uint32_t RecordAndKill(const std::string& args, const std::string& file, std::uint32_t audioBytes,
                                 bool spooled) {
+        const pid_t child = Start(args);
+        const std::uint32_t counted = WaitUntil(file, audioBytes, spooled);
+        kill(child, SIGKILL);  // the shell exec'd the tool: it is the child
+        int status = 0;
+        waitpid(child, &status, 0);
+        return std::max(counted, WritePoint(file, spooled));
+    }
+
+    pid_t Start(const std::string& args) const {
         const pid_t child = fork();
         if (child == 0) {
             setenv("XDG_STATE_HOME", state.path().c_str(), 1);
@@ -113,6 +122,11 @@ protected:
                   static_cast<char*>(nullptr));
             _exit(127);
         }
+        return child;
+    }
+
+    // Waits until a run has recorded up to `audioBytes` (see WritePoint); how far it got.
+    std::uint32_t WaitUntil(const std::string& file, std::uint32_t audioBytes, bool spooled) const {
         std::uint32_t counted = 0;
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
         while (std::chrono::steady_clock::now() < deadline) {
@@ -120,10 +134,7 @@ protected:
             // A process test: the recording runs in real time beside it.
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
-        kill(child, SIGKILL);  // the shell exec'd the tool: it is the child
-        int status = 0;
-        waitpid(child, &status, 0);
-        return std::max(counted, WritePoint(file, spooled));
+        return counted;
     }
 
     static Bytes ReadPrefix(const std::string& path, std::size_t n) {
@@ -206,6 +217,29 @@ TEST_F(KillRecover, AKilledRecordingRecoversToThePrefixOfAnUninterruptedRun) {
             EXPECT_TRUE(std::equal(cut.end() - moved, cut.end(), full.end() - moved))
                 << "the old audio after an insertion's point moved wrong";
         }
+    }
+}
+
+// Another program's recovery (the window starting, `recover`, `play`) while
+// a recording is being written must leave it alone: it is not unfinished,
+// it is in progress.
+TEST_F(KillRecover, RecoveryLeavesARecordingInProgressAlone) {
+    const std::string args = "record %F --format pcm8k16 --seconds 2 --audio-in in.wav --media ";
+    for (const std::string media : {"fast", "slow"}) {
+        SCOPED_TRACE(media);
+        std::filesystem::remove(dir.file("full.wav"));
+        std::filesystem::remove(dir.file("live.wav"));
+        auto named = [&](const std::string& file) { return std::string(args).replace(args.find("%F"), 2, file) + media; };
+        ASSERT_EQ(Cli(named("full.wav")).status, 0);
+        const pid_t child = Start(named("live.wav") + " --realtime");
+        ASSERT_GE(WaitUntil("live.wav", kBytesPerSecond / 2, media == "slow"), kBytesPerSecond / 2);
+        EXPECT_EQ(Cli("recover").out, "") << "a recording in progress was taken for a crashed one";
+        EXPECT_EQ(Cli("play live.wav --audio-out heard.wav 2>&1").out.find("recovered"), std::string::npos);
+        int status = 0;
+        waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        EXPECT_EQ(test::ReadBytes(dir.file("live.wav")), test::ReadBytes(dir.file("full.wav")))
+            << "the recording was disturbed";
     }
 }
 

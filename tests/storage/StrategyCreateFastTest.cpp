@@ -200,6 +200,7 @@ public:
     bool read(void* d, std::uint32_t n, std::uint32_t& got) override { return inner->read(d, n, got); }
     bool write(const void* s, std::uint32_t n, std::uint32_t& w) override { return inner->write(s, n, w); }
     bool seek(std::uint32_t offset) override { return inner->seek(offset); }
+    bool tryLock() override { return inner->tryLock(); }
     std::uint32_t tell() const override { return inner->tell(); }
     bool size(std::uint32_t& bytes) override { return inner->size(bytes); }
     bool setLength(std::uint32_t length) override {

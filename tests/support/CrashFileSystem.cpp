@@ -16,6 +16,7 @@ struct CrashFileSystem::Node {
     std::vector<std::uint8_t> now;      // what reads see
     std::vector<std::uint8_t> durable;  // what a power cut leaves
     std::uint32_t syncRequests = 0;
+    const void* lockHolder = nullptr;  // the open file that holds its lock
 };
 
 struct CrashFileSystem::State {
@@ -75,6 +76,11 @@ class CrashFile : public File {
 public:
     CrashFile(std::shared_ptr<State> s, std::shared_ptr<Node> n, bool canWrite)
         : state(std::move(s)), node(std::move(n)), writable(canWrite) {}
+    ~CrashFile() override {
+        if (node->lockHolder == this) node->lockHolder = nullptr;
+    }
+    CrashFile(const CrashFile&) = delete;
+    CrashFile& operator=(const CrashFile&) = delete;
 
     bool read(void* destination, std::uint32_t n, std::uint32_t& got) override {
         got = 0;
@@ -122,6 +128,11 @@ public:
         if (!state->up()) return;
         if (++node->syncRequests % state->syncLag == 0) State::syncAll(*node);
     }
+    bool tryLock() override {
+        if (!state->up() || (node->lockHolder != nullptr && node->lockHolder != this)) return false;
+        node->lockHolder = this;
+        return true;
+    }
 
 private:
     std::shared_ptr<State> state;
@@ -150,6 +161,7 @@ void CrashFileSystem::reboot() {
         node->now = node->durable;
         node->now.reserve(state->capacity);
         node->syncRequests = 0;
+        node->lockHolder = nullptr;  // the program that held it is gone
     }
     state->down = false;
     state->crashCall = 0;

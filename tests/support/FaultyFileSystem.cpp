@@ -114,6 +114,7 @@ public:
     bool sync() override { return !shared->fails(Fault::Flush) && inner->sync(); }
     // Durability is the crash double's business; here a request only counts.
     void syncSoon() override { ++shared->syncRequests; }
+    bool tryLock() override { return inner->tryLock(); }
 
 private:
     std::unique_ptr<File> inner;

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -178,6 +179,7 @@ public:
         return r == 0;
     }
     void syncSoon() override { background.request(); }
+    bool tryLock() override { return RetryOnEintr([&] { return flock(fd, LOCK_EX | LOCK_NB); }) == 0; }
 
 private:
     bool currentSize(std::uint64_t& bytes) const;
