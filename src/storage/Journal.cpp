@@ -189,6 +189,21 @@ std::optional<SpliceSpool> ReadInsertSpool(platform::FileSystem& files, const st
 
 std::string TrailerPathFor(const std::string& journalPath) { return journalPath + ".trailer"; }
 
+void RemoveStrays(platform::FileSystem& files, const std::string& folder) {
+    if (folder.empty()) return;
+    const auto entries = files.listNames(folder);
+    if (!entries) return;
+    const std::string journal = kSuffix;
+    for (const auto& e : *entries) {
+        const std::size_t at = e.name.rfind(journal + ".");
+        if (e.isDirectory || at == std::string::npos) continue;
+        const std::string path = folder + "/" + e.name;
+        if (files.exists(folder + "/" + e.name.substr(0, at + journal.size()))) continue;
+        auto lock = files.open(path, platform::OpenMode::ReadOnly, false);
+        if (lock && lock->tryLock()) (void)files.remove(path);
+    }
+}
+
 std::vector<std::string> ListJournals(platform::FileSystem& files, const std::string& folder) {
     std::vector<std::string> out;
     if (folder.empty()) return out;

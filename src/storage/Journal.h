@@ -95,6 +95,11 @@ std::string InsertSpoolPathFor(const std::string& journalPath);
 // beside its journal (see TrailingChunks.h).
 std::string TrailerPathFor(const std::string& journalPath);
 
+// Removes what a journal kept beside it (spools, chunks, a journal not yet
+// in place) once the journal is gone: the change was finished, or never
+// began to change its file. A file another program holds locked stays.
+void RemoveStrays(platform::FileSystem& files, const std::string& folder);
+
 // The journal files in `folder`, by name.
 std::vector<std::string> ListJournals(platform::FileSystem& files, const std::string& folder);
 

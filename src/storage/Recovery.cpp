@@ -255,7 +255,7 @@ std::vector<RecoveredFile> RecoverRecordings(platform::FileSystem& files, const 
         file.reset();
         Report(files, journal, spool, *entry, outcome, recovered);
     }
-    RemoveStrayTrailers(files, journalFolder);
+    RemoveStrays(files, journalFolder);
     // The journals settled stay settled after a power cut: a journal that came
     // back would have its recording repaired, and reported, once more.
     if (!journals.empty()) (void)files.syncFolder(journalFolder);

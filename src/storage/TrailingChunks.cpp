@@ -151,18 +151,4 @@ bool RestoreTrailingChunks(platform::FileSystem& files, platform::File& file, co
     return file.setLength(*fileEnd) && file.seek(4) && WriteAll(file, riff, 4) && file.sync();
 }
 
-void RemoveStrayTrailers(platform::FileSystem& files, const std::string& folder) {
-    if (folder.empty()) return;
-    const auto entries = files.listNames(folder);
-    if (!entries) return;
-    const std::string suffix = kSuffix;
-    for (const auto& e : *entries) {
-        if (e.isDirectory || e.name.size() <= suffix.size() ||
-            e.name.compare(e.name.size() - suffix.size(), suffix.size(), suffix) != 0)
-            continue;
-        const std::string path = folder + "/" + e.name;
-        if (!files.exists(path.substr(0, path.size() - suffix.size()))) (void)files.remove(path);
-    }
-}
-
 }  // namespace tavrin::storage

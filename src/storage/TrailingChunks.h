@@ -77,8 +77,4 @@ TrailerPlacement PlaceTrailer(const std::uint8_t* bytes, std::uint32_t size, std
 [[nodiscard]] bool RestoreTrailingChunks(platform::FileSystem& files, platform::File& file, const JournalEntry& entry,
                                          const std::string& journalPath);
 
-// Removes the trailer files in `folder` whose journal is gone: the edit was
-// finished, or never began to change its file.
-void RemoveStrayTrailers(platform::FileSystem& files, const std::string& folder);
-
 }  // namespace tavrin::storage

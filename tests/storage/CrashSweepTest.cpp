@@ -125,13 +125,11 @@ bool IsPrefixRecording(const model::Format& format, const Bytes& file, const Byt
     return false;
 }
 
-void CheckAfterRecovery(Run& run, Scenario scenario, const model::Format& format, bool fast, const Bytes& oldAudio,
+void CheckAfterRecovery(Run& run, Scenario scenario, const model::Format& format, const Bytes& oldAudio,
                         const Bytes& chunks, const Bytes& added, std::uint32_t point) {
     EXPECT_EQ(run.fs.contents(kForeign), ForeignWav()) << "a file not being changed was touched";
-    if (fast) {
-        const auto left = run.fs.list(kState).value_or(std::vector<platform::DirectoryEntry>{});
-        for (const auto& e : left) ADD_FAILURE() << "recovery left " << e.name << " behind";
-    }
+    const auto left = run.fs.list(kState).value_or(std::vector<platform::DirectoryEntry>{});
+    for (const auto& e : left) ADD_FAILURE() << "recovery left " << e.name << " behind";
     const auto file = run.fs.contents(kPath);
     const Bytes old = oldAudio.empty() ? Bytes{} : Recording(format, oldAudio, chunks);
     if (!file) {
@@ -202,7 +200,7 @@ void Sweep(const Case& c) {
         }
         const auto repaired = RecoverRecordings(run.fs, kState);
         EXPECT_TRUE(repaired.empty()) << "a second recovery found more to do";
-        CheckAfterRecovery(run, scenario, format, c.fast, oldAudio, c.chunks, added, point);
+        CheckAfterRecovery(run, scenario, format, oldAudio, c.chunks, added, point);
         if (testing::Test::HasFailure()) return;
     }
 }
