@@ -93,14 +93,17 @@ bool TrailingChunks::Save(platform::FileSystem& files, const std::string& path) 
     wav::StoreLe32(head + 8, audioEnd);
     wav::StoreLe32(head + 12, size);
     auto file = files.open(path, platform::OpenMode::ReadWriteCreate, false);
+    // Another program holding it edits the same recording now.
+    if (!file || !file->tryLock()) return false;
     // Its name must last as its contents do, before the journal's does.
-    const bool whole = file && file->setLength(0) && WriteAll(*file, head, kHeadBytes) && WriteAll(*file, data, size) &&
+    const bool whole = file->setLength(0) && WriteAll(*file, head, kHeadBytes) && WriteAll(*file, data, size) &&
                        WriteAll(*file, kEnd, 8) && file->sync() && files.syncFolder(platform::FolderOf(path));
-    file.reset();
     if (whole) {
         savedAt = path;
+        lock = std::move(file);
         return true;
     }
+    file.reset();
     (void)files.remove(path);
     return false;
 }
@@ -116,6 +119,7 @@ void TrailingChunks::LetGo() {
     data = nullptr;
     size = 0;
     savedAt.clear();
+    lock.reset();
 }
 
 void TrailingChunks::Forget(platform::FileSystem& files) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -57,6 +58,9 @@ private:
     std::uint32_t dataStart = 0;
     std::uint32_t audioEnd = 0;
     std::string savedAt;
+    // Holds the saved file's lock while the edit runs: a recovery in another
+    // process never takes it for a stray before its journal is in place.
+    std::unique_ptr<platform::File> lock;
 };
 
 // Where the bytes taken at `takenAt` go behind audio that ends at `end`

@@ -310,3 +310,29 @@ TEST(RecoveryTest, RepairsOnlyJournalledFilesInScopeAndForgetsStaleJournals) {
 
 }  // namespace
 }  // namespace tavrin::storage
+
+namespace tavrin::storage {
+namespace {
+
+// What a journal keeps beside it goes once the journal is gone, unless a
+// running edit still holds it: a journal being written under its own name,
+// chunks saved before their journal is in place.
+TEST(RecoveryTest, StraysGoUnlessALiveEditHoldsThem) {
+    test::CrashFileSystem fs;
+    fs.putFolder(kState);
+    const std::string journal = kState + "/0123456789abcdef.journal";
+    for (const char* suffix : {".new", ".trailer", ".buffer", ".insert", ".spool"}) fs.put(journal + suffix, {1});
+    auto held = fs.open(journal + ".trailer", platform::OpenMode::ReadWrite, false);
+    auto writing = fs.open(journal + ".new", platform::OpenMode::ReadWrite, false);
+    ASSERT_TRUE(held && held->tryLock() && writing && writing->tryLock());
+    EXPECT_TRUE(RecoverRecordings(fs, kState).empty());
+    EXPECT_TRUE(fs.contents(journal + ".trailer") && fs.contents(journal + ".new")) << "a live edit's file went";
+    EXPECT_EQ(fs.list(kState)->size(), 2u) << "strays of no journal stayed";
+    held.reset();
+    writing.reset();
+    (void)RecoverRecordings(fs, kState);
+    EXPECT_EQ(fs.list(kState)->size(), 0u);
+}
+
+}  // namespace
+}  // namespace tavrin::storage
