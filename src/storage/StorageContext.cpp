@@ -4,6 +4,7 @@
 
 #include "storage/EditJournal.h"
 #include "storage/ReadCache.h"
+#include "storage/Recovery.h"
 #include "storage/StrategyCreateFast.h"
 #include "storage/StrategyCreateSlow.h"
 #include "storage/StrategyIdle.h"
@@ -68,6 +69,10 @@ Status StorageContext::Select(const std::string& name, bool slow) {
     assert(sequence.CalledOnValidSequence());
     if (!IsIdle()) static_cast<void>(current->Close());  // finishes a recording in progress first
     DropLeftovers(*this);
+    // A recording a crash left unfinished (its repair at start-up failed, or
+    // its card was out then) is repaired before anything reads it: its
+    // reserved zeros must never pass for audio or for chunks after it.
+    if (!journalFolder.empty()) (void)RecoverRecordings(files, journalFolder, {platform::AbsolutePath(name)});
     current = slow ? static_cast<Strategy*>(selectSlow.get()) : static_cast<Strategy*>(selectFast.get());
     return current->Select(name);
 }

@@ -336,3 +336,45 @@ TEST(RecoveryTest, StraysGoUnlessALiveEditHoldsThem) {
 
 }  // namespace
 }  // namespace tavrin::storage
+
+namespace tavrin::storage {
+namespace {
+
+// A recording whose repair waited (its card was out at start-up) is repaired
+// when it is selected: its reserved zeros never play, nor pass for chunks
+// an edit must keep.
+TEST(RecoveryTest, SelectingAnUnfinishedRecordingRepairsItFirst) {
+    test::CrashFileSystem fs;
+    test::FakeMemory memory;
+    test::FakeSystemInfo system{4096};
+    test::RecordingShell shell;
+    fs.putFolder(kFolder);
+    fs.putFolder(kState);
+    const Bytes audio = Pattern(8000, 5);
+    {
+        StorageContext killed(fs, memory, system, shell);
+        killed.journalFolder = kState;
+        ASSERT_EQ(killed.Create(kPath, wav::kTagPcm, 8000, 8, 1, true), Status::Ok);
+        ASSERT_EQ(killed.WriteData(audio.data(), 8000), Status::Ok);
+        const Bytes left = fs.contents(kPath).value();
+        fs.crashAt(1);
+        (void)killed.Close();
+        fs.reboot();
+        fs.put(kPath, left);  // all that a kill leaves: the reservation too
+    }
+    ASSERT_GT(fs.contents(kPath)->size(), 44u + 8000u);
+    StorageContext ctx(fs, memory, system, shell);
+    ctx.journalFolder = kState;
+    ASSERT_EQ(ctx.Select(kPath, false), Status::Ok);
+    EXPECT_EQ(ctx.LengthInBlocks(), 8000u);
+    ASSERT_TRUE(ctx.Append());
+    ASSERT_EQ(ctx.WriteData(audio.data(), 1600), Status::Ok);
+    ASSERT_EQ(ctx.End(), Status::Ok);
+    ASSERT_EQ(ctx.Close(), Status::Ok);
+    Bytes both = audio;
+    both.insert(both.end(), audio.begin(), audio.begin() + 1600);
+    EXPECT_EQ(fs.contents(kPath), model::WavFile(model::kPcm8, both));
+}
+
+}  // namespace
+}  // namespace tavrin::storage
