@@ -76,9 +76,9 @@ bool StrategyCreateSlow::AllocateBuffer(const std::string& fileName, std::uint32
     return true;
 }
 
-void StrategyCreateSlow::StartBufferSpool(JournalEntry::Kind kind, const std::string& fileName, std::uint32_t point, const std::uint8_t* tailAudio,
-                                    std::uint32_t tailAudioBytes, const std::uint8_t* trailer,
-                                    std::uint32_t trailerBytes) {
+void StrategyCreateSlow::StartBufferSpool(JournalEntry::Kind kind, const std::string& fileName, std::uint32_t point,
+                                          const std::uint8_t* tailAudio, std::uint32_t tailAudioBytes,
+                                          const std::uint8_t* trailer, std::uint32_t trailerBytes) {
     WriteJournalFor(ctx, kind, fileName, true);
     if (ctx.journalPath.empty()) return;
     if (!ctx.bufferSpool.Start(ctx.files, BufferSpoolPathFor(ctx.journalPath), point, tailAudio, tailAudioBytes,

@@ -70,8 +70,9 @@ public:
     // insertion's old audio tail, chunks other programs put after the audio.
     // Without a spool the change goes on unjournalled, as it would without
     // a journal folder.
-    void StartBufferSpool(JournalEntry::Kind kind, const std::string& fileName, std::uint32_t point, const std::uint8_t* tailAudio,
-                    std::uint32_t tailAudioBytes, const std::uint8_t* trailer, std::uint32_t trailerBytes);
+    void StartBufferSpool(JournalEntry::Kind kind, const std::string& fileName, std::uint32_t point,
+                          const std::uint8_t* tailAudio, std::uint32_t tailAudioBytes, const std::uint8_t* trailer,
+                          std::uint32_t trailerBytes);
 
     // Memory and disk that are never handed to a recording buffer.
     static constexpr std::uint32_t kSpareDiskBytes = 10'000;
