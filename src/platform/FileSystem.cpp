@@ -30,6 +30,26 @@ std::string FolderOf(const std::string& path) {
     return path.substr(0, slash);
 }
 
+bool ReadAt(File& file, std::uint32_t offset, void* into, std::uint32_t n) {
+    std::uint32_t got = 0;
+    return file.seek(offset) && file.read(into, n, got) && got == n;
+}
+
+bool WriteAt(File& file, std::uint32_t offset, const void* from, std::uint32_t n) {
+    std::uint32_t written = 0;
+    return n == 0 || (file.seek(offset) && file.write(from, n, written) && written == n);
+}
+
+std::optional<std::vector<std::uint8_t>> ReadWholeFile(FileSystem& files, const std::string& path,
+                                                       std::uint32_t limit) {
+    auto file = files.open(path, OpenMode::ReadOnly, false);
+    std::uint32_t size = 0;
+    if (!file || !file->size(size) || size > limit) return std::nullopt;
+    std::vector<std::uint8_t> bytes(size);
+    if (!ReadAt(*file, 0, bytes.data(), size)) return std::nullopt;
+    return bytes;
+}
+
 std::optional<DirectoryEntry> FileSystem::entry(const std::string& path) {
     const auto entries = list(FolderOf(path));
     if (!entries) return std::nullopt;

@@ -103,6 +103,15 @@ public:
     [[nodiscard]] virtual std::optional<DirectoryEntry> entry(const std::string& path);
 };
 
+// Reads exactly `n` bytes at `offset`; false when fewer could be read.
+[[nodiscard]] bool ReadAt(File& file, std::uint32_t offset, void* into, std::uint32_t n);
+// Writes all `n` bytes at `offset` (nothing to write is a success).
+[[nodiscard]] bool WriteAt(File& file, std::uint32_t offset, const void* from, std::uint32_t n);
+// The whole of a small file; nullopt when it cannot be read or holds more
+// than `limit` bytes.
+[[nodiscard]] std::optional<std::vector<std::uint8_t>> ReadWholeFile(FileSystem& files, const std::string& path,
+                                                                     std::uint32_t limit);
+
 // Where the program keeps state of its own between runs:
 // `$XDG_STATE_HOME/tavrin`, or `~/.local/state/tavrin`. Empty when neither
 // can be told. The folder may not exist yet.

@@ -11,10 +11,7 @@ constexpr std::uint8_t kMagic[8] = {'T', 'V', 'B', 'U', 'F', 'F', 'E', 'R'};
 constexpr std::uint32_t kFixed = 24;
 constexpr std::uint32_t kCountAt = 12;
 
-bool WriteAt(platform::File& file, std::uint32_t offset, const void* source, std::uint32_t bytes) {
-    std::uint32_t written = 0;
-    return file.seek(offset) && file.write(source, bytes, written) && written == bytes;
-}
+using platform::WriteAt;
 
 }  // namespace
 
@@ -81,12 +78,10 @@ void BufferSpool::Leave() {
 }
 
 std::optional<BufferImage> ReadBufferSpool(platform::FileSystem& files, const std::string& path) {
-    auto file = files.open(path, platform::OpenMode::ReadOnly, false);
-    std::uint32_t size = 0;
-    if (!file || !file->size(size) || size < kFixed) return std::nullopt;
-    std::vector<std::uint8_t> image(size);
-    std::uint32_t got = 0;
-    if (!file->read(image.data(), size, got) || got != size) return std::nullopt;
+    const auto whole = platform::ReadWholeFile(files, path, 0xFFFFFFFFu);
+    if (!whole || whole->size() < kFixed) return std::nullopt;
+    const std::vector<std::uint8_t>& image = *whole;
+    const auto size = static_cast<std::uint32_t>(image.size());
     if (!std::equal(kMagic, kMagic + 8, image.begin())) return std::nullopt;
     const std::uint64_t tailAudio = wav::LoadLe32(&image[16]);
     const std::uint64_t trailer = wav::LoadLe32(&image[20]);

@@ -93,13 +93,9 @@ HeldJournal WriteJournal(platform::FileSystem& files, const std::string& folder,
 }
 
 std::optional<JournalEntry> ReadJournal(platform::FileSystem& files, const std::string& journalPath) {
-    auto file = files.open(journalPath, platform::OpenMode::ReadOnly, false);
-    std::uint32_t size = 0;
-    if (!file || !file->size(size) || size > 1'000'000) return std::nullopt;
-    std::string text(size, '\0');
-    std::uint32_t got = 0;
-    if (!file->read(text.data(), size, got) || got != size) return std::nullopt;
-    std::istringstream in(text);
+    const auto bytes = platform::ReadWholeFile(files, journalPath, 1'000'000);
+    if (!bytes) return std::nullopt;
+    std::istringstream in(std::string(bytes->begin(), bytes->end()));
     std::string magic, kind, path, head, end;
     JournalEntry e;
     if (!std::getline(in, magic) || magic != kMagic || !std::getline(in, kind) || !std::getline(in, path)) return std::nullopt;
@@ -150,12 +146,10 @@ bool WriteSpliceSpool(platform::FileSystem& files, const std::string& spoolPath,
 }
 
 std::optional<SpliceSpool> ReadSpliceSpool(platform::FileSystem& files, const std::string& spoolPath) {
-    auto file = files.open(spoolPath, platform::OpenMode::ReadOnly, false);
-    std::uint32_t size = 0;
-    if (!file || !file->size(size) || size < 28) return std::nullopt;
-    std::vector<std::uint8_t> image(size);
-    std::uint32_t got = 0;
-    if (!file->read(image.data(), size, got) || got != size) return std::nullopt;
+    const auto whole = platform::ReadWholeFile(files, spoolPath, 0xFFFFFFFFu);
+    if (!whole || whole->size() < 28) return std::nullopt;
+    const std::vector<std::uint8_t>& image = *whole;
+    const auto size = static_cast<std::uint32_t>(image.size());
     const std::uint32_t added = Get32(&image[12]);
     const std::uint32_t tail = Get32(&image[16]);
     if (!std::equal(kSpoolStart, kSpoolStart + 8, image.begin()) || std::uint64_t{28} + added + tail != size ||
@@ -171,12 +165,10 @@ std::optional<SpliceSpool> ReadSpliceSpool(platform::FileSystem& files, const st
 std::string InsertSpoolPathFor(const std::string& journalPath) { return journalPath + ".insert"; }
 
 std::optional<SpliceSpool> ReadInsertSpool(platform::FileSystem& files, const std::string& spoolPath) {
-    auto file = files.open(spoolPath, platform::OpenMode::ReadOnly, false);
-    std::uint32_t size = 0;
-    if (!file || !file->size(size) || size < kInsertSpoolHeader) return std::nullopt;
-    std::vector<std::uint8_t> image(size);
-    std::uint32_t got = 0;
-    if (!file->read(image.data(), size, got) || got != size) return std::nullopt;
+    const auto whole = platform::ReadWholeFile(files, spoolPath, 0xFFFFFFFFu);
+    if (!whole || whole->size() < kInsertSpoolHeader) return std::nullopt;
+    const std::vector<std::uint8_t>& image = *whole;
+    const auto size = static_cast<std::uint32_t>(image.size());
     static constexpr char kMagic[8] = {'T', 'V', 'I', 'N', 'S', 'E', 'R', 'T'};
     const std::uint32_t count = Get32(&image[12]);
     if (!std::equal(kMagic, kMagic + 8, image.begin()) || std::uint64_t{kInsertSpoolHeader} + count > size)

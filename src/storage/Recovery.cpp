@@ -22,15 +22,8 @@ bool InScope(const std::string& path, const std::vector<std::string>& scope) {
     return false;
 }
 
-bool ReadAt(platform::File& file, std::uint32_t offset, std::uint8_t* into, std::uint32_t n) {
-    std::uint32_t got = 0;
-    return file.seek(offset) && file.read(into, n, got) && got == n;
-}
-
-bool WriteAt(platform::File& file, std::uint32_t offset, const std::uint8_t* from, std::uint32_t n) {
-    std::uint32_t written = 0;
-    return file.seek(offset) && file.write(from, n, written) && written == n;
-}
+using platform::ReadAt;
+using platform::WriteAt;
 
 // A new recording's header as the journal spelled it, for `audio` bytes.
 // The journal's head must fill the header up to its data chunk.
@@ -166,7 +159,7 @@ Outcome WriteOut(platform::File& file, const JournalEntry& e, const BufferImage&
     const auto data = static_cast<std::uint32_t>(point - audioStart + added + s.tailAudio.size());
     auto end = static_cast<std::uint32_t>(point);
     const auto put = [&](const std::uint8_t* bytes, std::uint64_t n) {
-        const bool ok = n == 0 || WriteAt(file, end, bytes, static_cast<std::uint32_t>(n));
+        const bool ok = WriteAt(file, end, bytes, static_cast<std::uint32_t>(n));
         end += static_cast<std::uint32_t>(n);
         return ok;
     };

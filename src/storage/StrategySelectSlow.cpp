@@ -187,10 +187,7 @@ void StrategySelectSlow::SpoolEdit() {
 bool StrategySelectSlow::SpoolInsertion(std::uint32_t p, std::uint32_t size) {
     if (ctx.journalFolder.empty()) return true;
     std::vector<std::uint8_t> tail(size - p);
-    std::uint32_t got = 0;
-    if (!tail.empty() && (!ctx.fileHandle->seek(p) || !ctx.fileHandle->read(tail.data(), size - p, got) ||
-                          got != size - p))
-        return false;
+    if (!tail.empty() && !platform::ReadAt(*ctx.fileHandle, p, tail.data(), size - p)) return false;
     const std::uint32_t audio = std::min(ctx.dataEnd, size) - std::min(p, ctx.dataEnd);
     std::uint32_t chunks = size - p - audio;
     // After odd-sized audio a pad byte comes first, unless its writer left it out.

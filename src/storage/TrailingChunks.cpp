@@ -21,32 +21,24 @@ struct SavedTrailer {
     std::vector<std::uint8_t> bytes;
 };
 
-bool ReadAt(platform::File& file, std::uint32_t offset, std::uint8_t* into, std::uint32_t n) {
-    std::uint32_t got = 0;
-    return file.seek(offset) && file.read(into, n, got) && got == n;
-}
-
-bool WriteAll(platform::File& file, const std::uint8_t* from, std::uint32_t n) {
-    std::uint32_t written = 0;
-    return n == 0 || (file.write(from, n, written) && written == n);
-}
+using platform::ReadAt;
+using platform::WriteAt;
 
 // Writes `pad` zero bytes and then `bytes` at `end`: the file's end after them.
 std::optional<std::uint32_t> WriteBehind(platform::File& file, std::uint32_t end, std::uint32_t pad,
                                          const std::uint8_t* bytes, std::uint32_t n) {
     const std::uint64_t fileEnd = std::uint64_t{end} + pad + n;
-    if (fileEnd > 0xFFFFFFFFu || !file.seek(end)) return std::nullopt;
+    if (fileEnd > 0xFFFFFFFFu) return std::nullopt;
     static constexpr std::uint8_t kPad[1] = {0};
-    if (!WriteAll(file, kPad, pad) || !WriteAll(file, bytes, n)) return std::nullopt;
+    if (!WriteAt(file, end, kPad, pad) || !WriteAt(file, end + pad, bytes, n)) return std::nullopt;
     return static_cast<std::uint32_t>(fileEnd);
 }
 
 std::optional<SavedTrailer> ReadTrailerFile(platform::FileSystem& files, const std::string& path) {
-    auto file = files.open(path, platform::OpenMode::ReadOnly, false);
-    std::uint32_t size = 0;
-    if (!file || !file->size(size) || size < kHeadBytes + 8) return std::nullopt;
-    std::vector<std::uint8_t> image(size);
-    if (!ReadAt(*file, 0, image.data(), size)) return std::nullopt;
+    const auto whole = platform::ReadWholeFile(files, path, 0xFFFFFFFFu);
+    if (!whole || whole->size() < kHeadBytes + 8) return std::nullopt;
+    const std::vector<std::uint8_t>& image = *whole;
+    const auto size = static_cast<std::uint32_t>(image.size());
     const std::uint32_t count = wav::LoadLe32(&image[12]);
     if (!std::equal(kStart, kStart + 8, image.begin()) || std::uint64_t{kHeadBytes} + count + 8 != size ||
         !std::equal(kEnd, kEnd + 8, image.end() - 8))
@@ -96,8 +88,9 @@ bool TrailingChunks::Save(platform::FileSystem& files, const std::string& path) 
     // Another program holding it edits the same recording now.
     if (!file || !file->tryLock()) return false;
     // Its name must last as its contents do, before the journal's does.
-    const bool whole = file->setLength(0) && WriteAll(*file, head, kHeadBytes) && WriteAll(*file, data, size) &&
-                       WriteAll(*file, kEnd, 8) && file->sync() && files.syncFolder(platform::FolderOf(path));
+    const bool whole = file->setLength(0) && WriteAt(*file, 0, head, kHeadBytes) &&
+                       WriteAt(*file, kHeadBytes, data, size) && WriteAt(*file, kHeadBytes + size, kEnd, 8) &&
+                       file->sync() && files.syncFolder(platform::FolderOf(path));
     if (whole) {
         savedAt = path;
         lock = std::move(file);
@@ -152,7 +145,7 @@ bool RestoreTrailingChunks(platform::FileSystem& files, platform::File& file, co
     if (!fileEnd) return false;
     std::uint8_t riff[4];
     wav::StoreLe32(riff, *fileEnd - 8);
-    return file.setLength(*fileEnd) && file.seek(4) && WriteAll(file, riff, 4) && file.sync();
+    return file.setLength(*fileEnd) && WriteAt(file, 4, riff, 4) && file.sync();
 }
 
 }  // namespace tavrin::storage
