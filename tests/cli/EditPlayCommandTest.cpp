@@ -12,10 +12,13 @@
 #include <string>
 #include <vector>
 
+#include "support/Shell.h"
 #include "support/TempDir.h"
 
 namespace tavrin::cli {
 namespace {
+
+using test::Quote;
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -25,11 +28,6 @@ struct CliRun {
     std::string err;
 };
 
-std::string Quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
 
 // The audio of a recording written by the program: after the 44-byte PCM or
 // 60-byte GSM header.
@@ -108,15 +106,13 @@ protected:
         const std::string command =
             "cd " + Quote(dir.path()) + " && " + Quote(TAVRIN_CLI_PATH) + " " + args + " 2>" + Quote(errPath);
         CliRun run;
-        FILE* pipe = popen(command.c_str(), "r");
-        if (!pipe) {
+        const test::ShellRun shell = test::Shell(command);
+        if (!shell.started) {
             ADD_FAILURE() << "cannot run " << command;
             return run;
         }
-        char buffer[4096];
-        for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.out.append(buffer, n);
-        const int wait = pclose(pipe);
-        run.status = WIFEXITED(wait) ? WEXITSTATUS(wait) : -1;
+        run.status = shell.status;
+        run.out = shell.out;
         const auto err = test::ReadBytes(errPath);
         run.err.assign(err.begin(), err.end());
         return run;

@@ -8,10 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "support/Shell.h"
 #include "support/TempDir.h"
 
 namespace tavrin::cli {
 namespace {
+
+using test::Quote;
 
 namespace fs = std::filesystem;
 
@@ -21,11 +24,6 @@ struct CliRun {
     std::string err;
 };
 
-std::string Quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
 
 std::string Slurp(const std::string& path) {
     const auto bytes = test::ReadBytes(path);
@@ -72,15 +70,13 @@ protected:
         const std::string command = "cd " + Quote(files.path()) + " && " + Quote(TAVRIN_CLI_PATH) + " " + args +
                                     " 2>" + Quote(errPath) + " " + redirect;
         CliRun run;
-        FILE* pipe = popen(command.c_str(), "r");
-        if (pipe == nullptr) {
+        const test::ShellRun shell = test::Shell(command);
+        if (!shell.started) {
             ADD_FAILURE() << "cannot run " << command;
             return run;
         }
-        char buffer[4096];
-        for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.out.append(buffer, n);
-        const int wait = pclose(pipe);
-        run.status = WIFEXITED(wait) ? WEXITSTATUS(wait) : -1;
+        run.status = shell.status;
+        run.out = shell.out;
         run.err = Slurp(errPath);
         return run;
     }

@@ -17,19 +17,17 @@
 #include <thread>
 #include <vector>
 
+#include "support/Shell.h"
 #include "support/TempDir.h"
 
 namespace tavrin::cli {
 namespace {
 
+using test::Quote;
+
 using Bytes = std::vector<std::uint8_t>;
 constexpr std::uint32_t kBytesPerSecond = 16000;  // PCM 8 kHz 16-bit
 
-std::string Quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
 
 std::uint32_t U32(const Bytes& v, std::size_t at) {
     return v[at] | (v[at + 1] << 8) | (v[at + 2] << 16) | (static_cast<std::uint32_t>(v[at + 3]) << 24);
@@ -51,10 +49,8 @@ Bytes Wav16(const std::vector<std::int16_t>& samples) {
     return v;
 }
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-};
+using Outcome = test::ShellRun;
+using test::Shell;
 
 class KillRecover : public testing::Test {
 protected:
@@ -68,17 +64,6 @@ protected:
 
     Outcome Cli(const std::string& args) {
         return Shell("cd " + Quote(dir.path()) + " && " + Env() + Quote(TAVRIN_CLI_PATH) + " " + args);
-    }
-
-    static Outcome Shell(const std::string& command) {
-        Outcome run;
-        FILE* pipe = popen(command.c_str(), "r");
-        if (!pipe) return run;
-        char buffer[4096];
-        for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.out.append(buffer, n);
-        const int wait = pclose(pipe);
-        run.status = WIFEXITED(wait) ? WEXITSTATUS(wait) : -1;
-        return run;
     }
 
     // How far a run writing `file` has got, in bytes of audio from the start

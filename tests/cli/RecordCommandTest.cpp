@@ -15,10 +15,13 @@
 #include <string>
 #include <vector>
 
+#include "support/Shell.h"
 #include "support/TempDir.h"
 
 namespace tavrin::cli {
 namespace {
+
+using test::Quote;
 
 struct CliRun {
     int status = -1;
@@ -26,11 +29,6 @@ struct CliRun {
     std::string err;
 };
 
-std::string Quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
 
 void Le(std::vector<std::uint8_t>& v, std::uint32_t x, int bytes) {
     for (int i = 0; i < bytes; ++i) v.push_back(static_cast<std::uint8_t>(x >> (8 * i)));
@@ -72,15 +70,13 @@ protected:
         const std::string command = "cd " + Quote(dir.path()) + " && XDG_CONFIG_HOME=" + Quote(scratch.path()) + " " +
                                     Quote(TAVRIN_CLI_PATH) + " " + args + " 2>" + Quote(errPath);
         CliRun run;
-        FILE* pipe = popen(command.c_str(), "r");
-        if (!pipe) {
+        const test::ShellRun shell = test::Shell(command);
+        if (!shell.started) {
             ADD_FAILURE() << "cannot run " << command;
             return run;
         }
-        char buffer[4096];
-        for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.out.append(buffer, n);
-        const int wait = pclose(pipe);
-        run.status = WIFEXITED(wait) ? WEXITSTATUS(wait) : -1;
+        run.status = shell.status;
+        run.out = shell.out;
         const auto err = test::ReadBytes(errPath);
         run.err.assign(err.begin(), err.end());
         return run;

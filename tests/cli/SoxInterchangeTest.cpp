@@ -13,36 +13,20 @@
 #include <string>
 #include <vector>
 
+#include "support/Shell.h"
 #include "support/TempDir.h"
 
 namespace tavrin::cli {
 namespace {
 
+using test::Quote;
+
 using Bytes = std::vector<std::uint8_t>;
 using Samples = std::vector<std::int16_t>;
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-};
+using Outcome = test::ShellRun;
+using test::Shell;
 
-std::string Quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-// Runs a shell command and collects what it prints.
-Outcome Shell(const std::string& command) {
-    Outcome run;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return run;
-    char buffer[4096];
-    for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) run.out.append(buffer, n);
-    const int wait = pclose(pipe);
-    run.status = WIFEXITED(wait) ? WEXITSTATUS(wait) : -1;
-    return run;
-}
 
 bool HaveSox() { return Shell("command -v sox >/dev/null 2>&1").status == 0; }
 
