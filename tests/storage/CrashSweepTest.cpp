@@ -247,29 +247,37 @@ INSTANTIATE_TEST_SUITE_P(
 namespace tavrin::storage {
 namespace {
 
-// Recovery repairs only what a journal names, within the places it is asked about.
-TEST(RecoveryTest, RepairsOnlyJournalledFilesInScopeAndForgetsStaleJournals) {
-    test::CrashFileSystem fs;
-    test::FakeMemory memory;
-    test::FakeSystemInfo system{4096};
-    test::RecordingShell shell;
-    fs.putFolder(kFolder);
-    fs.putFolder(kState);
-    fs.putFolder("/card");
-    fs.put(kForeign, ForeignWav());
-    const Bytes audio = Pattern(8000, 5);
-    // Two recordings killed mid-way: header current, reserved zeros after the audio.
-    for (const std::string& path : {kPath, std::string("/card/b.wav")}) {
+class RecoveryTest : public testing::Test {
+protected:
+    // What a kill in the middle of a recording on fast media leaves: the
+    // header current, the reserved zeros after the audio, the journal.
+    void LeaveKilledRecording(const std::string& path, const Bytes& audio) {
         StorageContext ctx(fs, memory, system, shell);
         ctx.journalFolder = kState;
         ASSERT_EQ(ctx.Create(path, wav::kTagPcm, 8000, 8, 1, true), Status::Ok);
-        ASSERT_EQ(ctx.WriteData(audio.data(), 8000), Status::Ok);
+        ASSERT_EQ(ctx.WriteData(audio.data(), static_cast<std::uint32_t>(audio.size())), Status::Ok);
         const Bytes killed = fs.contents(path).value();  // a kill leaves all that was stored
         fs.crashAt(1);
         (void)ctx.Close();
         fs.reboot();
         fs.put(path, killed);
     }
+
+    test::CrashFileSystem fs;
+    test::FakeMemory memory;
+    test::FakeSystemInfo system{4096};
+    test::RecordingShell shell;
+};
+
+// Recovery repairs only what a journal names, within the places it is asked about.
+TEST_F(RecoveryTest, RepairsOnlyJournalledFilesInScopeAndForgetsStaleJournals) {
+    fs.putFolder(kFolder);
+    fs.putFolder(kState);
+    fs.putFolder("/card");
+    fs.put(kForeign, ForeignWav());
+    const Bytes audio = Pattern(8000, 5);
+    for (const std::string& path : {kPath, std::string("/card/b.wav")})
+        ASSERT_NO_FATAL_FAILURE(LeaveKilledRecording(path, audio));
     fs.put(kState + "/torn.journal", Bytes{'t', 'a', 'v', 'r', 'i', 'n'});
     {
         // A recording on a card that is not inserted now: its journal waits.
@@ -308,17 +316,10 @@ TEST(RecoveryTest, RepairsOnlyJournalledFilesInScopeAndForgetsStaleJournals) {
     EXPECT_EQ(fs.list(kState)->size(), 0u);
 }
 
-}  // namespace
-}  // namespace tavrin::storage
-
-namespace tavrin::storage {
-namespace {
-
 // What a journal keeps beside it goes once the journal is gone, unless a
 // running edit still holds it: a journal being written under its own name,
 // chunks saved before their journal is in place.
-TEST(RecoveryTest, StraysGoUnlessALiveEditHoldsThem) {
-    test::CrashFileSystem fs;
+TEST_F(RecoveryTest, StraysGoUnlessALiveEditHoldsThem) {
     fs.putFolder(kState);
     const std::string journal = kState + "/0123456789abcdef.journal";
     for (const char* suffix : {".new", ".trailer", ".buffer", ".insert", ".spool"}) fs.put(journal + suffix, {1});
@@ -334,34 +335,14 @@ TEST(RecoveryTest, StraysGoUnlessALiveEditHoldsThem) {
     EXPECT_EQ(fs.list(kState)->size(), 0u);
 }
 
-}  // namespace
-}  // namespace tavrin::storage
-
-namespace tavrin::storage {
-namespace {
-
 // A recording whose repair waited (its card was out at start-up) is repaired
 // when it is selected: its reserved zeros never play, nor pass for chunks
 // an edit must keep.
-TEST(RecoveryTest, SelectingAnUnfinishedRecordingRepairsItFirst) {
-    test::CrashFileSystem fs;
-    test::FakeMemory memory;
-    test::FakeSystemInfo system{4096};
-    test::RecordingShell shell;
+TEST_F(RecoveryTest, SelectingAnUnfinishedRecordingRepairsItFirst) {
     fs.putFolder(kFolder);
     fs.putFolder(kState);
     const Bytes audio = Pattern(8000, 5);
-    {
-        StorageContext killed(fs, memory, system, shell);
-        killed.journalFolder = kState;
-        ASSERT_EQ(killed.Create(kPath, wav::kTagPcm, 8000, 8, 1, true), Status::Ok);
-        ASSERT_EQ(killed.WriteData(audio.data(), 8000), Status::Ok);
-        const Bytes left = fs.contents(kPath).value();
-        fs.crashAt(1);
-        (void)killed.Close();
-        fs.reboot();
-        fs.put(kPath, left);  // all that a kill leaves: the reservation too
-    }
+    ASSERT_NO_FATAL_FAILURE(LeaveKilledRecording(kPath, audio));
     ASSERT_GT(fs.contents(kPath)->size(), 44u + 8000u);
     StorageContext ctx(fs, memory, system, shell);
     ctx.journalFolder = kState;
