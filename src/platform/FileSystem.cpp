@@ -32,7 +32,7 @@ std::string FolderOf(const std::string& path) {
 
 bool ReadAt(File& file, std::uint32_t offset, void* into, std::uint32_t n) {
     std::uint32_t got = 0;
-    return file.seek(offset) && file.read(into, n, got) && got == n;
+    return n == 0 || (file.seek(offset) && file.read(into, n, got) && got == n);
 }
 
 bool WriteAt(File& file, std::uint32_t offset, const void* from, std::uint32_t n) {

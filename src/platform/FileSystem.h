@@ -103,7 +103,8 @@ public:
     [[nodiscard]] virtual std::optional<DirectoryEntry> entry(const std::string& path);
 };
 
-// Reads exactly `n` bytes at `offset`; false when fewer could be read.
+// Reads exactly `n` bytes at `offset` (nothing to read is a success); false
+// when fewer could be read.
 [[nodiscard]] bool ReadAt(File& file, std::uint32_t offset, void* into, std::uint32_t n);
 // Writes all `n` bytes at `offset` (nothing to write is a success).
 [[nodiscard]] bool WriteAt(File& file, std::uint32_t offset, const void* from, std::uint32_t n);
