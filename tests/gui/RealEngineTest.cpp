@@ -14,6 +14,8 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <functional>
+#include <thread>
 
 #include "GuiHarness.h"
 #include "app/Artwork.h"
@@ -21,6 +23,7 @@
 #include "controller/AudioEngineView.h"
 #include "controller/Commands.h"
 #include "engine/AudioEngine.h"
+#include "engine/Messages.h"
 #include "platform/file/FileWaveIn.h"
 #include "platform/file/FileWaveOut.h"
 #include "platform/posix/PosixClock.h"
@@ -49,8 +52,8 @@ public:
 };
 
 // One engine with file-backed devices. Like the program's, it is never
-// destroyed: its thread is not joined. A gated speaker hears only the
-// buffers the test lets through.
+// destroyed, but its thread is ended before the window it reports to is
+// (`end`). A gated speaker hears only the buffers the test lets through.
 struct RealEngine {
     RealEngine(platform::FileSystem& fs, platform::Shell& desktop, std::uint64_t microphoneBytes, std::string speaker,
                bool speakerRealtime, bool gateSpeaker = false)
@@ -65,8 +68,25 @@ struct RealEngine {
           out(files, std::move(speaker), speakerRealtime),
           gate(out),
           engine(engine::EngineServices{in, gateSpeaker ? static_cast<platform::WaveOut&>(gate) : out, files, memory,
-                                        system, desktop, clock, thread, cues}),
+                                        system, desktop, clock, thread, cues,
+                                        [this](std::function<void()> body) {
+                                            engineThread = std::thread([this, body = std::move(body)] {
+                                                body();
+                                                ended = true;
+                                            });
+                                            return true;
+                                        }}),
           view(engine) {}
+
+    // Quits the engine thread and waits for it; the window keeps handling
+    // what the engine sends meanwhile. An event posted to a window already
+    // gone would be a use after free.
+    void end() {
+        if (!engineThread.joinable()) return;
+        static_cast<void>(engine.Queue().post({engine::kWmQuit, 0, nullptr}));
+        if (QTest::qWaitFor([this] { return ended.load(); }, 20'000)) engineThread.join();
+        else engineThread.detach();
+    }
 
     platform::FileSystem& files;
     platform::PosixMemory memory;
@@ -75,6 +95,8 @@ struct RealEngine {
     platform::PosixThread thread;
     SilentCues cues;
     std::atomic<bool> held{false};
+    std::thread engineThread;
+    std::atomic<bool> ended{false};
     platform::file::FileWaveIn in;
     platform::file::FileWaveOut out;
     GatedWaveOut gate;
@@ -93,6 +115,9 @@ public:
 
 class RealEngineTest : public GuiTest {
 protected:
+    ~RealEngineTest() override {
+        if (real) real->end();
+    }
     // Two seconds of PCM 8 kHz 8-bit from the microphone.
     static constexpr std::uint64_t kRecordedBytes = 16'000;
 
