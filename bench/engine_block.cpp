@@ -102,11 +102,6 @@ public:
     std::uint64_t availablePhysical() override { return 32u << 20; }
 };
 
-class Silent : public platform::CueSounds {
-public:
-    void playSync(const char*) override {}
-};
-
 class NullSink : public platform::EventSink {
 public:
     void post(std::uint32_t, std::uint32_t, std::uint32_t) override {}
@@ -125,7 +120,7 @@ void BM_BlockHandling(benchmark::State& state) {
     platform::StderrShell shell;
     platform::SteadyClock clock;
     platform::PosixThread thread;
-    Silent cues;
+    platform::SilentCues cues;
     NullSink sink;
     auto engine = std::make_unique<engine::AudioEngine>(engine::EngineServices{
         in, out, files, memory, system, shell, clock, thread, cues, [](std::function<void()>) { return true; }});

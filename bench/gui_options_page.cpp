@@ -31,11 +31,6 @@ namespace {
 
 using namespace tavrin;
 
-class NoCues : public platform::CueSounds {
-public:
-    void playSync(const char*) override {}
-};
-
 class NoEvents : public platform::EventSink {
 public:
     void post(std::uint32_t, std::uint32_t, std::uint32_t) override {}
@@ -104,7 +99,7 @@ struct Rig : ui::RecordingTimes {
     platform::StderrShell shell;
     platform::SteadyClock clock;
     platform::PosixThread thread;
-    NoCues cues;
+    platform::SilentCues cues;
     NoEvents events;
     platform::file::FileWaveIn in;
     platform::file::FileWaveOut out;

@@ -77,11 +77,6 @@ private:
     std::deque<platform::WaveBuffer*> queue;
 };
 
-class Silent : public platform::CueSounds {
-public:
-    void playSync(const char*) override {}
-};
-
 class NullSink : public platform::EventSink {
 public:
     void post(std::uint32_t, std::uint32_t, std::uint32_t) override {}
@@ -142,7 +137,7 @@ struct Rig {
     platform::StderrShell shell;
     platform::SteadyClock clock;
     platform::PosixThread thread;
-    Silent cues;
+    platform::SilentCues cues;
     NullSink sink;
     engine::AudioEngine engine{engine::EngineServices{in, out, files, memory, system, shell, clock, thread, cues,
                                                       [](std::function<void()>) { return true; }}};
@@ -213,7 +208,7 @@ void BM_RemainingSeconds(benchmark::State& state) {
     platform::StderrShell shell;
     platform::SteadyClock clock;
     platform::PosixThread thread;
-    Silent cues;
+    platform::SilentCues cues;
     engine::AudioEngine engine{engine::EngineServices{in, out, files, memory, system, shell, clock, thread, cues,
                                                       [](std::function<void()>) { return true; }}};
     const std::string folder = std::filesystem::temp_directory_path().string();

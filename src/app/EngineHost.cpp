@@ -20,11 +20,6 @@
 namespace tavrin::app {
 namespace {
 
-class SilentCueSounds : public platform::CueSounds {
-public:
-    void playSync(const char*) override {}
-};
-
 const char* Variable(const char* name) {
     const char* value = std::getenv(name);
     return value && *value ? value : nullptr;
@@ -62,10 +57,10 @@ SoundDevices ChooseSoundDevices(platform::FileSystem& files) {
             d.out = std::make_unique<platform::pulse::PulseWaveOut>();
         }
 #ifdef TAVRIN_HAVE_PORTAUDIO
-        d.cues = outFile ? std::unique_ptr<platform::CueSounds>(std::make_unique<SilentCueSounds>())
+        d.cues = outFile ? std::unique_ptr<platform::CueSounds>(std::make_unique<platform::SilentCues>())
                          : platform::portaudio::MakeCueSounds(files);
 #else
-        d.cues = std::make_unique<SilentCueSounds>();
+        d.cues = std::make_unique<platform::SilentCues>();
 #endif
         return d;
     }
@@ -77,13 +72,13 @@ SoundDevices ChooseSoundDevices(platform::FileSystem& files) {
     } else {
         d.out = platform::portaudio::MakeDefaultWaveOut();
     }
-    d.cues = outFile ? std::unique_ptr<platform::CueSounds>(std::make_unique<SilentCueSounds>())
+    d.cues = outFile ? std::unique_ptr<platform::CueSounds>(std::make_unique<platform::SilentCues>())
                      : platform::portaudio::MakeCueSounds(files);
 #else
     // Built without a sound library: only the file-backed devices exist.
     d.in = inFile ? FileMicrophone(files, inFile) : std::make_unique<platform::file::FileWaveIn>(files);
     d.out = std::make_unique<platform::file::FileWaveOut>(files, outFile ? outFile : "/dev/null", outFile != nullptr);
-    d.cues = std::make_unique<SilentCueSounds>();
+    d.cues = std::make_unique<platform::SilentCues>();
 #endif
     return d;
 }

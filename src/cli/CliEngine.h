@@ -19,12 +19,6 @@ class PulseWaveIn;
 
 namespace tavrin::cli {
 
-// The command-line tools have no speaker for the cue sounds.
-class SilentCueSounds : public platform::CueSounds {
-public:
-    void playSync(const char*) override {}
-};
-
 // What the file-backed input reports when it holds its buffers back; not an
 // engine event.
 inline constexpr std::uint32_t kEvInputHeld = engine::kWmApp + 0x100;
@@ -58,7 +52,7 @@ struct CliEngine {
     platform::StderrShell shell;
     platform::SteadyClock clock;
     platform::PosixThread thread;
-    SilentCueSounds cues;
+    platform::SilentCues cues;  // the command-line tools have no speaker for them
     platform::file::FileWaveIn* fileIn = nullptr;    // the input, when it is a file
     platform::file::FileWaveOut* fileOut = nullptr;  // the output, when it is a file
     platform::pulse::PulseWaveIn* pulseIn = nullptr;  // the input, when it is the sound server's

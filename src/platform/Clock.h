@@ -30,4 +30,10 @@ public:
     virtual void playSync(const char* name) = 0;
 };
 
+// No cue sounds: for a speaker that is a file, the command-line tools and tests.
+class SilentCues final : public CueSounds {
+public:
+    void playSync(const char*) override {}
+};
+
 }  // namespace tavrin::platform

@@ -81,11 +81,6 @@ private:
     std::uint64_t handledCount = 0;
 };
 
-class SilentCues : public platform::CueSounds {
-public:
-    void playSync(const char*) override {}
-};
-
 class NoPriorities : public platform::Thread {
 public:
     void setCurrentPriority(platform::ThreadPriority) override {}
@@ -173,7 +168,7 @@ protected:
     test::RecordingShell shell;
     platform::SteadyClock clock;
     NoPriorities thread;
-    SilentCues cues;
+    platform::SilentCues cues;
     platform::file::FileWaveIn in{fs};
     platform::file::FileWaveOut out{fs, dir.file("speaker.wav")};
     UiThreadSink sink;

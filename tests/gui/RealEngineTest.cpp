@@ -46,11 +46,6 @@ namespace cmd = controller::cmd;
 
 constexpr int kWaitMs = 20'000;  // a guard against a hung engine, not a timing assumption
 
-class SilentCues : public platform::CueSounds {
-public:
-    void playSync(const char*) override {}
-};
-
 // One engine with file-backed devices. Like the program's, it is never
 // destroyed, but its thread is ended before the window it reports to is
 // (`end`). A gated speaker hears only the buffers the test lets through.
@@ -93,7 +88,7 @@ struct RealEngine {
     platform::PosixSystemInfo system;
     platform::SteadyClock clock;
     platform::PosixThread thread;
-    SilentCues cues;
+    platform::SilentCues cues;
     std::atomic<bool> held{false};
     std::thread engineThread;
     std::atomic<bool> ended{false};

@@ -308,9 +308,6 @@ TEST_F(RealSound, OutputResetHandsEverythingBackAtOnceAndTheDeviceStaysBusyUntil
 // The real engine on its own thread over the sound server's devices, as the
 // program runs it. Like the program's, it is never destroyed.
 struct RealEngine {
-    struct NoCues : platform::CueSounds {
-        void playSync(const char*) override {}
-    };
     RealEngine()
         : engine(engine::EngineServices{in, out, files, memory, system, shell, clock, thread, cues}) {}
     PortAudioWaveIn in;
@@ -321,7 +318,7 @@ struct RealEngine {
     platform::StderrShell shell;
     platform::SteadyClock clock;
     platform::PosixThread thread;
-    NoCues cues;
+    platform::SilentCues cues;
     RecordingEventSink events;
     engine::AudioEngine engine;
 };
