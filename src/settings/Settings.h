@@ -95,6 +95,14 @@ public:
     // Changes and writes it at once; a store that cannot be written keeps the choice for this run.
     void writeMicrophone(std::string sourceName);
 
+    // How fast recordings play, in hundredths of their own speed, kept as
+    // "Speed" in "Playback" (100 until one is read); the player decides which
+    // values it plays.
+    std::uint32_t playbackSpeed() const { return speedHundredths; }
+    void readPlaybackSpeed();
+    // Changes and writes it at once; a store that cannot be written keeps it for this run.
+    void writePlaybackSpeed(std::uint32_t hundredths);
+
 
     // What the recording options page can change, to put back or to compare.
     struct Snapshot {
@@ -137,6 +145,7 @@ private:
     std::uint32_t formatCode = 0;
     std::string location;
     KeyAssignments keyAssignments;
+    std::uint32_t speedHundredths = 100;
     RecordingOptions options;
     std::string microphoneName;
 };
