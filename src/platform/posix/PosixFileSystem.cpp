@@ -350,6 +350,11 @@ bool PosixFileSystem::moveNoReplace(const std::string& from, const std::string& 
     return false;
 }
 
+bool PosixFileSystem::moveReplacing(const std::string& from, const std::string& to) {
+    // One step: whoever looks finds the old target or the new one, never neither.
+    return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
 bool PosixFileSystem::createDirectory(const std::string& path) { return mkdir(path.c_str(), 0755) == 0; }
 
 bool PosixFileSystem::syncFolder(const std::string& folder) {
