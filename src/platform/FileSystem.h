@@ -71,6 +71,7 @@ struct DirectoryEntry {
     bool isDirectory = false;
     std::uint64_t size = 0;
     std::int64_t modifiedSeconds = 0;  // seconds since the epoch, local file time
+    std::int64_t modifiedNanoseconds = 0;  // within that second, where the system keeps it
 };
 
 class FileSystem {
