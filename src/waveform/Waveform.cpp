@@ -13,9 +13,12 @@ void Waveform::Reset(std::uint32_t totalBuckets) {
 
 void Waveform::Grow(std::uint32_t lengthMs, std::uint32_t levelPercent) {
     const std::uint32_t buckets = BucketsFor(lengthMs);
-    if (buckets < peaks.size()) Reset();
+    if (buckets <= peaks.size()) {
+        if (buckets > 0) peaks[buckets - 1] = PeakOfPercent(levelPercent);
+        return;
+    }
     peaks.resize(buckets, PeakOfPercent(levelPercent));
-    total = buckets;
+    total = std::max(total, buckets);
 }
 
 std::uint32_t Waveform::BucketAt(int x, int width) const {

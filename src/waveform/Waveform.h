@@ -19,8 +19,9 @@ public:
     void SetTotal(std::uint32_t totalBuckets) { total = totalBuckets; }
 
     // A recording in progress has reached `lengthMs` and its last block
-    // measured `levelPercent`: the buckets up to there take that level.
-    // Going back (a new recording) starts over.
+    // measured `levelPercent`: the buckets up to there take that level. A
+    // point inside what is known (an overwrite, an insertion) marks that
+    // bucket; the file is measured again once the edit is done.
     void Grow(std::uint32_t lengthMs, std::uint32_t levelPercent);
 
     // Which bucket a point `x` of `width` points across stands for, and back.
