@@ -166,6 +166,30 @@ TEST_F(SpeedPlaybackTest, ASpeedOutsideTheStepsIsIgnored) {
     EXPECT_EQ(engine->PlaybackSpeed(), 150u);
 }
 
+// A seek drops what the stage held from before it: the blocks filled after
+// it start at the place sought, and the listener's place follows from there.
+TEST_F(SpeedPlaybackTest, ASeekDuringPlaybackGoesOnFromThePlaceSought) {
+    Open(wav::kCodePcm8k16, Tone16(8000, 4.0, 300));
+    engine->SetPlaybackSpeed(200);
+    ASSERT_TRUE(engine->PlayStart().Ok());
+    Pump();
+    ASSERT_TRUE(out.complete());
+    Pump();
+    ASSERT_TRUE(engine->SetPosition(2000));  // frame 16,000
+    Pump();
+    EXPECT_EQ(engine->GetPositionMs(), 2000u);
+    for (int heard = 0; heard < 3; ++heard) {
+        ASSERT_TRUE(out.complete());
+        Pump();
+    }
+    engine->Stop();
+    Pump();
+    // Blocks of 1,600 frames at 2x hold 3,200 of the recording: the first
+    // after the seek has been heard, the second not.
+    EXPECT_EQ(EngineProbe(*engine).storage().CurrentReadSample(), 16000u + 3200u);
+    EXPECT_EQ(engine->GetPositionMs(), 2400u);
+}
+
 enum class Edit { Insert, Overwrite };
 
 struct HeardCase {
