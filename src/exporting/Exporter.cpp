@@ -125,10 +125,12 @@ std::string Describe(const ExportResult& result, const ExportRequest& request) {
 // The audio of one recording, decoded, perhaps resampled, and encoded.
 class Encoding {
 public:
-    Encoding(Exporter& exporter, const wav::WavChunkReader& recording) : job(exporter), source(recording) {}
+    // The recording is read a chunk at a time with ordinary reads: an hour
+    // mapped whole would hold its 160 MB in memory as it is read.
+    Encoding(Exporter& exporter, const wav::WavInfo& format, platform::File& recording)
+        : job(exporter), info(format), source(recording) {}
 
     ExportResult Run(platform::File& file) {
-        const wav::WavInfo& info = source.Info();
         wav::SampleDecoder decoder(info.formatTag, info.bitsPerSample);
         if (!decoder.Usable()) return {Outcome::Unreadable, 0};
         const bool opus = job.request.format == ExportFormat::Opus;
@@ -145,12 +147,15 @@ public:
         const std::uint32_t unitsPerChunk = std::max<std::uint32_t>(1, kChunkSamples / decoder.SamplesPerUnit());
         const std::uint32_t units = info.dataLength / unitBytes;
         std::vector<std::int16_t> samples(std::size_t{unitsPerChunk} * decoder.SamplesPerUnit());
+        std::vector<std::uint8_t> bytes(std::size_t{unitsPerChunk} * unitBytes);
         std::vector<float> converted;
         for (std::uint32_t done = 0; done < units;) {
             if (job.cancelled.load(std::memory_order_relaxed)) return {Outcome::Cancelled, 0};
             const std::uint32_t take = std::min(unitsPerChunk, units - done);
-            const std::uint32_t got = decoder.Decode(source.DataStart() + std::size_t{done} * unitBytes,
-                                                     take * unitBytes, samples.data());
+            if (!platform::ReadAt(source, info.dataStart + done * unitBytes, bytes.data(), take * unitBytes)) {
+                return {Outcome::Unreadable, 0};
+            }
+            const std::uint32_t got = decoder.Decode(bytes.data(), take * unitBytes, samples.data());
             done += take;
             const long frames = static_cast<long>(got / info.channels);
             const bool written = rate == info.samplesPerSec
@@ -167,7 +172,8 @@ public:
 
 private:
     Exporter& job;
-    const wav::WavChunkReader& source;
+    const wav::WavInfo& info;
+    platform::File& source;
 };
 
 ExportResult Exporter::Run() {
@@ -185,7 +191,11 @@ ExportResult Exporter::Run() {
     if (!request.replace && files.exists(request.target)) return {Outcome::Exists, 0};
 
     const std::string partial = PartialName(request.target);
-    ExportResult result = Write(partial, source);
+    const wav::WavInfo info = source.Info();
+    source.Close();
+    auto recording = files.open(request.source, platform::OpenMode::ReadOnly, false);
+    if (!recording) return {Outcome::Unreadable, 0};
+    ExportResult result = Write(partial, info, *recording);
     if (result.outcome == Outcome::Done) result = Publish(partial);
     if (result.outcome != Outcome::Done) static_cast<void>(files.remove(partial));
     if (result.outcome == Outcome::Done) permille.store(1000, std::memory_order_relaxed);
@@ -193,7 +203,7 @@ ExportResult Exporter::Run() {
 }
 
 // Encodes into the partial file and makes it reach the medium.
-ExportResult Exporter::Write(const std::string& partial, const wav::WavChunkReader& source) {
+ExportResult Exporter::Write(const std::string& partial, const wav::WavInfo& info, platform::File& recording) {
     auto file = files.open(partial, platform::OpenMode::ReadWriteCreate, false);
     if (!file) {
         if (!files.isDirectory(platform::FolderOf(partial))) return {Outcome::FolderGone, 0};
@@ -201,7 +211,7 @@ ExportResult Exporter::Write(const std::string& partial, const wav::WavChunkRead
     }
     // A part left by an export that was killed starts over.
     if (!file->setLength(0)) return Failure(platform::LastIoError());
-    Encoding encoding(*this, source);
+    Encoding encoding(*this, info, recording);
     const ExportResult encoded = encoding.Run(*file);
     if (encoded.outcome != Outcome::Done) return encoded;
     if (!file->sync()) return Failure(platform::LastIoError());

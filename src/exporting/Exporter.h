@@ -82,7 +82,7 @@ public:
     const ExportRequest& Request() const { return request; }
 
 private:
-    [[nodiscard]] ExportResult Write(const std::string& partial, const wav::WavChunkReader& source);
+    [[nodiscard]] ExportResult Write(const std::string& partial, const wav::WavInfo& info, platform::File& recording);
     [[nodiscard]] ExportResult Publish(const std::string& partial);
 
     platform::FileSystem& files;
