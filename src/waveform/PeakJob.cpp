@@ -25,12 +25,16 @@ void PeakJob::Run() {
             return;
         }
     }
-    wav::WavChunkReader recording(files);
-    if (!recording.Open(path) || recording.Parse() == wav::kParseUnusable) {
+    wav::WavChunkReader header(files);
+    const bool parsed = header.Open(path) && header.Parse() != wav::kParseUnusable;
+    const wav::WavInfo info = header.Info();
+    header.Close();
+    auto recording = parsed ? files.open(path, platform::OpenMode::ReadOnly, false) : nullptr;
+    if (!recording) {
         finished.store(true, std::memory_order_release);
         return;
     }
-    PeakReader reader(recording);
+    PeakReader reader(info, *recording);
     std::vector<std::uint8_t> all;
     all.reserve(reader.TotalBuckets());
     while (reader.Usable() && !cancelled.load(std::memory_order_relaxed)) {
@@ -39,7 +43,7 @@ void PeakJob::Run() {
         Publish({all.begin() + static_cast<std::ptrdiff_t>(before), all.end()}, reader.TotalBuckets());
     }
     const bool whole = reader.Usable() && all.size() == reader.TotalBuckets();
-    recording.Close();
+    recording.reset();
     // Only the peaks of a recording measured whole, and unchanged meanwhile, are kept.
     if (whole && entry) {
         const auto after = files.entry(path);

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "wav/SampleDecoder.h"
+#include "platform/FileSystem.h"
 #include "wav/WavChunkReader.h"
 
 namespace tavrin::waveform {
@@ -19,11 +20,11 @@ std::uint32_t BucketsFor(std::uint64_t lengthMs);
 // A level of the engine's meter (percent of full scale) on the peaks' scale.
 std::uint8_t PeakOfPercent(std::uint32_t percent);
 
-// Measures the peaks of a recording's audio, bucket by bucket, from its
-// mapped data.
+// Measures the peaks of a recording's audio, bucket by bucket, reading it a
+// bucket at a time (an hour mapped whole would hold 160 MB as it is read).
 class PeakReader {
 public:
-    explicit PeakReader(const wav::WavChunkReader& recording);
+    PeakReader(const wav::WavInfo& format, platform::File& recording);
     bool Usable() const { return decoder.Usable() && bucketUnits > 0; }
     std::uint32_t TotalBuckets() const { return total; }
     // Measures up to `count` more buckets and appends them to `into`;
@@ -31,7 +32,9 @@ public:
     std::uint32_t Next(std::uint32_t count, std::vector<std::uint8_t>& into);
 
 private:
-    const wav::WavChunkReader& source;
+    const wav::WavInfo info;
+    platform::File& source;
+    std::vector<std::uint8_t> bytes;
     wav::SampleDecoder decoder;
     std::uint32_t unitBytes = 0;
     std::uint32_t bucketUnits = 0;  // units (samples, GSM blocks) per bucket
