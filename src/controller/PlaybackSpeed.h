@@ -16,7 +16,7 @@ namespace tavrin::controller {
 // keeps it beside the states rather than in them.
 class PlaybackSpeed {
 public:
-    PlaybackSpeed(settings::Settings& settings, EngineView& engine) : settings(settings), engine(engine) {}
+    PlaybackSpeed(settings::Settings& store, EngineView& player) : settings(store), engine(player) {}
 
     // Reads the stored speed (a value that is not one of the steps is the
     // recording's own) and gives it to the engine.
