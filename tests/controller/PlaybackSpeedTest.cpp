@@ -22,7 +22,9 @@ class SpeedSteps : public ::testing::TestWithParam<StepCase> {};
 TEST_P(SpeedSteps, StepAndKeepTheSpeed) {
     const StepCase c = GetParam();
     settings::MemoryStore store;
-    if (c.stored) ASSERT_TRUE(store.writeNumber("Playback", "Speed", *c.stored));
+    if (c.stored) {
+        ASSERT_TRUE(store.writeNumber("Playback", "Speed", *c.stored));
+    }
     settings::Settings settings(store);
     test::ScriptedEngine engine;
     PlaybackSpeed speed(settings, engine);
