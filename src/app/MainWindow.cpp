@@ -194,8 +194,10 @@ void MainWindow::recoverRecordings() {
         std::string name = r.path.substr(r.path.rfind('/') + 1);
         if (name.size() > 4 && QString::fromStdString(name.substr(name.size() - 4)).compare(".wav", Qt::CaseInsensitive) == 0)
             name.resize(name.size() - 4);
-        text += "\n" + name + "  " +
-                (r.repaired ? controller::FormatDuration(r.lengthMs / 1000) : std::string("could not be repaired"));
+        const std::string outcome = !r.setAside.empty() ? "left as it is (" + r.setAside + ")"
+                                    : r.repaired        ? controller::FormatDuration(r.lengthMs / 1000)
+                                                        : std::string("could not be repaired");
+        text += "\n" + name + "  " + outcome;
     }
     services.shell.messageBox(text, "Tavrin", platform::mb::IconAsterisk | platform::mb::Ok);
 }

@@ -104,7 +104,10 @@ bool RepairBeforeUse(const char* command, const std::string& file) {
     platform::PosixFileSystem files;
     bool ok = true;
     for (const auto& r : storage::RecoverRecordings(files, platform::StateFolder(), {platform::AbsolutePath(file)})) {
-        if (r.repaired) {
+        if (!r.setAside.empty()) {
+            // The file is as it was: the command goes on and judges it as any other.
+            std::fprintf(stderr, "tavrin-cli %s: %s: %s\n", command, r.path.c_str(), r.setAside.c_str());
+        } else if (r.repaired) {
             std::fprintf(stderr, "tavrin-cli %s: recovered %s, left unfinished by a crash\n", command, r.path.c_str());
         } else {
             std::fprintf(stderr, "tavrin-cli %s: %s was left unfinished by a crash and could not be repaired\n",

@@ -74,6 +74,7 @@ bool Prepare(StorageContext& ctx, const std::string& fileName, bool create) {
         if (create) DropJournal(ctx);
         return false;
     }
+    if (create) NoteNewFile(ctx);
     ctx.fileName = fileName;
     ctx.dataEnd = length;
     ctx.fileLimit = length;

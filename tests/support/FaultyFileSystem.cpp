@@ -115,6 +115,7 @@ public:
     // Durability is the crash double's business; here a request only counts.
     void syncSoon() override { ++shared->syncRequests; }
     bool tryLock() override { return inner->tryLock(); }
+    std::optional<platform::FileIdentity> identity() override { return inner->identity(); }
 
 private:
     std::unique_ptr<File> inner;
