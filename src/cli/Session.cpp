@@ -192,8 +192,11 @@ int RunCaptureUntilFileReady(CliEngine& cli, std::uint32_t eventBase, std::optio
             continue;
         }
         // A sound card has no end: the asked seconds are counted from its start.
-        if (event->message == engine::kEvRecordStart + eventBase && !cli.fileIn && seconds) {
-            deadline = Clock::now() + std::chrono::microseconds(static_cast<std::int64_t>(*seconds * 1e6));
+        // A file ends by itself (kEvInputHeld); should it not, twice its time
+        // and ten seconds more end the wait all the same.
+        if (event->message == engine::kEvRecordStart + eventBase && seconds) {
+            const double limit = cli.fileIn ? 2 * *seconds + 10 : *seconds;
+            deadline = Clock::now() + std::chrono::microseconds(static_cast<std::int64_t>(limit * 1e6));
         }
         if (event->message == engine::kEvError) failed = true;
         HandleEvent(cli, *event);

@@ -139,10 +139,11 @@ std::string AbsolutePath(const std::string& path);
 std::string FolderOf(const std::string& path);
 
 // Why a file call failed, as far as the user can act on it: the volume is
-// full (make room), or anything else, with the system's error number for the
+// full (make room), the file or its volume may only be read (permissions, a
+// read-only mount), or anything else, with the system's error number for the
 // code box.
 struct IoError {
-    enum class Kind : std::uint8_t { None, Full, Other };
+    enum class Kind : std::uint8_t { None, Full, ReadOnly, Other };
     Kind kind = Kind::None;
     int number = 0;
     friend bool operator==(const IoError&, const IoError&) = default;

@@ -88,6 +88,9 @@ public:
     // Why the last End or Close failed: a full volume or another I/O error;
     // None after one that succeeded.
     platform::IoError FailureCause() const { return failureCause; }
+    // Opens the existing file `name` to select it: for reading and writing,
+    // or for reading only when writing is refused (`readOnly` tells which).
+    [[nodiscard]] std::unique_ptr<platform::File> OpenToSelect(const std::string& name, bool writeThrough);
 
     // Shows the internal-error report for `className::operation`.
     void ReportInternalError(const char* className, const char* operation);
@@ -134,6 +137,9 @@ public:
     // in the last bytes of its buffer to write them behind the new end.
     std::uint32_t heldTrailer = 0;
     std::string fileName;
+    // The selected file could only be opened for reading (its permissions, a
+    // read-only mount): it plays, and every edit of it is refused.
+    bool readOnly = false;
 
     // --- A fast recording being written ---------------------------------------
     // The session has changed the file: it is journalled, reserved ahead and
@@ -174,6 +180,7 @@ public:
 
 private:
     [[nodiscard]] Status NoteCause(Status status);
+    [[nodiscard]] bool RefuseReadOnly();
     // The current strategy, for an operation of the storage's owner.
     Strategy& Owned();
 
