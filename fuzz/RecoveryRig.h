@@ -57,7 +57,7 @@ struct RecoveryRig {
         e.blockAlign = 2;
         e.avgBytesPerSec = 16000;
         const Bytes file = fs.contents(kPath).value();
-        e.startHeader = storage::HeaderDigest(file.data(), 36, 0);
+        e.start = storage::JournalEntry::Start{storage::HeaderDigest(file.data(), 36, 0), 1000, 1000};
         e.file = fs.open(kPath, platform::OpenMode::ReadOnly, false)->identity();
         const storage::HeldJournal held = storage::WriteJournal(fs, kState, e);
         Require(!held.path.empty());

@@ -627,6 +627,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 void MainWindow::closeForTermination() {
+    terminating = true;
     // A dialog's own loop would keep the program alive after the window closed.
     for (int guard = 0; guard < 8; ++guard) {
         QWidget* modal = QApplication::activeModalWidget();
@@ -634,7 +635,8 @@ void MainWindow::closeForTermination() {
         modal->close();
         if (QApplication::activeModalWidget() == modal) break;  // it refused
     }
-    close();
+    // During the start-up steps the window is not up yet: it is never shown.
+    if (isVisible()) close();
 }
 
 bool CloseOnTerminationSignals(MainWindow& window) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "storage/StorageContext.h"
+#include "wav/Formats.h"
 
 namespace tavrin::storage {
 namespace {
@@ -17,8 +18,13 @@ void NoteStartingPoint(StorageContext& ctx, JournalEntry& entry) {
     if (bytes > kMaxJournalHeader) return;
     std::vector<std::uint8_t> header(bytes);
     const std::uint32_t at = file.tell();  // the slow strategies read on from there
-    if (platform::ReadAt(file, 0, header.data(), bytes))
-        entry.startHeader = HeaderDigest(header.data(), entry.dataChunkPos, entry.factValuePos);
+    // Selecting a file cut short made its audio end where the file does.
+    const std::uint32_t held = ctx.dataEnd - std::min(ctx.dataEnd, bytes);
+    if (platform::ReadAt(file, 0, header.data(), bytes)) {
+        const std::uint32_t claimed = wav::LoadLe32(&header[entry.dataChunkPos + 4]);
+        entry.start = JournalEntry::Start{HeaderDigest(header.data(), entry.dataChunkPos, entry.factValuePos), claimed,
+                                          std::min(claimed, held)};
+    }
     (void)file.seek(at);
 }
 

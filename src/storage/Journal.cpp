@@ -59,11 +59,14 @@ std::optional<platform::FileIdentity> ParseFileLine(const std::string& line) {
     return platform::FileIdentity{(*numbers)[0], (*numbers)[1]};
 }
 
-bool ParseDigest(const std::string& text, std::optional<std::uint64_t>& digest) {
-    std::uint64_t v = 0;
-    const auto [next, error] = std::from_chars(text.data(), text.data() + text.size(), v, 16);
-    if (text.size() != 16 || error != std::errc() || next != text.data() + text.size()) return false;
-    digest = v;
+// "<16 hex digits of the header digest> <claimed> <held>"
+bool ParseStart(const std::string& line, std::optional<JournalEntry::Start>& start) {
+    std::uint64_t digest = 0;
+    const auto [next, error] = std::from_chars(line.data(), line.data() + std::min<std::size_t>(line.size(), 16), digest, 16);
+    if (line.size() < 17 || error != std::errc() || next != line.data() + 16 || line[16] != ' ') return false;
+    const auto counts = Numbers(line.substr(17), 2);
+    if (!counts || (*counts)[0] > 0xFFFFFFFFu || (*counts)[1] > (*counts)[0]) return false;
+    start = JournalEntry::Start{digest, static_cast<std::uint32_t>((*counts)[0]), static_cast<std::uint32_t>((*counts)[1])};
     return true;
 }
 
@@ -73,14 +76,16 @@ constexpr std::uint64_t kDigestPrime = 0x100000001b3ull;
 std::string Number(std::uint64_t v) { return std::to_string(v); }
 
 std::string Format(const JournalEntry& e) {
-    char digest[24] = "-";
-    if (e.startHeader) std::snprintf(digest, sizeof digest, "%016llx", static_cast<unsigned long long>(*e.startHeader));
+    char start[64] = "-";
+    if (e.start)
+        std::snprintf(start, sizeof start, "%016llx %u %u", static_cast<unsigned long long>(e.start->header),
+                      static_cast<unsigned>(e.start->claimed), static_cast<unsigned>(e.start->held));
     // The path is spelled in hex: a file name may hold any byte but '/' and NUL.
     std::string out = std::string(kMagic) + '\n' +
                       (e.kind == JournalEntry::Kind::Create ? "create" : "edit") + (e.buffered ? "-buffered" : "") +
                       '\n' + Hex(reinterpret_cast<const std::uint8_t*>(e.path.data()), e.path.size()) + '\n' +
                       Number(e.dataChunkPos) + ' ' + Number(e.factValuePos) + ' ' + Number(e.blockAlign) + ' ' +
-                      Number(e.avgBytesPerSec) + '\n' + Hex(e.head.data(), e.head.size()) + '\n' + digest + '\n' +
+                      Number(e.avgBytesPerSec) + '\n' + Hex(e.head.data(), e.head.size()) + '\n' + start + '\n' +
                       "end\n";
     if (e.file) out += FileLine(*e.file);
     return out;
@@ -131,7 +136,7 @@ std::string Nonsense(const JournalEntry& e) {
     if (e.factValuePos != 0 && (e.factValuePos < 20 || e.factValuePos > e.dataChunkPos - 4))
         return "its fact value lies out of range";
     if (e.kind == JournalEntry::Kind::Edit) return e.head.empty() ? "" : "an edit with a new recording's header";
-    if (e.startHeader) return "a new recording with an edit's header";
+    if (e.start) return "a new recording with an edit's header";
     // A new recording's header is written from the journal: it must be one
     // this program writes and reads back as it says.
     if (e.head.size() + 8 != e.dataChunkPos) return "its header does not end at its data chunk";
@@ -218,8 +223,8 @@ JournalText ParseJournal(const std::uint8_t* bytes, std::size_t size) {
     } else if (!path || !numbers || !head || (*numbers)[0] > 0xFFFFFFFFu || (*numbers)[1] > 0xFFFFFFFFu ||
                (*numbers)[2] > 0xFFFFFFFFu || (*numbers)[3] > 0xFFFFFFFFu) {
         text.why = "its fields cannot be read";
-    } else if (!first && lines[5] != "-" && !ParseDigest(lines[5], e.startHeader)) {
-        text.why = "its header digest cannot be read";
+    } else if (!first && lines[5] != "-" && !ParseStart(lines[5], e.start)) {
+        text.why = "its starting point cannot be read";
     }
     if (!text.why.empty()) return text;
     e.kind = kind == "create" ? JournalEntry::Kind::Create : JournalEntry::Kind::Edit;
@@ -274,6 +279,11 @@ std::vector<std::uint8_t> NewRecordingHeader(const JournalEntry& e, std::uint32_
     if (e.factValuePos != 0 && e.factValuePos + 4 <= h.size())
         wav::StoreLe32(&h[e.factValuePos], audio / wav::kGsmBlockBytes);
     return h;
+}
+
+std::uint32_t TrustedDataSize(const JournalEntry& e, std::uint32_t claimed) {
+    if (e.start && claimed == e.start->claimed) return std::min(claimed, e.start->held);
+    return claimed;
 }
 
 std::string SetAsideFolder(const std::string& folder) { return folder + "/set-aside"; }

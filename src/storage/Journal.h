@@ -39,10 +39,22 @@ struct JournalEntry {
     // in journals of earlier versions, and in a new recording's journal until
     // its file was made.
     std::optional<platform::FileIdentity> file;
-    // An edit: the digest of the header it began from (see HeaderDigest).
-    // Missing in journals of earlier versions.
-    std::optional<std::uint64_t> startHeader;
+    // An edit: what the file was when it began. Missing in journals of
+    // earlier versions.
+    struct Start {
+        std::uint64_t header = 0;  // digest of its header (see HeaderDigest)
+        std::uint32_t claimed = 0;  // the data size that header gave
+        std::uint32_t held = 0;     // the audio bytes the file held (less, when it was cut short)
+        friend bool operator==(const Start&, const Start&) = default;
+    };
+    std::optional<Start> start;
 };
+
+// The audio bytes a header's data size of `claimed` may stand for in the
+// file of `entry`: all of them, unless the header still gives the size it gave
+// when an edit of a file cut short began; then only those the file held,
+// never the zeros reserved after them since.
+std::uint32_t TrustedDataSize(const JournalEntry& entry, std::uint32_t claimed);
 
 // A new recording's header as its journal spells it, for `audio` bytes.
 std::vector<std::uint8_t> NewRecordingHeader(const JournalEntry& entry, std::uint32_t audio);

@@ -107,9 +107,9 @@ JournalMatch MatchContents(platform::FileSystem& files, platform::File& file, co
         return Another("it holds something other than the new recording begun there");
     if (!create && std::memcmp(&header[e.dataChunkPos], "data", 4) != 0)
         return Another("its audio is not where the edit left it");
-    if (!create && e.startHeader && HeaderDigest(header.data(), e.dataChunkPos, e.factValuePos) != *e.startHeader)
+    if (!create && e.start && HeaderDigest(header.data(), e.dataChunkPos, e.factValuePos) != e.start->header)
         return Another("its header is not the one the edit began from");
-    if (!create && !e.startHeader && !HoldsEditedFormat(e, header))
+    if (!create && !e.start && !HoldsEditedFormat(e, header))
         return Another("its format is not the one the edit recorded");
     // Without the file's identity a finished recording of another program
     // could pass for ours; none of our changes leaves chunks after the

@@ -56,7 +56,7 @@ Outcome Repair(platform::File& file, const JournalEntry& e) {
     } else if (!whole) {
         return out;  // checked by MatchJournal: the file changed under recovery
     }
-    const std::uint32_t claimed = wav::LoadLe32(&header[e.dataChunkPos + 4]);
+    const std::uint32_t claimed = TrustedDataSize(e, wav::LoadLe32(&header[e.dataChunkPos + 4]));
     std::uint32_t audio = std::min(claimed, size - audioStart);
     audio -= audio % e.blockAlign;
     out.audio = audio;
@@ -104,7 +104,7 @@ bool SettleInsertSpool(platform::FileSystem& files, platform::File& file, const 
         std::uint32_t size = 0;
         if (recorded && !recorded->added.empty() && file.size(size) && ReadAt(file, e.dataChunkPos + 4, count, 4)) {
             const std::uint32_t end = static_cast<std::uint32_t>(
-                std::min<std::uint64_t>(std::uint64_t{audioStart} + wav::LoadLe32(count), size));
+                std::min<std::uint64_t>(std::uint64_t{audioStart} + TrustedDataSize(e, wav::LoadLe32(count)), size));
             if (recorded->point < audioStart || recorded->point > end) return false;  // see KeptNonsense
             std::vector<std::uint8_t> tail(end - recorded->point);
             if (!tail.empty() && !ReadAt(file, recorded->point, tail.data(), static_cast<std::uint32_t>(tail.size())))

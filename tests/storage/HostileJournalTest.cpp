@@ -75,10 +75,14 @@ std::string FileNote(const platform::FileIdentity& id) {
     return "file " + std::to_string(id.device) + " " + std::to_string(id.inode);
 }
 
-std::string DigestOf(const Bytes& file, std::uint32_t dataChunkPos = 36, std::uint32_t factValuePos = 0) {
-    char text[24];
-    std::snprintf(text, sizeof text, "%016llx",
-                  static_cast<unsigned long long>(HeaderDigest(file.data(), dataChunkPos, factValuePos)));
+// The starting point an edit of `file` notes: its header's digest, the data
+// size the header gives and the audio the file holds.
+std::string StartOf(const Bytes& file) {
+    const std::uint32_t claimed = wav::LoadLe32(&file[40]);
+    const auto held = std::min<std::uint32_t>(claimed, static_cast<std::uint32_t>(file.size() - 44));
+    char text[64];
+    std::snprintf(text, sizeof text, "%016llx %u %u",
+                  static_cast<unsigned long long>(HeaderDigest(file.data(), 36, 0)), claimed, held);
     return text;
 }
 
@@ -124,7 +128,7 @@ struct Hostile {
 // cases change one thing.
 JournalLines TrueEdit(const platform::FileIdentity& id) {
     JournalLines j;
-    j.digest = DigestOf(kRecording);
+    j.digest = StartOf(kRecording);
     j.file = FileNote(id);
     return j;
 }
@@ -157,6 +161,8 @@ const Hostile kHostile[] = {
      [](auto&) { return NewRecording(2, "36 0 1 16000"); }},
     {"HeadNotOfARecording", kRecording,
      [](auto&) { return NewRecording(2, "36 0 1 8000", Hex(Bytes(28, 'x'))); }},
+    {"StartHoldingMoreThanItClaims", kRecording, Edit([](JournalLines& j) { j.digest = "0123456789abcdef 10 20"; })},
+    {"StartWithoutItsCounts", kRecording, Edit([](JournalLines& j) { j.digest = "0123456789abcdef"; })},
     {"EditWithAHead", kRecording, Edit([](JournalLines& j) { j.head = kPcm8Head; })},
     {"UnknownChange", kRecording, Edit([](JournalLines& j) { j.kind = "truncate"; })},
     {"RelativePath", kRecording, Edit([](JournalLines& j) { j.path = "a.wav"; })},
@@ -178,7 +184,7 @@ const Hostile kHostile[] = {
     {"AnotherFileInThePlaceOfANewRecording", kRecording,
      [](auto&) { return NewRecording(2, "36 0 1 8000", {}, "file 1 987654321"); }},
     {"HeaderChangedSinceTheEditBegan", kRecording,
-     Edit([](JournalLines& j) { j.digest = DigestOf(model::WavFile(model::kPcm16, {})); })},
+     Edit([](JournalLines& j) { j.digest = StartOf(model::WavFile(model::kPcm16, Bytes(4000, 1))); })},
     {"ShorterThanTheHeaderTheEditBeganFrom", Bytes(kRecording.begin(), kRecording.begin() + 30), Edit([](auto&) {})},
     // What the journal kept cannot belong to its file.
     {"SpliceSpoolBeyondTheFile", kRecording, Edit([](auto&) {}), {{".spool", Spool("TVSPLICE", 90'000, 8)}}},
@@ -331,6 +337,46 @@ TEST_P(OwnJournal, KilledAppendIsRepaired) {
 
 INSTANTIATE_TEST_SUITE_P(Versions, OwnJournal, testing::Values(2, 1),
                          [](const auto& param) { return "Version" + std::to_string(param.param); });
+
+// A recording cut short (its header claims three seconds, the file holds
+// none of them) into which an insertion was killed: the zeros the insertion
+// reserved after the audio are never taken for the audio the header claimed.
+// Only what was recorded is added.
+TEST(CutShortRecording, AKilledInsertionAddsOnlyWhatWasRecorded) {
+    const Bytes whole = model::WavFile(model::kGsm, Bytes(65 * 75, 0));
+    const Bytes gsmHeader(whole.begin(), whole.begin() + 60);
+    for (const std::uint32_t blocks : {0u, 5u, 10u}) {
+        SCOPED_TRACE(blocks);
+        test::CrashFileSystem fs;
+        test::FakeMemory memory;
+        test::FakeSystemInfo system{4096};
+        test::RecordingShell shell;
+        fs.putFolder("/rec");
+        fs.putFolder(kState);
+        fs.put(kPath, gsmHeader);
+        const Bytes recorded = model::Pattern(65 * blocks, 9);
+        {
+            StorageContext ctx(fs, memory, system, shell);
+            ctx.journalFolder = kState;
+            ASSERT_EQ(ctx.Select(kPath, false), Status::Ok);
+            ASSERT_TRUE(ctx.Insert());
+            for (std::uint32_t at = 0; at < recorded.size(); at += 325)
+                ASSERT_EQ(ctx.WriteData(recorded.data() + at, 325), Status::Ok);
+            // A kill: all that was stored stays, nothing more happens.
+            std::vector<std::pair<std::string, Bytes>> stored = {{kPath, fs.contents(kPath).value()}};
+            const auto kept = fs.list(kState).value_or(std::vector<platform::DirectoryEntry>{});
+            for (const auto& e : kept)
+                stored.emplace_back(kState + "/" + e.name, fs.contents(kState + "/" + e.name).value());
+            fs.crashAt(1);
+            (void)ctx.Close();
+            fs.reboot();
+            for (const auto& [path, bytes] : stored) fs.put(path, bytes);
+        }
+        ASSERT_GT(fs.contents(kPath)->size(), 60u + 65 * 75) << "the insertion reserved room";
+        (void)RecoverRecordings(fs, kState);
+        EXPECT_EQ(fs.contents(kPath), model::WavFile(model::kGsm, recorded));
+    }
+}
 
 // On a real file system: a name that is a symbolic link or a folder is never
 // followed, whatever the journal says; the file behind the link stays as it is.
