@@ -205,8 +205,11 @@ int RunCaptureUntilFileReady(CliEngine& cli, std::uint32_t eventBase, std::optio
             if (!stopAsked) {
                 // The engine stops a capture by itself only when storing failed
                 // or the microphone went away (which the error event told).
+                const bool full = cli.engine.CaptureStoppedBy() == platform::IoError::Kind::Full;
                 std::fprintf(stderr, "tavrin-cli %s: the recording ended early: %s\n", command,
-                             failed ? "the microphone or the storage failed" : "storing the audio failed");
+                             full     ? std::string(engine::MessageText(engine::rc::NoSpace & engine::rc::IndexMask)).c_str()
+                             : failed ? "the microphone or the storage failed"
+                                      : "storing the audio failed");
             }
             return kExitFailure;
         }

@@ -160,6 +160,10 @@ public:
     EngineState State() const { return state; }
     // Bytes the running recording may still take, as of the last block.
     std::uint32_t SpaceLeft() const { return spaceLeft; }
+    // Why the last capture ended by itself: storage refused a block because
+    // the volume is full (Full), or for another cause; None when it was
+    // stopped, or ended for its device. Set before its FileReady is sent.
+    platform::IoError::Kind CaptureStoppedBy() const { return captureStoppedBy; }
     // The thresholds last set; an edit keeps them and only flips the switches.
     RecordingOptions CurrentRecordingOptions() const {
         return {voiceActivation, activationPercent, silenceCut, silencePercent, silenceMs};
@@ -185,6 +189,7 @@ private:
     Relaxed<std::uint32_t> spaceLeft{0};
     // Full scale of the running format's levels: 127 for 8-bit, else 32767.
     Relaxed<std::int32_t> fullScale{32767};
+    Relaxed<platform::IoError::Kind> captureStoppedBy{platform::IoError::Kind::None};
 
     // Settings: written by the UI thread while the engine is idle, read by
     // the engine thread while a device runs.

@@ -224,6 +224,7 @@ bool AudioEngine::StartLevelMonitor(std::uint32_t formatBit) {
 // meter.
 void AudioEngine::OnStartCapture() {
     storageFault = false;
+    captureStoppedBy = platform::IoError::Kind::None;
     const platform::DeviceResult started = waveIn ? waveIn->start() : platform::mmr::NoError;
     Post(kEvRecordStart + eventBase);
     if (started != platform::mmr::NoError) FailCapture(detail::StartInput);
@@ -293,6 +294,8 @@ void AudioEngine::HandleRecordedBlock() {
     }
     if (status != Status::Ok) {
         storageFault = true;
+        const platform::IoError::Kind cause = storage.FailureCause().kind;
+        captureStoppedBy = cause == platform::IoError::Kind::None ? platform::IoError::Kind::Other : cause;
         StopCapture();
         return;
     }

@@ -100,7 +100,14 @@ std::uint32_t StorageContext::CurrentWriteSample() { return Owned().CurrentWrite
 std::uint32_t StorageContext::SpaceLeft() { return Owned().SpaceLeft(); }
 Status StorageContext::BackTrack(std::uint32_t bytes) { return Owned().BackTrack(bytes); }
 Status StorageContext::WriteData(const std::uint8_t* source, std::uint32_t bytes) {
-    return Owned().WriteData(source, bytes);
+    platform::ClearIoError();
+    const Status status = Owned().WriteData(source, bytes);
+    if (status == Status::Ok) return status;
+    failureCause = platform::LastIoError();
+    // The block that finds no room fails no call itself: the reservation's
+    // refusal says why.
+    if (failureCause.kind == platform::IoError::Kind::None && growthRefused) failureCause = growthRefusal;
+    return status;
 }
 Status StorageContext::ReadData(std::uint8_t* destination, std::uint32_t bytes) {
     return Owned().ReadData(destination, bytes);

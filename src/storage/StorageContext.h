@@ -85,8 +85,9 @@ public:
     const Strategy& Current() const { return *current; }
     // The next operation binds the storage to its thread.
     void DetachFromSequence() { sequence.Detach(); }
-    // Why the last End or Close failed: a full volume or another I/O error;
-    // None after one that succeeded.
+    // Why the last End, Close or WriteData failed, or an edit was refused: a
+    // full volume, a file that may only be read, or another I/O error; None
+    // after an End or Close that succeeded.
     platform::IoError FailureCause() const { return failureCause; }
     // Opens the existing file `name` to select it: for reading and writing,
     // or for reading only when writing is refused (`readOnly` tells which).
@@ -147,8 +148,11 @@ public:
     bool writing = false;
     // Free space of the volume beyond the reservation, as last seen.
     std::uint32_t volumeRoom = 0;
-    // The volume refused to give the reservation another step.
+    // The volume refused to give the reservation another step, and why (a
+    // volume without room, or the call's failure), for the block that then
+    // finds no room.
     bool growthRefused = false;
+    platform::IoError growthRefusal;
     // Where an Append or Overwrite found the recording's end: the file stays
     // as it was until the first block of the edit arrives (or its End).
     std::uint32_t editOldEnd = 0;

@@ -42,6 +42,8 @@ bool GrowTo(StorageContext& ctx, std::uint64_t wanted) {
     std::uint64_t grow = target - ctx.fileLimit;
     if (grow > available) grow = available - available % unit;  // the last of the volume
     if (grow == 0 || !ctx.fileHandle->setLength(ctx.fileLimit + static_cast<std::uint32_t>(grow))) {
+        const bool full = freeBytes && grow == 0;
+        ctx.growthRefusal = full ? platform::IoError{platform::IoError::Kind::Full, 0} : platform::LastIoError();
         if (grow != 0) (void)ctx.fileHandle->setLength(ctx.fileLimit);  // a refused lengthening may still have grown it
         ctx.growthRefused = true;
         ctx.volumeRoom = 0;
