@@ -97,13 +97,13 @@ std::string KeptNonsense(platform::FileSystem& files, const JournalEntry& e, con
 }
 
 JournalMatch MatchContents(platform::FileSystem& files, platform::File& file, const JournalEntry& e,
-                           const std::string& journal, std::uint32_t size) {
+                           const std::string& journal, std::uint32_t size, bool sameFile) {
     const std::uint32_t audioStart = e.dataChunkPos + 8;
     const bool create = e.kind == JournalEntry::Kind::Create;
     if (!create && size < audioStart) return Another("it is shorter than the header the edit began from");
     std::vector<std::uint8_t> header(std::min(size, audioStart));
     if (!ReadAt(file, 0, header.data(), static_cast<std::uint32_t>(header.size()))) return {};
-    if (create && !e.file && !HoldsNewHeader(e, header))
+    if (create && !sameFile && !HoldsNewHeader(e, header))
         return Another("it holds something other than the new recording begun there");
     if (!create && std::memcmp(&header[e.dataChunkPos], "data", 4) != 0)
         return Another("its audio is not where the edit left it");
@@ -111,11 +111,11 @@ JournalMatch MatchContents(platform::FileSystem& files, platform::File& file, co
         return Another("its header is not the one the edit began from");
     if (!create && !e.start && !HoldsEditedFormat(e, header))
         return Another("its format is not the one the edit recorded");
-    // Without the file's identity a finished recording of another program
+    // Unless it is the very file, a finished recording of another program
     // could pass for ours; none of our changes leaves chunks after the
     // audio, unless an edit kept them (in a trailer file or its spool).
     const bool keptChunks = e.buffered || files.exists(TrailerPathFor(journal));
-    if (!e.file && header.size() == audioStart && (create || !keptChunks) && FinishedWithChunks(file, e, header, size))
+    if (!sameFile && header.size() == audioStart && (create || !keptChunks) && FinishedWithChunks(file, e, header, size))
         return Another("it is a finished recording with chunks after its audio");
     if (std::string why = KeptNonsense(files, e, journal, size); !why.empty()) return Another(std::move(why));
     return {Verdict::Matches, {}, size};
@@ -127,12 +127,8 @@ JournalMatch MatchJournal(platform::FileSystem& files, platform::File& file, con
                           const std::string& journalPath) {
     std::uint32_t size = 0;
     if (!file.size(size)) return {};
-    if (entry.file) {
-        const auto identity = file.identity();
-        if (!identity) return {};
-        if (*identity != *entry.file) return Another("it is another file than the one the journal names");
-    }
-    return MatchContents(files, file, entry, journalPath, size);
+    const auto identity = entry.file ? file.identity() : std::nullopt;
+    return MatchContents(files, file, entry, journalPath, size, identity && *identity == *entry.file);
 }
 
 }  // namespace tavrin::storage

@@ -24,13 +24,15 @@ struct JournalMatch {
 };
 
 // Checks `file` (opened by the journal's path, never through a link) against
-// `entry`, the journal at `journalPath`. With the file's identity in the
-// journal, the identity decides, and for an edit also the header it began
-// from; a journal of an earlier version, or a new recording's journal
-// written before its file existed, is checked by what the file holds: a new
-// recording holds the header it was given (or zeros the crash left there), an
-// edit's file has the format and data chunk it recorded, and neither is a
-// finished recording with chunks after its audio that no crash of ours left.
+// `entry`, the journal at `journalPath`. An edit's file must still have the
+// header the edit began from (or, for a journal of an earlier version, its
+// format and data chunk). The file's identity in the journal proves the file
+// is the one the change was made to; without it, or when it differs, what
+// the file holds must say so: a new recording holds the header it was given
+// (or zeros the crash left there), and no file is a finished recording with
+// chunks after its audio that no crash of ours leaves. A different identity
+// alone proves nothing: inode numbers do not last a remount on every file
+// system (FAT cards, FUSE), nor device numbers a card put in another slot.
 JournalMatch MatchJournal(platform::FileSystem& files, platform::File& file, const JournalEntry& entry,
                           const std::string& journalPath);
 

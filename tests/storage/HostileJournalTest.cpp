@@ -180,8 +180,9 @@ const Hostile kHostile[] = {
      [](auto&) { return NewRecording(1, "36 0 1 8000"); }},
     {"ForeignRecordingNamedByANewRecordingWithoutItsFile", kForeign,
      [](auto&) { return NewRecording(2, "36 0 1 8000"); }},
-    {"AnotherFileInItsPlace", kRecording, Edit([](JournalLines& j) { j.file = "file 1 987654321"; })},
-    {"AnotherFileInThePlaceOfANewRecording", kRecording,
+    // Another file of our very header layout, whose identity is not the journal's.
+    {"AnotherFileInItsPlace", kForeign, Edit([](JournalLines& j) { j.file = "file 1 987654321"; })},
+    {"AnotherFileInThePlaceOfANewRecording", kForeign,
      [](auto&) { return NewRecording(2, "36 0 1 8000", {}, "file 1 987654321"); }},
     {"HeaderChangedSinceTheEditBegan", kRecording,
      Edit([](JournalLines& j) { j.digest = StartOf(model::WavFile(model::kPcm16, Bytes(4000, 1))); })},
@@ -264,8 +265,11 @@ TEST(HostileJournalTest, NonsenseIsSetAsideByARunOverEverythingOnly) {
 
 // The journals of the program's own killed changes are repaired as before,
 // also as the previous version wrote them (no identity, no start header):
-// they may lie on a disk after an upgrade.
-class OwnJournal : public testing::TestWithParam<int> {
+// they may lie on a disk after an upgrade; and also after a remount gave the
+// file another identity.
+enum JournalKind { kThisVersion, kFirstVersion, kRemounted };
+
+class OwnJournal : public testing::TestWithParam<JournalKind> {
 protected:
     // A recording of `audio`, or an append of `audio` to `old`, cut short by a kill.
     void LeaveKilled(const Bytes& old, const Bytes& audio) {
@@ -286,7 +290,19 @@ protected:
         (void)ctx.Close();
         fs.reboot();
         fs.put(kPath, killed);
-        if (GetParam() == 1) AsFirstVersion();
+        if (GetParam() == kFirstVersion) AsFirstVersion();
+        if (GetParam() == kRemounted) Remounted();
+    }
+
+    // The journal as a remount leaves it: the card's file system numbers its
+    // files anew (FAT does), so the identity it noted is another now.
+    void Remounted() {
+        const std::string journal = JournalPathFor(kState, kPath);
+        const Bytes text = fs.contents(journal).value();
+        const std::string whole(text.begin(), text.end());
+        const std::size_t note = whole.find("\nfile ");
+        ASSERT_NE(note, std::string::npos);
+        fs.put(journal, Of(whole.substr(0, note) + "\nfile 1 987654321\n"));
     }
 
     // The journal as the first version wrote it: no start header, no file.
@@ -335,8 +351,12 @@ TEST_P(OwnJournal, KilledAppendIsRepaired) {
     EXPECT_EQ(fs.contents(kPath), model::WavFile(model::kPcm8, both));
 }
 
-INSTANTIATE_TEST_SUITE_P(Versions, OwnJournal, testing::Values(2, 1),
-                         [](const auto& param) { return "Version" + std::to_string(param.param); });
+INSTANTIATE_TEST_SUITE_P(Journals, OwnJournal, testing::Values(kThisVersion, kFirstVersion, kRemounted),
+                         [](const auto& param) {
+                             return std::string(param.param == kThisVersion    ? "ThisVersion"
+                                                : param.param == kFirstVersion ? "FirstVersion"
+                                                                               : "Remounted");
+                         });
 
 // A recording cut short (its header claims three seconds, the file holds
 // none of them) into which an insertion was killed: the zeros the insertion
