@@ -205,9 +205,10 @@ int RunCaptureUntilFileReady(CliEngine& cli, std::uint32_t eventBase, std::optio
             if (!stopAsked) {
                 // The engine stops a capture by itself only when storing failed
                 // or the microphone went away (which the error event told).
+                const std::string noSpace(engine::MessageText(engine::rc::NoSpace & engine::rc::IndexMask));
                 const bool full = cli.engine.CaptureStoppedBy() == platform::IoError::Kind::Full;
                 std::fprintf(stderr, "tavrin-cli %s: the recording ended early: %s\n", command,
-                             full     ? std::string(engine::MessageText(engine::rc::NoSpace & engine::rc::IndexMask)).c_str()
+                             full     ? noSpace.c_str()
                              : failed ? "the microphone or the storage failed"
                                       : "storing the audio failed");
             }

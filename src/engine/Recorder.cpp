@@ -111,7 +111,8 @@ ResultCode AudioEngine::RecordEdit(std::uint32_t base) {
         // A refusal leaves the recording as it was; storage may have had to
         // let go of it, and the engine then says that nothing is selected.
         if (storage.IsIdle()) state = EngineState::EngineClosed;
-        if (storage.FailureCause().kind == platform::IoError::Kind::ReadOnly) return {rc::ReadOnly, detail::EditReadOnly};
+        if (storage.FailureCause().kind == platform::IoError::Kind::ReadOnly)
+            return {rc::ReadOnly, detail::EditReadOnly};
         return base == kEventBaseInsert ? ResultCode(rc::InsertAborted, detail::FolderMissing)
                                         : ResultCode(rc::FolderMissing, detail::FolderMissing);
     }

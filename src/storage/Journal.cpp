@@ -62,11 +62,13 @@ std::optional<platform::FileIdentity> ParseFileLine(const std::string& line) {
 // "<16 hex digits of the header digest> <claimed> <held>"
 bool ParseStart(const std::string& line, std::optional<JournalEntry::Start>& start) {
     std::uint64_t digest = 0;
-    const auto [next, error] = std::from_chars(line.data(), line.data() + std::min<std::size_t>(line.size(), 16), digest, 16);
+    const char* end = line.data() + std::min<std::size_t>(line.size(), 16);
+    const auto [next, error] = std::from_chars(line.data(), end, digest, 16);
     if (line.size() < 17 || error != std::errc() || next != line.data() + 16 || line[16] != ' ') return false;
     const auto counts = Numbers(line.substr(17), 2);
     if (!counts || (*counts)[0] > 0xFFFFFFFFu || (*counts)[1] > (*counts)[0]) return false;
-    start = JournalEntry::Start{digest, static_cast<std::uint32_t>((*counts)[0]), static_cast<std::uint32_t>((*counts)[1])};
+    start = JournalEntry::Start{digest, static_cast<std::uint32_t>((*counts)[0]),
+                                static_cast<std::uint32_t>((*counts)[1])};
     return true;
 }
 
@@ -251,8 +253,8 @@ JournalText ReadJournal(platform::FileSystem& files, const std::string& journalP
 bool NoteJournalFile(platform::File& journal, const platform::FileIdentity& file) {
     const std::string line = FileLine(file);
     std::uint32_t size = 0;
-    return journal.size(size) && platform::WriteAt(journal, size, line.data(), static_cast<std::uint32_t>(line.size())) &&
-           journal.sync();
+    const auto bytes = static_cast<std::uint32_t>(line.size());
+    return journal.size(size) && platform::WriteAt(journal, size, line.data(), bytes) && journal.sync();
 }
 
 std::uint64_t HeaderDigest(const std::uint8_t* header, std::uint32_t dataChunkPos, std::uint32_t factValuePos) {

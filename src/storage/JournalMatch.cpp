@@ -115,7 +115,8 @@ JournalMatch MatchContents(platform::FileSystem& files, platform::File& file, co
     // could pass for ours; none of our changes leaves chunks after the
     // audio, unless an edit kept them (in a trailer file or its spool).
     const bool keptChunks = e.buffered || files.exists(TrailerPathFor(journal));
-    if (!sameFile && header.size() == audioStart && (create || !keptChunks) && FinishedWithChunks(file, e, header, size))
+    const bool mayHoldChunks = sameFile || header.size() != audioStart || (!create && keptChunks);
+    if (!mayHoldChunks && FinishedWithChunks(file, e, header, size))
         return Another("it is a finished recording with chunks after its audio");
     if (std::string why = KeptNonsense(files, e, journal, size); !why.empty()) return Another(std::move(why));
     return {Verdict::Matches, {}, size};

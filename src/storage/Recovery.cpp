@@ -46,8 +46,8 @@ Outcome Repair(platform::File& file, const JournalEntry& e) {
         // A header the crash cut short is written again; the audio it counted is whatever made it.
         // The fact value (GSM) counts blocks and changes with the audio.
         const std::size_t fixedBytes = e.factValuePos != 0 ? e.factValuePos - 8 : e.head.size();
-        const bool intact = whole && std::equal(e.head.begin(), e.head.begin() + static_cast<std::ptrdiff_t>(fixedBytes),
-                                                header.begin() + 8) &&
+        const auto fixedEnd = e.head.begin() + static_cast<std::ptrdiff_t>(fixedBytes);
+        const bool intact = whole && std::equal(e.head.begin(), fixedEnd, header.begin() + 8) &&
                             std::equal(header.begin() + e.dataChunkPos, header.begin() + e.dataChunkPos + 4, "data");
         if (!intact) {
             header = NewRecordingHeader(e, 0);
@@ -235,7 +235,8 @@ void Settle(platform::FileSystem& files, const std::string& journal, const Journ
         file.reset();
         return SetAside(files, journal, e.path, match.why, recovered);
     }
-    const Outcome outcome = e.buffered ? SettleBuffered(files, *file, e, journal) : SettleInPlace(files, *file, e, journal);
+    const Outcome outcome =
+        e.buffered ? SettleBuffered(files, *file, e, journal) : SettleInPlace(files, *file, e, journal);
     file.reset();
     Report(files, journal, e.buffered ? BufferSpoolPathFor(journal) : SpoolPathFor(journal), e, outcome, recovered);
 }

@@ -96,7 +96,8 @@ Step FmtChunk(Walk& walk, std::uint64_t start, std::uint32_t chunkSize) {
 Step DataChunk(Walk& walk, std::uint64_t start, std::uint32_t chunkSize) {
     if (start + 8 > walk.file.size()) return Step::Stop;
     walk.info.dataStart = static_cast<std::uint32_t>(start + 8);
-    walk.info.dataLength = static_cast<std::uint32_t>(std::min<std::uint64_t>(chunkSize, walk.file.size() - (start + 8)));
+    const std::uint64_t held = walk.file.size() - (start + 8);
+    walk.info.dataLength = static_cast<std::uint32_t>(std::min<std::uint64_t>(chunkSize, held));
     walk.info.lengthInBlocks = BlocksOfData(walk.info, walk.info.dataLength);
     walk.dataSeen = true;
     return Step::Next;
@@ -123,7 +124,9 @@ std::uint64_t NextChunk(const ByteView& file, std::uint64_t start, std::uint32_t
 // The RIFF size is not looked at: the chunks say where the audio is, as for
 // the strict reading. Files end early (cut short) or late (zero padding
 // other programs add, or chunks left outside it) and still play.
-bool RiffHeaderFits(const ByteView& file) { return file.IdIs(0, "RIFF") && file.Contains(4, 4) && file.IdIs(8, "WAVE"); }
+bool RiffHeaderFits(const ByteView& file) {
+    return file.IdIs(0, "RIFF") && file.Contains(4, 4) && file.IdIs(8, "WAVE");
+}
 
 }  // namespace
 

@@ -35,7 +35,7 @@ Bytes Recording(bool gsm, std::uint32_t audio, std::uint32_t claimed) {
     Id(v, "WAVE");
     Id(v, "fmt ");
     if (gsm) {
-        for (std::uint32_t x : {20u, 0x31u | (1u << 16), 8000u, 1625u, 65u | (0u << 16), 2u | (320u << 16)}) Le(v, x, 4);
+        for (std::uint32_t x : {20u, 0x31u | (1u << 16), 8000u, 1625u, 65u, 2u | (320u << 16)}) Le(v, x, 4);
         Id(v, "fact");
         Le(v, 4, 4);
         Le(v, claimed / 65 * 320, 4);
