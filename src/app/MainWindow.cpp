@@ -255,8 +255,10 @@ void MainWindow::recoverRecordings() {
         std::string name = r.path.substr(r.path.rfind('/') + 1);
         if (name.size() > 4 && QString::fromStdString(name.substr(name.size() - 4)).compare(".wav", Qt::CaseInsensitive) == 0)
             name.resize(name.size() - 4);
-        text += "\n" + name + "  " +
-                (r.repaired ? controller::FormatDuration(r.lengthMs / 1000) : std::string("could not be repaired"));
+        const std::string outcome = !r.setAside.empty() ? "left as it is (" + r.setAside + ")"
+                                    : r.repaired        ? controller::FormatDuration(r.lengthMs / 1000)
+                                                        : std::string("could not be repaired");
+        text += "\n" + name + "  " + outcome;
     }
     services.shell.messageBox(text, "Tavrin", platform::mb::IconAsterisk | platform::mb::Ok);
 }
@@ -707,6 +709,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 void MainWindow::closeForTermination() {
+    terminating = true;
     // A dialog's own loop would keep the program alive after the window closed.
     for (int guard = 0; guard < 8; ++guard) {
         QWidget* modal = QApplication::activeModalWidget();
@@ -714,7 +717,8 @@ void MainWindow::closeForTermination() {
         modal->close();
         if (QApplication::activeModalWidget() == modal) break;  // it refused
     }
-    close();
+    // During the start-up steps the window is not up yet: it is never shown.
+    if (isVisible()) close();
 }
 
 bool CloseOnTerminationSignals(MainWindow& window) {

@@ -151,6 +151,9 @@ public:
     // and boxes are dismissed first, then the window closes as its close
     // button would, after saving a recording in progress.
     void closeForTermination();
+    // A termination signal came, possibly while a start-up step showed a box:
+    // the window must not be shown after all.
+    bool terminationRequested() const { return terminating; }
 
     // --- what tests and screenshots look at ----------------------------------------------
     controller::Controller& states() { return *machine; }
@@ -230,6 +233,7 @@ private:
     bool menuShown = false;
     bool suppressAction = false;
     bool closeWhenResting = false;
+    bool terminating = false;
     bool stopForClose = false;  // OnStop was given to the running state for the pending close
     bool newRecordingStarting = false;  // a new recording's RecordStart went out; its start event has not come
     bool dropIfEmpty = false;           // the pending close stopped a new recording before it had begun

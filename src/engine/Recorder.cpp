@@ -111,6 +111,8 @@ ResultCode AudioEngine::RecordEdit(std::uint32_t base) {
         // A refusal leaves the recording as it was; storage may have had to
         // let go of it, and the engine then says that nothing is selected.
         if (storage.IsIdle()) state = EngineState::EngineClosed;
+        if (storage.FailureCause().kind == platform::IoError::Kind::ReadOnly)
+            return {rc::ReadOnly, detail::EditReadOnly};
         return base == kEventBaseInsert ? ResultCode(rc::InsertAborted, detail::FolderMissing)
                                         : ResultCode(rc::FolderMissing, detail::FolderMissing);
     }
@@ -223,6 +225,7 @@ bool AudioEngine::StartLevelMonitor(std::uint32_t formatBit) {
 // meter.
 void AudioEngine::OnStartCapture() {
     storageFault = false;
+    captureStoppedBy = platform::IoError::Kind::None;
     const platform::DeviceResult started = waveIn ? waveIn->start() : platform::mmr::NoError;
     Post(kEvRecordStart + eventBase);
     if (started != platform::mmr::NoError) FailCapture(detail::StartInput);
@@ -292,6 +295,8 @@ void AudioEngine::HandleRecordedBlock() {
     }
     if (status != Status::Ok) {
         storageFault = true;
+        const platform::IoError::Kind cause = storage.FailureCause().kind;
+        captureStoppedBy = cause == platform::IoError::Kind::None ? platform::IoError::Kind::Other : cause;
         StopCapture();
         return;
     }
@@ -361,7 +366,7 @@ void AudioEngine::FinishCapture() {
     HandOverStorage();
     state = EngineState::EngineClosed;  // FileReady reopens what was saved
     if (closed == Status::Ok) return;
-    if (cause.kind == platform::IoError::Kind::Other) {
+    if (cause.kind == platform::IoError::Kind::Other || cause.kind == platform::IoError::Kind::ReadOnly) {
         Post(kEvError, rc::StepFailed, detail::FinishFileError + static_cast<std::uint32_t>(cause.number));
     } else {
         Post(kEvError, rc::NoSpace, static_cast<std::uint32_t>(closed));

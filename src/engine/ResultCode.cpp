@@ -28,10 +28,18 @@ constexpr std::array<std::string_view, 19> kMessages{
     "Insert aborted",
 };
 
+// Messages of our own, from index 0x100 on.
+constexpr std::uint32_t kOwnFirst = 0x100;
+constexpr std::array<std::string_view, 1> kOwnMessages{
+    "This recording is read-only. It can be played but not changed",
+};
+
 }  // namespace
 
 std::string_view MessageText(std::uint32_t index) {
-    return index < kMessages.size() ? kMessages[index] : std::string_view("UNRECOGNISED");
+    if (index < kMessages.size()) return kMessages[index];
+    if (index >= kOwnFirst && index - kOwnFirst < kOwnMessages.size()) return kOwnMessages[index - kOwnFirst];
+    return "UNRECOGNISED";
 }
 
 std::string CodeBoxText(std::uint32_t codeWord, std::uint32_t detailWord) {

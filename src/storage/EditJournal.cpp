@@ -3,8 +3,32 @@
 #include <algorithm>
 
 #include "storage/StorageContext.h"
+#include "wav/Formats.h"
 
 namespace tavrin::storage {
+namespace {
+
+// An edit names the file it changes and the header it begins from: recovery
+// never changes another file put in its place.
+void NoteStartingPoint(StorageContext& ctx, JournalEntry& entry) {
+    if (!ctx.fileHandle || ctx.journalFolder.empty()) return;
+    platform::File& file = *ctx.fileHandle;
+    entry.file = file.identity();
+    const std::uint32_t bytes = entry.dataChunkPos + 8;
+    if (bytes > kMaxJournalHeader) return;
+    std::vector<std::uint8_t> header(bytes);
+    const std::uint32_t at = file.tell();  // the slow strategies read on from there
+    // Selecting a file cut short made its audio end where the file does.
+    const std::uint32_t held = ctx.dataEnd - std::min(ctx.dataEnd, bytes);
+    if (platform::ReadAt(file, 0, header.data(), bytes)) {
+        const std::uint32_t claimed = wav::LoadLe32(&header[entry.dataChunkPos + 4]);
+        entry.start = JournalEntry::Start{HeaderDigest(header.data(), entry.dataChunkPos, entry.factValuePos), claimed,
+                                          std::min(claimed, held)};
+    }
+    (void)file.seek(at);
+}
+
+}  // namespace
 
 void WriteJournalFor(StorageContext& ctx, JournalEntry::Kind kind, const std::string& fileName, bool buffered) {
     JournalEntry entry;
@@ -28,6 +52,7 @@ void WriteJournalFor(StorageContext& ctx, JournalEntry::Kind kind, const std::st
     } else {
         entry.dataChunkPos = ctx.header.dataChunkPos;
         entry.factValuePos = ctx.header.factValuePos;
+        NoteStartingPoint(ctx, entry);
     }
     // A trailer file an earlier session left behind must not go with this journal.
     if (!ctx.keptChunks.Held() && !ctx.journalFolder.empty()) {
@@ -37,6 +62,13 @@ void WriteJournalFor(StorageContext& ctx, JournalEntry::Kind kind, const std::st
     HeldJournal journal = WriteJournal(ctx.files, ctx.journalFolder, entry);
     ctx.journalPath = std::move(journal.path);
     ctx.journalLock = std::move(journal.lock);
+}
+
+void NoteNewFile(StorageContext& ctx) {
+    if (ctx.journalPath.empty() || !ctx.journalLock || !ctx.fileHandle) return;
+    // Without the note recovery still acts on a file that holds no more than
+    // the header it began: nothing is lost when it cannot be made.
+    if (const auto file = ctx.fileHandle->identity()) (void)NoteJournalFile(*ctx.journalLock, *file);
 }
 
 void DropJournal(StorageContext& ctx) {

@@ -14,6 +14,9 @@ class StorageContext;
 // memory and reaches the file only at its end (slow media).
 void WriteJournalFor(StorageContext& ctx, JournalEntry::Kind kind, const std::string& fileName, bool buffered);
 
+// Notes in a new recording's journal the file just made for it.
+void NoteNewFile(StorageContext& ctx);
+
 // The change is finished and on the medium: its spools go, then the journal,
 // then the file of the chunks held from after the audio (which stays when the
 // journal could not go).

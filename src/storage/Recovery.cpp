@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstring>
+#include <memory>
 #include <optional>
 
 #include "storage/BufferSpool.h"
 #include "storage/Journal.h"
+#include "storage/JournalMatch.h"
 #include "storage/TrailingChunks.h"
 #include "wav/Formats.h"
 
@@ -24,19 +27,6 @@ bool InScope(const std::string& path, const std::vector<std::string>& scope) {
 
 using platform::ReadAt;
 using platform::WriteAt;
-
-// A new recording's header as the journal spelled it, for `audio` bytes.
-// The journal's head must fill the header up to its data chunk.
-std::vector<std::uint8_t> NewHeader(const JournalEntry& e, std::uint32_t audio) {
-    std::vector<std::uint8_t> h(e.head.size() + 16, 0);
-    std::memcpy(h.data(), "RIFF", 4);
-    std::copy(e.head.begin(), e.head.end(), h.begin() + 8);
-    std::memcpy(h.data() + 8 + e.head.size(), "data", 4);
-    wav::StoreLe32(&h[4], e.dataChunkPos + 8 + audio - 8);
-    wav::StoreLe32(&h[e.dataChunkPos + 4], audio);
-    if (e.factValuePos != 0) wav::StoreLe32(&h[e.factValuePos], audio / wav::kGsmBlockBytes);
-    return h;
-}
 
 struct Outcome {
     bool changed = false;
@@ -56,22 +46,17 @@ Outcome Repair(platform::File& file, const JournalEntry& e) {
         // A header the crash cut short is written again; the audio it counted is whatever made it.
         // The fact value (GSM) counts blocks and changes with the audio.
         const std::size_t fixedBytes = e.factValuePos != 0 ? e.factValuePos - 8 : e.head.size();
-        const bool intact = whole && e.head.size() + 16 == audioStart && fixedBytes <= e.head.size() &&
-                            std::equal(e.head.begin(), e.head.begin() + static_cast<std::ptrdiff_t>(fixedBytes),
-                                       header.begin() + 8) &&
+        const auto fixedEnd = e.head.begin() + static_cast<std::ptrdiff_t>(fixedBytes);
+        const bool intact = whole && std::equal(e.head.begin(), fixedEnd, header.begin() + 8) &&
                             std::equal(header.begin() + e.dataChunkPos, header.begin() + e.dataChunkPos + 4, "data");
         if (!intact) {
-            if (e.head.size() + 16 != audioStart) return out;
-            header = NewHeader(e, 0);
+            header = NewRecordingHeader(e, 0);
             size = std::max(size, audioStart);
         }
-    } else if (!whole || !std::equal(header.begin() + e.dataChunkPos, header.begin() + e.dataChunkPos + 4, "data")) {
-        // An edit never changes these bytes: the file was replaced since.
-        // It is not the journal's recording and is never touched.
-        out.ok = true;
-        return out;
+    } else if (!whole) {
+        return out;  // checked by MatchJournal: the file changed under recovery
     }
-    const std::uint32_t claimed = wav::LoadLe32(&header[e.dataChunkPos + 4]);
+    const std::uint32_t claimed = TrustedDataSize(e, wav::LoadLe32(&header[e.dataChunkPos + 4]));
     std::uint32_t audio = std::min(claimed, size - audioStart);
     audio -= audio % e.blockAlign;
     out.audio = audio;
@@ -119,8 +104,8 @@ bool SettleInsertSpool(platform::FileSystem& files, platform::File& file, const 
         std::uint32_t size = 0;
         if (recorded && !recorded->added.empty() && file.size(size) && ReadAt(file, e.dataChunkPos + 4, count, 4)) {
             const std::uint32_t end = static_cast<std::uint32_t>(
-                std::min<std::uint64_t>(std::uint64_t{audioStart} + wav::LoadLe32(count), size));
-            if (recorded->point < audioStart || recorded->point > end) return false;
+                std::min<std::uint64_t>(std::uint64_t{audioStart} + TrustedDataSize(e, wav::LoadLe32(count)), size));
+            if (recorded->point < audioStart || recorded->point > end) return false;  // see KeptNonsense
             std::vector<std::uint8_t> tail(end - recorded->point);
             if (!tail.empty() && !ReadAt(file, recorded->point, tail.data(), static_cast<std::uint32_t>(tail.size())))
                 return false;
@@ -149,11 +134,8 @@ Outcome WriteOut(platform::File& file, const JournalEntry& e, const BufferImage&
     if (point < audioStart || point + added + s.tailAudio.size() + s.trailer.size() + 1 > 0xFFFFFFFFu) return out;
     std::vector<std::uint8_t> header(audioStart);
     if (create) {
-        if (e.head.size() + 16 != audioStart) return out;
-        header = NewHeader(e, 0);
-    } else if (!ReadAt(file, 0, header.data(), audioStart) ||
-               !std::equal(header.begin() + e.dataChunkPos, header.begin() + e.dataChunkPos + 4, "data")) {
-        out.ok = true;  // not the journal's recording any more (see Repair)
+        header = NewRecordingHeader(e, 0);
+    } else if (!ReadAt(file, 0, header.data(), audioStart)) {
         return out;
     }
     const auto data = static_cast<std::uint32_t>(point - audioStart + added + s.tailAudio.size());
@@ -193,7 +175,70 @@ void Report(platform::FileSystem& files, const std::string& journal, const std::
     if (outcome.ok) (void)files.remove(journal);
     if (!outcome.changed && outcome.ok) return;
     const std::uint64_t ms = e.avgBytesPerSec == 0 ? 0 : std::uint64_t{outcome.audio} * 1000 / e.avgBytesPerSec;
-    recovered.push_back({e.path, static_cast<std::uint32_t>(ms), outcome.ok});
+    recovered.push_back({e.path, static_cast<std::uint32_t>(ms), outcome.ok, {}});
+}
+
+// A journal recovery must not act on: it goes aside with what it kept, its
+// file stays as it is, and the user hears of it this once.
+void SetAside(platform::FileSystem& files, const std::string& journal, const std::string& path, std::string why,
+              std::vector<RecoveredFile>& recovered) {
+    (void)SetJournalAside(files, journal);
+    recovered.push_back({path.empty() ? journal : path, 0, false, std::move(why)});
+}
+
+// Repairs the file of a fast road's change: an insertion's spools first, then
+// the header and the tail, then the chunks kept from after the audio.
+Outcome SettleInPlace(platform::FileSystem& files, platform::File& file, const JournalEntry& e,
+                      const std::string& journal) {
+    if (!SettleInsertSpool(files, file, e, journal)) return {};
+    bool rolledForward = false;
+    const std::string spool = SpoolPathFor(journal);
+    if (files.exists(spool)) {
+        const auto splice = ReadSpliceSpool(files, spool);
+        if (splice && !RollForward(file, e, *splice)) return {};
+        rolledForward = splice.has_value();
+    }
+    Outcome outcome = Repair(file, e);
+    if (outcome.ok) outcome.ok = RestoreTrailingChunks(files, file, e, journal);
+    outcome.changed = outcome.changed || rolledForward;
+    return outcome;
+}
+
+// Opens the file a journal names, never through a link. Null, with `why`
+// set when the name is taken by something recovery must not touch.
+std::unique_ptr<platform::File> OpenNamed(platform::FileSystem& files, const std::string& path, std::string& why) {
+    platform::ClearIoError();
+    auto file = files.open(path, platform::OpenMode::ReadWriteNoLink, false);
+    if (file || !files.exists(path)) return file;
+    if (platform::LastIoError().number == ELOOP) why = "it is a symbolic link";
+    if (files.isDirectory(path)) why = "it is a folder";
+    return nullptr;
+}
+
+void Settle(platform::FileSystem& files, const std::string& journal, const JournalEntry& e,
+            std::vector<RecoveredFile>& recovered) {
+    std::string why;
+    auto file = OpenNamed(files, e.path, why);
+    if (!why.empty()) return SetAside(files, journal, e.path, why, recovered);
+    if (!file) {
+        // Gone from a folder that is there (deleted, or never made):
+        // nothing to repair. A card that is not inserted waits for the next run.
+        if (!files.exists(e.path) && files.isDirectory(platform::FolderOf(e.path))) (void)files.remove(journal);
+        return;
+    }
+    const JournalMatch match = MatchJournal(files, *file, e, journal);
+    if (match.verdict == JournalMatch::Verdict::Unknown) {
+        recovered.push_back({e.path, 0, false, {}});
+        return;
+    }
+    if (match.verdict == JournalMatch::Verdict::Another) {
+        file.reset();
+        return SetAside(files, journal, e.path, match.why, recovered);
+    }
+    const Outcome outcome =
+        e.buffered ? SettleBuffered(files, *file, e, journal) : SettleInPlace(files, *file, e, journal);
+    file.reset();
+    Report(files, journal, e.buffered ? BufferSpoolPathFor(journal) : SpoolPathFor(journal), e, outcome, recovered);
 }
 
 }  // namespace
@@ -207,46 +252,22 @@ std::vector<RecoveredFile> RecoverRecordings(platform::FileSystem& files, const 
         // names a recording being written: never repaired under its feet.
         const auto lock = files.open(journal, platform::OpenMode::ReadOnly, false);
         if (!lock || !lock->tryLock()) continue;
-        const std::optional<JournalEntry> entry = ReadJournal(files, journal);
-        if (!entry) {
-            // Torn while it was written: its recording was not touched yet.
-            (void)files.remove(journal);
-            continue;
-        }
-        if (!InScope(entry->path, scope)) continue;
-        auto file = files.open(entry->path, platform::OpenMode::ReadWrite, false);
-        if (!file) {
-            // Gone from a folder that is there (deleted, or never made):
-            // nothing to repair. A card that is not inserted waits for the next run.
-            if (!files.exists(entry->path) && files.isDirectory(platform::FolderOf(entry->path)))
+        const JournalText text = ReadJournal(files, journal);
+        const std::string& path = text.entry.path;
+        switch (text.verdict) {
+            case JournalText::Verdict::Torn:
+                // Torn while it was written: its recording was not touched yet.
                 (void)files.remove(journal);
-            continue;
+                break;
+            case JournalText::Verdict::Nonsense:
+                // What it names cannot be trusted: a run for some files leaves it be.
+                if (scope.empty() || (!path.empty() && path[0] == '/' && InScope(path, scope)))
+                    SetAside(files, journal, path, "its journal makes no sense: " + text.why, recovered);
+                break;
+            case JournalText::Verdict::Whole:
+                if (InScope(path, scope)) Settle(files, journal, text.entry, recovered);
+                break;
         }
-        const std::string spool = entry->buffered ? BufferSpoolPathFor(journal) : SpoolPathFor(journal);
-        if (entry->buffered) {
-            const Outcome outcome = SettleBuffered(files, *file, *entry, journal);
-            file.reset();
-            Report(files, journal, spool, *entry, outcome, recovered);
-            continue;
-        }
-        if (!SettleInsertSpool(files, *file, *entry, journal)) {
-            recovered.push_back({entry->path, 0, false});
-            continue;
-        }
-        bool rolledForward = false;
-        if (files.exists(spool)) {
-            const auto splice = ReadSpliceSpool(files, spool);
-            if (splice && !RollForward(*file, *entry, *splice)) {
-                recovered.push_back({entry->path, 0, false});
-                continue;
-            }
-            rolledForward = splice.has_value();
-        }
-        Outcome outcome = Repair(*file, *entry);
-        if (outcome.ok) outcome.ok = RestoreTrailingChunks(files, *file, *entry, journal);
-        outcome.changed = outcome.changed || rolledForward;
-        file.reset();
-        Report(files, journal, spool, *entry, outcome, recovered);
     }
     RemoveStrays(files, journalFolder);
     // The journals settled stay settled after a power cut: a journal that came

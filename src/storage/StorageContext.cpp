@@ -100,12 +100,19 @@ std::uint32_t StorageContext::CurrentWriteSample() { return Owned().CurrentWrite
 std::uint32_t StorageContext::SpaceLeft() { return Owned().SpaceLeft(); }
 Status StorageContext::BackTrack(std::uint32_t bytes) { return Owned().BackTrack(bytes); }
 Status StorageContext::WriteData(const std::uint8_t* source, std::uint32_t bytes) {
-    return Owned().WriteData(source, bytes);
+    platform::ClearIoError();
+    const Status status = Owned().WriteData(source, bytes);
+    if (status == Status::Ok) return status;
+    failureCause = platform::LastIoError();
+    // The block that finds no room fails no call itself: the reservation's
+    // refusal says why.
+    if (failureCause.kind == platform::IoError::Kind::None && growthRefused) failureCause = growthRefusal;
+    return status;
 }
 Status StorageContext::ReadData(std::uint8_t* destination, std::uint32_t bytes) {
     return Owned().ReadData(destination, bytes);
 }
-bool StorageContext::Insert() { return Owned().Insert(); }
+bool StorageContext::Insert() { return !RefuseReadOnly() && Owned().Insert(); }
 
 Strategy& StorageContext::Owned() {
     assert(sequence.CalledOnValidSequence());
@@ -130,12 +137,31 @@ Status StorageContext::NoteCause(Status status) {
     failureCause = status == Status::Ok ? platform::IoError{} : platform::LastIoError();
     return status;
 }
+std::unique_ptr<platform::File> StorageContext::OpenToSelect(const std::string& name, bool writeThrough) {
+    readOnly = false;
+    platform::ClearIoError();
+    if (auto file = files.open(name, platform::OpenMode::ReadWrite, writeThrough)) return file;
+    if (platform::LastIoError().kind != platform::IoError::Kind::ReadOnly) return nullptr;
+    auto file = files.open(name, platform::OpenMode::ReadOnly, writeThrough);
+    readOnly = file != nullptr;
+    return file;
+}
+
+// A file that may only be read is never changed: the edit is refused and
+// the cause says why.
+bool StorageContext::RefuseReadOnly() {
+    failureCause = readOnly ? platform::IoError{platform::IoError::Kind::ReadOnly, 0} : platform::IoError{};
+    return readOnly;
+}
+
 bool StorageContext::Append() {
+    if (RefuseReadOnly()) return false;
     editOldEnd = dataEnd;
     editOldDataSize = header.DataSize();
     return Owned().Append();
 }
 bool StorageContext::Overwrite() {
+    if (RefuseReadOnly()) return false;
     editOldEnd = dataEnd;
     editOldDataSize = header.DataSize();
     return Owned().Overwrite();

@@ -85,9 +85,13 @@ public:
     const Strategy& Current() const { return *current; }
     // The next operation binds the storage to its thread.
     void DetachFromSequence() { sequence.Detach(); }
-    // Why the last End or Close failed: a full volume or another I/O error;
-    // None after one that succeeded.
+    // Why the last End, Close or WriteData failed, or an edit was refused: a
+    // full volume, a file that may only be read, or another I/O error; None
+    // after an End or Close that succeeded.
     platform::IoError FailureCause() const { return failureCause; }
+    // Opens the existing file `name` to select it: for reading and writing,
+    // or for reading only when writing is refused (`readOnly` tells which).
+    [[nodiscard]] std::unique_ptr<platform::File> OpenToSelect(const std::string& name, bool writeThrough);
 
     // Shows the internal-error report for `className::operation`.
     void ReportInternalError(const char* className, const char* operation);
@@ -134,6 +138,9 @@ public:
     // in the last bytes of its buffer to write them behind the new end.
     std::uint32_t heldTrailer = 0;
     std::string fileName;
+    // The selected file could only be opened for reading (its permissions, a
+    // read-only mount): it plays, and every edit of it is refused.
+    bool readOnly = false;
 
     // --- A fast recording being written ---------------------------------------
     // The session has changed the file: it is journalled, reserved ahead and
@@ -141,8 +148,11 @@ public:
     bool writing = false;
     // Free space of the volume beyond the reservation, as last seen.
     std::uint32_t volumeRoom = 0;
-    // The volume refused to give the reservation another step.
+    // The volume refused to give the reservation another step, and why (a
+    // volume without room, or the call's failure), for the block that then
+    // finds no room.
     bool growthRefused = false;
+    platform::IoError growthRefusal;
     // Where an Append or Overwrite found the recording's end: the file stays
     // as it was until the first block of the edit arrives (or its End).
     std::uint32_t editOldEnd = 0;
@@ -174,6 +184,7 @@ public:
 
 private:
     [[nodiscard]] Status NoteCause(Status status);
+    [[nodiscard]] bool RefuseReadOnly();
     // The current strategy, for an operation of the storage's owner.
     Strategy& Owned();
 

@@ -42,6 +42,8 @@ bool GrowTo(StorageContext& ctx, std::uint64_t wanted) {
     std::uint64_t grow = target - ctx.fileLimit;
     if (grow > available) grow = available - available % unit;  // the last of the volume
     if (grow == 0 || !ctx.fileHandle->setLength(ctx.fileLimit + static_cast<std::uint32_t>(grow))) {
+        const bool full = freeBytes && grow == 0;
+        ctx.growthRefusal = full ? platform::IoError{platform::IoError::Kind::Full, 0} : platform::LastIoError();
         if (grow != 0) (void)ctx.fileHandle->setLength(ctx.fileLimit);  // a refused lengthening may still have grown it
         ctx.growthRefused = true;
         ctx.volumeRoom = 0;
@@ -64,8 +66,9 @@ bool Prepare(StorageContext& ctx, const std::string& fileName, bool create) {
         // Noted before the file exists, so that no crash can leave it unknown.
         WriteJournalFor(ctx, JournalEntry::Kind::Create, fileName, false);
     }
-    const auto mode = create ? platform::OpenMode::ReadWriteCreate : platform::OpenMode::ReadWrite;
-    ctx.fileHandle = ctx.files.open(fileName, mode, false);
+    ctx.readOnly = false;
+    ctx.fileHandle = create ? ctx.files.open(fileName, platform::OpenMode::ReadWriteCreate, false)
+                            : ctx.OpenToSelect(fileName, false);
     std::uint32_t length = 0;
     // A new recording's name must survive a power cut as its audio will.
     const bool named = !create || (ctx.fileHandle && ctx.files.syncFolder(platform::FolderOf(fileName)));
@@ -74,6 +77,7 @@ bool Prepare(StorageContext& ctx, const std::string& fileName, bool create) {
         if (create) DropJournal(ctx);
         return false;
     }
+    if (create) NoteNewFile(ctx);
     ctx.fileName = fileName;
     ctx.dataEnd = length;
     ctx.fileLimit = length;
@@ -188,7 +192,7 @@ bool MapWindow(StorageContext& ctx) {
     ctx.view = nullptr;
     ctx.window.reset();
     if (ctx.fileHandle && ctx.viewBase < ctx.fileLimit)
-        ctx.window = ctx.fileHandle->map(ctx.viewBase, WindowLength(ctx, ctx.viewBase), true);
+        ctx.window = ctx.fileHandle->map(ctx.viewBase, WindowLength(ctx, ctx.viewBase), !ctx.readOnly);
     if (!ctx.window) return false;
     ctx.view = ctx.window->data();
     return true;
@@ -206,7 +210,7 @@ bool SeekToByte(StorageContext& ctx, std::uint32_t offset, bool endAllowed) {
     } else if (base != ctx.viewBase || !ctx.window) {
         // The new window is mapped before the old one goes, so a refused
         // mapping leaves the point where it was and the file still held.
-        auto moved = ctx.fileHandle->map(base, WindowLength(ctx, base), true);
+        auto moved = ctx.fileHandle->map(base, WindowLength(ctx, base), !ctx.readOnly);
         if (!moved) return false;
         ctx.window = std::move(moved);
         ctx.view = ctx.window->data();

@@ -42,6 +42,7 @@ Status StrategyCreateSlow::Open(const std::string& fileName) {
         DropJournal(ctx);
         return Status::FileError;
     }
+    NoteNewFile(ctx);
     ctx.fileName = fileName;
     ctx.bufferBase = 0;
     ctx.dataEnd = 0;

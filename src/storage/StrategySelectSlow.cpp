@@ -19,7 +19,7 @@ StrategySelectSlow::StrategySelectSlow(StorageContext& context) : Strategy(conte
 
 Status StrategySelectSlow::Open(const std::string& fileName) {
     // Opening a recording never creates one: a missing name is an error.
-    ctx.fileHandle = ctx.files.open(fileName, platform::OpenMode::ReadWrite, true);
+    ctx.fileHandle = ctx.OpenToSelect(fileName, true);
     if (!ctx.fileHandle) return Status::FileError;
     ctx.cacheRemainder = 0;
     ctx.fileName = fileName;

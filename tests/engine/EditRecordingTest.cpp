@@ -125,6 +125,28 @@ TEST_P(EditRecordingTest, StartFailuresCloseTheDeviceAndTheStorage) {
     }
 }
 
+// A recording the user may only read (its permissions, a read-only mount)
+// plays; an edit of it is refused with the message that says so, and leaves
+// the file and its selection as they were.
+TEST_P(EditRecordingTest, ReadOnlyRecordingPlaysAndEveryEditIsRefused) {
+    const EditCase c = GetParam();
+    fs.refuseWrites(true);
+    OpenOld(c.slow);
+    const std::vector<std::uint8_t> before = test::ReadBytes(dir.file("rec.wav"));
+    EXPECT_EQ(Run(c.edit), ResultCode(rc::ReadOnly, detail::EditReadOnly));
+    Pump();
+    EXPECT_EQ(in.count(DeviceCall::Open), 0);
+    EXPECT_TRUE(cues.played.empty()) << "nothing started";
+    EXPECT_EQ(EngineProbe(*engine).state(), EngineState::EngineFileOpen);
+    ASSERT_TRUE(engine->PlayStart().Ok());
+    Pump();
+    EXPECT_EQ(EngineProbe(*engine).state(), EngineState::EnginePlaying);
+    engine->Stop();
+    Pump();
+    EXPECT_TRUE(engine->CloseFile().Ok());
+    EXPECT_EQ(test::ReadBytes(dir.file("rec.wav")), before);
+}
+
 TEST_P(EditRecordingTest, OnlyASelectedIdleRecordingCanBeEdited) {
     const EditCase c = GetParam();
     EXPECT_TRUE(Run(c.edit).Ok()) << "nothing selected: nothing done";

@@ -85,6 +85,8 @@ const ShowCase kShowCases[] = {
         // The error event of a failed output reset shows the code, never the text.
         ShowCase{"OutResetEvent", 0x2100000F, 4, {{"Error code:\n0x2100000F\n0x4", "Tavrin", mb::IconExclamation}}},
         ShowCase{"UnrecognisedNoCaptionNoIcon", 0x02000013, 0, {{"UNRECOGNISED", "", mb::Ok}}},
+        ShowCase{"ReadOnlyRecording", rc::ReadOnly, detail::EditReadOnly,
+                 {{"This recording is read-only. It can be played but not changed", "Tavrin", mb::IconExclamation}}},
         ShowCase{"TextThenCodeBox", 0x23000007, 5,
                  {{"Folder missing. Did you remove storage card?", "Tavrin", mb::IconExclamation},
                   {"Error code:\n0x23000007\n0x5", "Tavrin", mb::IconExclamation}}},
