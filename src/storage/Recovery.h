@@ -13,6 +13,9 @@ struct RecoveredFile {
     std::string path;
     std::uint32_t lengthMs = 0;  // what plays now
     bool repaired = true;        // false: the repair failed; the journal stays for the next try
+    // Where the audio the file could not take yet is kept (a full volume):
+    // the spool beside the journal. Empty when nothing waits.
+    std::string audioKeptIn;
 };
 
 // Repairs every recording that a journal in `journalFolder` names (see

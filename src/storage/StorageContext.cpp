@@ -31,7 +31,6 @@ void DropLeftovers(StorageContext& ctx) {
     LeaveJournal(ctx);
     ctx.createSlow->ReleaseBuffer();
     ctx.fileHandle.reset();
-    ctx.owedLength.reset();
     ctx.trailingBytes = 0;
     ctx.keptChunks.LetGo();
 }
@@ -105,7 +104,11 @@ Status StorageContext::WriteData(const std::uint8_t* source, std::uint32_t bytes
 Status StorageContext::ReadData(std::uint8_t* destination, std::uint32_t bytes) {
     return Owned().ReadData(destination, bytes);
 }
-bool StorageContext::Insert() { return Owned().Insert(); }
+bool StorageContext::Insert() {
+    editOldEnd = dataEnd;
+    editOldDataSize = header.DataSize();
+    return Owned().Insert();
+}
 
 Strategy& StorageContext::Owned() {
     assert(sequence.CalledOnValidSequence());
@@ -143,15 +146,19 @@ bool StorageContext::Overwrite() {
 
 void StorageContext::CancelEdit() {
     const bool fast = current == createFast.get() && !writing;
-    const bool slow = current == createSlow.get() && createSlow->HasPendingAudio() && bufferedBytes == 0;
-    if (!fast && !slow) return;
+    const bool buffered = (current == createSlow.get() || current == insertSlow.get()) &&
+                          createSlow->HasPendingAudio() && bufferedBytes == 0;
+    if (!fast && !buffered) return;
     // Nothing reached the file: the journal and what it kept go.
-    if (slow) createSlow->ReleaseBuffer();
+    const std::uint32_t point = bufferBase;
+    if (buffered) createSlow->ReleaseBuffer();
     DropJournal(*this);
     // The chunks after the audio were never written over.
     if (fast) trailingBytes = fileLimit - std::min(fileLimit, editOldEnd);
     dataEnd = editOldEnd;
     header.SetDataSize(editOldDataSize);
+    // An insertion read its tail: playback goes on from its point.
+    if (buffered && current == insertSlow.get() && fileHandle) (void)fileHandle->seek(point);
     current = fast ? static_cast<Strategy*>(selectFast.get()) : static_cast<Strategy*>(selectSlow.get());
 }
 

@@ -63,8 +63,8 @@ public:
     [[nodiscard]] bool Append();
     [[nodiscard]] bool Overwrite();
     [[nodiscard]] bool Insert();
-    // Takes back an Append or Overwrite before its first block: the recording
-    // is selected again exactly as it was (the file was never changed).
+    // Takes back an Append, Overwrite or Insert before its first block: the
+    // recording is selected again exactly as it was (the file was never changed).
     void CancelEdit();
     [[nodiscard]] Status End();
     [[nodiscard]] Status Close();
@@ -103,7 +103,7 @@ public:
     std::unique_ptr<StrategyInsertFast> insertFast;
 
     std::unique_ptr<platform::File> fileHandle;
-    std::unique_ptr<platform::Mapping> mappingHandle;  // window of an insertion (slow media)
+    std::unique_ptr<platform::Mapping> mappingHandle;  // window of an insertion (fast media)
     std::unique_ptr<platform::Mapping> window;          // sliding window of the fast strategies
     std::unique_ptr<platform::Mapping> headerMap;       // a fast recording's header, kept current per block
     std::uint8_t* view = nullptr;
@@ -122,17 +122,17 @@ public:
     // new recording, the old end of the audio after Append, the playback
     // position after Overwrite, the insertion point during an insertion.
     std::uint32_t bufferBase = 0;
-    // A length the file still has to be cut back to because an earlier cut
-    // failed (slow media). Retried at Close.
-    std::optional<std::uint32_t> owedLength;
     // Bytes of the selected file after its audio: chunks another program
     // wrote there (or a pad byte). Edits put them behind the new end.
     std::uint32_t trailingBytes = 0;
     // Those chunks while an edit on fast media writes over them.
     TrailingChunks keptChunks;
-    // Those chunks, less a pad byte, while an edit on slow media holds them
-    // in the last bytes of its buffer to write them behind the new end.
+    // Those chunks, less a pad byte, while a buffered edit holds them in the
+    // last bytes of its buffer to write them behind the new end.
     std::uint32_t heldTrailer = 0;
+    // The old audio after an insertion's point, held right below those
+    // chunks: it follows the inserted audio when the buffer is written.
+    std::uint32_t heldTail = 0;
     std::string fileName;
 
     // --- A fast recording being written ---------------------------------------

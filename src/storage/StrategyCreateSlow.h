@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "storage/BufferedChange.h"
 #include "storage/HeaderWriting.h"
 #include "storage/Journal.h"
 #include "storage/Strategy.h"
@@ -38,9 +39,10 @@ public:
     [[nodiscard]] bool SeekTo(std::uint32_t offset) override;
     std::uint32_t ReadPosition() override;
 
-    // Writes the buffer into the file where it belongs and finishes the
-    // header. True only when all of it reached the file; the buffer is then
-    // released. On failure the buffer is kept, so that a later attempt can
+    // Writes the buffer into the file where it belongs, with what it holds
+    // for behind it, and finishes the header. True only when all of it
+    // reached the file; the buffer is then released. On failure the file
+    // keeps what fit and the buffer is kept, so that a later attempt can
     // write it again from the same offset. False, writing nothing, when there
     // is no buffer.
     [[nodiscard]] virtual bool Flush();
@@ -58,10 +60,10 @@ public:
     // True while a committed buffer holds audio that has not reached the
     // file (a Flush failed).
     bool HasPendingAudio() const;
-    // Deals with audio left behind by a failed Flush: writes it once more,
-    // and if that fails too gives the file back the state it had before the
-    // buffer (the recording up to `bufferBase`) and drops the audio. Ok when
-    // nothing was pending or the audio was written.
+    // Deals with audio left behind by a failed Flush: writes it once more;
+    // if that fails too, the file keeps what fit, the journal and its spool
+    // keep the rest for recovery, and the buffer goes. Ok when nothing was
+    // pending or the audio was written.
     [[nodiscard]] Status SettlePendingAudio();
 
     // Journals the change about to be collected in the buffer (where journals
@@ -95,15 +97,12 @@ protected:
     void HandOverToSelect();
 
 private:
-    // Puts the file back as it was before the buffer: cut at `bufferBase`,
-    // with a header that describes the audio up to there.
-    [[nodiscard]] bool RestoreBeforeBuffer();
     // Bytes of the buffer that audio may take.
     std::uint32_t Room() const;
-    // Writes the chunks held for behind the audio at the sink's point, the
-    // audio ending at `audioEnd`: the file's end after them, or nullopt when
-    // a write failed.
-    [[nodiscard]] std::optional<std::uint32_t> WriteHeldTrailer(HeaderSink& sink, std::uint32_t audioEnd);
+    // The buffer as a change of the file, with what it holds for behind it.
+    BufferedChange Change() const;
+    // The audio of the file ends at `audioEnd`: the image counts it.
+    void SetAudioEnd(std::uint32_t audioEnd);
 };
 
 }  // namespace tavrin::storage

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <limits>
-#include <vector>
 
 #include "storage/EditJournal.h"
 #include "storage/HeaderReading.h"
@@ -116,9 +115,7 @@ void StrategySelectSlow::Release() {
 }
 
 Status StrategySelectSlow::Close() {
-    Status status = ctx.createSlow->SettlePendingAudio();
-    if (ctx.owedLength && !(ctx.fileHandle && ctx.fileHandle->setLength(*ctx.owedLength))) status = Status::FileError;
-    ctx.owedLength.reset();
+    const Status status = ctx.createSlow->SettlePendingAudio();
     Release();
     ctx.current = ctx.idle.get();
     EmptyReadCache(ctx);
@@ -126,12 +123,7 @@ Status StrategySelectSlow::Close() {
 }
 
 bool StrategySelectSlow::ReadyForEdit() {
-    if (!ctx.fileHandle || ctx.createSlow->SettlePendingAudio() != Status::Ok) return false;
-    if (ctx.owedLength) {
-        if (!ctx.fileHandle->setLength(*ctx.owedLength)) return false;
-        ctx.owedLength.reset();
-    }
-    return true;
+    return ctx.fileHandle && ctx.createSlow->SettlePendingAudio() == Status::Ok;
 }
 
 std::uint32_t StrategySelectSlow::PlaybackPosition() {
@@ -184,20 +176,6 @@ void StrategySelectSlow::SpoolEdit() {
                                      ctx.heldTrailer);
 }
 
-bool StrategySelectSlow::SpoolInsertion(std::uint32_t p, std::uint32_t size) {
-    if (ctx.journalFolder.empty()) return true;
-    std::vector<std::uint8_t> tail(size - p);
-    if (!tail.empty() && !platform::ReadAt(*ctx.fileHandle, p, tail.data(), size - p)) return false;
-    const std::uint32_t audio = std::min(ctx.dataEnd, size) - std::min(p, ctx.dataEnd);
-    std::uint32_t chunks = size - p - audio;
-    // After odd-sized audio a pad byte comes first, unless its writer left it out.
-    const bool odd = (ctx.dataEnd - (ctx.header.dataChunkPos + 8)) % 2 != 0;
-    if (chunks == 1 || (chunks > 1 && odd && !wav::LooksLikeChunkId(tail.data() + audio))) --chunks;
-    ctx.createSlow->StartBufferSpool(JournalEntry::Kind::Edit, ctx.fileName, p, tail.data(), audio,
-                                     tail.data() + tail.size() - chunks, chunks);
-    return true;
-}
-
 void StrategySelectSlow::HandOver(bool toRecording) {
     // A refused Append or Overwrite ends with nothing open: the idle strategy
     // holds no file.
@@ -209,45 +187,30 @@ void StrategySelectSlow::HandOver(bool toRecording) {
 bool StrategySelectSlow::Insert() {
     const std::uint32_t p = PlaybackPosition();
     std::uint32_t size = 0;
-    // An insertion moves everything after it as it stands: chunks after the
-    // audio keep their word alignment only when whole blocks of even size go in.
-    const bool movesChunksAligned = ctx.header.BlockAlign() % 2 == 0;
-    if (!(FreeAfterAudio() || movesChunksAligned)) return false;
-    if (!ReadyForEdit() || !ctx.fileHandle->size(size) || size < p) return false;
+    if (!ReadyForEdit() || !ctx.fileHandle->size(size) || size < p || ctx.dataEnd > size) return false;
     if (size - p > kMaxInsertTail) return false;
-    if (!StartInsertion(p, size)) return false;
+    // The file grows by the inserted audio: the buffer ends where 32 bits do.
+    const bool ok = ctx.createSlow->AllocateBuffer(ctx.fileName, size) && HoldTrailer() && HoldTail(p);
+    if (!ok) {
+        // The recording stays open and unchanged, so playback can go on.
+        ctx.createSlow->ReleaseBuffer();
+        return false;
+    }
+    ctx.bufferBase = p;
+    const std::uint8_t* top = ctx.buffer + ctx.bufferCapacity;
+    ctx.createSlow->StartBufferSpool(JournalEntry::Kind::Edit, ctx.fileName, p, top - ctx.heldTrailer - ctx.heldTail,
+                                     ctx.heldTail, top - ctx.heldTrailer, ctx.heldTrailer);
     ctx.current = ctx.insertSlow.get();
     EmptyReadCache(ctx);
     return true;
 }
 
-bool StrategySelectSlow::StartInsertion(std::uint32_t p, std::uint32_t size) {
-    // The file grows by the whole area now, so that neither the disk nor the
-    // mapping can refuse once audio has been recorded.
-    if (std::uint64_t{size} + kInsertAreaBytes > std::numeric_limits<std::uint32_t>::max()) return false;
-    if (!SpoolInsertion(p, size)) return false;
-    if (!ctx.fileHandle->setLength(size + kInsertAreaBytes)) {
-        DropJournal(ctx);
-        return false;
-    }
-    auto window = ctx.fileHandle->map(p, size - p + kInsertAreaBytes, true);
-    if (!window) {
-        // The recording stays open and unchanged, so playback can go on.
-        if (ctx.fileHandle->setLength(size)) {
-            DropJournal(ctx);
-        } else {
-            ctx.owedLength = size;
-        }
-        return false;
-    }
-    ctx.mappingHandle = std::move(window);
-    ctx.view = ctx.mappingHandle->data();
-    ctx.buffer = ctx.insertArea.get();
-    ctx.bufferOwned = false;
-    ctx.bufferCapacity = kInsertAreaBytes;
-    ctx.bufferPos = 0;
-    ctx.bufferedBytes = 0;
-    ctx.bufferBase = p;
+bool StrategySelectSlow::HoldTail(std::uint32_t p) {
+    const std::uint32_t bytes = ctx.dataEnd - p;
+    if (std::uint64_t{bytes} + ctx.heldTrailer + 1 >= ctx.bufferCapacity / 2) return false;
+    std::uint8_t* at = ctx.buffer + ctx.bufferCapacity - ctx.heldTrailer - bytes;
+    if (!platform::ReadAt(*ctx.fileHandle, p, at, bytes)) return false;
+    ctx.heldTail = bytes;
     return true;
 }
 

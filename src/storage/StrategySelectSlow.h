@@ -37,11 +37,9 @@ public:
 private:
     // Playback position in bytes, kept inside the audio.
     std::uint32_t PlaybackPosition();
-    // Clears what an earlier failure left owing (audio of a failed Flush, a
-    // cut that did not happen) before the file is edited again.
+    // Settles audio an earlier failed Flush left behind before the file is
+    // edited again.
     [[nodiscard]] bool ReadyForEdit();
-    // Maps the area of an insertion at `p` for a file of `size` bytes.
-    [[nodiscard]] bool StartInsertion(std::uint32_t p, std::uint32_t size);
     // Reads the chunks after the audio into the end of the edit's buffer, so
     // that they are written back behind the new end (the file keeps them
     // until then); a pad byte before them is left out. False when they do
@@ -49,10 +47,10 @@ private:
     [[nodiscard]] bool HoldTrailer();
     // Journals an Append or Overwrite and spools its buffer (with the held chunks).
     void SpoolEdit();
-    // Journals an insertion at `p` into a file of `size` bytes and spools
-    // its buffer with what follows it: the old audio from `p` on and the
-    // chunks after the audio. False when that tail cannot be read.
-    [[nodiscard]] bool SpoolInsertion(std::uint32_t p, std::uint32_t size);
+    // Reads the old audio from `p` to the end of the audio into the buffer,
+    // right below the chunks held, for the insertion to write it back after
+    // the new audio. False when it does not leave room to record or cannot be read.
+    [[nodiscard]] bool HoldTail(std::uint32_t p);
     // Makes the slow create strategy current after a successful Append or
     // Overwrite, else releases everything and goes idle.
     void HandOver(bool toRecording);
