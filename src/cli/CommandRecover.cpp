@@ -25,6 +25,9 @@ int RunRecover(const Arguments& args) {
     for (const auto& r : storage::RecoverRecordings(files, platform::StateFolder(), scope)) {
         if (!r.repaired) {
             std::fprintf(stderr, "tavrin-cli recover: could not repair %s\n", r.path.c_str());
+            if (!r.audioKeptIn.empty())
+                std::fprintf(stderr, "tavrin-cli recover: its audio stays in %s until there is room for it\n",
+                             r.audioKeptIn.c_str());
             allRepaired = false;
             continue;
         }

@@ -32,6 +32,11 @@ inline constexpr std::uint32_t OutUnprepareFailed = 0x21000010;
 inline constexpr std::uint32_t OutCloseFailed = 0x21000011;
 // Error event: the input device stopped during a capture (detail = device result).
 inline constexpr std::uint32_t InputFailed = 0x21000013;
+// A recording or edit refused before it began: another writer (a window, a
+// tool) is changing the recording, or a change of it that could not be
+// finished waits for recovery.
+inline constexpr std::uint32_t InUse = 0x22000013;
+inline constexpr std::uint32_t Unfinished = 0x22000014;
 }  // namespace rc
 
 // Detail words: which step of an operation failed.

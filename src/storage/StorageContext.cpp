@@ -81,8 +81,15 @@ Status StorageContext::Create(const std::string& name, std::uint16_t tag, std::u
     assert(sequence.CalledOnValidSequence());
     if (!IsIdle()) static_cast<void>(current->Close());
     DropLeftovers(*this);
+    // A journal left by a crash under this name is settled first; another
+    // writer making the same recording, or a journal recovery could not
+    // settle, refuses the new one.
+    if (!journalFolder.empty()) (void)RecoverRecordings(files, journalFolder, {platform::AbsolutePath(name)});
+    if (!ClaimJournalFor(*this, name)) return Status::FileError;
     current = fast ? static_cast<Strategy*>(createFast.get()) : static_cast<Strategy*>(createSlow.get());
-    return current->Create(name, tag, samplesPerSec, bitsPerSample, channels);
+    const Status status = current->Create(name, tag, samplesPerSec, bitsPerSample, channels);
+    if (status != Status::Ok && journalPath.empty()) DropJournal(*this);
+    return status;
 }
 
 bool StorageContext::SeekToSample(std::uint32_t block) {
@@ -107,7 +114,16 @@ Status StorageContext::ReadData(std::uint8_t* destination, std::uint32_t bytes) 
 bool StorageContext::Insert() {
     editOldEnd = dataEnd;
     editOldDataSize = header.DataSize();
-    return Owned().Insert();
+    return Claimed(&Strategy::Insert);
+}
+
+// Nothing of the recording is touched before the claim: not even the chunks
+// after its audio are saved beside a journal another writer may hold.
+bool StorageContext::Claimed(bool (Strategy::*edit)()) {
+    if (!ClaimJournalFor(*this, fileName)) return false;
+    const bool ok = (Owned().*edit)();
+    if (!ok && journalPath.empty()) DropJournal(*this);
+    return ok;
 }
 
 Strategy& StorageContext::Owned() {
@@ -136,12 +152,12 @@ Status StorageContext::NoteCause(Status status) {
 bool StorageContext::Append() {
     editOldEnd = dataEnd;
     editOldDataSize = header.DataSize();
-    return Owned().Append();
+    return Claimed(&Strategy::Append);
 }
 bool StorageContext::Overwrite() {
     editOldEnd = dataEnd;
     editOldDataSize = header.DataSize();
-    return Owned().Overwrite();
+    return Claimed(&Strategy::Overwrite);
 }
 
 void StorageContext::CancelEdit() {

@@ -43,6 +43,12 @@ inline constexpr std::uint32_t kInsertAreaBytes = 1'411'200;
 // the format changes only while the UI thread owns the storage.
 class StorageContext {
 public:
+    // Why a Create or an edit was refused before it began, besides the file
+    // itself: another writer, in this process or another, is changing the
+    // recording, or a change of it that could not be finished waits for
+    // recovery (see ClaimJournal).
+    enum class Refusal { None, InUse, Unsettled };
+
     StorageContext(platform::FileSystem& files, platform::Memory& memory, const platform::SystemInfo& system,
                    platform::Shell& shell);
     ~StorageContext();
@@ -88,6 +94,9 @@ public:
     // Why the last End or Close failed: a full volume or another I/O error;
     // None after one that succeeded.
     platform::IoError FailureCause() const { return failureCause; }
+    // Why the last Create or edit was refused, when it was not for the file
+    // itself (see `refusal`).
+    Refusal LastRefusal() const { return refusal; }
 
     // Shows the internal-error report for `className::operation`.
     void ReportInternalError(const char* className, const char* operation);
@@ -156,8 +165,15 @@ public:
     // Where journals are kept (empty: none are written) and the one in use.
     std::string journalFolder;
     std::string journalPath;
-    // Holds the journal's lock while this session writes (see HeldJournal).
+    // The journal this session claimed and has not placed yet (see ClaimJournal).
+    std::string journalClaim;
+    // Holds the journal's lock, or the claim's, while this session writes
+    // (see HeldJournal).
     std::unique_ptr<platform::File> journalLock;
+    // Why the last Create, Append, Overwrite or Insert was refused before it
+    // began, when another writer had the recording or a change of it waits
+    // for recovery.
+    Refusal refusal = Refusal::None;
 
     HeaderImage header;
 
@@ -174,6 +190,9 @@ public:
 
 private:
     [[nodiscard]] Status NoteCause(Status status);
+    // Claims the selected recording for an edit, runs it, and lets go of a
+    // claim the edit did not use.
+    [[nodiscard]] bool Claimed(bool (Strategy::*edit)());
     // The current strategy, for an operation of the storage's owner.
     Strategy& Owned();
 

@@ -62,7 +62,7 @@ bool Prepare(StorageContext& ctx, const std::string& fileName, bool create) {
         const auto freeBytes = ctx.files.freeSpace(platform::FolderOf(fileName));
         if (!freeBytes || *freeBytes < 2ull * twice + kSpareBytes) return false;
         // Noted before the file exists, so that no crash can leave it unknown.
-        WriteJournalFor(ctx, JournalEntry::Kind::Create, fileName, false);
+        if (!WriteJournalFor(ctx, JournalEntry::Kind::Create, fileName, false)) return false;
     }
     const auto mode = create ? platform::OpenMode::ReadWriteCreate : platform::OpenMode::ReadWrite;
     ctx.fileHandle = ctx.files.open(fileName, mode, false);
@@ -138,8 +138,7 @@ bool BeginEdit(StorageContext& ctx) {
     if (!freeBytes) return false;  // the folder is gone (a card was taken out)
     ctx.volumeRoom = static_cast<std::uint32_t>(std::min(*freeBytes - std::min<std::uint64_t>(*freeBytes, kSpareBytes), kLimit32));
     ctx.growthRefused = false;
-    WriteJournalFor(ctx, JournalEntry::Kind::Edit, ctx.fileName, false);
-    return true;
+    return WriteJournalFor(ctx, JournalEntry::Kind::Edit, ctx.fileName, false);
 }
 
 bool PublishHeader(StorageContext& ctx, std::uint32_t fileLength) {

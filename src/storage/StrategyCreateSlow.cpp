@@ -34,7 +34,10 @@ Status StrategyCreateSlow::Open(const std::string& fileName) {
     // Memory first: a recording refused for lack of it leaves no empty file behind.
     if (!AllocateBuffer(fileName)) return Status::FileError;
     // Noted before the file exists, so that no crash can leave it unknown.
-    StartBufferSpool(JournalEntry::Kind::Create, fileName, 0, nullptr, 0, nullptr, 0);
+    if (!StartBufferSpool(JournalEntry::Kind::Create, fileName, 0, nullptr, 0, nullptr, 0)) {
+        ReleaseBuffer();
+        return Status::FileError;
+    }
     ctx.fileHandle = ctx.files.open(fileName, platform::OpenMode::ReadWriteCreate, true);
     // A new recording's name must survive a power cut as its audio will.
     if (!ctx.fileHandle || !ctx.files.syncFolder(platform::FolderOf(fileName))) {
@@ -77,14 +80,15 @@ bool StrategyCreateSlow::AllocateBuffer(const std::string& fileName, std::uint32
     return true;
 }
 
-void StrategyCreateSlow::StartBufferSpool(JournalEntry::Kind kind, const std::string& fileName, std::uint32_t point,
+bool StrategyCreateSlow::StartBufferSpool(JournalEntry::Kind kind, const std::string& fileName, std::uint32_t point,
                                           const std::uint8_t* tailAudio, std::uint32_t tailAudioBytes,
                                           const std::uint8_t* trailer, std::uint32_t trailerBytes) {
-    WriteJournalFor(ctx, kind, fileName, true);
-    if (ctx.journalPath.empty()) return;
+    if (!WriteJournalFor(ctx, kind, fileName, true)) return false;
+    if (ctx.journalPath.empty()) return true;
     if (!ctx.bufferSpool.Start(ctx.files, BufferSpoolPathFor(ctx.journalPath), point, tailAudio, tailAudioBytes,
                                trailer, trailerBytes))
         DropJournal(ctx);
+    return true;
 }
 
 void StrategyCreateSlow::SecureSpool() {

@@ -71,8 +71,9 @@ public:
     // journal, with what the file holds after the buffer's bytes: an
     // insertion's old audio tail, chunks other programs put after the audio.
     // Without a spool the change goes on unjournalled, as it would without
-    // a journal folder.
-    void StartBufferSpool(JournalEntry::Kind kind, const std::string& fileName, std::uint32_t point,
+    // a journal folder. False when another writer has the recording (see
+    // WriteJournalFor): nothing was begun.
+    [[nodiscard]] bool StartBufferSpool(JournalEntry::Kind kind, const std::string& fileName, std::uint32_t point,
                           const std::uint8_t* tailAudio, std::uint32_t tailAudioBytes, const std::uint8_t* trailer,
                           std::uint32_t trailerBytes);
 

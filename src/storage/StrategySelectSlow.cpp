@@ -146,11 +146,8 @@ bool StrategySelectSlow::HoldTrailer() {
 }
 
 bool StrategySelectSlow::Append() {
-    const bool ok = ReadyForEdit() && ctx.createSlow->AllocateBuffer(ctx.fileName, ctx.dataEnd) && HoldTrailer();
-    if (ok) {
-        ctx.bufferBase = ctx.dataEnd;
-        SpoolEdit();
-    }
+    const bool ok = ReadyForEdit() && ctx.createSlow->AllocateBuffer(ctx.fileName, ctx.dataEnd) && HoldTrailer() &&
+                    SpoolEdit(ctx.dataEnd);
     HandOver(ok);
     return ok;
 }
@@ -159,21 +156,20 @@ bool StrategySelectSlow::Overwrite() {
     const std::uint32_t p = PlaybackPosition();
     // The file keeps its old tail until End writes the new audio and cuts it,
     // so an Overwrite that never gets going leaves the recording whole.
-    const bool ok = ReadyForEdit() && ctx.createSlow->AllocateBuffer(ctx.fileName, p) && HoldTrailer();
+    const bool ok = ReadyForEdit() && ctx.createSlow->AllocateBuffer(ctx.fileName, p) && HoldTrailer() && SpoolEdit(p);
     if (ok) {
         ctx.header.SetDataSize(p - (ctx.header.dataChunkPos + 8));
         ctx.dataEnd = p;
-        ctx.bufferBase = p;
-        SpoolEdit();
     }
     HandOver(ok);
     return ok;
 }
 
-void StrategySelectSlow::SpoolEdit() {
+bool StrategySelectSlow::SpoolEdit(std::uint32_t point) {
+    ctx.bufferBase = point;
     const std::uint8_t* chunks = ctx.buffer + ctx.bufferCapacity - ctx.heldTrailer;
-    ctx.createSlow->StartBufferSpool(JournalEntry::Kind::Edit, ctx.fileName, ctx.bufferBase, nullptr, 0, chunks,
-                                     ctx.heldTrailer);
+    return ctx.createSlow->StartBufferSpool(JournalEntry::Kind::Edit, ctx.fileName, point, nullptr, 0, chunks,
+                                            ctx.heldTrailer);
 }
 
 void StrategySelectSlow::HandOver(bool toRecording) {
@@ -190,19 +186,23 @@ bool StrategySelectSlow::Insert() {
     if (!ReadyForEdit() || !ctx.fileHandle->size(size) || size < p || ctx.dataEnd > size) return false;
     if (size - p > kMaxInsertTail) return false;
     // The file grows by the inserted audio: the buffer ends where 32 bits do.
-    const bool ok = ctx.createSlow->AllocateBuffer(ctx.fileName, size) && HoldTrailer() && HoldTail(p);
+    const bool ok = ctx.createSlow->AllocateBuffer(ctx.fileName, size) && HoldTrailer() && HoldTail(p) && SpoolInsertion(p);
     if (!ok) {
         // The recording stays open and unchanged, so playback can go on.
         ctx.createSlow->ReleaseBuffer();
         return false;
     }
-    ctx.bufferBase = p;
-    const std::uint8_t* top = ctx.buffer + ctx.bufferCapacity;
-    ctx.createSlow->StartBufferSpool(JournalEntry::Kind::Edit, ctx.fileName, p, top - ctx.heldTrailer - ctx.heldTail,
-                                     ctx.heldTail, top - ctx.heldTrailer, ctx.heldTrailer);
     ctx.current = ctx.insertSlow.get();
     EmptyReadCache(ctx);
     return true;
+}
+
+bool StrategySelectSlow::SpoolInsertion(std::uint32_t p) {
+    ctx.bufferBase = p;
+    const std::uint8_t* top = ctx.buffer + ctx.bufferCapacity;
+    return ctx.createSlow->StartBufferSpool(JournalEntry::Kind::Edit, ctx.fileName, p,
+                                            top - ctx.heldTrailer - ctx.heldTail, ctx.heldTail, top - ctx.heldTrailer,
+                                            ctx.heldTrailer);
 }
 
 bool StrategySelectSlow::HoldTail(std::uint32_t p) {

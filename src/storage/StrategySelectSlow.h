@@ -45,8 +45,12 @@ private:
     // until then); a pad byte before them is left out. False when they do
     // not fit or cannot be read.
     [[nodiscard]] bool HoldTrailer();
-    // Journals an Append or Overwrite and spools its buffer (with the held chunks).
-    void SpoolEdit();
+    // Journals an Append or Overwrite whose buffer belongs at `point` and
+    // spools the buffer (with the held chunks); false when another writer
+    // has the recording.
+    [[nodiscard]] bool SpoolEdit(std::uint32_t point);
+    // The same for an insertion at `p`, with the old audio it moves on.
+    [[nodiscard]] bool SpoolInsertion(std::uint32_t p);
     // Reads the old audio from `p` to the end of the audio into the buffer,
     // right below the chunks held, for the insertion to write it back after
     // the new audio. False when it does not leave room to record or cannot be read.
