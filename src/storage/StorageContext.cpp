@@ -22,9 +22,6 @@ namespace {
 void DropLeftovers(StorageContext& ctx) {
     ctx.window.reset();
     ctx.headerMap.reset();
-    ctx.spoolMap.reset();
-    ctx.spoolFile.reset();
-    ctx.mappingHandle.reset();
     ctx.view = nullptr;
     // A journal left by a session that could not finish stays for recovery.
     ctx.writing = false;
@@ -47,7 +44,7 @@ StorageContext::StorageContext(platform::FileSystem& fileSystem, platform::Memor
       insertSlow(std::make_unique<StrategyInsertSlow>(*this)),
       insertFast(std::make_unique<StrategyInsertFast>(*this)),
       twiceGranularity(2 * systemInfo.allocationGranularity()),
-      insertArea(std::make_unique<std::uint8_t[]>(kInsertAreaBytes)),
+      readCache(std::make_unique<std::uint8_t[]>(kReadCacheBytes)),
       files(fileSystem),
       memory(platformMemory),
       system(systemInfo),
@@ -161,20 +158,22 @@ bool StorageContext::Overwrite() {
 }
 
 void StorageContext::CancelEdit() {
-    const bool fast = current == createFast.get() && !writing;
-    const bool buffered = (current == createSlow.get() || current == insertSlow.get()) &&
-                          createSlow->HasPendingAudio() && bufferedBytes == 0;
-    if (!fast && !buffered) return;
+    const bool direct = current == createFast.get() && !writing;
+    const bool insertion = current == insertSlow.get() || current == insertFast.get();
+    const bool buffered = (current == createSlow.get() || insertion) && createSlow->HasPendingAudio() && bufferedBytes == 0;
+    if (!direct && !buffered) return;
+    const bool fast = direct || current == insertFast.get();
     // Nothing reached the file: the journal and what it kept go.
     const std::uint32_t point = bufferBase;
     if (buffered) createSlow->ReleaseBuffer();
     DropJournal(*this);
     // The chunks after the audio were never written over.
-    if (fast) trailingBytes = fileLimit - std::min(fileLimit, editOldEnd);
+    if (direct) trailingBytes = fileLimit - std::min(fileLimit, editOldEnd);
     dataEnd = editOldEnd;
     header.SetDataSize(editOldDataSize);
-    // An insertion read its tail: playback goes on from its point.
-    if (buffered && current == insertSlow.get() && fileHandle) (void)fileHandle->seek(point);
+    // A slow insertion read its tail through the file pointer, which is the
+    // playback point there; a fast one's window never moved.
+    if (insertion && !fast && fileHandle) (void)fileHandle->seek(point);
     current = fast ? static_cast<Strategy*>(selectFast.get()) : static_cast<Strategy*>(selectSlow.get());
 }
 

@@ -26,9 +26,10 @@ class StrategySelectSlow;
 class StrategyInsertFast;
 class StrategyInsertSlow;
 
-// Size of the built-in area that serves as insertion buffer and read cache:
-// 32 seconds of the largest format (22,050 Hz, 16-bit).
-inline constexpr std::uint32_t kInsertAreaBytes = 1'411'200;
+// Size of the read cache of playback: 32 seconds of the largest format
+// (22,050 Hz, 16-bit). Nothing else is bounded by it: recordings and edits,
+// insertions included, are bounded by the room on the disk and in memory.
+inline constexpr std::uint32_t kReadCacheBytes = 1'411'200;
 
 // Every byte of audio that reaches or leaves a recording file goes through the
 // one StorageContext the engine owns. It holds one instance of every strategy
@@ -112,12 +113,10 @@ public:
     std::unique_ptr<StrategyInsertFast> insertFast;
 
     std::unique_ptr<platform::File> fileHandle;
-    std::unique_ptr<platform::Mapping> mappingHandle;  // window of an insertion (fast media)
     std::unique_ptr<platform::Mapping> window;          // sliding window of the fast strategies
     std::unique_ptr<platform::Mapping> headerMap;       // a fast recording's header, kept current per block
     std::uint8_t* view = nullptr;
     std::uint8_t* buffer = nullptr;
-    bool bufferOwned = false;  // allocated from platform memory, not the insert area
     std::uint32_t dataEnd = 0;
     std::uint32_t bufferedBytes = 0;
     std::uint32_t fileLimit = 0;
@@ -156,11 +155,8 @@ public:
     // as it was until the first block of the edit arrives (or its End).
     std::uint32_t editOldEnd = 0;
     std::uint32_t editOldDataSize = 0;
-    // An insertion's audio as it is recorded, mapped from a spool beside the
-    // journal (see InsertSpool in Journal.h), so that a kill loses none of it.
-    std::unique_ptr<platform::File> spoolFile;
-    std::unique_ptr<platform::Mapping> spoolMap;
-    // A slow recording's or edit's buffer, mirrored beside the journal.
+    // A buffered recording's or edit's buffer (slow media, and insertions on
+    // either), mirrored beside the journal.
     BufferSpool bufferSpool;
     // Where journals are kept (empty: none are written) and the one in use.
     std::string journalFolder;
@@ -177,11 +173,11 @@ public:
 
     HeaderImage header;
 
-    std::unique_ptr<std::uint8_t[]> insertArea;  // kInsertAreaBytes
+    std::unique_ptr<std::uint8_t[]> readCache;  // kReadCacheBytes
     std::uint32_t cacheConsumed = 0;
     std::uint32_t cacheFill = 0;
     std::uint32_t cacheRemainder = 0;
-    std::uint32_t cacheCapacity = kInsertAreaBytes;
+    std::uint32_t cacheCapacity = kReadCacheBytes;
 
     platform::FileSystem& files;
     platform::Memory& memory;

@@ -227,11 +227,19 @@ bool Slide(StorageContext& ctx, bool releaseFirstHalf) {
     return true;
 }
 
+bool FollowFile(StorageContext& ctx, std::uint32_t point) {
+    ctx.view = nullptr;
+    ctx.window.reset();
+    std::uint32_t length = 0;
+    if (!ctx.fileHandle || !ctx.fileHandle->size(length)) return false;
+    ctx.fileLimit = length;
+    return SeekToByte(ctx, std::min(point, ctx.dataEnd), true);
+}
+
 void DropHandles(StorageContext& ctx) {
     ctx.view = nullptr;
     ctx.window.reset();
     ctx.headerMap.reset();
-    ctx.mappingHandle.reset();
     ctx.fileHandle.reset();
     ctx.writing = false;
     LeaveJournal(ctx);
@@ -240,7 +248,6 @@ void DropHandles(StorageContext& ctx) {
 bool Release(StorageContext& ctx) {
     ctx.view = nullptr;
     ctx.window.reset();
-    ctx.mappingHandle.reset();
     bool ok = !ctx.fileHandle || FinishWriting(ctx);
     ctx.headerMap.reset();
     ctx.fileHandle.reset();

@@ -11,6 +11,7 @@
 #include "storage/ReadCache.h"
 #include "storage/StorageContext.h"
 #include "storage/StrategySelectSlow.h"
+#include "wav/WavChunkReader.h"
 
 namespace tavrin::storage {
 
@@ -73,7 +74,6 @@ bool StrategyCreateSlow::AllocateBuffer(const std::string& fileName, std::uint32
     }
     if (!block) return false;
     ctx.buffer = static_cast<std::uint8_t*>(block);
-    ctx.bufferOwned = true;
     ctx.bufferCapacity = static_cast<std::uint32_t>(capacity);
     ctx.bufferPos = 0;
     ctx.bufferedBytes = 0;
@@ -91,6 +91,46 @@ bool StrategyCreateSlow::StartBufferSpool(JournalEntry::Kind kind, const std::st
     return true;
 }
 
+bool StrategyCreateSlow::HoldTrailer() {
+    const std::uint32_t bytes = ctx.trailingBytes;
+    if (bytes <= 1) return true;  // nothing, or a pad byte the new audio takes the place of
+    // The chunks must leave room to record.
+    if (ctx.bufferCapacity / 2 <= bytes) return false;
+    std::uint8_t* top = ctx.buffer + ctx.bufferCapacity - bytes;
+    if (!platform::ReadAt(*ctx.fileHandle, ctx.dataEnd, top, bytes)) return false;
+    // After odd-sized audio a pad byte comes first, unless its writer left it out.
+    const bool odd = (ctx.dataEnd - (ctx.header.dataChunkPos + 8)) % 2 != 0;
+    ctx.heldTrailer = odd && !wav::LooksLikeChunkId(top) ? bytes - 1 : bytes;
+    return true;
+}
+
+bool StrategyCreateSlow::BeginInsertion(std::uint32_t point) {
+    std::uint32_t size = 0;
+    if (!ctx.fileHandle || !ctx.fileHandle->size(size) || point > ctx.dataEnd || ctx.dataEnd > size) return false;
+    if (size - point > kMaxInsertTail) return false;
+    // The file grows by the inserted audio: the buffer ends where 32 bits do.
+    const bool ok = AllocateBuffer(ctx.fileName, size) && HoldTrailer() && HoldTail(point) && SpoolInsertion(point);
+    // A refused insertion leaves the recording open and unchanged.
+    if (!ok) ReleaseBuffer();
+    return ok;
+}
+
+bool StrategyCreateSlow::HoldTail(std::uint32_t point) {
+    const std::uint32_t bytes = ctx.dataEnd - point;
+    if (std::uint64_t{bytes} + ctx.heldTrailer + 1 >= ctx.bufferCapacity / 2) return false;
+    std::uint8_t* at = ctx.buffer + ctx.bufferCapacity - ctx.heldTrailer - bytes;
+    if (!platform::ReadAt(*ctx.fileHandle, point, at, bytes)) return false;
+    ctx.heldTail = bytes;
+    return true;
+}
+
+bool StrategyCreateSlow::SpoolInsertion(std::uint32_t point) {
+    ctx.bufferBase = point;
+    const std::uint8_t* top = ctx.buffer + ctx.bufferCapacity;
+    return StartBufferSpool(JournalEntry::Kind::Edit, ctx.fileName, point, top - ctx.heldTrailer - ctx.heldTail,
+                            ctx.heldTail, top - ctx.heldTrailer, ctx.heldTrailer);
+}
+
 void StrategyCreateSlow::SecureSpool() {
     if (ctx.bufferSpool.Active() && !ctx.bufferSpool.Sync()) DropJournal(ctx);
 }
@@ -105,17 +145,16 @@ void StrategyCreateSlow::SettleJournal() {
 }
 
 void StrategyCreateSlow::ReleaseBuffer() {
-    if (ctx.buffer && ctx.bufferOwned) ctx.memory.release(ctx.buffer, ctx.bufferCapacity);
+    if (ctx.buffer) ctx.memory.release(ctx.buffer, ctx.bufferCapacity);
     ctx.heldTrailer = 0;
     ctx.heldTail = 0;
     ctx.buffer = nullptr;
-    ctx.bufferOwned = false;
     ctx.bufferCapacity = 0;
     ctx.bufferPos = 0;
     ctx.bufferedBytes = 0;
 }
 
-bool StrategyCreateSlow::HasPendingAudio() const { return ctx.buffer != nullptr && ctx.bufferOwned; }
+bool StrategyCreateSlow::HasPendingAudio() const { return ctx.buffer != nullptr; }
 
 std::uint32_t StrategyCreateSlow::Room() const {
     // What is held for behind the new audio takes the end of the buffer,
@@ -231,6 +270,13 @@ bool StrategyCreateSlow::Flush() {
     if (!written.whole) return false;
     SettleJournal();
     ReleaseBuffer();
+    return true;
+}
+
+bool StrategyCreateSlow::FlushInsertion() {
+    if (!ctx.buffer || ctx.bufferedBytes > 0) return !ctx.buffer || Flush();
+    ReleaseBuffer();
+    DropJournal(ctx);
     return true;
 }
 

@@ -55,10 +55,10 @@ public:
     // belong at `fileOffset` on, and the file never passes 32 bits. False
     // when there is too little room. Opens no file.
     [[nodiscard]] bool AllocateBuffer(const std::string& fileName, std::uint32_t fileOffset = 0);
-    // Gives a committed buffer back to the platform; forgets the insert area.
+    // Gives the buffer back to the platform.
     void ReleaseBuffer();
-    // True while a committed buffer holds audio that has not reached the
-    // file (a Flush failed).
+    // True while a buffer holds audio that has not reached the file (a Flush
+    // failed, or the change has not ended).
     bool HasPendingAudio() const;
     // Deals with audio left behind by a failed Flush: writes it once more;
     // if that fails too, the file keeps what fit, the journal and its spool
@@ -77,6 +77,21 @@ public:
                           const std::uint8_t* tailAudio, std::uint32_t tailAudioBytes, const std::uint8_t* trailer,
                           std::uint32_t trailerBytes);
 
+    // Reads the chunks after the audio (`trailingBytes` from `dataEnd`) into
+    // the top of the buffer, so that they are written back behind the new end
+    // (the file keeps them until then); a pad byte before them is left out.
+    // False when they do not leave room to record or cannot be read.
+    [[nodiscard]] bool HoldTrailer();
+    // Starts an insertion at file offset `point` of the open recording, on
+    // either media: a buffer as for an Append, with the old audio from the
+    // point on and the chunks after it held at its top, journalled and
+    // spooled. False, the recording unchanged and nothing held, when it
+    // cannot start or another writer has the recording.
+    [[nodiscard]] bool BeginInsertion(std::uint32_t point);
+
+    // Longest tail an insertion moves: the old audio after its point and the
+    // chunks after the audio, held in memory and in the spool until the end.
+    static constexpr std::uint32_t kMaxInsertTail = 5'000'000;
     // Memory and disk that are never handed to a recording buffer.
     static constexpr std::uint32_t kSpareDiskBytes = 10'000;
     // Step by which a refused buffer allocation is retried smaller.
@@ -90,6 +105,9 @@ protected:
     // its spool go. Should the sync fail they stay, so that the next start
     // writes the buffer out again from the spool.
     void SettleJournal();
+    // Flush for an insertion: one that recorded nothing leaves the file as it
+    // was, byte for byte, and lets go of its buffer and journal.
+    [[nodiscard]] bool FlushInsertion();
     // Moves the write point to buffer offset `offset`; refused at or beyond
     // the bytes held.
     [[nodiscard]] bool SeekInBuffer(std::uint32_t offset);
@@ -98,6 +116,12 @@ protected:
     void HandOverToSelect();
 
 private:
+    // Reads the old audio from `point` to the end of the audio into the
+    // buffer, right below the chunks held. False when it does not leave room
+    // to record or cannot be read.
+    [[nodiscard]] bool HoldTail(std::uint32_t point);
+    // Journals an insertion at `point` and spools its buffer with what it holds.
+    [[nodiscard]] bool SpoolInsertion(std::uint32_t point);
     // Bytes of the buffer that audio may take.
     std::uint32_t Room() const;
     // The buffer as a change of the file, with what it holds for behind it.

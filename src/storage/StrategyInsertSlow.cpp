@@ -11,7 +11,7 @@ StrategyInsertSlow::StrategyInsertSlow(StorageContext& context) : StrategyCreate
 Status StrategyInsertSlow::End() {
     const std::uint32_t point = ctx.bufferBase;
     const std::uint32_t tail = ctx.heldTail;
-    const bool ok = !ctx.buffer || Flush();
+    const bool ok = FlushInsertion();
     // After the inserted audio, as much of it as the file holds; the old
     // audio that followed the point comes next.
     const std::uint32_t resume = ctx.dataEnd >= point + tail ? ctx.dataEnd - tail : point;

@@ -108,8 +108,6 @@ Status StrategySelectSlow::ReadData(std::uint8_t* destination, std::uint32_t byt
 Status StrategySelectSlow::End() { return Status::Ok; }
 
 void StrategySelectSlow::Release() {
-    ctx.mappingHandle.reset();
-    ctx.view = nullptr;
     ctx.createSlow->ReleaseBuffer();
     ctx.fileHandle.reset();
 }
@@ -131,22 +129,8 @@ std::uint32_t StrategySelectSlow::PlaybackPosition() {
     return std::clamp(PlaybackOffset(ctx, ReadPosition()), dataStart, std::max(dataStart, ctx.dataEnd));
 }
 
-bool StrategySelectSlow::HoldTrailer() {
-    const std::uint32_t bytes = ctx.trailingBytes;
-    if (bytes <= 1) return true;  // nothing, or a pad byte the new audio takes the place of
-    // The chunks must leave room to record.
-    if (ctx.bufferCapacity / 2 <= bytes) return false;
-    std::uint8_t* top = ctx.buffer + ctx.bufferCapacity - bytes;
-    std::uint32_t got = 0;
-    if (!ctx.fileHandle->seek(ctx.dataEnd) || !ctx.fileHandle->read(top, bytes, got) || got != bytes) return false;
-    // After odd-sized audio a pad byte comes first, unless its writer left it out.
-    const bool odd = (ctx.dataEnd - (ctx.header.dataChunkPos + 8)) % 2 != 0;
-    ctx.heldTrailer = odd && !wav::LooksLikeChunkId(top) ? bytes - 1 : bytes;
-    return true;
-}
-
 bool StrategySelectSlow::Append() {
-    const bool ok = ReadyForEdit() && ctx.createSlow->AllocateBuffer(ctx.fileName, ctx.dataEnd) && HoldTrailer() &&
+    const bool ok = ReadyForEdit() && ctx.createSlow->AllocateBuffer(ctx.fileName, ctx.dataEnd) && ctx.createSlow->HoldTrailer() &&
                     SpoolEdit(ctx.dataEnd);
     HandOver(ok);
     return ok;
@@ -156,7 +140,8 @@ bool StrategySelectSlow::Overwrite() {
     const std::uint32_t p = PlaybackPosition();
     // The file keeps its old tail until End writes the new audio and cuts it,
     // so an Overwrite that never gets going leaves the recording whole.
-    const bool ok = ReadyForEdit() && ctx.createSlow->AllocateBuffer(ctx.fileName, p) && HoldTrailer() && SpoolEdit(p);
+    const bool ok = ReadyForEdit() && ctx.createSlow->AllocateBuffer(ctx.fileName, p) && ctx.createSlow->HoldTrailer() &&
+                    SpoolEdit(p);
     if (ok) {
         ctx.header.SetDataSize(p - (ctx.header.dataChunkPos + 8));
         ctx.dataEnd = p;
@@ -182,35 +167,9 @@ void StrategySelectSlow::HandOver(bool toRecording) {
 
 bool StrategySelectSlow::Insert() {
     const std::uint32_t p = PlaybackPosition();
-    std::uint32_t size = 0;
-    if (!ReadyForEdit() || !ctx.fileHandle->size(size) || size < p || ctx.dataEnd > size) return false;
-    if (size - p > kMaxInsertTail) return false;
-    // The file grows by the inserted audio: the buffer ends where 32 bits do.
-    const bool ok = ctx.createSlow->AllocateBuffer(ctx.fileName, size) && HoldTrailer() && HoldTail(p) && SpoolInsertion(p);
-    if (!ok) {
-        // The recording stays open and unchanged, so playback can go on.
-        ctx.createSlow->ReleaseBuffer();
-        return false;
-    }
+    if (!ReadyForEdit() || !ctx.createSlow->BeginInsertion(p)) return false;
     ctx.current = ctx.insertSlow.get();
     EmptyReadCache(ctx);
-    return true;
-}
-
-bool StrategySelectSlow::SpoolInsertion(std::uint32_t p) {
-    ctx.bufferBase = p;
-    const std::uint8_t* top = ctx.buffer + ctx.bufferCapacity;
-    return ctx.createSlow->StartBufferSpool(JournalEntry::Kind::Edit, ctx.fileName, p,
-                                            top - ctx.heldTrailer - ctx.heldTail, ctx.heldTail, top - ctx.heldTrailer,
-                                            ctx.heldTrailer);
-}
-
-bool StrategySelectSlow::HoldTail(std::uint32_t p) {
-    const std::uint32_t bytes = ctx.dataEnd - p;
-    if (std::uint64_t{bytes} + ctx.heldTrailer + 1 >= ctx.bufferCapacity / 2) return false;
-    std::uint8_t* at = ctx.buffer + ctx.bufferCapacity - ctx.heldTrailer - bytes;
-    if (!platform::ReadAt(*ctx.fileHandle, p, at, bytes)) return false;
-    ctx.heldTail = bytes;
     return true;
 }
 

@@ -31,30 +31,16 @@ public:
     [[nodiscard]] bool SeekTo(std::uint32_t offset) override;
     std::uint32_t ReadPosition() override;
 
-    // Longest tail an insertion moves.
-    static constexpr std::uint32_t kMaxInsertTail = 5'000'000;
-
 private:
     // Playback position in bytes, kept inside the audio.
     std::uint32_t PlaybackPosition();
     // Settles audio an earlier failed Flush left behind before the file is
     // edited again.
     [[nodiscard]] bool ReadyForEdit();
-    // Reads the chunks after the audio into the end of the edit's buffer, so
-    // that they are written back behind the new end (the file keeps them
-    // until then); a pad byte before them is left out. False when they do
-    // not fit or cannot be read.
-    [[nodiscard]] bool HoldTrailer();
     // Journals an Append or Overwrite whose buffer belongs at `point` and
     // spools the buffer (with the held chunks); false when another writer
     // has the recording.
     [[nodiscard]] bool SpoolEdit(std::uint32_t point);
-    // The same for an insertion at `p`, with the old audio it moves on.
-    [[nodiscard]] bool SpoolInsertion(std::uint32_t p);
-    // Reads the old audio from `p` to the end of the audio into the buffer,
-    // right below the chunks held, for the insertion to write it back after
-    // the new audio. False when it does not leave room to record or cannot be read.
-    [[nodiscard]] bool HoldTail(std::uint32_t p);
     // Makes the slow create strategy current after a successful Append or
     // Overwrite, else releases everything and goes idle.
     void HandOver(bool toRecording);

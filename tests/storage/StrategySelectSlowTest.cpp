@@ -52,7 +52,7 @@ TEST(StrategySelectSlow, AudioEndingOnAFillBoundaryEndsWithAnEmptyPiece) {
 }
 
 TEST(StrategySelectSlow, PiecesThatDoNotDivideTheFillLoseNothing) {
-    // 48 kHz stereo: eight seconds exceed the insert area, so a fill is not a
+    // 48 kHz stereo: eight seconds exceed the read cache, so a fill is not a
     // whole number of 200 ms pieces; a piece then spans two fills.
     SlowRig rig;
     const Bytes audio = Pattern(3'000'000, 4);
@@ -62,7 +62,7 @@ TEST(StrategySelectSlow, PiecesThatDoNotDivideTheFillLoseNothing) {
     wav::StoreLe32(&file[28], 192'000);
     wav::StoreLe16(&file[32], 4);
     ASSERT_EQ(rig.SelectFile(file), Status::Ok);
-    EXPECT_EQ(rig.ctx.cacheCapacity, kInsertAreaBytes);
+    EXPECT_EQ(rig.ctx.cacheCapacity, kReadCacheBytes);
     EXPECT_EQ(rig.Play(38'400), audio);
     EXPECT_EQ(rig.Play(2'000'000), audio) << "a piece larger than a fill";
 }
