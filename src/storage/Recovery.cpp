@@ -189,6 +189,15 @@ Outcome SettleBuffered(platform::FileSystem& files, platform::File& file, const 
     return Outcome{false, true, 0};
 }
 
+// A new recording's buffered journal whose file is gone from a folder that is
+// there, while its spool holds audio.
+bool HoldsNewRecording(platform::FileSystem& files, const JournalEntry& e, const std::string& journal) {
+    if (!e.buffered || e.kind != JournalEntry::Kind::Create || files.exists(e.path)) return false;
+    if (!files.isDirectory(platform::FolderOf(e.path))) return false;
+    const auto image = ReadBufferSpool(files, BufferSpoolPathFor(journal));
+    return image && image->buffer.size() > e.dataChunkPos + 8;
+}
+
 // Settles the journal of a repaired file (its spool first) and notes the
 // file when it changed or could not be repaired.
 void Report(platform::FileSystem& files, const std::string& journal, const std::string& spool,
@@ -221,6 +230,11 @@ std::vector<RecoveredFile> RecoverRecordings(platform::FileSystem& files, const 
         }
         if (!InScope(entry->path, scope)) continue;
         auto file = files.open(entry->path, platform::OpenMode::ReadWrite, false);
+        if (!file && HoldsNewRecording(files, *entry, journal)) {
+            // A new recording on slow media is empty until it ends, and may have
+            // been deleted as such: its audio is in the spool, the only copy.
+            file = files.open(entry->path, platform::OpenMode::ReadWriteCreate, false);
+        }
         if (!file) {
             // Gone from a folder that is there (deleted, or never made):
             // nothing to repair. A card that is not inserted waits for the next run.

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <memory>
+
 #include "SlowMediaRig.h"
 #include "storage/StrategyCreateSlow.h"
 #include "storage/StrategySelectSlow.h"
@@ -248,6 +251,30 @@ TEST(StrategyCreateSlow, AFullVolumeKeepsWhatFitsAndTheSpoolKeepsTheRest) {
                 EXPECT_FALSE(test::FileExists(rig.JournalFor()) || test::FileExists(spool));
             }
         }
+    }
+}
+
+// A new recording on slow media is an empty file until it ends. Killed,
+// its audio is in the spool; a user who deletes the empty file meanwhile
+// must not lose it: recovery makes the file again from the spool.
+TEST(StrategyCreateSlow, AKilledRecordingWhoseEmptyFileWasDeletedIsWrittenFromItsSpool) {
+    for (const auto& format : {kPcm8, kGsm}) {
+        SCOPED_TRACE(format.name);
+        SlowRig rig;
+        rig.UseJournals();
+        const Bytes audio = Pattern(5 * format.PieceBytes(), 30);
+        auto killed = std::make_unique<StorageContext>(rig.fs, rig.memory, rig.system, rig.shell);
+        killed->journalFolder = rig.ctx.journalFolder;
+        ASSERT_EQ(killed->Create(rig.path, format.tag, format.samplesPerSec, format.bitsPerSample, 1, false), Status::Ok);
+        for (std::size_t at = 0; at < audio.size(); at += format.PieceBytes())
+            ASSERT_EQ(killed->WriteData(audio.data() + at, format.PieceBytes()), Status::Ok);
+        killed.reset();  // lets go of everything as a killed process does
+        ASSERT_TRUE(rig.OnDisk().empty());
+        ASSERT_TRUE(std::filesystem::remove(rig.path));
+        const auto recovered = rig.Recover();
+        ASSERT_EQ(recovered.size(), 1u);
+        EXPECT_TRUE(recovered[0].repaired);
+        EXPECT_EQ(rig.OnDisk(), model::WavFile(format, audio));
     }
 }
 
