@@ -136,8 +136,10 @@ void StrategyCreateSlow::SecureSpool() {
 }
 
 void StrategyCreateSlow::SettleJournal() {
+    // The change reaches the medium before End answers, journalled or not.
+    const bool synced = ctx.fileHandle->sync();
     if (ctx.journalPath.empty()) return;
-    if (ctx.fileHandle->sync()) {
+    if (synced) {
         DropJournal(ctx);
     } else {
         LeaveJournal(ctx);
