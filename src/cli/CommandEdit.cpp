@@ -128,6 +128,7 @@ int RunEdit(const EditKind& kind, const Arguments& args) {
         return Fail(cli, started);
     }
     const int status = RunCaptureUntilFileReady(cli, kind.eventBase, a.seconds, kind.name);
+    if (status != kExitOk) SayWhereAudioWaits(kind.name, a.file);
     if (const engine::ResultCode closed = cli.engine.CloseFile(); !closed.Ok()) return Fail(cli, closed);
     return status;
 }

@@ -60,6 +60,9 @@ int RunRecover(const Arguments& args) {
                          r.setAside.c_str(), Field(storage::SetAsideFolder(state)).c_str());
         } else if (!r.repaired) {
             std::fprintf(stderr, "tavrin-cli recover: could not repair %s\n", Field(r.path).c_str());
+            if (!r.audioKeptIn.empty())
+                std::fprintf(stderr, "tavrin-cli recover: its audio stays in %s until there is room for it\n",
+                             Field(r.audioKeptIn).c_str());
         } else {
             const std::uint32_t s = r.lengthMs / 1000;
             std::printf("%s\t%02u:%02u:%02u.%03u\n", Field(r.path).c_str(), s / 3600, s / 60 % 60, s % 60,

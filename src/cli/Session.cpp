@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "platform/posix/PosixFileSystem.h"
+#include "storage/Journal.h"
 #include "storage/Recovery.h"
 #include "wav/Formats.h"
 #ifdef TAVRIN_HAVE_PULSE
@@ -115,7 +116,19 @@ bool RepairBeforeUse(const char* command, const std::string& file) {
             ok = false;
         }
     }
+    if (!ok) SayWhereAudioWaits(command, file);
     return ok;
+}
+
+void SayWhereAudioWaits(const char* command, const std::string& file) {
+    platform::PosixFileSystem files;
+    const std::string path = platform::AbsolutePath(file);
+    const std::string spool = storage::AudioWaitingFor(files, platform::StateFolder(), path);
+    if (spool.empty()) return;
+    std::fprintf(stderr,
+                 "tavrin-cli %s: %s holds what fitted; the rest of its audio is kept in %s until "
+                 "'tavrin-cli recover' writes it there (make room first)\n",
+                 command, path.c_str(), spool.c_str());
 }
 
 std::optional<double> ParseNumber(const std::string& text, double low, double high) {

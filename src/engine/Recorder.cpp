@@ -43,6 +43,14 @@ constexpr std::array<FormatBit, 7> kRecordOrder{{
     {wav::kCodePcm22k16, Pcm(22050, 16)},
 }};
 
+// A refusal that is not the file's own fault is said as what it is.
+std::optional<ResultCode> RefusalOf(storage::StorageContext::Refusal refusal, std::uint32_t step) {
+    using Refusal = storage::StorageContext::Refusal;
+    if (refusal == Refusal::InUse) return ResultCode(rc::InUse, step);
+    if (refusal == Refusal::Unsettled) return ResultCode(rc::Unfinished, step);
+    return std::nullopt;
+}
+
 std::optional<AudioFormat> CaptureFormatOf(std::uint32_t mask) {
     for (const auto& entry : kRecordOrder)
         if (mask & entry.bit) return entry.format;
@@ -75,7 +83,10 @@ ResultCode AudioEngine::RecordStart(const std::string& filePath) {
         gsm ? storage.Create(filePath, wav::kTagGsm, 8000, 0, 1, fast)
             : storage.Create(filePath, wav::kTagPcm, format->samplesPerSec, format->bitsPerSample, 1, fast);
     if (created != Status::Ok) {
-        AbandonNewRecording(filePath, existed);
+        // A refused recording made no file: one of its name is another writer's.
+        const std::optional<ResultCode> refused = RefusalOf(storage.LastRefusal(), detail::CreatePcm);
+        AbandonNewRecording(filePath, existed || refused);
+        if (refused) return *refused;
         return gsm ? ResultCode(rc::StepFailed, detail::CreateGsm) : ResultCode(rc::CannotCreate, detail::CreatePcm);
     }
     SetLevels(FullScaleOf(*format));
@@ -113,6 +124,8 @@ ResultCode AudioEngine::RecordEdit(std::uint32_t base) {
         if (storage.IsIdle()) state = EngineState::EngineClosed;
         if (storage.FailureCause().kind == platform::IoError::Kind::ReadOnly)
             return {rc::ReadOnly, detail::EditReadOnly};
+        if (const std::optional<ResultCode> refused = RefusalOf(storage.LastRefusal(), detail::FolderMissing))
+            return *refused;
         return base == kEventBaseInsert ? ResultCode(rc::InsertAborted, detail::FolderMissing)
                                         : ResultCode(rc::FolderMissing, detail::FolderMissing);
     }

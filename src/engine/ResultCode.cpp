@@ -6,7 +6,7 @@
 namespace tavrin::engine {
 namespace {
 
-constexpr std::array<std::string_view, 19> kMessages{
+constexpr std::array<std::string_view, 21> kMessages{
     "No error",
     "Can't open this audio file.\nIt may be corrupt, renamed or moved to a different folder",
     "Not enough memory for this audio format",
@@ -26,6 +26,8 @@ constexpr std::array<std::string_view, 19> kMessages{
     "Audio out unprepare failed",
     "Audio out close failed",
     "Insert aborted",
+    "This recording is being changed by another program. Try again when it has finished",
+    "The last change of this recording is not finished. Make room on its storage, then try again",
 };
 
 // Messages of our own, from index 0x100 on.

@@ -35,6 +35,11 @@ inline constexpr std::uint32_t InputFailed = 0x21000013;
 // An edit of a recording that may only be read. Its message lies past the
 // table of the original messages (see MessageText).
 inline constexpr std::uint32_t ReadOnly = 0x22000100;
+// A recording or edit refused before it began: another writer (a window, a
+// tool) is changing the recording, or a change of it that could not be
+// finished waits for recovery.
+inline constexpr std::uint32_t InUse = 0x22000013;
+inline constexpr std::uint32_t Unfinished = 0x22000014;
 }  // namespace rc
 
 // Detail words: which step of an operation failed.

@@ -9,6 +9,8 @@
 #include "wav/Formats.h"
 #include "wav/WavChunkReader.h"
 
+#include "storage/BufferSpool.h"
+
 namespace tavrin::storage {
 namespace {
 
@@ -170,27 +172,83 @@ bool MakeStateFolder(platform::FileSystem& files, const std::string& folder) {
     return true;
 }
 
-HeldJournal WriteJournal(platform::FileSystem& files, const std::string& folder, const JournalEntry& entry) {
+namespace {
+
+HeldJournal Refused(bool inUse) {
+    HeldJournal refused;
+    refused.refused = true;
+    refused.inUse = inUse;
+    return refused;
+}
+
+// Whether a journal in place is held by a live writer.
+bool HeldByWriter(platform::FileSystem& files, const std::string& path) {
+    auto other = files.open(path, platform::OpenMode::ReadOnly, false);
+    return other && !other->tryLock();
+}
+
+}  // namespace
+
+HeldJournal ClaimJournal(platform::FileSystem& files, const std::string& folder, const std::string& recordingPath) {
     if (folder.empty() || !MakeStateFolder(files, folder)) return {};
-    const std::string path = JournalPathFor(folder, entry.path);
-    // Written whole under another name first: recovery, in this process or
-    // another, only ever finds a journal that is complete and locked.
+    const std::string path = JournalPathFor(folder, recordingPath);
+    // The journal is written whole under another name first: recovery, in
+    // this process or another, only ever finds one that is complete and
+    // locked. Whoever holds the lock of that name may change the recording.
     const std::string fresh = path + ".new";
-    auto file = files.open(fresh, platform::OpenMode::ReadWriteCreate, false);
-    if (!file || !file->tryLock()) return {};
+    std::unique_ptr<platform::File> file;
+    // Recovery removes a claim a crash left behind once it can lock it: one
+    // it removed between this open and this lock is no claim, and the name
+    // is claimed afresh.
+    for (int attempt = 0; attempt < 2 && !file; ++attempt) {
+        file = files.open(fresh, platform::OpenMode::ReadWriteCreate, false);
+        if (!file) return {};
+        if (!file->tryLock()) return Refused(true);
+        auto named = files.open(fresh, platform::OpenMode::ReadOnly, false);
+        if (!named || named->tryLock()) file.reset();
+    }
+    if (!file) return {};
+    if (files.exists(path)) {
+        const bool inUse = HeldByWriter(files, path);
+        (void)files.remove(fresh);  // still locked: no other writer can have it
+        return Refused(inUse);
+    }
+    return {path, std::move(file)};
+}
+
+bool PlaceJournal(platform::FileSystem& files, HeldJournal& claim, const JournalEntry& entry) {
+    if (claim.path.empty() || !claim.lock) return false;
     const std::string text = Format(entry);
+    const std::string fresh = claim.path + ".new";
     std::uint32_t written = 0;
     // The journal's name must last as its contents do: a power cut that took
     // it would leave the recording unknown to recovery.
-    bool ok = file->setLength(0) && file->write(text.data(), static_cast<std::uint32_t>(text.size()), written) &&
-              written == text.size() && file->sync();
-    if (ok && files.exists(path)) ok = files.remove(path);
-    ok = ok && files.moveNoReplace(fresh, path) && files.syncFolder(folder);
-    if (ok) return {path, std::move(file)};
-    file.reset();
-    // Whichever name it has now, a journal that could not be made whole goes.
-    (void)files.remove(files.exists(fresh) ? fresh : path);
-    return {};
+    const bool whole = claim.lock->setLength(0) &&
+                       claim.lock->write(text.data(), static_cast<std::uint32_t>(text.size()), written) &&
+                       written == text.size() && claim.lock->sync();
+    const bool moved = whole && files.moveNoReplace(fresh, claim.path);
+    if (moved && files.syncFolder(platform::FolderOf(claim.path))) return true;
+    if (moved) {
+        (void)files.remove(claim.path);
+    } else if (whole && files.exists(claim.path)) {
+        claim.refused = true;  // taken under our feet, which a claim rules out; never replaced
+        claim.inUse = true;
+    }
+    ReleaseClaim(files, claim);
+    return false;
+}
+
+void ReleaseClaim(platform::FileSystem& files, HeldJournal& claim) {
+    // Removed while still locked: no other writer can have taken it meanwhile.
+    if (claim.lock && !claim.path.empty()) (void)files.remove(claim.path + ".new");
+    claim.lock.reset();
+    claim.path.clear();
+}
+
+HeldJournal WriteJournal(platform::FileSystem& files, const std::string& folder, const JournalEntry& entry) {
+    HeldJournal journal = ClaimJournal(files, folder, entry.path);
+    if (journal.lock && !PlaceJournal(files, journal, entry)) return journal.refused ? Refused(journal.inUse) : HeldJournal{};
+    return journal;
 }
 
 JournalText ParseJournal(const std::uint8_t* bytes, std::size_t size) {
@@ -397,6 +455,13 @@ void RemoveStrays(platform::FileSystem& files, const std::string& folder) {
         auto lock = files.open(path, platform::OpenMode::ReadOnly, false);
         if (lock && lock->tryLock()) (void)files.remove(path);
     }
+}
+
+std::string AudioWaitingFor(platform::FileSystem& files, const std::string& folder, const std::string& recordingPath) {
+    if (folder.empty()) return {};
+    const std::string journal = JournalPathFor(folder, recordingPath);
+    const std::string spool = BufferSpoolPathFor(journal);
+    return files.exists(journal) && files.exists(spool) ? spool : std::string();
 }
 
 std::vector<std::string> ListJournals(platform::FileSystem& files, const std::string& folder) {

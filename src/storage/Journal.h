@@ -87,18 +87,41 @@ std::string JournalPathFor(const std::string& folder, const std::string& recordi
 // each folder's name synced into its parent. False when it could not.
 [[nodiscard]] bool MakeStateFolder(platform::FileSystem& files, const std::string& folder);
 
-// A journal in place, and the open handle that holds its lock: while the
-// program that wrote it lives, recovery (of any process) leaves its recording
-// alone. Empty path: no journal.
+// A journal, and the open handle that holds its lock: while the program that
+// wrote it lives, recovery (of any process) leaves its recording alone, and
+// no other writer, of this process or another, may change the recording.
+// Empty path: no journal.
 struct HeldJournal {
     std::string path;
     std::unique_ptr<platform::File> lock;
+    // The recording is being changed by another writer, or its last change
+    // still waits for recovery (a journal of it is in place): nothing was
+    // written, and the change must not begin.
+    bool refused = false;
+    bool inUse = false;  // refused because a live writer holds the journal
 };
 
-// Writes and syncs the journal under a name of its own, locked, then gives
-// it its journal name (a stale journal of the same recording goes) and syncs
-// the folder; the folder is made when missing. Empty when it could not be
-// written (the recording then goes on without one).
+// Claims the right to change `recordingPath`: the journal's name with ".new"
+// is made and locked while no journal of the recording is in place. Refused
+// (see HeldJournal) when another writer holds either, or a journal waits for
+// recovery; a journal in place is never removed or replaced. Empty when the
+// claim could not be made for another reason (the change may go on without
+// a journal). `path` is the journal's name once placed.
+[[nodiscard]] HeldJournal ClaimJournal(platform::FileSystem& files, const std::string& folder,
+                                       const std::string& recordingPath);
+
+// Writes `entry` into a claimed journal, syncs it and puts it in place under
+// its journal name, then syncs the folder. False (the claim let go, nothing
+// left behind) when it could not; `claim.refused` when another writer took
+// the name first.
+[[nodiscard]] bool PlaceJournal(platform::FileSystem& files, HeldJournal& claim, const JournalEntry& entry);
+
+// Lets go of a claim that was never placed: its ".new" file goes.
+void ReleaseClaim(platform::FileSystem& files, HeldJournal& claim);
+
+// Claims and places in one step, making the folder when missing. Empty when
+// it could not be written (the recording then goes on without one); refused
+// as ClaimJournal is.
 [[nodiscard]] HeldJournal WriteJournal(platform::FileSystem& files, const std::string& folder,
                                        const JournalEntry& entry);
 
@@ -154,10 +177,15 @@ std::string InsertSpoolPathFor(const std::string& journalPath);
 // beside its journal (see TrailingChunks.h).
 std::string TrailerPathFor(const std::string& journalPath);
 
-// Removes what a journal kept beside it (spools, chunks, a journal not yet
-// in place) once the journal is gone: the change was finished, or never
-// began to change its file. A file another program holds locked stays.
+// Removes what a journal kept beside it (spools, chunks) once the journal is
+// gone: the change was finished, or never began to change its file. A file
+// another program holds locked stays (a claim, see ClaimJournal).
 void RemoveStrays(platform::FileSystem& files, const std::string& folder);
+
+// Where audio of a change of `recordingPath` waits for recovery because the
+// file could not take it (a full volume): the buffer spool beside its
+// journal. Empty when no audio waits.
+std::string AudioWaitingFor(platform::FileSystem& files, const std::string& folder, const std::string& recordingPath);
 
 // The journal files in `folder`, by name.
 std::vector<std::string> ListJournals(platform::FileSystem& files, const std::string& folder);

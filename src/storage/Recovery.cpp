@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "storage/BufferSpool.h"
+#include "storage/BufferedChange.h"
 #include "storage/Journal.h"
 #include "storage/JournalMatch.h"
 #include "storage/TrailingChunks.h"
@@ -120,41 +121,44 @@ bool SettleInsertSpool(platform::FileSystem& files, platform::File& file, const 
 }
 
 // A buffered change cut short: its spool is written out as the end of the
-// change would have written its buffer: the new audio at its point, the old
-// audio that follows it, the chunks after the audio (word-aligned), the file
-// cut after them and the header finished. Only whole blocks are kept.
-Outcome WriteOut(platform::File& file, const JournalEntry& e, const BufferImage& s) {
+// change would have written its buffer (see BufferedChange.h). Only whole
+// blocks are kept. A volume still too full keeps what fits, under an exact
+// header; the journal and the spool then stay for the next attempt.
+Outcome WriteOut(platform::File& file, const JournalEntry& e, BufferImage& s) {
     Outcome out;
     const std::uint32_t audioStart = e.dataChunkPos + 8;
     const bool create = e.kind == JournalEntry::Kind::Create;
-    const std::uint32_t skip = create ? audioStart : 0;  // a new recording's buffer starts with its header
-    const std::uint64_t held = s.buffer.size() > skip ? s.buffer.size() - skip : 0;
-    const std::uint64_t point = create ? audioStart : std::uint64_t{s.point};
-    const std::uint64_t added = held - held % e.blockAlign;
-    if (point < audioStart || point + added + s.tailAudio.size() + s.trailer.size() + 1 > 0xFFFFFFFFu) return out;
     std::vector<std::uint8_t> header(audioStart);
     if (create) {
         header = NewRecordingHeader(e, 0);
     } else if (!ReadAt(file, 0, header.data(), audioStart)) {
         return out;
     }
-    const auto data = static_cast<std::uint32_t>(point - audioStart + added + s.tailAudio.size());
-    auto end = static_cast<std::uint32_t>(point);
-    const auto put = [&](const std::uint8_t* bytes, std::uint64_t n) {
-        const bool ok = WriteAt(file, end, bytes, static_cast<std::uint32_t>(n));
-        end += static_cast<std::uint32_t>(n);
-        return ok;
-    };
-    static constexpr std::uint8_t kPad = 0;
-    bool ok = put(s.buffer.data() + skip, added) && put(s.tailAudio.data(), s.tailAudio.size());
-    if (ok && !s.trailer.empty()) ok = put(&kPad, data % 2) && put(s.trailer.data(), s.trailer.size());
-    wav::StoreLe32(&header[4], end - 8);
-    wav::StoreLe32(&header[e.dataChunkPos + 4], data);
-    if (e.factValuePos != 0 && e.factValuePos + 4 <= e.dataChunkPos)
-        wav::StoreLe32(&header[e.factValuePos], data / wav::kGsmBlockBytes);
-    out.ok = ok && WriteAt(file, 0, header.data(), audioStart) && file.setLength(end) && file.sync();
-    out.changed = create || added > 0;
-    out.audio = data;
+    if (!create && s.point < audioStart) return out;
+    // A new recording's buffer starts with its header, as the journal spells it.
+    const std::uint32_t lead = create ? audioStart : 0;
+    if (create) {
+        if (s.buffer.size() < lead) s.buffer.resize(lead);
+        std::copy(header.begin(), header.end(), s.buffer.begin());
+    }
+    s.buffer.resize(lead + (s.buffer.size() - lead) / e.blockAlign * e.blockAlign);
+    const BufferedChange change{create ? 0 : s.point, audioStart, e.blockAlign,
+                                s.buffer.data(), static_cast<std::uint32_t>(s.buffer.size()),
+                                s.tailAudio.data(), static_cast<std::uint32_t>(s.tailAudio.size()),
+                                s.trailer.data(), static_cast<std::uint32_t>(s.trailer.size())};
+    const ChangeWritten written = WriteBufferedChange(file, change, [&](std::uint32_t audioEnd, std::uint32_t end) {
+        const std::uint32_t data = audioEnd - audioStart;
+        wav::StoreLe32(&header[4], end - 8);
+        wav::StoreLe32(&header[e.dataChunkPos + 4], data);
+        if (e.factValuePos != 0 && e.factValuePos + 4 <= e.dataChunkPos)
+            wav::StoreLe32(&header[e.factValuePos], data / wav::kGsmBlockBytes);
+        return WriteAt(file, 0, header.data(), audioStart);
+    });
+    // What fitted lasts even when not all of it did.
+    const bool synced = written.laidOut && file.sync();
+    out.ok = written.whole && synced;
+    out.changed = create || written.layout.kept > lead;
+    out.audio = written.laidOut ? written.layout.audioEnd - audioStart : 0;
     return out;
 }
 
@@ -162,9 +166,18 @@ Outcome WriteOut(platform::File& file, const JournalEntry& e, const BufferImage&
 // never reached the file (a new recording's file, if made, gets its header).
 Outcome SettleBuffered(platform::FileSystem& files, platform::File& file, const JournalEntry& e,
                        const std::string& journal) {
-    if (const auto image = ReadBufferSpool(files, BufferSpoolPathFor(journal))) return WriteOut(file, e, *image);
+    if (auto image = ReadBufferSpool(files, BufferSpoolPathFor(journal))) return WriteOut(file, e, *image);
     if (e.kind == JournalEntry::Kind::Create) return Repair(file, e);
     return Outcome{false, true, 0};
+}
+
+// A new recording's buffered journal whose file is gone from a folder that is
+// there, while its spool holds audio.
+bool HoldsNewRecording(platform::FileSystem& files, const JournalEntry& e, const std::string& journal) {
+    if (!e.buffered || e.kind != JournalEntry::Kind::Create || files.exists(e.path)) return false;
+    if (!files.isDirectory(platform::FolderOf(e.path))) return false;
+    const auto image = ReadBufferSpool(files, BufferSpoolPathFor(journal));
+    return image && image->buffer.size() > e.dataChunkPos + 8;
 }
 
 // Settles the journal of a repaired file (its spool first) and notes the
@@ -175,7 +188,9 @@ void Report(platform::FileSystem& files, const std::string& journal, const std::
     if (outcome.ok) (void)files.remove(journal);
     if (!outcome.changed && outcome.ok) return;
     const std::uint64_t ms = e.avgBytesPerSec == 0 ? 0 : std::uint64_t{outcome.audio} * 1000 / e.avgBytesPerSec;
-    recovered.push_back({e.path, static_cast<std::uint32_t>(ms), outcome.ok, {}});
+    // Audio that could not be written yet stays in the spool, never lost.
+    const bool kept = !outcome.ok && e.buffered && files.exists(spool);
+    recovered.push_back({e.path, static_cast<std::uint32_t>(ms), outcome.ok, {}, kept ? spool : std::string()});
 }
 
 // A journal recovery must not act on: it goes aside with what it kept, its
@@ -220,6 +235,11 @@ void Settle(platform::FileSystem& files, const std::string& journal, const Journ
     std::string why;
     auto file = OpenNamed(files, e.path, why);
     if (!why.empty()) return SetAside(files, journal, e.path, why, recovered);
+    if (!file && HoldsNewRecording(files, e, journal)) {
+        // A new recording on slow media is empty until it ends, and may have
+        // been deleted as such: its audio is in the spool, the only copy.
+        file = files.open(e.path, platform::OpenMode::ReadWriteCreate, false);
+    }
     if (!file) {
         // Gone from a folder that is there (deleted, or never made):
         // nothing to repair. A card that is not inserted waits for the next run.

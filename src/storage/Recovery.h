@@ -16,6 +16,9 @@ struct RecoveredFile {
     // Not empty: the file was left as it is and its journal set aside (see
     // SetJournalAside), because of what this says; `repaired` is false.
     std::string setAside;
+    // Where the audio the file could not take yet is kept (a full volume):
+    // the spool beside the journal. Empty when nothing waits.
+    std::string audioKeptIn;
 };
 
 // Repairs every recording that a journal in `journalFolder` names (see

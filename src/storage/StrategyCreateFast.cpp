@@ -64,7 +64,7 @@ bool Prepare(StorageContext& ctx, const std::string& fileName, bool create) {
         const auto freeBytes = ctx.files.freeSpace(platform::FolderOf(fileName));
         if (!freeBytes || *freeBytes < 2ull * twice + kSpareBytes) return false;
         // Noted before the file exists, so that no crash can leave it unknown.
-        WriteJournalFor(ctx, JournalEntry::Kind::Create, fileName, false);
+        if (!WriteJournalFor(ctx, JournalEntry::Kind::Create, fileName, false)) return false;
     }
     ctx.readOnly = false;
     ctx.fileHandle = create ? ctx.files.open(fileName, platform::OpenMode::ReadWriteCreate, false)
@@ -142,8 +142,7 @@ bool BeginEdit(StorageContext& ctx) {
     if (!freeBytes) return false;  // the folder is gone (a card was taken out)
     ctx.volumeRoom = static_cast<std::uint32_t>(std::min(*freeBytes - std::min<std::uint64_t>(*freeBytes, kSpareBytes), kLimit32));
     ctx.growthRefused = false;
-    WriteJournalFor(ctx, JournalEntry::Kind::Edit, ctx.fileName, false);
-    return true;
+    return WriteJournalFor(ctx, JournalEntry::Kind::Edit, ctx.fileName, false);
 }
 
 bool PublishHeader(StorageContext& ctx, std::uint32_t fileLength) {
@@ -232,11 +231,19 @@ bool Slide(StorageContext& ctx, bool releaseFirstHalf) {
     return true;
 }
 
+bool FollowFile(StorageContext& ctx, std::uint32_t point) {
+    ctx.view = nullptr;
+    ctx.window.reset();
+    std::uint32_t length = 0;
+    if (!ctx.fileHandle || !ctx.fileHandle->size(length)) return false;
+    ctx.fileLimit = length;
+    return SeekToByte(ctx, std::min(point, ctx.dataEnd), true);
+}
+
 void DropHandles(StorageContext& ctx) {
     ctx.view = nullptr;
     ctx.window.reset();
     ctx.headerMap.reset();
-    ctx.mappingHandle.reset();
     ctx.fileHandle.reset();
     ctx.writing = false;
     LeaveJournal(ctx);
@@ -245,7 +252,6 @@ void DropHandles(StorageContext& ctx) {
 bool Release(StorageContext& ctx) {
     ctx.view = nullptr;
     ctx.window.reset();
-    ctx.mappingHandle.reset();
     bool ok = !ctx.fileHandle || FinishWriting(ctx);
     ctx.headerMap.reset();
     ctx.fileHandle.reset();
