@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
+#include <QTimer>
 #include <cmath>
 
 #include "app/Artwork.h"
@@ -42,6 +43,9 @@ std::size_t Slot(Control c) { return static_cast<std::size_t>(c); }
 
 // Below the time left and the level meter's lowest segment, across the panel.
 const QRect kNoticeRect(6, 78, 228, 12);
+
+// How long a flashed word stays.
+constexpr int kFlashMs = 2000;
 
 bool IsCaptionField(Control c) { return c == Control::Name || c == Control::Position || c == Control::Length; }
 
@@ -98,14 +102,30 @@ void InfoPanel::createNotice() {
     noticeLine->setObjectName(QStringLiteral("notice"));
     noticeLine->setStyleSheet(QStringLiteral("QLabel { color: #1f2a21; }"));
     noticeLine->hide();
+    flashTimer = new QTimer(this);
+    flashTimer->setObjectName(QStringLiteral("flashTimer"));
+    flashTimer->setSingleShot(true);
+    flashTimer->setInterval(kFlashMs);
+    connect(flashTimer, &QTimer::timeout, this, [this] {
+        noticeLine->setText(lastingNotice);
+        noticeLine->setVisible(!lastingNotice.isEmpty());
+    });
 }
 
 void InfoPanel::setNotice(const QString& text) {
+    lastingNotice = text;
+    if (flashTimer->isActive()) return;  // shown once the flashed word has gone
     noticeLine->setText(text);
     noticeLine->setVisible(!text.isEmpty());
 }
 
 QString InfoPanel::notice() const { return noticeLine->isHidden() ? QString() : noticeLine->text(); }
+
+void InfoPanel::flashNotice(const QString& text) {
+    noticeLine->setText(text);
+    noticeLine->setVisible(!text.isEmpty());
+    flashTimer->start();
+}
 
 void InfoPanel::createLevelMeter() {
     for (int i = 0; i < kSegmentCount; ++i) {

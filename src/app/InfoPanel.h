@@ -11,6 +11,7 @@
 #include "controller/Window.h"
 
 class QLabel;
+class QTimer;
 class QLineEdit;
 
 namespace tavrin::app {
@@ -37,6 +38,9 @@ public:
     // The line at the foot of the panel; empty hides it.
     void setNotice(const QString& text);
     QString notice() const;
+    // A word shown in the notice line for a moment (about two seconds); the
+    // notice set meanwhile or before comes back after it.
+    void flashNotice(const QString& text);
     const QLabel& noticeLabel() const { return *noticeLine; }
 
     void setLevel(std::uint32_t level);
@@ -64,6 +68,8 @@ private:
     std::array<QWidget*, kControls> controls{};
     std::array<QLabel*, kSegmentCount> segments{};
     QLabel* noticeLine = nullptr;
+    QString lastingNotice;  // what the line shows once a flashed word has gone
+    QTimer* flashTimer = nullptr;
     QPixmap background;
     qreal factor = 2.0;
 };

@@ -1,6 +1,7 @@
 #include "controller/RecordingStateBase.h"
 
 #include <algorithm>
+#include <utility>
 #include <optional>
 
 #include "controller/CommandMenu.h"
@@ -32,6 +33,10 @@ std::uint32_t FormatCodeOf(const AudioFileInfo& facts) {
 
 }  // namespace
 
+bool EndsCapture(std::uint32_t code, std::uint32_t detail) {
+    return code == engine::rc::InputFailed || (code == engine::rc::StepFailed && detail == engine::detail::RequeueInput);
+}
+
 void RecordingStateBase::OnStop() {
     Window& w = window();
     stopAsked = true;
@@ -54,6 +59,39 @@ void RecordingStateBase::OnPause() {
 }
 
 void RecordingStateBase::OnHalt() { OnStop(); }
+
+RecordingKey RecordingStateBase::MeaningOf(std::uint32_t key) const {
+    using settings::Function;
+    const settings::KeyAssignments& keys = window().Settings().keys();
+    // The keypad's record key and End stop whatever records, as on the handset.
+    if (keys.matches(Function::Stop, key) || key == settings::vk::RecordKey || key == settings::vk::End ||
+        (kind.combinedStop && keys.matches(*kind.combinedStop, key))) {
+        return RecordingKey::Stop;
+    }
+    if (keys.matches(Function::Pause, key) || keys.matches(Function::RecordPause, key)) return RecordingKey::Pause;
+    return RecordingKey::None;
+}
+
+void RecordingStateBase::OnEngineError(std::uint32_t code, std::uint32_t detail) {
+    if (EndsCapture(code, detail)) {
+        // The capture ends with what was captured; FileReady says why.
+        endCause = CaptureEnd::MicrophoneGone;
+        return;
+    }
+    // Finishing the file failed because its card went: FileReady tells that.
+    if (IsLocationGone(window().CurrentPath())) return;
+    StateBase::OnEngineError(code, detail);
+}
+
+void RecordingStateBase::OnKey(std::uint32_t virtualKey) {
+    if (HandleVolumeKey(virtualKey)) return;
+    State& current = *window().CurrentState();
+    switch (MeaningOf(virtualKey)) {
+        case RecordingKey::Stop: current.OnStop(); break;
+        case RecordingKey::Pause: current.OnPause(); break;
+        case RecordingKey::None: break;
+    }
+}
 
 void RecordingStateBase::OnWaterMark() {
     // Yes and No, as it has always been shown; the answer changes nothing.
@@ -139,17 +177,31 @@ void RecordingStateBase::UpdateMenu() {
 }
 
 void RecordingStateBase::FileReady() {
+    Window& w = window();
     saving = false;
-    window().Show(Control::SavingIcon, false);
+    w.Show(Control::SavingIcon, false);
     // A word shown while recording goes with it.
-    window().ShowNotice({});
+    w.ShowNotice({});
     noticeTicks = 0;
-    // Only a store that failed (the room ran out) stops a capture unasked.
-    const bool stoppedByStorage = !stopAsked;
+    const bool stoppedUnasked = !stopAsked;
     stopAsked = false;
+    const CaptureEnd cause = std::exchange(endCause, CaptureEnd::Unknown);
+    if (stoppedUnasked && IsLocationGone(w.CurrentPath())) {
+        // Nothing can be reopened from a card that is gone; its journal
+        // stays, and the recording is repaired when the card comes back.
+        static_cast<void>(engine().CloseFile());
+        static_cast<void>(SelectRecording({}));
+        Tell(std::string(kCardRemovedNotice));
+        return;
+    }
     FinishRecording();
-    const std::string& path = window().CurrentPath();
-    if (!stoppedByStorage || path.empty()) return;
+    const std::string& path = w.CurrentPath();
+    if (!stoppedUnasked || path.empty()) return;
+    if (cause == CaptureEnd::MicrophoneGone) {
+        Tell(std::string(kMicrophoneGoneNotice));
+        return;
+    }
+    // Otherwise only a store that failed (the room ran out) stops a capture unasked.
     const bool onCard = !recordings::IsInside(path, recordings::WithoutTrailingSlash(context.shell.documentsFolder()));
     Tell(std::string(onCard ? kCardFullNotice : kPhoneFullNotice));
 }

@@ -27,6 +27,7 @@ void StatePlay::OnHalt() { OnStop(); }
 void StatePlay::OnRename() { RenameCurrent(); }
 
 void StatePlay::OnKey(std::uint32_t virtualKey) {
+    if (HandleVolumeKey(virtualKey)) return;
     const settings::KeyAssignments& keys = window().Settings().keys();
     auto is = [&](Function f) { return keys.matches(f, virtualKey); };
     State& current = *window().CurrentState();
@@ -35,7 +36,7 @@ void StatePlay::OnKey(std::uint32_t virtualKey) {
         // stopped, as when it is chosen in paused playback.
         (is(Function::Insert) ? context.vars.pendingInsert : context.vars.pendingOverwrite) = true;
         OnStop();
-    } else if (is(Function::Stop)) {
+    } else if (is(Function::Stop) || virtualKey == settings::vk::End) {
         current.OnStop();
     } else if (is(Function::Pause) || is(Function::PlayPause)) {
         current.OnPause();
@@ -116,7 +117,11 @@ void StatePlay::OnPlayEnd() {
     } else {
         EnterAndSwitch(context.fileSelected);
         request = TakePendingEdit();
-        if (request == 0) return;
+        if (request == 0) {
+            // The highlight may have moved on while it played.
+            FollowHighlight(false);
+            return;
+        }
     }
     // Sent, not posted: the request runs now, in StateFileSelected, with the
     // pending flag already cleared, so a second PlayEnd cannot repeat it.

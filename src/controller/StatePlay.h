@@ -36,6 +36,8 @@ public:
     void OnListTimer() override {}
     void Enter() override;
     void UpdateMenu() override;
+    // The panel keeps the recording that plays; it follows the highlight once playback ends.
+    void OnHighlightRow(std::string) override {}
 
 private:
     // The request that PlayEnd hands on, or 0 for none.

@@ -102,6 +102,9 @@ public:
     // did on its own ("Waiting for voice", a recording stopped, a location
     // replaced); empty hides it.
     virtual void ShowNotice(const std::string& text) = 0;
+    // A word for a moment (the volume just set), over the notice line; the
+    // notice comes back after it.
+    virtual void FlashNotice(const std::string& text) = 0;
 
     // --- the list ------------------------------------------------------------------
     // Full path of the row selected in the list; empty when none.

@@ -32,13 +32,12 @@ inline constexpr std::string_view kDeleteNotSavedMessage =
 std::string PrepareRecordingFolder(platform::FileSystem& files, const std::string& saveLocation,
                                    const std::string& subFolder);
 
-// The folders the list shows recordings from: each location, followed by its
-// sub-folder for new recordings when one is set.
-std::vector<std::string> ListedFolders(const std::vector<std::string>& locations, const std::string& subFolder);
-
 // folder + "/Recording" + n + ".wav" for the smallest n >= 1 whose file does
-// not exist, so that the numbers of deleted recordings are used again.
-std::string NewRecordingPath(platform::FileSystem& files, const std::string& folder);
+// not exist, so that the numbers of deleted recordings are used again, and
+// whose name no recording in `shown` has (letter case aside): a new row never
+// repeats the name of one in another folder.
+std::string NewRecordingPath(platform::FileSystem& files, const std::string& folder,
+                             const std::vector<std::string>& shown = {});
 
 // A name the user may give a recording: none of \ / : * ? " < . > | (the dot
 // keeps the ".wav" ending ours to add, the slash keeps the file in its folder).

@@ -95,6 +95,13 @@ public:
     // Changes and writes it at once; a store that cannot be written keeps the choice for this run.
     void writeMicrophone(std::string sourceName);
 
+    // The playback volume in percent, 100 unless the volume keys changed it;
+    // "Volume" in "Playback", read and written on its own. A stored value out
+    // of range is brought into it.
+    std::int32_t volume() const { return playbackVolume; }
+    void readVolume();
+    void writeVolume(std::int32_t percent);
+
 
     // What the recording options page can change, to put back or to compare.
     struct Snapshot {
@@ -139,6 +146,7 @@ private:
     KeyAssignments keyAssignments;
     RecordingOptions options;
     std::string microphoneName;
+    std::int32_t playbackVolume = 100;
 };
 
 }  // namespace tavrin::settings

@@ -378,7 +378,7 @@ TEST(DeferredEdit, OverwriteStillAsksAndNoLeavesStateFileSelected) {
     rig.shell.queueAnswer(answer::No);
     rig.engine.deliverAll();
     ASSERT_EQ(rig.shell.boxes().size(), 1u);
-    EXPECT_EQ(rig.shell.boxes()[0].text, "Do you really want to overwrite this recording?");
+    EXPECT_EQ(rig.shell.boxes()[0].text, "Do you really want to overwrite this recording?\na");
     EXPECT_TRUE(rig.in(StateId::FileSelected));
     EXPECT_TRUE(rig.window.softKeyEnabled(cmd::Record));
     EXPECT_FALSE(rig.ctl.vars.pendingOverwrite);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -40,9 +41,11 @@ const Variant kVariants[] = {
      controller::kRequestRecordAppend, "Can't append - storage card too slow", {Function::Stop, Function::AppendStop},
      {Function::Pause, Function::RecordPause}},
     {"Insert", StateId::RecordInsert, StateId::PauseRecordInsert, Control::InsertIcon, 30,
-     controller::kRequestRecordInsert, "Can't insert - storage card too slow", {}, {}},
+     controller::kRequestRecordInsert, "Can't insert - storage card too slow", {Function::Stop},
+     {Function::Pause, Function::RecordPause}},
     {"Overwrite", StateId::RecordOverwrite, StateId::PauseRecordOverwrite, Control::OverwriteIcon, 10,
-     controller::kRequestRecordOverwrite, "Can't overwrite - storage card too slow", {}, {}},
+     controller::kRequestRecordOverwrite, "Can't overwrite - storage card too slow", {Function::Stop},
+     {Function::Pause, Function::RecordPause}},
 };
 
 // Offsets of the recording events from the variant's base.
@@ -275,47 +278,57 @@ TEST_P(RecordingStates, OptionsOpenWithTheRecordingInProgress) {
     EXPECT_EQ(rig.window.listRefreshes(), 1);
 }
 
-TEST_P(RecordingStates, KeysStopAndPauseOnlyWhereAssignedKeysWork) {
+// Every kind of recording, running or paused, is stopped by the Stop key,
+// its own combined stop key, the keypad's record key and End, and paused or
+// resumed by the Pause and Record/Pause keys; no other function acts.
+TEST_P(RecordingStates, KeysStopPauseAndResumeRunningOrPaused) {
+    struct Press {
+        std::optional<Function> function;  // assigned to kKey3; none: a fixed key
+        std::uint32_t key;
+    };
+    std::vector<Press> presses{{std::nullopt, settings::vk::RecordKey}, {std::nullopt, settings::vk::End}};
     for (Function f : {Function::PlayPause, Function::RecordPause, Function::RecordStop, Function::AppendStop,
-                       Function::Play, Function::Record, Function::Append, Function::Pause, Function::Stop,
-                       Function::Forward, Function::Rewind}) {
-        SCOPED_TRACE(settings::InfoOf(f).label);
-        rig.settings.keys() = {};
-        rig.settings.keys().set(f, kKey3);
-        rig.clear();
-        const bool stops = std::find(v().stopKeys.begin(), v().stopKeys.end(), f) != v().stopKeys.end();
-        const bool pauses = std::find(v().pauseKeys.begin(), v().pauseKeys.end(), f) != v().pauseKeys.end();
-        rig.current().OnKey(kKey3);
-        EXPECT_EQ(rig.engine.commands(), stops    ? std::vector<std::string>{"Stop"}
-                                         : pauses ? std::vector<std::string>{"Pause"}
-                                                  : std::vector<std::string>{});
-        EXPECT_TRUE(rig.shell.boxes().empty());
-        if (stops) return;
-        if (pauses) {
-            rig.engine.deliverAll();
-            rig.clear();
-            rig.current().OnKey(kKey3);  // the same key resumes a new recording; a paused edit ignores keys
-            EXPECT_EQ(rig.engine.commands(), v().request == 0 ? std::vector<std::string>{"Resume"}
-                                                               : std::vector<std::string>{});
-            if (v().request != 0) rig.current().OnPause();
-            rig.engine.deliverAll();
-            EXPECT_TRUE(rig.in(v().running));
-        }
+                       Function::Play, Function::Record, Function::Append, Function::Insert, Function::Overwrite,
+                       Function::Pause, Function::Stop, Function::Forward, Function::Rewind}) {
+        presses.push_back({f, kKey3});
     }
-}
-
-TEST_P(RecordingStates, AssignedKeysDoNothingWhileAnEditIsPaused) {
-    if (v().request == 0) return;  // a paused new recording takes its keys (the test above)
-    rig.current().OnPause();
-    rig.engine.deliverAll();
-    for (Function f : {Function::Stop, Function::Pause, Function::AppendStop, Function::RecordStop,
-                       Function::RecordPause}) {
-        rig.settings.keys() = {};
-        rig.settings.keys().set(f, kKey3);
-        rig.clear();
-        rig.current().OnKey(kKey3);
-        EXPECT_TRUE(rig.engine.calls().empty());
-        EXPECT_TRUE(rig.window.calls().empty());
+    for (const bool paused : {false, true}) {
+        for (const Press& p : presses) {
+            SCOPED_TRACE(std::string(paused ? "paused, " : "running, ") +
+                         (p.function ? std::string(settings::InfoOf(*p.function).label) : std::to_string(p.key)));
+            rig.settings.keys() = {};
+            if (p.function) rig.settings.keys().set(*p.function, kKey3);
+            if (paused) {
+                rig.current().OnPause();
+                rig.engine.deliverAll();
+                ASSERT_TRUE(rig.in(v().paused));
+            }
+            rig.clear();
+            const auto has = [&](const std::vector<Function>& fs) {
+                return !p.function || std::find(fs.begin(), fs.end(), *p.function) != fs.end();
+            };
+            const bool stops = has(v().stopKeys);
+            const bool pauses = p.function && has(v().pauseKeys);
+            rig.current().OnKey(p.key);
+            EXPECT_EQ(rig.engine.commands(), stops    ? std::vector<std::string>{"Stop"}
+                                             : pauses ? std::vector<std::string>{paused ? "Resume" : "Pause"}
+                                                      : std::vector<std::string>{});
+            EXPECT_TRUE(rig.shell.boxes().empty());
+            if (stops) {
+                EXPECT_TRUE(rig.in(v().running));  // a paused one hands the stop to its running state
+                rig.engine.deliverAll();
+                EXPECT_TRUE(rig.in(StateId::FileSelected));
+                start();
+                continue;
+            }
+            if (!pauses) EXPECT_TRUE(rig.window.calls().empty());
+            rig.engine.deliverAll();
+            if (rig.in(v().paused)) {  // back to running for the next press
+                rig.current().OnPause();
+                rig.engine.deliverAll();
+            }
+            ASSERT_TRUE(rig.in(v().running));
+        }
     }
 }
 

@@ -120,6 +120,8 @@ TEST(SelectRecording, OpensANewPathAndOnlyReadsTheFactsOfTheOpenOne) {
 
 TEST(SelectRecording, AFileThatCannotBeOpenedIsToldAndDropped) {
     ControllerRig rig;
+    // A file that looks playable: the engine's refusal has no cause the file shows.
+    WriteBytes(rig.path("broken.wav"), ReadBytes(TAVRIN_FIXTURE_DIR "/pcm-8k-8bit.wav"));
     rig.engine.failNext(Op::OpenFile, ResultCode(0x21000000, 1996));
     rig.current().OnActivateRecording(rig.path("broken.wav"));
 

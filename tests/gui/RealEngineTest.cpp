@@ -420,7 +420,7 @@ TEST_P(EditOnRealEngine, EditsAtThePositionHeard) {
     EXPECT_EQ(after[40] | after[41] << 8 | after[42] << 16, static_cast<int>(expected.size()));
     if (!c.insert) {
         ASSERT_FALSE(shell.boxes().empty());
-        EXPECT_EQ(shell.boxes().front().text, "Do you really want to overwrite this recording?");
+        EXPECT_EQ(shell.boxes().front().text, "Do you really want to overwrite this recording?\na");
     } else {
         EXPECT_TRUE(shell.boxes().empty()) << shell.boxes().front().text;
     }

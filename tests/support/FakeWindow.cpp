@@ -137,6 +137,11 @@ void FakeWindow::RefreshList() {
     ++lists;
 }
 
+void FakeWindow::FlashNotice(const std::string& text) {
+    log.push_back("FlashNotice(" + text + ")");
+    flashText = text;
+}
+
 void FakeWindow::ShowNotice(const std::string& text) {
     log.push_back("ShowNotice(" + text + ")");
     noticeText = text;
