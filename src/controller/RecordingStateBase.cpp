@@ -79,7 +79,11 @@ void RecordingStateBase::OnEngineError(std::uint32_t code, std::uint32_t detail)
         return;
     }
     // Finishing the file failed because its card went: FileReady tells that.
-    if (IsLocationGone(window().CurrentPath())) return;
+    if (IsLocationGone(window().CurrentPath())) {
+        endCause = CaptureEnd::CardRemoved;
+        return;
+    }
+    endCause = CaptureEnd::Told;
     StateBase::OnEngineError(code, detail);
 }
 
@@ -141,6 +145,13 @@ std::uint32_t RecordingStateBase::RemainingFormat() {
 
 void RecordingStateBase::OnRemainingTimer() {
     Window& w = window();
+    // A card taken out under a running recording: what reached it is saved
+    // as far as the card lets it, and the recording stops rather than write on into nothing.
+    if (!stopAsked && IsLocationGone(w.CurrentPath())) {
+        OnStop();
+        endCause = CaptureEnd::CardRemoved;
+        return;
+    }
     const std::string& folder = w.CurrentFolder();
     const std::int32_t seconds = engine().RemainingSeconds(RemainingFormat(), folder, !IsFastMedia(folder));
     // With a time limit, what is left of it when it ends the recording first.
@@ -186,7 +197,7 @@ void RecordingStateBase::FileReady() {
     const bool stoppedUnasked = !stopAsked;
     stopAsked = false;
     const CaptureEnd cause = std::exchange(endCause, CaptureEnd::Unknown);
-    if (stoppedUnasked && IsLocationGone(w.CurrentPath())) {
+    if (cause == CaptureEnd::CardRemoved || (stoppedUnasked && IsLocationGone(w.CurrentPath()))) {
         // Nothing can be reopened from a card that is gone; its journal
         // stays, and the recording is repaired when the card comes back.
         static_cast<void>(engine().CloseFile());
@@ -201,6 +212,7 @@ void RecordingStateBase::FileReady() {
         Tell(std::string(kMicrophoneGoneNotice));
         return;
     }
+    if (cause == CaptureEnd::Told) return;  // the box said why
     // Otherwise only a store that failed (the room ran out) stops a capture unasked.
     const bool onCard = !recordings::IsInside(path, recordings::WithoutTrailingSlash(context.shell.documentsFolder()));
     Tell(std::string(onCard ? kCardFullNotice : kPhoneFullNotice));

@@ -21,7 +21,12 @@ struct RecordingVariant {
 };
 
 // Why a capture ended that nobody stopped, when the engine said so.
-enum class CaptureEnd { Unknown, MicrophoneGone };
+enum class CaptureEnd {
+    Unknown,         // only storage stops a capture unasked: the room ran out
+    MicrophoneGone,  // the input device went
+    CardRemoved,     // the card the recording lies on was taken out
+    Told,            // another failure, told as the engine words it
+};
 
 // The engine's errors that end a capture on their own: the input device
 // went away, or refused its buffer back.

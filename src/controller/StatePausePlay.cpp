@@ -96,7 +96,13 @@ void StatePausePlay::OnBlinkTimer() {
     blinkPhase = !blinkPhase;
 }
 
-void StatePausePlay::OnListTimer() { RefreshList(); }
+void StatePausePlay::OnListTimer() {
+    if (IsLocationGone(window().CurrentPath())) {
+        OnStop();  // as in StatePlay: the card went
+        return;
+    }
+    RefreshList();
+}
 
 void StatePausePlay::Enter() {
     window().ShowLevel(0);

@@ -118,8 +118,13 @@ void StatePlay::OnPlayEnd() {
         EnterAndSwitch(context.fileSelected);
         request = TakePendingEdit();
         if (request == 0) {
-            // The highlight may have moved on while it played.
-            FollowHighlight(false);
+            // The highlight may have moved on while it played; a card taken
+            // out takes its rows, and the panel lets go of its recording.
+            if (IsLocationGone(w.CurrentPath())) {
+                RefreshFollowingHighlight();
+            } else {
+                FollowHighlight(false);
+            }
             return;
         }
     }
@@ -150,6 +155,12 @@ void StatePlay::OnPausedOff() {
 }
 
 void StatePlay::OnOptions() { OpenOptions(false); }
+
+// A card taken out under the playback: it stops, and the list and the panel
+// let go of the card's recordings when it has ended.
+void StatePlay::OnListTimer() {
+    if (IsLocationGone(window().CurrentPath())) OnStop();
+}
 
 void StatePlay::OnLevelTimer() { ShowLevel(); }
 

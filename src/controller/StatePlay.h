@@ -33,7 +33,7 @@ public:
     void OnBlinkTimer() override {}
     void OnRemainingTimer() override {}
     void OnKeepAwakeTimer() override {}
-    void OnListTimer() override {}
+    void OnListTimer() override;
     void Enter() override;
     void UpdateMenu() override;
     // The panel keeps the recording that plays; it follows the highlight once playback ends.

@@ -92,7 +92,7 @@ const Operation kTable[] = {
     {"OnBlinkTimer", "---HHHHHHHHH", [](State& s) { s.OnBlinkTimer(); }},  // 55
     {"OnRemainingTimer", "----H-H-H-H-", [](State& s) { s.OnRemainingTimer(); }},  // 56
     {"OnKeepAwakeTimer", "----HHHHHHHH", [](State& s) { s.OnKeepAwakeTimer(); }},  // 57
-    {"OnListTimer", "HH-H-H-H-H-H", [](State& s) { s.OnListTimer(); }},  // 58
+    {"OnListTimer", "HHHH-H-H-H-H", [](State& s) { s.OnListTimer(); }},  // 58
     {"Enter", "HHHHHHHHHHHH", [](State& s) { s.Enter(); }},  // 59
     {"UpdateMenu", "HHHHHHHHHHHH", [](State& s) { s.UpdateMenu(); }},  // 60
     {"OnHighlightRow", "HH----------", [](State& s) { s.OnHighlightRow("/elsewhere/Other.wav"); }},  // 61

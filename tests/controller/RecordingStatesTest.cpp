@@ -155,6 +155,99 @@ TEST_P(RecordingStates, AStopOfTheEnginesOwnIsToldInThePanelUntilTheNextStart) {
     EXPECT_EQ(rig.window.notice(), "");
 }
 
+// What the engine reports when a capture ends without a Stop, running or
+// paused: a microphone that went is said in words and the audio kept; an
+// error the program cannot name keeps its code box; a card taken out under
+// the recording ends it in Idle with one notice and no box, and no icon of
+// the recording stays.
+TEST_P(RecordingStates, ACaptureEndedByTheEngineIsToldInWordsWhereItsCauseIsKnown) {
+    struct Case {
+        const char* name;
+        bool paused;
+        std::uint32_t code, detail;
+        bool cardGone;
+        const char* notice;
+        const char* box;  // nullptr: none
+    };
+    const Case cases[] = {
+        {"microphone unplugged", false, 0x21000013, 2, false, "Microphone disconnected - recording stopped", nullptr},
+        {"microphone unplugged while paused", true, 0x21000013, 2, false,
+         "Microphone disconnected - recording stopped", nullptr},
+        {"buffer refused back", false, 0x21000000, 1242, false, "Microphone disconnected - recording stopped",
+         nullptr},
+        {"unknown device failure", false, 0x21000000, 1131, false, "",
+         "Error code:\n0x21000000\n0x46B"},
+        {"card removed, finishing failed", false, 0x21000000, 0x3005, true,
+         "Storage card removed - recording stopped", nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir card;
+        if (c.cardGone) {
+            // The recording lies on a card, which is taken out before the engine reports.
+            rig.settings.setSaveLocation(card.path());
+            rig.shell.setStorageCards({card.path()});
+            WriteBytes(card.file("edited.wav"), "x");
+            file = card.file("edited.wav");
+            rig.engine.deliverAll();
+            rig.current().OnStop();
+            rig.engine.deliverAll();
+            start();
+        }
+        if (c.paused) {
+            rig.current().OnPause();
+            rig.engine.deliverAll();
+            ASSERT_TRUE(rig.in(v().paused));
+        }
+        rig.clear();
+        if (c.cardGone) {
+            ASSERT_EQ(rig.window.CurrentPath(), card.file(v().request == 0 ? "Recording1.wav" : "edited.wav"));
+            rig.shell.setStorageCards({});
+        }
+        rig.engine.setMode(ScriptedEngine::Mode::FileOpen);
+        rig.current().OnEngineError(c.code, c.detail);
+        deliver(kRecordEnd);
+        deliver(kFileReady);
+        EXPECT_EQ(rig.window.notice(), c.notice);
+        if (c.box) {
+            ASSERT_EQ(rig.shell.boxes().size(), 1u);
+            EXPECT_EQ(rig.shell.boxes()[0].text, c.box);
+        } else {
+            EXPECT_TRUE(rig.shell.boxes().empty()) << rig.shell.lastBox().text;
+        }
+        EXPECT_TRUE(rig.in(c.cardGone ? StateId::Idle : StateId::FileSelected));
+        for (Control icon : {Control::RecordIcon, Control::AppendIcon, Control::InsertIcon, Control::OverwriteIcon,
+                             Control::LeftLabel, Control::TimeLeft, Control::SavingIcon}) {
+            EXPECT_FALSE(rig.window.IsShown(icon)) << ControlName(icon);
+        }
+        rig.settings.setSaveLocation(rig.dir.path());
+        file = rig.path("edited.wav");
+        start();
+    }
+}
+
+// A card taken out under a running recording is noticed within a tick of the
+// clock: the recording stops there, and ends as above.
+TEST_P(RecordingStates, ACardTakenOutStopsTheRecordingAtTheNextClockTick) {
+    TempDir card;
+    rig.settings.setSaveLocation(card.path());
+    rig.shell.setStorageCards({card.path()});
+    WriteBytes(card.file("edited.wav"), "x");
+    file = card.file("edited.wav");
+    rig.current().OnStop();
+    rig.engine.deliverAll();
+    start();
+    rig.current().OnRemainingTimer();
+    EXPECT_EQ(std::count(rig.engine.commands().begin(), rig.engine.commands().end(), "Stop"), 0);
+    rig.shell.setStorageCards({});
+    rig.current().OnRemainingTimer();
+    EXPECT_EQ(rig.engine.commands().back(), "Stop");
+    rig.engine.deliverAll();
+    EXPECT_TRUE(rig.in(StateId::Idle));
+    EXPECT_EQ(rig.window.notice(), "Storage card removed - recording stopped");
+    EXPECT_TRUE(rig.shell.boxes().empty()) << rig.shell.lastBox().text;
+}
+
 TEST_P(RecordingStates, HaltStopsLikeStop) {
     rig.current().OnHalt();
     EXPECT_EQ(rig.engine.commands(), std::vector<std::string>{"Stop"});

@@ -226,6 +226,38 @@ TEST(SetVolumeFromSlider, AFailedVolumeIsToldAndNotRememberedAsSet) {
     EXPECT_EQ(rig.ctl.vars.lastVolume, 50);
 }
 
+// The volume keys walk the slider's road in steps, from the volume kept at
+// the last start; each press is shown for a moment and kept for the next run,
+// and a press past either end changes nothing.
+TEST(VolumeKeys, StepFromTheKeptVolumeInEveryStateShowItAndKeepIt) {
+    for (const StateId id : {StateId::Idle, StateId::FileSelected, StateId::Play, StateId::PausePlay,
+                             StateId::Record, StateId::PauseRecordInsert}) {
+        SCOPED_TRACE(static_cast<int>(id));
+        ControllerRig rig;
+        ASSERT_TRUE(rig.store.writeNumber("Playback", "Volume", 80));
+        rig.settings.readVolume();
+        rig.ctl.RestoreVolume();
+        EXPECT_EQ(rig.engine.commands(), std::vector<std::string>{"SetVolume(80)"});
+        rig.ctl.Force(id);
+        rig.clear();
+        const auto press = [&](std::uint32_t key, int times) {
+            for (int i = 0; i < times; ++i) rig.current().OnKey(key);
+        };
+        press(settings::vk::VolumeUp, 3);
+        EXPECT_EQ(rig.engine.commands(), (std::vector<std::string>{"SetVolume(90)", "SetVolume(100)"}));
+        EXPECT_EQ(rig.window.flashed(), "Volume 100%");
+        rig.clear();
+        press(settings::vk::VolumeDown, 2);
+        EXPECT_EQ(rig.engine.commands(), (std::vector<std::string>{"SetVolume(90)", "SetVolume(80)"}));
+        EXPECT_EQ(rig.window.flashed(), "Volume 80%");
+        settings::Settings next(rig.store);
+        next.readVolume();
+        EXPECT_EQ(next.volume(), 80);
+        EXPECT_TRUE(rig.in(id));
+        EXPECT_TRUE(rig.shell.boxes().empty());
+    }
+}
+
 struct PowerCase {
     bool external;
     std::uint8_t battery;

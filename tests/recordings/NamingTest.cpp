@@ -49,17 +49,26 @@ TEST_F(NamingTest, NewRecordingsTakeTheFirstFreeNumber) {
         {{"Recording2.wav"}, "Recording1.wav"},
         {{"Recording01.wav", "recording1.wav"}, "Recording1.wav"},
         {{"Recording1.wav/"}, "Recording2.wav"},  // a folder takes the name as well
+        // Rows shown from other folders take their numbers too, in any letter case.
+        {{"Meetings/Recording1.wav", "Other/recording2.WAV"}, "Recording3.wav"},
+        {{"Meetings/Recording01.wav", "Meetings/Recording1b.wav"}, "Recording1.wav"},
     };
     for (const auto& c : cases) {
         test::TempDir dir;
+        std::vector<std::string> shown;
         for (const auto& name : c.existing) {
-            if (name.back() == '/') {
+            if (name.find('/') < name.size() - 1) {
+                const std::string sub = name.substr(0, name.find('/'));
+                static_cast<void>(files.createDirectory(dir.file(sub)));
+                test::WriteBytes(dir.file(name), std::string("x"));
+                shown.push_back(dir.file(name));
+            } else if (name.back() == '/') {
                 ASSERT_TRUE(files.createDirectory(dir.file(name.substr(0, name.size() - 1))));
             } else {
                 test::WriteBytes(dir.file(name), std::string("x"));
             }
         }
-        EXPECT_EQ(NewRecordingPath(files, dir.path()), dir.file(c.expected));
+        EXPECT_EQ(NewRecordingPath(files, dir.path(), shown), dir.file(c.expected));
     }
 }
 
