@@ -42,8 +42,9 @@ inline constexpr int kWaitMs = 20'000;  // a guard against a hung engine, not a 
 // destroyed, but its thread is ended before the window it reports to is
 // (`end`). A gated speaker hears only the buffers the test lets through.
 struct RealEngine {
+    // `journals`: where storage journals what it changes (empty: nowhere).
     RealEngine(platform::FileSystem& fs, platform::Shell& desktop, std::uint64_t microphoneBytes, std::string speaker,
-               bool speakerRealtime, bool gateSpeaker = false)
+               bool speakerRealtime, bool gateSpeaker = false, std::string journals = {})
         : files(fs),
           in(files,
              [this, microphoneBytes] {
@@ -62,7 +63,8 @@ struct RealEngine {
                                                 ended = true;
                                             });
                                             return true;
-                                        }}),
+                                        },
+                                        std::move(journals)}),
           view(engine) {}
 
     // Quits the engine thread and waits for it; the window keeps handling
@@ -115,7 +117,7 @@ protected:
         settings.setValue(QStringLiteral("Recording Options/Format"), wav::kCodePcm8k8);
         settings.sync();
         real = new RealEngine(engineFiles ? *engineFiles : files, shell, microphoneBytes, root.file("speaker.wav"),
-                              speakerRealtime, gateSpeaker);
+                              speakerRealtime, gateSpeaker, engineJournals);
         // A tone the meter shows, longer than what is recorded of it.
         if (!std::filesystem::exists(root.file("microphone.wav"))) WriteRecording(root.file("microphone.wav"), 3000);
         std::string error;
@@ -193,6 +195,7 @@ protected:
 
     RealEngine* real = nullptr;
     EngineTimes engineTimes;
+    std::string engineJournals;  // the engine's state folder; empty: no journals
 };
 
 // 200 ms of PCM 8 kHz 8-bit.
