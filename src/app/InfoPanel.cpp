@@ -20,7 +20,7 @@ struct Placement {
     int bitmap;  // 0 for the text controls
 };
 
-constexpr std::array<Placement, 16> kLayout{{
+constexpr std::array<Placement, 17> kLayout{{
     {Control::Name, QRect(6, 4, 152, 16), 0},
     {Control::Date, QRect(6, 22, 78, 14), 0},
     {Control::Time, QRect(86, 22, 60, 14), 0},
@@ -37,6 +37,8 @@ constexpr std::array<Placement, 16> kLayout{{
     {Control::VoiceIcon, QRect(186, 26, 16, 16), bitmap::Voice},
     {Control::SilenceIcon, QRect(186, 46, 16, 16), bitmap::Silence},
     {Control::SavingIcon, QRect(218, 26, 16, 16), bitmap::Saving},
+    // Beside the position and length, left of the option icons.
+    {Control::PausedLabel, QRect(146, 42, 40, 14), 0},
 }};
 
 std::size_t Slot(Control c) { return static_cast<std::size_t>(c); }
@@ -66,8 +68,8 @@ void InfoPanel::createFields() {
     for (const Placement& p : kLayout) {
         if (p.bitmap != 0) continue;
         QWidget* w = nullptr;
-        if (p.control == Control::LeftLabel) {
-            w = new QLabel(QStringLiteral("Left:"), this);
+        if (p.control == Control::LeftLabel || p.control == Control::PausedLabel) {
+            w = new QLabel(p.control == Control::LeftLabel ? QStringLiteral("Left:") : QStringLiteral("Paused"), this);
         } else {
             auto* field = new QLineEdit(this);
             field->setReadOnly(true);
@@ -81,8 +83,10 @@ void InfoPanel::createFields() {
         w->setObjectName(QStringLiteral("control%1").arg(static_cast<int>(p.control)));
         controls[Slot(p.control)] = w;
     }
-    control(Control::LeftLabel).setStyleSheet(QStringLiteral("QLabel { color: #1f2a21; }"));
-    control(Control::LeftLabel).hide();
+    for (Control label : {Control::LeftLabel, Control::PausedLabel}) {
+        control(label).setStyleSheet(QStringLiteral("QLabel { color: #1f2a21; }"));
+        control(label).hide();
+    }
     control(Control::TimeLeft).hide();
 }
 

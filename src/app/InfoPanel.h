@@ -64,7 +64,7 @@ private:
     QPoint origin() const;
     QRect scaled(const QRect& screenRect) const;
 
-    static constexpr std::size_t kControls = 16;
+    static constexpr std::size_t kControls = 17;
     std::array<QWidget*, kControls> controls{};
     std::array<QLabel*, kSegmentCount> segments{};
     QLabel* noticeLine = nullptr;

@@ -49,7 +49,10 @@ void PausedRecordingStateBase::OnKeepAwakeTimer() { KeepAwake(); }
 
 void PausedRecordingStateBase::OnListTimer() { RefreshList(); }
 
-void PausedRecordingStateBase::Enter() { FinishEnter(cmd::Pause, "Resume"); }
+void PausedRecordingStateBase::Enter() {
+    window().Show(Control::PausedLabel, true);
+    FinishEnter(cmd::Pause, "Resume");
+}
 
 void PausedRecordingStateBase::UpdateMenu() {
     window().ReplaceMenuItems(BuildMenu(MenuKind::PausedRecording, window().Settings().keys()));

@@ -42,6 +42,7 @@ void RecordingStateBase::OnStop() {
     stopAsked = true;
     HaltStep();
     w.Show(kind.icon, false);
+    w.Show(Control::PausedLabel, false);
     w.Show(Control::LeftLabel, false);
     w.Show(Control::TimeLeft, false);
     ShowOptionIcons();
@@ -171,6 +172,7 @@ void RecordingStateBase::Enter() {
         w.Show(c, c == kind.icon);
     }
     w.Show(Control::PlayIcon, false);
+    w.Show(Control::PausedLabel, false);
     w.Show(Control::LeftLabel, true);
     w.Show(Control::TimeLeft, true);
     if (kind.newRecording) {

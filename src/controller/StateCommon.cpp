@@ -219,6 +219,10 @@ engine::ResultCode StateCommon::StartOverwrite() {
 void StateCommon::BeginCapture(RecordingStateBase& state, Control icon) {
     Window& w = window();
     w.Show(icon, true);
+    // Silence skipping is on for the whole recording; the voice icon blinks
+    // from its first tick until a voice is heard.
+    w.Show(Control::SilenceIcon, w.RecordingOptions().silenceCut);
+    w.Show(Control::VoiceIcon, false);
     state.Enter();
     state.activated = false;
     // Whatever the start had to tell (a card gone) stays unless there is a voice to wait for.
@@ -362,6 +366,8 @@ void StateCommon::RefreshFollowingHighlight() {
 void StateCommon::OpenOptions(bool recordingInProgress) {
     const std::string before = window().Settings().saveLocation();
     window().OpenOptions(recordingInProgress);
+    // The icons say what the options now are, whatever the page changed.
+    ShowOptionIcons();
     // A location the user chose is no replacement to tell of.
     if (window().Settings().saveLocation() != before) context.vars.saveLocationReplaced = false;
 }

@@ -124,7 +124,7 @@ void StateFileSelected::OnListTimer() { RefreshFollowingHighlight(); }
 void StateFileSelected::Enter() {
     Window& w = window();
     for (Control c : {Control::RecordIcon, Control::AppendIcon, Control::InsertIcon, Control::OverwriteIcon,
-                      Control::LeftLabel, Control::TimeLeft}) {
+                      Control::LeftLabel, Control::TimeLeft, Control::PausedLabel}) {
         w.Show(c, false);
     }
     ShowOptionIcons();

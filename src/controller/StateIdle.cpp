@@ -60,9 +60,11 @@ void StateIdle::Enter() {
     // Whatever ran before has ended: none of its fields or icons stays behind.
     for (Control c : {Control::CardIcon, Control::SavingIcon, Control::Date, Control::Time, Control::Position,
                       Control::Length, Control::PlayIcon, Control::RecordIcon, Control::AppendIcon,
-                      Control::InsertIcon, Control::OverwriteIcon, Control::LeftLabel, Control::TimeLeft}) {
+                      Control::InsertIcon, Control::OverwriteIcon, Control::LeftLabel, Control::TimeLeft,
+                      Control::PausedLabel}) {
         w.Show(c, false);
     }
+    ShowOptionIcons();
     FinishEnter(cmd::Record, "Record");
 }
 

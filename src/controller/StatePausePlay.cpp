@@ -106,6 +106,7 @@ void StatePausePlay::OnListTimer() {
 
 void StatePausePlay::Enter() {
     window().ShowLevel(0);
+    window().Show(Control::PausedLabel, true);
     FinishEnter(cmd::Pause, "Resume");
 }
 

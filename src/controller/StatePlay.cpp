@@ -174,6 +174,7 @@ void StatePlay::Enter() {
         w.Show(c, false);
     }
     w.Show(Control::PlayIcon, true);
+    w.Show(Control::PausedLabel, false);
     FinishEnter(cmd::Pause, "Pause");
 }
 

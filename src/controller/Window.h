@@ -30,6 +30,7 @@ enum class Control {
     VoiceIcon,      // voice-activated start is on
     SilenceIcon,    // silence cut is on
     SavingIcon,     // a finished recording is being written out
+    PausedLabel,    // "Paused", while a recording or the playback is paused
 };
 
 // Battery flags of the power status.

@@ -396,5 +396,22 @@ TEST(DeferredEdit, ASecondPlayEndCannotRepeatTheRequest) {
     EXPECT_EQ(rig.window.sentRequests().size(), 1u);
 }
 
+// A paused playback says so on the panel; the word goes with the resume.
+TEST(StatePausePlay, ThePanelSaysPausedUntilTheResume) {
+    ControllerRig rig;
+    rig.toPausePlay(rig.path("a.wav"));
+    EXPECT_TRUE(rig.window.IsShown(Control::PausedLabel));
+    rig.current().OnPause();
+    rig.engine.deliverAll();
+    EXPECT_TRUE(rig.in(StateId::Play));
+    EXPECT_FALSE(rig.window.IsShown(Control::PausedLabel));
+    rig.current().OnPause();
+    rig.engine.deliverAll();
+    rig.current().OnStop();
+    rig.engine.deliverAll();
+    EXPECT_TRUE(rig.in(StateId::FileSelected));
+    EXPECT_FALSE(rig.window.IsShown(Control::PausedLabel));
+}
+
 }  // namespace
 }  // namespace tavrin::test

@@ -248,6 +248,42 @@ TEST_P(RecordingStates, ACardTakenOutStopsTheRecordingAtTheNextClockTick) {
     EXPECT_TRUE(rig.shell.boxes().empty()) << rig.shell.lastBox().text;
 }
 
+// A paused recording says so on the panel, not only on its soft key; the
+// word goes with the resume and with a stop from the pause.
+TEST_P(RecordingStates, ThePanelSaysPausedWhilePaused) {
+    for (const bool stopWhilePaused : {false, true}) {
+        EXPECT_FALSE(rig.window.IsShown(Control::PausedLabel));
+        rig.current().OnPause();
+        rig.engine.deliverAll();
+        EXPECT_TRUE(rig.window.IsShown(Control::PausedLabel));
+        if (stopWhilePaused) {
+            rig.current().OnStop();
+            EXPECT_FALSE(rig.window.IsShown(Control::PausedLabel));
+            rig.engine.deliverAll();
+            EXPECT_FALSE(rig.window.IsShown(Control::PausedLabel));
+            continue;
+        }
+        rig.current().OnPause();
+        rig.engine.deliverAll();
+        EXPECT_TRUE(rig.in(v().running));
+        EXPECT_FALSE(rig.window.IsShown(Control::PausedLabel));
+    }
+}
+
+// The option icons say what the options are: a page that turned silence
+// skipping off takes its icon away at once, in any state.
+TEST_P(RecordingStates, TheOptionIconsFollowWhatTheOptionsPageChanged) {
+    rig.window.setOptionsDialog([&] { rig.window.editRecordingOptions().silenceCut = true; });
+    rig.current().OnOptions();
+    EXPECT_TRUE(rig.window.IsShown(Control::SilenceIcon));
+    rig.window.setOptionsDialog([&] { rig.window.editRecordingOptions().silenceCut = false; });
+    rig.current().OnOptions();
+    EXPECT_FALSE(rig.window.IsShown(Control::SilenceIcon));
+    rig.current().OnStop();
+    rig.engine.deliverAll();
+    EXPECT_FALSE(rig.window.IsShown(Control::SilenceIcon));
+}
+
 TEST_P(RecordingStates, HaltStopsLikeStop) {
     rig.current().OnHalt();
     EXPECT_EQ(rig.engine.commands(), std::vector<std::string>{"Stop"});

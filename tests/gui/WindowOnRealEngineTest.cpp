@@ -3,6 +3,7 @@
 // and cards taken out are said in words, and recordings in sub-folders stay
 // listed under names that can be told apart.
 #include <QAction>
+#include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 #include <QSettings>
@@ -165,6 +166,8 @@ TEST_P(KeysOnRealEngine, StopEveryKindOfRecordingRunningOrPaused) {
     if (c.kind == Kind::Overwrite) paused = StateId::PauseRecordOverwrite;
     ASSERT_TRUE(waitForState(running));
     ASSERT_TRUE(QTest::qWaitFor([&] { return real->held.load(); }, kWaitMs)) << "the microphone ran dry";
+    tick(app::timer::Level);
+    EXPECT_GT(window().panel().litSegments(), 0) << "the meter shows the tone, for an edit as for a recording";
     if (c.paused) {
         Click(rows(), Qt::Key_F1);  // the left soft key pauses
         ASSERT_TRUE(waitForState(paused));
@@ -195,6 +198,20 @@ INSTANTIATE_TEST_SUITE_P(
                       KeyCase{"OverwriteStopKey", Kind::Overwrite, false, Qt::Key_0},
                       KeyCase{"OverwritePausedRecordKey", Kind::Overwrite, true, Qt::Key_F10}),
     [](const ::testing::TestParamInfo<KeyCase>& param) { return std::string(param.param.name); });
+
+// A first start shows how to make the first recording where the rows will be.
+TEST_F(WindowOnRealEngine, AnEmptyListSaysHowToMakeTheFirstRecording) {
+    startOnRealEngine(false);
+    const auto* hint = rows().findChild<QLabel*>(QStringLiteral("emptyHint"));
+    ASSERT_NE(hint, nullptr);
+    EXPECT_TRUE(hint->isVisible());
+    EXPECT_EQ(hint->text(), "No recordings yet.\nPress F1 to record.");
+    EXPECT_TRUE(window().CurrentState() == state(StateId::Idle));
+    recordTwoSeconds();
+    pickFromMenu(cmd::Stop);
+    ASSERT_TRUE(waitForState(StateId::FileSelected));
+    EXPECT_FALSE(hint->isVisible());
+}
 
 // --- files it cannot play ----------------------------------------------------------------------------------------
 

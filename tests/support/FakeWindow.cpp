@@ -22,6 +22,7 @@ const char* ControlName(Control control) {
         case Control::VoiceIcon: return "VoiceIcon";
         case Control::SilenceIcon: return "SilenceIcon";
         case Control::SavingIcon: return "SavingIcon";
+        case Control::PausedLabel: return "PausedLabel";
     }
     return "?";
 }
