@@ -26,6 +26,13 @@ void SyncFolderOf(platform::FileSystem& files, platform::Shell& shell, const std
     shell.messageBox(std::string(failure), std::string(caption), platform::mb::IconExclamation);
 }
 
+// The name without the spaces (and tabs) typed around it.
+std::string_view Trimmed(std::string_view name) {
+    const auto first = name.find_first_not_of(" \t");
+    if (first == std::string_view::npos) return {};
+    return name.substr(first, name.find_last_not_of(" \t") - first + 1);
+}
+
 }  // namespace
 
 std::string PrepareRecordingFolder(platform::FileSystem& files, const std::string& saveLocation,
@@ -62,10 +69,16 @@ bool IsAllowedName(std::string_view name) {
 }
 
 std::optional<std::string> RenameRecording(platform::FileSystem& files, platform::Shell& shell,
-                                           const std::string& oldPath, std::string_view name) {
+                                           const std::string& oldPath, std::string_view typed) {
     const std::string caption(kRenameCaption);
-    if (!IsAllowedName(name)) {
-        shell.messageBox(std::string(kForbiddenCharactersMessage), caption, platform::mb::IconHand);
+    const std::string_view name = Trimmed(typed);
+    // An empty name would hide the file (".wav"); a long one the system refuses.
+    const std::string_view refusal = name.empty()              ? kEmptyNameMessage
+                                     : !IsAllowedName(name)    ? kForbiddenCharactersMessage
+                                     : name.size() > kLongestName ? kNameTooLongMessage
+                                                                  : std::string_view();
+    if (!refusal.empty()) {
+        shell.messageBox(std::string(refusal), caption, platform::mb::IconHand);
         return std::nullopt;
     }
     const auto slash = oldPath.rfind('/');
