@@ -15,6 +15,7 @@
 #include "GuiHarness.h"
 #include "app/InfoPanel.h"
 #include "controller/Commands.h"
+#include "ui/MicrophoneDialog.h"
 #include "ui/RecordingOptionsDialog.h"
 #include "wav/Formats.h"
 
@@ -151,6 +152,41 @@ TEST_F(OptionPagesTest, MicrophonePageListsTheSourcesNowAndStoresTheChoiceByName
     script.then("optionsListDialog", [](QWidget& dialog) { Click(pageList(dialog), Qt::Key_F1); });
     openOptions(script);
     EXPECT_EQ(microphonesUsed, (std::vector<std::string>{"usb", "bluetooth", ""}));
+}
+
+// Sources that read alike are told apart by their names, and the page
+// follows the server: a source plugged in while it shows appears, one
+// unplugged goes, and the highlight stays on its source.
+TEST_F(OptionPagesTest, MicrophonePageTellsAlikeSourcesApartAndFollowsTheServer) {
+    sources = {{"null_a.monitor", "Monitor of Null Output"}, {"null_b.monitor", "Monitor of Null Output"},
+               {"usb", "USB Headset"}};
+    start();
+    ModalScript script;
+    script.then("optionsListDialog", [](QWidget& dialog) { Click(pageList(dialog), Qt::Key_2); });
+    script.then("microphoneDialog", [&](QWidget& dialog) {
+        auto& page = static_cast<ui::MicrophoneDialog&>(dialog);
+        const auto shown = [&] {
+            std::vector<std::string> rows;
+            for (int i = 0; i < page.list().topLevelItemCount(); ++i)
+                rows.push_back(page.list().topLevelItem(i)->text(0).toStdString());
+            return rows;
+        };
+        EXPECT_EQ(shown(), (std::vector<std::string>{"Default (as the desktop)",
+                                                     "Monitor of Null Output (null_a.monitor)",
+                                                     "Monitor of Null Output (null_b.monitor)", "USB Headset"}));
+        page.list().setCurrentItem(page.list().topLevelItem(3));
+        sources.insert(sources.begin(), {"webcam", "Webcam Microphone"});
+        sources.erase(sources.begin() + 1);  // null_a unplugged
+        ASSERT_TRUE(QTest::qWaitFor([&] { return shown().at(1) == "Webcam Microphone"; }, 5000))
+            << "the page's own timer asks the server again";
+        EXPECT_EQ(shown(), (std::vector<std::string>{"Default (as the desktop)", "Webcam Microphone",
+                                                     "Monitor of Null Output", "USB Headset"}));
+        EXPECT_EQ(page.list().currentItem(), page.list().topLevelItem(3)) << "still on the USB headset";
+        Click(page.list(), Qt::Key_F1);
+    });
+    script.then("optionsListDialog", [](QWidget& dialog) { Click(pageList(dialog), Qt::Key_F1); });
+    openOptions(script);
+    EXPECT_TRUE(script.finished()) << script.pending().toStdString();
 }
 
 // A chosen microphone that is gone now stays listed, so the user sees what
