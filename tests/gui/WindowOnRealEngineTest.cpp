@@ -213,6 +213,38 @@ TEST_F(WindowOnRealEngine, AnEmptyListSaysHowToMakeTheFirstRecording) {
     EXPECT_FALSE(hint->isVisible());
 }
 
+// --- the volume keys ------------------------------------------------------------------------------------------------
+
+// F7 and F6 step the speaker's volume, from any state and during playback,
+// show it for a moment on the panel, and the next start begins where they left it.
+TEST_F(WindowOnRealEngine, TheVolumeKeysStepTheSpeakerShowItAndKeepIt) {
+    WriteRecording(recording("a"), 2000);
+    startOnRealEngine(true);
+    const auto speakerPercent = [&] {
+        std::uint32_t word = 0;
+        EXPECT_EQ(real->out.getVolume(word), platform::mmr::NoError);
+        return ((word & 0xFFFFu) * 100 + 32767) / 65535;  // rounded, as the engine truncates
+    };
+    EXPECT_EQ(speakerPercent(), 100u);
+    for (int i = 0; i < 3; ++i) Click(rows(), Qt::Key_F7);
+    EXPECT_EQ(speakerPercent(), 70u);
+    EXPECT_EQ(window().panel().notice(), "Volume 70%");
+    Click(rows(), Qt::Key_Return);
+    ASSERT_TRUE(waitForState(StateId::Play));
+    Click(rows(), Qt::Key_F6);
+    EXPECT_EQ(speakerPercent(), 80u);
+    EXPECT_EQ(window().CurrentState(), state(StateId::Play)) << "the playback goes on";
+    EXPECT_EQ(stored(QStringLiteral("Playback/Volume")), "80");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window().panel().notice().isEmpty(); }, kWaitMs)) << "for a moment only";
+    pickFromMenu(cmd::Stop);
+    ASSERT_TRUE(waitForState(StateId::FileSelected));
+
+    real->end();
+    main.reset();
+    startOnRealEngine(true);
+    EXPECT_EQ(speakerPercent(), 80u) << "kept across starts";
+}
+
 // --- files it cannot play ----------------------------------------------------------------------------------------
 
 // Files other programs left: each row is greyed with its reason, the panel
