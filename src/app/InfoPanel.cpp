@@ -45,6 +45,9 @@ std::size_t Slot(Control c) { return static_cast<std::size_t>(c); }
 
 // Below the time left and the level meter's lowest segment, across the panel.
 const QRect kNoticeRect(6, 78, 228, 12);
+// The playback speed right of the time left; the waveform under the notice.
+const QRect kSpeedRect(108, 62, 32, 14);
+const QRect kWaveformRect(6, 92, 228, 20);
 
 // How long a flashed word stays.
 constexpr int kFlashMs = 2000;
@@ -61,6 +64,7 @@ InfoPanel::InfoPanel(QWidget* parent) : QWidget(parent) {
     createIcons();
     createLevelMeter();
     createNotice();
+    createListening();
     setScale(factor);
 }
 
@@ -115,6 +119,17 @@ void InfoPanel::createNotice() {
         noticeLine->setVisible(!lastingNotice.isEmpty());
     });
 }
+
+void InfoPanel::createListening() {
+    speedLabel = new QLabel(this);
+    speedLabel->setObjectName(QStringLiteral("speed"));
+    speedLabel->setStyleSheet(QStringLiteral("QLabel { color: #1f2a21; }"));
+    wave = new WaveformView(this);
+}
+
+void InfoPanel::setSpeed(const QString& text) { speedLabel->setText(text); }
+
+QString InfoPanel::speed() const { return speedLabel->text(); }
 
 void InfoPanel::setNotice(const QString& text) {
     lastingNotice = text;
@@ -180,6 +195,7 @@ void InfoPanel::setScale(qreal scale) {
     }
     for (int i = 0; i < kSegmentCount; ++i) segments[static_cast<std::size_t>(i)]->setPixmap(MeterSegment(i, factor));
     noticeLine->setFont(text);
+    speedLabel->setFont(text);
     place();
     update();
 }
@@ -199,6 +215,8 @@ void InfoPanel::place() {
     for (const Placement& p : kLayout) control(p.control).setGeometry(scaled(p.rect));
     for (int i = 0; i < kSegmentCount; ++i) segments[static_cast<std::size_t>(i)]->setGeometry(scaled(SegmentRect(i)));
     noticeLine->setGeometry(scaled(kNoticeRect));
+    speedLabel->setGeometry(scaled(kSpeedRect));
+    wave->setGeometry(scaled(kWaveformRect));
 }
 
 void InfoPanel::resizeEvent(QResizeEvent* event) {

@@ -8,6 +8,7 @@
 #include <QWidget>
 
 #include "app/LevelMeter.h"
+#include "app/WaveformView.h"
 #include "controller/Window.h"
 
 class QLabel;
@@ -25,7 +26,7 @@ class InfoPanel : public QWidget {
     Q_OBJECT
 public:
     static constexpr int kWidth = 240;
-    static constexpr int kHeight = 90;
+    static constexpr int kHeight = 114;  // with the waveform strip at its foot
 
     explicit InfoPanel(QWidget* parent = nullptr);
 
@@ -44,6 +45,12 @@ public:
     const QLabel& noticeLabel() const { return *noticeLine; }
 
     void setLevel(std::uint32_t level);
+
+    // The selected recording's waveform, across the foot of the panel.
+    WaveformView& waveform() { return *wave; }
+    // The playback speed beside the time left ("1.5×").
+    void setSpeed(const QString& text);
+    QString speed() const;
     // Segments lit now, counted from the widgets themselves.
     int litSegments() const;
     const QWidget& segment(int index) const;
@@ -60,6 +67,7 @@ private:
     void createIcons();
     void createLevelMeter();
     void createNotice();
+    void createListening();
     void place();
     QPoint origin() const;
     QRect scaled(const QRect& screenRect) const;
@@ -70,6 +78,8 @@ private:
     QLabel* noticeLine = nullptr;
     QString lastingNotice;  // what the line shows once a flashed word has gone
     QTimer* flashTimer = nullptr;
+    QLabel* speedLabel = nullptr;
+    WaveformView* wave = nullptr;
     QPixmap background;
     qreal factor = 2.0;
 };

@@ -18,6 +18,8 @@
 #include "app/Artwork.h"
 #include "app/CommandDispatch.h"
 #include "app/EngineEvent.h"
+#include "app/ExportRunner.h"
+#include "app/WaveformSource.h"
 #include "app/InfoPanel.h"
 #include "app/RecordingRows.h"
 #include "app/LocaleText.h"
@@ -67,6 +69,7 @@ MainWindow::MainWindow(const MainWindowServices& s, QWidget* parent)
     createSoftKeys();
     createTimers();
     createOptionsContext();
+    createListening();
     // The assignments are the window's for its whole life; the menu captions show them.
     options.readKeys();
     machine = std::make_unique<controller::Controller>(
@@ -89,9 +92,65 @@ void MainWindow::createList() {
 }
 
 void MainWindow::createPanel() {
+    // Only a picture with fields on it, which take neither clicks nor the
+    // focus; its waveform takes clicks to seek.
     info = new InfoPanel(this);
-    // Only a picture with fields on it: clicks go through, nothing takes the focus.
-    info->setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+void MainWindow::createListening() {
+    speed = std::make_unique<controller::PlaybackSpeed>(options, services.engine);
+    waveformSource = std::make_unique<WaveformSource>(services.files, platform::CacheFolder(), info->waveform());
+    connect(&info->waveform(), &WaveformView::seekRequested, this, &MainWindow::seekTo);
+    exporter = std::make_unique<ExportRunner>(services.files, services.shell,
+                                              [this](const std::string& text) { ShowNotice(text); });
+    exportChoice = new QMenu(this);
+    exportChoice->setObjectName(QStringLiteral("exportMenu"));
+    const std::pair<exporting::ExportFormat, const char*> kChoices[] = {
+        {exporting::ExportFormat::Opus, "Opus (speech, 24 kbit/s)"},
+        {exporting::ExportFormat::Flac, "FLAC"},
+        {exporting::ExportFormat::Mp3, "MP3"},
+        {exporting::ExportFormat::Wav, "WAV"}};
+    for (const auto& [format, label] : kChoices) {
+        QAction* action = exportChoice->addAction(QString::fromUtf8(label));
+        action->setData(static_cast<int>(format));
+        action->setEnabled(exporting::CanWrite(format));
+    }
+    connect(exportChoice, &QMenu::triggered, this, [this](QAction* action) {
+        const auto format = static_cast<exporting::ExportFormat>(action->data().toInt());
+        const std::string path = SelectedRowPath().empty() ? currentPath : SelectedRowPath();
+        static_cast<void>(exporter->start(path, format));
+    });
+}
+
+void MainWindow::showSpeed() { info->setSpeed(QString::fromUtf8(speed->Label().c_str())); }
+
+// Export offers its formats, Opus first, for the recording the user sees.
+void MainWindow::chooseExport() {
+    if (exporter->running() || (SelectedRowPath().empty() && currentPath.empty())) return;
+    const QPushButton& key = keys->rightButton();
+    const QSize size = exportChoice->sizeHint();
+    exportChoice->setActiveAction(exportChoice->actions().front());
+    exportChoice->popup(key.mapToGlobal(QPoint(key.width() - size.width(), -size.height())));
+}
+
+// A click on the waveform seeks the selected recording, as winding does.
+void MainWindow::seekTo(std::uint32_t ms) {
+    const bool selected = current == &machine->fileSelected || current == &machine->play ||
+                          current == &machine->pausePlay;
+    if (!selected || currentPath.empty()) return;
+    static_cast<void>(services.engine.SetPosition(static_cast<std::int32_t>(std::min<std::uint32_t>(ms, 0x7FFFFFFF))));
+}
+
+// The waveform follows the playback, or grows with a recording in progress.
+void MainWindow::followPlayback() {
+    const controller::State* s = current;
+    const bool recording = s == &machine->record || s == &machine->recordAppend || s == &machine->recordInsert ||
+                           s == &machine->recordOverwrite;
+    if (recording) {
+        waveformSource->grow(services.engine.GetPositionMs(), services.engine.GetLevelPercent());
+    } else if (s == &machine->play || s == &machine->pausePlay || s == &machine->fileSelected) {
+        info->waveform().setPositionMs(services.engine.GetPositionMs());
+    }
 }
 
 void MainWindow::createSoftKeys() {
@@ -170,6 +229,8 @@ void MainWindow::readSettings() {
     options.readVolume();
     if (services.useMicrophone) services.useMicrophone(options.microphone());
     options.validateFormat(settings::SupportedFormats(probeFormats(), services.shell));
+    speed->Restore();
+    showSpeed();
     const std::string stored = options.saveLocation();
     options.validateSaveLocation(recordings::StorageLocations(services.shell, services.files).list());
     // The card was taken out while the recorder was not running: the first
@@ -305,6 +366,7 @@ void MainWindow::RefreshFileFacts() {
 
 void MainWindow::RefreshPanel() {
     for (Control c : {Control::Name, Control::Length, Control::Date, Control::Time}) info->setText(c, {});
+    waveformSource->show(currentPath);
     if (currentPath.empty()) return;
     info->setText(Control::Name, FromStd(recordings::RecordingName(currentPath)));
     // Shown for a card and hidden again for main memory, so that it never
@@ -378,7 +440,17 @@ void MainWindow::menuAboutToHide() {
     timers.at(timer::Suppress)->start();
 }
 
-void MainWindow::command(std::uint32_t id) { DispatchCommand(*current, id); }
+void MainWindow::command(std::uint32_t id) {
+    // Speed and Export depend on no state: the window serves them itself.
+    if (id == controller::cmd::Speed) {
+        speed->Cycle();
+        showSpeed();
+    } else if (id == controller::cmd::Export) {
+        chooseExport();
+    } else {
+        DispatchCommand(*current, id);
+    }
+}
 
 // --- the list ------------------------------------------------------------------------------------------
 
@@ -398,7 +470,11 @@ void MainWindow::listKeyUp(std::uint32_t key) {
     } else if (key == vk::Back) {
         goBack();
     } else if (keyForwarding) {
-        current->OnKey(key);
+        if (speed->OnKey(options.keys(), key)) {
+            showSpeed();
+        } else {
+            current->OnKey(key);
+        }
     }
 }
 
@@ -412,6 +488,11 @@ void MainWindow::actionOnRow(int row) {
 }
 
 void MainWindow::goBack() {
+    // While an export runs, Back stops it.
+    if (exporter->running()) {
+        exporter->cancel();
+        return;
+    }
     // Back hands the desktop to whatever was used before; the recorder keeps
     // running (and recording) and comes back with its window.
     showMinimized();
@@ -521,6 +602,7 @@ void MainWindow::timerFired(int id) {
         case timer::Level:
             current->OnLevelTimer();
             current->OnBlinkTimer();
+            followPlayback();
             break;
         case timer::List: current->OnListTimer(); break;
         case timer::Limit:

@@ -13,6 +13,7 @@
 
 #include "controller/Controller.h"
 #include "controller/EngineView.h"
+#include "controller/PlaybackSpeed.h"
 #include "controller/Window.h"
 #include "engine/ResultCode.h"
 #include "platform/EventSink.h"
@@ -34,8 +35,10 @@ class SoftKeyBar;
 
 namespace tavrin::app {
 
+class ExportRunner;
 class InfoPanel;
 class RecordingRows;
+class WaveformSource;
 
 // Identifiers and periods of the window's timers.
 namespace timer {
@@ -160,6 +163,10 @@ public:
     bool actionSuppressed() const { return suppressAction; }
     bool keysForwarded() const { return keyForwarding; }
     const std::optional<QDateTime>& fileTime() const { return recordingTime; }
+    controller::PlaybackSpeed& playbackSpeed() { return *speed; }
+    ExportRunner& exports() { return *exporter; }
+    WaveformSource& waveforms() { return *waveformSource; }
+    QMenu& exportMenu() { return *exportChoice; }
 
 protected:
     bool event(QEvent* event) override;
@@ -175,6 +182,12 @@ private:
     void createSoftKeys();
     void createTimers();
     void createOptionsContext();
+    // Listening and sharing: the waveform, the playback speed, export.
+    void createListening();
+    void showSpeed();
+    void chooseExport();
+    void followPlayback();
+    void seekTo(std::uint32_t ms);
     // The start-up steps.
     void readSettings();
     void recoverRecordings();
@@ -226,6 +239,10 @@ private:
     ui::SoftKeyBar* keys = nullptr;
     QMenu* menu = nullptr;
     std::map<int, QTimer*> timers;
+    QMenu* exportChoice = nullptr;
+    std::unique_ptr<controller::PlaybackSpeed> speed;
+    std::unique_ptr<WaveformSource> waveformSource;
+    std::unique_ptr<ExportRunner> exporter;
     // Last, so that the states are built once the window they call is complete.
     std::unique_ptr<controller::Controller> machine;
 };

@@ -71,6 +71,7 @@ struct DirectoryEntry {
     bool isDirectory = false;
     std::uint64_t size = 0;
     std::int64_t modifiedSeconds = 0;  // seconds since the epoch, local file time
+    std::int64_t modifiedNanoseconds = 0;  // within that second, where the system keeps it
 };
 
 class FileSystem {
@@ -86,6 +87,10 @@ public:
     [[nodiscard]] virtual bool remove(const std::string& path) = 0;
     // Moves a file; never replaces an existing target.
     [[nodiscard]] virtual bool moveNoReplace(const std::string& from, const std::string& to) = 0;
+    // Moves a file over an existing target, which the user agreed to lose.
+    // Realisations that can should do it in one step; this one removes the
+    // target first.
+    [[nodiscard]] virtual bool moveReplacing(const std::string& from, const std::string& to);
     [[nodiscard]] virtual bool createDirectory(const std::string& path) = 0;
     // Makes the folder's own changes — files created, renamed or removed in
     // it — reach the medium, so that they survive a power cut as the data
@@ -117,6 +122,10 @@ public:
 // `$XDG_STATE_HOME/tavrin`, or `~/.local/state/tavrin`. Empty when neither
 // can be told. The folder may not exist yet.
 std::string StateFolder();
+// Where the program keeps what it can make again (waveforms):
+// `$XDG_CACHE_HOME/tavrin`, or `~/.cache/tavrin`. Empty when neither can be
+// told. The folder may not exist yet.
+std::string CacheFolder();
 
 // `path` from the root: relative to the current folder when it does not start
 // with '/'. Unchanged when the current folder cannot be told.

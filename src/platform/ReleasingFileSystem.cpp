@@ -130,6 +130,10 @@ bool ReleasingFileSystem::moveNoReplace(const std::string& from, const std::stri
     return inner.moveNoReplace(from, to);
 }
 
+bool ReleasingFileSystem::moveReplacing(const std::string& from, const std::string& to) {
+    return inner.moveReplacing(from, to);
+}
+
 bool ReleasingFileSystem::createDirectory(const std::string& path) { return inner.createDirectory(path); }
 
 bool ReleasingFileSystem::syncFolder(const std::string& folder) { return inner.syncFolder(folder); }

@@ -21,6 +21,8 @@ constexpr std::array<FunctionInfo, kFunctionCount> kFunctions{{
     {F::Stop, "Stop", "Stop"},
     {F::Forward, "FF", "Forward"},
     {F::Rewind, "REW", "Rewind"},
+    {F::Faster, "Faster", "Faster"},
+    {F::Slower, "Slower", "Slower"},
 }};
 
 // The order in which a key is looked for when it moves to another function;
@@ -28,6 +30,7 @@ constexpr std::array<FunctionInfo, kFunctionCount> kFunctions{{
 constexpr std::array<F, kFunctionCount> kTakeOrder{
     F::PlayPause, F::RecordPause, F::Play,   F::Record,     F::Pause,      F::Stop,
     F::Forward,   F::Rewind,      F::Append, F::AppendStop, F::RecordStop, F::Insert, F::Overwrite,
+    F::Faster,    F::Slower,
 };
 
 // Functions that would make a key ambiguous next to the one just assigned:
@@ -51,6 +54,8 @@ constexpr std::array<Overlap, kFunctionCount> kOverlaps{{
     {F::Append, {F::AppendStop}, 1},
     {F::Insert, {}, 0},
     {F::Overwrite, {}, 0},
+    {F::Faster, {}, 0},
+    {F::Slower, {}, 0},
 }};
 
 }  // namespace

@@ -45,8 +45,10 @@ enum class Function {
     Stop,
     Forward,
     Rewind,
+    Faster,  // playback speed, a step up or down
+    Slower,
 };
-inline constexpr std::size_t kFunctionCount = 13;
+inline constexpr std::size_t kFunctionCount = 15;
 
 struct FunctionInfo {
     Function function;

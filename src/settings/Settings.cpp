@@ -14,6 +14,7 @@ constexpr std::string_view kMicrophone = "Microphone";
 constexpr std::string_view kKeys = "Keys";
 constexpr std::string_view kPlayback = "Playback";
 constexpr std::string_view kVolume = "Volume";
+constexpr std::string_view kSpeed = "Speed";
 
 // The recording options: the bit that writes each number and its value name.
 struct NumberValue {
@@ -148,6 +149,15 @@ void Settings::validateSaveLocation(const std::vector<std::string>& locations) {
 }
 
 void Settings::readMicrophone() { static_cast<void>(store.readString(kRecordingOptions, kMicrophone, microphoneName)); }
+
+void Settings::readPlaybackSpeed() {
+    static_cast<void>(store.readNumber(kPlayback, kSpeed, speedHundredths));
+}
+
+void Settings::writePlaybackSpeed(std::uint32_t hundredths) {
+    speedHundredths = hundredths;
+    static_cast<void>(store.writeNumber(kPlayback, kSpeed, hundredths));
+}
 
 void Settings::writeMicrophone(std::string sourceName) {
     microphoneName = std::move(sourceName);

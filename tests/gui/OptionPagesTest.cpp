@@ -225,7 +225,7 @@ TEST_F(OptionPagesTest, AssignedKeyDrivesTheRecorderAndShowsInTheMenu) {
     script.then("assignButtonsDialog", [](QWidget& dialog) {
         EXPECT_EQ(dialog.windowTitle(), "Tavrin Assign Buttons");
         QTreeWidget& list = functionList(dialog);
-        ASSERT_EQ(list.topLevelItemCount(), 13);
+        ASSERT_EQ(list.topLevelItemCount(), 15);
         EXPECT_EQ(list.topLevelItem(7)->text(1), "Insert");
         EXPECT_EQ(list.topLevelItem(8)->text(1), "Overwrite");
         EXPECT_EQ(list.topLevelItem(5)->text(1), "Record");

@@ -350,6 +350,11 @@ bool PosixFileSystem::moveNoReplace(const std::string& from, const std::string& 
     return false;
 }
 
+bool PosixFileSystem::moveReplacing(const std::string& from, const std::string& to) {
+    // One step: whoever looks finds the old target or the new one, never neither.
+    return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
 bool PosixFileSystem::createDirectory(const std::string& path) { return mkdir(path.c_str(), 0755) == 0; }
 
 bool PosixFileSystem::syncFolder(const std::string& folder) {
@@ -372,7 +377,7 @@ std::optional<DirectoryEntry> PosixFileSystem::entry(const std::string& path) {
     struct stat st {};
     if (stat(path.c_str(), &st) != 0) return std::nullopt;
     return DirectoryEntry{path.substr(path.rfind('/') + 1), S_ISDIR(st.st_mode), static_cast<std::uint64_t>(st.st_size),
-                          static_cast<std::int64_t>(st.st_mtim.tv_sec)};
+                          static_cast<std::int64_t>(st.st_mtim.tv_sec), static_cast<std::int64_t>(st.st_mtim.tv_nsec)};
 }
 
 std::optional<std::vector<DirectoryEntry>> PosixFileSystem::listEntries(const std::string& folder, bool details) {
@@ -391,7 +396,8 @@ std::optional<std::vector<DirectoryEntry>> PosixFileSystem::listEntries(const st
         struct stat st {};
         if (fstatat(dirfd(dir), e->d_name, &st, 0) != 0) continue;  // e.g. a dangling link
         entries.push_back({name, S_ISDIR(st.st_mode), static_cast<std::uint64_t>(st.st_size),
-                           static_cast<std::int64_t>(st.st_mtim.tv_sec)});
+                           static_cast<std::int64_t>(st.st_mtim.tv_sec),
+                           static_cast<std::int64_t>(st.st_mtim.tv_nsec)});
     }
     closedir(dir);
     std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.name < b.name; });
