@@ -18,6 +18,14 @@ constexpr std::string_view kOutOfMemoryMessage = "Recording has stopped. Out of 
 constexpr int kNoticeTicks = 10;
 constexpr std::string_view kCardFullNotice = "Card full - recording stopped";
 constexpr std::string_view kPhoneFullNotice = "Phone full - recording stopped";
+// Storage stopped the capture with room left on the volume: what ran out was
+// the recording's own room, a WAV file's 4 GiB, or the memory a recording on
+// slow media is held in.
+constexpr std::string_view kFileLimitNotice = "File size limit reached - recording stopped";
+constexpr std::string_view kMemoryFullNotice = "Memory full - recording stopped";
+// Free space the volume still has when it is not the volume that filled up:
+// more than a stopped recording gives back of what it had reserved ahead.
+constexpr std::uint64_t kRoomLeftBytes = 16u << 20;
 
 // The catalogue code of an open recording's format; 0 when it has none.
 std::uint32_t FormatCodeOf(const AudioFileInfo& facts) {
@@ -216,8 +224,15 @@ void RecordingStateBase::FileReady() {
     }
     if (cause == CaptureEnd::Told) return;  // the box said why
     // Otherwise only a store that failed (the room ran out) stops a capture unasked.
+    Tell(std::string(RoomRunOut(path)));
+}
+
+// Which room ran out, named for what it is.
+std::string_view RecordingStateBase::RoomRunOut(const std::string& path) const {
+    const std::optional<std::uint64_t> free = context.files.freeSpace(platform::FolderOf(path));
+    if (free && *free >= kRoomLeftBytes) return IsFastMedia(path) ? kFileLimitNotice : kMemoryFullNotice;
     const bool onCard = !recordings::IsInside(path, recordings::WithoutTrailingSlash(context.shell.documentsFolder()));
-    Tell(std::string(onCard ? kCardFullNotice : kPhoneFullNotice));
+    return onCard ? kCardFullNotice : kPhoneFullNotice;
 }
 
 void RecordingStateBase::TooSlow() {

@@ -89,6 +89,7 @@ protected:
     void TooSlow();
 
 private:
+    std::string_view RoomRunOut(const std::string& path) const;
     // The format whose rate turns the room left into time.
     std::uint32_t RemainingFormat();
 

@@ -135,6 +135,7 @@ TEST_P(RecordingStates, StopWaitsForTheFileAndReopensItAtItsStart) {
 // The engine stops a capture by itself only when storing a block failed: the
 // room ran out. The panel says so, once; the user's own stop says nothing.
 TEST_P(RecordingStates, AStopOfTheEnginesOwnIsToldInThePanelUntilTheNextStart) {
+    rig.files.setFreeSpace(0);  // the volume is what filled up
     rig.engine.setMode(ScriptedEngine::Mode::FileOpen);
     deliver(kRecordEnd);
     deliver(kFileReady);
@@ -282,6 +283,30 @@ TEST_P(RecordingStates, TheOptionIconsFollowWhatTheOptionsPageChanged) {
     rig.current().OnStop();
     rig.engine.deliverAll();
     EXPECT_FALSE(rig.window.IsShown(Control::SilenceIcon));
+}
+
+// Which room ran out is named for what it is: the volume when it is full,
+// otherwise the recording's own limit, a WAV file's size straight on the
+// medium, the memory a recording on slow media is held in.
+TEST_P(RecordingStates, TheRoomThatRanOutIsNamed) {
+    struct Case {
+        std::uint64_t free;
+        bool fast;
+        const char* notice;
+    };
+    for (const Case& c : {Case{0, true, "Phone full - recording stopped"},
+                          Case{1u << 20, false, "Phone full - recording stopped"},
+                          Case{1ull << 30, true, "File size limit reached - recording stopped"},
+                          Case{1ull << 30, false, "Memory full - recording stopped"}}) {
+        SCOPED_TRACE(c.notice);
+        rig.files.setFreeSpace(c.free);
+        rig.shell.setFastLocations(c.fast ? std::vector<std::string>{rig.dir.path()} : std::vector<std::string>{});
+        rig.engine.setMode(ScriptedEngine::Mode::FileOpen);
+        deliver(kRecordEnd);
+        deliver(kFileReady);
+        EXPECT_EQ(rig.window.notice(), c.notice);
+        start();
+    }
 }
 
 TEST_P(RecordingStates, HaltStopsLikeStop) {
