@@ -20,10 +20,8 @@
 #include "platform/FileSystem.h"
 #include "platform/Power.h"
 #include "platform/Shell.h"
-#include "recordings/RecordingList.h"
 #include "settings/Settings.h"
 #include "settings/Store.h"
-#include "ui/OptionsContext.h"
 #include "ui/OptionsContext.h"
 #include "ui/RecordingTimes.h"
 
@@ -39,6 +37,7 @@ namespace tavrin::app {
 
 class ExportRunner;
 class InfoPanel;
+class RecordingRows;
 class WaveformSource;
 
 // Identifiers and periods of the window's timers.
@@ -127,6 +126,7 @@ public:
     void SetTimeLeftText(const std::string& text) override;
     void ShowLevel(std::uint32_t percent) override;
     void ShowNotice(const std::string& text) override;
+    void FlashNotice(const std::string& text) override;
     std::string SelectedRowPath() override;
     void RefreshList() override;
     void HighlightRow(const std::string& path) override;
@@ -215,11 +215,9 @@ private:
     void continueClosing();
     void dropEmptyNewRecording();
     std::optional<std::uint32_t> probeFormats();
-    std::string rowPath(int row) const;
 
     MainWindowServices services;
     settings::Settings options;
-    recordings::RecordingList recordings;
     std::unique_ptr<ui::OptionsContext> optionsContext;
     std::string documentsFolder;
 
@@ -239,7 +237,8 @@ private:
     bool dropIfEmpty = false;           // the pending close stopped a new recording before it had begun
     qreal scale = 2.0;
 
-    QTreeWidget* list = nullptr;
+    RecordingRows* rows = nullptr;
+    QTreeWidget* list = nullptr;  // the rows' view
     InfoPanel* info = nullptr;
     ui::SoftKeyBar* keys = nullptr;
     QMenu* menu = nullptr;

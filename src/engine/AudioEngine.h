@@ -263,6 +263,7 @@ private:
     void FailCapture(std::uint32_t step);
     void StopCapture();
     void FinishCapture();
+    void PublishSpaceLeft();
     void WatchStoringTime(std::int64_t before);
     std::int32_t BlockPeak(std::uint32_t header, std::uint32_t bytes);
 

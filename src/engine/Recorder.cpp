@@ -96,7 +96,7 @@ ResultCode AudioEngine::RecordStart(const std::string& filePath) {
         return opened;
     }
     voiceActivated = false;
-    spaceLeft = storage.SpaceLeft();
+    PublishSpaceLeft();
     state = EngineState::EngineRecording;
     eventBase = kEventBasePlain;
     currentHeader = 0;
@@ -149,7 +149,7 @@ ResultCode AudioEngine::RecordEdit(std::uint32_t base) {
         return opened;
     }
     voiceActivated = false;
-    spaceLeft = storage.SpaceLeft();
+    PublishSpaceLeft();
     state = EngineState::EngineRecording;
     currentHeader = 0;
     silentBlocks = 0;
@@ -314,7 +314,7 @@ void AudioEngine::HandleRecordedBlock() {
         return;
     }
     position = storage.CurrentWriteSample();
-    spaceLeft = storage.SpaceLeft();
+    PublishSpaceLeft();
     RequeueInput();
 }
 
@@ -384,6 +384,18 @@ void AudioEngine::FinishCapture() {
     } else {
         Post(kEvError, rc::NoSpace, static_cast<std::uint32_t>(closed));
     }
+}
+
+// The room left as the window shows it: what storage has room for, and never
+// more than a WAV file's 4 GiB still take, so that "Left:" counts down on a
+// disk far larger than one recording can be.
+void AudioEngine::PublishSpaceLeft() {
+    constexpr std::uint64_t kWavLimit = 0xFFFFFFFFu;
+    constexpr std::uint64_t kHeaderRoom = 60;  // the larger of the two headers written
+    const std::uint64_t blockBytes = std::max<std::uint16_t>(deviceFormat.blockAlign, 1);
+    const std::uint64_t written = std::max<std::uint64_t>(storage.DataSize(), std::uint64_t{position} * blockBytes);
+    const std::uint64_t fileRoom = kWavLimit - std::min(kWavLimit, kHeaderRoom + written);
+    spaceLeft = static_cast<std::uint32_t>(std::min<std::uint64_t>(storage.SpaceLeft(), fileRoom));
 }
 
 std::int32_t AudioEngine::BlockPeak(std::uint32_t header, std::uint32_t bytes) {
