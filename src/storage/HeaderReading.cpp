@@ -77,7 +77,10 @@ Status VisitChunk(HeaderSource& source, HeaderImage& image, Walk& walk, const st
     const auto at = static_cast<std::uint32_t>(walk.at);
     if (std::memcmp(head, "fmt ", 4) == 0) {
         walk.fmtSeen = true;
-        return ReadFmt(source, image, head);
+        if (ReadFmt(source, image, head) != Status::Ok) return Status::FileError;
+        // Each fmt chunk is judged as the chunk walk judges it: one that
+        // cannot be used refuses the file, whatever a later one says.
+        return wav::Playability(RecordOf(image)) == wav::kParseUnusable ? Status::FileError : Status::Ok;
     }
     if (std::memcmp(head, "fact", 4) == 0 && wav::LoadLe32(head + 4) >= 4) image.factValuePos = at + 8;
     if (std::memcmp(head, "data", 4) == 0) {

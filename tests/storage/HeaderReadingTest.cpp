@@ -95,6 +95,10 @@ std::vector<StrictCase> Cases() {
         {"FmtIdMissing", Riff({Chunk("fmx ", Pcm(8000, 8)), data}), Status::FileError},
         {"EndsBeforeDataHeader", Riff({Chunk("fmt ", Pcm(8000, 8)), Bytes{'d', 'a', 't'}}), Status::FileError},
         {"SevenBytes", Bytes{'R', 'I', 'F', 'F', 0, 0, 0}, Status::FileError},
+        // Every fmt chunk counts, as in the chunk walk: a later usable one
+        // does not make up for one that cannot be used.
+        {"UnusableFmtThenUsable", Riff({Chunk("fmt ", Record(1, 0, 8000, 16000, 2, 16)), pcmFmt, data}),
+         Status::FileError},
     };
 }
 
