@@ -79,7 +79,9 @@ Status VisitChunk(HeaderSource& source, HeaderImage& image, Walk& walk, const st
         walk.fmtSeen = true;
         if (ReadFmt(source, image, head) != Status::Ok) return Status::FileError;
         // Each fmt chunk is judged as the chunk walk judges it: one that
-        // cannot be used refuses the file, whatever a later one says.
+        // cannot be used, or a GSM record without its block fields, refuses
+        // the file, whatever a later one says.
+        if (image.IsGsm() && image.FmtSize() < 20) return Status::FileError;
         return wav::Playability(RecordOf(image)) == wav::kParseUnusable ? Status::FileError : Status::Ok;
     }
     if (std::memcmp(head, "fact", 4) == 0 && wav::LoadLe32(head + 4) >= 4) image.factValuePos = at + 8;
