@@ -99,6 +99,8 @@ std::vector<StrictCase> Cases() {
         // does not make up for one that cannot be used.
         {"UnusableFmtThenUsable", Riff({Chunk("fmt ", Record(1, 0, 8000, 16000, 2, 16)), pcmFmt, data}),
          Status::FileError},
+        {"FmtLargerThanTheFile", [&] { Bytes b = Riff({data, pcmFmt}); b[b.size() - 20] = 0xE8; return b; }(),
+         Status::FileError},
         {"ShortGsmFmtThenPcm", Riff({Chunk("fmt ", Record(0x31, 1, 8000, 1625, 65, 0)), pcmFmt, data}),
          Status::FileError},
     };
