@@ -191,6 +191,12 @@ MarkScale ScaleOf(std::uint16_t formatTag, std::uint16_t blockAlign) {
 
 MarkScale ScaleOf(const WavInfo& info) { return ScaleOf(info.formatTag, info.blockAlign); }
 
+std::uint64_t BlockMs(const WavInfo& info, std::uint32_t block) {
+    WavInfo upTo = info;
+    upTo.lengthInBlocks = block;
+    return DurationMs(upTo);
+}
+
 MarkList ReadMarks(const std::uint8_t* bytes, std::uint32_t size, const WavInfo& info) {
     const ByteView view(bytes, size);
     if (!view.IdIs(0, "RIFF") || !view.IdIs(8, "WAVE")) return {};

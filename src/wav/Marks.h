@@ -34,6 +34,9 @@ struct MarkScale {
 MarkScale ScaleOf(const WavInfo& info);
 MarkScale ScaleOf(std::uint16_t formatTag, std::uint16_t blockAlign);
 
+// Where block `block` of a file's audio starts, in milliseconds, truncated.
+std::uint64_t BlockMs(const WavInfo& info, std::uint32_t block);
+
 // The marks of a whole file: the cue points of its last "cue " chunk (a
 // program that moved the chunk behind the audio left the old one before it),
 // labelled from its LIST/adtl chunks. Points beyond the audio are left out.
