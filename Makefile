@@ -1,13 +1,13 @@
 # make run   - install what is missing, build, start the program
 # make test  - install what is missing, build, run every test
-.PHONY: run test deps build build-asan build-tsan bench fuzz soak clean
+.PHONY: run test deps build build-program build-asan build-tsan bench fuzz soak clean
 
 SHELL := /bin/bash
 PACKAGES := $(shell grep -v '^\s*\#' deps/debian-packages.txt | grep -v '^\s*$$')
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 FUZZ_SECONDS ?= 45
 
-run: build
+run: build-program
 	./build/default/src/app/tavrin
 
 test: build build-asan build-tsan
@@ -28,6 +28,11 @@ deps:
 build: deps
 	cmake --preset default
 	cmake --build --preset default
+
+# Only the window and tavrin-cli: the tests and benchmarks wait for `make test`.
+build-program: deps
+	cmake --preset default
+	cmake --build --preset program
 
 build-asan: deps
 	cmake --preset asan

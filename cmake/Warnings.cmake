@@ -24,7 +24,7 @@ endfunction()
 
 # One test program per test folder, registered with CTest through gtest discovery.
 function(tavrin_test_folder name)
-  cmake_parse_arguments(ARG "" "" "DEPS;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "QT" "" "DEPS;LABELS" ${ARGN})
   # A sanitizer build may build only some of the test programs.
   if(TAVRIN_TEST_PROGRAMS AND NOT name IN_LIST TAVRIN_TEST_PROGRAMS)
     return()
@@ -37,6 +37,11 @@ function(tavrin_test_folder name)
   add_executable(${name} ${sources})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} tavrin_test_support GTest::gtest GTest::gmock GTest::gtest_main)
   tavrin_warnings(${name})
+  if(ARG_QT)
+    tavrin_test_program(${name} QT)
+  else()
+    tavrin_test_program(${name})
+  endif()
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
     PROPERTIES LABELS "${ARG_LABELS}" ENVIRONMENT "TAVRIN_SOURCE_DIR=${PROJECT_SOURCE_DIR};TAVRIN_BINARY_DIR=${PROJECT_BINARY_DIR}")
 endfunction()

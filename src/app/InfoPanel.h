@@ -12,6 +12,7 @@
 #include "controller/Window.h"
 
 class QLabel;
+class QTimer;
 class QLineEdit;
 
 namespace tavrin::app {
@@ -38,6 +39,9 @@ public:
     // The line at the foot of the panel; empty hides it.
     void setNotice(const QString& text);
     QString notice() const;
+    // A word shown in the notice line for a moment (about two seconds); the
+    // notice set meanwhile or before comes back after it.
+    void flashNotice(const QString& text);
     const QLabel& noticeLabel() const { return *noticeLine; }
 
     void setLevel(std::uint32_t level);
@@ -68,10 +72,12 @@ private:
     QPoint origin() const;
     QRect scaled(const QRect& screenRect) const;
 
-    static constexpr std::size_t kControls = 16;
+    static constexpr std::size_t kControls = 17;
     std::array<QWidget*, kControls> controls{};
     std::array<QLabel*, kSegmentCount> segments{};
     QLabel* noticeLine = nullptr;
+    QString lastingNotice;  // what the line shows once a flashed word has gone
+    QTimer* flashTimer = nullptr;
     QLabel* speedLabel = nullptr;
     WaveformView* wave = nullptr;
     QPixmap background;

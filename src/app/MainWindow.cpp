@@ -21,6 +21,7 @@
 #include "app/ExportRunner.h"
 #include "app/WaveformSource.h"
 #include "app/InfoPanel.h"
+#include "app/RecordingRows.h"
 #include "app/LocaleText.h"
 #include "controller/Commands.h"
 #include "controller/Duration.h"
@@ -48,19 +49,19 @@ namespace vk = settings::vk;
 constexpr int kScreenWidth = 240;
 constexpr int kScreenHeight = 320;
 constexpr int kSoftKeyHeight = 28;
-constexpr int kNameColumnWidth = 168;
-
-constexpr int kPathColumn = 2;
-constexpr int kNameColumn = 1;
 
 QString FromStd(const std::string& text) { return QString::fromStdString(text); }
 
-bool ListTakes(std::uint32_t key) { return key == vk::Action || key == vk::Back || settings::IsAssignable(key); }
+// Action, Back, the assignable keys, and the keypad's own keys the states act on.
+bool ListTakes(std::uint32_t key) {
+    return key == vk::Action || key == vk::Back || key == vk::RecordKey || key == vk::End || key == vk::VolumeUp ||
+           key == vk::VolumeDown || settings::IsAssignable(key);
+}
 
 }  // namespace
 
 MainWindow::MainWindow(const MainWindowServices& s, QWidget* parent)
-    : QWidget(parent), services(s), options(s.store), recordings(s.files) {
+    : QWidget(parent), services(s), options(s.store) {
     setObjectName(QStringLiteral("mainWindow"));
     setWindowIcon(ApplicationIcon());
     createList();
@@ -81,22 +82,13 @@ MainWindow::~MainWindow() = default;
 // --- construction ------------------------------------------------------------------------
 
 void MainWindow::createList() {
-    list = new QTreeWidget(this);
-    list->setObjectName(QStringLiteral("recordingList"));
-    list->setColumnCount(3);
-    list->header()->hide();
-    // The first column is a placeholder the user never sees.
-    list->header()->setMinimumSectionSize(0);
-    list->setRootIsDecorated(false);
-    list->setUniformRowHeights(true);
-    list->setSelectionMode(QAbstractItemView::SingleSelection);
-    list->setSelectionBehavior(QAbstractItemView::SelectRows);
-    list->setAllColumnsShowFocus(true);
-    list->setWordWrap(false);
-    list->setColumnWidth(0, 0);
-    list->setColumnHidden(kPathColumn, true);
-    connect(list, &QTreeWidget::itemDoubleClicked, this,
-            [this](QTreeWidgetItem* item) { actionOnRow(list->indexOfTopLevelItem(item)); });
+    rows = new RecordingRows(*this, services.files);
+    list = &rows->view();
+    connect(rows, &RecordingRows::rowActivated, this, [this](int row) { actionOnRow(row); });
+    // The panel shows the highlighted recording; only what the user moves counts.
+    connect(rows, &RecordingRows::highlightMoved, this, [this] {
+        if (keyForwarding) current->OnHighlightRow(rows->highlightedPath());
+    });
 }
 
 void MainWindow::createPanel() {
@@ -218,6 +210,7 @@ bool MainWindow::initialise() {
     setUpSoftKeys();
     if (!startEngine()) return false;
     info->setLevel(0);  // the meter starts with every segment hidden
+    machine->RestoreVolume();
     current->Enter();
     setUpList();
     current->OnListTimer();
@@ -229,9 +222,11 @@ bool MainWindow::initialise() {
 
 void MainWindow::readSettings() {
     documentsFolder = recordings::WithoutTrailingSlash(services.shell.documentsFolder());
+    rows->setDocumentsFolder(documentsFolder);
     options.readSettings();
     // Before the formats are asked for: they are the chosen microphone's.
     options.readMicrophone();
+    options.readVolume();
     if (services.useMicrophone) services.useMicrophone(options.microphone());
     options.validateFormat(settings::SupportedFormats(probeFormats(), services.shell));
     speed->Restore();
@@ -255,8 +250,10 @@ void MainWindow::recoverRecordings() {
         std::string name = r.path.substr(r.path.rfind('/') + 1);
         if (name.size() > 4 && QString::fromStdString(name.substr(name.size() - 4)).compare(".wav", Qt::CaseInsensitive) == 0)
             name.resize(name.size() - 4);
-        text += "\n" + name + "  " +
-                (r.repaired ? controller::FormatDuration(r.lengthMs / 1000) : std::string("could not be repaired"));
+        const std::string outcome = !r.setAside.empty() ? "left as it is (" + r.setAside + ")"
+                                    : r.repaired        ? controller::FormatDuration(r.lengthMs / 1000)
+                                                        : std::string("could not be repaired");
+        text += "\n" + name + "  " + outcome;
     }
     services.shell.messageBox(text, "Tavrin", platform::mb::IconAsterisk | platform::mb::Ok);
 }
@@ -287,10 +284,8 @@ void MainWindow::setUpList() {
 
 void MainWindow::selectFirstRow() {
     list->setFocus();
-    if (QTreeWidgetItem* first = list->topLevelItem(0)) {
-        list->setCurrentItem(first);
-        list->scrollToItem(first);
-    }
+    // As a press of Down would: the panel shows the first recording at once.
+    if (QTreeWidgetItem* first = list->topLevelItem(0)) list->setCurrentItem(first);
 }
 
 void MainWindow::startTimers() {
@@ -311,17 +306,7 @@ void MainWindow::arrange() {
     scale = s;
     info->setScale(s);
     keys->setFont(ui::CaptionFontScaled(s));
-    list->setFont(ui::TextFontScaled(s * 1.2));
-    const int icon = static_cast<int>(std::lround(16 * s));
-    list->setIconSize(QSize(icon, icon));
-    list->setColumnWidth(kNameColumn, static_cast<int>(std::lround(kNameColumnWidth * s)));
-    const QIcon card(ListIcon(0, s)), phone(ListIcon(1, s));
-    for (int row = 0; row < list->topLevelItemCount(); ++row) {
-        QTreeWidgetItem* item = list->topLevelItem(row);
-        item->setIcon(kNameColumn, recordings::IsInside(item->text(kPathColumn).toStdString(), documentsFolder)
-                                       ? phone
-                                       : card);
-    }
+    rows->setScale(s);
 }
 
 void MainWindow::resizeEvent(QResizeEvent* event) {
@@ -410,6 +395,8 @@ void MainWindow::ShowLevel(std::uint32_t percent) { info->setLevel(percent); }
 
 void MainWindow::ShowNotice(const std::string& text) { info->setNotice(FromStd(text)); }
 
+void MainWindow::FlashNotice(const std::string& text) { info->flashNotice(FromStd(text)); }
+
 // --- soft keys and menu ---------------------------------------------------------------------------
 
 std::uint32_t MainWindow::LeftSoftKeyCommand() const { return keys->leftCommand(); }
@@ -469,46 +456,12 @@ void MainWindow::command(std::uint32_t id) {
 
 // --- the list ------------------------------------------------------------------------------------------
 
-std::string MainWindow::rowPath(int row) const {
-    const QTreeWidgetItem* item = list->topLevelItem(row);
-    return item ? item->text(kPathColumn).toStdString() : std::string();
-}
+std::string MainWindow::SelectedRowPath() { return rows->highlightedPath(); }
 
-std::string MainWindow::SelectedRowPath() {
-    const QTreeWidgetItem* item = list->currentItem();
-    if (!item || !item->isSelected()) return {};
-    return item->text(kPathColumn).toStdString();
-}
-
-void MainWindow::RefreshList() {
-    const std::vector<std::string> folders = recordings::ListedFolders(
-        recordings::StorageLocations(services.shell, services.files).list(), RecordingOptions().subFolder);
-    if (!recordings.refresh(folders)) return;
-    list->clear();
-    const QIcon card(ListIcon(0, scale)), phone(ListIcon(1, scale));
-    QList<QTreeWidgetItem*> rows;
-    rows.reserve(static_cast<qsizetype>(recordings.paths().size()));
-    for (const std::string& path : recordings.paths()) {
-        auto* item = new QTreeWidgetItem;
-        item->setText(0, QStringLiteral("1342f"));
-        item->setText(kNameColumn, FromStd(recordings::RecordingName(path)));
-        item->setIcon(kNameColumn, recordings::IsInside(path, documentsFolder) ? phone : card);
-        item->setText(kPathColumn, FromStd(path));
-        rows.push_back(item);
-    }
-    list->addTopLevelItems(rows);
-}
+void MainWindow::RefreshList() { rows->refresh(recordings::StorageLocations(services.shell, services.files).list()); }
 
 void MainWindow::HighlightRow(const std::string& path) {
-    const QString wanted = FromStd(path);
-    for (int row = 0; row < list->topLevelItemCount(); ++row) {
-        QTreeWidgetItem* item = list->topLevelItem(row);
-        if (item->text(kPathColumn) != wanted) continue;
-        list->setCurrentItem(item);
-        item->setSelected(true);
-        list->scrollToItem(item);
-        break;
-    }
+    rows->highlight(path);
     list->setFocus();
 }
 
@@ -602,9 +555,9 @@ bool IsRecordStart(std::uint32_t message) {
 
 void MainWindow::dispatch(std::uint32_t message, std::uint32_t wParam, std::uint32_t lParam) {
     if (message == controller::kActivateRow) {
-        current->OnActivateRecording(rowPath(static_cast<int>(wParam)));
+        current->OnActivateRecording(rows->pathOf(static_cast<int>(wParam)));
     } else if (message == engine::kEvError) {
-        engine::ShowResult(services.shell, lParam, wParam);
+        current->OnEngineError(wParam, lParam);
     } else {
         controller::DispatchAppMessage(*current, message);
         if (IsRecordStart(message)) showInputNotice();
@@ -707,6 +660,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 void MainWindow::closeForTermination() {
+    terminating = true;
     // A dialog's own loop would keep the program alive after the window closed.
     for (int guard = 0; guard < 8; ++guard) {
         QWidget* modal = QApplication::activeModalWidget();
@@ -714,7 +668,8 @@ void MainWindow::closeForTermination() {
         modal->close();
         if (QApplication::activeModalWidget() == modal) break;  // it refused
     }
-    close();
+    // During the start-up steps the window is not up yet: it is never shown.
+    if (isVisible()) close();
 }
 
 bool CloseOnTerminationSignals(MainWindow& window) {

@@ -168,6 +168,10 @@ public:
     EngineState State() const { return state; }
     // Bytes the running recording may still take, as of the last block.
     std::uint32_t SpaceLeft() const { return spaceLeft; }
+    // Why the last capture ended by itself: storage refused a block because
+    // the volume is full (Full), or for another cause; None when it was
+    // stopped, or ended for its device. Set before its FileReady is sent.
+    platform::IoError::Kind CaptureStoppedBy() const { return captureStoppedBy; }
     // The thresholds last set; an edit keeps them and only flips the switches.
     RecordingOptions CurrentRecordingOptions() const {
         return {voiceActivation, activationPercent, silenceCut, silencePercent, silenceMs};
@@ -195,6 +199,7 @@ private:
     Relaxed<std::int32_t> fullScale{32767};
     // The speed the UI thread asked for, taken up at the next piece played.
     Relaxed<std::uint32_t> playbackSpeed{kNormalSpeed};
+    Relaxed<platform::IoError::Kind> captureStoppedBy{platform::IoError::Kind::None};
 
     // Settings: written by the UI thread while the engine is idle, read by
     // the engine thread while a device runs.
@@ -258,6 +263,7 @@ private:
     void FailCapture(std::uint32_t step);
     void StopCapture();
     void FinishCapture();
+    void PublishSpaceLeft();
     void WatchStoringTime(std::int64_t before);
     std::int32_t BlockPeak(std::uint32_t header, std::uint32_t bytes);
 

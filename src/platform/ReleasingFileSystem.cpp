@@ -29,7 +29,7 @@ public:
     ReleasedFile(FileSystem& files, std::string filePath, OpenMode mode, bool throughWrites)
         : fs(files), path(std::move(filePath)), writeThrough(throughWrites) {
         // The file exists now: opening it again never creates one anew.
-        again = mode == OpenMode::ReadOnly ? OpenMode::ReadOnly : OpenMode::ReadWrite;
+        again = mode == OpenMode::ReadWriteCreate ? OpenMode::ReadWrite : mode;
     }
 
     bool read(void* destination, std::uint32_t n, std::uint32_t& got) override {
@@ -84,6 +84,10 @@ public:
         if (!file || !file->tryLock()) return false;
         locked = std::move(file);
         return true;
+    }
+    std::optional<FileIdentity> identity() override {
+        const auto file = fs.open(path, again, writeThrough);
+        return file ? file->identity() : std::nullopt;
     }
 
 private:

@@ -102,10 +102,16 @@ bool KeyAssignments::matches(Function function, std::uint32_t pressed) const {
     return pressed != vk::None && key(function) == pressed;
 }
 
+std::optional<Function> KeyAssignments::holderOf(std::uint32_t pressed) const {
+    if (pressed == vk::None) return std::nullopt;
+    const auto holder = std::find_if(kTakeOrder.begin(), kTakeOrder.end(), [&](F f) { return key(f) == pressed; });
+    if (holder == kTakeOrder.end()) return std::nullopt;
+    return *holder;
+}
+
 bool KeyAssignments::assign(Function function, std::uint32_t newKey) {
     if (!IsAssignable(newKey)) return false;
-    const auto holder = std::find_if(kTakeOrder.begin(), kTakeOrder.end(), [&](F f) { return key(f) == newKey; });
-    if (holder != kTakeOrder.end()) unassign(*holder);
+    if (const auto holder = holderOf(newKey)) unassign(*holder);
     set(function, newKey);
     const auto overlap =
         std::find_if(kOverlaps.begin(), kOverlaps.end(), [&](const Overlap& o) { return o.function == function; });

@@ -13,6 +13,7 @@ constexpr std::string_view kSaveLocation = "Save Location";
 constexpr std::string_view kMicrophone = "Microphone";
 constexpr std::string_view kKeys = "Keys";
 constexpr std::string_view kPlayback = "Playback";
+constexpr std::string_view kVolume = "Volume";
 constexpr std::string_view kSpeed = "Speed";
 
 // The recording options: the bit that writes each number and its value name.
@@ -161,6 +162,16 @@ void Settings::writePlaybackSpeed(std::uint32_t hundredths) {
 void Settings::writeMicrophone(std::string sourceName) {
     microphoneName = std::move(sourceName);
     static_cast<void>(store.writeString(kRecordingOptions, kMicrophone, microphoneName));
+}
+
+void Settings::readVolume() {
+    std::uint32_t stored = 0;
+    if (store.readNumber(kPlayback, kVolume, stored)) playbackVolume = static_cast<std::int32_t>(std::min(stored, 100u));
+}
+
+void Settings::writeVolume(std::int32_t percent) {
+    playbackVolume = std::clamp(percent, 0, 100);
+    static_cast<void>(store.writeNumber(kPlayback, kVolume, static_cast<std::uint32_t>(playbackVolume)));
 }
 
 }  // namespace tavrin::settings

@@ -180,6 +180,11 @@ public:
     }
     void syncSoon() override { background.request(); }
     bool tryLock() override { return RetryOnEintr([&] { return flock(fd, LOCK_EX | LOCK_NB); }) == 0; }
+    std::optional<FileIdentity> identity() override {
+        struct stat st {};
+        if (fstat(fd, &st) != 0) return std::nullopt;
+        return FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    }
 
 private:
     bool currentSize(std::uint64_t& bytes) const;
@@ -299,6 +304,7 @@ int OpenFlags(OpenMode mode, bool writeThrough) {
         case OpenMode::ReadOnly: flags |= O_RDONLY; break;
         case OpenMode::ReadWrite: flags |= O_RDWR; break;
         case OpenMode::ReadWriteCreate: flags |= O_RDWR | O_CREAT; break;
+        case OpenMode::ReadWriteNoLink: flags |= O_RDWR | O_NOFOLLOW; break;
     }
     if (writeThrough) flags |= O_DSYNC;
     return flags;
