@@ -1,6 +1,7 @@
 #include "storage/StorageContext.h"
 
 #include <cassert>
+#include <vector>
 
 #include "storage/EditJournal.h"
 #include "storage/ReadCache.h"
@@ -30,6 +31,25 @@ void DropLeftovers(StorageContext& ctx) {
     ctx.fileHandle.reset();
     ctx.trailingBytes = 0;
     ctx.keptChunks.LetGo();
+}
+
+// The marks in the chunks after the selected recording's audio.
+void LoadMarks(StorageContext& ctx) {
+    wav::MarkList found;
+    const wav::MarkScale scale = wav::ScaleOf(ctx.header.FormatTag(), ctx.header.BlockAlign());
+    const std::uint32_t bytes = ctx.trailingBytes;
+    if (ctx.fileHandle && bytes > 1 && bytes <= TrailingChunks::kMaxBytes) {
+        std::vector<std::uint8_t> after(bytes);
+        // The slow strategies read on from the file pointer.
+        const std::uint32_t at = ctx.fileHandle->tell();
+        if (platform::ReadAt(*ctx.fileHandle, ctx.dataEnd, after.data(), bytes)) {
+            const bool odd = (ctx.dataEnd - (ctx.header.dataChunkPos + 8)) % 2 != 0;
+            const std::uint32_t skip = odd && !wav::LooksLikeChunkId(after.data()) ? 1 : 0;
+            found = wav::MarksInChunks(after.data() + skip, bytes - skip, scale, ctx.header.LengthInBlocks());
+        }
+        (void)ctx.fileHandle->seek(at);
+    }
+    ctx.marks.Load(std::move(found), scale, ctx.header.LengthInBlocks());
 }
 
 }  // namespace
@@ -70,7 +90,9 @@ Status StorageContext::Select(const std::string& name, bool slow) {
     // reserved zeros must never pass for audio or for chunks after it.
     if (!journalFolder.empty()) (void)RecoverRecordings(files, journalFolder, {platform::AbsolutePath(name)});
     current = slow ? static_cast<Strategy*>(selectSlow.get()) : static_cast<Strategy*>(selectFast.get());
-    return current->Select(name);
+    const Status status = current->Select(name);
+    if (status == Status::Ok) LoadMarks(*this);
+    return status;
 }
 
 Status StorageContext::Create(const std::string& name, std::uint16_t tag, std::uint32_t samplesPerSec,
@@ -83,6 +105,9 @@ Status StorageContext::Create(const std::string& name, std::uint16_t tag, std::u
     // settle, refuses the new one.
     if (!journalFolder.empty()) (void)RecoverRecordings(files, journalFolder, {platform::AbsolutePath(name)});
     if (!ClaimJournalFor(*this, name)) return Status::FileError;
+    const auto blockAlign = static_cast<std::uint16_t>(channels * bitsPerSample / 8);
+    marks.Load({}, wav::ScaleOf(tag, blockAlign), 0);
+    marks.BeginChange(wav::AudioEdit::Kind::Append, 0, 0);
     current = fast ? static_cast<Strategy*>(createFast.get()) : static_cast<Strategy*>(createSlow.get());
     const Status status = current->Create(name, tag, samplesPerSec, bitsPerSample, channels);
     if (status != Status::Ok && journalPath.empty()) DropJournal(*this);
@@ -119,6 +144,7 @@ bool StorageContext::Insert() {
     if (RefuseReadOnly()) return false;
     editOldEnd = dataEnd;
     editOldDataSize = header.DataSize();
+    marks.BeginChange(wav::AudioEdit::Kind::Insert, current->CurrentReadSample(), LengthInBlocks());
     return Claimed(&Strategy::Insert);
 }
 
@@ -128,6 +154,7 @@ bool StorageContext::Claimed(bool (Strategy::*edit)()) {
     if (!ClaimJournalFor(*this, fileName)) return false;
     const bool ok = (Owned().*edit)();
     if (!ok && journalPath.empty()) DropJournal(*this);
+    if (!ok) marks.CancelChange();
     return ok;
 }
 
@@ -175,12 +202,14 @@ bool StorageContext::Append() {
     if (RefuseReadOnly()) return false;
     editOldEnd = dataEnd;
     editOldDataSize = header.DataSize();
+    marks.BeginChange(wav::AudioEdit::Kind::Append, LengthInBlocks(), LengthInBlocks());
     return Claimed(&Strategy::Append);
 }
 bool StorageContext::Overwrite() {
     if (RefuseReadOnly()) return false;
     editOldEnd = dataEnd;
     editOldDataSize = header.DataSize();
+    marks.BeginChange(wav::AudioEdit::Kind::Overwrite, current->CurrentReadSample(), LengthInBlocks());
     return Claimed(&Strategy::Overwrite);
 }
 
@@ -192,6 +221,7 @@ void StorageContext::CancelEdit() {
     const bool fast = direct || current == insertFast.get();
     // Nothing reached the file: the journal and what it kept go.
     const std::uint32_t point = bufferBase;
+    marks.CancelChange();
     if (buffered) createSlow->ReleaseBuffer();
     DropJournal(*this);
     // The chunks after the audio were never written over.
@@ -202,6 +232,35 @@ void StorageContext::CancelEdit() {
     // playback point there; a fast one's window never moved.
     if (insertion && !fast && fileHandle) (void)fileHandle->seek(point);
     current = fast ? static_cast<Strategy*>(selectFast.get()) : static_cast<Strategy*>(selectSlow.get());
+}
+
+bool StorageContext::SaveMarks() {
+    assert(sequence.CalledOnValidSequence());
+    if (!marks.Pending()) return true;
+    const bool resting = current == selectFast.get() || current == selectSlow.get();
+    if (!resting || RefuseReadOnly() || !fileHandle) return false;
+    const std::uint32_t at = fileHandle->tell();
+    marks.BeginChange(wav::AudioEdit::Kind::Append, LengthInBlocks(), LengthInBlocks());
+    // As any edit: the chunks after the audio beside the journal first.
+    bool ok = ClaimJournalFor(*this, fileName) && fastfile::HoldTrailer(*this) &&
+              WriteJournalFor(*this, JournalEntry::Kind::Edit, fileName, false);
+    std::optional<std::uint32_t> laid;
+    if (ok) laid = marks.SettleIn(*fileHandle, header.dataChunkPos + 8, dataEnd, dataEnd + trailingBytes, true);
+    ok = laid && fileHandle->sync();
+    if (ok) {
+        trailingBytes = *laid - dataEnd;
+        if (current == selectFast.get()) fileLimit = *laid;
+        DropJournal(*this);
+        marks.Settled();
+    } else {
+        // A journal in place stays for recovery, which selecting the
+        // recording again runs first.
+        if (journalPath.empty()) DropJournal(*this);
+        else LeaveJournal(*this);
+        marks.CancelChange();
+    }
+    (void)fileHandle->seek(at);
+    return ok;
 }
 
 std::uint16_t StorageContext::FormatTag() const { return header.FormatTag(); }

@@ -12,6 +12,7 @@
 #include "platform/Shell.h"
 #include "storage/BufferSpool.h"
 #include "storage/HeaderImage.h"
+#include "storage/MarkBook.h"
 #include "storage/Status.h"
 #include "storage/TrailingChunks.h"
 
@@ -75,6 +76,10 @@ public:
     void CancelEdit();
     [[nodiscard]] Status End();
     [[nodiscard]] Status Close();
+    // Writes the marks made while the recording rested or played into its
+    // file, journalled as any edit: after a crash the file holds them or not,
+    // with every other chunk after its audio. True when nothing waits.
+    [[nodiscard]] bool SaveMarks();
 
     // --- Format of the recording, answered from the fmt image --------------
     std::uint16_t FormatTag() const;
@@ -182,6 +187,10 @@ public:
     Refusal refusal = Refusal::None;
 
     HeaderImage header;
+    // The marks of the selected recording, and those the change of it under
+    // way moves or adds. The one member the UI thread may reach while the
+    // engine thread records (through its own lock).
+    MarkBook marks;
 
     std::unique_ptr<std::uint8_t[]> readCache;  // kReadCacheBytes
     std::uint32_t cacheConsumed = 0;
