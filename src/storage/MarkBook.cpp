@@ -63,7 +63,13 @@ wav::MarkList MarksAfterChange(const wav::MarkList& old, const MarkChange& chang
     if (change.kind == Kind::Insert) edit.count = newLength - std::min(newLength, change.oldLength);
     if (change.kind == Kind::Cut) edit.count = change.oldLength - std::min(change.oldLength, newLength);
     wav::MarkList marks = wav::MarksAfter(old, edit);
+    // New marks point into the new audio: those beyond what a crash left of
+    // it would point into old audio.
+    const std::uint32_t start = std::min(change.at, newLength);
+    const std::uint32_t kept = change.kind == Kind::Overwrite ? newLength - start
+                                                              : newLength - std::min(newLength, change.oldLength);
     for (const wav::Mark& mark : added) {
+        if (change.kind != Kind::Cut && mark.block > std::uint64_t{start} + kept) continue;
         const auto at = std::upper_bound(marks.begin(), marks.end(), mark.block,
                                          [](std::uint32_t b, const wav::Mark& m) { return b < m.block; });
         marks.insert(at, mark);
@@ -140,9 +146,17 @@ bool RestoreMarks(platform::FileSystem& files, platform::File& file, const Journ
     const std::uint64_t audioEnd = std::uint64_t{dataStart} + wav::LoadLe32(data + 4);
     if (audioEnd > size) return false;
     const auto blocks = static_cast<std::uint32_t>((audioEnd - dataStart) / log->change.scale.blockBytes);
+    // An overwrite changes the file at its first block: audio as long as it
+    // was is the old recording, whose marks all stay.
+    MarkChange change = log->change;
+    wav::MarkList added = log->added;
+    if (change.kind == Kind::Overwrite && blocks == change.oldLength) {
+        change = {Kind::Append, change.oldLength, change.oldLength, change.scale};
+        added.clear();
+    }
     const auto laid = LayOutMarks(
         file, dataStart, static_cast<std::uint32_t>(audioEnd), size, log->change.scale, log->change.oldLength,
-        [&](const wav::MarkList& found) { return MarksAfterChange(found, log->change, log->added, blocks); }, true);
+        [&](const wav::MarkList& found) { return MarksAfterChange(found, change, added, blocks); }, true);
     return laid && file.sync();
 }
 
@@ -218,7 +232,7 @@ void MarkBook::AttachLog(platform::FileSystem& fileSystem, const std::string& jo
     files = &fileSystem;
     logPath = MarkLogPathFor(journalPath);
     log.reset();
-    if (PendingLocked() && OpenLogLocked() && !log->sync()) log.reset();
+    if (PendingLocked()) (void)OpenLogLocked();
 }
 
 bool MarkBook::OpenLogLocked() {
@@ -231,7 +245,9 @@ bool MarkBook::OpenLogLocked() {
     logEnd = kHeadBytes;
     for (const wav::Mark& mark : added)
         if (!AppendLocked(mark)) return false;
-    return true;
+    // Its name must last as its records do.
+    if (!log->sync() || !files->syncFolder(platform::FolderOf(logPath))) log.reset();
+    return log != nullptr;
 }
 
 bool MarkBook::AppendLocked(const wav::Mark& mark) {
@@ -241,8 +257,10 @@ bool MarkBook::AppendLocked(const wav::Mark& mark) {
         return false;
     }
     logEnd += kRecordBytes;
-    log->syncSoon();
-    return true;
+    // A mark is a key pressed now and then: synced at once, on the UI
+    // thread, it is in the log before the key is let go.
+    if (!log->sync()) log.reset();
+    return log != nullptr;
 }
 
 std::optional<std::uint32_t> MarkBook::SettleIn(platform::File& file, std::uint32_t dataStart, std::uint32_t audioEnd,

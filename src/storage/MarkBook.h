@@ -80,7 +80,7 @@ public:
     // The change was taken back before it touched the file.
     void CancelChange();
     // A mark at `block`, named after the next free id; nothing when the list
-    // is full. Logged at once (synced soon) when a log is open.
+    // is full. Logged and synced at once while a change is journalled.
     std::optional<wav::Mark> Add(std::uint32_t block);
     // Whether the file's marks differ from those it should hold.
     bool Pending() const;
