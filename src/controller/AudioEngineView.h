@@ -38,6 +38,10 @@ public:
     std::uint32_t GetLevelPercent() override;
     std::int32_t RemainingSeconds(std::uint32_t formatBit, const std::string& folder, bool slow) override;
 
+    [[nodiscard]] bool AddMark(std::string& label) override { return engine.AddMark(label); }
+    std::uint32_t MarkCount() override { return engine.MarkCount(); }
+    [[nodiscard]] bool SeekToMark(bool forward) override { return engine.SeekToMark(forward); }
+
 private:
     engine::AudioEngine& engine;
 };

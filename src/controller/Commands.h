@@ -24,6 +24,9 @@ inline constexpr std::uint32_t Insert = 36;
 inline constexpr std::uint32_t Overwrite = 37;
 inline constexpr std::uint32_t Speed = 38;   // the next playback speed, round from the fastest to the slowest
 inline constexpr std::uint32_t Export = 39;  // a copy of the recording in a format to send
+inline constexpr std::uint32_t Mark = 40;    // a mark at the place recorded or heard
+inline constexpr std::uint32_t NextMark = 41;
+inline constexpr std::uint32_t PreviousMark = 42;
 }  // namespace cmd
 
 // Requests a state sends to its own window; they come back to the state that

@@ -82,6 +82,16 @@ public:
     virtual std::uint32_t GetLevelPercent() = 0;
     // How long the running recording can still go on, in seconds.
     virtual std::int32_t RemainingSeconds(std::uint32_t formatBit, const std::string& folder, bool slow) = 0;
+
+    // --- marks --------------------------------------------------------------------
+    // A mark at the place being recorded, or else at the place heard; `label`
+    // names it ("Mark 3"). False when it could not be kept.
+    [[nodiscard]] virtual bool AddMark(std::string& label) = 0;
+    // How many marks the recording selected or being made has.
+    virtual std::uint32_t MarkCount() = 0;
+    // Moves the place to the next (or the previous) mark, as a seek does;
+    // false, and nothing moves, when there is none that way.
+    [[nodiscard]] virtual bool SeekToMark(bool forward) = 0;
 };
 
 }  // namespace tavrin::controller

@@ -163,6 +163,8 @@ bool RestoreMarks(platform::FileSystem& files, platform::File& file, const Journ
 void MarkBook::Load(wav::MarkList loaded, wav::MarkScale scale, std::uint32_t lengthInBlocks) {
     std::lock_guard<std::mutex> hold(lock);
     marks = std::move(loaded);
+    lastId = 0;
+    for (const wav::Mark& m : marks) lastId = std::max(lastId, m.id);
     added.clear();
     settling = 0;
     changing = false;
@@ -191,18 +193,15 @@ void MarkBook::BeginChange(Kind kind, std::uint32_t at, std::uint32_t oldLength)
 
 void MarkBook::CancelChange() {
     std::lock_guard<std::mutex> hold(lock);
+    placed.reset();
     changing = false;
     change = {Kind::Append, length, length, change.scale};
 }
 
 std::optional<wav::Mark> MarkBook::Add(std::uint32_t block) {
     std::lock_guard<std::mutex> hold(lock);
-    if (marks.size() + added.size() >= wav::kMostMarks) return std::nullopt;
-    std::uint32_t id = 0;
-    for (const wav::MarkList* list : {&marks, &added})
-        for (const wav::Mark& m : *list) id = std::max(id, m.id);
-    if (id == 0xFFFFFFFFu) return std::nullopt;
-    const wav::Mark mark = NewMark(id + 1, block);
+    if (marks.size() + added.size() >= wav::kMostMarks || lastId == 0xFFFFFFFFu) return std::nullopt;
+    const wav::Mark mark = NewMark(++lastId, block);
     added.push_back(mark);
     // A mark the log cannot take still reaches the file at the change's end.
     if (files && log) {
@@ -211,6 +210,12 @@ std::optional<wav::Mark> MarkBook::Add(std::uint32_t block) {
         (void)OpenLogLocked();  // with every mark made so far
     }
     return mark;
+}
+
+void MarkBook::Withdraw(std::uint32_t id) {
+    std::lock_guard<std::mutex> hold(lock);
+    added.erase(std::remove_if(added.begin(), added.end(), [id](const wav::Mark& m) { return m.id == id; }),
+                added.end());
 }
 
 bool MarkBook::Pending() const {
@@ -268,28 +273,29 @@ std::optional<std::uint32_t> MarkBook::SettleIn(platform::File& file, std::uint3
     std::lock_guard<std::mutex> hold(lock);
     settling = added.size();
     const std::uint32_t blocks = (audioEnd - std::min(audioEnd, dataStart)) / change.scale.blockBytes;
+    placed.reset();
     if (!PendingLocked()) {
         length = blocks;
         return fileEnd;
     }
-    wav::MarkList placed;
     const auto laid = LayOutMarks(
         file, dataStart, audioEnd, fileEnd, change.scale, length,
         [&](const wav::MarkList& found) {
             placed = MarksAfterChange(found, change, added, blocks);
-            return placed;
+            return *placed;
         },
         riff);
-    if (laid) {
-        marks = std::move(placed);
-        length = blocks;
-    }
+    if (laid) length = blocks;
+    if (!laid) placed.reset();
     return laid;
 }
 
 void MarkBook::Settled() {
     std::lock_guard<std::mutex> hold(lock);
-    // Marks made while the file was being laid out wait for the next change.
+    // The file holds them now: they count once. Marks made while it was
+    // being laid out wait for the next change.
+    if (placed) marks = std::move(*placed);
+    placed.reset();
     added.erase(added.begin(), added.begin() + static_cast<std::ptrdiff_t>(std::min(settling, added.size())));
     settling = 0;
     changing = false;

@@ -82,6 +82,8 @@ public:
     // A mark at `block`, named after the next free id; nothing when the list
     // is full. Logged and synced at once while a change is journalled.
     std::optional<wav::Mark> Add(std::uint32_t block);
+    // Takes back the mark `id` made since the file was last written.
+    void Withdraw(std::uint32_t id);
     // Whether the file's marks differ from those it should hold.
     bool Pending() const;
 
@@ -106,6 +108,8 @@ private:
     wav::MarkList marks;          // in the file, where they lay before the change
     wav::MarkList added;          // made during the change, where they are in the new audio
     std::size_t settling = 0;     // of `added`, those the running SettleIn laid out
+    std::optional<wav::MarkList> placed;  // what SettleIn laid out, the marks once Settled
+    std::uint32_t lastId = 0;     // the highest id given: a new mark takes the next
     MarkChange change;
     bool changing = false;
     std::uint32_t length = 0;     // blocks of audio before the change
