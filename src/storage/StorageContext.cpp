@@ -3,7 +3,9 @@
 #include <cassert>
 #include <vector>
 
+#include "storage/BufferedChange.h"
 #include "storage/EditJournal.h"
+#include "storage/HeaderWriting.h"
 #include "storage/ReadCache.h"
 #include "storage/Recovery.h"
 #include "storage/StrategyCreateFast.h"
@@ -261,6 +263,63 @@ bool StorageContext::SaveMarks() {
     }
     (void)fileHandle->seek(at);
     return ok;
+}
+
+Status StorageContext::Cut(std::uint32_t from, std::uint32_t to) {
+    assert(sequence.CalledOnValidSequence());
+    const bool fast = current == selectFast.get();
+    if ((!fast && current != selectSlow.get()) || RefuseReadOnly() || !fileHandle) return Status::FileError;
+    const std::uint32_t length = LengthInBlocks();
+    if (from >= to || to > length || !SaveMarks()) return Status::FileError;
+    const std::uint32_t dataStart = header.dataChunkPos + 8;
+    const std::uint32_t point = header.OffsetOfBlock(from);
+    const std::uint32_t after = to == length ? dataEnd : header.OffsetOfBlock(to);
+    // What moves back: the audio after the cut and the chunks after the audio.
+    std::vector<std::uint8_t> tail(dataEnd - after);
+    std::vector<std::uint8_t> chunks(trailingBytes);
+    if (!platform::ReadAt(*fileHandle, after, tail.data(), static_cast<std::uint32_t>(tail.size())) ||
+        !platform::ReadAt(*fileHandle, dataEnd, chunks.data(), trailingBytes))
+        return Status::FileError;
+    // After odd-sized audio a pad byte comes first, unless its writer left it out.
+    const bool odd = (dataEnd - dataStart) % 2 != 0;
+    const std::uint32_t skip =
+        odd && !chunks.empty() && (chunks.size() < 4 || !wav::LooksLikeChunkId(chunks.data())) ? 1 : 0;
+    const auto chunkBytes = static_cast<std::uint32_t>(chunks.size() - skip);
+    marks.BeginChange(wav::AudioEdit::Kind::Cut, from, length);
+    if (!WriteJournalFor(*this, JournalEntry::Kind::Edit, fileName, true) ||
+        (!journalPath.empty() &&
+         !bufferSpool.Start(files, BufferSpoolPathFor(journalPath), point, tail.data(),
+                            static_cast<std::uint32_t>(tail.size()), chunks.data() + skip, chunkBytes))) {
+        DropJournal(*this);
+        marks.CancelChange();
+        return Status::FileError;
+    }
+    const BufferedChange change{point, dataStart, std::max<std::uint16_t>(header.BlockAlign(), 1), nullptr, 0,
+                                tail.data(), static_cast<std::uint32_t>(tail.size()), chunks.data() + skip,
+                                chunkBytes};
+    HeaderImage image = header;
+    const ChangeWritten written = WriteBufferedChange(*fileHandle, change, [&](std::uint32_t end, std::uint32_t fileEnd) {
+        image.SetDataSize(end - dataStart);
+        FileSink sink(*fileHandle);
+        return FinishHeader(sink, image, fileEnd);
+    });
+    std::optional<std::uint32_t> laid;
+    if (written.whole)
+        laid = marks.SettleIn(*fileHandle, dataStart, written.layout.audioEnd, written.layout.fileEnd, true);
+    const bool ok = laid && fileHandle->sync();
+    if (ok) {
+        DropJournal(*this);
+        marks.Settled();
+    } else {
+        // The spool beside the journal finishes the cut at the next look.
+        LeaveJournal(*this);
+        marks.CancelChange();
+    }
+    // The recording is read afresh, as after any change of its length.
+    const std::string name = fileName;
+    const Status again = Select(name, !fast);
+    if (again == Status::Ok) (void)SeekToSample(std::min(from, LengthInBlocks() == 0 ? 0 : LengthInBlocks() - 1));
+    return ok && again == Status::Ok ? Status::Ok : Status::FileError;
 }
 
 std::uint16_t StorageContext::FormatTag() const { return header.FormatTag(); }

@@ -80,6 +80,14 @@ public:
     // file, journalled as any edit: after a crash the file holds them or not,
     // with every other chunk after its audio. True when nothing waits.
     [[nodiscard]] bool SaveMarks();
+    // Removes blocks [from, to) of the selected recording at rest: the audio
+    // after them and the chunks after the audio move back, marks inside go
+    // and those after move with their audio. Journalled with a spool of what
+    // moves, as a buffered insertion is: after a crash the file is the old
+    // recording or the cut one, never a mixture. The recording is selected
+    // again, at `from`. FileError, nothing changed, for a range that is empty
+    // or outside the audio.
+    [[nodiscard]] Status Cut(std::uint32_t from, std::uint32_t to);
 
     // --- Format of the recording, answered from the fmt image --------------
     std::uint16_t FormatTag() const;

@@ -30,7 +30,10 @@ const std::string kForeign = "/rec/foreign.wav";
 constexpr std::uint32_t kBlocks = 14;   // 2.8 s of audio in 200 ms blocks
 constexpr std::uint32_t kSyncLag = 5;   // the platform syncs about once a second
 
-enum class Scenario { Record, Append, Overwrite, Insert };
+enum class Scenario { Record, Append, Overwrite, Insert, Cut };
+
+// A cut removes three pieces from the point on.
+constexpr std::uint32_t kCutPieces = 3;
 
 // A WAV this program did not write: a LIST chunk after the audio and zero padding.
 Bytes ForeignWav() {
@@ -108,6 +111,14 @@ struct Run {
         ctx.journalFolder = kState;
         fs.crashAt(crashAt);
         bool started = false;
+        if (scenario == Scenario::Cut) {
+            const std::uint32_t from = point / format.BlockBytes();
+            const std::uint32_t count = kCutPieces * format.PieceBytes() / format.BlockBytes();
+            finished = ctx.Select(kPath, !fast) == Status::Ok && ctx.Cut(from, from + count) == Status::Ok &&
+                       !fs.crashed();
+            (void)ctx.Close();
+            return;
+        }
         if (scenario == Scenario::Record) {
             started = ctx.Create(kPath, format.tag, format.samplesPerSec, format.bitsPerSample, 1, fast) == Status::Ok;
         } else if (ctx.Select(kPath, !fast) == Status::Ok && ctx.SeekToSample(point / format.BlockBytes())) {
@@ -199,6 +210,25 @@ void CheckAfterRecovery(Run& run, Scenario scenario, const model::Format& format
         return;
     }
     const std::uint32_t piece = format.PieceBytes();
+    if (scenario == Scenario::Cut) {
+        // The old recording, or the cut one: never a mixture.
+        if (*file == old) {
+            EXPECT_FALSE(run.finished) << "finished, yet the old recording";
+            return;
+        }
+        Bytes audio(oldAudio.begin(), oldAudio.begin() + point);
+        audio.insert(audio.end(), oldAudio.begin() + point + kCutPieces * piece, oldAudio.end());
+        const wav::MarkScale scale = ScaleOfFormat(format);
+        const auto oldBlocks = static_cast<std::uint32_t>(oldAudio.size() / format.BlockBytes());
+        const MarkChange change{wav::AudioEdit::Kind::Cut, point / format.BlockBytes(), oldBlocks, scale};
+        const wav::MarkList marks = MarksAfterChange(
+            wav::MarksInChunks(chunks.data(), static_cast<std::uint32_t>(chunks.size()), scale, oldBlocks), change, {},
+            static_cast<std::uint32_t>(audio.size() / format.BlockBytes()));
+        const Bytes cutChunks =
+            wav::ReplaceMarkChunks(chunks.data(), static_cast<std::uint32_t>(chunks.size()), marks, scale);
+        EXPECT_TRUE(*file == Recording(format, audio, cutChunks)) << "neither the old recording nor the cut one";
+        return;
+    }
     if (scenario != Scenario::Record && *file == old) {
         // The edit never reached the medium: only while it was within its unsynced tail.
         EXPECT_FALSE(run.finished) << "finished, yet the old recording";
@@ -310,6 +340,19 @@ INSTANTIATE_TEST_SUITE_P(
                     Case{"SlowInsertGsm", Scenario::Insert, model::kGsm, false, WithMarks(model::kGsm, {}), true},
                     Case{"SlowOverwritePcm8", Scenario::Overwrite, model::kPcm8, false,
                          WithMarks(model::kPcm8, {}), true}),
+    [](const auto& param) { return std::string(param.param.name); });
+
+// Cuts: the audio after the cut and the chunks after the audio move back,
+// journalled with a spool of what moves, on both media.
+INSTANTIATE_TEST_SUITE_P(
+    Cuts, CrashSweep,
+    testing::Values(Case{"FastCutPcm8WithMarks", Scenario::Cut, model::kPcm8, true,
+                         WithMarks(model::kPcm8, model::kListChunk)},
+                    Case{"FastCutGsm", Scenario::Cut, model::kGsm, true, {}},
+                    Case{"FastCutPcm16WithChunks", Scenario::Cut, model::kPcm16, true, kChunksAfter},
+                    Case{"SlowCutPcm16WithMarks", Scenario::Cut, model::kPcm16, false,
+                         WithMarks(model::kPcm16, kChunksAfter)},
+                    Case{"SlowCutGsmWithMarks", Scenario::Cut, model::kGsm, false, WithMarks(model::kGsm, {})}),
     [](const auto& param) { return std::string(param.param.name); });
 
 // Slow media collects the audio in memory and writes it at the end; the
