@@ -153,6 +153,13 @@ public:
     // Moves the place to the next or previous mark, as SetPosition does;
     // false when there is none that way.
     [[nodiscard]] bool SeekToMark(bool forward);
+    // Cuts the selected recording at rest from `fromMs` (its start when
+    // none) to `toMs` (its end when none), in whole blocks; the recording is
+    // selected again at the cut. Refused, nothing changed, for a range that
+    // is empty or reaches outside the audio.
+    enum class CutResult { Cut, OutsideAudio, Failed };
+    [[nodiscard]] CutResult CutMs(std::optional<std::uint32_t> fromMs, std::optional<std::uint32_t> toMs);
+
     // Marks the next capture makes by itself when it has recorded so many
     // milliseconds (scripts and tests: marks at known places). UI thread,
     // before the capture starts; it uses them up.

@@ -60,6 +60,24 @@ bool AudioEngine::SeekToMark(bool forward) {
     return true;
 }
 
+AudioEngine::CutResult AudioEngine::CutMs(std::optional<std::uint32_t> fromMs, std::optional<std::uint32_t> toMs) {
+    assert(OnUiThread());
+    if (state != EngineState::EngineFileOpen) return CutResult::Failed;
+    const bool gsm = storage.FormatTag() == wav::kTagGsm;
+    const auto blockOf = [&](std::uint32_t ms) {
+        return gsm ? std::uint64_t{ms} * 8 / wav::kGsmSamplesPerBlock : std::uint64_t{ms} * storage.SamplesPerSec() / 1000;
+    };
+    const std::uint64_t length = storage.LengthInBlocks();
+    const std::uint64_t from = fromMs ? blockOf(*fromMs) : 0;
+    const std::uint64_t to = toMs ? blockOf(*toMs) : length;
+    if (from >= to || to > length) return CutResult::OutsideAudio;
+    const storage::Status cut = storage.Cut(static_cast<std::uint32_t>(from), static_cast<std::uint32_t>(to));
+    // A recording that could not be selected again is no longer open.
+    if (storage.IsIdle()) state = EngineState::EngineClosed;
+    position = storage.IsIdle() ? 0 : storage.CurrentReadSample();
+    return cut == storage::Status::Ok ? CutResult::Cut : CutResult::Failed;
+}
+
 void AudioEngine::ScheduleMarks() {
     scheduledBlocks.clear();
     const std::uint32_t base = storage.CurrentWriteSample();
