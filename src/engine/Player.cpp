@@ -46,6 +46,8 @@ ResultCode AudioEngine::OpenFile(const std::string& filePath, bool slow, AudioFi
         return {rc::StepFailed, detail::OpenWrongState};
     }
     if (state == EngineState::EngineFileOpen) {
+        // Marks a playback made as it ended go in before the recording is let go.
+        static_cast<void>(storage.SaveMarks());
         static_cast<void>(storage.Close());
         state = EngineState::EngineClosed;
     }
