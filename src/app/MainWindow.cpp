@@ -433,6 +433,8 @@ void MainWindow::openMenu() {
 }
 
 void MainWindow::menuAboutToShow() {
+    // "Cut between marks" depends on the place, which moves without a new state.
+    if (current == &machine->fileSelected) current->UpdateMenu();
     menuShown = true;
     suppressAction = true;
     timers.at(timer::Suppress)->stop();

@@ -41,6 +41,10 @@ public:
     [[nodiscard]] bool AddMark(std::string& label) override { return engine.AddMark(label); }
     std::uint32_t MarkCount() override { return engine.MarkCount(); }
     [[nodiscard]] bool SeekToMark(bool forward) override { return engine.SeekToMark(forward); }
+    std::optional<engine::CutSpan> PlanCut(engine::CutKind kind) override { return engine.PlanCut(kind); }
+    [[nodiscard]] bool Cut(const engine::CutSpan& span) override {
+        return engine.CutBlocks(span.from, span.to) == engine::AudioEngine::CutResult::Cut;
+    }
 
 private:
     engine::AudioEngine& engine;

@@ -36,21 +36,22 @@ constexpr std::array<Padding, 13> kPaddings{{
 // heard; the moves to the marks wherever there is one heard.
 struct Enabled {
     bool play, record, append, pause, stop, ff, rew, rename, remove, options, mark, toMarks;
+    bool cut;  // the cuts change the recording: only at rest
 };
 
 Enabled EnabledItems(MenuKind kind) {
     switch (kind) {
         case MenuKind::Idle:
-            return {false, true, false, false, false, false, false, true, true, true, false, false};
+            return {false, true, false, false, false, false, false, true, true, true, false, false, false};
         case MenuKind::FileSelected:
-            return {true, true, true, false, false, true, true, true, true, true, true, true};
+            return {true, true, true, false, false, true, true, true, true, true, true, true, true};
         case MenuKind::Play:
-            return {false, false, false, true, true, true, true, false, false, true, true, true};
+            return {false, false, false, true, true, true, true, false, false, true, true, true, false};
         case MenuKind::PausePlay:
-            return {false, false, true, true, true, true, true, false, false, true, true, true};
+            return {false, false, true, true, true, true, true, false, false, true, true, true, false};
         case MenuKind::Recording:
         case MenuKind::PausedRecording:
-            return {false, false, false, true, true, false, false, false, false, true, true, false};
+            return {false, false, false, true, true, false, false, false, false, true, true, false, false};
     }
     return {};
 }
@@ -75,7 +76,7 @@ std::string CaptionWithKey(std::string_view caption, std::uint32_t key) {
     return text;
 }
 
-std::vector<MenuItem> BuildMenu(MenuKind kind, const settings::KeyAssignments& keys) {
+std::vector<MenuItem> BuildMenu(MenuKind kind, const settings::KeyAssignments& keys, const CutFacts& cuts) {
     const Enabled on = EnabledItems(kind);
     const bool paused = kind == MenuKind::PausePlay || kind == MenuKind::PausedRecording;
     return {
@@ -93,6 +94,10 @@ std::vector<MenuItem> BuildMenu(MenuKind kind, const settings::KeyAssignments& k
         Item(on.toMarks, cmd::PreviousMark, CaptionWithKey("Previous mark", keys.key(Function::PreviousMark))),
         // The speed only matters to playback, and can be chosen before it as well as during it.
         Item(true, cmd::Speed, "Speed"),
+        Separator(),
+        Item(on.cut, cmd::CutToHere, "Cut to here"),
+        Item(on.cut, cmd::CutFromHere, "Cut from here"),
+        Item(on.cut && cuts.markEachSide, cmd::CutBetweenMarks, "Cut between marks"),
         Separator(),
         Item(on.rename, cmd::Rename, "Rename"),
         Item(on.remove, cmd::Delete, "Delete"),

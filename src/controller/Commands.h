@@ -27,6 +27,9 @@ inline constexpr std::uint32_t Export = 39;  // a copy of the recording in a for
 inline constexpr std::uint32_t Mark = 40;    // a mark at the place recorded or heard
 inline constexpr std::uint32_t NextMark = 41;
 inline constexpr std::uint32_t PreviousMark = 42;
+inline constexpr std::uint32_t CutToHere = 43;        // removes the audio from the start to the place
+inline constexpr std::uint32_t CutFromHere = 44;      // removes the audio from the place to the end
+inline constexpr std::uint32_t CutBetweenMarks = 45;  // removes the audio between the marks around the place
 }  // namespace cmd
 
 // Requests a state sends to its own window; they come back to the state that

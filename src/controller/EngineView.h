@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
+#include "engine/CutSpan.h"
 #include "engine/ResultCode.h"
 #include "engine/SpeedStage.h"
 
@@ -92,6 +94,11 @@ public:
     // Moves the place to the next (or the previous) mark, as a seek does;
     // false, and nothing moves, when there is none that way.
     [[nodiscard]] virtual bool SeekToMark(bool forward) = 0;
+    // What a cut of `kind` would remove from the selected recording at rest;
+    // nothing when it would remove nothing or has no mark on each side.
+    virtual std::optional<engine::CutSpan> PlanCut(engine::CutKind kind) = 0;
+    // Removes the span; the recording stays selected, shorter, at the cut.
+    [[nodiscard]] virtual bool Cut(const engine::CutSpan& span) = 0;
 };
 
 }  // namespace tavrin::controller

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/AudioFileInfo.h"
+#include "engine/CutSpan.h"
 #include "engine/LevelMonitor.h"
 #include "engine/MediaSpeed.h"
 #include "engine/MessageQueue.h"
@@ -159,6 +160,11 @@ public:
     // is empty or reaches outside the audio.
     enum class CutResult { Cut, OutsideAudio, Failed };
     [[nodiscard]] CutResult CutMs(std::optional<std::uint32_t> fromMs, std::optional<std::uint32_t> toMs);
+    // What a cut of `kind` would remove at the place heard, at rest; nothing
+    // when it would remove nothing, or there is no mark on each side.
+    std::optional<CutSpan> PlanCut(CutKind kind) const;
+    // Removes whole blocks [from, to), as CutMs does.
+    [[nodiscard]] CutResult CutBlocks(std::uint32_t from, std::uint32_t to);
 
     // Marks the next capture makes by itself when it has recorded so many
     // milliseconds (scripts and tests: marks at known places). UI thread,

@@ -71,7 +71,35 @@ AudioEngine::CutResult AudioEngine::CutMs(std::optional<std::uint32_t> fromMs, s
     const std::uint64_t from = fromMs ? blockOf(*fromMs) : 0;
     const std::uint64_t to = toMs ? blockOf(*toMs) : length;
     if (from >= to || to > length) return CutResult::OutsideAudio;
-    const storage::Status cut = storage.Cut(static_cast<std::uint32_t>(from), static_cast<std::uint32_t>(to));
+    return CutBlocks(static_cast<std::uint32_t>(from), static_cast<std::uint32_t>(to));
+}
+
+std::optional<CutSpan> AudioEngine::PlanCut(CutKind kind) const {
+    if (state != EngineState::EngineFileOpen) return std::nullopt;
+    const std::uint32_t length = storage.LengthInBlocks();
+    const std::uint32_t at = std::min<std::uint32_t>(position, length);
+    CutSpan span{0, at, 0};
+    if (kind == CutKind::FromHere) span = {at, length, 0};
+    if (kind == CutKind::BetweenMarks) {
+        const wav::MarkList marks = storage.marks.Marks();
+        const auto after = std::upper_bound(marks.begin(), marks.end(), at,
+                                            [](std::uint32_t block, const wav::Mark& m) { return block < m.block; });
+        if (after == marks.begin() || after == marks.end()) return std::nullopt;
+        span = {std::prev(after)->block, std::min(after->block, length), 0};
+    }
+    if (span.to <= span.from) return std::nullopt;
+    const std::uint64_t removed = span.to - span.from;
+    span.ms = static_cast<std::uint32_t>(storage.FormatTag() == wav::kTagGsm
+                                             ? removed * wav::kGsmSamplesPerBlock / 8
+                                             : removed * 1000 / std::max<std::uint32_t>(storage.SamplesPerSec(), 1));
+    return span;
+}
+
+AudioEngine::CutResult AudioEngine::CutBlocks(std::uint32_t from, std::uint32_t to) {
+    assert(OnUiThread());
+    if (state != EngineState::EngineFileOpen) return CutResult::Failed;
+    if (from >= to || to > storage.LengthInBlocks()) return CutResult::OutsideAudio;
+    const storage::Status cut = storage.Cut(from, to);
     // A recording that could not be selected again is no longer open.
     if (storage.IsIdle()) state = EngineState::EngineClosed;
     position = storage.IsIdle() ? 0 : storage.CurrentReadSample();

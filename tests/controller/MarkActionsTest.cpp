@@ -97,6 +97,41 @@ TEST_P(MarkActionsIn, NextAndPreviousMoveToTheMarksAroundThePlaceHeard) {
     EXPECT_EQ(rig.engine.GetPositionMs(), 1000u) << "none left: nothing moves";
 }
 
+// The cuts at rest: each asks first, naming the recording and the length it
+// removes, and cuts only on Yes; while playing or recording none acts.
+TEST_P(MarkActionsIn, CutsAskFirstAndActOnlyAtRestAndOnYes) {
+    const Case& c = GetParam();
+    struct Cut {
+        std::uint32_t command;
+        const char* question;
+        const char* call;
+    };
+    const Cut cuts[] = {
+        {controller::cmd::CutToHere, "Remove 00:00:02 from a?", "Cut(0,2000)"},
+        {controller::cmd::CutFromHere, "Remove 00:00:03 from a?", "Cut(2000,5000)"},
+        {controller::cmd::CutBetweenMarks, "Remove 00:00:02 from a?", "Cut(1000,3000)"},
+    };
+    for (const Cut& cut : cuts) {
+        SCOPED_TRACE(cut.question);
+        for (const int answer : {platform::answer::No, platform::answer::Yes}) {
+            controller::AudioFileInfo facts{};
+            facts.durationMs = 5000;
+            rig.engine.setFacts(rig.path("a.wav"), facts);
+            rig.engine.setMarks(rig.path("a.wav"), {1000, 3000});
+            rig.engine.setPositionMs(2000);
+            rig.clear();
+            rig.shell.queueAnswer(answer);
+            ASSERT_TRUE(rig.ctl.marks.OnCommand(cut.command));
+            const bool resting = c.moves && std::string(c.name) == "FileSelected";
+            ASSERT_EQ(rig.shell.boxes().size(), resting ? 1u : 0u);
+            if (resting) {
+                EXPECT_EQ(rig.shell.boxes()[0].text, cut.question);
+            }
+            EXPECT_EQ(Called(cut.call), resting && answer == platform::answer::Yes);
+        }
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(States, MarkActionsIn, testing::ValuesIn(kCases),
                          [](const auto& param) { return std::string(param.param.name); });
 

@@ -51,11 +51,12 @@ TEST_P(StateMenus, EnterBuildsTheItemsOfTheState) {
     ControllerRig rig;
     rig.state(c.state).Enter();
     const std::vector<MenuItem>& menu = rig.window.menu();
-    ASSERT_EQ(menu.size(), 19u);
-    const std::vector<std::uint32_t> commands{cmd::Play,     cmd::Record,       cmd::Append, cmd::Insert, cmd::Overwrite,
-                                              cmd::Mark,     cmd::Pause,        cmd::Stop,   cmd::FF,     cmd::REW,
-                                              cmd::NextMark, cmd::PreviousMark, cmd::Speed,  0,           cmd::Rename,
-                                              cmd::Delete,   cmd::Export,       0,           cmd::Options};
+    ASSERT_EQ(menu.size(), 23u);
+    const std::vector<std::uint32_t> commands{
+        cmd::Play,   cmd::Record,       cmd::Append,      cmd::Insert,      cmd::Overwrite, cmd::Mark,
+        cmd::Pause,  cmd::Stop,         cmd::FF,          cmd::REW,         cmd::NextMark,  cmd::PreviousMark,
+        cmd::Speed,  0,                 cmd::CutToHere,   cmd::CutFromHere, cmd::CutBetweenMarks, 0,
+        cmd::Rename, cmd::Delete,       cmd::Export,      0,                cmd::Options};
     const std::string enabled = c.enabled;
     std::size_t item = 0;
     for (std::size_t i = 0; i < menu.size(); ++i) {
@@ -73,26 +74,29 @@ TEST_P(StateMenus, EnterBuildsTheItemsOfTheState) {
     EXPECT_EQ(menu[10].caption, "Next mark ");
     EXPECT_EQ(menu[11].caption, "Previous mark ");
     EXPECT_EQ(menu[12].caption, "Speed");
-    EXPECT_EQ(menu[14].caption, "Rename");
-    EXPECT_EQ(menu[15].caption, "Delete");
-    EXPECT_EQ(menu[16].caption, "Export");
-    EXPECT_EQ(menu[18].caption, "Options");
+    EXPECT_EQ(menu[14].caption, "Cut to here");
+    EXPECT_EQ(menu[15].caption, "Cut from here");
+    EXPECT_EQ(menu[16].caption, "Cut between marks");
+    EXPECT_EQ(menu[18].caption, "Rename");
+    EXPECT_EQ(menu[19].caption, "Delete");
+    EXPECT_EQ(menu[20].caption, "Export");
+    EXPECT_EQ(menu[22].caption, "Options");
 }
 
 INSTANTIATE_TEST_SUITE_P(
     States, StateMenus,
-    ::testing::Values(MenuCase{StateId::Idle, "GEGGGGGGGGGGEEEEE", "Pause"},  // only Record, Rename, Delete, Options
-                      MenuCase{StateId::FileSelected, "EEEEEEGGEEEEEEEEE", "Pause"},
-                      MenuCase{StateId::Play, "GGGGGEEEEEEEEGGGE", "Pause"},
-                      MenuCase{StateId::PausePlay, "GGEEEEEEEEEEEGGGE", "Resume"},  // Append starts the deferred append
-                      MenuCase{StateId::Record, "GGGGGEEEGGGGEGGGE", "Pause"},
-                      MenuCase{StateId::RecordAppend, "GGGGGEEEGGGGEGGGE", "Pause"},
-                      MenuCase{StateId::RecordInsert, "GGGGGEEEGGGGEGGGE", "Pause"},
-                      MenuCase{StateId::RecordOverwrite, "GGGGGEEEGGGGEGGGE", "Pause"},
-                      MenuCase{StateId::PauseRecord, "GGGGGEEEGGGGEGGGE", "Resume"},
-                      MenuCase{StateId::PauseRecordAppend, "GGGGGEEEGGGGEGGGE", "Resume"},
-                      MenuCase{StateId::PauseRecordInsert, "GGGGGEEEGGGGEGGGE", "Resume"},
-                      MenuCase{StateId::PauseRecordOverwrite, "GGGGGEEEGGGGEGGGE", "Resume"}));
+    ::testing::Values(MenuCase{StateId::Idle, "GEGGGGGGGGGGEGGGEEEE", "Pause"},  // only Record, Rename, Delete, Options
+                      MenuCase{StateId::FileSelected, "EEEEEEGGEEEEEEEGEEEE", "Pause"},
+                      MenuCase{StateId::Play, "GGGGGEEEEEEEEGGGGGGE", "Pause"},
+                      MenuCase{StateId::PausePlay, "GGEEEEEEEEEEEGGGGGGE", "Resume"},  // Append starts the deferred append
+                      MenuCase{StateId::Record, "GGGGGEEEGGGGEGGGGGGE", "Pause"},
+                      MenuCase{StateId::RecordAppend, "GGGGGEEEGGGGEGGGGGGE", "Pause"},
+                      MenuCase{StateId::RecordInsert, "GGGGGEEEGGGGEGGGGGGE", "Pause"},
+                      MenuCase{StateId::RecordOverwrite, "GGGGGEEEGGGGEGGGGGGE", "Pause"},
+                      MenuCase{StateId::PauseRecord, "GGGGGEEEGGGGEGGGGGGE", "Resume"},
+                      MenuCase{StateId::PauseRecordAppend, "GGGGGEEEGGGGEGGGGGGE", "Resume"},
+                      MenuCase{StateId::PauseRecordInsert, "GGGGGEEEGGGGEGGGGGGE", "Resume"},
+                      MenuCase{StateId::PauseRecordOverwrite, "GGGGGEEEGGGGEGGGGGGE", "Resume"}));
 
 TEST(Menu, CaptionsShowTheKeysOfTheSingleFunctionsOnly) {
     ControllerRig rig;

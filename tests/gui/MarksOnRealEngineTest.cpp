@@ -2,6 +2,7 @@
 // recording and while playing, named on the notice line and counted on the
 // panel, kept in the file as cue points, and reached again with Next mark and
 // Previous mark.
+#include <QCoreApplication>
 #include <QSettings>
 #include <QTest>
 #include <QTreeWidget>
@@ -62,7 +63,6 @@ TEST_F(MarksOnRealEngine, MarkWhileRecordingAndPlayingThenMoveToTheMarks) {
     EXPECT_EQ(window().panel().notice(), "Mark 2");
     EXPECT_EQ(window().panel().markCount(), "2 marks");
     EXPECT_EQ(window().CurrentState(), state(StateId::Play)) << "the playback goes on";
-    real->gate.openGate();
     pickFromMenu(cmd::Stop);
     ASSERT_TRUE(waitForState(StateId::FileSelected));
     const wav::MarkList marks = MarksOf(path);
@@ -82,6 +82,61 @@ TEST_F(MarksOnRealEngine, MarkWhileRecordingAndPlayingThenMoveToTheMarks) {
     Click(rows(), Qt::Key_9);
     EXPECT_EQ(real->engine.GetPositionMs(), heardMs) << "none before it: nothing moves";
     for (const auto& box : shell.boxes()) ADD_FAILURE() << box.text;
+}
+
+// The three cuts at rest, each asking first with the recording's name and
+// the length it removes; the panel and the file follow each one.
+TEST_F(MarksOnRealEngine, TheThreeCutsAskFirstAndShortenTheRecording) {
+    StoreKey("Mark", settings::vk::Digit0 + 7);
+    WriteRecording(recording("a"), 3000);
+    startOnRealEngine(false);
+    ASSERT_EQ(field(Control::Name), "a");
+    const auto at = [&](std::int32_t ms) {
+        ASSERT_TRUE(real->engine.SetPosition(ms));
+        QCoreApplication::processEvents();
+    };
+    at(1000);
+    Click(rows(), Qt::Key_7);
+    at(2000);
+    Click(rows(), Qt::Key_7);
+    ASSERT_EQ(MarksOf(recording("a")).size(), 2u);
+
+    struct Step {
+        std::int32_t atMs;
+        std::uint32_t command;
+        const char* question;
+        const char* length;
+        std::size_t audioBytes;
+    };
+    const Step steps[] = {
+        {1500, cmd::CutBetweenMarks, "Remove 00:00:01 from a?", "/00:00:02", 16000},
+        {1000, cmd::CutToHere, "Remove 00:00:01 from a?", "/00:00:01", 8000},
+        {500, cmd::CutFromHere, "Remove 00:00:01 from a?", "/00:00:00", 4000},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.question);
+        at(step.atMs);
+        shell.queueAnswer(platform::answer::No);
+        pickFromMenu(step.command);
+        ASSERT_EQ(shell.boxes().size(), 1u);
+        EXPECT_EQ(shell.boxes().back().text, step.question);
+        shell.clearBoxes();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !window().actionSuppressed(); }, kWaitMs));
+        shell.queueAnswer(platform::answer::Yes);
+        pickFromMenu(step.command);
+        ASSERT_EQ(shell.boxes().size(), 1u);
+        shell.clearBoxes();
+        EXPECT_EQ(field(Control::Length), step.length);
+        EXPECT_EQ(window().CurrentState(), state(StateId::FileSelected));
+        const std::vector<std::uint8_t> bytes = ReadBytes(recording("a"));
+        ASSERT_GE(bytes.size(), 44u);
+        EXPECT_EQ(bytes[40] | bytes[41] << 8 | bytes[42] << 16, static_cast<int>(step.audioBytes));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !window().actionSuppressed(); }, kWaitMs));
+    }
+    // The mark at the start of the stretch between the marks went with it,
+    // the one at its end moved to the cut, then to the start with the cut
+    // before it; the cut after it left it be.
+    EXPECT_EQ(MarksOf(recording("a")), (wav::MarkList{{2, 0, "Mark 2"}}));
 }
 
 }  // namespace

@@ -17,7 +17,8 @@ std::string Hex(std::uint32_t value) {
 const char* Speed(bool slow) { return slow ? "slow" : "fast"; }
 
 bool IsQuery(const std::string& call) {
-    for (const char* query : {"ProbeFormats", "GetPositionMs", "GetLevelPercent", "RemainingSeconds", "MarkCount"}) {
+    for (const char* query :
+         {"ProbeFormats", "GetPositionMs", "GetLevelPercent", "RemainingSeconds", "MarkCount", "PlanCut"}) {
         if (call.rfind(query, 0) == 0) return true;
     }
     return false;
@@ -263,6 +264,40 @@ bool ScriptedEngine::SeekToMark(bool forward) {
         positionMs = *(after - 1);
     }
     events.push_back(engine::kEvPosSet);
+    return true;
+}
+
+std::optional<engine::CutSpan> ScriptedEngine::PlanCut(engine::CutKind kind) {
+    log.push_back("PlanCut");
+    if (mode != Mode::FileOpen) return std::nullopt;
+    const std::uint32_t length = factsOf(opened).durationMs;
+    const std::vector<std::uint32_t>& marks = marksByPath[opened];
+    engine::CutSpan span{0, positionMs, 0};
+    if (kind == engine::CutKind::FromHere) span = {positionMs, length, 0};
+    if (kind == engine::CutKind::BetweenMarks) {
+        const auto after = std::upper_bound(marks.begin(), marks.end(), positionMs);
+        if (after == marks.begin() || after == marks.end()) return std::nullopt;
+        span = {*(after - 1), *after, 0};
+    }
+    if (span.to <= span.from) return std::nullopt;
+    span.ms = span.to - span.from;
+    return span;
+}
+
+bool ScriptedEngine::Cut(const engine::CutSpan& span) {
+    log.push_back("Cut(" + std::to_string(span.from) + "," + std::to_string(span.to) + ")");
+    if (scripted(Op::Cut)) return false;
+    std::vector<std::uint32_t>& marks = marksByPath[opened];
+    std::vector<std::uint32_t> kept;
+    for (std::uint32_t m : marks) {
+        if (m < span.from) kept.push_back(m);
+        if (m >= span.to) kept.push_back(m - (span.to - span.from));
+    }
+    marks = kept;
+    controller::AudioFileInfo facts = factsOf(opened);
+    facts.durationMs -= span.to - span.from;
+    factsByPath[opened] = facts;
+    positionMs = span.from;
     return true;
 }
 

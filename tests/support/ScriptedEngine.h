@@ -27,7 +27,7 @@ namespace tavrin::test {
 class ScriptedEngine : public controller::EngineView {
 public:
     enum class Op { RecordStart, RecordAppend, RecordInsert, RecordOverwrite, OpenFile, CloseFile, GetFileInfo,
-                    PlayStart, SetVolume, AddMark };
+                    PlayStart, SetVolume, AddMark, Cut };
     // What the engine is doing, as far as its events go.
     enum class Mode { Closed, FileOpen, Recording, RecordPaused, Playing, PlayPaused };
 
@@ -100,6 +100,8 @@ public:
     [[nodiscard]] bool AddMark(std::string& label) override;
     std::uint32_t MarkCount() override;
     [[nodiscard]] bool SeekToMark(bool forward) override;
+    std::optional<engine::CutSpan> PlanCut(engine::CutKind kind) override;
+    [[nodiscard]] bool Cut(const engine::CutSpan& span) override;
 
 private:
     std::optional<engine::ResultCode> scripted(Op op);
