@@ -110,6 +110,9 @@ public:
 
 void BM_BlockHandling(benchmark::State& state) {
     const auto code = static_cast<std::uint32_t>(state.range(0));
+    // With marks: the capture makes one at every block it stores, the most a
+    // user could press, up to the list's limit.
+    const bool marking = state.range(1) != 0;
     const std::string folder = std::filesystem::temp_directory_path() / "tavrin_bench_engine";
     std::filesystem::create_directories(folder);
     InstantWaveIn in;
@@ -131,6 +134,11 @@ void BM_BlockHandling(benchmark::State& state) {
     auto startRecording = [&] {
         const std::string file = folder + "/bench" + std::to_string(recordings++) + ".wav";
         std::filesystem::remove(file);
+        if (marking) {
+            std::vector<std::uint32_t> everyBlock;
+            for (std::uint32_t ms = 200; ms <= 2'000'000; ms += 200) everyBlock.push_back(ms);
+            engine->MarkAtMs(std::move(everyBlock));
+        }
         if (!engine->RecordStart(file).Ok()) return false;
         engine->HandleMessage(*engine->Queue().tryTake());
         for (int b = 0; b < 2; ++b) {  // audio-like contents, so the peak scans real values
@@ -161,13 +169,10 @@ void BM_BlockHandling(benchmark::State& state) {
     std::filesystem::remove_all(folder);
 }
 BENCHMARK(BM_BlockHandling)
-    ->ArgName("format")
-    ->Arg(wav::kCodeGsm)
-    ->Arg(wav::kCodePcm8k8)
-    ->Arg(wav::kCodePcm11k8)
-    ->Arg(wav::kCodePcm8k16)
-    ->Arg(wav::kCodePcm11k16)
-    ->Arg(wav::kCodePcm22k16);
+    ->ArgNames({"format", "marks"})
+    ->ArgsProduct({{wav::kCodeGsm, wav::kCodePcm8k8, wav::kCodePcm11k8, wav::kCodePcm8k16, wav::kCodePcm11k16,
+                    wav::kCodePcm22k16},
+                   {0, 1}});
 
 }  // namespace
 

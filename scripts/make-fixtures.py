@@ -75,6 +75,42 @@ def interchange_fixtures(fmt, data, info):
     return files
 
 
+def cue_point(cue_id, position, block_start, sample_offset):
+    return struct.pack("<II4sIII", cue_id, position, b"data", 0, block_start, sample_offset)
+
+
+def cue_chunk(points):
+    return chunk(b"cue ", struct.pack("<I", len(points)) + b"".join(points))
+
+
+def adtl(texts):
+    """texts: (id, cue id, bytes); each sub-chunk word-aligned."""
+    body = b"adtl"
+    for cid, cue_id, text in texts:
+        sub = chunk(cid, struct.pack("<I", cue_id) + text)
+        body += sub + (b"\0" if len(sub) % 2 else b"")
+    return chunk(b"LIST", body)
+
+
+def marked_fixtures(fmt, data, info):
+    """Cue points as other programs write them, made by hand from the chunk layout."""
+    files = {}
+    # After the audio, the whole offset in both fields; labels for two of three, a note, tags too.
+    points = [cue_point(1, 80, 0, 80), cue_point(2, 200, 0, 200), cue_point(7, 399, 0, 399)]
+    texts = [(b"labl", 1, b"Intro\0"), (b"labl", 7, b"End\0"), (b"note", 2, b"said twice\0")]
+    files["cue-after-data.wav"] = riff([fmt, data, chunk(b"LIST", info), cue_chunk(points), adtl(texts)])
+    # Before the audio, points only in their position field, out of order, one beyond the audio.
+    points = [cue_point(3, 300, 0, 0), cue_point(1, 100, 0, 0), cue_point(2, 5000, 0, 0)]
+    files["cue-before-data.wav"] = riff([fmt, cue_chunk(points), data])
+    # GSM counted from the start of the block that holds the point, a label without its zero.
+    blocks = 25
+    points = [cue_point(1, 0, 65 * 10, 0), cue_point(2, 0, 65 * 20, 160)]
+    files["gsm-cue-block-start.wav"] = riff([chunk(b"fmt ", gsm_record()), fact_of(blocks),
+                                             chunk(b"data", gsm_audio(blocks)), cue_chunk(points),
+                                             adtl([(b"labl", 2, b"late")])])
+    return files
+
+
 def fact_of(value):
     return chunk(b"fact", struct.pack("<I", value))
 
@@ -102,6 +138,7 @@ def fixtures():
     files["list-lower-before-data.wav"] = riff([fmt, chunk(b"list", info), data])
     files["pcm-fmt18.wav"] = riff([chunk(b"fmt ", pcm_record(8000, 16, 1, extra=struct.pack("<H", 0))), data])
     files.update(interchange_fixtures(fmt, data, info))
+    files.update(marked_fixtures(fmt, data, info))
     whole = pcm_file(8000, 16, 800)
     files["truncated.wav"] = whole[:len(whole) // 2]
     files["header-43.wav"] = whole[:43]

@@ -47,6 +47,7 @@ std::size_t Slot(Control c) { return static_cast<std::size_t>(c); }
 const QRect kNoticeRect(6, 78, 228, 12);
 // The playback speed right of the time left; the waveform under the notice.
 const QRect kSpeedRect(108, 62, 32, 14);
+const QRect kMarksRect(142, 62, 56, 14);
 const QRect kWaveformRect(6, 92, 228, 20);
 
 // How long a flashed word stays.
@@ -124,12 +125,21 @@ void InfoPanel::createListening() {
     speedLabel = new QLabel(this);
     speedLabel->setObjectName(QStringLiteral("speed"));
     speedLabel->setStyleSheet(QStringLiteral("QLabel { color: #1f2a21; }"));
+    marksLabel = new QLabel(this);
+    marksLabel->setObjectName(QStringLiteral("marks"));
+    marksLabel->setStyleSheet(QStringLiteral("QLabel { color: #1f2a21; }"));
     wave = new WaveformView(this);
 }
 
 void InfoPanel::setSpeed(const QString& text) { speedLabel->setText(text); }
 
 QString InfoPanel::speed() const { return speedLabel->text(); }
+
+void InfoPanel::setMarkCount(std::uint32_t count) {
+    marksLabel->setText(count == 0 ? QString() : count == 1 ? QStringLiteral("1 mark") : QStringLiteral("%1 marks").arg(count));
+}
+
+QString InfoPanel::markCount() const { return marksLabel->text(); }
 
 void InfoPanel::setNotice(const QString& text) {
     lastingNotice = text;
@@ -216,6 +226,7 @@ void InfoPanel::place() {
     for (int i = 0; i < kSegmentCount; ++i) segments[static_cast<std::size_t>(i)]->setGeometry(scaled(SegmentRect(i)));
     noticeLine->setGeometry(scaled(kNoticeRect));
     speedLabel->setGeometry(scaled(kSpeedRect));
+    marksLabel->setGeometry(scaled(kMarksRect));
     wave->setGeometry(scaled(kWaveformRect));
 }
 

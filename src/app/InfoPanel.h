@@ -51,6 +51,9 @@ public:
     // The playback speed beside the time left ("1.5×").
     void setSpeed(const QString& text);
     QString speed() const;
+    // How many marks the recording has, beside the speed ("3 marks"); none shows nothing.
+    void setMarkCount(std::uint32_t count);
+    QString markCount() const;
     // Segments lit now, counted from the widgets themselves.
     int litSegments() const;
     const QWidget& segment(int index) const;
@@ -79,6 +82,7 @@ private:
     QString lastingNotice;  // what the line shows once a flashed word has gone
     QTimer* flashTimer = nullptr;
     QLabel* speedLabel = nullptr;
+    QLabel* marksLabel = nullptr;
     WaveformView* wave = nullptr;
     QPixmap background;
     qreal factor = 2.0;

@@ -370,6 +370,7 @@ void MainWindow::RefreshFileFacts() {
 void MainWindow::RefreshPanel() {
     for (Control c : {Control::Name, Control::Length, Control::Date, Control::Time}) info->setText(c, {});
     waveformSource->show(currentPath);
+    info->setMarkCount(currentPath.empty() ? 0 : services.engine.MarkCount());
     if (currentPath.empty()) return;
     info->setText(Control::Name, FromStd(recordings::RecordingName(currentPath)));
     // Shown for a card and hidden again for main memory, so that it never
@@ -397,6 +398,8 @@ void MainWindow::ShowLevel(std::uint32_t percent) { info->setLevel(percent); }
 void MainWindow::ShowNotice(const std::string& text) { info->setNotice(FromStd(text)); }
 
 void MainWindow::FlashNotice(const std::string& text) { info->flashNotice(FromStd(text)); }
+
+void MainWindow::ShowMarkCount(std::uint32_t count) { info->setMarkCount(count); }
 
 // --- soft keys and menu ---------------------------------------------------------------------------
 
@@ -431,6 +434,8 @@ void MainWindow::openMenu() {
 }
 
 void MainWindow::menuAboutToShow() {
+    // "Cut between marks" depends on the place, which moves without a new state.
+    if (current == &machine->fileSelected) current->UpdateMenu();
     menuShown = true;
     suppressAction = true;
     timers.at(timer::Suppress)->stop();
@@ -450,7 +455,7 @@ void MainWindow::command(std::uint32_t id) {
         showSpeed();
     } else if (id == controller::cmd::Export) {
         chooseExport();
-    } else {
+    } else if (!machine->marks.OnCommand(id)) {
         DispatchCommand(*current, id);
     }
 }
@@ -475,7 +480,7 @@ void MainWindow::listKeyUp(std::uint32_t key) {
     } else if (keyForwarding) {
         if (speed->OnKey(options.keys(), key)) {
             showSpeed();
-        } else {
+        } else if (!machine->marks.OnKey(options.keys(), key)) {
             current->OnKey(key);
         }
     }

@@ -127,6 +127,7 @@ public:
     void ShowLevel(std::uint32_t percent) override;
     void ShowNotice(const std::string& text) override;
     void FlashNotice(const std::string& text) override;
+    void ShowMarkCount(std::uint32_t count) override;
     std::string SelectedRowPath() override;
     void RefreshList() override;
     void HighlightRow(const std::string& path) override;

@@ -24,16 +24,18 @@ struct EditKind {
 };
 
 constexpr EditKind kAppend{"append",
-                           "append FILE [--seconds S] [--media auto|slow|fast] [--audio-in WAV | --input NAME] [--realtime]",
+                           "append FILE [--seconds S] [--media auto|slow|fast] [--audio-in WAV | --input NAME] [--realtime] "
+                           "[--mark-at-ms MS]...",
                            "record onto the end of a recording", engine::kEventBaseAppend, false};
 constexpr EditKind kInsert{"insert",
                            "insert FILE --at-ms MS [--seconds S] [--media auto|slow|fast] [--audio-in WAV | --input NAME] "
-                           "[--realtime]",
+                           "[--realtime] [--mark-at-ms MS]...",
                            "record into a recording at a position, moving the rest on", engine::kEventBaseInsert,
                            true};
 constexpr EditKind kOverwrite{
     "overwrite",
-    "overwrite FILE --at-ms MS [--seconds S] [--media auto|slow|fast] [--audio-in WAV | --input NAME] [--realtime]",
+    "overwrite FILE --at-ms MS [--seconds S] [--media auto|slow|fast] [--audio-in WAV | --input NAME] [--realtime] "
+    "[--mark-at-ms MS]...",
     "record over a recording from a position on", engine::kEventBaseOverwrite, true};
 
 struct EditArgs {
@@ -41,12 +43,13 @@ struct EditArgs {
     std::optional<std::int32_t> atMs;
     double seconds = kDefaultSeconds;
     CommonOptions common;
+    std::vector<std::uint32_t> markAtMs;
 };
 
 std::optional<std::string> ParseArgs(const EditKind& kind, const Arguments& args, EditArgs& a) {
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string error;
-        if (TakeCommonOption(args, i, a.common, error)) {
+        if (TakeCommonOption(args, i, a.common, error) || TakeMarkOption(args, i, a.markAtMs, error)) {
             if (!error.empty()) return error;
             continue;
         }
@@ -123,6 +126,7 @@ int RunEdit(const EditKind& kind, const Arguments& args) {
         return Fail(cli, opened);
     }
     if (a.atMs) static_cast<void>(cli.engine.SetPosition(*a.atMs));
+    cli.engine.MarkAtMs(a.markAtMs);
     if (const engine::ResultCode started = StartEdit(cli.engine, kind.eventBase); !started.Ok()) {
         static_cast<void>(cli.engine.CloseFile());
         return Fail(cli, started);

@@ -10,6 +10,7 @@
 #include "platform/posix/PosixFileSystem.h"
 #include "storage/HeaderReading.h"
 #include "storage/ReadOnlyHeaderSource.h"
+#include "wav/Marks.h"
 #include "wav/WavChunkReader.h"
 
 namespace tavrin::cli {
@@ -38,6 +39,7 @@ struct FileReport {
     Presence presence = Presence::Wav;
     int result = wav::kParseUnusable;
     wav::WavInfo info;
+    wav::MarkList marks;
     bool selectable = false;
 };
 
@@ -50,6 +52,8 @@ FileReport Inspect(platform::FileSystem& files, const std::string& path) {
         if (reader.Open(path)) {
             report.result = reader.Parse();
             report.info = reader.Info();
+            if (report.result != wav::kParseUnusable)
+                report.marks = wav::ReadMarks(reader.Bytes(), reader.FileSize(), reader.Info());
         }
         reader.Close();
     }
@@ -146,16 +150,28 @@ std::string JsonString(const std::string& text) {
     return out + "\"";
 }
 
+// The marks as a JSON array: number, time and label of each.
+std::string JsonMarks(const FileReport& r) {
+    std::string out = "[";
+    for (std::size_t i = 0; i < r.marks.size(); ++i) {
+        if (i > 0) out += ',';
+        out += "{\"index\":" + std::to_string(i + 1) + ",\"ms\":" +
+               std::to_string(wav::BlockMs(r.info, r.marks[i].block)) + ",\"label\":" + JsonString(r.marks[i].label) +
+               "}";
+    }
+    return out + "]";
+}
+
 void PrintJson(const FileReport& r) {
     const wav::WavInfo& f = r.info;
     std::printf("{\"path\":%s,\"result\":%d,\"formatTag\":%u,\"channels\":%u,\"samplesPerSec\":%" PRIu32
                 ",\"avgBytesPerSec\":%" PRIu32 ",\"blockAlign\":%u,\"bitsPerSample\":%u,\"dataOffset\":%" PRIu32
                 ",\"dataLength\":%" PRIu32 ",\"lengthInBlocks\":%" PRIu32 ",\"durationMs\":%" PRIu64
-                ",\"selectable\":%s}\n",
+                ",\"selectable\":%s,\"marks\":%s}\n",
                 JsonString(r.path).c_str(), r.result, unsigned{f.formatTag}, unsigned{f.channels}, f.samplesPerSec,
                 f.avgBytesPerSec, unsigned{f.blockAlign}, unsigned{f.bitsPerSample}, f.dataStart, f.dataLength,
                 f.lengthInBlocks,
-                wav::DurationMs(f), r.selectable ? "true" : "false");
+                wav::DurationMs(f), r.selectable ? "true" : "false", JsonMarks(r).c_str());
 }
 
 // The path as the plain report shows it: a control character in a file name

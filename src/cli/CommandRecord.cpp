@@ -26,7 +26,7 @@ namespace {
 constexpr const char* kUsage =
     "record FILE [--format CODE|LABEL] [--seconds S] [--voice-activation PCT|off] [--silence-cut PCT|off] "
     "[--silence-seconds S] [--time-limit MINUTES|off] [--media auto|slow|fast] [--audio-in WAV | --input NAME] "
-    "[--audio-out WAV] [--realtime]";
+    "[--audio-out WAV] [--realtime] [--mark-at-ms MS]...";
 
 struct RecordArgs {
     std::string file;
@@ -36,6 +36,7 @@ struct RecordArgs {
     engine::RecordingOptions options;
     unsigned silenceSeconds = 3;
     std::optional<unsigned> timeLimitMinutes;
+    std::vector<std::uint32_t> markAtMs;
 };
 
 // What the window would record with: the recording options of the desktop
@@ -71,7 +72,7 @@ std::optional<unsigned> ParsePercent(const std::string& text) {
 std::optional<std::string> ParseArgs(const Arguments& args, RecordArgs& a) {
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string error;
-        if (TakeCommonOption(args, i, a.common, error)) {
+        if (TakeCommonOption(args, i, a.common, error) || TakeMarkOption(args, i, a.markAtMs, error)) {
             if (!error.empty()) return error;
             continue;
         }
@@ -168,6 +169,7 @@ int RunRecord(const Arguments& args) {
     const std::string folder = platform::FolderOf(a.file);
     cli.engine.SetStorage(folder, SlowMediaFor(cli, a.common, folder));
     cli.engine.SetRecordingOptions(a.options);
+    cli.engine.MarkAtMs(a.markAtMs);
     if (const engine::ResultCode started = cli.engine.RecordStart(a.file); !started.Ok()) return Fail(cli, started);
     const int status = RunCaptureUntilFileReady(cli, engine::kEventBasePlain, a.seconds, "record");
     if (status != kExitOk) SayWhereAudioWaits("record", a.file);

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <csignal>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string_view>
@@ -36,6 +37,18 @@ std::optional<std::string> FromEnvironment(const char* name) {
 // The session's SIGTERM and a closed terminal's SIGHUP stop and save the way Ctrl-C does.
 void CatchInterrupt() {
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal, OnInterrupt);
+}
+
+bool TakeMarkOption(const Arguments& args, std::size_t& i, std::vector<std::uint32_t>& marks, std::string& error) {
+    if (args[i] != "--mark-at-ms") return false;
+    const auto ms = i + 1 < args.size() ? ParseNumber(args[i + 1], 0, 4294967295.0) : std::nullopt;
+    if (!ms || *ms != std::floor(*ms)) {
+        error = "--mark-at-ms wants whole milliseconds";
+        return true;
+    }
+    ++i;
+    marks.push_back(static_cast<std::uint32_t>(*ms));
+    return true;
 }
 
 bool TakeCommonOption(const Arguments& args, std::size_t& i, CommonOptions& options, std::string& error) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "cli/CliEngine.h"
 #include "cli/Commands.h"
@@ -26,6 +27,10 @@ inline constexpr const char* kInputUsage = "[--input NAME]";
 // When args[i] is a common option, takes it (and its value, moving i on) and
 // answers true; a bad value leaves its text in `error`.
 bool TakeCommonOption(const Arguments& args, std::size_t& i, CommonOptions& options, std::string& error);
+
+// When args[i] is --mark-at-ms (repeatable: a mark once the capture has
+// recorded so many milliseconds), takes it and its value into `marks`.
+bool TakeMarkOption(const Arguments& args, std::size_t& i, std::vector<std::uint32_t>& marks, std::string& error);
 
 // The slow flag for a recording at `path` (or a new one in that folder): as
 // --media says, else as the shell classifies the location.

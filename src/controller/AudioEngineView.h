@@ -38,6 +38,14 @@ public:
     std::uint32_t GetLevelPercent() override;
     std::int32_t RemainingSeconds(std::uint32_t formatBit, const std::string& folder, bool slow) override;
 
+    [[nodiscard]] bool AddMark(std::string& label) override { return engine.AddMark(label); }
+    std::uint32_t MarkCount() override { return engine.MarkCount(); }
+    [[nodiscard]] bool SeekToMark(bool forward) override { return engine.SeekToMark(forward); }
+    std::optional<engine::CutSpan> PlanCut(engine::CutKind kind) override { return engine.PlanCut(kind); }
+    [[nodiscard]] bool Cut(const engine::CutSpan& span) override {
+        return engine.CutBlocks(span.from, span.to) == engine::AudioEngine::CutResult::Cut;
+    }
+
 private:
     engine::AudioEngine& engine;
 };

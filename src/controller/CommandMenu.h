@@ -24,7 +24,12 @@ enum class MenuKind {
 // (empty when no key is assigned), so that the menu also lists the keys.
 std::string CaptionWithKey(std::string_view caption, std::uint32_t key);
 
-// The sixteen items of the soft-key menu for a state, with the keys assigned now.
-std::vector<MenuItem> BuildMenu(MenuKind kind, const settings::KeyAssignments& keys);
+// Whether "Cut between marks" has a mark on each side of the place.
+struct CutFacts {
+    bool markEachSide = false;
+};
+
+// The items of the soft-key menu for a state, with the keys assigned now.
+std::vector<MenuItem> BuildMenu(MenuKind kind, const settings::KeyAssignments& keys, const CutFacts& cuts = {});
 
 }  // namespace tavrin::controller

@@ -24,6 +24,12 @@ inline constexpr std::uint32_t Insert = 36;
 inline constexpr std::uint32_t Overwrite = 37;
 inline constexpr std::uint32_t Speed = 38;   // the next playback speed, round from the fastest to the slowest
 inline constexpr std::uint32_t Export = 39;  // a copy of the recording in a format to send
+inline constexpr std::uint32_t Mark = 40;    // a mark at the place recorded or heard
+inline constexpr std::uint32_t NextMark = 41;
+inline constexpr std::uint32_t PreviousMark = 42;
+inline constexpr std::uint32_t CutToHere = 43;        // removes the audio from the start to the place
+inline constexpr std::uint32_t CutFromHere = 44;      // removes the audio from the place to the end
+inline constexpr std::uint32_t CutBetweenMarks = 45;  // removes the audio between the marks around the place
 }  // namespace cmd
 
 // Requests a state sends to its own window; they come back to the state that

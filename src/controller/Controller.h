@@ -5,6 +5,7 @@
 #include <string>
 
 #include "controller/EngineView.h"
+#include "controller/MarkActions.h"
 #include "controller/StateFileSelected.h"
 #include "controller/StateIdle.h"
 #include "controller/StatePausePlay.h"
@@ -112,6 +113,8 @@ public:
     StatePauseRecordAppend pauseRecordAppend;
     StatePauseRecordInsert pauseRecordInsert;
     StatePauseRecordOverwrite pauseRecordOverwrite;
+    // Mark, Next mark and Previous mark, which act in the states that have a place.
+    MarkActions marks{*this};
 };
 
 }  // namespace tavrin::controller

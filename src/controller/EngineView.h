@@ -1,8 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
+#include "engine/CutSpan.h"
 #include "engine/ResultCode.h"
 #include "engine/SpeedStage.h"
 
@@ -82,6 +84,21 @@ public:
     virtual std::uint32_t GetLevelPercent() = 0;
     // How long the running recording can still go on, in seconds.
     virtual std::int32_t RemainingSeconds(std::uint32_t formatBit, const std::string& folder, bool slow) = 0;
+
+    // --- marks --------------------------------------------------------------------
+    // A mark at the place being recorded, or else at the place heard; `label`
+    // names it ("Mark 3"). False when it could not be kept.
+    [[nodiscard]] virtual bool AddMark(std::string& label) = 0;
+    // How many marks the recording selected or being made has.
+    virtual std::uint32_t MarkCount() = 0;
+    // Moves the place to the next (or the previous) mark, as a seek does;
+    // false, and nothing moves, when there is none that way.
+    [[nodiscard]] virtual bool SeekToMark(bool forward) = 0;
+    // What a cut of `kind` would remove from the selected recording at rest;
+    // nothing when it would remove nothing or has no mark on each side.
+    virtual std::optional<engine::CutSpan> PlanCut(engine::CutKind kind) = 0;
+    // Removes the span; the recording stays selected, shorter, at the cut.
+    [[nodiscard]] virtual bool Cut(const engine::CutSpan& span) = 0;
 };
 
 }  // namespace tavrin::controller

@@ -2,6 +2,7 @@
 
 #include "controller/CommandMenu.h"
 #include "controller/Controller.h"
+#include "controller/MarkActions.h"
 #include "recordings/Naming.h"
 
 namespace tavrin::controller {
@@ -135,7 +136,7 @@ void StateFileSelected::Enter() {
 }
 
 void StateFileSelected::UpdateMenu() {
-    window().ReplaceMenuItems(BuildMenu(MenuKind::FileSelected, window().Settings().keys()));
+    window().ReplaceMenuItems(BuildMenu(MenuKind::FileSelected, window().Settings().keys(), CutFactsOf(engine())));
 }
 
 }  // namespace tavrin::controller

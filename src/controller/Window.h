@@ -106,6 +106,8 @@ public:
     // A word for a moment (the volume just set), over the notice line; the
     // notice comes back after it.
     virtual void FlashNotice(const std::string& text) = 0;
+    // How many marks the recording has; none shows nothing.
+    virtual void ShowMarkCount(std::uint32_t count) = 0;
 
     // --- the list ------------------------------------------------------------------
     // Full path of the row selected in the list; empty when none.

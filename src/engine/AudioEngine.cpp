@@ -97,6 +97,9 @@ bool AudioEngine::HandleMessage(const Message& message) {
         case kCmdStartPlayback:
             OnStartPlayback();
             break;
+        case kCmdSaveMarks:
+            OnSaveMarks();
+            break;
         case kMmWimData:
             OnInputData(message.buffer);
             break;

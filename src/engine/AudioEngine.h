@@ -8,8 +8,10 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "engine/AudioFileInfo.h"
+#include "engine/CutSpan.h"
 #include "engine/LevelMonitor.h"
 #include "engine/MediaSpeed.h"
 #include "engine/MessageQueue.h"
@@ -144,6 +146,31 @@ public:
     void SetPlaybackSpeed(std::uint32_t hundredths);
     std::uint32_t PlaybackSpeed() const { return playbackSpeed; }
 
+    // Marks (UI thread). A mark at the place being recorded, or else at
+    // the place heard, written into the file as soon as it may be; `label`
+    // names it. False, and nothing kept, when it could not be made.
+    [[nodiscard]] bool AddMark(std::string& label);
+    std::uint32_t MarkCount() const;
+    // Moves the place to the next or previous mark, as SetPosition does;
+    // false when there is none that way.
+    [[nodiscard]] bool SeekToMark(bool forward);
+    // Cuts the selected recording at rest from `fromMs` (its start when
+    // none) to `toMs` (its end when none), in whole blocks; the recording is
+    // selected again at the cut. Refused, nothing changed, for a range that
+    // is empty or reaches outside the audio.
+    enum class CutResult { Cut, OutsideAudio, Failed };
+    [[nodiscard]] CutResult CutMs(std::optional<std::uint32_t> fromMs, std::optional<std::uint32_t> toMs);
+    // What a cut of `kind` would remove at the place heard, at rest; nothing
+    // when it would remove nothing, or there is no mark on each side.
+    std::optional<CutSpan> PlanCut(CutKind kind) const;
+    // Removes whole blocks [from, to), as CutMs does.
+    [[nodiscard]] CutResult CutBlocks(std::uint32_t from, std::uint32_t to);
+
+    // Marks the next capture makes by itself when it has recorded so many
+    // milliseconds (scripts and tests: marks at known places). UI thread,
+    // before the capture starts; it uses them up.
+    void MarkAtMs(std::vector<std::uint32_t> milliseconds) { scheduledMs = std::move(milliseconds); }
+
     // Capacity (UI thread): how long one recording can last, and how much
     // audio the free space holds.
     std::int32_t RemainingSeconds(std::uint32_t formatBit, const std::string& folder, bool slow);
@@ -213,6 +240,11 @@ private:
     unsigned silencePercent = 10;
     unsigned silenceMs = 4000;
 
+    // Marks the next capture makes at its own times (MarkAtMs), and, once it
+    // started, the blocks they go at, in order.
+    std::vector<std::uint32_t> scheduledMs;
+    std::vector<std::uint32_t> scheduledBlocks;
+
     // The running device's work: set up by the UI thread before the start
     // command, then the engine thread's until the engine is idle again.
     storage::StorageContext storage;
@@ -272,6 +304,11 @@ private:
     void OnOutputDone();
     void OnOutputClosed();
     void OnSeek(std::uint32_t target);
+    // Marks made while playing go into the file (engine thread).
+    void OnSaveMarks();
+    // The capture's own marks: placed at its start, made as it passes them.
+    void ScheduleMarks();
+    void MakeScheduledMarks();
     void FillAndQueue();
     void FeedAfterResume();
     bool IsFeeding() const;
@@ -288,6 +325,8 @@ private:
     void RestartStageAt(std::uint32_t block);
 
     // Player, UI thread.
+    // SetPosition in blocks: at once at rest, by the engine thread while playing.
+    void SeekToBlock(std::uint32_t target);
     [[nodiscard]] platform::DeviceResult OpenOutput(const platform::AudioFormat& format);
     void AbandonPlayback();
     platform::AudioFormat SelectedFormat() const;

@@ -21,6 +21,7 @@ inline constexpr std::uint32_t kCmdResume = kWmUser + 2;
 inline constexpr std::uint32_t kCmdSeek = kWmUser + 3;  // wParam: target block
 inline constexpr std::uint32_t kCmdStartPlayback = kWmUser + 4;
 inline constexpr std::uint32_t kCmdStartCapture = kWmUser + 5;
+inline constexpr std::uint32_t kCmdSaveMarks = kWmUser + 6;  // marks made while playing go into the file
 
 // Device notifications.
 inline constexpr std::uint32_t kMmWomOpen = platform::mm::WomOpen;

@@ -46,6 +46,8 @@ ResultCode AudioEngine::OpenFile(const std::string& filePath, bool slow, AudioFi
         return {rc::StepFailed, detail::OpenWrongState};
     }
     if (state == EngineState::EngineFileOpen) {
+        // Marks a playback made as it ended go in before the recording is let go.
+        static_cast<void>(storage.SaveMarks());
         static_cast<void>(storage.Close());
         state = EngineState::EngineClosed;
     }
@@ -69,7 +71,11 @@ ResultCode AudioEngine::CloseFile() {
     if (now != EngineState::EngineClosed && now != EngineState::EngineFileOpen) {
         return {rc::StepFailed, detail::CloseWrongState};
     }
-    if (now == EngineState::EngineFileOpen) static_cast<void>(storage.Close());
+    if (now == EngineState::EngineFileOpen) {
+        // Marks a playback made as it ended, and could not write, go in first.
+        static_cast<void>(storage.SaveMarks());
+        static_cast<void>(storage.Close());
+    }
     state = EngineState::EngineClosed;
     return {};
 }
@@ -200,14 +206,18 @@ bool AudioEngine::SetPosition(std::int32_t milliseconds) {
     } else if (storage.FormatTag() == wav::kTagPcm) {
         target = static_cast<std::uint32_t>(static_cast<double>(storage.SamplesPerSec()) * 0.001 * ms);
     }
-    if (now == EngineState::EngineFileOpen) {
+    SeekToBlock(target);
+    return true;
+}
+
+void AudioEngine::SeekToBlock(std::uint32_t target) {
+    if (state == EngineState::EngineFileOpen) {
         static_cast<void>(storage.SeekToSample(target));  // a refused seek leaves the position where it is
         position = storage.CurrentReadSample();
         Post(kEvPosSet);
     } else {
         queue.post({kCmdSeek, target, 0});
     }
-    return true;
 }
 
 std::uint32_t AudioEngine::GetPositionMs() const {
@@ -358,6 +368,8 @@ void AudioEngine::CloseOutput() {
     const DeviceResult closed = waveOut->close();
     waveOut = nullptr;
     static_cast<void>(storage.End());
+    // Marks made since the last were written go in while this thread owns the storage.
+    static_cast<void>(storage.SaveMarks());
     pendingOut = 0;
     if (closed != platform::mmr::NoError) {
         PostDeviceError(rc::OutCloseFailed, closed);

@@ -115,6 +115,8 @@ ResultCode AudioEngine::RecordInsert() { return RecordEdit(kEventBaseInsert); }
 ResultCode AudioEngine::RecordEdit(std::uint32_t base) {
     assert(OnUiThread());
     if (state != EngineState::EngineFileOpen) return {};
+    // Marks made at rest are in the file before a change moves them.
+    static_cast<void>(storage.SaveMarks());
     const bool ready = base == kEventBaseOverwrite ? storage.Overwrite()
                        : base == kEventBaseAppend  ? storage.Append()
                                                    : storage.Insert();
@@ -237,6 +239,7 @@ bool AudioEngine::StartLevelMonitor(std::uint32_t formatBit) {
 // and ended at once, as a stop would, rather than shown running with a flat
 // meter.
 void AudioEngine::OnStartCapture() {
+    ScheduleMarks();
     storageFault = false;
     captureStoppedBy = platform::IoError::Kind::None;
     const platform::DeviceResult started = waveIn ? waveIn->start() : platform::mmr::NoError;
@@ -314,6 +317,7 @@ void AudioEngine::HandleRecordedBlock() {
         return;
     }
     position = storage.CurrentWriteSample();
+    MakeScheduledMarks();
     PublishSpaceLeft();
     RequeueInput();
 }
@@ -368,6 +372,8 @@ void AudioEngine::StopCapture() {
 void AudioEngine::FinishCapture() {
     const Status ended = storage.End();
     if (ended == Status::Ok) {
+        // Marks made as the change was being laid out go in now.
+        static_cast<void>(storage.SaveMarks());
         position = storage.CurrentReadSample();
         HandOverStorage();
         state = EngineState::EngineFileOpen;

@@ -17,10 +17,13 @@ constexpr std::array<FunctionInfo, kFunctionCount> kFunctions{{
     {F::Append, "Append", "Append"},
     {F::Insert, "Insert", "Insert"},
     {F::Overwrite, "Overwrite", "Overwrite"},
+    {F::Mark, "Mark", "Mark"},
     {F::Pause, "Pause", "Pause"},
     {F::Stop, "Stop", "Stop"},
     {F::Forward, "FF", "Forward"},
     {F::Rewind, "REW", "Rewind"},
+    {F::NextMark, "Next mark", "Next Mark"},
+    {F::PreviousMark, "Previous mark", "Previous Mark"},
     {F::Faster, "Faster", "Faster"},
     {F::Slower, "Slower", "Slower"},
 }};
@@ -30,7 +33,7 @@ constexpr std::array<FunctionInfo, kFunctionCount> kFunctions{{
 constexpr std::array<F, kFunctionCount> kTakeOrder{
     F::PlayPause, F::RecordPause, F::Play,   F::Record,     F::Pause,      F::Stop,
     F::Forward,   F::Rewind,      F::Append, F::AppendStop, F::RecordStop, F::Insert, F::Overwrite,
-    F::Faster,    F::Slower,
+    F::Faster,    F::Slower,      F::Mark,   F::NextMark,   F::PreviousMark,
 };
 
 // Functions that would make a key ambiguous next to the one just assigned:
@@ -56,6 +59,9 @@ constexpr std::array<Overlap, kFunctionCount> kOverlaps{{
     {F::Overwrite, {}, 0},
     {F::Faster, {}, 0},
     {F::Slower, {}, 0},
+    {F::Mark, {}, 0},
+    {F::NextMark, {}, 0},
+    {F::PreviousMark, {}, 0},
 }};
 
 }  // namespace

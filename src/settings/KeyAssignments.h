@@ -41,14 +41,17 @@ enum class Function {
     Append,
     Insert,
     Overwrite,
+    Mark,  // a mark at the place recorded or heard
     Pause,
     Stop,
     Forward,
     Rewind,
+    NextMark,  // the place moves to the next or previous mark
+    PreviousMark,
     Faster,  // playback speed, a step up or down
     Slower,
 };
-inline constexpr std::size_t kFunctionCount = 15;
+inline constexpr std::size_t kFunctionCount = 18;
 
 struct FunctionInfo {
     Function function;

@@ -90,6 +90,8 @@ bool WriteJournalFor(StorageContext& ctx, JournalEntry::Kind kind, const std::st
     }
     ctx.journalPath = std::move(claim.path);
     ctx.journalLock = std::move(claim.lock);
+    // The marks the change moves, and those made since it began, go beside it.
+    ctx.marks.AttachLog(ctx.files, ctx.journalPath);
     return true;
 }
 
@@ -118,14 +120,17 @@ void DropJournal(StorageContext& ctx) {
     // journal: a journal without it would have recovery cut them off.
     if (gone) {
         ctx.keptChunks.Forget(ctx.files);
+        ctx.marks.ForgetLog();
     } else {
         ctx.keptChunks.LetGo();
+        ctx.marks.LeaveLog();
     }
 }
 
 void LeaveJournal(StorageContext& ctx) {
     ctx.bufferSpool.Leave();
     ctx.keptChunks.LetGo();
+    ctx.marks.LeaveLog();
     ctx.journalPath.clear();
     HeldJournal claim{ctx.journalClaim, std::move(ctx.journalLock)};
     ReleaseClaim(ctx.files, claim);

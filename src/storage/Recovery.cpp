@@ -9,6 +9,7 @@
 
 #include "storage/BufferSpool.h"
 #include "storage/BufferedChange.h"
+#include "storage/MarkBook.h"
 #include "storage/Journal.h"
 #include "storage/JournalMatch.h"
 #include "storage/TrailingChunks.h"
@@ -255,8 +256,9 @@ void Settle(platform::FileSystem& files, const std::string& journal, const Journ
         file.reset();
         return SetAside(files, journal, e.path, match.why, recovered);
     }
-    const Outcome outcome =
-        e.buffered ? SettleBuffered(files, *file, e, journal) : SettleInPlace(files, *file, e, journal);
+    Outcome outcome = e.buffered ? SettleBuffered(files, *file, e, journal) : SettleInPlace(files, *file, e, journal);
+    // The marks go where the change left the audio they point at.
+    if (outcome.ok) outcome.ok = RestoreMarks(files, *file, e, journal);
     file.reset();
     Report(files, journal, e.buffered ? BufferSpoolPathFor(journal) : SpoolPathFor(journal), e, outcome, recovered);
 }

@@ -1,8 +1,11 @@
 #include "storage/StorageContext.h"
 
 #include <cassert>
+#include <vector>
 
+#include "storage/BufferedChange.h"
 #include "storage/EditJournal.h"
+#include "storage/HeaderWriting.h"
 #include "storage/ReadCache.h"
 #include "storage/Recovery.h"
 #include "storage/StrategyCreateFast.h"
@@ -30,6 +33,25 @@ void DropLeftovers(StorageContext& ctx) {
     ctx.fileHandle.reset();
     ctx.trailingBytes = 0;
     ctx.keptChunks.LetGo();
+}
+
+// The marks in the chunks after the selected recording's audio.
+void LoadMarks(StorageContext& ctx) {
+    wav::MarkList found;
+    const wav::MarkScale scale = wav::ScaleOf(ctx.header.FormatTag(), ctx.header.BlockAlign());
+    const std::uint32_t bytes = ctx.trailingBytes;
+    if (ctx.fileHandle && bytes > 1 && bytes <= TrailingChunks::kMaxBytes) {
+        std::vector<std::uint8_t> after(bytes);
+        // The slow strategies read on from the file pointer.
+        const std::uint32_t at = ctx.fileHandle->tell();
+        if (platform::ReadAt(*ctx.fileHandle, ctx.dataEnd, after.data(), bytes)) {
+            const bool odd = (ctx.dataEnd - (ctx.header.dataChunkPos + 8)) % 2 != 0;
+            const std::uint32_t skip = odd && !wav::LooksLikeChunkId(after.data()) ? 1 : 0;
+            found = wav::MarksInChunks(after.data() + skip, bytes - skip, scale, ctx.header.LengthInBlocks());
+        }
+        (void)ctx.fileHandle->seek(at);
+    }
+    ctx.marks.Load(std::move(found), scale, ctx.header.LengthInBlocks());
 }
 
 }  // namespace
@@ -70,7 +92,9 @@ Status StorageContext::Select(const std::string& name, bool slow) {
     // reserved zeros must never pass for audio or for chunks after it.
     if (!journalFolder.empty()) (void)RecoverRecordings(files, journalFolder, {platform::AbsolutePath(name)});
     current = slow ? static_cast<Strategy*>(selectSlow.get()) : static_cast<Strategy*>(selectFast.get());
-    return current->Select(name);
+    const Status status = current->Select(name);
+    if (status == Status::Ok) LoadMarks(*this);
+    return status;
 }
 
 Status StorageContext::Create(const std::string& name, std::uint16_t tag, std::uint32_t samplesPerSec,
@@ -83,6 +107,9 @@ Status StorageContext::Create(const std::string& name, std::uint16_t tag, std::u
     // settle, refuses the new one.
     if (!journalFolder.empty()) (void)RecoverRecordings(files, journalFolder, {platform::AbsolutePath(name)});
     if (!ClaimJournalFor(*this, name)) return Status::FileError;
+    const auto blockAlign = static_cast<std::uint16_t>(channels * bitsPerSample / 8);
+    marks.Load({}, wav::ScaleOf(tag, blockAlign), 0);
+    marks.BeginChange(wav::AudioEdit::Kind::Append, 0, 0);
     current = fast ? static_cast<Strategy*>(createFast.get()) : static_cast<Strategy*>(createSlow.get());
     const Status status = current->Create(name, tag, samplesPerSec, bitsPerSample, channels);
     if (status != Status::Ok && journalPath.empty()) DropJournal(*this);
@@ -119,6 +146,7 @@ bool StorageContext::Insert() {
     if (RefuseReadOnly()) return false;
     editOldEnd = dataEnd;
     editOldDataSize = header.DataSize();
+    marks.BeginChange(wav::AudioEdit::Kind::Insert, current->CurrentReadSample(), LengthInBlocks());
     return Claimed(&Strategy::Insert);
 }
 
@@ -128,6 +156,7 @@ bool StorageContext::Claimed(bool (Strategy::*edit)()) {
     if (!ClaimJournalFor(*this, fileName)) return false;
     const bool ok = (Owned().*edit)();
     if (!ok && journalPath.empty()) DropJournal(*this);
+    if (!ok) marks.CancelChange();
     return ok;
 }
 
@@ -175,12 +204,14 @@ bool StorageContext::Append() {
     if (RefuseReadOnly()) return false;
     editOldEnd = dataEnd;
     editOldDataSize = header.DataSize();
+    marks.BeginChange(wav::AudioEdit::Kind::Append, LengthInBlocks(), LengthInBlocks());
     return Claimed(&Strategy::Append);
 }
 bool StorageContext::Overwrite() {
     if (RefuseReadOnly()) return false;
     editOldEnd = dataEnd;
     editOldDataSize = header.DataSize();
+    marks.BeginChange(wav::AudioEdit::Kind::Overwrite, current->CurrentReadSample(), LengthInBlocks());
     return Claimed(&Strategy::Overwrite);
 }
 
@@ -192,6 +223,7 @@ void StorageContext::CancelEdit() {
     const bool fast = direct || current == insertFast.get();
     // Nothing reached the file: the journal and what it kept go.
     const std::uint32_t point = bufferBase;
+    marks.CancelChange();
     if (buffered) createSlow->ReleaseBuffer();
     DropJournal(*this);
     // The chunks after the audio were never written over.
@@ -202,6 +234,92 @@ void StorageContext::CancelEdit() {
     // playback point there; a fast one's window never moved.
     if (insertion && !fast && fileHandle) (void)fileHandle->seek(point);
     current = fast ? static_cast<Strategy*>(selectFast.get()) : static_cast<Strategy*>(selectSlow.get());
+}
+
+bool StorageContext::SaveMarks() {
+    assert(sequence.CalledOnValidSequence());
+    if (!marks.Pending()) return true;
+    const bool resting = current == selectFast.get() || current == selectSlow.get();
+    if (!resting || RefuseReadOnly() || !fileHandle) return false;
+    const std::uint32_t at = fileHandle->tell();
+    marks.BeginChange(wav::AudioEdit::Kind::Append, LengthInBlocks(), LengthInBlocks());
+    // As any edit: the chunks after the audio beside the journal first.
+    bool ok = ClaimJournalFor(*this, fileName) && fastfile::HoldTrailer(*this) &&
+              WriteJournalFor(*this, JournalEntry::Kind::Edit, fileName, false);
+    std::optional<std::uint32_t> laid;
+    if (ok) laid = marks.SettleIn(*fileHandle, header.dataChunkPos + 8, dataEnd, dataEnd + trailingBytes, true);
+    ok = laid && fileHandle->sync();
+    if (ok) {
+        trailingBytes = *laid - dataEnd;
+        if (current == selectFast.get()) fileLimit = *laid;
+        DropJournal(*this);
+        marks.Settled();
+    } else {
+        // A journal in place stays for recovery, which selecting the
+        // recording again runs first.
+        if (journalPath.empty()) DropJournal(*this);
+        else LeaveJournal(*this);
+        marks.CancelChange();
+    }
+    (void)fileHandle->seek(at);
+    return ok;
+}
+
+Status StorageContext::Cut(std::uint32_t from, std::uint32_t to) {
+    assert(sequence.CalledOnValidSequence());
+    const bool fast = current == selectFast.get();
+    if ((!fast && current != selectSlow.get()) || RefuseReadOnly() || !fileHandle) return Status::FileError;
+    const std::uint32_t length = LengthInBlocks();
+    if (from >= to || to > length || !SaveMarks()) return Status::FileError;
+    const std::uint32_t dataStart = header.dataChunkPos + 8;
+    const std::uint32_t point = header.OffsetOfBlock(from);
+    const std::uint32_t after = to == length ? dataEnd : header.OffsetOfBlock(to);
+    // What moves back: the audio after the cut and the chunks after the audio.
+    std::vector<std::uint8_t> tail(dataEnd - after);
+    std::vector<std::uint8_t> chunks(trailingBytes);
+    if (!platform::ReadAt(*fileHandle, after, tail.data(), static_cast<std::uint32_t>(tail.size())) ||
+        !platform::ReadAt(*fileHandle, dataEnd, chunks.data(), trailingBytes))
+        return Status::FileError;
+    // After odd-sized audio a pad byte comes first, unless its writer left it out.
+    const bool odd = (dataEnd - dataStart) % 2 != 0;
+    const std::uint32_t skip =
+        odd && !chunks.empty() && (chunks.size() < 4 || !wav::LooksLikeChunkId(chunks.data())) ? 1 : 0;
+    const auto chunkBytes = static_cast<std::uint32_t>(chunks.size() - skip);
+    marks.BeginChange(wav::AudioEdit::Kind::Cut, from, length);
+    if (!WriteJournalFor(*this, JournalEntry::Kind::Edit, fileName, true) ||
+        (!journalPath.empty() &&
+         !bufferSpool.Start(files, BufferSpoolPathFor(journalPath), point, tail.data(),
+                            static_cast<std::uint32_t>(tail.size()), chunks.data() + skip, chunkBytes))) {
+        DropJournal(*this);
+        marks.CancelChange();
+        return Status::FileError;
+    }
+    const BufferedChange change{point, dataStart, std::max<std::uint16_t>(header.BlockAlign(), 1), nullptr, 0,
+                                tail.data(), static_cast<std::uint32_t>(tail.size()), chunks.data() + skip,
+                                chunkBytes};
+    HeaderImage image = header;
+    const ChangeWritten written = WriteBufferedChange(*fileHandle, change, [&](std::uint32_t end, std::uint32_t fileEnd) {
+        image.SetDataSize(end - dataStart);
+        FileSink sink(*fileHandle);
+        return FinishHeader(sink, image, fileEnd);
+    });
+    std::optional<std::uint32_t> laid;
+    if (written.whole)
+        laid = marks.SettleIn(*fileHandle, dataStart, written.layout.audioEnd, written.layout.fileEnd, true);
+    const bool ok = laid && fileHandle->sync();
+    if (ok) {
+        DropJournal(*this);
+        marks.Settled();
+    } else {
+        // The spool beside the journal finishes the cut at the next look.
+        LeaveJournal(*this);
+        marks.CancelChange();
+    }
+    // The recording is read afresh, as after any change of its length.
+    const std::string name = fileName;
+    const Status again = Select(name, !fast);
+    if (again == Status::Ok) (void)SeekToSample(std::min(from, LengthInBlocks() == 0 ? 0 : LengthInBlocks() - 1));
+    return ok && again == Status::Ok ? Status::Ok : Status::FileError;
 }
 
 std::uint16_t StorageContext::FormatTag() const { return header.FormatTag(); }

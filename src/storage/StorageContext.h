@@ -12,6 +12,7 @@
 #include "platform/Shell.h"
 #include "storage/BufferSpool.h"
 #include "storage/HeaderImage.h"
+#include "storage/MarkBook.h"
 #include "storage/Status.h"
 #include "storage/TrailingChunks.h"
 
@@ -75,6 +76,18 @@ public:
     void CancelEdit();
     [[nodiscard]] Status End();
     [[nodiscard]] Status Close();
+    // Writes the marks made while the recording rested or played into its
+    // file, journalled as any edit: after a crash the file holds them or not,
+    // with every other chunk after its audio. True when nothing waits.
+    [[nodiscard]] bool SaveMarks();
+    // Removes blocks [from, to) of the selected recording at rest: the audio
+    // after them and the chunks after the audio move back, marks inside go
+    // and those after move with their audio. Journalled with a spool of what
+    // moves, as a buffered insertion is: after a crash the file is the old
+    // recording or the cut one, never a mixture. The recording is selected
+    // again, at `from`. FileError, nothing changed, for a range that is empty
+    // or outside the audio.
+    [[nodiscard]] Status Cut(std::uint32_t from, std::uint32_t to);
 
     // --- Format of the recording, answered from the fmt image --------------
     std::uint16_t FormatTag() const;
@@ -182,6 +195,10 @@ public:
     Refusal refusal = Refusal::None;
 
     HeaderImage header;
+    // The marks of the selected recording, and those the change of it under
+    // way moves or adds. The one member the UI thread may reach while the
+    // engine thread records (through its own lock).
+    MarkBook marks;
 
     std::unique_ptr<std::uint8_t[]> readCache;  // kReadCacheBytes
     std::uint32_t cacheConsumed = 0;

@@ -163,7 +163,8 @@ bool FinishWriting(StorageContext& ctx) {
         // Nothing may stay mapped past the new end of the file.
         ctx.view = nullptr;
         ctx.window.reset();
-        const std::optional<std::uint32_t> fileEnd = ctx.keptChunks.PutBack(*ctx.fileHandle, ctx.dataEnd);
+        std::optional<std::uint32_t> fileEnd = ctx.keptChunks.PutBack(*ctx.fileHandle, ctx.dataEnd);
+        if (fileEnd) fileEnd = ctx.marks.SettleIn(*ctx.fileHandle, ctx.header.dataChunkPos + 8, ctx.dataEnd, *fileEnd, false);
         if (!fileEnd) {
             // The journal and the chunks' file stay; recovery puts them back.
             ctx.headerMap.reset();
@@ -179,6 +180,7 @@ bool FinishWriting(StorageContext& ctx) {
         if (cut) ctx.fileLimit = *fileEnd;
         ok = ctx.fileHandle->sync() && cut && ok;
         if (ok) ctx.writing = false;
+        if (ok) ctx.marks.Settled();
     }
     if (ok) {
         ctx.trailingBytes = ctx.fileLimit - std::min(ctx.fileLimit, ctx.dataEnd);
@@ -260,7 +262,8 @@ bool Release(StorageContext& ctx) {
         auto again = ctx.files.open(ctx.fileName, platform::OpenMode::ReadWrite, false);
         if (again) {
             FileSink sink(*again);
-            const std::optional<std::uint32_t> fileEnd = ctx.keptChunks.PutBack(*again, ctx.dataEnd);
+            std::optional<std::uint32_t> fileEnd = ctx.keptChunks.PutBack(*again, ctx.dataEnd);
+            if (fileEnd) fileEnd = ctx.marks.SettleIn(*again, ctx.header.dataChunkPos + 8, ctx.dataEnd, *fileEnd, false);
             ok = fileEnd && FinishHeader(sink, ctx.header, *fileEnd) && again->setLength(*fileEnd) && again->sync();
         }
         if (ok) DropJournal(ctx);

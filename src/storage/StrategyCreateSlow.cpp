@@ -137,8 +137,13 @@ void StrategyCreateSlow::SecureSpool() {
 }
 
 void StrategyCreateSlow::SettleJournal() {
+    // The marks follow the audio, laid out in the chunks after it.
+    const std::optional<std::uint32_t> laid = ctx.marks.SettleIn(
+        *ctx.fileHandle, ctx.header.dataChunkPos + 8, ctx.dataEnd, ctx.dataEnd + ctx.trailingBytes, true);
+    if (laid) ctx.trailingBytes = *laid - ctx.dataEnd;
     // The change reaches the medium before End answers, journalled or not.
-    const bool synced = ctx.fileHandle->sync();
+    const bool synced = laid && ctx.fileHandle->sync();
+    if (synced) ctx.marks.Settled();
     if (ctx.journalPath.empty()) return;
     if (synced) {
         DropJournal(ctx);

@@ -3,42 +3,13 @@
 #include <algorithm>
 #include <cstring>
 
+#include "wav/ChunkWalk.h"
+
 namespace tavrin::wav {
 namespace {
 
 // The smallest file worth opening: a PCM header without audio.
 constexpr std::uint32_t kMinimumFileSize = 44;
-
-// Every read of the walk goes through here, so no field is taken from outside
-// the file, whatever sizes the file claims. Offsets are 64-bit so that chunk
-// arithmetic cannot wrap.
-class ByteView {
-public:
-    ByteView(const std::uint8_t* bytes, std::uint32_t byteCount) : data(bytes), length(byteCount) {}
-
-    std::uint64_t size() const { return length; }
-    bool Contains(std::uint64_t offset, std::uint64_t width) const {
-        return data != nullptr && offset <= length && width <= length - offset;
-    }
-    bool Le16(std::uint64_t offset, std::uint16_t& value) const {
-        if (!Contains(offset, 2)) return false;
-        value = LoadLe16(data + offset);
-        return true;
-    }
-    bool Le32(std::uint64_t offset, std::uint32_t& value) const {
-        if (!Contains(offset, 4)) return false;
-        value = LoadLe32(data + offset);
-        return true;
-    }
-    bool IdIs(std::uint64_t offset, const char* id) const {
-        return Contains(offset, 4) && std::memcmp(data + offset, id, 4) == 0;
-    }
-    bool IsChunkId(std::uint64_t offset) const { return Contains(offset, 4) && LooksLikeChunkId(data + offset); }
-
-private:
-    const std::uint8_t* data;
-    std::uint32_t length;
-};
 
 enum class Step { Next, Stop, Refuse };
 
@@ -49,12 +20,6 @@ struct Walk {
     bool fmtSeen = false;
     bool dataSeen = false;
 };
-
-// A chunk may claim up to 3 bytes more than the file holds (writers that
-// dropped a pad byte or rounded the size); beyond that the walk stops.
-bool ChunkFits(const ByteView& file, std::uint64_t start, std::uint32_t chunkSize) {
-    return start + chunkSize + 5 <= file.size();
-}
 
 std::uint32_t BlocksOfData(const WavInfo& info, std::uint32_t bytes) {
     if (info.formatTag == kTagGsm) return bytes / kGsmBlockBytes;
@@ -112,15 +77,6 @@ Step VisitChunk(Walk& walk, std::uint64_t start, std::uint32_t chunkSize) {
     return ChunkFits(walk.file, start, chunkSize) ? Step::Next : Step::Stop;
 }
 
-// Where the chunk after the one at `start` begins: word-aligned, so an
-// odd-sized chunk is followed by a pad byte, unless a chunk id stands right
-// after it (a writer that left the pad byte out).
-std::uint64_t NextChunk(const ByteView& file, std::uint64_t start, std::uint32_t chunkSize) {
-    const std::uint64_t end = start + 8 + std::uint64_t{chunkSize};
-    if (chunkSize % 2 == 0 || file.IsChunkId(end)) return end;
-    return end + 1;
-}
-
 // The RIFF size is not looked at: the chunks say where the audio is, as for
 // the strict reading. Files end early (cut short) or late (zero padding
 // other programs add, or chunks left outside it) and still play.
@@ -160,16 +116,15 @@ int ParseWavBytes(const std::uint8_t* bytes, std::uint32_t size, WavInfo& info) 
     const ByteView file(bytes, size);
     if (!RiffHeaderFits(file)) return kParseUnusable;
     Walk walk{file, info};
-    std::uint64_t start = 12;
-    std::uint32_t chunkSize = 0;
-    while (file.Le32(start + 4, chunkSize)) {
+    bool refused = false;
+    WalkChunks(file, 12, [&](std::uint64_t start, std::uint32_t chunkSize) {
         const Step step = VisitChunk(walk, start, chunkSize);
-        if (step == Step::Refuse) return kParseUnusable;
+        refused = step == Step::Refuse;
         // The first data chunk with its format is the recording; what follows
         // is not looked at, as when a recording is opened.
-        if (step == Step::Stop || (walk.fmtSeen && walk.dataSeen)) break;
-        start = NextChunk(file, start, chunkSize);
-    }
+        return step == Step::Next && !(walk.fmtSeen && walk.dataSeen);
+    });
+    if (refused) return kParseUnusable;
     return walk.fmtSeen && walk.dataSeen ? walk.provisional : kParseUnusable;
 }
 

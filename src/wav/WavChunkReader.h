@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/FileSystem.h"
+#include "wav/ChunkWalk.h"
 #include "wav/Formats.h"
 
 namespace tavrin::wav {
@@ -40,9 +41,6 @@ struct WavInfo {
 // supported; a record without channels or rate, with more than two channels,
 // or PCM of other sizes or with contradicting fields is unusable.
 [[nodiscard]] int Playability(const WavInfo& record);
-
-// True when the 4 bytes at `id` can be a chunk id (printable ASCII).
-[[nodiscard]] bool LooksLikeChunkId(const std::uint8_t* id);
 
 // Walks the chunks of the RIFF WAVE file held in bytes[0, size) and answers
 // kParseUnusable, kParsePlayable or kParseUnsupported. `info` is reset first.
@@ -90,6 +88,8 @@ public:
     std::uint16_t SamplesPerBlock() const { return info.samplesPerBlock; }
     std::uint32_t LengthInBlocks() const { return info.lengthInBlocks; }
     std::uint32_t DataLength() const { return info.dataLength; }
+    // The whole file as mapped; null when nothing is open.
+    const std::uint8_t* Bytes() const { return view; }
     // First audio byte in the mapped view; null before a data chunk was found.
     const std::uint8_t* DataStart() const;
 

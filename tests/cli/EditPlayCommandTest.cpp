@@ -141,6 +141,86 @@ protected:
 const Format kFormats[] = {{"gsm", 1625, 65, 40},         {"pcm8k8", 8000, 1, 0},   {"pcm8k16", 16000, 2, 0},
                            {"pcm11k8", 11025, 1, 0},      {"pcm11k16", 22050, 2, 0}, {"pcm22k16", 44100, 2, 0}};
 
+// Marks made at given times while recording, then moved by each edit as its
+// audio moved: kept by an append, moved on by an insertion, dropped after an
+// overwrite's point; in every format family, on both media.
+TEST_F(EditPlayCommand, MarksAtGivenTimesFollowEveryEdit) {
+    struct Step {
+        const char* args;
+        const char* listed;
+    };
+    const Step steps[] = {
+        {"record r.wav --seconds 1 --mark-at-ms 800 --mark-at-ms 200",
+         "1\t00:00:00.200\tMark 1\n2\t00:00:00.800\tMark 2\n"},
+        {"append r.wav --seconds 0.6 --mark-at-ms 400",
+         "1\t00:00:00.200\tMark 1\n2\t00:00:00.800\tMark 2\n3\t00:00:01.400\tMark 3\n"},
+        {"insert r.wav --at-ms 400 --seconds 0.6 --mark-at-ms 200",
+         "1\t00:00:00.200\tMark 1\n2\t00:00:00.600\tMark 4\n3\t00:00:01.400\tMark 2\n4\t00:00:02.000\tMark 3\n"},
+        {"overwrite r.wav --at-ms 1200 --seconds 0.6 --mark-at-ms 80",
+         "1\t00:00:00.200\tMark 1\n2\t00:00:00.600\tMark 4\n3\t00:00:01.280\tMark 5\n"},
+    };
+    for (const char* format : {"gsm", "pcm8k8", "pcm8k16"}) {
+        for (const char* media : {"slow", "fast"}) {
+            SCOPED_TRACE(std::string(format) + " " + media);
+            std::remove(dir.file("r.wav").c_str());
+            for (const Step& step : steps) {
+                SCOPED_TRACE(step.args);
+                const bool record = std::string(step.args).rfind("record", 0) == 0;
+                const CliRun run = Cli(std::string(step.args) + " --audio-in in.wav --media " + media +
+                                       (record ? std::string(" --format ") + format : std::string()));
+                ASSERT_EQ(run.status, 0) << run.err;
+                const CliRun listed = Cli("marks r.wav");
+                EXPECT_EQ(listed.status, 0) << listed.err;
+                EXPECT_EQ(listed.out, step.listed);
+            }
+        }
+    }
+    const CliRun bad = Cli("record s.wav --audio-in in.wav --mark-at-ms soon");
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_NE(bad.err.find("--mark-at-ms wants whole milliseconds"), std::string::npos) << bad.err;
+}
+
+// A cut removes whole blocks and moves the rest back with the marks after
+// it; an empty range, or one outside the audio, changes nothing.
+TEST_F(EditPlayCommand, CutRemovesTheRangeAndMovesTheMarksAfterIt) {
+    const auto dataOf = [](const Bytes& file) {
+        const std::size_t header = file.size() > 20 && file[20] == 0x31 ? 60 : 44;
+        if (file.size() < header) return Bytes{};
+        const std::size_t size = file[header - 4] | file[header - 3] << 8 | file[header - 2] << 16;
+        return Bytes(file.begin() + static_cast<std::ptrdiff_t>(header),
+                     file.begin() + static_cast<std::ptrdiff_t>(std::min(file.size(), header + size)));
+    };
+    for (const Format& format : {kFormats[0], kFormats[2]}) {
+        for (const char* media : {"slow", "fast"}) {
+            SCOPED_TRACE(std::string(format.name) + " " + media);
+            std::remove(dir.file("r.wav").c_str());
+            ASSERT_EQ(Cli(std::string("record r.wav --seconds 1 --audio-in in.wav --mark-at-ms 200 --mark-at-ms 800 "
+                                      "--format ") + format.name + " --media " + media)
+                          .status,
+                      0);
+            const Bytes before = test::ReadBytes(dir.file("r.wav"));
+            for (const char* refused : {"--from-ms 600 --to-ms 600", "--from-ms 400 --to-ms 5000", "--from-ms 1200"}) {
+                const CliRun run = Cli(std::string("cut r.wav ") + refused + " --media " + media);
+                EXPECT_EQ(run.status, 1) << refused;
+                EXPECT_NE(run.err.find("nothing was cut"), std::string::npos) << run.err;
+                EXPECT_TRUE(SameBytes(test::ReadBytes(dir.file("r.wav")), before)) << refused;
+            }
+            const CliRun run = Cli(std::string("cut r.wav --from-ms 320 --to-ms 600 --media ") + media);
+            ASSERT_EQ(run.status, 0) << run.err;
+            Bytes model = dataOf(before);
+            model.erase(model.begin() + static_cast<std::ptrdiff_t>(OffsetOf(format, 320)),
+                        model.begin() + static_cast<std::ptrdiff_t>(OffsetOf(format, 600)));
+            EXPECT_TRUE(SameBytes(dataOf(test::ReadBytes(dir.file("r.wav"))), model));
+            EXPECT_EQ(Cli("marks r.wav").out, "1\t00:00:00.200\tMark 1\n2\t00:00:00.520\tMark 2\n");
+            const CliRun toEnd = Cli(std::string("cut r.wav --from-ms 400 --media ") + media);
+            ASSERT_EQ(toEnd.status, 0) << toEnd.err;
+            model.resize(OffsetOf(format, 400));
+            EXPECT_TRUE(SameBytes(dataOf(test::ReadBytes(dir.file("r.wav"))), model)) << "to the end";
+            EXPECT_EQ(Cli("marks r.wav").out, "1\t00:00:00.200\tMark 1\n");
+        }
+    }
+}
+
 TEST_F(EditPlayCommand, EditsMatchTheModelAndPlaybackPlaysExactlyTheRecording) {
     for (const Format& format : kFormats) {
         for (const char* media : {"slow", "fast"}) {

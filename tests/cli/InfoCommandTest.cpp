@@ -137,14 +137,14 @@ TEST_F(InfoCommand, JsonObjectPerLine) {
               R"({"path":"pcm-11k-8bit.wav","result":1,"formatTag":1,"channels":1,"samplesPerSec":11025,)"
               R"("avgBytesPerSec":11025,"blockAlign":1,"bitsPerSample":8,"dataOffset":44,"dataLength":1102,)"
               R"("lengthInBlocks":1102,)"
-              R"("durationMs":99,"selectable":true})");
+              R"("durationMs":99,"selectable":true,"marks":[]})");
     EXPECT_EQ(lines[1],
               R"({"path":"gsm-stereo.wav","result":2,"formatTag":49,"channels":2,"samplesPerSec":8000,)"
               R"("avgBytesPerSec":1625,"blockAlign":65,"bitsPerSample":0,"dataOffset":48,"dataLength":260,)"
               R"("lengthInBlocks":4,)"
-              R"("durationMs":160,"selectable":false})");
+              R"("durationMs":160,"selectable":false,"marks":[]})");
     EXPECT_EQ(lines[2].rfind(R"({"path":"missing.wav","result":0,)", 0), 0u) << lines[2];
-    EXPECT_NE(lines[2].find(R"("selectable":false})"), std::string::npos);
+    EXPECT_NE(lines[2].find(R"("selectable":false,"marks":[]})"), std::string::npos);
     EXPECT_NE(lines[2].find(R"("dataOffset":0,)"), std::string::npos);
 }
 
@@ -156,6 +156,48 @@ TEST_F(InfoCommand, JsonTellsWhereTheAudioStarts) {
     EXPECT_NE(lines[0].find(R"("dataOffset":60,)"), std::string::npos) << lines[0];
     EXPECT_NE(lines[1].find(R"("dataOffset":654,)"), std::string::npos) << lines[1];
     EXPECT_NE(lines[2].find(R"("dataOffset":90,)"), std::string::npos) << lines[2];
+}
+
+// Marks other programs made, by hand from the chunk layout: number, time and
+// label of each, in the order they lie, from info's JSON and from marks.
+TEST_F(InfoCommand, MarksOfFilesFromOtherPrograms) {
+    struct Case {
+        const char* file;
+        const char* json;
+        const char* listed;
+    };
+    const Case cases[] = {
+        {"cue-after-data.wav",
+         R"([{"index":1,"ms":10,"label":"Intro"},{"index":2,"ms":25,"label":""},{"index":3,"ms":49,"label":"End"}])",
+         "1\t00:00:00.010\tIntro\n2\t00:00:00.025\t\n3\t00:00:00.049\tEnd\n"},
+        {"cue-before-data.wav", R"([{"index":1,"ms":12,"label":""},{"index":2,"ms":37,"label":""}])",
+         "1\t00:00:00.012\t\n2\t00:00:00.037\t\n"},
+        {"gsm-cue-block-start.wav", R"([{"index":1,"ms":400,"label":""},{"index":2,"ms":800,"label":"late"}])",
+         "1\t00:00:00.400\t\n2\t00:00:00.800\tlate\n"},
+        {"gsm-fact.wav", "[]", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const CliRun info = Cli(std::string("info --json ") + c.file);
+        EXPECT_NE(info.out.find(std::string(R"("marks":)") + c.json + "}"), std::string::npos) << info.out;
+        const CliRun marks = Cli(std::string("marks ") + c.file);
+        EXPECT_EQ(marks.status, 0);
+        EXPECT_EQ(marks.out, c.listed);
+    }
+    const CliRun label = Cli("marks " + Quote(File("cue-after-data.wav")));
+    EXPECT_EQ(label.status, 0) << "a path from elsewhere";
+    for (const char* args : {"marks", "marks a.wav b.wav", "marks --json gsm-fact.wav"}) {
+        SCOPED_TRACE(args);
+        const CliRun run = Cli(args);
+        EXPECT_EQ(run.status, 2);
+        EXPECT_NE(run.err.find("Usage: tavrin-cli marks FILE"), std::string::npos) << run.err;
+    }
+    for (const char* file : {"missing.wav", "pcm-stereo.wav", "header-43.wav"}) {
+        SCOPED_TRACE(file);
+        const CliRun run = Cli(std::string("marks ") + file);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.out, "");
+    }
 }
 
 TEST_F(InfoCommand, ExitsZeroOnlyWhenEveryFileIsPlayable) {

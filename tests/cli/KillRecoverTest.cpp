@@ -205,6 +205,44 @@ TEST_F(KillRecover, AKilledRecordingRecoversToThePrefixOfAnUninterruptedRun) {
     }
 }
 
+// Marks made while recording survive a kill as the audio does: every mark
+// made more than a second before it is in the recovered file, none lies
+// beyond its audio, and each is where it was made.
+TEST_F(KillRecover, MarksMadeASecondBeforeAKillAreKept) {
+    std::string schedule;
+    for (std::uint32_t ms = 100; ms < 2000; ms += 100) schedule += " --mark-at-ms " + std::to_string(ms);
+    for (const char* media : {"fast", "slow"}) {
+        SCOPED_TRACE(media);
+        std::filesystem::remove(dir.file("m.wav"));
+        const std::string args = "record m.wav --format pcm8k16 --seconds 2 --audio-in in.wav --realtime --media " +
+                                 std::string(media) + schedule;
+        const std::uint32_t counted = RecordAndKill(args, "m.wav", 3 * kBytesPerSecond / 2, media == std::string("slow"));
+        ASSERT_GE(counted, 3 * kBytesPerSecond / 2) << "killed before it recorded as far as wanted";
+        ASSERT_EQ(Cli("recover " + Quote(dir.path())).status, 0);
+        const Bytes file = test::ReadBytes(dir.file("m.wav"));
+        ASSERT_GE(file.size(), 44u);
+        const std::uint32_t audioMs = U32(file, 40) * 1000 / kBytesPerSecond;
+        const Outcome listed = Cli("marks m.wav");
+        ASSERT_EQ(listed.status, 0);
+        std::vector<std::uint32_t> marks;
+        for (std::size_t at = 0; at < listed.out.size();) {
+            const std::size_t tab = listed.out.find('\t', at);
+            const std::size_t end = listed.out.find('\n', at);
+            if (tab == std::string::npos || end == std::string::npos) break;
+            const std::string time = listed.out.substr(tab + 1, 12);  // 00:00:01.300
+            marks.push_back(static_cast<std::uint32_t>(std::stoul(time.substr(6, 2)) * 1000 + std::stoul(time.substr(9, 3))));
+            at = end + 1;
+        }
+        const std::uint32_t killedMs = counted * 1000 / kBytesPerSecond;
+        for (std::uint32_t ms = 100; ms + 1000 < killedMs; ms += 100)
+            EXPECT_NE(std::find(marks.begin(), marks.end(), ms), marks.end()) << "the mark at " << ms << " ms is lost";
+        for (std::size_t i = 0; i < marks.size(); ++i) {
+            EXPECT_EQ(marks[i], 100 * (i + 1)) << "a mark out of place";
+            EXPECT_LE(marks[i], audioMs) << "a mark beyond the audio";
+        }
+    }
+}
+
 // Another program's recovery (the window starting, `recover`, `play`) while
 // a recording is being written must leave it alone: it is not unfinished,
 // it is in progress.

@@ -184,6 +184,33 @@ TEST_F(SoxInterchange, SoxReadsWhatTheToolRecordsInEveryFormat) {
     }
 }
 
+// Marks are chunks after the audio: sox reads the recording at its length
+// and decodes exactly its audio, after marks made while recording and after
+// a cut that moved them.
+TEST_F(SoxInterchange, SoxReadsRecordingsWithMarksAtTheirLength) {
+    for (const Format& f : kFormats) {
+        SCOPED_TRACE(f.name);
+        const std::string file = std::string("marked-") + f.name + ".wav";
+        ASSERT_EQ(Cli("record " + file + " --audio-in in.wav --format " + f.name +
+                      " --seconds 2 --mark-at-ms 300 --mark-at-ms 1500")
+                      .status,
+                  0);
+        for (const char* step : {"recorded", "cut"}) {
+            SCOPED_TRACE(step);
+            if (std::string(step) == "cut") {
+                ASSERT_EQ(Cli("cut " + file + " --from-ms 400 --to-ms 800").status, 0);
+            }
+            EXPECT_FALSE(Cli("marks " + file).out.empty()) << "the marks are gone";
+            const Bytes audio = DataOf(test::ReadBytes(File(file)));
+            const std::size_t samples = f.bits ? audio.size() / (f.bits / 8) : audio.size() / 65 * 320;
+            EXPECT_EQ(SoxInfo(file, "-s"), std::to_string(samples));
+            if (f.bits) {
+                EXPECT_TRUE(SoxDecode(file, "") == audio) << "sox decodes other samples than the file holds";
+            }
+        }
+    }
+}
+
 TEST_F(SoxInterchange, TheToolPlaysWhatSoxWrites) {
     struct Encoding {
         const char* sox;

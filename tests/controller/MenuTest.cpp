@@ -46,16 +46,17 @@ struct MenuCase {
 
 class StateMenus : public ::testing::TestWithParam<MenuCase> {};
 
-TEST_P(StateMenus, EnterBuildsTheSixteenItemsOfTheState) {
+TEST_P(StateMenus, EnterBuildsTheItemsOfTheState) {
     const MenuCase c = GetParam();
     ControllerRig rig;
     rig.state(c.state).Enter();
     const std::vector<MenuItem>& menu = rig.window.menu();
-    ASSERT_EQ(menu.size(), 16u);
-    const std::vector<std::uint32_t> commands{cmd::Play,   cmd::Record, cmd::Append, cmd::Insert, cmd::Overwrite,
-                                              cmd::Pause,  cmd::Stop,   cmd::FF,     cmd::REW,    cmd::Speed,
-                                              0,           cmd::Rename, cmd::Delete, cmd::Export, 0,
-                                              cmd::Options};
+    ASSERT_EQ(menu.size(), 23u);
+    const std::vector<std::uint32_t> commands{
+        cmd::Play,   cmd::Record,       cmd::Append,      cmd::Insert,      cmd::Overwrite, cmd::Mark,
+        cmd::Pause,  cmd::Stop,         cmd::FF,          cmd::REW,         cmd::NextMark,  cmd::PreviousMark,
+        cmd::Speed,  0,                 cmd::CutToHere,   cmd::CutFromHere, cmd::CutBetweenMarks, 0,
+        cmd::Rename, cmd::Delete,       cmd::Export,      0,                cmd::Options};
     const std::string enabled = c.enabled;
     std::size_t item = 0;
     for (std::size_t i = 0; i < menu.size(); ++i) {
@@ -68,28 +69,34 @@ TEST_P(StateMenus, EnterBuildsTheSixteenItemsOfTheState) {
     }
     EXPECT_EQ(menu[3].caption, "Insert ");
     EXPECT_EQ(menu[4].caption, "Overwrite ");
-    EXPECT_EQ(menu[5].caption, controller::CaptionWithKey(c.pauseCaption, 0));
-    EXPECT_EQ(menu[9].caption, "Speed");
-    EXPECT_EQ(menu[11].caption, "Rename");
-    EXPECT_EQ(menu[12].caption, "Delete");
-    EXPECT_EQ(menu[13].caption, "Export");
-    EXPECT_EQ(menu[15].caption, "Options");
+    EXPECT_EQ(menu[5].caption, "Mark          ");
+    EXPECT_EQ(menu[6].caption, controller::CaptionWithKey(c.pauseCaption, 0));
+    EXPECT_EQ(menu[10].caption, "Next mark ");
+    EXPECT_EQ(menu[11].caption, "Previous mark ");
+    EXPECT_EQ(menu[12].caption, "Speed");
+    EXPECT_EQ(menu[14].caption, "Cut to here");
+    EXPECT_EQ(menu[15].caption, "Cut from here");
+    EXPECT_EQ(menu[16].caption, "Cut between marks");
+    EXPECT_EQ(menu[18].caption, "Rename");
+    EXPECT_EQ(menu[19].caption, "Delete");
+    EXPECT_EQ(menu[20].caption, "Export");
+    EXPECT_EQ(menu[22].caption, "Options");
 }
 
 INSTANTIATE_TEST_SUITE_P(
     States, StateMenus,
-    ::testing::Values(MenuCase{StateId::Idle, "GEGGGGGGGEEEEE", "Pause"},  // only Record, Rename, Delete, Options
-                      MenuCase{StateId::FileSelected, "EEEEEGGEEEEEEE", "Pause"},
-                      MenuCase{StateId::Play, "GGGGGEEEEEGGGE", "Pause"},
-                      MenuCase{StateId::PausePlay, "GGEEEEEEEEGGGE", "Resume"},  // Append starts the deferred append
-                      MenuCase{StateId::Record, "GGGGGEEGGEGGGE", "Pause"},
-                      MenuCase{StateId::RecordAppend, "GGGGGEEGGEGGGE", "Pause"},
-                      MenuCase{StateId::RecordInsert, "GGGGGEEGGEGGGE", "Pause"},
-                      MenuCase{StateId::RecordOverwrite, "GGGGGEEGGEGGGE", "Pause"},
-                      MenuCase{StateId::PauseRecord, "GGGGGEEGGEGGGE", "Resume"},
-                      MenuCase{StateId::PauseRecordAppend, "GGGGGEEGGEGGGE", "Resume"},
-                      MenuCase{StateId::PauseRecordInsert, "GGGGGEEGGEGGGE", "Resume"},
-                      MenuCase{StateId::PauseRecordOverwrite, "GGGGGEEGGEGGGE", "Resume"}));
+    ::testing::Values(MenuCase{StateId::Idle, "GEGGGGGGGGGGEGGGEEEE", "Pause"},  // only Record, Rename, Delete, Options
+                      MenuCase{StateId::FileSelected, "EEEEEEGGEEEEEEEGEEEE", "Pause"},
+                      MenuCase{StateId::Play, "GGGGGEEEEEEEEGGGGGGE", "Pause"},
+                      MenuCase{StateId::PausePlay, "GGEEEEEEEEEEEGGGGGGE", "Resume"},  // Append starts the deferred append
+                      MenuCase{StateId::Record, "GGGGGEEEGGGGEGGGGGGE", "Pause"},
+                      MenuCase{StateId::RecordAppend, "GGGGGEEEGGGGEGGGGGGE", "Pause"},
+                      MenuCase{StateId::RecordInsert, "GGGGGEEEGGGGEGGGGGGE", "Pause"},
+                      MenuCase{StateId::RecordOverwrite, "GGGGGEEEGGGGEGGGGGGE", "Pause"},
+                      MenuCase{StateId::PauseRecord, "GGGGGEEEGGGGEGGGGGGE", "Resume"},
+                      MenuCase{StateId::PauseRecordAppend, "GGGGGEEEGGGGEGGGGGGE", "Resume"},
+                      MenuCase{StateId::PauseRecordInsert, "GGGGGEEEGGGGEGGGGGGE", "Resume"},
+                      MenuCase{StateId::PauseRecordOverwrite, "GGGGGEEEGGGGEGGGGGGE", "Resume"}));
 
 TEST(Menu, CaptionsShowTheKeysOfTheSingleFunctionsOnly) {
     ControllerRig rig;
@@ -103,6 +110,9 @@ TEST(Menu, CaptionsShowTheKeysOfTheSingleFunctionsOnly) {
     keys.set(Function::Stop, vk::Digit0 + 5);
     keys.set(Function::Forward, vk::Right);
     keys.set(Function::Rewind, vk::Left);
+    keys.set(Function::Mark, vk::Digit0 + 7);
+    keys.set(Function::NextMark, vk::Digit0 + 8);
+    keys.set(Function::PreviousMark, vk::Digit0 + 9);
     keys.set(Function::PlayPause, vk::Star);  // the combined functions are not shown
     rig.current().UpdateMenu();
     const std::vector<MenuItem>& menu = rig.window.menu();
@@ -111,10 +121,13 @@ TEST(Menu, CaptionsShowTheKeysOfTheSingleFunctionsOnly) {
     EXPECT_EQ(menu[2].caption, "Append     3");
     EXPECT_EQ(menu[3].caption, "Insert 6");
     EXPECT_EQ(menu[4].caption, "Overwrite #");
-    EXPECT_EQ(menu[5].caption, "Pause        4");
-    EXPECT_EQ(menu[6].caption, "Stop           5");
-    EXPECT_EQ(menu[7].caption, "FF                ->");
-    EXPECT_EQ(menu[8].caption, "REW           <-");
+    EXPECT_EQ(menu[5].caption, "Mark          7");
+    EXPECT_EQ(menu[6].caption, "Pause        4");
+    EXPECT_EQ(menu[7].caption, "Stop           5");
+    EXPECT_EQ(menu[8].caption, "FF                ->");
+    EXPECT_EQ(menu[9].caption, "REW           <-");
+    EXPECT_EQ(menu[10].caption, "Next mark 8");
+    EXPECT_EQ(menu[11].caption, "Previous mark 9");
     for (const MenuItem& item : menu) EXPECT_EQ(item.caption.find('*'), std::string::npos) << item.caption;
 }
 
@@ -123,14 +136,14 @@ TEST(Menu, AKeyChangeUpdatesTheCaptionsAtOnceWithoutAStateChange) {
     rig.toPausePlay(rig.path("a.wav"));
     ASSERT_TRUE(rig.settings.keys().assign(Function::Pause, vk::Digit0 + 9));
     rig.current().UpdateMenu();  // what the button dialog calls after a change
-    EXPECT_EQ(rig.window.menu()[5].caption, "Resume      9");
+    EXPECT_EQ(rig.window.menu()[6].caption, "Resume      9");
     EXPECT_EQ(rig.window.calls(), std::vector<std::string>{"ReplaceMenuItems"});
     EXPECT_TRUE(rig.in(StateId::PausePlay));
 
     ASSERT_TRUE(rig.settings.keys().assign(Function::Stop, vk::Digit0 + 9));  // moves the key
     rig.current().UpdateMenu();
-    EXPECT_EQ(rig.window.menu()[5].caption, "Resume      ");
-    EXPECT_EQ(rig.window.menu()[6].caption, "Stop           9");
+    EXPECT_EQ(rig.window.menu()[6].caption, "Resume      ");
+    EXPECT_EQ(rig.window.menu()[7].caption, "Stop           9");
 }
 
 }  // namespace

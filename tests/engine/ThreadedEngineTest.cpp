@@ -124,6 +124,13 @@ protected:
         // A user winding again and again: while a device runs the seek is
         // queued, once the engine is idle it moves the storage right here.
         if (winding) polled += engine->SetPosition(0);
+        // A user pressing Mark while the engine thread records or plays.
+        if (marking && engine->GetPositionMs() >= nextMarkMs) {
+            std::string label;
+            marksMade += engine->AddMark(label);
+            nextMarkMs = engine->GetPositionMs() + 1;
+            polled += engine->MarkCount() > 0;
+        }
     }
 
     // Handles events, polling between them, until `last` was handled; each
@@ -176,6 +183,9 @@ protected:
     std::unique_ptr<AudioEngine> engine;
     int polled = 0;
     bool winding = false;
+    bool marking = false;
+    std::uint32_t marksMade = 0;
+    std::uint32_t nextMarkMs = 0;  // one mark at each place
 };
 
 // Stop and the saving that follows run on the engine thread while this
@@ -219,6 +229,49 @@ TEST_F(ThreadedEngineTest, WindingWhilePlaybackStopsHandsTheStorageOverCleanly) 
         EXPECT_EQ(EngineProbe(*engine).state(), EngineState::EngineFileOpen);
     }
     ASSERT_TRUE(engine->CloseFile().Ok());
+}
+
+// Marks made from this thread while the engine thread records (the change
+// logs them and lays them out at its end) and while it plays (it writes them
+// into the file itself), then reached again with Next and Previous.
+TEST_F(ThreadedEngineTest, MarksWhileRecordingAndPlayingReachTheFile) {
+    marking = true;
+    ASSERT_NO_FATAL_FAILURE(RecordAndReopen(dir.file("Recording1.wav"), 8000));
+    EXPECT_EQ(engine->MarkCount(), marksMade) << "every mark made while recording is in the file";
+    ASSERT_TRUE(engine->PlayStart().Ok());
+    nextMarkMs = 0;
+    ASSERT_TRUE(RunUntil(kEvPlayEnd));
+    marking = false;
+    EXPECT_GE(marksMade, 2u);
+    EXPECT_EQ(engine->MarkCount(), marksMade);
+    ASSERT_TRUE(engine->CloseFile().Ok());
+    AudioFileInfo info;
+    ASSERT_TRUE(engine->OpenFile(dir.file("Recording1.wav"), true, info).Ok());
+    EXPECT_EQ(engine->MarkCount(), marksMade) << "every mark made while playing is in the file";
+
+    // At rest, at known places: Next and Previous go from one to the next.
+    std::string label;
+    for (const std::int32_t ms : {300, 600}) {
+        ASSERT_TRUE(engine->SetPosition(ms));
+        ASSERT_TRUE(RunUntil(kEvPosSet));
+        ASSERT_TRUE(engine->AddMark(label));
+    }
+    EXPECT_EQ(label, "Mark " + std::to_string(marksMade + 2));
+    ASSERT_TRUE(engine->SetPosition(450));
+    ASSERT_TRUE(RunUntil(kEvPosSet));
+    ASSERT_TRUE(engine->SeekToMark(false));
+    ASSERT_TRUE(RunUntil(kEvPosSet));
+    // The closest mark before: 300 ms, or one made while recording or playing.
+    EXPECT_GE(engine->GetPositionMs(), 300u);
+    EXPECT_LT(engine->GetPositionMs(), 450u);
+    ASSERT_TRUE(engine->SetPosition(450));
+    ASSERT_TRUE(RunUntil(kEvPosSet));
+    ASSERT_TRUE(engine->SeekToMark(true));
+    ASSERT_TRUE(RunUntil(kEvPosSet));
+    EXPECT_GT(engine->GetPositionMs(), 450u);
+    EXPECT_LE(engine->GetPositionMs(), 600u);
+    ASSERT_TRUE(engine->CloseFile().Ok());
+    EXPECT_EQ(shell.boxes().size(), 0u);
 }
 
 }  // namespace

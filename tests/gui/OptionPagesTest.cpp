@@ -225,9 +225,10 @@ TEST_F(OptionPagesTest, AssignedKeyDrivesTheRecorderAndShowsInTheMenu) {
     script.then("assignButtonsDialog", [](QWidget& dialog) {
         EXPECT_EQ(dialog.windowTitle(), "Tavrin Assign Buttons");
         QTreeWidget& list = functionList(dialog);
-        ASSERT_EQ(list.topLevelItemCount(), 15);
+        ASSERT_EQ(list.topLevelItemCount(), 18);
         EXPECT_EQ(list.topLevelItem(7)->text(1), "Insert");
         EXPECT_EQ(list.topLevelItem(8)->text(1), "Overwrite");
+        EXPECT_EQ(list.topLevelItem(9)->text(1), "Mark");
         EXPECT_EQ(list.topLevelItem(5)->text(1), "Record");
         list.setCurrentItem(list.topLevelItem(5));
         Click(list, Qt::Key_Return);
@@ -264,10 +265,10 @@ TEST_F(OptionPagesTest, BackUnassignsAndWritesThatOneValue) {
     script.then("optionsListDialog", [](QWidget& dialog) { Click(pageList(dialog), Qt::Key_3); });
     script.then("assignButtonsDialog", [&](QWidget& dialog) {
         QTreeWidget& list = functionList(dialog);
-        EXPECT_EQ(keyOfRow(dialog, 10), "*");
-        list.setCurrentItem(list.topLevelItem(10));
+        EXPECT_EQ(keyOfRow(dialog, 11), "*");
+        list.setCurrentItem(list.topLevelItem(11));
         Click(list, Qt::Key_Escape);
-        EXPECT_EQ(keyOfRow(dialog, 10), "");
+        EXPECT_EQ(keyOfRow(dialog, 11), "");
         EXPECT_EQ(QApplication::activeModalWidget(), &dialog) << "Back unassigns; it does not leave";
         EXPECT_EQ(menuCaption(cmd::Stop), "Stop           ");
         Click(list, Qt::Key_F1);

@@ -79,7 +79,8 @@ TEST(KeyAssignment, ClearsExactlyTheOverlappingFunctions) {
         {F::RecordStop, {F::Record, F::Stop}},   {F::AppendStop, {F::Append, F::Stop}},
         {F::Append, {F::AppendStop}},            {F::Insert, {}},
         {F::Overwrite, {}},                      {F::Faster, {}},
-        {F::Slower, {}},
+        {F::Slower, {}},                         {F::Mark, {}},
+        {F::NextMark, {}},                       {F::PreviousMark, {}},
     };
     for (const auto& [assigned, cleared] : overlapping) {
         SCOPED_TRACE(std::string(InfoOf(assigned).label));
@@ -179,7 +180,8 @@ TEST(KeyFunctions, AreListedInDialogOrderAndFoundByLabel) {
     const std::vector<std::pair<std::string, std::string>> expected{
         {"Play/Pause", "Play Pause"}, {"Record/Pause", "Record Pause"}, {"Record/Stop", "Record Stop"},
         {"Append/Stop", "Append Stop"}, {"Play", "Play"}, {"Record", "Record"}, {"Append", "Append"},
-        {"Insert", "Insert"}, {"Overwrite", "Overwrite"}, {"Pause", "Pause"}, {"Stop", "Stop"}, {"FF", "Forward"}, {"REW", "Rewind"},
+        {"Insert", "Insert"}, {"Overwrite", "Overwrite"}, {"Mark", "Mark"}, {"Pause", "Pause"}, {"Stop", "Stop"},
+        {"FF", "Forward"}, {"REW", "Rewind"}, {"Next mark", "Next Mark"}, {"Previous mark", "Previous Mark"},
         {"Faster", "Faster"}, {"Slower", "Slower"},
     };
     ASSERT_EQ(Functions().size(), expected.size());

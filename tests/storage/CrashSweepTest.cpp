@@ -6,8 +6,11 @@
 #include <gtest/gtest.h>
 
 
+#include <functional>
+
 #include "RecordingModel.h"
 #include "storage/Journal.h"
+#include "storage/MarkBook.h"
 #include "storage/Recovery.h"
 #include "storage/StorageContext.h"
 #include "support/CrashFileSystem.h"
@@ -27,7 +30,10 @@ const std::string kForeign = "/rec/foreign.wav";
 constexpr std::uint32_t kBlocks = 14;   // 2.8 s of audio in 200 ms blocks
 constexpr std::uint32_t kSyncLag = 5;   // the platform syncs about once a second
 
-enum class Scenario { Record, Append, Overwrite, Insert };
+enum class Scenario { Record, Append, Overwrite, Insert, Cut };
+
+// A cut removes three pieces from the point on.
+constexpr std::uint32_t kCutPieces = 3;
 
 // A WAV this program did not write: a LIST chunk after the audio and zero padding.
 Bytes ForeignWav() {
@@ -56,6 +62,30 @@ const Bytes kChunksAfter = [] {
     return b;
 }();
 
+// Marks a tagging tool left in the old recording, named by it.
+wav::MarkList OldMarks(const model::Format& format) {
+    const std::uint32_t piece = format.PieceBytes() / format.BlockBytes();
+    return {{1, piece, "Intro"}, {2, 4 * piece, "Point"}, {3, 7 * piece, "Later"}};
+}
+
+wav::MarkScale ScaleOfFormat(const model::Format& format) {
+    return wav::ScaleOf(format.tag, static_cast<std::uint16_t>(format.BlockBytes()));
+}
+
+// Those chunks with the old marks after them.
+Bytes WithMarks(const model::Format& format, Bytes chunks) {
+    const Bytes cues = wav::MarkChunks(OldMarks(format), ScaleOfFormat(format));
+    chunks.insert(chunks.end(), cues.begin(), cues.end());
+    return chunks;
+}
+
+// A mark made during the change: where, and whether it was in the log (its
+// Add had finished) before the power went.
+struct MadeMark {
+    wav::Mark mark;
+    bool durable = false;
+};
+
 struct Run {
     test::CrashFileSystem fs{4u << 20};
     test::FakeMemory memory;
@@ -63,6 +93,7 @@ struct Run {
     test::RecordingShell shell;
     std::uint32_t written = 0;  // bytes of new audio the context accepted before the power went
     bool finished = false;      // End returned Ok before the power went
+    std::vector<MadeMark> made;  // marks made before the power went
 
     explicit Run(const Bytes& old) {
         fs.setSyncLag(kSyncLag);
@@ -75,11 +106,19 @@ struct Run {
 
     // Runs the scenario with the power going at call `crashAt` (0: never).
     void Play(Scenario scenario, const model::Format& format, bool fast, const Bytes& added, std::uint32_t point,
-              std::uint32_t crashAt) {
+              std::uint32_t crashAt, bool marking = false) {
         StorageContext ctx(fs, memory, system, shell);
         ctx.journalFolder = kState;
         fs.crashAt(crashAt);
         bool started = false;
+        if (scenario == Scenario::Cut) {
+            const std::uint32_t from = point / format.BlockBytes();
+            const std::uint32_t count = kCutPieces * format.PieceBytes() / format.BlockBytes();
+            finished = ctx.Select(kPath, !fast) == Status::Ok && ctx.Cut(from, from + count) == Status::Ok &&
+                       !fs.crashed();
+            (void)ctx.Close();
+            return;
+        }
         if (scenario == Scenario::Record) {
             started = ctx.Create(kPath, format.tag, format.samplesPerSec, format.bitsPerSample, 1, fast) == Status::Ok;
         } else if (ctx.Select(kPath, !fast) == Status::Ok && ctx.SeekToSample(point / format.BlockBytes())) {
@@ -91,6 +130,10 @@ struct Run {
         for (std::uint32_t at = 0; started && at < added.size(); at += piece) {
             if (ctx.WriteData(added.data() + at, piece) != Status::Ok) break;
             if (!fs.crashed()) written = at + piece;
+            // A mark every third piece, where the recording stands.
+            if (!marking || (at / piece) % 3 != 1 || fs.crashed()) continue;
+            const auto mark = ctx.marks.Add(ctx.CurrentWriteSample());
+            if (mark) made.push_back({*mark, !fs.crashed()});
         }
         if (started) finished = ctx.End() == Status::Ok && !fs.crashed();
         (void)ctx.Close();
@@ -98,31 +141,60 @@ struct Run {
     }
 };
 
+// The chunks a recording holding `k` new bytes may have after its audio.
+using ChunksFor = std::function<std::vector<Bytes>(std::size_t k)>;
+
 // True when `file` is `before`, the first k bytes of `added` and `after`,
-// exactly, followed by `chunks`, for some k within [lowest, highest].
+// exactly, followed by one of the chunks `chunksFor(k)` names, for some k
+// within [lowest, highest].
 bool IsPrefixRecording(const model::Format& format, const Bytes& file, const Bytes& before, const Bytes& added,
-                       const Bytes& after, const Bytes& chunks, std::uint32_t lowest, std::uint32_t highest,
+                       const Bytes& after, const ChunksFor& chunksFor, std::uint32_t lowest, std::uint32_t highest,
                        std::string& why) {
-    const std::size_t kept = format.HeaderBytes() + before.size() + after.size() + chunks.size();
-    if (file.size() < kept) {
-        why = "shorter than the audio kept by the edit";
-        return false;
-    }
-    // A pad byte may stand between the audio and the chunks.
-    for (std::size_t pad = 0; pad <= (chunks.empty() ? 0u : 1u) && file.size() >= kept + pad; ++pad) {
-        const std::size_t k = file.size() - kept - pad;
-        if (k < lowest || k > highest || k > added.size()) {
-            why = "holds " + std::to_string(k) + " new bytes, outside [" + std::to_string(lowest) + ", " +
-                  std::to_string(highest) + "]";
-            continue;
-        }
+    why = "no length fits";
+    const std::size_t fixed = format.HeaderBytes() + before.size() + after.size();
+    for (std::size_t k = lowest; k <= std::min<std::size_t>(highest, added.size()); ++k) {
         Bytes audio = before;
         audio.insert(audio.end(), added.begin(), added.begin() + static_cast<std::ptrdiff_t>(k));
         audio.insert(audio.end(), after.begin(), after.end());
-        if (file == Recording(format, audio, chunks)) return true;
-        why = "not the recording of the audio it holds (header, bytes or chunks differ)";
+        for (const Bytes& chunks : chunksFor(k)) {
+            // A pad byte may stand between the audio and the chunks.
+            if (file.size() < fixed + k + chunks.size() || file.size() > fixed + k + chunks.size() + 1) continue;
+            if (file == Recording(format, audio, chunks)) return true;
+            why = "not the recording of the audio it holds (header, bytes or chunks differ)";
+        }
     }
     return false;
+}
+
+// The chunks after the audio once the change kept `k` new bytes: the old
+// ones, their marks moved as the change moved their audio, with the marks
+// made during it: every one in the log, and any of those the power may have
+// cut from it.
+std::vector<Bytes> ChunksAfterChange(const Run& run, Scenario scenario, const model::Format& format,
+                                     const Bytes& oldAudio, const Bytes& chunks, std::uint32_t point, std::size_t k) {
+    const wav::MarkScale scale = ScaleOfFormat(format);
+    const std::uint32_t block = format.BlockBytes();
+    const auto oldBlocks = static_cast<std::uint32_t>(oldAudio.size() / block);
+    const auto newBlocks = static_cast<std::uint32_t>(
+        (scenario == Scenario::Overwrite ? point + k : oldAudio.size() + k) / block);
+    const wav::AudioEdit::Kind kind = scenario == Scenario::Insert      ? wav::AudioEdit::Kind::Insert
+                                      : scenario == Scenario::Overwrite ? wav::AudioEdit::Kind::Overwrite
+                                                                        : wav::AudioEdit::Kind::Append;
+    const MarkChange change{kind, scenario == Scenario::Append ? oldBlocks : point / block, oldBlocks, scale};
+    const wav::MarkList old = wav::MarksInChunks(chunks.data(), static_cast<std::uint32_t>(chunks.size()), scale,
+                                                 oldBlocks);
+    std::vector<Bytes> out;
+    // An overwrite that left the audio as long as it was may not have
+    // reached the medium: the old marks then stay, and none is added.
+    if (kind == wav::AudioEdit::Kind::Overwrite && newBlocks == oldBlocks) out.push_back(chunks);
+    for (std::size_t n = 0; n <= run.made.size(); ++n) {
+        if (n < run.made.size() && run.made[n].durable) continue;  // cut only from the end, never a durable one
+        wav::MarkList made;
+        for (std::size_t i = 0; i < n; ++i) made.push_back(run.made[i].mark);
+        out.push_back(wav::ReplaceMarkChunks(chunks.data(), static_cast<std::uint32_t>(chunks.size()),
+                                             MarksAfterChange(old, change, made, newBlocks), scale));
+    }
+    return out;
 }
 
 void CheckAfterRecovery(Run& run, Scenario scenario, const model::Format& format, const Bytes& oldAudio,
@@ -138,6 +210,25 @@ void CheckAfterRecovery(Run& run, Scenario scenario, const model::Format& format
         return;
     }
     const std::uint32_t piece = format.PieceBytes();
+    if (scenario == Scenario::Cut) {
+        // The old recording, or the cut one: never a mixture.
+        if (*file == old) {
+            EXPECT_FALSE(run.finished) << "finished, yet the old recording";
+            return;
+        }
+        Bytes audio(oldAudio.begin(), oldAudio.begin() + point);
+        audio.insert(audio.end(), oldAudio.begin() + point + kCutPieces * piece, oldAudio.end());
+        const wav::MarkScale scale = ScaleOfFormat(format);
+        const auto oldBlocks = static_cast<std::uint32_t>(oldAudio.size() / format.BlockBytes());
+        const MarkChange change{wav::AudioEdit::Kind::Cut, point / format.BlockBytes(), oldBlocks, scale};
+        const wav::MarkList marks = MarksAfterChange(
+            wav::MarksInChunks(chunks.data(), static_cast<std::uint32_t>(chunks.size()), scale, oldBlocks), change, {},
+            static_cast<std::uint32_t>(audio.size() / format.BlockBytes()));
+        const Bytes cutChunks =
+            wav::ReplaceMarkChunks(chunks.data(), static_cast<std::uint32_t>(chunks.size()), marks, scale);
+        EXPECT_TRUE(*file == Recording(format, audio, cutChunks)) << "neither the old recording nor the cut one";
+        return;
+    }
     if (scenario != Scenario::Record && *file == old) {
         // The edit never reached the medium: only while it was within its unsynced tail.
         EXPECT_FALSE(run.finished) << "finished, yet the old recording";
@@ -155,8 +246,11 @@ void CheckAfterRecovery(Run& run, Scenario scenario, const model::Format& format
                                               : run.written - std::min(run.written, kSyncLag * piece);
     const std::uint32_t highest = run.finished ? lowest : run.written + piece;
     std::string why;
-    EXPECT_TRUE(IsPrefixRecording(format, *file, before, added, after, chunks, lowest, highest, why))
-        << why << " (accepted " << run.written << " bytes)";
+    const ChunksFor chunksFor = [&](std::size_t k) {
+        return ChunksAfterChange(run, scenario, format, oldAudio, chunks, point, k);
+    };
+    EXPECT_TRUE(IsPrefixRecording(format, *file, before, added, after, chunksFor, lowest, highest, why))
+        << why << " (accepted " << run.written << " bytes, " << run.made.size() << " marks made)";
 }
 
 struct Case {
@@ -165,6 +259,7 @@ struct Case {
     model::Format format;
     bool fast = true;
     Bytes chunks;  // after the old recording's audio
+    bool marking = false;  // marks are made while it records
 };
 
 void Sweep(const Case& c) {
@@ -180,14 +275,14 @@ void Sweep(const Case& c) {
     {
         Run clean(old);
         const std::uint32_t before = clean.fs.calls();
-        clean.Play(scenario, format, c.fast, added, point, 0);
+        clean.Play(scenario, format, c.fast, added, point, 0, c.marking);
         total = clean.fs.calls() - before;
         ASSERT_TRUE(clean.finished);
     }
     for (std::uint32_t n = 1; n <= total + 1; ++n) {
         SCOPED_TRACE(testing::Message() << "power lost at call " << n << " of " << total);
         Run run(old);
-        run.Play(scenario, format, c.fast, added, point, n);
+        run.Play(scenario, format, c.fast, added, point, n, c.marking);
         run.fs.reboot();
         // Recovery itself may lose the power at any of its calls; run again, it finishes the job.
         for (std::uint32_t r = 1;; ++r) {
@@ -227,6 +322,38 @@ INSTANTIATE_TEST_SUITE_P(FastMedia, CrashSweep,
                                          Case{"InsertPcm8WithChunks", Scenario::Insert, model::kPcm8, true,
                                               kChunksAfter}),
                          [](const auto& param) { return std::string(param.param.name); });
+
+// Recordings with marks, old ones moved by the change and new ones made
+// during it: every mark in the log before the power went is kept where its
+// audio went.
+INSTANTIATE_TEST_SUITE_P(
+    Marks, CrashSweep,
+    testing::Values(Case{"FastRecordPcm16", Scenario::Record, model::kPcm16, true, {}, true},
+                    Case{"FastAppendGsm", Scenario::Append, model::kGsm, true, WithMarks(model::kGsm, {}), true},
+                    Case{"FastInsertPcm8WithList", Scenario::Insert, model::kPcm8, true,
+                         WithMarks(model::kPcm8, model::kListChunk), true},
+                    Case{"FastOverwritePcm16", Scenario::Overwrite, model::kPcm16, true,
+                         WithMarks(model::kPcm16, kChunksAfter), true},
+                    Case{"SlowRecordGsm", Scenario::Record, model::kGsm, false, {}, true},
+                    Case{"SlowAppendPcm8WithList", Scenario::Append, model::kPcm8, false,
+                         WithMarks(model::kPcm8, model::kListChunk), true},
+                    Case{"SlowInsertGsm", Scenario::Insert, model::kGsm, false, WithMarks(model::kGsm, {}), true},
+                    Case{"SlowOverwritePcm8", Scenario::Overwrite, model::kPcm8, false,
+                         WithMarks(model::kPcm8, {}), true}),
+    [](const auto& param) { return std::string(param.param.name); });
+
+// Cuts: the audio after the cut and the chunks after the audio move back,
+// journalled with a spool of what moves, on both media.
+INSTANTIATE_TEST_SUITE_P(
+    Cuts, CrashSweep,
+    testing::Values(Case{"FastCutPcm8WithMarks", Scenario::Cut, model::kPcm8, true,
+                         WithMarks(model::kPcm8, model::kListChunk)},
+                    Case{"FastCutGsm", Scenario::Cut, model::kGsm, true, {}},
+                    Case{"FastCutPcm16WithChunks", Scenario::Cut, model::kPcm16, true, kChunksAfter},
+                    Case{"SlowCutPcm16WithMarks", Scenario::Cut, model::kPcm16, false,
+                         WithMarks(model::kPcm16, kChunksAfter)},
+                    Case{"SlowCutGsmWithMarks", Scenario::Cut, model::kGsm, false, WithMarks(model::kGsm, {})}),
+    [](const auto& param) { return std::string(param.param.name); });
 
 // Slow media collects the audio in memory and writes it at the end; the
 // spool beside the journal is what a power cut must not lose.

@@ -143,6 +143,11 @@ void FakeWindow::FlashNotice(const std::string& text) {
     flashText = text;
 }
 
+void FakeWindow::ShowMarkCount(std::uint32_t count) {
+    log.push_back("ShowMarkCount(" + std::to_string(count) + ")");
+    marksShown = count;
+}
+
 void FakeWindow::ShowNotice(const std::string& text) {
     log.push_back("ShowNotice(" + text + ")");
     noticeText = text;

@@ -33,6 +33,7 @@ public:
     std::uint32_t level() const { return levelPercent; }
     const std::string& notice() const { return noticeText; }
     const std::string& flashed() const { return flashText; }
+    std::uint32_t markCount() const { return marksShown; }
     const std::vector<controller::MenuItem>& menu() const { return menuItems; }
     std::optional<std::uint32_t> limitTimer() const { return limitMs; }
     // What LimitRemainingMs answers while the limit timer runs.
@@ -87,6 +88,7 @@ public:
     void ShowLevel(std::uint32_t percent) override;
     void ShowNotice(const std::string& text) override;
     void FlashNotice(const std::string& text) override;
+    void ShowMarkCount(std::uint32_t count) override;
     std::string SelectedRowPath() override { return selectedRow; }
     void RefreshList() override;
     void HighlightRow(const std::string& path) override;
@@ -114,6 +116,7 @@ private:
     bool menuIsOpen = false;
     std::map<controller::Control, bool> visible;
     std::string position, timeLeft, noticeText, flashText;
+    std::uint32_t marksShown = 0;
     std::uint32_t levelPercent = 0;
     std::vector<controller::MenuItem> menuItems;
     std::optional<std::uint32_t> limitMs;

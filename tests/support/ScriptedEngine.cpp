@@ -1,5 +1,6 @@
 #include "support/ScriptedEngine.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "engine/Messages.h"
@@ -16,7 +17,8 @@ std::string Hex(std::uint32_t value) {
 const char* Speed(bool slow) { return slow ? "slow" : "fast"; }
 
 bool IsQuery(const std::string& call) {
-    for (const char* query : {"ProbeFormats", "GetPositionMs", "GetLevelPercent", "RemainingSeconds"}) {
+    for (const char* query :
+         {"ProbeFormats", "GetPositionMs", "GetLevelPercent", "RemainingSeconds", "MarkCount", "PlanCut"}) {
         if (call.rfind(query, 0) == 0) return true;
     }
     return false;
@@ -232,6 +234,71 @@ std::uint32_t ScriptedEngine::GetLevelPercent() {
 std::int32_t ScriptedEngine::RemainingSeconds(std::uint32_t bit, const std::string& storageFolder, bool slow) {
     log.push_back("RemainingSeconds(" + Hex(bit) + "," + storageFolder + "," + Speed(slow) + ")");
     return remaining;
+}
+
+bool ScriptedEngine::AddMark(std::string& label) {
+    log.push_back("AddMark");
+    if (scripted(Op::AddMark) || mode == Mode::Closed) return false;
+    std::vector<std::uint32_t>& marks = marksByPath[opened];
+    marks.insert(std::upper_bound(marks.begin(), marks.end(), positionMs), positionMs);
+    label = "Mark " + std::to_string(marks.size());
+    return true;
+}
+
+std::uint32_t ScriptedEngine::MarkCount() {
+    log.push_back("MarkCount");
+    return static_cast<std::uint32_t>(marksByPath[opened].size());
+}
+
+bool ScriptedEngine::SeekToMark(bool forward) {
+    log.push_back(std::string("SeekToMark(") + (forward ? "next" : "previous") + ")");
+    if (mode != Mode::FileOpen && mode != Mode::Playing && mode != Mode::PlayPaused) return false;
+    const std::vector<std::uint32_t>& marks = marksByPath[opened];
+    if (forward) {
+        const auto next = std::upper_bound(marks.begin(), marks.end(), positionMs);
+        if (next == marks.end()) return false;
+        positionMs = *next;
+    } else {
+        const auto after = std::lower_bound(marks.begin(), marks.end(), positionMs);
+        if (after == marks.begin()) return false;
+        positionMs = *(after - 1);
+    }
+    events.push_back(engine::kEvPosSet);
+    return true;
+}
+
+std::optional<engine::CutSpan> ScriptedEngine::PlanCut(engine::CutKind kind) {
+    log.push_back("PlanCut");
+    if (mode != Mode::FileOpen) return std::nullopt;
+    const std::uint32_t length = factsOf(opened).durationMs;
+    const std::vector<std::uint32_t>& marks = marksByPath[opened];
+    engine::CutSpan span{0, positionMs, 0};
+    if (kind == engine::CutKind::FromHere) span = {positionMs, length, 0};
+    if (kind == engine::CutKind::BetweenMarks) {
+        const auto after = std::upper_bound(marks.begin(), marks.end(), positionMs);
+        if (after == marks.begin() || after == marks.end()) return std::nullopt;
+        span = {*(after - 1), *after, 0};
+    }
+    if (span.to <= span.from) return std::nullopt;
+    span.ms = span.to - span.from;
+    return span;
+}
+
+bool ScriptedEngine::Cut(const engine::CutSpan& span) {
+    log.push_back("Cut(" + std::to_string(span.from) + "," + std::to_string(span.to) + ")");
+    if (scripted(Op::Cut)) return false;
+    std::vector<std::uint32_t>& marks = marksByPath[opened];
+    std::vector<std::uint32_t> kept;
+    for (std::uint32_t m : marks) {
+        if (m < span.from) kept.push_back(m);
+        if (m >= span.to) kept.push_back(m - (span.to - span.from));
+    }
+    marks = kept;
+    controller::AudioFileInfo facts = factsOf(opened);
+    facts.durationMs -= span.to - span.from;
+    factsByPath[opened] = facts;
+    positionMs = span.from;
+    return true;
 }
 
 }  // namespace tavrin::test

@@ -27,7 +27,7 @@ namespace tavrin::test {
 class ScriptedEngine : public controller::EngineView {
 public:
     enum class Op { RecordStart, RecordAppend, RecordInsert, RecordOverwrite, OpenFile, CloseFile, GetFileInfo,
-                    PlayStart, SetVolume };
+                    PlayStart, SetVolume, AddMark, Cut };
     // What the engine is doing, as far as its events go.
     enum class Mode { Closed, FileOpen, Recording, RecordPaused, Playing, PlayPaused };
 
@@ -43,6 +43,10 @@ public:
     void setLevel(std::uint32_t percent) { level = percent; }
     void setRemainingSeconds(std::int32_t seconds) { remaining = seconds; }
     void setMode(Mode m, std::uint32_t base = 0) { mode = m; eventBase = base; }
+    // The marks of a recording, in milliseconds (the scripted engine counts
+    // its blocks in milliseconds).
+    void setMarks(const std::string& path, std::vector<std::uint32_t> ms) { marksByPath[path] = std::move(ms); }
+    const std::vector<std::uint32_t>& marks(const std::string& path) { return marksByPath[path]; }
 
     // --- what happened ----------------------------------------------------------
     const std::vector<std::string>& calls() const { return log; }
@@ -93,6 +97,11 @@ public:
     void SetPlaybackSpeed(std::uint32_t hundredths) override { log.push_back("SetPlaybackSpeed(" + std::to_string(hundredths) + ")"); }
     std::uint32_t GetLevelPercent() override;
     std::int32_t RemainingSeconds(std::uint32_t formatBit, const std::string& storageFolder, bool slow) override;
+    [[nodiscard]] bool AddMark(std::string& label) override;
+    std::uint32_t MarkCount() override;
+    [[nodiscard]] bool SeekToMark(bool forward) override;
+    std::optional<engine::CutSpan> PlanCut(engine::CutKind kind) override;
+    [[nodiscard]] bool Cut(const engine::CutSpan& span) override;
 
 private:
     std::optional<engine::ResultCode> scripted(Op op);
@@ -116,6 +125,7 @@ private:
     bool slowStorage = false;
     std::deque<std::uint32_t> events;
     std::function<void(std::uint32_t)> delivery;
+    std::map<std::string, std::vector<std::uint32_t>> marksByPath;
 };
 
 }  // namespace tavrin::test

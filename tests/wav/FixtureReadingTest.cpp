@@ -58,6 +58,10 @@ const Row kRows[] = {
     {"odd-chunk-nopad.wav", kParsePlayable, 400, 50, true},
     {"list-after-data.wav", kParsePlayable, 400, 50, true},
     {"pcm8-odd-pad-list-after.wav", kParsePlayable, 333, 41, true},
+    // Cue points before and after the audio, of PCM and GSM (the GSM data without its pad byte).
+    {"cue-after-data.wav", kParsePlayable, 400, 50, true},
+    {"cue-before-data.wav", kParsePlayable, 400, 50, true},
+    {"gsm-cue-block-start.wav", kParsePlayable, 25, 1000, true},
     // Never misread: a format we do not play is refused by both.
     {"extensible-pcm.wav", kParseUnsupported, 800, 100, false},
     {"gsm-11k.wav", kParseUnsupported, 25, 1000, false},

@@ -1,0 +1,320 @@
+#include "storage/MarkBook.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+#include "storage/TrailingChunks.h"
+#include "wav/Formats.h"
+#include "wav/WavChunkReader.h"
+
+namespace tavrin::storage {
+namespace {
+
+using platform::ReadAt;
+using platform::WriteAt;
+using Kind = wav::AudioEdit::Kind;
+
+// A log: "TVMARKS1", then the change (kind, at, old length, samples per
+// block, block bytes) and its check; then records of id, block and check.
+constexpr std::uint8_t kMagic[8] = {'T', 'V', 'M', 'A', 'R', 'K', 'S', '1'};
+constexpr std::uint32_t kHeadFields = 5;
+constexpr std::uint32_t kHeadBytes = 8 + 4 * kHeadFields + 4;
+constexpr std::uint32_t kRecordBytes = 12;
+
+// FNV-1a: enough to tell a record torn by a crash from a whole one.
+std::uint32_t Check(const std::uint8_t* bytes, std::size_t n) {
+    std::uint32_t h = 2166136261u;
+    for (std::size_t i = 0; i < n; ++i) h = (h ^ bytes[i]) * 16777619u;
+    return h;
+}
+
+void Seal(std::uint8_t* bytes, std::uint32_t fields) { wav::StoreLe32(bytes + 4 * fields, Check(bytes, 4 * fields)); }
+
+bool Sealed(const std::uint8_t* bytes, std::uint32_t fields) {
+    return wav::LoadLe32(bytes + 4 * fields) == Check(bytes, 4 * fields);
+}
+
+std::vector<std::uint8_t> HeadOf(const MarkChange& c) {
+    std::vector<std::uint8_t> head(kHeadBytes);
+    std::memcpy(head.data(), kMagic, 8);
+    const std::uint32_t fields[kHeadFields] = {static_cast<std::uint32_t>(c.kind), c.at, c.oldLength,
+                                               c.scale.samplesPerBlock, c.scale.blockBytes};
+    for (std::uint32_t i = 0; i < kHeadFields; ++i) wav::StoreLe32(&head[8 + 4 * i], fields[i]);
+    wav::StoreLe32(&head[8 + 4 * kHeadFields], Check(head.data() + 8, 4 * kHeadFields));
+    return head;
+}
+
+std::array<std::uint8_t, kRecordBytes> RecordOf(const wav::Mark& mark) {
+    std::array<std::uint8_t, kRecordBytes> record{};
+    wav::StoreLe32(&record[0], mark.id);
+    wav::StoreLe32(&record[4], mark.block);
+    Seal(record.data(), 2);
+    return record;
+}
+
+wav::Mark NewMark(std::uint32_t id, std::uint32_t block) { return {id, block, "Mark " + std::to_string(id)}; }
+
+}  // namespace
+
+wav::MarkList MarksAfterChange(const wav::MarkList& old, const MarkChange& change, const wav::MarkList& added,
+                               std::uint32_t newLength) {
+    wav::AudioEdit edit{change.kind, change.at, 0};
+    if (change.kind == Kind::Insert) edit.count = newLength - std::min(newLength, change.oldLength);
+    if (change.kind == Kind::Cut) edit.count = change.oldLength - std::min(change.oldLength, newLength);
+    wav::MarkList marks = wav::MarksAfter(old, edit);
+    // New marks point into the new audio: those beyond what a crash left of
+    // it would point into old audio.
+    const std::uint32_t start = std::min(change.at, newLength);
+    const std::uint32_t kept = change.kind == Kind::Overwrite ? newLength - start
+                                                              : newLength - std::min(newLength, change.oldLength);
+    for (const wav::Mark& mark : added) {
+        if (change.kind != Kind::Cut && mark.block > std::uint64_t{start} + kept) continue;
+        const auto at = std::upper_bound(marks.begin(), marks.end(), mark.block,
+                                         [](std::uint32_t b, const wav::Mark& m) { return b < m.block; });
+        marks.insert(at, mark);
+    }
+    return wav::MarksWithin(marks, newLength);
+}
+
+std::string MarkLogPathFor(const std::string& journalPath) { return journalPath + ".marks"; }
+
+std::optional<MarkLog> ParseMarkLog(const std::uint8_t* image, std::size_t size) {
+    if (size < kHeadBytes || !std::equal(kMagic, kMagic + 8, image) || !Sealed(image + 8, kHeadFields))
+        return std::nullopt;
+    MarkLog log;
+    const std::uint32_t kind = wav::LoadLe32(image + 8);
+    if (kind > static_cast<std::uint32_t>(Kind::Cut)) return std::nullopt;
+    log.change.kind = static_cast<Kind>(kind);
+    log.change.at = wav::LoadLe32(image + 12);
+    log.change.oldLength = wav::LoadLe32(image + 16);
+    log.change.scale = {wav::LoadLe32(image + 20), wav::LoadLe32(image + 24)};
+    if (log.change.scale.samplesPerBlock == 0 || log.change.scale.blockBytes == 0) return std::nullopt;
+    for (std::size_t at = kHeadBytes; at + kRecordBytes <= size && log.added.size() < wav::kMostMarks;
+         at += kRecordBytes) {
+        if (!Sealed(image + at, 2)) break;  // torn by a crash: the last one written
+        const wav::Mark mark = NewMark(wav::LoadLe32(image + at), wav::LoadLe32(image + at + 4));
+        log.added.insert(std::upper_bound(log.added.begin(), log.added.end(), mark.block,
+                                          [](std::uint32_t b, const wav::Mark& m) { return b < m.block; }),
+                         mark);
+    }
+    return log;
+}
+
+std::optional<std::uint32_t> LayOutMarks(platform::File& file, std::uint32_t dataStart, std::uint32_t audioEnd,
+                                         std::uint32_t fileEnd, wav::MarkScale scale, std::uint32_t foundWithin,
+                                         const PlaceMarks& place, bool riff) {
+    if (fileEnd < audioEnd || audioEnd < dataStart || fileEnd - audioEnd > TrailingChunks::kMaxBytes)
+        return std::nullopt;
+    std::vector<std::uint8_t> after(fileEnd - audioEnd);
+    if (!ReadAt(file, audioEnd, after.data(), static_cast<std::uint32_t>(after.size()))) return std::nullopt;
+    // After odd-sized audio a pad byte comes first, unless its writer left it out.
+    const bool odd = (audioEnd - dataStart) % 2 != 0;
+    const std::size_t skip = odd && !after.empty() && (after.size() < 4 || !wav::LooksLikeChunkId(after.data())) ? 1 : 0;
+    const auto* chunks = after.data() + skip;
+    const auto size = static_cast<std::uint32_t>(after.size() - skip);
+    const wav::MarkList marks = place(wav::MarksInChunks(chunks, size, scale, foundWithin));
+    std::vector<std::uint8_t> out = wav::ReplaceMarkChunks(chunks, size, marks, scale);
+    if (odd && !out.empty()) out.insert(out.begin(), 0);
+    const std::uint64_t end = std::uint64_t{audioEnd} + out.size();
+    if (end > 0xFFFFFFFFu) return std::nullopt;
+    const auto newEnd = static_cast<std::uint32_t>(end);
+    if (!WriteAt(file, audioEnd, out.data(), static_cast<std::uint32_t>(out.size())) || !file.setLength(newEnd))
+        return std::nullopt;
+    std::uint8_t riffSize[4];
+    wav::StoreLe32(riffSize, newEnd - 8);
+    if (riff && !WriteAt(file, 4, riffSize, 4)) return std::nullopt;
+    return newEnd;
+}
+
+bool RestoreMarks(platform::FileSystem& files, platform::File& file, const JournalEntry& entry,
+                  const std::string& journalPath) {
+    const std::string path = MarkLogPathFor(journalPath);
+    if (!files.exists(path)) return true;
+    const auto image = platform::ReadWholeFile(files, path, kHeadBytes + kRecordBytes * wav::kMostMarks);
+    // A torn head was never followed by a change of the file.
+    const std::optional<MarkLog> log = image ? ParseMarkLog(image->data(), image->size()) : std::nullopt;
+    if (!log) return true;
+    const std::uint32_t dataStart = entry.dataChunkPos + 8;
+    std::uint32_t size = 0;
+    std::uint8_t data[8];
+    if (!file.size(size)) return false;
+    if (size < dataStart) return true;  // not the journal's recording: never touched
+    if (!ReadAt(file, entry.dataChunkPos, data, 8)) return false;
+    if (std::memcmp(data, "data", 4) != 0) return true;
+    // The header is exact by now: the audio ends where it says.
+    const std::uint64_t audioEnd = std::uint64_t{dataStart} + wav::LoadLe32(data + 4);
+    if (audioEnd > size) return false;
+    const auto blocks = static_cast<std::uint32_t>((audioEnd - dataStart) / log->change.scale.blockBytes);
+    // An overwrite changes the file at its first block: audio as long as it
+    // was is the old recording, whose marks all stay.
+    MarkChange change = log->change;
+    wav::MarkList added = log->added;
+    if (change.kind == Kind::Overwrite && blocks == change.oldLength) {
+        change = {Kind::Append, change.oldLength, change.oldLength, change.scale};
+        added.clear();
+    }
+    const auto laid = LayOutMarks(
+        file, dataStart, static_cast<std::uint32_t>(audioEnd), size, log->change.scale, log->change.oldLength,
+        [&](const wav::MarkList& found) { return MarksAfterChange(found, change, added, blocks); }, true);
+    return laid && file.sync();
+}
+
+void MarkBook::Load(wav::MarkList loaded, wav::MarkScale scale, std::uint32_t lengthInBlocks) {
+    std::lock_guard<std::mutex> hold(lock);
+    marks = std::move(loaded);
+    lastId = 0;
+    for (const wav::Mark& m : marks) lastId = std::max(lastId, m.id);
+    added.clear();
+    settling = 0;
+    changing = false;
+    change = {Kind::Append, lengthInBlocks, lengthInBlocks, scale};
+    length = lengthInBlocks;
+}
+
+wav::MarkList MarkBook::Marks() const {
+    std::lock_guard<std::mutex> hold(lock);
+    wav::MarkList all = marks;
+    // While a change runs, the marks it keeps are not known before its end:
+    // those it moves stand where they were, the new ones where they were made.
+    for (const wav::Mark& mark : added)
+        all.insert(std::upper_bound(all.begin(), all.end(), mark.block,
+                                    [](std::uint32_t b, const wav::Mark& m) { return b < m.block; }),
+                   mark);
+    return all;
+}
+
+void MarkBook::BeginChange(Kind kind, std::uint32_t at, std::uint32_t oldLength) {
+    std::lock_guard<std::mutex> hold(lock);
+    change = {kind, at, oldLength, change.scale};
+    length = oldLength;
+    changing = true;
+}
+
+void MarkBook::CancelChange() {
+    std::lock_guard<std::mutex> hold(lock);
+    placed.reset();
+    changing = false;
+    change = {Kind::Append, length, length, change.scale};
+}
+
+std::optional<wav::Mark> MarkBook::Add(std::uint32_t block) {
+    std::lock_guard<std::mutex> hold(lock);
+    if (marks.size() + added.size() >= wav::kMostMarks || lastId == 0xFFFFFFFFu) return std::nullopt;
+    const wav::Mark mark = NewMark(++lastId, block);
+    added.push_back(mark);
+    // A mark the log cannot take still reaches the file at the change's end.
+    if (files && log) {
+        (void)AppendLocked(mark);
+    } else if (files) {
+        (void)OpenLogLocked();  // with every mark made so far
+    }
+    return mark;
+}
+
+void MarkBook::Withdraw(std::uint32_t id) {
+    std::lock_guard<std::mutex> hold(lock);
+    added.erase(std::remove_if(added.begin(), added.end(), [id](const wav::Mark& m) { return m.id == id; }),
+                added.end());
+}
+
+bool MarkBook::Pending() const {
+    std::lock_guard<std::mutex> hold(lock);
+    return PendingLocked();
+}
+
+bool MarkBook::PendingLocked() const {
+    if (!added.empty()) return true;
+    if (!changing) return false;
+    const bool anyAfter = std::any_of(marks.begin(), marks.end(), [&](const wav::Mark& m) {
+        return change.kind == Kind::Overwrite ? m.block > change.at : m.block >= change.at;
+    });
+    return change.kind != Kind::Append && anyAfter;
+}
+
+void MarkBook::AttachLog(platform::FileSystem& fileSystem, const std::string& journalPath) {
+    std::lock_guard<std::mutex> hold(lock);
+    files = &fileSystem;
+    logPath = MarkLogPathFor(journalPath);
+    log.reset();
+    if (PendingLocked()) (void)OpenLogLocked();
+}
+
+bool MarkBook::OpenLogLocked() {
+    log = files->open(logPath, platform::OpenMode::ReadWriteCreate, false);
+    const std::vector<std::uint8_t> head = HeadOf(change);
+    if (!log || !log->setLength(0) || !WriteAt(*log, 0, head.data(), kHeadBytes)) {
+        log.reset();
+        return false;
+    }
+    logEnd = kHeadBytes;
+    for (const wav::Mark& mark : added)
+        if (!AppendLocked(mark)) return false;
+    // Its name must last as its records do.
+    if (!log->sync() || !files->syncFolder(platform::FolderOf(logPath))) log.reset();
+    return log != nullptr;
+}
+
+bool MarkBook::AppendLocked(const wav::Mark& mark) {
+    const auto record = RecordOf(mark);
+    if (!WriteAt(*log, logEnd, record.data(), kRecordBytes)) {
+        log.reset();
+        return false;
+    }
+    logEnd += kRecordBytes;
+    // A mark is a key pressed now and then: synced at once, on the UI
+    // thread, it is in the log before the key is let go.
+    if (!log->sync()) log.reset();
+    return log != nullptr;
+}
+
+std::optional<std::uint32_t> MarkBook::SettleIn(platform::File& file, std::uint32_t dataStart, std::uint32_t audioEnd,
+                                                std::uint32_t fileEnd, bool riff) {
+    std::lock_guard<std::mutex> hold(lock);
+    settling = added.size();
+    const std::uint32_t blocks = (audioEnd - std::min(audioEnd, dataStart)) / change.scale.blockBytes;
+    placed.reset();
+    if (!PendingLocked()) {
+        length = blocks;
+        return fileEnd;
+    }
+    const auto laid = LayOutMarks(
+        file, dataStart, audioEnd, fileEnd, change.scale, length,
+        [&](const wav::MarkList& found) {
+            placed = MarksAfterChange(found, change, added, blocks);
+            return *placed;
+        },
+        riff);
+    if (laid) length = blocks;
+    if (!laid) placed.reset();
+    return laid;
+}
+
+void MarkBook::Settled() {
+    std::lock_guard<std::mutex> hold(lock);
+    // The file holds them now: they count once. Marks made while it was
+    // being laid out wait for the next change.
+    if (placed) marks = std::move(*placed);
+    placed.reset();
+    added.erase(added.begin(), added.begin() + static_cast<std::ptrdiff_t>(std::min(settling, added.size())));
+    settling = 0;
+    changing = false;
+    change = {Kind::Append, length, length, change.scale};
+}
+
+void MarkBook::ForgetLog() {
+    std::lock_guard<std::mutex> hold(lock);
+    log.reset();
+    if (files && !logPath.empty() && files->exists(logPath)) (void)files->remove(logPath);
+    files = nullptr;
+    logPath.clear();
+}
+
+void MarkBook::LeaveLog() {
+    std::lock_guard<std::mutex> hold(lock);
+    log.reset();
+    files = nullptr;
+    logPath.clear();
+}
+
+}  // namespace tavrin::storage

@@ -1,0 +1,189 @@
+// Marks through every change of a recording, on both media and in every
+// format family, with and without other programs' chunks after the audio:
+// the audio is checked against the recording model, the marks against the
+// rules of each edit, and the other chunks must survive byte for byte.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "RecordingModel.h"
+#include "storage/StorageContext.h"
+#include "support/CrashFileSystem.h"
+#include "support/FakeMemory.h"
+#include "support/RecordingShell.h"
+#include "wav/Marks.h"
+
+namespace tavrin::storage {
+namespace {
+
+using model::Bytes;
+using model::Pattern;
+
+const std::string kPath = "/rec/a.wav";
+const std::string kState = "/state";
+
+enum class Edit { Record, Append, Insert, Overwrite, AtRest };
+
+struct Case {
+    std::string name;
+    Edit edit;
+    model::Format format;
+    bool fast;
+    bool otherChunks;  // a LIST chunk after the old audio, before its marks
+};
+
+void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
+
+struct Expected {
+    std::uint32_t block;
+    std::string label;
+    friend bool operator==(const Expected&, const Expected&) = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const Expected& m) { return out << m.label << "@" << m.block; }
+
+std::vector<Expected> FileMarks(const Bytes& file) {
+    wav::WavInfo info;
+    std::vector<Expected> out;
+    if (wav::ParseWavBytes(file.data(), static_cast<std::uint32_t>(file.size()), info) != wav::kParsePlayable)
+        return {{0, "unplayable"}};
+    for (const wav::Mark& m : wav::ReadMarks(file.data(), static_cast<std::uint32_t>(file.size()), info))
+        out.push_back({m.block, m.label});
+    return out;
+}
+
+Bytes DataOf(const Bytes& file) {
+    wav::WavInfo info;
+    if (wav::ParseWavBytes(file.data(), static_cast<std::uint32_t>(file.size()), info) != wav::kParsePlayable)
+        return {};
+    return Bytes(file.begin() + info.dataStart, file.begin() + info.dataStart + info.dataLength);
+}
+
+class MarksThroughEdits : public testing::TestWithParam<Case> {
+protected:
+    test::CrashFileSystem fs{8u << 20};
+    test::FakeMemory memory;
+    test::FakeSystemInfo system{4096};
+    test::RecordingShell shell;
+
+    void SetUp() override {
+        memory.setAvailablePhysical(1u << 20);
+        fs.putFolder("/rec");
+        fs.putFolder(kState);
+    }
+};
+
+TEST_P(MarksThroughEdits, MarksStayWithTheirAudioAndOtherChunksAreKept) {
+    const Case& c = GetParam();
+    const model::Format& format = c.format;
+    const std::uint32_t piece = format.PieceBytes();
+    const std::uint32_t blocksPerPiece = piece / format.BlockBytes();
+    const Bytes oldAudio = Pattern(10 * piece, 1);
+    const Bytes added = Pattern(5 * piece, 2);
+    const std::uint32_t point = 4 * blocksPerPiece;
+    // Old marks before the point, at it, and after it; named by another program.
+    const wav::MarkList oldMarks = {{1, blocksPerPiece, "Intro"}, {2, point, "Here"}, {7, 7 * blocksPerPiece, "Later"}};
+    const Bytes list = model::kListChunk;
+    model::RecordingModel m;
+    if (c.edit != Edit::Record) {
+        Bytes after = c.otherChunks ? list : Bytes{};
+        const Bytes cues = wav::MarkChunks(oldMarks, wav::ScaleOf(format.tag, static_cast<std::uint16_t>(format.BlockBytes())));
+        after.insert(after.end(), cues.begin(), cues.end());
+        fs.put(kPath, model::WithTrailer(model::WavFile(format, oldAudio), after));
+        m.Create(format);
+        m.Write(oldAudio);
+        m.End();
+    }
+
+    std::vector<Expected> expected;
+    std::uint32_t nextId = 8;
+    {
+        StorageContext ctx(fs, memory, system, shell);
+        ctx.journalFolder = kState;
+        bool started = false;
+        if (c.edit == Edit::Record) {
+            started = ctx.Create(kPath, format.tag, format.samplesPerSec, format.bitsPerSample, 1, c.fast) == Status::Ok;
+            m.Create(format);
+            nextId = 1;
+        } else {
+            ASSERT_EQ(ctx.Select(kPath, !c.fast), Status::Ok);
+            EXPECT_EQ(ctx.marks.Marks().size(), oldMarks.size()) << "the file's marks were not read";
+            ASSERT_TRUE(ctx.SeekToSample(point));
+            m.Select();
+            ASSERT_TRUE(m.Seek(point));
+            if (c.edit == Edit::Append) {
+                started = ctx.Append();
+                m.StartAppend();
+            } else if (c.edit == Edit::Insert) {
+                started = ctx.Insert();
+                m.StartInsert();
+            } else if (c.edit == Edit::Overwrite) {
+                started = ctx.Overwrite();
+                m.StartOverwrite();
+            }
+            for (const wav::Mark& old : oldMarks) {
+                std::uint32_t block = old.block;
+                if (c.edit == Edit::Insert && block >= point) block += 5 * blocksPerPiece;
+                if (c.edit == Edit::Overwrite && block > point) continue;
+                expected.push_back({block, old.label});
+            }
+        }
+        if (c.edit == Edit::AtRest) {
+            const auto mark = ctx.marks.Add(ctx.CurrentReadSample());
+            ASSERT_TRUE(mark);
+            expected.push_back({point, "Mark " + std::to_string(nextId)});
+            EXPECT_TRUE(ctx.SaveMarks());
+        } else {
+            ASSERT_TRUE(started);
+            // Marks after the first and the third piece, where recording stands.
+            for (std::uint32_t k = 0; k < 5; ++k) {
+                ASSERT_EQ(ctx.WriteData(added.data() + k * piece, piece), Status::Ok);
+                m.Write(Bytes(added.begin() + k * piece, added.begin() + (k + 1) * piece));
+                if (k != 0 && k != 2) continue;
+                ASSERT_TRUE(ctx.marks.Add(ctx.CurrentWriteSample()));
+                expected.push_back({m.WriteSample(), "Mark " + std::to_string(nextId++)});
+            }
+            ASSERT_EQ(ctx.End(), Status::Ok);
+            m.End();
+        }
+        ASSERT_EQ(ctx.Close(), Status::Ok);
+    }
+    std::stable_sort(expected.begin(), expected.end(),
+                     [](const Expected& a, const Expected& b) { return a.block < b.block; });
+    const Bytes file = fs.contents(kPath).value();
+    EXPECT_EQ(DataOf(file), m.Audio()) << "the audio differs from the model's";
+    EXPECT_EQ(FileMarks(file), expected);
+    if (c.otherChunks) {
+        EXPECT_NE(std::search(file.begin() + format.HeaderBytes() + m.DataSize(), file.end(), list.begin(), list.end()),
+                  file.end())
+            << "the other program's chunk was lost";
+    }
+    EXPECT_EQ(fs.list(kState)->size(), 0u) << "the change left files beside its journal";
+    // Selected again, storage reads back what it wrote.
+    StorageContext again(fs, memory, system, shell);
+    ASSERT_EQ(again.Select(kPath, !c.fast), Status::Ok);
+    EXPECT_EQ(again.marks.Marks().size(), expected.size());
+    (void)again.Close();
+}
+
+std::vector<Case> AllCases() {
+    std::vector<Case> cases;
+    static const char* const kNames[] = {"Record", "Append", "Insert", "Overwrite", "AtRest"};
+    for (const bool fast : {true, false})
+        for (const model::Format& format : {model::kPcm8, model::kPcm16, model::kGsm})
+            for (const Edit edit : {Edit::Record, Edit::Append, Edit::Insert, Edit::Overwrite, Edit::AtRest})
+                for (const bool other : {false, true}) {
+                    if (edit == Edit::Record && other) continue;
+                    const std::string name = std::string(fast ? "Fast" : "Slow") + kNames[static_cast<int>(edit)] +
+                                             (format.IsGsm() ? "Gsm" : format.bitsPerSample == 8 ? "Pcm8" : "Pcm16") +
+                                             (other ? "WithList" : "");
+                    cases.push_back({name, edit, format, fast, other});
+                }
+    return cases;
+}
+
+INSTANTIATE_TEST_SUITE_P(BothMedia, MarksThroughEdits, testing::ValuesIn(AllCases()),
+                         [](const auto& param) { return param.param.name; });
+
+}  // namespace
+}  // namespace tavrin::storage
