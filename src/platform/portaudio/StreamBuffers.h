@@ -15,7 +15,8 @@ namespace tavrin::platform::portaudio {
 //  - the audio callback fills or drains them (`Fill`, `Drain`), and passes a
 //    finished one on through a second ring;
 //  - the delivery side hands finished buffers back to the sink
-//    (`DeliverDue`, `ReturnAll`), one thread at a time under the device's lock.
+//    (`DeliverDue`, `ReturnAll`), one thread at a time under the device's lock
+//    (the sound server's device: under its mainloop's lock, from the callback).
 // The callback never touches a WaveBuffer itself, only the bytes it points to;
 // flags and byte counts are written on the delivery side.
 class StreamBuffers {
@@ -58,6 +59,8 @@ public:
     std::atomic<std::uint32_t>& Completions() noexcept { return completions; }
 
     // --- Delivery (one thread at a time, under the device's lock) -------------
+    // (or, from the callback's own thread, under a lock that keeps the callback
+    // and ReturnAll apart).
     // Hands the finished buffers whose time has come by `now` to the sink, in
     // order. Returns how long until the next finished one is due (0: none
     // waiting).
