@@ -4,7 +4,7 @@
 // 5,000,000-byte tail against the physical floor of that work, an Append to a
 // recording with a 1 MB chunk after its audio against one without, and
 // playback of a 100 MB recording through the read cache against plain
-// sequential reads.
+// sequential reads; and what starting a journalled recording costs.
 
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
@@ -20,6 +20,7 @@
 #include "platform/posix/PosixFileSystem.h"
 #include "platform/posix/PosixMemory.h"
 #include "platform/posix/StderrShell.h"
+#include "storage/Journal.h"
 #include "storage/StorageContext.h"
 
 namespace {
@@ -299,6 +300,38 @@ void StopAfterAnHour(benchmark::State& state, bool fast) {
 void BM_StopToFileReady60MinFast(benchmark::State& state) { StopAfterAnHour(state, true); }
 void BM_StopToFileReady60MinSlow(benchmark::State& state) { StopAfterAnHour(state, false); }
 BENCHMARK(BM_StopToFileReady60MinFast)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+
+// Starting a recording on fast media as the program does: the journal written
+// and synced, the file made and its name synced, the journal told which file
+// it is, the first minute reserved.
+void BM_FastCreateJournalled(benchmark::State& state) {
+    Setup setup(64u << 20);
+    const std::string path = setup.File("start.wav");
+    setup.ctx.journalFolder = setup.File("state");
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::filesystem::remove(path);
+        state.ResumeTiming();
+        if (setup.ctx.Create(path, 1, 22050, 16, 1, true) != Status::Ok) state.SkipWithError("Create failed");
+        state.PauseTiming();
+        if (setup.ctx.Close() != Status::Ok) state.SkipWithError("Close failed");
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_FastCreateJournalled)->Unit(benchmark::kMillisecond)->Iterations(20)->UseRealTime();
+
+// What telling the journal its file adds to that start: one short append and a sync.
+void BM_JournalFileNote(benchmark::State& state) {
+    Setup setup(64u << 20);
+    auto journal = setup.files.open(setup.File("note.journal"), tavrin::platform::OpenMode::ReadWriteCreate, false);
+    for (auto _ : state) {
+        state.PauseTiming();
+        if (!journal->setLength(120) || !journal->sync()) state.SkipWithError("journal");
+        state.ResumeTiming();
+        if (!tavrin::storage::NoteJournalFile(*journal, {2049, 1234567})) state.SkipWithError("note failed");
+    }
+}
+BENCHMARK(BM_JournalFileNote)->Unit(benchmark::kMillisecond)->Iterations(20)->UseRealTime();
 BENCHMARK(BM_StopToFileReady60MinSlow)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 
 BENCHMARK_MAIN();

@@ -94,7 +94,8 @@ EngineHost::EngineHost()
             }),
       devices(ChooseSoundDevices(files)),
       engine(engine::EngineServices{*devices.in, *devices.out, files, memory, system, shell, clock, thread,
-                                    *devices.cues, engine::LaunchDetachedThread, platform::StateFolder()}),
+                                    *devices.cues, engine::LaunchDetachedThread, platform::StateFolder(),
+                                    &speedStage}),
       view(engine) {}
 
 MainWindowServices EngineHost::windowServices() {

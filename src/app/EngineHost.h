@@ -14,6 +14,7 @@
 #include "platform/qt/QtPower.h"
 #include "platform/qt/QtSettingsStore.h"
 #include "platform/qt/QtShell.h"
+#include "speed/SonicSpeedStage.h"
 #include "ui/RecordingTimes.h"
 
 namespace tavrin::platform::pulse {
@@ -69,6 +70,7 @@ private:
     platform::QtSettingsStore store;
     platform::QtPower power;
     SoundDevices devices;
+    speed::SonicSpeedStage speedStage;
     engine::AudioEngine engine;
     controller::AudioEngineView view;
 };

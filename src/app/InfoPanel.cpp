@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
+#include <QTimer>
 #include <cmath>
 
 #include "app/Artwork.h"
@@ -19,7 +20,7 @@ struct Placement {
     int bitmap;  // 0 for the text controls
 };
 
-constexpr std::array<Placement, 16> kLayout{{
+constexpr std::array<Placement, 17> kLayout{{
     {Control::Name, QRect(6, 4, 152, 16), 0},
     {Control::Date, QRect(6, 22, 78, 14), 0},
     {Control::Time, QRect(86, 22, 60, 14), 0},
@@ -36,12 +37,20 @@ constexpr std::array<Placement, 16> kLayout{{
     {Control::VoiceIcon, QRect(186, 26, 16, 16), bitmap::Voice},
     {Control::SilenceIcon, QRect(186, 46, 16, 16), bitmap::Silence},
     {Control::SavingIcon, QRect(218, 26, 16, 16), bitmap::Saving},
+    // Beside the position and length, left of the option icons.
+    {Control::PausedLabel, QRect(146, 42, 40, 14), 0},
 }};
 
 std::size_t Slot(Control c) { return static_cast<std::size_t>(c); }
 
 // Below the time left and the level meter's lowest segment, across the panel.
 const QRect kNoticeRect(6, 78, 228, 12);
+// The playback speed right of the time left; the waveform under the notice.
+const QRect kSpeedRect(108, 62, 32, 14);
+const QRect kWaveformRect(6, 92, 228, 20);
+
+// How long a flashed word stays.
+constexpr int kFlashMs = 2000;
 
 bool IsCaptionField(Control c) { return c == Control::Name || c == Control::Position || c == Control::Length; }
 
@@ -55,6 +64,7 @@ InfoPanel::InfoPanel(QWidget* parent) : QWidget(parent) {
     createIcons();
     createLevelMeter();
     createNotice();
+    createListening();
     setScale(factor);
 }
 
@@ -62,8 +72,8 @@ void InfoPanel::createFields() {
     for (const Placement& p : kLayout) {
         if (p.bitmap != 0) continue;
         QWidget* w = nullptr;
-        if (p.control == Control::LeftLabel) {
-            w = new QLabel(QStringLiteral("Left:"), this);
+        if (p.control == Control::LeftLabel || p.control == Control::PausedLabel) {
+            w = new QLabel(p.control == Control::LeftLabel ? QStringLiteral("Left:") : QStringLiteral("Paused"), this);
         } else {
             auto* field = new QLineEdit(this);
             field->setReadOnly(true);
@@ -77,8 +87,10 @@ void InfoPanel::createFields() {
         w->setObjectName(QStringLiteral("control%1").arg(static_cast<int>(p.control)));
         controls[Slot(p.control)] = w;
     }
-    control(Control::LeftLabel).setStyleSheet(QStringLiteral("QLabel { color: #1f2a21; }"));
-    control(Control::LeftLabel).hide();
+    for (Control label : {Control::LeftLabel, Control::PausedLabel}) {
+        control(label).setStyleSheet(QStringLiteral("QLabel { color: #1f2a21; }"));
+        control(label).hide();
+    }
     control(Control::TimeLeft).hide();
 }
 
@@ -98,14 +110,41 @@ void InfoPanel::createNotice() {
     noticeLine->setObjectName(QStringLiteral("notice"));
     noticeLine->setStyleSheet(QStringLiteral("QLabel { color: #1f2a21; }"));
     noticeLine->hide();
+    flashTimer = new QTimer(this);
+    flashTimer->setObjectName(QStringLiteral("flashTimer"));
+    flashTimer->setSingleShot(true);
+    flashTimer->setInterval(kFlashMs);
+    connect(flashTimer, &QTimer::timeout, this, [this] {
+        noticeLine->setText(lastingNotice);
+        noticeLine->setVisible(!lastingNotice.isEmpty());
+    });
 }
 
+void InfoPanel::createListening() {
+    speedLabel = new QLabel(this);
+    speedLabel->setObjectName(QStringLiteral("speed"));
+    speedLabel->setStyleSheet(QStringLiteral("QLabel { color: #1f2a21; }"));
+    wave = new WaveformView(this);
+}
+
+void InfoPanel::setSpeed(const QString& text) { speedLabel->setText(text); }
+
+QString InfoPanel::speed() const { return speedLabel->text(); }
+
 void InfoPanel::setNotice(const QString& text) {
+    lastingNotice = text;
+    if (flashTimer->isActive()) return;  // shown once the flashed word has gone
     noticeLine->setText(text);
     noticeLine->setVisible(!text.isEmpty());
 }
 
 QString InfoPanel::notice() const { return noticeLine->isHidden() ? QString() : noticeLine->text(); }
+
+void InfoPanel::flashNotice(const QString& text) {
+    noticeLine->setText(text);
+    noticeLine->setVisible(!text.isEmpty());
+    flashTimer->start();
+}
 
 void InfoPanel::createLevelMeter() {
     for (int i = 0; i < kSegmentCount; ++i) {
@@ -156,6 +195,7 @@ void InfoPanel::setScale(qreal scale) {
     }
     for (int i = 0; i < kSegmentCount; ++i) segments[static_cast<std::size_t>(i)]->setPixmap(MeterSegment(i, factor));
     noticeLine->setFont(text);
+    speedLabel->setFont(text);
     place();
     update();
 }
@@ -175,6 +215,8 @@ void InfoPanel::place() {
     for (const Placement& p : kLayout) control(p.control).setGeometry(scaled(p.rect));
     for (int i = 0; i < kSegmentCount; ++i) segments[static_cast<std::size_t>(i)]->setGeometry(scaled(SegmentRect(i)));
     noticeLine->setGeometry(scaled(kNoticeRect));
+    speedLabel->setGeometry(scaled(kSpeedRect));
+    wave->setGeometry(scaled(kWaveformRect));
 }
 
 void InfoPanel::resizeEvent(QResizeEvent* event) {

@@ -8,9 +8,11 @@
 #include <QWidget>
 
 #include "app/LevelMeter.h"
+#include "app/WaveformView.h"
 #include "controller/Window.h"
 
 class QLabel;
+class QTimer;
 class QLineEdit;
 
 namespace tavrin::app {
@@ -24,7 +26,7 @@ class InfoPanel : public QWidget {
     Q_OBJECT
 public:
     static constexpr int kWidth = 240;
-    static constexpr int kHeight = 90;
+    static constexpr int kHeight = 114;  // with the waveform strip at its foot
 
     explicit InfoPanel(QWidget* parent = nullptr);
 
@@ -37,9 +39,18 @@ public:
     // The line at the foot of the panel; empty hides it.
     void setNotice(const QString& text);
     QString notice() const;
+    // A word shown in the notice line for a moment (about two seconds); the
+    // notice set meanwhile or before comes back after it.
+    void flashNotice(const QString& text);
     const QLabel& noticeLabel() const { return *noticeLine; }
 
     void setLevel(std::uint32_t level);
+
+    // The selected recording's waveform, across the foot of the panel.
+    WaveformView& waveform() { return *wave; }
+    // The playback speed beside the time left ("1.5×").
+    void setSpeed(const QString& text);
+    QString speed() const;
     // Segments lit now, counted from the widgets themselves.
     int litSegments() const;
     const QWidget& segment(int index) const;
@@ -56,14 +67,19 @@ private:
     void createIcons();
     void createLevelMeter();
     void createNotice();
+    void createListening();
     void place();
     QPoint origin() const;
     QRect scaled(const QRect& screenRect) const;
 
-    static constexpr std::size_t kControls = 16;
+    static constexpr std::size_t kControls = 17;
     std::array<QWidget*, kControls> controls{};
     std::array<QLabel*, kSegmentCount> segments{};
     QLabel* noticeLine = nullptr;
+    QString lastingNotice;  // what the line shows once a flashed word has gone
+    QTimer* flashTimer = nullptr;
+    QLabel* speedLabel = nullptr;
+    WaveformView* wave = nullptr;
     QPixmap background;
     qreal factor = 2.0;
 };

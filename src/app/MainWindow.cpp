@@ -18,7 +18,10 @@
 #include "app/Artwork.h"
 #include "app/CommandDispatch.h"
 #include "app/EngineEvent.h"
+#include "app/ExportRunner.h"
+#include "app/WaveformSource.h"
 #include "app/InfoPanel.h"
+#include "app/RecordingRows.h"
 #include "app/LocaleText.h"
 #include "controller/Commands.h"
 #include "controller/Duration.h"
@@ -46,19 +49,19 @@ namespace vk = settings::vk;
 constexpr int kScreenWidth = 240;
 constexpr int kScreenHeight = 320;
 constexpr int kSoftKeyHeight = 28;
-constexpr int kNameColumnWidth = 168;
-
-constexpr int kPathColumn = 2;
-constexpr int kNameColumn = 1;
 
 QString FromStd(const std::string& text) { return QString::fromStdString(text); }
 
-bool ListTakes(std::uint32_t key) { return key == vk::Action || key == vk::Back || settings::IsAssignable(key); }
+// Action, Back, the assignable keys, and the keypad's own keys the states act on.
+bool ListTakes(std::uint32_t key) {
+    return key == vk::Action || key == vk::Back || key == vk::RecordKey || key == vk::End || key == vk::VolumeUp ||
+           key == vk::VolumeDown || settings::IsAssignable(key);
+}
 
 }  // namespace
 
 MainWindow::MainWindow(const MainWindowServices& s, QWidget* parent)
-    : QWidget(parent), services(s), options(s.store), recordings(s.files) {
+    : QWidget(parent), services(s), options(s.store) {
     setObjectName(QStringLiteral("mainWindow"));
     setWindowIcon(ApplicationIcon());
     createList();
@@ -66,6 +69,7 @@ MainWindow::MainWindow(const MainWindowServices& s, QWidget* parent)
     createSoftKeys();
     createTimers();
     createOptionsContext();
+    createListening();
     // The assignments are the window's for its whole life; the menu captions show them.
     options.readKeys();
     machine = std::make_unique<controller::Controller>(
@@ -78,28 +82,75 @@ MainWindow::~MainWindow() = default;
 // --- construction ------------------------------------------------------------------------
 
 void MainWindow::createList() {
-    list = new QTreeWidget(this);
-    list->setObjectName(QStringLiteral("recordingList"));
-    list->setColumnCount(3);
-    list->header()->hide();
-    // The first column is a placeholder the user never sees.
-    list->header()->setMinimumSectionSize(0);
-    list->setRootIsDecorated(false);
-    list->setUniformRowHeights(true);
-    list->setSelectionMode(QAbstractItemView::SingleSelection);
-    list->setSelectionBehavior(QAbstractItemView::SelectRows);
-    list->setAllColumnsShowFocus(true);
-    list->setWordWrap(false);
-    list->setColumnWidth(0, 0);
-    list->setColumnHidden(kPathColumn, true);
-    connect(list, &QTreeWidget::itemDoubleClicked, this,
-            [this](QTreeWidgetItem* item) { actionOnRow(list->indexOfTopLevelItem(item)); });
+    rows = new RecordingRows(*this, services.files);
+    list = &rows->view();
+    connect(rows, &RecordingRows::rowActivated, this, [this](int row) { actionOnRow(row); });
+    // The panel shows the highlighted recording; only what the user moves counts.
+    connect(rows, &RecordingRows::highlightMoved, this, [this] {
+        if (keyForwarding) current->OnHighlightRow(rows->highlightedPath());
+    });
 }
 
 void MainWindow::createPanel() {
+    // Only a picture with fields on it, which take neither clicks nor the
+    // focus; its waveform takes clicks to seek.
     info = new InfoPanel(this);
-    // Only a picture with fields on it: clicks go through, nothing takes the focus.
-    info->setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+void MainWindow::createListening() {
+    speed = std::make_unique<controller::PlaybackSpeed>(options, services.engine);
+    waveformSource = std::make_unique<WaveformSource>(services.files, platform::CacheFolder(), info->waveform());
+    connect(&info->waveform(), &WaveformView::seekRequested, this, &MainWindow::seekTo);
+    exporter = std::make_unique<ExportRunner>(services.files, services.shell,
+                                              [this](const std::string& text) { ShowNotice(text); });
+    exportChoice = new QMenu(this);
+    exportChoice->setObjectName(QStringLiteral("exportMenu"));
+    const std::pair<exporting::ExportFormat, const char*> kChoices[] = {
+        {exporting::ExportFormat::Opus, "Opus (speech, 24 kbit/s)"},
+        {exporting::ExportFormat::Flac, "FLAC"},
+        {exporting::ExportFormat::Mp3, "MP3"},
+        {exporting::ExportFormat::Wav, "WAV"}};
+    for (const auto& [format, label] : kChoices) {
+        QAction* action = exportChoice->addAction(QString::fromUtf8(label));
+        action->setData(static_cast<int>(format));
+        action->setEnabled(exporting::CanWrite(format));
+    }
+    connect(exportChoice, &QMenu::triggered, this, [this](QAction* action) {
+        const auto format = static_cast<exporting::ExportFormat>(action->data().toInt());
+        const std::string path = SelectedRowPath().empty() ? currentPath : SelectedRowPath();
+        static_cast<void>(exporter->start(path, format));
+    });
+}
+
+void MainWindow::showSpeed() { info->setSpeed(QString::fromUtf8(speed->Label().c_str())); }
+
+// Export offers its formats, Opus first, for the recording the user sees.
+void MainWindow::chooseExport() {
+    if (exporter->running() || (SelectedRowPath().empty() && currentPath.empty())) return;
+    const QPushButton& key = keys->rightButton();
+    const QSize size = exportChoice->sizeHint();
+    exportChoice->setActiveAction(exportChoice->actions().front());
+    exportChoice->popup(key.mapToGlobal(QPoint(key.width() - size.width(), -size.height())));
+}
+
+// A click on the waveform seeks the selected recording, as winding does.
+void MainWindow::seekTo(std::uint32_t ms) {
+    const bool selected = current == &machine->fileSelected || current == &machine->play ||
+                          current == &machine->pausePlay;
+    if (!selected || currentPath.empty()) return;
+    static_cast<void>(services.engine.SetPosition(static_cast<std::int32_t>(std::min<std::uint32_t>(ms, 0x7FFFFFFF))));
+}
+
+// The waveform follows the playback, or grows with a recording in progress.
+void MainWindow::followPlayback() {
+    const controller::State* s = current;
+    const bool recording = s == &machine->record || s == &machine->recordAppend || s == &machine->recordInsert ||
+                           s == &machine->recordOverwrite;
+    if (recording) {
+        waveformSource->grow(services.engine.GetPositionMs(), services.engine.GetLevelPercent());
+    } else if (s == &machine->play || s == &machine->pausePlay || s == &machine->fileSelected) {
+        info->waveform().setPositionMs(services.engine.GetPositionMs());
+    }
 }
 
 void MainWindow::createSoftKeys() {
@@ -159,6 +210,7 @@ bool MainWindow::initialise() {
     setUpSoftKeys();
     if (!startEngine()) return false;
     info->setLevel(0);  // the meter starts with every segment hidden
+    machine->RestoreVolume();
     current->Enter();
     setUpList();
     current->OnListTimer();
@@ -170,11 +222,15 @@ bool MainWindow::initialise() {
 
 void MainWindow::readSettings() {
     documentsFolder = recordings::WithoutTrailingSlash(services.shell.documentsFolder());
+    rows->setDocumentsFolder(documentsFolder);
     options.readSettings();
     // Before the formats are asked for: they are the chosen microphone's.
     options.readMicrophone();
+    options.readVolume();
     if (services.useMicrophone) services.useMicrophone(options.microphone());
     options.validateFormat(settings::SupportedFormats(probeFormats(), services.shell));
+    speed->Restore();
+    showSpeed();
     const std::string stored = options.saveLocation();
     options.validateSaveLocation(recordings::StorageLocations(services.shell, services.files).list());
     // The card was taken out while the recorder was not running: the first
@@ -194,8 +250,10 @@ void MainWindow::recoverRecordings() {
         std::string name = r.path.substr(r.path.rfind('/') + 1);
         if (name.size() > 4 && QString::fromStdString(name.substr(name.size() - 4)).compare(".wav", Qt::CaseInsensitive) == 0)
             name.resize(name.size() - 4);
-        text += "\n" + name + "  " +
-                (r.repaired ? controller::FormatDuration(r.lengthMs / 1000) : std::string("could not be repaired"));
+        const std::string outcome = !r.setAside.empty() ? "left as it is (" + r.setAside + ")"
+                                    : r.repaired        ? controller::FormatDuration(r.lengthMs / 1000)
+                                                        : std::string("could not be repaired");
+        text += "\n" + name + "  " + outcome;
     }
     services.shell.messageBox(text, "Tavrin", platform::mb::IconAsterisk | platform::mb::Ok);
 }
@@ -226,10 +284,8 @@ void MainWindow::setUpList() {
 
 void MainWindow::selectFirstRow() {
     list->setFocus();
-    if (QTreeWidgetItem* first = list->topLevelItem(0)) {
-        list->setCurrentItem(first);
-        list->scrollToItem(first);
-    }
+    // As a press of Down would: the panel shows the first recording at once.
+    if (QTreeWidgetItem* first = list->topLevelItem(0)) list->setCurrentItem(first);
 }
 
 void MainWindow::startTimers() {
@@ -250,17 +306,7 @@ void MainWindow::arrange() {
     scale = s;
     info->setScale(s);
     keys->setFont(ui::CaptionFontScaled(s));
-    list->setFont(ui::TextFontScaled(s * 1.2));
-    const int icon = static_cast<int>(std::lround(16 * s));
-    list->setIconSize(QSize(icon, icon));
-    list->setColumnWidth(kNameColumn, static_cast<int>(std::lround(kNameColumnWidth * s)));
-    const QIcon card(ListIcon(0, s)), phone(ListIcon(1, s));
-    for (int row = 0; row < list->topLevelItemCount(); ++row) {
-        QTreeWidgetItem* item = list->topLevelItem(row);
-        item->setIcon(kNameColumn, recordings::IsInside(item->text(kPathColumn).toStdString(), documentsFolder)
-                                       ? phone
-                                       : card);
-    }
+    rows->setScale(s);
 }
 
 void MainWindow::resizeEvent(QResizeEvent* event) {
@@ -322,6 +368,7 @@ void MainWindow::RefreshFileFacts() {
 
 void MainWindow::RefreshPanel() {
     for (Control c : {Control::Name, Control::Length, Control::Date, Control::Time}) info->setText(c, {});
+    waveformSource->show(currentPath);
     if (currentPath.empty()) return;
     info->setText(Control::Name, FromStd(recordings::RecordingName(currentPath)));
     // Shown for a card and hidden again for main memory, so that it never
@@ -347,6 +394,8 @@ void MainWindow::SetTimeLeftText(const std::string& text) { info->setText(Contro
 void MainWindow::ShowLevel(std::uint32_t percent) { info->setLevel(percent); }
 
 void MainWindow::ShowNotice(const std::string& text) { info->setNotice(FromStd(text)); }
+
+void MainWindow::FlashNotice(const std::string& text) { info->flashNotice(FromStd(text)); }
 
 // --- soft keys and menu ---------------------------------------------------------------------------
 
@@ -393,50 +442,26 @@ void MainWindow::menuAboutToHide() {
     timers.at(timer::Suppress)->start();
 }
 
-void MainWindow::command(std::uint32_t id) { DispatchCommand(*current, id); }
+void MainWindow::command(std::uint32_t id) {
+    // Speed and Export depend on no state: the window serves them itself.
+    if (id == controller::cmd::Speed) {
+        speed->Cycle();
+        showSpeed();
+    } else if (id == controller::cmd::Export) {
+        chooseExport();
+    } else {
+        DispatchCommand(*current, id);
+    }
+}
 
 // --- the list ------------------------------------------------------------------------------------------
 
-std::string MainWindow::rowPath(int row) const {
-    const QTreeWidgetItem* item = list->topLevelItem(row);
-    return item ? item->text(kPathColumn).toStdString() : std::string();
-}
+std::string MainWindow::SelectedRowPath() { return rows->highlightedPath(); }
 
-std::string MainWindow::SelectedRowPath() {
-    const QTreeWidgetItem* item = list->currentItem();
-    if (!item || !item->isSelected()) return {};
-    return item->text(kPathColumn).toStdString();
-}
-
-void MainWindow::RefreshList() {
-    const std::vector<std::string> folders = recordings::ListedFolders(
-        recordings::StorageLocations(services.shell, services.files).list(), RecordingOptions().subFolder);
-    if (!recordings.refresh(folders)) return;
-    list->clear();
-    const QIcon card(ListIcon(0, scale)), phone(ListIcon(1, scale));
-    QList<QTreeWidgetItem*> rows;
-    rows.reserve(static_cast<qsizetype>(recordings.paths().size()));
-    for (const std::string& path : recordings.paths()) {
-        auto* item = new QTreeWidgetItem;
-        item->setText(0, QStringLiteral("1342f"));
-        item->setText(kNameColumn, FromStd(recordings::RecordingName(path)));
-        item->setIcon(kNameColumn, recordings::IsInside(path, documentsFolder) ? phone : card);
-        item->setText(kPathColumn, FromStd(path));
-        rows.push_back(item);
-    }
-    list->addTopLevelItems(rows);
-}
+void MainWindow::RefreshList() { rows->refresh(recordings::StorageLocations(services.shell, services.files).list()); }
 
 void MainWindow::HighlightRow(const std::string& path) {
-    const QString wanted = FromStd(path);
-    for (int row = 0; row < list->topLevelItemCount(); ++row) {
-        QTreeWidgetItem* item = list->topLevelItem(row);
-        if (item->text(kPathColumn) != wanted) continue;
-        list->setCurrentItem(item);
-        item->setSelected(true);
-        list->scrollToItem(item);
-        break;
-    }
+    rows->highlight(path);
     list->setFocus();
 }
 
@@ -447,7 +472,11 @@ void MainWindow::listKeyUp(std::uint32_t key) {
     } else if (key == vk::Back) {
         goBack();
     } else if (keyForwarding) {
-        current->OnKey(key);
+        if (speed->OnKey(options.keys(), key)) {
+            showSpeed();
+        } else {
+            current->OnKey(key);
+        }
     }
 }
 
@@ -461,6 +490,11 @@ void MainWindow::actionOnRow(int row) {
 }
 
 void MainWindow::goBack() {
+    // While an export runs, Back stops it.
+    if (exporter->running()) {
+        exporter->cancel();
+        return;
+    }
     // Back hands the desktop to whatever was used before; the recorder keeps
     // running (and recording) and comes back with its window.
     showMinimized();
@@ -521,9 +555,9 @@ bool IsRecordStart(std::uint32_t message) {
 
 void MainWindow::dispatch(std::uint32_t message, std::uint32_t wParam, std::uint32_t lParam) {
     if (message == controller::kActivateRow) {
-        current->OnActivateRecording(rowPath(static_cast<int>(wParam)));
+        current->OnActivateRecording(rows->pathOf(static_cast<int>(wParam)));
     } else if (message == engine::kEvError) {
-        engine::ShowResult(services.shell, lParam, wParam);
+        current->OnEngineError(wParam, lParam);
     } else {
         controller::DispatchAppMessage(*current, message);
         if (IsRecordStart(message)) showInputNotice();
@@ -570,6 +604,7 @@ void MainWindow::timerFired(int id) {
         case timer::Level:
             current->OnLevelTimer();
             current->OnBlinkTimer();
+            followPlayback();
             break;
         case timer::List: current->OnListTimer(); break;
         case timer::Limit:
@@ -625,6 +660,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 void MainWindow::closeForTermination() {
+    terminating = true;
     // A dialog's own loop would keep the program alive after the window closed.
     for (int guard = 0; guard < 8; ++guard) {
         QWidget* modal = QApplication::activeModalWidget();
@@ -632,7 +668,8 @@ void MainWindow::closeForTermination() {
         modal->close();
         if (QApplication::activeModalWidget() == modal) break;  // it refused
     }
-    close();
+    // During the start-up steps the window is not up yet: it is never shown.
+    if (isVisible()) close();
 }
 
 bool CloseOnTerminationSignals(MainWindow& window) {

@@ -13,16 +13,15 @@
 
 #include "controller/Controller.h"
 #include "controller/EngineView.h"
+#include "controller/PlaybackSpeed.h"
 #include "controller/Window.h"
 #include "engine/ResultCode.h"
 #include "platform/EventSink.h"
 #include "platform/FileSystem.h"
 #include "platform/Power.h"
 #include "platform/Shell.h"
-#include "recordings/RecordingList.h"
 #include "settings/Settings.h"
 #include "settings/Store.h"
-#include "ui/OptionsContext.h"
 #include "ui/OptionsContext.h"
 #include "ui/RecordingTimes.h"
 
@@ -36,7 +35,10 @@ class SoftKeyBar;
 
 namespace tavrin::app {
 
+class ExportRunner;
 class InfoPanel;
+class RecordingRows;
+class WaveformSource;
 
 // Identifiers and periods of the window's timers.
 namespace timer {
@@ -124,6 +126,7 @@ public:
     void SetTimeLeftText(const std::string& text) override;
     void ShowLevel(std::uint32_t percent) override;
     void ShowNotice(const std::string& text) override;
+    void FlashNotice(const std::string& text) override;
     std::string SelectedRowPath() override;
     void RefreshList() override;
     void HighlightRow(const std::string& path) override;
@@ -148,6 +151,9 @@ public:
     // and boxes are dismissed first, then the window closes as its close
     // button would, after saving a recording in progress.
     void closeForTermination();
+    // A termination signal came, possibly while a start-up step showed a box:
+    // the window must not be shown after all.
+    bool terminationRequested() const { return terminating; }
 
     // --- what tests and screenshots look at ----------------------------------------------
     controller::Controller& states() { return *machine; }
@@ -160,6 +166,10 @@ public:
     bool actionSuppressed() const { return suppressAction; }
     bool keysForwarded() const { return keyForwarding; }
     const std::optional<QDateTime>& fileTime() const { return recordingTime; }
+    controller::PlaybackSpeed& playbackSpeed() { return *speed; }
+    ExportRunner& exports() { return *exporter; }
+    WaveformSource& waveforms() { return *waveformSource; }
+    QMenu& exportMenu() { return *exportChoice; }
 
 protected:
     bool event(QEvent* event) override;
@@ -175,6 +185,12 @@ private:
     void createSoftKeys();
     void createTimers();
     void createOptionsContext();
+    // Listening and sharing: the waveform, the playback speed, export.
+    void createListening();
+    void showSpeed();
+    void chooseExport();
+    void followPlayback();
+    void seekTo(std::uint32_t ms);
     // The start-up steps.
     void readSettings();
     void recoverRecordings();
@@ -199,11 +215,9 @@ private:
     void continueClosing();
     void dropEmptyNewRecording();
     std::optional<std::uint32_t> probeFormats();
-    std::string rowPath(int row) const;
 
     MainWindowServices services;
     settings::Settings options;
-    recordings::RecordingList recordings;
     std::unique_ptr<ui::OptionsContext> optionsContext;
     std::string documentsFolder;
 
@@ -217,16 +231,22 @@ private:
     bool menuShown = false;
     bool suppressAction = false;
     bool closeWhenResting = false;
+    bool terminating = false;
     bool stopForClose = false;  // OnStop was given to the running state for the pending close
     bool newRecordingStarting = false;  // a new recording's RecordStart went out; its start event has not come
     bool dropIfEmpty = false;           // the pending close stopped a new recording before it had begun
     qreal scale = 2.0;
 
-    QTreeWidget* list = nullptr;
+    RecordingRows* rows = nullptr;
+    QTreeWidget* list = nullptr;  // the rows' view
     InfoPanel* info = nullptr;
     ui::SoftKeyBar* keys = nullptr;
     QMenu* menu = nullptr;
     std::map<int, QTimer*> timers;
+    QMenu* exportChoice = nullptr;
+    std::unique_ptr<controller::PlaybackSpeed> speed;
+    std::unique_ptr<WaveformSource> waveformSource;
+    std::unique_ptr<ExportRunner> exporter;
     // Last, so that the states are built once the window they call is complete.
     std::unique_ptr<controller::Controller> machine;
 };

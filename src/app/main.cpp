@@ -45,10 +45,14 @@ int main(int argc, char** argv) {
     // The engine lives as long as the process; its thread is never joined.
     EngineHost& host = MakeEngineHost();
     MainWindow window(host.windowServices());
-    if (!window.initialise()) return kExitNoWindow;
-    QObject::connect(&guard, &SingleInstance::raiseRequested, &window, [&window] { BringToFront(window); });
-    // The session ends programs with SIGTERM (SIGHUP, Ctrl-C alike): save first.
+    // The session ends programs with SIGTERM (SIGHUP, Ctrl-C alike): save
+    // first. Caught before the start-up steps, so that a box one of them
+    // shows (recordings recovered, a card missing) ends on a signal too.
     static_cast<void>(CloseOnTerminationSignals(window));
+    if (!window.initialise()) return kExitNoWindow;
+    // Nothing records yet: ending here saves all there is to save.
+    if (window.terminationRequested()) return 0;
+    QObject::connect(&guard, &SingleInstance::raiseRequested, &window, [&window] { BringToFront(window); });
     window.show();
     if (ExitWhenShown(argc, argv)) QTimer::singleShot(0, &window, [] { QCoreApplication::exit(0); });
     return QApplication::exec();

@@ -54,7 +54,8 @@ CliEngine::CliEngine(const DeviceSetup& setup)
     : waveIn(MakeInput(*this, setup)),
       waveOut(MakeOutput(*this, setup)),
       engine(engine::EngineServices{*waveIn, *waveOut, files, memory, system, shell, clock, thread, cues,
-                                    engine::LaunchDetachedThread, platform::StateFolder()}) {}
+                                    engine::LaunchDetachedThread, platform::StateFolder(),
+                                    setup.changeSpeed ? &speedStage : nullptr}) {}
 
 // Never deleted: the engine thread may still be finishing its last message
 // while the process ends. Held here so that it stays reachable to the end.

@@ -12,6 +12,7 @@
 #include "platform/posix/PosixFileSystem.h"
 #include "platform/posix/PosixMemory.h"
 #include "platform/posix/StderrShell.h"
+#include "speed/SonicSpeedStage.h"
 
 namespace tavrin::platform::pulse {
 class PulseWaveIn;
@@ -38,6 +39,8 @@ struct DeviceSetup {
     std::optional<std::string> inputName;
     // File input: deliver this many bytes, then hold (see kEvInputHeld).
     std::optional<std::uint64_t> deliverBytes;
+    // Playback goes through the speed stage (the speaker then gets 16-bit audio).
+    bool changeSpeed = false;
 };
 
 // The engine of one command-line run and the platform under it. Made once and
@@ -58,6 +61,7 @@ struct CliEngine {
     platform::pulse::PulseWaveIn* pulseIn = nullptr;  // the input, when it is the sound server's
     std::unique_ptr<platform::WaveIn> waveIn;
     std::unique_ptr<platform::WaveOut> waveOut;
+    speed::SonicSpeedStage speedStage;
     engine::AudioEngine engine;
 };
 

@@ -81,7 +81,7 @@ std::optional<std::string> ParseArgs(const EditKind& kind, const Arguments& args
 // input device is opened with it), whole blocks of it.
 std::optional<std::uint64_t> InputBytes(platform::FileSystem& files, const std::string& file, double seconds) {
     wav::WavChunkReader reader(files);
-    if (!reader.Open(file) || reader.Parse() != wav::kParsePlayable || reader.BlockAlign() == 0) return std::nullopt;
+    if (!reader.Open(file) || reader.Parse() == wav::kParseUnusable || reader.BlockAlign() == 0) return std::nullopt;
     const auto bytes = static_cast<std::uint64_t>(std::llround(seconds * reader.AvgBytesPerSec()));
     return std::max<std::uint64_t>(bytes - bytes % reader.BlockAlign(), reader.BlockAlign());
 }
@@ -109,8 +109,9 @@ int RunEdit(const EditKind& kind, const Arguments& args) {
         std::string error;
         signal = platform::file::InputSignal::Load(files, *setup.audioIn, error);
         if (!signal) return usageError(*setup.audioIn + ": " + error);
-        // A file the engine cannot open is reported by the engine below.
-        setup.deliverBytes = InputBytes(files, a.file, a.seconds).value_or(1);
+        // A file the engine cannot open is reported by the engine below;
+        // should it open one all the same, the input holds at its start.
+        setup.deliverBytes = InputBytes(files, a.file, a.seconds).value_or(0);
     }
     CliEngine& cli = MakeCliEngine(setup);
     if (signal && !cli.fileIn->Use(std::move(*signal))) return kExitFailure;
@@ -127,6 +128,7 @@ int RunEdit(const EditKind& kind, const Arguments& args) {
         return Fail(cli, started);
     }
     const int status = RunCaptureUntilFileReady(cli, kind.eventBase, a.seconds, kind.name);
+    if (status != kExitOk) SayWhereAudioWaits(kind.name, a.file);
     if (const engine::ResultCode closed = cli.engine.CloseFile(); !closed.Ok()) return Fail(cli, closed);
     return status;
 }

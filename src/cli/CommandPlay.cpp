@@ -1,5 +1,6 @@
 // tavrin-cli play: plays a recording with the real engine, from and to given
 // positions, into the sound card or a WAV file standing in for the speaker.
+#include <cmath>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -11,12 +12,16 @@ namespace tavrin::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "play FILE [--from-ms MS] [--to-ms MS] [--media auto|slow|fast] [--audio-out WAV] [--realtime]";
+    "play FILE [--from-ms MS] [--to-ms MS] [--speed X] [--media auto|slow|fast] [--audio-out WAV] [--realtime]";
+
+constexpr const char* kSpeedChoices = "--speed takes one of 0.5, 0.75, 1, 1.25, 1.5, 1.75, 2, 2.5, 3";
 
 struct PlayArgs {
     std::string file;
     std::optional<std::int32_t> fromMs;
     std::optional<std::uint32_t> toMs;
+    // Hundredths of the recording's speed; set: playback goes through the speed stage.
+    std::optional<std::uint32_t> speed;
     CommonOptions common;
 };
 
@@ -28,7 +33,15 @@ std::optional<std::string> ParseArgs(const Arguments& args, PlayArgs& a) {
             continue;
         }
         const std::string& arg = args[i];
-        if (arg == "--from-ms" || arg == "--to-ms") {
+        if (arg == "--speed") {
+            if (i + 1 >= args.size()) return std::string(kSpeedChoices);
+            const auto x = ParseNumber(args[++i], 0.5, 3.0);
+            const auto hundredths = x ? static_cast<std::uint32_t>(std::lround(*x * 100)) : 0u;
+            if (!x || !engine::IsSpeedStep(hundredths) || std::abs(*x * 100 - hundredths) > 1e-6) {
+                return std::string(kSpeedChoices);
+            }
+            a.speed = hundredths;
+        } else if (arg == "--from-ms" || arg == "--to-ms") {
             if (i + 1 >= args.size()) return arg + " needs a value";
             const auto ms = ParseNumber(args[++i], 0, 2147483647.0);
             if (!ms || *ms != static_cast<double>(static_cast<std::int64_t>(*ms))) {
@@ -85,10 +98,13 @@ int RunPlay(const Arguments& args) {
     if (auto error = ParseArgs(args, a)) return UsageError(*error);
     DeviceSetup setup;
     if (auto error = ChooseDevices(a.common, false, true, setup)) return UsageError(*error);
+    setup.changeSpeed = a.speed.has_value();
     if (!RepairBeforeUse("play", a.file)) return kExitFailure;
     CliEngine& cli = MakeCliEngine(setup);
     CatchInterrupt(cli.events);
     if (const engine::ResultCode init = cli.engine.Init(cli.events); !init.Ok()) return Fail(cli, init);
+    const std::uint32_t speed = a.speed.value_or(engine::kNormalSpeed);
+    cli.engine.SetPlaybackSpeed(speed);
 
     engine::AudioFileInfo info;
     if (const engine::ResultCode opened = cli.engine.OpenFile(a.file, SlowMediaFor(cli, a.common, a.file), info); !opened.Ok()) {
@@ -100,9 +116,11 @@ int RunPlay(const Arguments& args) {
         if (auto event = cli.events.Next(std::chrono::milliseconds(0))) HandleEvent(cli, *event);
     }
     if (a.toMs && cli.fileOut) {
-        // From where the seek landed (whole blocks), so the file holds from..to.
+        // From where the seek landed (whole blocks), so the file holds from..to,
+        // which lasts less at a higher speed.
         const std::uint32_t from = cli.engine.GetPositionMs();
-        cli.fileOut->SetPlayLimit(*a.toMs > from ? *a.toMs - from : 0);
+        const std::uint64_t stretch = *a.toMs > from ? *a.toMs - from : 0;
+        cli.fileOut->SetPlayLimit(static_cast<std::uint32_t>(stretch * engine::kNormalSpeed / speed));
     }
     if (const engine::ResultCode started = cli.engine.PlayStart(); !started.Ok()) return Fail(cli, started);
     const bool clean = RunUntilPlayEnd(cli, a.toMs);

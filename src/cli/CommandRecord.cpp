@@ -170,6 +170,7 @@ int RunRecord(const Arguments& args) {
     cli.engine.SetRecordingOptions(a.options);
     if (const engine::ResultCode started = cli.engine.RecordStart(a.file); !started.Ok()) return Fail(cli, started);
     const int status = RunCaptureUntilFileReady(cli, engine::kEventBasePlain, a.seconds, "record");
+    if (status != kExitOk) SayWhereAudioWaits("record", a.file);
     // Closing lets go of the finished recording; on fast media that is also
     // when the file is cut to its audio.
     if (const engine::ResultCode closed = cli.engine.CloseFile(); !closed.Ok()) return Fail(cli, closed);

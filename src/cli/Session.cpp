@@ -10,6 +10,7 @@
 
 #include "platform/posix/PosixFileSystem.h"
 #include "platform/posix/TerminationSignals.h"
+#include "storage/Journal.h"
 #include "storage/Recovery.h"
 #include "wav/Formats.h"
 #ifdef TAVRIN_HAVE_PULSE
@@ -121,7 +122,10 @@ bool RepairBeforeUse(const char* command, const std::string& file) {
     platform::PosixFileSystem files;
     bool ok = true;
     for (const auto& r : storage::RecoverRecordings(files, platform::StateFolder(), {platform::AbsolutePath(file)})) {
-        if (r.repaired) {
+        if (!r.setAside.empty()) {
+            // The file is as it was: the command goes on and judges it as any other.
+            std::fprintf(stderr, "tavrin-cli %s: %s: %s\n", command, r.path.c_str(), r.setAside.c_str());
+        } else if (r.repaired) {
             std::fprintf(stderr, "tavrin-cli %s: recovered %s, left unfinished by a crash\n", command, r.path.c_str());
         } else {
             std::fprintf(stderr, "tavrin-cli %s: %s was left unfinished by a crash and could not be repaired\n",
@@ -129,7 +133,19 @@ bool RepairBeforeUse(const char* command, const std::string& file) {
             ok = false;
         }
     }
+    if (!ok) SayWhereAudioWaits(command, file);
     return ok;
+}
+
+void SayWhereAudioWaits(const char* command, const std::string& file) {
+    platform::PosixFileSystem files;
+    const std::string path = platform::AbsolutePath(file);
+    const std::string spool = storage::AudioWaitingFor(files, platform::StateFolder(), path);
+    if (spool.empty()) return;
+    std::fprintf(stderr,
+                 "tavrin-cli %s: %s holds what fitted; the rest of its audio is kept in %s until "
+                 "'tavrin-cli recover' writes it there (make room first)\n",
+                 command, path.c_str(), spool.c_str());
 }
 
 std::optional<double> ParseNumber(const std::string& text, double low, double high) {
@@ -206,8 +222,11 @@ int RunCaptureUntilFileReady(CliEngine& cli, std::uint32_t eventBase, std::optio
             continue;
         }
         // A sound card has no end: the asked seconds are counted from its start.
-        if (event->message == engine::kEvRecordStart + eventBase && !cli.fileIn && seconds) {
-            deadline = Clock::now() + std::chrono::microseconds(static_cast<std::int64_t>(*seconds * 1e6));
+        // A file ends by itself (kEvInputHeld); should it not, twice its time
+        // and ten seconds more end the wait all the same.
+        if (event->message == engine::kEvRecordStart + eventBase && seconds) {
+            const double limit = cli.fileIn ? 2 * *seconds + 10 : *seconds;
+            deadline = Clock::now() + std::chrono::microseconds(static_cast<std::int64_t>(limit * 1e6));
         }
         if (event->message == engine::kEvError) failed = true;
         HandleEvent(cli, *event);
@@ -216,8 +235,12 @@ int RunCaptureUntilFileReady(CliEngine& cli, std::uint32_t eventBase, std::optio
             if (!stopAsked) {
                 // The engine stops a capture by itself only when storing failed
                 // or the microphone went away (which the error event told).
+                const std::string noSpace(engine::MessageText(engine::rc::NoSpace & engine::rc::IndexMask));
+                const bool full = cli.engine.CaptureStoppedBy() == platform::IoError::Kind::Full;
                 std::fprintf(stderr, "tavrin-cli %s: the recording ended early: %s\n", command,
-                             failed ? "the microphone or the storage failed" : "storing the audio failed");
+                             full     ? noSpace.c_str()
+                             : failed ? "the microphone or the storage failed"
+                                      : "storing the audio failed");
             }
             return kExitFailure;
         }

@@ -37,6 +37,10 @@ bool SlowMediaFor(CliEngine& cli, const CommonOptions& options, const std::strin
 // file must not be used then.
 [[nodiscard]] bool RepairBeforeUse(const char* command, const std::string& file);
 
+// After a capture that could not store all its audio (a full volume): says
+// on stderr where the audio the file could not take is kept until recovery.
+void SayWhereAudioWaits(const char* command, const std::string& file);
+
 // A format given as a short name ("gsm", "pcm8k16"), a label or a code.
 std::optional<std::uint32_t> ParseFormat(const std::string& text);
 // A number within [low, high]; nullopt for anything else.

@@ -34,6 +34,7 @@ public:
     [[nodiscard]] bool SetPosition(std::int32_t milliseconds) override;
     std::uint32_t GetPositionMs() override;
     [[nodiscard]] engine::ResultCode SetVolume(std::int32_t percent) override;
+    void SetPlaybackSpeed(std::uint32_t hundredths) override { engine.SetPlaybackSpeed(hundredths); }
     std::uint32_t GetLevelPercent() override;
     std::int32_t RemainingSeconds(std::uint32_t formatBit, const std::string& folder, bool slow) override;
 

@@ -78,9 +78,13 @@ std::vector<MenuItem> BuildMenu(MenuKind kind, const settings::KeyAssignments& k
         Item(on.stop, cmd::Stop, CaptionWithKey("Stop", keys.key(Function::Stop))),
         Item(on.ff, cmd::FF, CaptionWithKey("FF", keys.key(Function::Forward))),
         Item(on.rew, cmd::REW, CaptionWithKey("REW", keys.key(Function::Rewind))),
+        // The speed only matters to playback, and can be chosen before it as well as during it.
+        Item(true, cmd::Speed, "Speed"),
         Separator(),
         Item(on.rename, cmd::Rename, "Rename"),
         Item(on.remove, cmd::Delete, "Delete"),
+        // Export only reads the recording, but not one being written.
+        Item(on.rename, cmd::Export, "Export"),
         Separator(),
         Item(on.options, cmd::Options, "Options"),
     };

@@ -24,7 +24,7 @@ enum class MenuKind {
 // (empty when no key is assigned), so that the menu also lists the keys.
 std::string CaptionWithKey(std::string_view caption, std::uint32_t key);
 
-// The fourteen items of the soft-key menu for a state, with the keys assigned now.
+// The sixteen items of the soft-key menu for a state, with the keys assigned now.
 std::vector<MenuItem> BuildMenu(MenuKind kind, const settings::KeyAssignments& keys);
 
 }  // namespace tavrin::controller

@@ -22,6 +22,8 @@ inline constexpr std::uint32_t REW = 21;
 inline constexpr std::uint32_t Append = 35;
 inline constexpr std::uint32_t Insert = 36;
 inline constexpr std::uint32_t Overwrite = 37;
+inline constexpr std::uint32_t Speed = 38;   // the next playback speed, round from the fastest to the slowest
+inline constexpr std::uint32_t Export = 39;  // a copy of the recording in a format to send
 }  // namespace cmd
 
 // Requests a state sends to its own window; they come back to the state that

@@ -22,6 +22,13 @@ Controller::Controller(const ControllerServices& services)
     window.SetCurrentState(idle);
 }
 
+void Controller::RestoreVolume() {
+    const std::int32_t volume = window.Settings().volume();
+    // A device that refuses plays at its own volume; the keys start from the kept one all the same.
+    static_cast<void>(engine.SetVolume(volume));
+    vars.lastVolume = volume;
+}
+
 StateBase& Controller::StateAt(StateId id) {
     switch (id) {
         case StateId::Idle: return idle;

@@ -87,6 +87,8 @@ public:
     Controller& operator=(const Controller&) = delete;
 
     StateBase& StateAt(StateId id);
+    // Gives the engine the playback volume the settings kept (start-up).
+    void RestoreVolume();
     // Puts the machine in any state without running anything (start-up and tests).
     void Force(StateId id) { window.SetCurrentState(StateAt(id)); }
 

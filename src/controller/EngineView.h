@@ -4,6 +4,7 @@
 #include <string>
 
 #include "engine/ResultCode.h"
+#include "engine/SpeedStage.h"
 
 namespace tavrin::controller {
 
@@ -75,6 +76,8 @@ public:
     [[nodiscard]] virtual bool SetPosition(std::int32_t milliseconds) = 0;
     virtual std::uint32_t GetPositionMs() = 0;
     [[nodiscard]] virtual engine::ResultCode SetVolume(std::int32_t percent) = 0;
+    // Hundredths of the recording's own speed, for the playback running and every later one.
+    virtual void SetPlaybackSpeed(std::uint32_t hundredths) = 0;
     // Level of the block handled last, 0..100.
     virtual std::uint32_t GetLevelPercent() = 0;
     // How long the running recording can still go on, in seconds.

@@ -16,6 +16,24 @@ void PausedRecordingStateBase::OnPause() {
 
 void PausedRecordingStateBase::OnHalt() { OnStop(); }
 
+void PausedRecordingStateBase::OnKey(std::uint32_t virtualKey) {
+    if (HandleVolumeKey(virtualKey)) return;
+    State& current = *window().CurrentState();
+    switch (RunningState().MeaningOf(virtualKey)) {
+        case RecordingKey::Stop: current.OnStop(); break;
+        case RecordingKey::Pause: current.OnPause(); break;
+        case RecordingKey::None: break;
+    }
+}
+
+void PausedRecordingStateBase::OnEngineError(std::uint32_t code, std::uint32_t detail) {
+    if (!EndsCapture(code, detail)) {
+        StateBase::OnEngineError(code, detail);
+        return;
+    }
+    SwitchTo(RunningState()).OnEngineError(code, detail);
+}
+
 void PausedRecordingStateBase::OnPausedOff() { EnterAndSwitch(RunningState()); }
 
 void PausedRecordingStateBase::OnOptions() { OpenOptions(true); }
@@ -31,7 +49,10 @@ void PausedRecordingStateBase::OnKeepAwakeTimer() { KeepAwake(); }
 
 void PausedRecordingStateBase::OnListTimer() { RefreshList(); }
 
-void PausedRecordingStateBase::Enter() { FinishEnter(cmd::Pause, "Resume"); }
+void PausedRecordingStateBase::Enter() {
+    window().Show(Control::PausedLabel, true);
+    FinishEnter(cmd::Pause, "Resume");
+}
 
 void PausedRecordingStateBase::UpdateMenu() {
     window().ReplaceMenuItems(BuildMenu(MenuKind::PausedRecording, window().Settings().keys()));

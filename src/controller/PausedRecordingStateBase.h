@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "controller/StateBase.h"
+#include "controller/RecordingStateBase.h"
 
 namespace tavrin::controller {
 
@@ -16,6 +16,11 @@ public:
     void OnStop() override;
     void OnPause() override;
     void OnHalt() override;
+    // The keys of the running state: Stop stops, Pause resumes.
+    void OnKey(std::uint32_t virtualKey) override;
+    // A capture that ends while paused ends in the running state, which
+    // takes its RecordEnd and FileReady.
+    void OnEngineError(std::uint32_t code, std::uint32_t detail) override;
     void OnActivateRecording(std::string) override {}
     void OnPausedOff() override;
     void OnOptions() override;
@@ -27,12 +32,13 @@ public:
     void OnListTimer() override;
     void Enter() override;
     void UpdateMenu() override;
+    void OnHighlightRow(std::string) override {}
 
     // The icon's visibility in its blink: 0 shows it on the next tick.
     bool blinkPhase = false;
 
 protected:
-    virtual StateBase& RunningState() = 0;
+    virtual RecordingStateBase& RunningState() = 0;
 
 private:
     Control icon;

@@ -1,6 +1,7 @@
 #include "controller/RecordingStateBase.h"
 
 #include <algorithm>
+#include <utility>
 #include <optional>
 
 #include "controller/CommandMenu.h"
@@ -17,6 +18,14 @@ constexpr std::string_view kOutOfMemoryMessage = "Recording has stopped. Out of 
 constexpr int kNoticeTicks = 10;
 constexpr std::string_view kCardFullNotice = "Card full - recording stopped";
 constexpr std::string_view kPhoneFullNotice = "Phone full - recording stopped";
+// Storage stopped the capture with room left on the volume: what ran out was
+// the recording's own room, a WAV file's 4 GiB, or the memory a recording on
+// slow media is held in.
+constexpr std::string_view kFileLimitNotice = "File size limit reached - recording stopped";
+constexpr std::string_view kMemoryFullNotice = "Memory full - recording stopped";
+// Free space the volume still has when it is not the volume that filled up:
+// more than a stopped recording gives back of what it had reserved ahead.
+constexpr std::uint64_t kRoomLeftBytes = 16u << 20;
 
 // The catalogue code of an open recording's format; 0 when it has none.
 std::uint32_t FormatCodeOf(const AudioFileInfo& facts) {
@@ -32,11 +41,16 @@ std::uint32_t FormatCodeOf(const AudioFileInfo& facts) {
 
 }  // namespace
 
+bool EndsCapture(std::uint32_t code, std::uint32_t detail) {
+    return code == engine::rc::InputFailed || (code == engine::rc::StepFailed && detail == engine::detail::RequeueInput);
+}
+
 void RecordingStateBase::OnStop() {
     Window& w = window();
     stopAsked = true;
     HaltStep();
     w.Show(kind.icon, false);
+    w.Show(Control::PausedLabel, false);
     w.Show(Control::LeftLabel, false);
     w.Show(Control::TimeLeft, false);
     ShowOptionIcons();
@@ -54,6 +68,43 @@ void RecordingStateBase::OnPause() {
 }
 
 void RecordingStateBase::OnHalt() { OnStop(); }
+
+RecordingKey RecordingStateBase::MeaningOf(std::uint32_t key) const {
+    using settings::Function;
+    const settings::KeyAssignments& keys = window().Settings().keys();
+    // The keypad's record key and End stop whatever records, as on the handset.
+    if (keys.matches(Function::Stop, key) || key == settings::vk::RecordKey || key == settings::vk::End ||
+        (kind.combinedStop && keys.matches(*kind.combinedStop, key))) {
+        return RecordingKey::Stop;
+    }
+    if (keys.matches(Function::Pause, key) || keys.matches(Function::RecordPause, key)) return RecordingKey::Pause;
+    return RecordingKey::None;
+}
+
+void RecordingStateBase::OnEngineError(std::uint32_t code, std::uint32_t detail) {
+    if (EndsCapture(code, detail)) {
+        // The capture ends with what was captured; FileReady says why.
+        endCause = CaptureEnd::MicrophoneGone;
+        return;
+    }
+    // Finishing the file failed because its card went: FileReady tells that.
+    if (IsLocationGone(window().CurrentPath())) {
+        endCause = CaptureEnd::CardRemoved;
+        return;
+    }
+    endCause = CaptureEnd::Told;
+    StateBase::OnEngineError(code, detail);
+}
+
+void RecordingStateBase::OnKey(std::uint32_t virtualKey) {
+    if (HandleVolumeKey(virtualKey)) return;
+    State& current = *window().CurrentState();
+    switch (MeaningOf(virtualKey)) {
+        case RecordingKey::Stop: current.OnStop(); break;
+        case RecordingKey::Pause: current.OnPause(); break;
+        case RecordingKey::None: break;
+    }
+}
 
 void RecordingStateBase::OnWaterMark() {
     // Yes and No, as it has always been shown; the answer changes nothing.
@@ -103,6 +154,13 @@ std::uint32_t RecordingStateBase::RemainingFormat() {
 
 void RecordingStateBase::OnRemainingTimer() {
     Window& w = window();
+    // A card taken out under a running recording: what reached it is saved
+    // as far as the card lets it, and the recording stops rather than write on into nothing.
+    if (!stopAsked && IsLocationGone(w.CurrentPath())) {
+        OnStop();
+        endCause = CaptureEnd::CardRemoved;
+        return;
+    }
     const std::string& folder = w.CurrentFolder();
     const std::int32_t seconds = engine().RemainingSeconds(RemainingFormat(), folder, !IsFastMedia(folder));
     // With a time limit, what is left of it when it ends the recording first.
@@ -122,6 +180,7 @@ void RecordingStateBase::Enter() {
         w.Show(c, c == kind.icon);
     }
     w.Show(Control::PlayIcon, false);
+    w.Show(Control::PausedLabel, false);
     w.Show(Control::LeftLabel, true);
     w.Show(Control::TimeLeft, true);
     if (kind.newRecording) {
@@ -139,19 +198,41 @@ void RecordingStateBase::UpdateMenu() {
 }
 
 void RecordingStateBase::FileReady() {
+    Window& w = window();
     saving = false;
-    window().Show(Control::SavingIcon, false);
+    w.Show(Control::SavingIcon, false);
     // A word shown while recording goes with it.
-    window().ShowNotice({});
+    w.ShowNotice({});
     noticeTicks = 0;
-    // Only a store that failed (the room ran out) stops a capture unasked.
-    const bool stoppedByStorage = !stopAsked;
+    const bool stoppedUnasked = !stopAsked;
     stopAsked = false;
+    const CaptureEnd cause = std::exchange(endCause, CaptureEnd::Unknown);
+    if (cause == CaptureEnd::CardRemoved || (stoppedUnasked && IsLocationGone(w.CurrentPath()))) {
+        // Nothing can be reopened from a card that is gone; its journal
+        // stays, and the recording is repaired when the card comes back.
+        static_cast<void>(engine().CloseFile());
+        static_cast<void>(SelectRecording({}));
+        Tell(std::string(kCardRemovedNotice));
+        return;
+    }
     FinishRecording();
-    const std::string& path = window().CurrentPath();
-    if (!stoppedByStorage || path.empty()) return;
+    const std::string& path = w.CurrentPath();
+    if (!stoppedUnasked || path.empty()) return;
+    if (cause == CaptureEnd::MicrophoneGone) {
+        Tell(std::string(kMicrophoneGoneNotice));
+        return;
+    }
+    if (cause == CaptureEnd::Told) return;  // the box said why
+    // Otherwise only a store that failed (the room ran out) stops a capture unasked.
+    Tell(std::string(RoomRunOut(path)));
+}
+
+// Which room ran out, named for what it is.
+std::string_view RecordingStateBase::RoomRunOut(const std::string& path) const {
+    const std::optional<std::uint64_t> free = context.files.freeSpace(platform::FolderOf(path));
+    if (free && *free >= kRoomLeftBytes) return IsFastMedia(path) ? kFileLimitNotice : kMemoryFullNotice;
     const bool onCard = !recordings::IsInside(path, recordings::WithoutTrailingSlash(context.shell.documentsFolder()));
-    Tell(std::string(onCard ? kCardFullNotice : kPhoneFullNotice));
+    return onCard ? kCardFullNotice : kPhoneFullNotice;
 }
 
 void RecordingStateBase::TooSlow() {

@@ -72,12 +72,17 @@ public:
     virtual void OnListTimer() = 0;                                // 58, 5 s
     virtual void Enter() = 0;                                      // 59
     virtual void UpdateMenu() = 0;                                 // 60
+    // The user moved the highlight in the list to the row of `path` (empty:
+    // no row is highlighted any more).
+    virtual void OnHighlightRow(std::string path) = 0;             // 61
+    // The engine's error report: a failure it met on its own thread.
+    virtual void OnEngineError(std::uint32_t code, std::uint32_t detail) = 0;  // 62
 
 protected:
     // States are owned by the controller and never deleted through this interface.
     ~State() = default;
 };
 
-inline constexpr int kStateOperationCount = 61;
+inline constexpr int kStateOperationCount = 63;
 
 }  // namespace tavrin::controller

@@ -65,6 +65,10 @@ void StateBase::OnKeepAwakeTimer() { ReportInternalError("OnKeepAwakeTimer"); }
 void StateBase::OnListTimer() { ReportInternalError("OnListTimer"); }
 void StateBase::Enter() { ReportInternalError("Enter"); }
 void StateBase::UpdateMenu() { ReportInternalError("UpdateMenu"); }
+void StateBase::OnHighlightRow(std::string) { ReportInternalError("OnHighlightRow"); }
+void StateBase::OnEngineError(std::uint32_t code, std::uint32_t detail) {
+    engine::ShowResult(context.shell, detail, code);
+}
 
 void StateBase::ReportInternalError(std::string_view operation) {
     std::string text(kInternalErrorPrefix);

@@ -83,6 +83,10 @@ public:
     void OnListTimer() override;
     void Enter() override;
     void UpdateMenu() override;
+    void OnHighlightRow(std::string path) override;
+    // Every state tells an error the engine reports as the engine words it;
+    // the recording states first see whether they can name its cause.
+    void OnEngineError(std::uint32_t code, std::uint32_t detail) override;
 
 protected:
     void ReportInternalError(std::string_view operation);

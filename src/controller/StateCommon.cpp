@@ -1,11 +1,14 @@
 #include "controller/StateCommon.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <optional>
 
 #include "controller/Controller.h"
 #include "controller/Duration.h"
 #include "recordings/Naming.h"
+#include "recordings/Playable.h"
+#include "recordings/RecordingList.h"
 #include "recordings/StorageLocations.h"
 
 namespace tavrin::controller {
@@ -18,6 +21,8 @@ constexpr std::string_view kCardGoneNotice = "Card not found - recording to Phon
 
 // Volume changes smaller than this are not worth a call into the device.
 constexpr std::int32_t kVolumeStep = 6;
+// What one press of a volume key changes, in percent.
+constexpr std::int32_t kVolumeKeyStep = 10;
 
 }  // namespace
 
@@ -25,6 +30,14 @@ Window& StateCommon::window() const { return context.window; }
 EngineView& StateCommon::engine() const { return context.engine; }
 
 bool StateCommon::IsFastMedia(const std::string& path) const { return context.shell.isFastMedia(path); }
+
+bool StateCommon::IsLocationGone(const std::string& path) const {
+    if (path.empty()) return false;
+    if (!context.files.isDirectory(platform::FolderOf(path))) return true;
+    const std::vector<std::string> locations = recordings::StorageLocations(context.shell, context.files).list();
+    return std::none_of(locations.begin(), locations.end(),
+                        [&](const std::string& location) { return recordings::IsInside(path, location); });
+}
 
 void StateCommon::HaltStep() {
     Window& w = window();
@@ -75,13 +88,55 @@ engine::ResultCode StateCommon::SelectRecording(const std::string& path) {
     return {};
 }
 
+bool StateCommon::SelectOrExplain(const std::string& path) {
+    const engine::ResultCode result = SelectRecording(path);
+    if (result.Ok()) return true;
+    if (ExplainUnplayable(path)) {
+        // Nothing is left half-selected behind the words.
+        static_cast<void>(SelectRecording({}));
+        return false;
+    }
+    return CheckResult(result, true);
+}
+
+bool StateCommon::ExplainUnplayable(const std::string& path) {
+    const std::string_view why = recordings::WhyNotPlayable(recordings::JudgeRecording(context.files, path));
+    if (why.empty()) return false;
+    context.shell.messageBox(std::string(why), std::string(kProductCaption), platform::mb::IconExclamation);
+    return true;
+}
+
 void StateCommon::SelectAndPlay(const std::string& path) {
-    if (CheckResult(SelectRecording(path), true)) StartPlay();
+    if (SelectOrExplain(path)) StartPlay();
+}
+
+bool StateCommon::SelectHighlightedRow() {
+    const std::string row = window().SelectedRowPath();
+    if (row.empty() || row == window().CurrentPath()) return true;
+    return SelectOrExplain(row);
+}
+
+void StateCommon::FollowHighlight(bool userMoved) {
+    Window& w = window();
+    const std::string row = w.SelectedRowPath();
+    if (row.empty() || (row == w.CurrentPath() && w.CurrentState() == &context.fileSelected)) return;
+    if (userMoved) ClearNotice();
+    if (SelectRecording(row).Ok()) return;
+    static_cast<void>(SelectRecording({}));
+    const std::string_view why = recordings::WhyNotPlayable(recordings::JudgeRecording(context.files, row));
+    if (!why.empty()) Tell(std::string(why));
 }
 
 void StateCommon::StartPlay() {
     ClearNotice();
     Window& w = window();
+    if (context.currentFacts.channels > 1) {
+        // Opened for its facts, but no speaker takes it.
+        context.shell.messageBox(std::string(recordings::kStereoText), std::string(kProductCaption),
+                                 platform::mb::IconExclamation);
+        w.CurrentState()->Enter();
+        return;
+    }
     if (w.LengthMs() < 1) {
         // Yes and No, as it has always been shown; the answer changes nothing.
         context.shell.messageBox(std::string(kEmptyFileMessage), std::string(kProductCaption),
@@ -114,14 +169,18 @@ engine::ResultCode StateCommon::StartNewRecording() {
     // documents folder instead, and say so, once: the replacement holds for
     // the rest of the run.
     const std::string wanted = s.saveLocation();
-    s.validateSaveLocation(recordings::StorageLocations(context.shell, context.files).list());
+    const std::vector<std::string> locations = recordings::StorageLocations(context.shell, context.files).list();
+    s.validateSaveLocation(locations);
     const bool replaced = !wanted.empty() && s.saveLocation() != wanted;
     if (replaced || context.vars.saveLocationReplaced) Tell(std::string(kCardGoneNotice));
     context.vars.saveLocationReplaced = false;
     w.SetCurrentFolder(recordings::PrepareRecordingFolder(context.files, s.saveLocation(), o.subFolder));
     const std::string folder = w.CurrentFolder();
     engine().SetStorage(folder, !IsFastMedia(folder));
-    w.SetNewRecordingPath(recordings::NewRecordingPath(context.files, folder));
+    // Its number is new among all the rows the list shows, sub-folders included.
+    recordings::RecordingList shown(context.files);
+    static_cast<void>(shown.refresh(locations));
+    w.SetNewRecordingPath(recordings::NewRecordingPath(context.files, folder, shown.paths()));
     return engine().RecordStart(w.NewRecordingPath());
 }
 
@@ -145,7 +204,10 @@ engine::ResultCode StateCommon::StartInsert() {
 }
 
 engine::ResultCode StateCommon::StartOverwrite() {
-    const int answer = context.shell.messageBox(std::string(kOverwriteQuestion), std::string(kProductCaption),
+    // Named, as the delete question names what it deletes.
+    const std::string question =
+        std::string(kOverwriteQuestion) + "\n" + recordings::RecordingName(window().CurrentPath());
+    const int answer = context.shell.messageBox(question, std::string(kProductCaption),
                                                 platform::mb::IconQuestion | platform::mb::YesNo);
     if (answer != platform::answer::Yes) return {};
     ClearNotice();
@@ -157,6 +219,10 @@ engine::ResultCode StateCommon::StartOverwrite() {
 void StateCommon::BeginCapture(RecordingStateBase& state, Control icon) {
     Window& w = window();
     w.Show(icon, true);
+    // Silence skipping is on for the whole recording; the voice icon blinks
+    // from its first tick until a voice is heard.
+    w.Show(Control::SilenceIcon, w.RecordingOptions().silenceCut);
+    w.Show(Control::VoiceIcon, false);
     state.Enter();
     state.activated = false;
     // Whatever the start had to tell (a card gone) stays unless there is a voice to wait for.
@@ -237,6 +303,25 @@ void StateCommon::SetVolumeFromSlider(std::int32_t slider) {
     if (CheckResult(engine().SetVolume(volume), true)) context.vars.lastVolume = volume;
 }
 
+void StateCommon::StepVolume(std::int32_t direction) {
+    ControllerVariables& v = context.vars;
+    const std::int32_t wanted = std::clamp(v.lastVolume + direction * kVolumeKeyStep, 0, 100);
+    SetVolumeFromSlider(100 - wanted);
+    window().Settings().writeVolume(v.lastVolume);
+    window().FlashNotice("Volume " + std::to_string(v.lastVolume) + "%");
+}
+
+bool StateCommon::HandleVolumeKey(std::uint32_t virtualKey) {
+    if (virtualKey == settings::vk::VolumeUp) {
+        StepVolume(+1);
+    } else if (virtualKey == settings::vk::VolumeDown) {
+        StepVolume(-1);
+    } else {
+        return false;
+    }
+    return true;
+}
+
 void StateCommon::ShowLevel() { window().ShowLevel(engine().GetLevelPercent()); }
 
 void StateCommon::RenameCurrent() {
@@ -266,9 +351,23 @@ void StateCommon::KeepAwake() {
 
 void StateCommon::RefreshList() { window().RefreshList(); }
 
+void StateCommon::RefreshFollowingHighlight() {
+    Window& w = window();
+    const std::string before = w.SelectedRowPath();
+    w.RefreshList();
+    const std::string after = w.SelectedRowPath();
+    if (after.empty() && !before.empty()) {
+        static_cast<void>(SelectRecording({}));  // the rows went, the recording with them
+    } else if (after != before || (!w.CurrentPath().empty() && after != w.CurrentPath())) {
+        FollowHighlight(false);
+    }
+}
+
 void StateCommon::OpenOptions(bool recordingInProgress) {
     const std::string before = window().Settings().saveLocation();
     window().OpenOptions(recordingInProgress);
+    // The icons say what the options now are, whatever the page changed.
+    ShowOptionIcons();
     // A location the user chose is no replacement to tell of.
     if (window().Settings().saveLocation() != before) context.vars.saveLocationReplaced = false;
 }

@@ -40,7 +40,21 @@ protected:
     // Makes `path` the current recording (StateFileSelected), or drops the
     // current one for an empty path (StateIdle).
     [[nodiscard]] engine::ResultCode SelectRecording(const std::string& path);
+    // SelectRecording, with a failure told: in words where the file shows
+    // why it cannot be opened, else as the engine words it. False on failure.
+    bool SelectOrExplain(const std::string& path);
     void SelectAndPlay(const std::string& path);
+
+    // Every action on a recording acts on the row the user sees highlighted:
+    // when that is not the current recording, it is selected first. False
+    // when it could not be (the user has been told why).
+    bool SelectHighlightedRow();
+    // The panel shows the highlighted row: it is selected (nothing changes
+    // while no row is highlighted). A row that cannot be opened
+    // leaves nothing selected, and the notice line says why; no box. A
+    // notice about the recording left behind goes when the user moved on;
+    // a refresh of the list keeps it.
+    void FollowHighlight(bool userMoved);
     void StartPlay();
     void EnterPlay();
 
@@ -61,10 +75,18 @@ protected:
     void ShowPosition();
     void ShowThumbTime(std::int32_t slider);
     void SetVolumeFromSlider(std::int32_t slider);
+    // The volume keys: one step up (+1) or down (-1) along the slider's road,
+    // shown for a moment on the panel and kept in the settings.
+    void StepVolume(std::int32_t direction);
+    // Handles the volume keys, the same in every state; false for any other key.
+    bool HandleVolumeKey(std::uint32_t virtualKey);
     void ShowLevel();
     void RenameCurrent();
     void KeepAwake();
     void RefreshList();
+    // Refreshes the list; when that moved the highlight (its row went, a card
+    // with it), the panel follows it.
+    void RefreshFollowingHighlight();
     // Refreshes the list and highlights the row of `path`, with the focus.
     void ShowInList(const std::string& path);
     void OpenOptions(bool recordingInProgress);
@@ -85,10 +107,16 @@ protected:
     // Whether a location is recorded straight into its file, as the shell
     // classifies it; the engine is told the opposite as its slow flag.
     bool IsFastMedia(const std::string& path) const;
+    // Whether the storage that holds `path` is gone: its card was taken out
+    // (it is no storage location any more) or its folder went.
+    bool IsLocationGone(const std::string& path) const;
 
     Controller& context;
 
 private:
+    // Tells why `path` cannot be opened or played when the file shows it;
+    // false when it does not.
+    bool ExplainUnplayable(const std::string& path);
     void BeginCapture(RecordingStateBase& state, Control icon);
     void HandOverSwitches();
     void RefreshAndArmLimit();

@@ -8,13 +8,21 @@ namespace tavrin::controller {
 
 using settings::Function;
 
-void StateFileSelected::OnPlay() { StartPlay(); }
+// Every action on a recording takes the highlighted row, selecting it first
+// when the panel shows another; a row that cannot be selected has been told.
+
+void StateFileSelected::OnPlay() {
+    if (SelectHighlightedRow()) StartPlay();
+}
 
 void StateFileSelected::OnRecord() { CheckResult(StartNewRecording(), true); }
 
-void StateFileSelected::OnRecordAppend() { CheckResult(StartAppend(), true); }
+void StateFileSelected::OnRecordAppend() {
+    if (SelectHighlightedRow()) CheckResult(StartAppend(), true);
+}
 
 void StateFileSelected::OnRecordInsert() {
+    if (!SelectHighlightedRow()) return;
     const engine::ResultCode result = StartInsert();
     // From the menu, a result with detail bit 0 is a quiet refusal: the
     // recording stays as it was and only the soft keys come back.
@@ -25,7 +33,9 @@ void StateFileSelected::OnRecordInsert() {
     CheckResult(result, true);
 }
 
-void StateFileSelected::OnRecordOverwrite() { CheckResult(StartOverwrite(), true); }
+void StateFileSelected::OnRecordOverwrite() {
+    if (SelectHighlightedRow()) CheckResult(StartOverwrite(), true);
+}
 
 void StateFileSelected::OnFF() {
     SeekPercent(10);
@@ -46,22 +56,17 @@ void StateFileSelected::OnDelete() {
     const std::string path = window().CurrentPath();
     if (!recordings::ConfirmDelete(context.shell, path)) return;
     static_cast<void>(SelectRecording({}));  // closed before it can be deleted
-    if (recordings::DeleteRecording(context.files, context.shell, path)) RefreshList();
-}
-
-// Rename and Delete act on the row the user sees highlighted: when that is
-// not the recording in the panel, it is selected first. False when it could
-// not be (the failure has been told).
-bool StateFileSelected::SelectHighlightedRow() {
-    const std::string row = window().SelectedRowPath();
-    if (row.empty() || row == window().CurrentPath()) return true;
-    return CheckResult(SelectRecording(row), true);
+    if (!recordings::DeleteRecording(context.files, context.shell, path)) return;
+    ClearNotice();  // whatever it said was about what is gone now
+    RefreshFollowingHighlight();  // the panel moves on to the row highlighted next
 }
 
 void StateFileSelected::OnKey(std::uint32_t virtualKey) {
+    if (HandleVolumeKey(virtualKey)) return;
     const settings::KeyAssignments& keys = window().Settings().keys();
     auto is = [&](Function f) { return keys.matches(f, virtualKey); };
-    if (is(Function::Record) || is(Function::RecordPause) || is(Function::RecordStop)) {
+    if (is(Function::Record) || is(Function::RecordPause) || is(Function::RecordStop) ||
+        virtualKey == settings::vk::RecordKey) {
         window().CurrentState()->OnRecord();
     } else if (is(Function::Append) || is(Function::AppendStop)) {
         OnRecordAppend();
@@ -80,11 +85,19 @@ void StateFileSelected::OnKey(std::uint32_t virtualKey) {
 
 void StateFileSelected::OnRequestPlay() { StartPlay(); }
 
-void StateFileSelected::OnRequestRecordAppend() { CheckResult(StartAppend(), true); }
+// An edit asked for during playback: on the recording that played, at the
+// place last heard, unless the user has highlighted another one meanwhile.
+void StateFileSelected::OnRequestRecordAppend() {
+    if (SelectHighlightedRow()) CheckResult(StartAppend(), true);
+}
 
-void StateFileSelected::OnRequestRecordInsert() { CheckResult(StartInsert(), true); }
+void StateFileSelected::OnRequestRecordInsert() {
+    if (SelectHighlightedRow()) CheckResult(StartInsert(), true);
+}
 
-void StateFileSelected::OnRequestRecordOverwrite() { CheckResult(StartOverwrite(), true); }
+void StateFileSelected::OnRequestRecordOverwrite() {
+    if (SelectHighlightedRow()) CheckResult(StartOverwrite(), true);
+}
 
 void StateFileSelected::OnActivateRecording(std::string path) { SelectAndPlay(path); }
 
@@ -106,12 +119,12 @@ void StateFileSelected::OnOverwriteRecordStart() { BeginOverwriteState(); }
 
 void StateFileSelected::OnOptions() { OpenOptions(false); }
 
-void StateFileSelected::OnListTimer() { RefreshList(); }
+void StateFileSelected::OnListTimer() { RefreshFollowingHighlight(); }
 
 void StateFileSelected::Enter() {
     Window& w = window();
     for (Control c : {Control::RecordIcon, Control::AppendIcon, Control::InsertIcon, Control::OverwriteIcon,
-                      Control::LeftLabel, Control::TimeLeft}) {
+                      Control::LeftLabel, Control::TimeLeft, Control::PausedLabel}) {
         w.Show(c, false);
     }
     ShowOptionIcons();

@@ -46,9 +46,7 @@ public:
     void OnListTimer() override;
     void Enter() override;
     void UpdateMenu() override;
-
-private:
-    bool SelectHighlightedRow();
+    void OnHighlightRow(std::string) override { FollowHighlight(true); }
 };
 
 }  // namespace tavrin::controller

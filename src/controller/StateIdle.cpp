@@ -8,6 +8,13 @@ namespace tavrin::controller {
 
 using settings::Function;
 
+// The highlighted row, when there is one: it could not be selected as the
+// highlight reached it (or nothing was highlighted then), and Play says why.
+void StateIdle::OnPlay() {
+    const std::string row = window().SelectedRowPath();
+    if (!row.empty()) SelectAndPlay(row);
+}
+
 void StateIdle::OnRecord() { CheckResult(StartNewRecording(), true); }
 
 void StateIdle::OnRename() {
@@ -21,14 +28,20 @@ void StateIdle::OnDelete() {
     const std::string path = window().SelectedRowPath();
     if (path.empty()) return;
     if (!recordings::ConfirmDelete(context.shell, path)) return;
-    if (recordings::DeleteRecording(context.files, context.shell, path)) RefreshList();
+    if (!recordings::DeleteRecording(context.files, context.shell, path)) return;
+    ClearNotice();  // whatever it said was about what is gone now
+    RefreshFollowingHighlight();
 }
 
 void StateIdle::OnKey(std::uint32_t virtualKey) {
+    if (HandleVolumeKey(virtualKey)) return;
     const settings::KeyAssignments& keys = window().Settings().keys();
-    if (keys.matches(Function::Record, virtualKey) || keys.matches(Function::RecordPause, virtualKey) ||
-        keys.matches(Function::RecordStop, virtualKey)) {
+    auto is = [&](Function f) { return keys.matches(f, virtualKey); };
+    if (is(Function::Record) || is(Function::RecordPause) || is(Function::RecordStop) ||
+        virtualKey == settings::vk::RecordKey) {
         window().CurrentState()->OnRecord();
+    } else if (is(Function::Play) || is(Function::PlayPause)) {
+        window().CurrentState()->OnPlay();
     }
 }
 
@@ -40,17 +53,18 @@ void StateIdle::OnRecordStart() { BeginRecordState(); }
 
 void StateIdle::OnOptions() { OpenOptions(false); }
 
-void StateIdle::OnListTimer() { RefreshList(); }
+void StateIdle::OnListTimer() { RefreshFollowingHighlight(); }
 
 void StateIdle::Enter() {
     Window& w = window();
-    w.Show(Control::CardIcon, false);
-    w.Show(Control::SavingIcon, false);
-    w.Show(Control::Date, false);
-    w.Show(Control::Time, false);
-    w.Show(Control::Position, false);
-    w.Show(Control::Length, false);
-    w.Show(Control::PlayIcon, false);
+    // Whatever ran before has ended: none of its fields or icons stays behind.
+    for (Control c : {Control::CardIcon, Control::SavingIcon, Control::Date, Control::Time, Control::Position,
+                      Control::Length, Control::PlayIcon, Control::RecordIcon, Control::AppendIcon,
+                      Control::InsertIcon, Control::OverwriteIcon, Control::LeftLabel, Control::TimeLeft,
+                      Control::PausedLabel}) {
+        w.Show(c, false);
+    }
+    ShowOptionIcons();
     FinishEnter(cmd::Record, "Record");
 }
 

@@ -11,6 +11,7 @@ class StateIdle final : public StateBase {
 public:
     explicit StateIdle(Controller& controller) : StateBase(controller, "StateIdle") {}
 
+    void OnPlay() override;
     void OnRecord() override;
     void OnHalt() override {}
     void OnRename() override;
@@ -29,6 +30,7 @@ public:
     void OnListTimer() override;
     void Enter() override;
     void UpdateMenu() override;
+    void OnHighlightRow(std::string) override { FollowHighlight(true); }
 };
 
 }  // namespace tavrin::controller

@@ -39,6 +39,7 @@ void StatePausePlay::OnHalt() { OnStop(); }
 void StatePausePlay::OnRename() { RenameCurrent(); }
 
 void StatePausePlay::OnKey(std::uint32_t virtualKey) {
+    if (HandleVolumeKey(virtualKey)) return;
     const settings::KeyAssignments& keys = window().Settings().keys();
     auto is = [&](Function f) { return keys.matches(f, virtualKey); };
     if (is(Function::Append) || is(Function::AppendStop)) {
@@ -54,7 +55,7 @@ void StatePausePlay::OnKey(std::uint32_t virtualKey) {
         return;
     }
     State& current = *window().CurrentState();
-    if (is(Function::Stop)) {
+    if (is(Function::Stop) || virtualKey == settings::vk::End) {
         current.OnStop();
     } else if (is(Function::Pause) || is(Function::PlayPause)) {
         current.OnPause();
@@ -95,10 +96,17 @@ void StatePausePlay::OnBlinkTimer() {
     blinkPhase = !blinkPhase;
 }
 
-void StatePausePlay::OnListTimer() { RefreshList(); }
+void StatePausePlay::OnListTimer() {
+    if (IsLocationGone(window().CurrentPath())) {
+        OnStop();  // as in StatePlay: the card went
+        return;
+    }
+    RefreshList();
+}
 
 void StatePausePlay::Enter() {
     window().ShowLevel(0);
+    window().Show(Control::PausedLabel, true);
     FinishEnter(cmd::Pause, "Resume");
 }
 

@@ -40,6 +40,8 @@ public:
     void OnListTimer() override;
     void Enter() override;
     void UpdateMenu() override;
+    // The panel keeps the recording that plays; it follows the highlight once playback ends.
+    void OnHighlightRow(std::string) override {}
 
     // The play icon's visibility in its blink: 0 shows it on the next tick.
     bool blinkPhase = false;

@@ -11,10 +11,9 @@ public:
         : PausedRecordingStateBase(controller, "StatePauseRecord", Control::RecordIcon) {}
 
     void OnRename() override;
-    void OnKey(std::uint32_t virtualKey) override;
 
 protected:
-    StateBase& RunningState() override;
+    RecordingStateBase& RunningState() override;
 };
 
 }  // namespace tavrin::controller

@@ -4,8 +4,6 @@
 
 namespace tavrin::controller {
 
-void StatePauseRecordAppend::OnKey(std::uint32_t) {}
-
-StateBase& StatePauseRecordAppend::RunningState() { return context.recordAppend; }
+RecordingStateBase& StatePauseRecordAppend::RunningState() { return context.recordAppend; }
 
 }  // namespace tavrin::controller

@@ -10,10 +10,9 @@ public:
     explicit StatePauseRecordAppend(Controller& controller)
         : PausedRecordingStateBase(controller, "StatePauseRecordAppend", Control::AppendIcon) {}
 
-    void OnKey(std::uint32_t virtualKey) override;
 
 protected:
-    StateBase& RunningState() override;
+    RecordingStateBase& RunningState() override;
 };
 
 }  // namespace tavrin::controller

@@ -4,8 +4,6 @@
 
 namespace tavrin::controller {
 
-void StatePauseRecordInsert::OnKey(std::uint32_t) {}
-
-StateBase& StatePauseRecordInsert::RunningState() { return context.recordInsert; }
+RecordingStateBase& StatePauseRecordInsert::RunningState() { return context.recordInsert; }
 
 }  // namespace tavrin::controller

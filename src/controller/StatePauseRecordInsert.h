@@ -10,10 +10,9 @@ public:
     explicit StatePauseRecordInsert(Controller& controller)
         : PausedRecordingStateBase(controller, "StatePauseRecordInsert", Control::InsertIcon) {}
 
-    void OnKey(std::uint32_t virtualKey) override;
 
 protected:
-    StateBase& RunningState() override;
+    RecordingStateBase& RunningState() override;
 };
 
 }  // namespace tavrin::controller

@@ -4,8 +4,6 @@
 
 namespace tavrin::controller {
 
-void StatePauseRecordOverwrite::OnKey(std::uint32_t) {}
-
-StateBase& StatePauseRecordOverwrite::RunningState() { return context.recordOverwrite; }
+RecordingStateBase& StatePauseRecordOverwrite::RunningState() { return context.recordOverwrite; }
 
 }  // namespace tavrin::controller

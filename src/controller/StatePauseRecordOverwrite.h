@@ -10,10 +10,9 @@ public:
     explicit StatePauseRecordOverwrite(Controller& controller)
         : PausedRecordingStateBase(controller, "StatePauseRecordOverwrite", Control::OverwriteIcon) {}
 
-    void OnKey(std::uint32_t virtualKey) override;
 
 protected:
-    StateBase& RunningState() override;
+    RecordingStateBase& RunningState() override;
 };
 
 }  // namespace tavrin::controller

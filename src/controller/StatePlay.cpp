@@ -27,6 +27,7 @@ void StatePlay::OnHalt() { OnStop(); }
 void StatePlay::OnRename() { RenameCurrent(); }
 
 void StatePlay::OnKey(std::uint32_t virtualKey) {
+    if (HandleVolumeKey(virtualKey)) return;
     const settings::KeyAssignments& keys = window().Settings().keys();
     auto is = [&](Function f) { return keys.matches(f, virtualKey); };
     State& current = *window().CurrentState();
@@ -35,7 +36,7 @@ void StatePlay::OnKey(std::uint32_t virtualKey) {
         // stopped, as when it is chosen in paused playback.
         (is(Function::Insert) ? context.vars.pendingInsert : context.vars.pendingOverwrite) = true;
         OnStop();
-    } else if (is(Function::Stop)) {
+    } else if (is(Function::Stop) || virtualKey == settings::vk::End) {
         current.OnStop();
     } else if (is(Function::Pause) || is(Function::PlayPause)) {
         current.OnPause();
@@ -116,7 +117,16 @@ void StatePlay::OnPlayEnd() {
     } else {
         EnterAndSwitch(context.fileSelected);
         request = TakePendingEdit();
-        if (request == 0) return;
+        if (request == 0) {
+            // The highlight may have moved on while it played; a card taken
+            // out takes its rows, and the panel lets go of its recording.
+            if (IsLocationGone(w.CurrentPath())) {
+                RefreshFollowingHighlight();
+            } else {
+                FollowHighlight(false);
+            }
+            return;
+        }
     }
     // Sent, not posted: the request runs now, in StateFileSelected, with the
     // pending flag already cleared, so a second PlayEnd cannot repeat it.
@@ -146,6 +156,12 @@ void StatePlay::OnPausedOff() {
 
 void StatePlay::OnOptions() { OpenOptions(false); }
 
+// A card taken out under the playback: it stops, and the list and the panel
+// let go of the card's recordings when it has ended.
+void StatePlay::OnListTimer() {
+    if (IsLocationGone(window().CurrentPath())) OnStop();
+}
+
 void StatePlay::OnLevelTimer() { ShowLevel(); }
 
 void StatePlay::OnClockTimer() {
@@ -158,6 +174,7 @@ void StatePlay::Enter() {
         w.Show(c, false);
     }
     w.Show(Control::PlayIcon, true);
+    w.Show(Control::PausedLabel, false);
     FinishEnter(cmd::Pause, "Pause");
 }
 

@@ -33,9 +33,11 @@ public:
     void OnBlinkTimer() override {}
     void OnRemainingTimer() override {}
     void OnKeepAwakeTimer() override {}
-    void OnListTimer() override {}
+    void OnListTimer() override;
     void Enter() override;
     void UpdateMenu() override;
+    // The panel keeps the recording that plays; it follows the highlight once playback ends.
+    void OnHighlightRow(std::string) override {}
 
 private:
     // The request that PlayEnd hands on, or 0 for none.

@@ -11,7 +11,6 @@ public:
     explicit StateRecord(Controller& controller);
 
     void OnRename() override;
-    void OnKey(std::uint32_t virtualKey) override;
     void OnRecordActivated() override { MarkActivated(); }
     void OnSilenceCut() override { MarkSilenceCut(); }
     void OnRecordEnd() override { MarkSaving(); }

@@ -9,7 +9,6 @@ class StateRecordAppend final : public RecordingStateBase {
 public:
     explicit StateRecordAppend(Controller& controller);
 
-    void OnKey(std::uint32_t virtualKey) override;
     void OnAppendRecordActivated() override { MarkActivated(); }
     void OnAppendSilenceCut() override { MarkSilenceCut(); }
     void OnAppendRecordEnd() override { MarkSaving(); }

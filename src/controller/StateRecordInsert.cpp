@@ -6,9 +6,7 @@ namespace tavrin::controller {
 
 StateRecordInsert::StateRecordInsert(Controller& controller)
     : RecordingStateBase(controller, "StateRecordInsert",
-                         {Control::InsertIcon, "Can't insert - storage card too slow", false}) {}
-
-void StateRecordInsert::OnKey(std::uint32_t) {}
+                         {Control::InsertIcon, "Can't insert - storage card too slow", false, std::nullopt}) {}
 
 StateBase& StateRecordInsert::PauseState() { return context.pauseRecordInsert; }
 

@@ -10,7 +10,6 @@ class StateRecordInsert final : public RecordingStateBase {
 public:
     explicit StateRecordInsert(Controller& controller);
 
-    void OnKey(std::uint32_t virtualKey) override;
     void OnInsertRecordActivated() override { MarkActivated(); }
     void OnInsertSilenceCut() override { MarkSilenceCut(); }
     void OnInsertRecordEnd() override { MarkSaving(); }

@@ -6,9 +6,7 @@ namespace tavrin::controller {
 
 StateRecordOverwrite::StateRecordOverwrite(Controller& controller)
     : RecordingStateBase(controller, "StateRecordOverwrite",
-                         {Control::OverwriteIcon, "Can't overwrite - storage card too slow", false}) {}
-
-void StateRecordOverwrite::OnKey(std::uint32_t) {}
+                         {Control::OverwriteIcon, "Can't overwrite - storage card too slow", false, std::nullopt}) {}
 
 StateBase& StateRecordOverwrite::PauseState() { return context.pauseRecordOverwrite; }
 

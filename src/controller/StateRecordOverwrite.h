@@ -9,7 +9,6 @@ class StateRecordOverwrite final : public RecordingStateBase {
 public:
     explicit StateRecordOverwrite(Controller& controller);
 
-    void OnKey(std::uint32_t virtualKey) override;
     void OnOverwriteRecordActivated() override { MarkActivated(); }
     void OnOverwriteSilenceCut() override { MarkSilenceCut(); }
     void OnOverwriteRecordEnd() override { MarkSaving(); }

@@ -30,6 +30,7 @@ enum class Control {
     VoiceIcon,      // voice-activated start is on
     SilenceIcon,    // silence cut is on
     SavingIcon,     // a finished recording is being written out
+    PausedLabel,    // "Paused", while a recording or the playback is paused
 };
 
 // Battery flags of the power status.
@@ -102,6 +103,9 @@ public:
     // did on its own ("Waiting for voice", a recording stopped, a location
     // replaced); empty hides it.
     virtual void ShowNotice(const std::string& text) = 0;
+    // A word for a moment (the volume just set), over the notice line; the
+    // notice comes back after it.
+    virtual void FlashNotice(const std::string& text) = 0;
 
     // --- the list ------------------------------------------------------------------
     // Full path of the row selected in the list; empty when none.

@@ -16,6 +16,7 @@
 #include "engine/Messages.h"
 #include "engine/Relaxed.h"
 #include "engine/ResultCode.h"
+#include "engine/SpeedStage.h"
 #include "platform/Clock.h"
 #include "platform/EventSink.h"
 #include "platform/FileSystem.h"
@@ -61,6 +62,9 @@ struct EngineServices {
     // Where storage journals the recordings it changes, for recovery after a
     // crash (platform::StateFolder() in the program); empty: no journals.
     std::string journalFolder = {};
+    // Plays recordings faster or slower with their pitch kept; none: every
+    // recording plays at its own speed, straight from the file to the device.
+    SpeedStage* speed = nullptr;
 };
 
 // What the UI sets before a recording starts.
@@ -135,6 +139,10 @@ public:
     [[nodiscard]] bool SetPosition(std::int32_t milliseconds);
     std::uint32_t GetPositionMs() const;
     [[nodiscard]] ResultCode SetVolume(std::int32_t percent);
+    // Hundredths of the recording's own speed (one of kSpeedSteps), from now
+    // on: at once during a playback, and for every later one. Any thread.
+    void SetPlaybackSpeed(std::uint32_t hundredths);
+    std::uint32_t PlaybackSpeed() const { return playbackSpeed; }
 
     // Capacity (UI thread): how long one recording can last, and how much
     // audio the free space holds.
@@ -160,6 +168,10 @@ public:
     EngineState State() const { return state; }
     // Bytes the running recording may still take, as of the last block.
     std::uint32_t SpaceLeft() const { return spaceLeft; }
+    // Why the last capture ended by itself: storage refused a block because
+    // the volume is full (Full), or for another cause; None when it was
+    // stopped, or ended for its device. Set before its FileReady is sent.
+    platform::IoError::Kind CaptureStoppedBy() const { return captureStoppedBy; }
     // The thresholds last set; an edit keeps them and only flips the switches.
     RecordingOptions CurrentRecordingOptions() const {
         return {voiceActivation, activationPercent, silenceCut, silencePercent, silenceMs};
@@ -185,6 +197,9 @@ private:
     Relaxed<std::uint32_t> spaceLeft{0};
     // Full scale of the running format's levels: 127 for 8-bit, else 32767.
     Relaxed<std::int32_t> fullScale{32767};
+    // The speed the UI thread asked for, taken up at the next piece played.
+    Relaxed<std::uint32_t> playbackSpeed{kNormalSpeed};
+    Relaxed<platform::IoError::Kind> captureStoppedBy{platform::IoError::Kind::None};
 
     // Settings: written by the UI thread while the engine is idle, read by
     // the engine thread while a device runs.
@@ -218,6 +233,15 @@ private:
     bool lastPieceQueued = false;
     // The block each output header's piece starts at.
     std::array<std::uint32_t, 2> pieceStart{};
+    // This playback goes through the speed stage.
+    bool sped = false;
+    // The stage has been given the recording's last piece.
+    bool inputEnded = false;
+    // The speed the stage plays at now.
+    std::uint32_t stageSpeed = kNormalSpeed;
+    // Where in the recording, in samples, the next audio the stage hands out
+    // began: the position of what the listener hears, whatever the speed.
+    double stageSamples = 0;
 
     void notify(std::uint32_t message, platform::WaveBuffer* buffer, std::uint32_t bytes) noexcept override;
 
@@ -239,6 +263,7 @@ private:
     void FailCapture(std::uint32_t step);
     void StopCapture();
     void FinishCapture();
+    void PublishSpaceLeft();
     void WatchStoringTime(std::int64_t before);
     std::int32_t BlockPeak(std::uint32_t header, std::uint32_t bytes);
 
@@ -255,12 +280,19 @@ private:
     std::uint32_t HeardBlock();
     void CloseOutput();
     void PostDeviceError(std::uint32_t codeWord, platform::DeviceResult result);
+    // Through the speed stage (SpedPlayback.cpp).
+    void FillAndQueueSped();
+    [[nodiscard]] bool FeedStage();
+    std::uint32_t StagePieceBytes() const;
+    std::uint32_t SamplesPerBlock() const;
+    void RestartStageAt(std::uint32_t block);
 
     // Player, UI thread.
     [[nodiscard]] platform::DeviceResult OpenOutput(const platform::AudioFormat& format);
     void AbandonPlayback();
     platform::AudioFormat SelectedFormat() const;
-    std::uint32_t PieceBytes(std::uint32_t fromBlock) const;
+    platform::AudioFormat OutputFormat();
+    std::uint32_t PieceBytes(std::uint32_t fromBlock, std::uint32_t most) const;
 
     // Recorder, UI thread.
     [[nodiscard]] ResultCode RecordEdit(std::uint32_t base);
@@ -281,6 +313,8 @@ private:
     platform::SequenceChecker engineSequence;
     platform::AudioFormat deviceFormat{};  // of the device running, or last run
     alignas(4) std::uint8_t blockStorage[3][kBlockBytes]{};
+    // The recording's own audio on its way into the speed stage.
+    alignas(4) std::uint8_t pieceInput[kBlockBytes]{};
     // Last: it uses the input device and the queue.
     LevelMonitor monitor{services.waveIn, queue};
 };

@@ -76,8 +76,11 @@ std::int32_t AudioEngine::RemainingSeconds(std::uint32_t formatBit, const std::s
     return Seconds(avail, rate);
 }
 
+// All the free space holds, in as many recordings as it takes: unlike one
+// recording, not bounded by a WAV file's 4 GiB.
 std::int32_t AudioEngine::TotalSeconds(std::uint32_t formatBit, const std::string& folder) {
-    return Seconds(FreeBytes(services.files, folder), BytesPerSecondOf(formatBit));
+    const std::optional<std::uint64_t> free = services.files.freeSpace(folder);
+    return Seconds(free.value_or(0), BytesPerSecondOf(formatBit));
 }
 
 }  // namespace tavrin::engine

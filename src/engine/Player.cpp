@@ -111,7 +111,7 @@ AudioFormat AudioEngine::SelectedFormat() const {
 ResultCode AudioEngine::PlayStart() {
     assert(OnUiThread());
     if (state != EngineState::EngineFileOpen) return {};
-    const AudioFormat format = SelectedFormat();
+    const AudioFormat format = OutputFormat();
     if (format.avgBytesPerSec / 5 > kBlockBytes) {
         AbandonPlayback();
         return {rc::BlockTooLargePlay, detail::BlockTooLarge};
@@ -140,12 +140,27 @@ ResultCode AudioEngine::PlayStart() {
     lastPieceQueued = false;
     currentHeader = 0;
     pieceStart.fill(storage.CurrentReadSample());
+    if (sped) RestartStageAt(storage.CurrentReadSample());
     state = EngineState::EnginePlaying;
     pendingOut = 2;
     HandOverStorage();
     queue.post({kCmdStartPlayback, 0, 0});
     queue.post({kMmWomDone, 0, 0});
     return {};
+}
+
+// The format the device plays: the recording's own, or the speed stage's
+// 16-bit audio when there is a stage that takes the recording.
+AudioFormat AudioEngine::OutputFormat() {
+    const AudioFormat recording = SelectedFormat();
+    sped = false;
+    if (services.speed == nullptr) return recording;
+    const auto output = services.speed->Start(recording);
+    if (!output) return recording;
+    sped = true;
+    stageSpeed = playbackSpeed;
+    services.speed->SetSpeed(stageSpeed);
+    return *output;
 }
 
 // Another program may still hold the device for a moment after it let go of
@@ -253,6 +268,10 @@ void AudioEngine::FeedAfterResume() {
 }
 
 void AudioEngine::FillAndQueue() {
+    if (sped) {
+        FillAndQueueSped();
+        return;
+    }
     platform::WaveBuffer& header = headers[currentHeader];
     const std::uint32_t from = storage.CurrentReadSample();
     const Status status = storage.ReadData(blocks[currentHeader], static_cast<std::uint32_t>(blockSize));
@@ -264,7 +283,7 @@ void AudioEngine::FillAndQueue() {
     if (status == Status::EndOfData) {
         // Only the bytes of the recording play, never what an earlier block
         // left in the rest of the buffer.
-        bytes = PieceBytes(from);
+        bytes = PieceBytes(from, bytes);
         if (bytes == 0) {
             if (pendingOut == 0) EndOfPlayback();
             else lastPieceQueued = true;  // ends when the buffer in flight is back
@@ -286,13 +305,13 @@ void AudioEngine::FillAndQueue() {
     currentHeader = 1 - currentHeader;
 }
 
-// Bytes left in the recording from block `fromBlock` on, at most one device
-// block; whole frames (whole 65-byte blocks for GSM) only.
-std::uint32_t AudioEngine::PieceBytes(std::uint32_t fromBlock) const {
+// Bytes left in the recording from block `fromBlock` on, at most `most`;
+// whole frames (whole 65-byte blocks for GSM) only.
+std::uint32_t AudioEngine::PieceBytes(std::uint32_t fromBlock, std::uint32_t most) const {
     const std::uint32_t length = storage.LengthInBlocks();
     if (fromBlock >= length) return 0;
     const std::uint64_t bytes = std::uint64_t{length - fromBlock} * storage.BlockAlign();
-    return static_cast<std::uint32_t>(std::min<std::uint64_t>(bytes, static_cast<std::uint32_t>(blockSize)));
+    return static_cast<std::uint32_t>(std::min<std::uint64_t>(bytes, most));
 }
 
 void AudioEngine::EndOfPlayback() {
@@ -359,6 +378,7 @@ void AudioEngine::OnSeek(std::uint32_t target) {
     const EngineState now = state;
     if (now != EngineState::EnginePlaying && now != EngineState::EnginePlayPaused) return;
     static_cast<void>(storage.SeekToSample(target));
+    if (sped) RestartStageAt(storage.CurrentReadSample());
     // A seek after the last piece was read means there is more to play. A
     // buffer that came back meanwhile was not filled again; refilled now,
     // so that two stay in flight and the blocks play without gaps.

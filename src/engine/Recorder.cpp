@@ -43,6 +43,14 @@ constexpr std::array<FormatBit, 7> kRecordOrder{{
     {wav::kCodePcm22k16, Pcm(22050, 16)},
 }};
 
+// A refusal that is not the file's own fault is said as what it is.
+std::optional<ResultCode> RefusalOf(storage::StorageContext::Refusal refusal, std::uint32_t step) {
+    using Refusal = storage::StorageContext::Refusal;
+    if (refusal == Refusal::InUse) return ResultCode(rc::InUse, step);
+    if (refusal == Refusal::Unsettled) return ResultCode(rc::Unfinished, step);
+    return std::nullopt;
+}
+
 std::optional<AudioFormat> CaptureFormatOf(std::uint32_t mask) {
     for (const auto& entry : kRecordOrder)
         if (mask & entry.bit) return entry.format;
@@ -75,7 +83,10 @@ ResultCode AudioEngine::RecordStart(const std::string& filePath) {
         gsm ? storage.Create(filePath, wav::kTagGsm, 8000, 0, 1, fast)
             : storage.Create(filePath, wav::kTagPcm, format->samplesPerSec, format->bitsPerSample, 1, fast);
     if (created != Status::Ok) {
-        AbandonNewRecording(filePath, existed);
+        // A refused recording made no file: one of its name is another writer's.
+        const std::optional<ResultCode> refused = RefusalOf(storage.LastRefusal(), detail::CreatePcm);
+        AbandonNewRecording(filePath, existed || refused);
+        if (refused) return *refused;
         return gsm ? ResultCode(rc::StepFailed, detail::CreateGsm) : ResultCode(rc::CannotCreate, detail::CreatePcm);
     }
     SetLevels(FullScaleOf(*format));
@@ -85,7 +96,7 @@ ResultCode AudioEngine::RecordStart(const std::string& filePath) {
         return opened;
     }
     voiceActivated = false;
-    spaceLeft = storage.SpaceLeft();
+    PublishSpaceLeft();
     state = EngineState::EngineRecording;
     eventBase = kEventBasePlain;
     currentHeader = 0;
@@ -111,6 +122,10 @@ ResultCode AudioEngine::RecordEdit(std::uint32_t base) {
         // A refusal leaves the recording as it was; storage may have had to
         // let go of it, and the engine then says that nothing is selected.
         if (storage.IsIdle()) state = EngineState::EngineClosed;
+        if (storage.FailureCause().kind == platform::IoError::Kind::ReadOnly)
+            return {rc::ReadOnly, detail::EditReadOnly};
+        if (const std::optional<ResultCode> refused = RefusalOf(storage.LastRefusal(), detail::FolderMissing))
+            return *refused;
         return base == kEventBaseInsert ? ResultCode(rc::InsertAborted, detail::FolderMissing)
                                         : ResultCode(rc::FolderMissing, detail::FolderMissing);
     }
@@ -134,7 +149,7 @@ ResultCode AudioEngine::RecordEdit(std::uint32_t base) {
         return opened;
     }
     voiceActivated = false;
-    spaceLeft = storage.SpaceLeft();
+    PublishSpaceLeft();
     state = EngineState::EngineRecording;
     currentHeader = 0;
     silentBlocks = 0;
@@ -223,6 +238,7 @@ bool AudioEngine::StartLevelMonitor(std::uint32_t formatBit) {
 // meter.
 void AudioEngine::OnStartCapture() {
     storageFault = false;
+    captureStoppedBy = platform::IoError::Kind::None;
     const platform::DeviceResult started = waveIn ? waveIn->start() : platform::mmr::NoError;
     Post(kEvRecordStart + eventBase);
     if (started != platform::mmr::NoError) FailCapture(detail::StartInput);
@@ -292,11 +308,13 @@ void AudioEngine::HandleRecordedBlock() {
     }
     if (status != Status::Ok) {
         storageFault = true;
+        const platform::IoError::Kind cause = storage.FailureCause().kind;
+        captureStoppedBy = cause == platform::IoError::Kind::None ? platform::IoError::Kind::Other : cause;
         StopCapture();
         return;
     }
     position = storage.CurrentWriteSample();
-    spaceLeft = storage.SpaceLeft();
+    PublishSpaceLeft();
     RequeueInput();
 }
 
@@ -361,11 +379,23 @@ void AudioEngine::FinishCapture() {
     HandOverStorage();
     state = EngineState::EngineClosed;  // FileReady reopens what was saved
     if (closed == Status::Ok) return;
-    if (cause.kind == platform::IoError::Kind::Other) {
+    if (cause.kind == platform::IoError::Kind::Other || cause.kind == platform::IoError::Kind::ReadOnly) {
         Post(kEvError, rc::StepFailed, detail::FinishFileError + static_cast<std::uint32_t>(cause.number));
     } else {
         Post(kEvError, rc::NoSpace, static_cast<std::uint32_t>(closed));
     }
+}
+
+// The room left as the window shows it: what storage has room for, and never
+// more than a WAV file's 4 GiB still take, so that "Left:" counts down on a
+// disk far larger than one recording can be.
+void AudioEngine::PublishSpaceLeft() {
+    constexpr std::uint64_t kWavLimit = 0xFFFFFFFFu;
+    constexpr std::uint64_t kHeaderRoom = 60;  // the larger of the two headers written
+    const std::uint64_t blockBytes = std::max<std::uint16_t>(deviceFormat.blockAlign, 1);
+    const std::uint64_t written = std::max<std::uint64_t>(storage.DataSize(), std::uint64_t{position} * blockBytes);
+    const std::uint64_t fileRoom = kWavLimit - std::min(kWavLimit, kHeaderRoom + written);
+    spaceLeft = static_cast<std::uint32_t>(std::min<std::uint64_t>(storage.SpaceLeft(), fileRoom));
 }
 
 std::int32_t AudioEngine::BlockPeak(std::uint32_t header, std::uint32_t bytes) {

@@ -6,7 +6,7 @@
 namespace tavrin::engine {
 namespace {
 
-constexpr std::array<std::string_view, 19> kMessages{
+constexpr std::array<std::string_view, 21> kMessages{
     "No error",
     "Can't open this audio file.\nIt may be corrupt, renamed or moved to a different folder",
     "Not enough memory for this audio format",
@@ -26,12 +26,22 @@ constexpr std::array<std::string_view, 19> kMessages{
     "Audio out unprepare failed",
     "Audio out close failed",
     "Insert aborted",
+    "This recording is being changed by another program. Try again when it has finished",
+    "The last change of this recording is not finished. Make room on its storage, then try again",
+};
+
+// Messages of our own, from index 0x100 on.
+constexpr std::uint32_t kOwnFirst = 0x100;
+constexpr std::array<std::string_view, 1> kOwnMessages{
+    "This recording is read-only. It can be played but not changed",
 };
 
 }  // namespace
 
 std::string_view MessageText(std::uint32_t index) {
-    return index < kMessages.size() ? kMessages[index] : std::string_view("UNRECOGNISED");
+    if (index < kMessages.size()) return kMessages[index];
+    if (index >= kOwnFirst && index - kOwnFirst < kOwnMessages.size()) return kOwnMessages[index - kOwnFirst];
+    return "UNRECOGNISED";
 }
 
 std::string CodeBoxText(std::uint32_t codeWord, std::uint32_t detailWord) {

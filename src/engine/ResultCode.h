@@ -32,6 +32,14 @@ inline constexpr std::uint32_t OutUnprepareFailed = 0x21000010;
 inline constexpr std::uint32_t OutCloseFailed = 0x21000011;
 // Error event: the input device stopped during a capture (detail = device result).
 inline constexpr std::uint32_t InputFailed = 0x21000013;
+// An edit of a recording that may only be read. Its message lies past the
+// table of the original messages (see MessageText).
+inline constexpr std::uint32_t ReadOnly = 0x22000100;
+// A recording or edit refused before it began: another writer (a window, a
+// tool) is changing the recording, or a change of it that could not be
+// finished waits for recovery.
+inline constexpr std::uint32_t InUse = 0x22000013;
+inline constexpr std::uint32_t Unfinished = 0x22000014;
 }  // namespace rc
 
 // Detail words: which step of an operation failed.
@@ -74,6 +82,7 @@ inline constexpr std::uint32_t CloseWrongState = 2051;
 // Finishing a recording failed for another reason than a full volume; the
 // system's error number is added, so that the code box tells which.
 inline constexpr std::uint32_t FinishFileError = 0x3000;
+inline constexpr std::uint32_t EditReadOnly = 2090;
 }  // namespace detail
 
 // The result of every fallible engine operation: a code word (high half) and

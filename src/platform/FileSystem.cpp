@@ -10,6 +10,17 @@ thread_local IoError lastIoError;
 
 }  // namespace
 
+bool FileSystem::moveReplacing(const std::string& from, const std::string& to) {
+    if (exists(to) && !remove(to)) return false;
+    return moveNoReplace(from, to);
+}
+
+std::string CacheFolder() {
+    if (const char* cache = std::getenv("XDG_CACHE_HOME"); cache && cache[0] == '/') return std::string(cache) + "/tavrin";
+    if (const char* home = std::getenv("HOME"); home && home[0] == '/') return std::string(home) + "/.cache/tavrin";
+    return {};
+}
+
 std::string StateFolder() {
     if (const char* state = std::getenv("XDG_STATE_HOME"); state && state[0] == '/') return std::string(state) + "/tavrin";
     if (const char* home = std::getenv("HOME"); home && home[0] == '/') return std::string(home) + "/.local/state/tavrin";

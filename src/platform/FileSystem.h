@@ -11,7 +11,18 @@ namespace tavrin::platform {
 
 // How a file is opened. The chunk reader only reads; recordings are opened
 // read-write and shared for reading. ReadWriteCreate creates a missing file.
-enum class OpenMode { ReadOnly, ReadWrite, ReadWriteCreate };
+// ReadWriteNoLink opens an existing file read-write only when its name is
+// not a symbolic link: recovery changes the file a journal named, never one
+// a link put in its place.
+enum class OpenMode { ReadOnly, ReadWrite, ReadWriteCreate, ReadWriteNoLink };
+
+// Which file an open handle reaches, whatever name it was opened by: two
+// handles with one identity reach the same file.
+struct FileIdentity {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
 
 // A window of a file mapped into memory. `data()` addresses the first byte of
 // the range that was asked for, whatever alignment the system needed below it.
@@ -61,6 +72,8 @@ public:
     // another handle, of this process or another, holds it. Programs that
     // honour it know the file is in use; nothing else is kept out.
     [[nodiscard]] virtual bool tryLock() = 0;
+    // The file's identity; nullopt when the system cannot tell it.
+    [[nodiscard]] virtual std::optional<FileIdentity> identity() = 0;
 };
 
 // How long audio may stay in memory after `syncSoon` before it is synced.
@@ -71,6 +84,7 @@ struct DirectoryEntry {
     bool isDirectory = false;
     std::uint64_t size = 0;
     std::int64_t modifiedSeconds = 0;  // seconds since the epoch, local file time
+    std::int64_t modifiedNanoseconds = 0;  // within that second, where the system keeps it
 };
 
 class FileSystem {
@@ -86,6 +100,10 @@ public:
     [[nodiscard]] virtual bool remove(const std::string& path) = 0;
     // Moves a file; never replaces an existing target.
     [[nodiscard]] virtual bool moveNoReplace(const std::string& from, const std::string& to) = 0;
+    // Moves a file over an existing target, which the user agreed to lose.
+    // Realisations that can should do it in one step; this one removes the
+    // target first.
+    [[nodiscard]] virtual bool moveReplacing(const std::string& from, const std::string& to);
     [[nodiscard]] virtual bool createDirectory(const std::string& path) = 0;
     // Makes the folder's own changes — files created, renamed or removed in
     // it — reach the medium, so that they survive a power cut as the data
@@ -117,6 +135,10 @@ public:
 // `$XDG_STATE_HOME/tavrin`, or `~/.local/state/tavrin`. Empty when neither
 // can be told. The folder may not exist yet.
 std::string StateFolder();
+// Where the program keeps what it can make again (waveforms):
+// `$XDG_CACHE_HOME/tavrin`, or `~/.cache/tavrin`. Empty when neither can be
+// told. The folder may not exist yet.
+std::string CacheFolder();
 
 // `path` from the root: relative to the current folder when it does not start
 // with '/'. Unchanged when the current folder cannot be told.
@@ -126,10 +148,11 @@ std::string AbsolutePath(const std::string& path);
 std::string FolderOf(const std::string& path);
 
 // Why a file call failed, as far as the user can act on it: the volume is
-// full (make room), or anything else, with the system's error number for the
+// full (make room), the file or its volume may only be read (permissions, a
+// read-only mount), or anything else, with the system's error number for the
 // code box.
 struct IoError {
-    enum class Kind : std::uint8_t { None, Full, Other };
+    enum class Kind : std::uint8_t { None, Full, ReadOnly, Other };
     Kind kind = Kind::None;
     int number = 0;
     friend bool operator==(const IoError&, const IoError&) = default;

@@ -29,7 +29,7 @@ public:
     ReleasedFile(FileSystem& files, std::string filePath, OpenMode mode, bool throughWrites)
         : fs(files), path(std::move(filePath)), writeThrough(throughWrites) {
         // The file exists now: opening it again never creates one anew.
-        again = mode == OpenMode::ReadOnly ? OpenMode::ReadOnly : OpenMode::ReadWrite;
+        again = mode == OpenMode::ReadWriteCreate ? OpenMode::ReadWrite : mode;
     }
 
     bool read(void* destination, std::uint32_t n, std::uint32_t& got) override {
@@ -85,6 +85,10 @@ public:
         locked = std::move(file);
         return true;
     }
+    std::optional<FileIdentity> identity() override {
+        const auto file = fs.open(path, again, writeThrough);
+        return file ? file->identity() : std::nullopt;
+    }
 
 private:
     std::unique_ptr<File> AtPosition() {
@@ -128,6 +132,10 @@ bool ReleasingFileSystem::remove(const std::string& path) { return inner.remove(
 
 bool ReleasingFileSystem::moveNoReplace(const std::string& from, const std::string& to) {
     return inner.moveNoReplace(from, to);
+}
+
+bool ReleasingFileSystem::moveReplacing(const std::string& from, const std::string& to) {
+    return inner.moveReplacing(from, to);
 }
 
 bool ReleasingFileSystem::createDirectory(const std::string& path) { return inner.createDirectory(path); }

@@ -29,6 +29,7 @@ public:
     [[nodiscard]] bool isDirectory(const std::string& path) override;
     [[nodiscard]] bool remove(const std::string& path) override;
     [[nodiscard]] bool moveNoReplace(const std::string& from, const std::string& to) override;
+    [[nodiscard]] bool moveReplacing(const std::string& from, const std::string& to) override;
     [[nodiscard]] bool createDirectory(const std::string& path) override;
     [[nodiscard]] bool syncFolder(const std::string& folder) override;
     [[nodiscard]] std::optional<std::vector<DirectoryEntry>> list(const std::string& folder) override;

@@ -1,5 +1,8 @@
 #include "recordings/Naming.h"
 
+#include <algorithm>
+#include <set>
+
 #include "settings/Settings.h"
 #include "recordings/RecordingList.h"
 
@@ -7,12 +10,27 @@ namespace tavrin::recordings {
 namespace {
 
 constexpr std::string_view kProductCaption = "Tavrin";
+constexpr std::string_view kStem = "Recording";
+
+bool EqualIgnoringCase(std::string_view a, std::string_view b) {
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) {
+               return lower(x) == lower(y);
+           });
+}
 
 // After a change of the folder's entries: tells the user when it may not survive a power cut.
 void SyncFolderOf(platform::FileSystem& files, platform::Shell& shell, const std::string& path,
                   std::string_view failure, std::string_view caption) {
     if (files.syncFolder(platform::FolderOf(path))) return;
     shell.messageBox(std::string(failure), std::string(caption), platform::mb::IconExclamation);
+}
+
+// The name without the spaces (and tabs) typed around it.
+std::string_view Trimmed(std::string_view name) {
+    const auto first = name.find_first_not_of(" \t");
+    if (first == std::string_view::npos) return {};
+    return name.substr(first, name.find_last_not_of(" \t") - first + 1);
 }
 
 }  // namespace
@@ -27,18 +45,21 @@ std::string PrepareRecordingFolder(platform::FileSystem& files, const std::strin
     return folder;
 }
 
-std::vector<std::string> ListedFolders(const std::vector<std::string>& locations, const std::string& subFolder) {
-    std::vector<std::string> folders;
-    for (const std::string& location : locations) {
-        folders.push_back(location);
-        if (!subFolder.empty() && !location.empty()) folders.push_back(location + "/" + subFolder);
+std::string NewRecordingPath(platform::FileSystem& files, const std::string& folder,
+                             const std::vector<std::string>& shown) {
+    // The numbers the rows already show, whatever folder they are in.
+    std::set<unsigned long long> taken;
+    for (const std::string& path : shown) {
+        const std::string name = RecordingName(path);
+        if (name.size() <= kStem.size() || !EqualIgnoringCase(name.substr(0, kStem.size()), kStem)) continue;
+        const std::string digits = name.substr(kStem.size());
+        if (digits.front() == '0' || digits.find_first_not_of("0123456789") != std::string::npos || digits.size() > 19)
+            continue;
+        taken.insert(std::stoull(digits));
     }
-    return folders;
-}
-
-std::string NewRecordingPath(platform::FileSystem& files, const std::string& folder) {
     for (unsigned long long n = 1;; ++n) {
-        std::string candidate = folder + "/Recording" + std::to_string(n) + ".wav";
+        if (taken.count(n) != 0) continue;
+        std::string candidate = folder + "/" + std::string(kStem) + std::to_string(n) + ".wav";
         if (!files.exists(candidate)) return candidate;
     }
 }
@@ -48,10 +69,16 @@ bool IsAllowedName(std::string_view name) {
 }
 
 std::optional<std::string> RenameRecording(platform::FileSystem& files, platform::Shell& shell,
-                                           const std::string& oldPath, std::string_view name) {
+                                           const std::string& oldPath, std::string_view typed) {
     const std::string caption(kRenameCaption);
-    if (!IsAllowedName(name)) {
-        shell.messageBox(std::string(kForbiddenCharactersMessage), caption, platform::mb::IconHand);
+    const std::string_view name = Trimmed(typed);
+    // An empty name would hide the file (".wav"); a long one the system refuses.
+    const std::string_view refusal = name.empty()              ? kEmptyNameMessage
+                                     : !IsAllowedName(name)    ? kForbiddenCharactersMessage
+                                     : name.size() > kLongestName ? kNameTooLongMessage
+                                                                  : std::string_view();
+    if (!refusal.empty()) {
+        shell.messageBox(std::string(refusal), caption, platform::mb::IconHand);
         return std::nullopt;
     }
     const auto slash = oldPath.rfind('/');

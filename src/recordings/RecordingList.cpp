@@ -1,6 +1,7 @@
 #include "recordings/RecordingList.h"
 
 #include <algorithm>
+#include <map>
 #include <utility>
 
 namespace tavrin::recordings {
@@ -69,20 +70,55 @@ bool RecordingList::refresh(const std::vector<std::string>& locations) {
     found.reserve(stored.size());
     for (const auto& location : locations) {
         if (location.empty()) continue;
-        const auto entries = files.listNames(location);
-        if (!entries) continue;
-        std::vector<std::string_view> names;
-        for (const auto& entry : *entries) {
-            if (!entry.isDirectory && IsRecordingFileName(entry.name)) names.push_back(entry.name);
-        }
-        // The folder lists in hash order on most Linux file systems.
-        std::sort(names.begin(), names.end(), NaturalLess);
+        std::vector<std::string> subFolders;
+        addFolder(location, found, &subFolders);
+        std::sort(subFolders.begin(), subFolders.end(), NaturalLess);
         const std::string prefix = location == "/" ? location : location + "/";
-        for (const std::string_view name : names) found.push_back(prefix + std::string(name));
+        for (const std::string& sub : subFolders) addFolder(prefix + sub, found, nullptr);
     }
     if (found == stored) return false;
     stored = std::move(found);
     return true;
+}
+
+// The folder's recordings, in natural order (the folder lists in hash order
+// on most Linux file systems), and the names of its visible sub-folders.
+void RecordingList::addFolder(const std::string& folder, std::vector<std::string>& found,
+                              std::vector<std::string>* subFolders) {
+    const auto entries = files.listNames(folder);
+    if (!entries) return;
+    std::vector<std::string_view> names;
+    for (const auto& entry : *entries) {
+        if (!entry.isDirectory) {
+            if (IsRecordingFileName(entry.name)) names.push_back(entry.name);
+        } else if (subFolders && !entry.name.empty() && entry.name.front() != '.') {
+            subFolders->push_back(entry.name);
+        }
+    }
+    std::sort(names.begin(), names.end(), NaturalLess);
+    const std::string prefix = folder == "/" ? folder : folder + "/";
+    for (const std::string_view name : names) found.push_back(prefix + std::string(name));
+}
+
+std::vector<std::string> RowNames(const std::vector<std::string>& paths, const std::vector<std::string>& locations) {
+    std::vector<std::string> names;
+    names.reserve(paths.size());
+    std::map<std::string, int> seen;  // by name without regard to case
+    const auto key = [](std::string name) {
+        for (char& c : name) c = Lower(c);
+        return name;
+    };
+    for (const std::string& path : paths) {
+        names.push_back(RecordingName(path));
+        ++seen[key(names.back())];
+    }
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        if (seen[key(names[i])] < 2) continue;
+        const std::string folder = platform::FolderOf(paths[i]);
+        const bool inLocation = std::find(locations.begin(), locations.end(), folder) != locations.end();
+        if (!inLocation) names[i] += " (" + folder.substr(folder.rfind('/') + 1) + ")";
+    }
+    return names;
 }
 
 }  // namespace tavrin::recordings

@@ -22,10 +22,13 @@ std::string RecordingName(std::string_view path);
 // in case or leading zeros still have a fixed order.
 bool NaturalLess(std::string_view a, std::string_view b);
 
-// The recordings the locations hold, in location order and, within a
-// location, in natural order of their file names. There is no catalogue:
-// the list is re-read from the folders, and the view is rebuilt only when
-// what was read differs from what it shows.
+// The recordings the locations hold, in location order: within a location
+// its own files, then those of each of its sub-folders (one level down, in
+// natural order of the folder names; hidden ones left out), each folder's
+// files in natural order of their names. A recording made into a sub-folder
+// stays in the list whatever the sub-folder setting says later. There is no
+// catalogue: the list is re-read from the folders, and the view is rebuilt
+// only when what was read differs from what it shows.
 class RecordingList {
 public:
     explicit RecordingList(platform::FileSystem& fileSystem) : files(fileSystem) {}
@@ -38,8 +41,17 @@ public:
     const std::vector<std::string>& paths() const { return stored; }
 
 private:
+    // Adds the folder's recordings to `found`; collects its sub-folders' names when asked.
+    void addFolder(const std::string& folder, std::vector<std::string>& found, std::vector<std::string>* subFolders);
+
     platform::FileSystem& files;
     std::vector<std::string> stored;
 };
+
+// The names the rows show for `paths`: the recording's name, followed by its
+// folder in brackets ("Recording1 (Meetings)") where the name occurs more
+// than once (letter case aside) and the recording lies in a sub-folder of
+// one of `locations`.
+std::vector<std::string> RowNames(const std::vector<std::string>& paths, const std::vector<std::string>& locations);
 
 }  // namespace tavrin::recordings

@@ -21,6 +21,8 @@ constexpr std::array<FunctionInfo, kFunctionCount> kFunctions{{
     {F::Stop, "Stop", "Stop"},
     {F::Forward, "FF", "Forward"},
     {F::Rewind, "REW", "Rewind"},
+    {F::Faster, "Faster", "Faster"},
+    {F::Slower, "Slower", "Slower"},
 }};
 
 // The order in which a key is looked for when it moves to another function;
@@ -28,6 +30,7 @@ constexpr std::array<FunctionInfo, kFunctionCount> kFunctions{{
 constexpr std::array<F, kFunctionCount> kTakeOrder{
     F::PlayPause, F::RecordPause, F::Play,   F::Record,     F::Pause,      F::Stop,
     F::Forward,   F::Rewind,      F::Append, F::AppendStop, F::RecordStop, F::Insert, F::Overwrite,
+    F::Faster,    F::Slower,
 };
 
 // Functions that would make a key ambiguous next to the one just assigned:
@@ -51,6 +54,8 @@ constexpr std::array<Overlap, kFunctionCount> kOverlaps{{
     {F::Append, {F::AppendStop}, 1},
     {F::Insert, {}, 0},
     {F::Overwrite, {}, 0},
+    {F::Faster, {}, 0},
+    {F::Slower, {}, 0},
 }};
 
 }  // namespace
@@ -97,10 +102,16 @@ bool KeyAssignments::matches(Function function, std::uint32_t pressed) const {
     return pressed != vk::None && key(function) == pressed;
 }
 
+std::optional<Function> KeyAssignments::holderOf(std::uint32_t pressed) const {
+    if (pressed == vk::None) return std::nullopt;
+    const auto holder = std::find_if(kTakeOrder.begin(), kTakeOrder.end(), [&](F f) { return key(f) == pressed; });
+    if (holder == kTakeOrder.end()) return std::nullopt;
+    return *holder;
+}
+
 bool KeyAssignments::assign(Function function, std::uint32_t newKey) {
     if (!IsAssignable(newKey)) return false;
-    const auto holder = std::find_if(kTakeOrder.begin(), kTakeOrder.end(), [&](F f) { return key(f) == newKey; });
-    if (holder != kTakeOrder.end()) unassign(*holder);
+    if (const auto holder = holderOf(newKey)) unassign(*holder);
     set(function, newKey);
     const auto overlap =
         std::find_if(kOverlaps.begin(), kOverlaps.end(), [&](const Overlap& o) { return o.function == function; });

@@ -45,8 +45,10 @@ enum class Function {
     Stop,
     Forward,
     Rewind,
+    Faster,  // playback speed, a step up or down
+    Slower,
 };
-inline constexpr std::size_t kFunctionCount = 13;
+inline constexpr std::size_t kFunctionCount = 15;
 
 struct FunctionInfo {
     Function function;
@@ -64,6 +66,7 @@ std::string_view KeyName(std::uint32_t key);
 bool IsAssignable(std::uint32_t key);
 
 inline constexpr std::string_view kCantAssignCaption = "Tavrin  Can't Assign";
+inline constexpr std::string_view kAssignKeyCaption = "Tavrin  Assign Key";
 // The notice for a key that can never be assigned (Action, Up, Down and the
 // phone's own keys); nothing for any other key.
 std::optional<std::string_view> ReservedKeyMessage(std::uint32_t key);
@@ -82,6 +85,9 @@ public:
     // and clears the functions whose meaning overlaps with it. False, and
     // nothing changes, when the key cannot be assigned.
     [[nodiscard]] bool assign(Function function, std::uint32_t key);
+    // The function that holds `key` now and would lose it to another; none
+    // when no function has it.
+    std::optional<Function> holderOf(std::uint32_t key) const;
     void unassign(Function function) { set(function, vk::None); }
 
 private:

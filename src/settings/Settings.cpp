@@ -12,6 +12,9 @@ constexpr std::string_view kFormat = "Format";
 constexpr std::string_view kSaveLocation = "Save Location";
 constexpr std::string_view kMicrophone = "Microphone";
 constexpr std::string_view kKeys = "Keys";
+constexpr std::string_view kPlayback = "Playback";
+constexpr std::string_view kVolume = "Volume";
+constexpr std::string_view kSpeed = "Speed";
 
 // The recording options: the bit that writes each number and its value name.
 struct NumberValue {
@@ -147,9 +150,28 @@ void Settings::validateSaveLocation(const std::vector<std::string>& locations) {
 
 void Settings::readMicrophone() { static_cast<void>(store.readString(kRecordingOptions, kMicrophone, microphoneName)); }
 
+void Settings::readPlaybackSpeed() {
+    static_cast<void>(store.readNumber(kPlayback, kSpeed, speedHundredths));
+}
+
+void Settings::writePlaybackSpeed(std::uint32_t hundredths) {
+    speedHundredths = hundredths;
+    static_cast<void>(store.writeNumber(kPlayback, kSpeed, hundredths));
+}
+
 void Settings::writeMicrophone(std::string sourceName) {
     microphoneName = std::move(sourceName);
     static_cast<void>(store.writeString(kRecordingOptions, kMicrophone, microphoneName));
+}
+
+void Settings::readVolume() {
+    std::uint32_t stored = 0;
+    if (store.readNumber(kPlayback, kVolume, stored)) playbackVolume = static_cast<std::int32_t>(std::min(stored, 100u));
+}
+
+void Settings::writeVolume(std::int32_t percent) {
+    playbackVolume = std::clamp(percent, 0, 100);
+    static_cast<void>(store.writeNumber(kPlayback, kVolume, static_cast<std::uint32_t>(playbackVolume)));
 }
 
 }  // namespace tavrin::settings

@@ -95,6 +95,20 @@ public:
     // Changes and writes it at once; a store that cannot be written keeps the choice for this run.
     void writeMicrophone(std::string sourceName);
 
+    // The playback volume in percent, 100 unless the volume keys changed it;
+    // "Volume" in "Playback", read and written on its own. A stored value out
+    // of range is brought into it.
+    std::int32_t volume() const { return playbackVolume; }
+    void readVolume();
+    void writeVolume(std::int32_t percent);
+    // How fast recordings play, in hundredths of their own speed, kept as
+    // "Speed" in "Playback" (100 until one is read); the player decides which
+    // values it plays.
+    std::uint32_t playbackSpeed() const { return speedHundredths; }
+    void readPlaybackSpeed();
+    // Changes and writes it at once; a store that cannot be written keeps it for this run.
+    void writePlaybackSpeed(std::uint32_t hundredths);
+
 
     // What the recording options page can change, to put back or to compare.
     struct Snapshot {
@@ -137,8 +151,10 @@ private:
     std::uint32_t formatCode = 0;
     std::string location;
     KeyAssignments keyAssignments;
+    std::uint32_t speedHundredths = 100;
     RecordingOptions options;
     std::string microphoneName;
+    std::int32_t playbackVolume = 100;
 };
 
 }  // namespace tavrin::settings

@@ -77,12 +77,8 @@ void BufferSpool::Leave() {
     path.clear();
 }
 
-std::optional<BufferImage> ReadBufferSpool(platform::FileSystem& files, const std::string& path) {
-    const auto whole = platform::ReadWholeFile(files, path, 0xFFFFFFFFu);
-    if (!whole || whole->size() < kFixed) return std::nullopt;
-    const std::vector<std::uint8_t>& image = *whole;
-    const auto size = static_cast<std::uint32_t>(image.size());
-    if (!std::equal(kMagic, kMagic + 8, image.begin())) return std::nullopt;
+std::optional<BufferImage> ParseBufferSpool(const std::uint8_t* image, std::size_t size) {
+    if (size < kFixed || !std::equal(kMagic, kMagic + 8, image)) return std::nullopt;
     const std::uint64_t tailAudio = wav::LoadLe32(&image[16]);
     const std::uint64_t trailer = wav::LoadLe32(&image[20]);
     const std::uint64_t start = kFixed + tailAudio + trailer;
@@ -90,11 +86,16 @@ std::optional<BufferImage> ReadBufferSpool(platform::FileSystem& files, const st
     const std::uint64_t count = std::min<std::uint64_t>(wav::LoadLe32(&image[kCountAt]), size - start);
     BufferImage spool;
     spool.point = wav::LoadLe32(&image[8]);
-    const auto at = [&](std::uint64_t offset) { return image.begin() + static_cast<std::ptrdiff_t>(offset); };
-    spool.tailAudio.assign(at(kFixed), at(kFixed + tailAudio));
-    spool.trailer.assign(at(kFixed + tailAudio), at(start));
-    spool.buffer.assign(at(start), at(start + count));
+    spool.tailAudio.assign(image + kFixed, image + kFixed + tailAudio);
+    spool.trailer.assign(image + kFixed + tailAudio, image + start);
+    spool.buffer.assign(image + start, image + start + count);
     return spool;
+}
+
+std::optional<BufferImage> ReadBufferSpool(platform::FileSystem& files, const std::string& path) {
+    const auto whole = platform::ReadWholeFile(files, path, 0xFFFFFFFFu);
+    if (!whole) return std::nullopt;
+    return ParseBufferSpool(whole->data(), whole->size());
 }
 
 }  // namespace tavrin::storage

@@ -65,5 +65,6 @@ private:
 // Reads a spool; nullopt when it is not one or its fixed part is cut short.
 // A count beyond the bytes it holds is cut to them.
 [[nodiscard]] std::optional<BufferImage> ReadBufferSpool(platform::FileSystem& files, const std::string& path);
+[[nodiscard]] std::optional<BufferImage> ParseBufferSpool(const std::uint8_t* image, std::size_t size);
 
 }  // namespace tavrin::storage

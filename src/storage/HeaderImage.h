@@ -43,7 +43,7 @@ struct HeaderImage {
     std::uint32_t BlockAt(std::uint32_t offset) const {
         return wav::BlockAtOffset(offset, dataChunkPos, FormatTag(), Channels(), BitsPerSample());
     }
-    // Bytes per read-cache fill: 8 seconds of the format, at most the insert area.
+    // Bytes per read-cache fill: 8 seconds of the format, at most the cache.
     std::uint32_t CacheCapacity() const;
 };
 

@@ -108,6 +108,8 @@ Status WalkToData(HeaderSource& source, HeaderImage& image) {
 Status ReadHeaderStrict(HeaderSource& source, const std::string& fileName, HeaderImage& image) {
     if (fileName.empty()) return Status::InternalError;
     if (source.Open(fileName) != Status::Ok) return Status::FileError;
+    // As for the chunk walk: a file that is not RIFF is not opened, whatever follows.
+    if (!source.SeekTo(0) || source.Expect("RIFF", 4) != Status::Ok || !source.SeekTo(8)) return Status::FileError;
     if (source.Expect("WAVE", 4) != Status::Ok) return Status::FileError;
     image.factValuePos = 0;
     image.fmt.fill(0);

@@ -1,14 +1,22 @@
 #include "storage/Journal.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
+#include <cstring>
 #include <functional>
-#include <sstream>
+
+#include "wav/Formats.h"
+#include "wav/WavChunkReader.h"
+
+#include "storage/BufferSpool.h"
 
 namespace tavrin::storage {
 namespace {
 
-constexpr const char* kMagic = "tavrin-journal 1";
+// Journals of the first version name no file identity and no start header.
+constexpr const char* kMagicFirst = "tavrin-journal 1";
+constexpr const char* kMagic = "tavrin-journal 2";
 constexpr const char* kSuffix = ".journal";
 
 std::string Hex(const std::uint8_t* bytes, std::size_t n) {
@@ -40,16 +48,111 @@ std::optional<std::vector<std::uint8_t>> Unhex(const std::string& text) {
     return out;
 }
 
+std::string FileLine(const platform::FileIdentity& file) {
+    return "file " + std::to_string(file.device) + ' ' + std::to_string(file.inode) + '\n';
+}
+
+std::optional<std::vector<std::uint64_t>> Numbers(const std::string& line, std::size_t count);
+
+std::optional<platform::FileIdentity> ParseFileLine(const std::string& line) {
+    if (!line.starts_with("file ")) return std::nullopt;
+    const auto numbers = Numbers(line.substr(5), 2);
+    if (!numbers) return std::nullopt;
+    return platform::FileIdentity{(*numbers)[0], (*numbers)[1]};
+}
+
+// "<16 hex digits of the header digest> <claimed> <held>"
+bool ParseStart(const std::string& line, std::optional<JournalEntry::Start>& start) {
+    std::uint64_t digest = 0;
+    const char* end = line.data() + std::min<std::size_t>(line.size(), 16);
+    const auto [next, error] = std::from_chars(line.data(), end, digest, 16);
+    if (line.size() < 17 || error != std::errc() || next != line.data() + 16 || line[16] != ' ') return false;
+    const auto counts = Numbers(line.substr(17), 2);
+    if (!counts || (*counts)[0] > 0xFFFFFFFFu || (*counts)[1] > (*counts)[0]) return false;
+    start = JournalEntry::Start{digest, static_cast<std::uint32_t>((*counts)[0]),
+                                static_cast<std::uint32_t>((*counts)[1])};
+    return true;
+}
+
+constexpr std::uint64_t kDigestBasis = 0xcbf29ce484222325ull;
+constexpr std::uint64_t kDigestPrime = 0x100000001b3ull;
+
+std::string Number(std::uint64_t v) { return std::to_string(v); }
+
 std::string Format(const JournalEntry& e) {
-    std::ostringstream out;
+    char start[64] = "-";
+    if (e.start)
+        std::snprintf(start, sizeof start, "%016llx %u %u", static_cast<unsigned long long>(e.start->header),
+                      static_cast<unsigned>(e.start->claimed), static_cast<unsigned>(e.start->held));
     // The path is spelled in hex: a file name may hold any byte but '/' and NUL.
-    out << kMagic << '\n'
-        << (e.kind == JournalEntry::Kind::Create ? "create" : "edit") << (e.buffered ? "-buffered" : "") << '\n'
-        << Hex(reinterpret_cast<const std::uint8_t*>(e.path.data()), e.path.size()) << '\n'
-        << e.dataChunkPos << ' ' << e.factValuePos << ' ' << e.blockAlign << ' ' << e.avgBytesPerSec << '\n'
-        << Hex(e.head.data(), e.head.size()) << '\n'
-        << "end\n";
-    return out.str();
+    std::string out = std::string(kMagic) + '\n' +
+                      (e.kind == JournalEntry::Kind::Create ? "create" : "edit") + (e.buffered ? "-buffered" : "") +
+                      '\n' + Hex(reinterpret_cast<const std::uint8_t*>(e.path.data()), e.path.size()) + '\n' +
+                      Number(e.dataChunkPos) + ' ' + Number(e.factValuePos) + ' ' + Number(e.blockAlign) + ' ' +
+                      Number(e.avgBytesPerSec) + '\n' + Hex(e.head.data(), e.head.size()) + '\n' + start + '\n' +
+                      "end\n";
+    if (e.file) out += FileLine(*e.file);
+    return out;
+}
+
+std::vector<std::string> Lines(const std::uint8_t* bytes, std::size_t size, bool& lastEnded) {
+    std::vector<std::string> lines(1);
+    for (std::size_t i = 0; i < size; ++i) {
+        if (bytes[i] == '\n') {
+            lines.emplace_back();
+        } else {
+            lines.back() += static_cast<char>(bytes[i]);
+        }
+    }
+    lastEnded = lines.back().empty();
+    if (lastEnded) lines.pop_back();
+    return lines;
+}
+
+// Decimal numbers separated by single spaces, each within 64 bits, nothing else.
+std::optional<std::vector<std::uint64_t>> Numbers(const std::string& line, std::size_t count) {
+    std::vector<std::uint64_t> out;
+    const char* at = line.data();
+    const char* end = line.data() + line.size();
+    while (out.size() < count) {
+        std::uint64_t v = 0;
+        const auto [next, error] = std::from_chars(at, end, v);
+        if (error != std::errc() || next == at) return std::nullopt;
+        out.push_back(v);
+        at = next;
+        if (out.size() < count) {
+            if (at == end || *at != ' ') return std::nullopt;
+            ++at;
+        }
+    }
+    if (at != end) return std::nullopt;
+    return out;
+}
+
+// Why the fields of a whole journal cannot describe a change this program
+// made; empty when they can. Checked before any of them is used.
+std::string Nonsense(const JournalEntry& e) {
+    if (e.path.empty() || e.path[0] != '/' || e.path.find('\0') != std::string::npos)
+        return "it names no file by its full path";
+    if (e.blockAlign == 0 || e.blockAlign > 0xFFFF) return "its block size is out of range";
+    // "RIFF", its size, "WAVE" and a PCM fmt chunk come before any data chunk.
+    if (e.dataChunkPos < 36 || e.dataChunkPos > kMaxJournalHeader - 8) return "its data chunk lies out of range";
+    if (e.factValuePos != 0 && (e.factValuePos < 20 || e.factValuePos > e.dataChunkPos - 4))
+        return "its fact value lies out of range";
+    if (e.kind == JournalEntry::Kind::Edit) return e.head.empty() ? "" : "an edit with a new recording's header";
+    if (e.start) return "a new recording with an edit's header";
+    // A new recording's header is written from the journal: it must be one
+    // this program writes and reads back as it says.
+    if (e.head.size() + 8 != e.dataChunkPos) return "its header does not end at its data chunk";
+    const std::vector<std::uint8_t> header = NewRecordingHeader(e, 0);
+    wav::WavInfo info;
+    if (wav::ParseWavBytes(header.data(), static_cast<std::uint32_t>(header.size()), info) != wav::kParsePlayable ||
+        info.dataStart != e.dataChunkPos + 8 || info.blockAlign != e.blockAlign ||
+        info.avgBytesPerSec != e.avgBytesPerSec)
+        return "its header is not one of a recording";
+    if (e.factValuePos != 0 && std::memcmp(&header[e.factValuePos - 8], "fact", 4) != 0)
+        return "its fact value is not in a fact chunk";
+    return {};
 }
 
 }  // namespace
@@ -69,49 +172,202 @@ bool MakeStateFolder(platform::FileSystem& files, const std::string& folder) {
     return true;
 }
 
-HeldJournal WriteJournal(platform::FileSystem& files, const std::string& folder, const JournalEntry& entry) {
+namespace {
+
+HeldJournal Refused(bool inUse) {
+    HeldJournal refused;
+    refused.refused = true;
+    refused.inUse = inUse;
+    return refused;
+}
+
+// Whether a journal in place is held by a live writer.
+bool HeldByWriter(platform::FileSystem& files, const std::string& path) {
+    auto other = files.open(path, platform::OpenMode::ReadOnly, false);
+    return other && !other->tryLock();
+}
+
+}  // namespace
+
+HeldJournal ClaimJournal(platform::FileSystem& files, const std::string& folder, const std::string& recordingPath) {
     if (folder.empty() || !MakeStateFolder(files, folder)) return {};
-    const std::string path = JournalPathFor(folder, entry.path);
-    // Written whole under another name first: recovery, in this process or
-    // another, only ever finds a journal that is complete and locked.
+    const std::string path = JournalPathFor(folder, recordingPath);
+    // The journal is written whole under another name first: recovery, in
+    // this process or another, only ever finds one that is complete and
+    // locked. Whoever holds the lock of that name may change the recording.
     const std::string fresh = path + ".new";
-    auto file = files.open(fresh, platform::OpenMode::ReadWriteCreate, false);
-    if (!file || !file->tryLock()) return {};
+    std::unique_ptr<platform::File> file;
+    // Recovery removes a claim a crash left behind once it can lock it: one
+    // it removed between this open and this lock is no claim, and the name
+    // is claimed afresh.
+    for (int attempt = 0; attempt < 2 && !file; ++attempt) {
+        file = files.open(fresh, platform::OpenMode::ReadWriteCreate, false);
+        if (!file) return {};
+        if (!file->tryLock()) return Refused(true);
+        auto named = files.open(fresh, platform::OpenMode::ReadOnly, false);
+        if (!named || named->tryLock()) file.reset();
+    }
+    if (!file) return {};
+    if (files.exists(path)) {
+        const bool inUse = HeldByWriter(files, path);
+        (void)files.remove(fresh);  // still locked: no other writer can have it
+        return Refused(inUse);
+    }
+    return {path, std::move(file)};
+}
+
+bool PlaceJournal(platform::FileSystem& files, HeldJournal& claim, const JournalEntry& entry) {
+    if (claim.path.empty() || !claim.lock) return false;
     const std::string text = Format(entry);
+    const std::string fresh = claim.path + ".new";
     std::uint32_t written = 0;
     // The journal's name must last as its contents do: a power cut that took
     // it would leave the recording unknown to recovery.
-    bool ok = file->setLength(0) && file->write(text.data(), static_cast<std::uint32_t>(text.size()), written) &&
-              written == text.size() && file->sync();
-    if (ok && files.exists(path)) ok = files.remove(path);
-    ok = ok && files.moveNoReplace(fresh, path) && files.syncFolder(folder);
-    if (ok) return {path, std::move(file)};
-    file.reset();
-    // Whichever name it has now, a journal that could not be made whole goes.
-    (void)files.remove(files.exists(fresh) ? fresh : path);
-    return {};
+    const bool whole = claim.lock->setLength(0) &&
+                       claim.lock->write(text.data(), static_cast<std::uint32_t>(text.size()), written) &&
+                       written == text.size() && claim.lock->sync();
+    const bool moved = whole && files.moveNoReplace(fresh, claim.path);
+    if (moved && files.syncFolder(platform::FolderOf(claim.path))) return true;
+    if (moved) {
+        (void)files.remove(claim.path);
+    } else if (whole && files.exists(claim.path)) {
+        claim.refused = true;  // taken under our feet, which a claim rules out; never replaced
+        claim.inUse = true;
+    }
+    ReleaseClaim(files, claim);
+    return false;
 }
 
-std::optional<JournalEntry> ReadJournal(platform::FileSystem& files, const std::string& journalPath) {
-    const auto bytes = platform::ReadWholeFile(files, journalPath, 1'000'000);
-    if (!bytes) return std::nullopt;
-    std::istringstream in(std::string(bytes->begin(), bytes->end()));
-    std::string magic, kind, path, head, end;
-    JournalEntry e;
-    if (!std::getline(in, magic) || magic != kMagic || !std::getline(in, kind) || !std::getline(in, path)) return std::nullopt;
-    if (!(in >> e.dataChunkPos >> e.factValuePos >> e.blockAlign >> e.avgBytesPerSec >> head >> end) || end != "end")
-        return std::nullopt;
+void ReleaseClaim(platform::FileSystem& files, HeldJournal& claim) {
+    // Removed while still locked: no other writer can have taken it meanwhile.
+    if (claim.lock && !claim.path.empty()) (void)files.remove(claim.path + ".new");
+    claim.lock.reset();
+    claim.path.clear();
+}
+
+HeldJournal WriteJournal(platform::FileSystem& files, const std::string& folder, const JournalEntry& entry) {
+    HeldJournal journal = ClaimJournal(files, folder, entry.path);
+    if (journal.lock && !PlaceJournal(files, journal, entry)) return journal.refused ? Refused(journal.inUse) : HeldJournal{};
+    return journal;
+}
+
+JournalText ParseJournal(const std::uint8_t* bytes, std::size_t size) {
+    JournalText text;
+    bool lastEnded = false;
+    const std::vector<std::string> lines = Lines(bytes, size, lastEnded);
+    // Written whole under another name and then moved into place, a journal
+    // lacks its end line only when a disk lost its tail.
+    const auto end = std::find(lines.begin(), lines.end(), "end");
+    if (end == lines.end() || (end + 1 == lines.end() && !lastEnded)) return text;
+    text.verdict = JournalText::Verdict::Nonsense;
+    const bool first = !lines.empty() && lines[0] == kMagicFirst;
+    const std::size_t fields = first ? 4 : 5;  // kind, path, numbers, head (, start header)
+    if (!first && lines[0] != kMagic) {
+        text.why = "it is not a journal of this program";
+        return text;
+    }
+    if (end - lines.begin() != static_cast<std::ptrdiff_t>(fields + 1)) {
+        text.why = "it has lines missing or too many";
+        return text;
+    }
+    JournalEntry& e = text.entry;
+    std::string kind = lines[1];
     static const std::string kBuffered = "-buffered";
-    e.buffered = kind.size() > kBuffered.size() && kind.ends_with(kBuffered);
+    e.buffered = kind.ends_with(kBuffered);
     if (e.buffered) kind.resize(kind.size() - kBuffered.size());
-    if (kind != "create" && kind != "edit") return std::nullopt;
+    const auto path = Unhex(lines[2]);
+    const auto numbers = Numbers(lines[3], 4);
+    const auto head = Unhex(lines[4]);
+    if (kind != "create" && kind != "edit") {
+        text.why = "it names no change this program makes";
+    } else if (!path || !numbers || !head || (*numbers)[0] > 0xFFFFFFFFu || (*numbers)[1] > 0xFFFFFFFFu ||
+               (*numbers)[2] > 0xFFFFFFFFu || (*numbers)[3] > 0xFFFFFFFFu) {
+        text.why = "its fields cannot be read";
+    } else if (!first && lines[5] != "-" && !ParseStart(lines[5], e.start)) {
+        text.why = "its starting point cannot be read";
+    }
+    if (!text.why.empty()) return text;
     e.kind = kind == "create" ? JournalEntry::Kind::Create : JournalEntry::Kind::Edit;
-    const auto pathBytes = Unhex(path);
-    const auto headBytes = Unhex(head);
-    if (!pathBytes || pathBytes->empty() || !headBytes || e.blockAlign == 0) return std::nullopt;
-    e.path.assign(pathBytes->begin(), pathBytes->end());
-    e.head = *headBytes;
-    return e;
+    e.path.assign(path->begin(), path->end());
+    e.dataChunkPos = static_cast<std::uint32_t>((*numbers)[0]);
+    e.factValuePos = static_cast<std::uint32_t>((*numbers)[1]);
+    e.blockAlign = static_cast<std::uint32_t>((*numbers)[2]);
+    e.avgBytesPerSec = static_cast<std::uint32_t>((*numbers)[3]);
+    e.head = *head;
+    // The file it names, noted after the end line once the file was made;
+    // a note cut short counts as none.
+    if (!first && end + 1 != lines.end() && (end + 2 != lines.end() || lastEnded)) e.file = ParseFileLine(end[1]);
+    text.why = Nonsense(e);
+    if (text.why.empty()) text.verdict = JournalText::Verdict::Whole;
+    return text;
+}
+
+JournalText ReadJournal(platform::FileSystem& files, const std::string& journalPath) {
+    const auto bytes = platform::ReadWholeFile(files, journalPath, 1'000'000);
+    if (!bytes) return {};
+    return ParseJournal(bytes->data(), bytes->size());
+}
+
+bool NoteJournalFile(platform::File& journal, const platform::FileIdentity& file) {
+    const std::string line = FileLine(file);
+    std::uint32_t size = 0;
+    const auto bytes = static_cast<std::uint32_t>(line.size());
+    return journal.size(size) && platform::WriteAt(journal, size, line.data(), bytes) && journal.sync();
+}
+
+std::uint64_t HeaderDigest(const std::uint8_t* header, std::uint32_t dataChunkPos, std::uint32_t factValuePos) {
+    const std::uint32_t size = dataChunkPos + 8;
+    const auto counted = [&](std::uint32_t i) {
+        return (i >= 4 && i < 8) || (i >= dataChunkPos + 4 && i < size) ||
+               (factValuePos != 0 && i >= factValuePos && i < factValuePos + 4);
+    };
+    std::uint64_t digest = kDigestBasis;
+    for (std::uint32_t i = 0; i < size; ++i) {
+        digest ^= counted(i) ? 0 : header[i];
+        digest *= kDigestPrime;
+    }
+    return digest;
+}
+
+std::vector<std::uint8_t> NewRecordingHeader(const JournalEntry& e, std::uint32_t audio) {
+    std::vector<std::uint8_t> h(e.head.size() + 16, 0);
+    std::memcpy(h.data(), "RIFF", 4);
+    std::copy(e.head.begin(), e.head.end(), h.begin() + 8);
+    std::memcpy(h.data() + 8 + e.head.size(), "data", 4);
+    wav::StoreLe32(&h[4], static_cast<std::uint32_t>(h.size()) + audio - 8);
+    wav::StoreLe32(&h[h.size() - 4], audio);
+    if (e.factValuePos != 0 && e.factValuePos + 4 <= h.size())
+        wav::StoreLe32(&h[e.factValuePos], audio / wav::kGsmBlockBytes);
+    return h;
+}
+
+std::uint32_t TrustedDataSize(const JournalEntry& e, std::uint32_t claimed) {
+    if (e.start && claimed == e.start->claimed) return std::min(claimed, e.start->held);
+    return claimed;
+}
+
+std::string SetAsideFolder(const std::string& folder) { return folder + "/set-aside"; }
+
+bool SetJournalAside(platform::FileSystem& files, const std::string& journalPath) {
+    const std::string folder = platform::FolderOf(journalPath);
+    const std::string aside = SetAsideFolder(folder);
+    if (!MakeStateFolder(files, aside)) return false;
+    const std::string name = journalPath.substr(folder.size() + 1);
+    const std::string stem = name.substr(0, name.size() - std::string(kSuffix).size());
+    static const char* const kKept[] = {".trailer", ".buffer", ".insert", ".spool"};
+    for (int n = 1; n < 1000; ++n) {
+        const std::string target = aside + "/" + stem + (n > 1 ? "." + std::to_string(n) : "") + kSuffix;
+        const auto taken = [&](const std::string& suffix) { return files.exists(target + suffix); };
+        if (taken("") || std::any_of(std::begin(kKept), std::end(kKept), taken)) continue;
+        // What it kept goes first: left behind without its journal, it would go as a stray.
+        for (const char* kept : kKept)
+            if (files.exists(journalPath + kept)) (void)files.moveNoReplace(journalPath + kept, target + kept);
+        const bool moved = files.moveNoReplace(journalPath, target);
+        (void)files.syncFolder(aside);
+        (void)files.syncFolder(folder);
+        return moved;
+    }
+    return false;
 }
 
 std::string SpoolPathFor(const std::string& journalPath) { return journalPath + ".spool"; }
@@ -145,38 +401,43 @@ bool WriteSpliceSpool(platform::FileSystem& files, const std::string& spoolPath,
            file->sync() && files.syncFolder(platform::FolderOf(spoolPath));
 }
 
-std::optional<SpliceSpool> ReadSpliceSpool(platform::FileSystem& files, const std::string& spoolPath) {
-    const auto whole = platform::ReadWholeFile(files, spoolPath, 0xFFFFFFFFu);
-    if (!whole || whole->size() < 28) return std::nullopt;
-    const std::vector<std::uint8_t>& image = *whole;
-    const auto size = static_cast<std::uint32_t>(image.size());
-    const std::uint32_t added = Get32(&image[12]);
-    const std::uint32_t tail = Get32(&image[16]);
-    if (!std::equal(kSpoolStart, kSpoolStart + 8, image.begin()) || std::uint64_t{28} + added + tail != size ||
-        !std::equal(kSpoolEnd, kSpoolEnd + 8, image.end() - 8))
+std::optional<SpliceSpool> ParseSpliceSpool(const std::uint8_t* image, std::size_t size) {
+    if (size < 28) return std::nullopt;
+    const std::uint64_t added = Get32(&image[12]);
+    const std::uint64_t tail = Get32(&image[16]);
+    if (!std::equal(kSpoolStart, kSpoolStart + 8, image) || 28 + added + tail != size ||
+        !std::equal(kSpoolEnd, kSpoolEnd + 8, image + size - 8))
         return std::nullopt;
     SpliceSpool spool;
     spool.point = Get32(&image[8]);
-    spool.added.assign(image.begin() + 20, image.begin() + 20 + added);
-    spool.tail.assign(image.begin() + 20 + added, image.begin() + 20 + added + tail);
+    spool.added.assign(image + 20, image + 20 + added);
+    spool.tail.assign(image + 20 + added, image + 20 + added + tail);
     return spool;
+}
+
+std::optional<SpliceSpool> ReadSpliceSpool(platform::FileSystem& files, const std::string& spoolPath) {
+    const auto whole = platform::ReadWholeFile(files, spoolPath, 0xFFFFFFFFu);
+    if (!whole) return std::nullopt;
+    return ParseSpliceSpool(whole->data(), whole->size());
 }
 
 std::string InsertSpoolPathFor(const std::string& journalPath) { return journalPath + ".insert"; }
 
-std::optional<SpliceSpool> ReadInsertSpool(platform::FileSystem& files, const std::string& spoolPath) {
-    const auto whole = platform::ReadWholeFile(files, spoolPath, 0xFFFFFFFFu);
-    if (!whole || whole->size() < kInsertSpoolHeader) return std::nullopt;
-    const std::vector<std::uint8_t>& image = *whole;
-    const auto size = static_cast<std::uint32_t>(image.size());
-    static constexpr char kMagic[8] = {'T', 'V', 'I', 'N', 'S', 'E', 'R', 'T'};
-    const std::uint32_t count = Get32(&image[12]);
-    if (!std::equal(kMagic, kMagic + 8, image.begin()) || std::uint64_t{kInsertSpoolHeader} + count > size)
-        return std::nullopt;
+std::optional<SpliceSpool> ParseInsertSpool(const std::uint8_t* image, std::size_t size) {
+    static constexpr char kInsertMagic[8] = {'T', 'V', 'I', 'N', 'S', 'E', 'R', 'T'};
+    if (size < kInsertSpoolHeader || !std::equal(kInsertMagic, kInsertMagic + 8, image)) return std::nullopt;
+    const std::uint64_t count = Get32(&image[12]);
+    if (kInsertSpoolHeader + count > size) return std::nullopt;
     SpliceSpool spool;
     spool.point = Get32(&image[8]);
-    spool.added.assign(image.begin() + kInsertSpoolHeader, image.begin() + kInsertSpoolHeader + count);
+    spool.added.assign(image + kInsertSpoolHeader, image + kInsertSpoolHeader + count);
     return spool;
+}
+
+std::optional<SpliceSpool> ReadInsertSpool(platform::FileSystem& files, const std::string& spoolPath) {
+    const auto whole = platform::ReadWholeFile(files, spoolPath, 0xFFFFFFFFu);
+    if (!whole) return std::nullopt;
+    return ParseInsertSpool(whole->data(), whole->size());
 }
 
 std::string TrailerPathFor(const std::string& journalPath) { return journalPath + ".trailer"; }
@@ -194,6 +455,13 @@ void RemoveStrays(platform::FileSystem& files, const std::string& folder) {
         auto lock = files.open(path, platform::OpenMode::ReadOnly, false);
         if (lock && lock->tryLock()) (void)files.remove(path);
     }
+}
+
+std::string AudioWaitingFor(platform::FileSystem& files, const std::string& folder, const std::string& recordingPath) {
+    if (folder.empty()) return {};
+    const std::string journal = JournalPathFor(folder, recordingPath);
+    const std::string spool = BufferSpoolPathFor(journal);
+    return files.exists(journal) && files.exists(spool) ? spool : std::string();
 }
 
 std::vector<std::string> ListJournals(platform::FileSystem& files, const std::string& folder) {

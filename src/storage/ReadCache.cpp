@@ -34,14 +34,14 @@ std::uint32_t PlaybackOffset(const StorageContext& ctx, std::uint32_t readPoint)
 
 Status ReadThroughCache(StorageContext& ctx, Strategy& strategy, std::uint8_t* destination, std::uint32_t bytes) {
     // A fill never exceeds the area, whatever capacity a file's format asks for.
-    const std::uint32_t capacity = std::clamp<std::uint32_t>(ctx.cacheCapacity, 1, kInsertAreaBytes);
+    const std::uint32_t capacity = std::clamp<std::uint32_t>(ctx.cacheCapacity, 1, kReadCacheBytes);
     std::uint32_t copied = 0;
     for (;;) {
         // The cache holds the end of the audio while the last fill came short.
         const bool lastFill = ctx.cacheRemainder > 0;
         const std::uint32_t held = ctx.cacheFill > ctx.cacheConsumed ? ctx.cacheFill - ctx.cacheConsumed : 0;
         const std::uint32_t take = std::min(held, bytes - copied);
-        std::memcpy(destination + copied, ctx.insertArea.get() + ctx.cacheConsumed, take);
+        std::memcpy(destination + copied, ctx.readCache.get() + ctx.cacheConsumed, take);
         ctx.cacheConsumed += take;
         copied += take;
         if (lastFill) ctx.cacheRemainder -= std::min(take, ctx.cacheRemainder);
@@ -52,7 +52,7 @@ Status ReadThroughCache(StorageContext& ctx, Strategy& strategy, std::uint8_t* d
         if (copied == bytes) return Status::Ok;
 
         std::uint32_t got = 0;
-        const Status status = strategy.Read(ctx.insertArea.get(), capacity, got);
+        const Status status = strategy.Read(ctx.readCache.get(), capacity, got);
         if (status == Status::FileError) {
             ClearCounters(ctx);
             return Status::FileError;

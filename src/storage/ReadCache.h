@@ -9,7 +9,7 @@ namespace tavrin::storage {
 class StorageContext;
 class Strategy;
 
-// The read cache of playback. `insertArea` is filled with up to
+// The read cache of playback. `readCache` is filled with up to
 // `cacheCapacity` bytes (8 seconds of the format) from the strategy's read
 // point, and the engine's pieces are handed out from there, so the medium is
 // touched once per fill. All state lives in the context: `cacheFill` bytes

@@ -2,11 +2,15 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstring>
+#include <memory>
 #include <optional>
 
 #include "storage/BufferSpool.h"
+#include "storage/BufferedChange.h"
 #include "storage/Journal.h"
+#include "storage/JournalMatch.h"
 #include "storage/TrailingChunks.h"
 #include "wav/Formats.h"
 
@@ -24,19 +28,6 @@ bool InScope(const std::string& path, const std::vector<std::string>& scope) {
 
 using platform::ReadAt;
 using platform::WriteAt;
-
-// A new recording's header as the journal spelled it, for `audio` bytes.
-// The journal's head must fill the header up to its data chunk.
-std::vector<std::uint8_t> NewHeader(const JournalEntry& e, std::uint32_t audio) {
-    std::vector<std::uint8_t> h(e.head.size() + 16, 0);
-    std::memcpy(h.data(), "RIFF", 4);
-    std::copy(e.head.begin(), e.head.end(), h.begin() + 8);
-    std::memcpy(h.data() + 8 + e.head.size(), "data", 4);
-    wav::StoreLe32(&h[4], e.dataChunkPos + 8 + audio - 8);
-    wav::StoreLe32(&h[e.dataChunkPos + 4], audio);
-    if (e.factValuePos != 0) wav::StoreLe32(&h[e.factValuePos], audio / wav::kGsmBlockBytes);
-    return h;
-}
 
 struct Outcome {
     bool changed = false;
@@ -56,22 +47,17 @@ Outcome Repair(platform::File& file, const JournalEntry& e) {
         // A header the crash cut short is written again; the audio it counted is whatever made it.
         // The fact value (GSM) counts blocks and changes with the audio.
         const std::size_t fixedBytes = e.factValuePos != 0 ? e.factValuePos - 8 : e.head.size();
-        const bool intact = whole && e.head.size() + 16 == audioStart && fixedBytes <= e.head.size() &&
-                            std::equal(e.head.begin(), e.head.begin() + static_cast<std::ptrdiff_t>(fixedBytes),
-                                       header.begin() + 8) &&
+        const auto fixedEnd = e.head.begin() + static_cast<std::ptrdiff_t>(fixedBytes);
+        const bool intact = whole && std::equal(e.head.begin(), fixedEnd, header.begin() + 8) &&
                             std::equal(header.begin() + e.dataChunkPos, header.begin() + e.dataChunkPos + 4, "data");
         if (!intact) {
-            if (e.head.size() + 16 != audioStart) return out;
-            header = NewHeader(e, 0);
+            header = NewRecordingHeader(e, 0);
             size = std::max(size, audioStart);
         }
-    } else if (!whole || !std::equal(header.begin() + e.dataChunkPos, header.begin() + e.dataChunkPos + 4, "data")) {
-        // An edit never changes these bytes: the file was replaced since.
-        // It is not the journal's recording and is never touched.
-        out.ok = true;
-        return out;
+    } else if (!whole) {
+        return out;  // checked by MatchJournal: the file changed under recovery
     }
-    const std::uint32_t claimed = wav::LoadLe32(&header[e.dataChunkPos + 4]);
+    const std::uint32_t claimed = TrustedDataSize(e, wav::LoadLe32(&header[e.dataChunkPos + 4]));
     std::uint32_t audio = std::min(claimed, size - audioStart);
     audio -= audio % e.blockAlign;
     out.audio = audio;
@@ -119,8 +105,8 @@ bool SettleInsertSpool(platform::FileSystem& files, platform::File& file, const 
         std::uint32_t size = 0;
         if (recorded && !recorded->added.empty() && file.size(size) && ReadAt(file, e.dataChunkPos + 4, count, 4)) {
             const std::uint32_t end = static_cast<std::uint32_t>(
-                std::min<std::uint64_t>(std::uint64_t{audioStart} + wav::LoadLe32(count), size));
-            if (recorded->point < audioStart || recorded->point > end) return false;
+                std::min<std::uint64_t>(std::uint64_t{audioStart} + TrustedDataSize(e, wav::LoadLe32(count)), size));
+            if (recorded->point < audioStart || recorded->point > end) return false;  // see KeptNonsense
             std::vector<std::uint8_t> tail(end - recorded->point);
             if (!tail.empty() && !ReadAt(file, recorded->point, tail.data(), static_cast<std::uint32_t>(tail.size())))
                 return false;
@@ -135,44 +121,44 @@ bool SettleInsertSpool(platform::FileSystem& files, platform::File& file, const 
 }
 
 // A buffered change cut short: its spool is written out as the end of the
-// change would have written its buffer: the new audio at its point, the old
-// audio that follows it, the chunks after the audio (word-aligned), the file
-// cut after them and the header finished. Only whole blocks are kept.
-Outcome WriteOut(platform::File& file, const JournalEntry& e, const BufferImage& s) {
+// change would have written its buffer (see BufferedChange.h). Only whole
+// blocks are kept. A volume still too full keeps what fits, under an exact
+// header; the journal and the spool then stay for the next attempt.
+Outcome WriteOut(platform::File& file, const JournalEntry& e, BufferImage& s) {
     Outcome out;
     const std::uint32_t audioStart = e.dataChunkPos + 8;
     const bool create = e.kind == JournalEntry::Kind::Create;
-    const std::uint32_t skip = create ? audioStart : 0;  // a new recording's buffer starts with its header
-    const std::uint64_t held = s.buffer.size() > skip ? s.buffer.size() - skip : 0;
-    const std::uint64_t point = create ? audioStart : std::uint64_t{s.point};
-    const std::uint64_t added = held - held % e.blockAlign;
-    if (point < audioStart || point + added + s.tailAudio.size() + s.trailer.size() + 1 > 0xFFFFFFFFu) return out;
     std::vector<std::uint8_t> header(audioStart);
     if (create) {
-        if (e.head.size() + 16 != audioStart) return out;
-        header = NewHeader(e, 0);
-    } else if (!ReadAt(file, 0, header.data(), audioStart) ||
-               !std::equal(header.begin() + e.dataChunkPos, header.begin() + e.dataChunkPos + 4, "data")) {
-        out.ok = true;  // not the journal's recording any more (see Repair)
+        header = NewRecordingHeader(e, 0);
+    } else if (!ReadAt(file, 0, header.data(), audioStart)) {
         return out;
     }
-    const auto data = static_cast<std::uint32_t>(point - audioStart + added + s.tailAudio.size());
-    auto end = static_cast<std::uint32_t>(point);
-    const auto put = [&](const std::uint8_t* bytes, std::uint64_t n) {
-        const bool ok = WriteAt(file, end, bytes, static_cast<std::uint32_t>(n));
-        end += static_cast<std::uint32_t>(n);
-        return ok;
-    };
-    static constexpr std::uint8_t kPad = 0;
-    bool ok = put(s.buffer.data() + skip, added) && put(s.tailAudio.data(), s.tailAudio.size());
-    if (ok && !s.trailer.empty()) ok = put(&kPad, data % 2) && put(s.trailer.data(), s.trailer.size());
-    wav::StoreLe32(&header[4], end - 8);
-    wav::StoreLe32(&header[e.dataChunkPos + 4], data);
-    if (e.factValuePos != 0 && e.factValuePos + 4 <= e.dataChunkPos)
-        wav::StoreLe32(&header[e.factValuePos], data / wav::kGsmBlockBytes);
-    out.ok = ok && WriteAt(file, 0, header.data(), audioStart) && file.setLength(end) && file.sync();
-    out.changed = create || added > 0;
-    out.audio = data;
+    if (!create && s.point < audioStart) return out;
+    // A new recording's buffer starts with its header, as the journal spells it.
+    const std::uint32_t lead = create ? audioStart : 0;
+    if (create) {
+        if (s.buffer.size() < lead) s.buffer.resize(lead);
+        std::copy(header.begin(), header.end(), s.buffer.begin());
+    }
+    s.buffer.resize(lead + (s.buffer.size() - lead) / e.blockAlign * e.blockAlign);
+    const BufferedChange change{create ? 0 : s.point, audioStart, e.blockAlign,
+                                s.buffer.data(), static_cast<std::uint32_t>(s.buffer.size()),
+                                s.tailAudio.data(), static_cast<std::uint32_t>(s.tailAudio.size()),
+                                s.trailer.data(), static_cast<std::uint32_t>(s.trailer.size())};
+    const ChangeWritten written = WriteBufferedChange(file, change, [&](std::uint32_t audioEnd, std::uint32_t end) {
+        const std::uint32_t data = audioEnd - audioStart;
+        wav::StoreLe32(&header[4], end - 8);
+        wav::StoreLe32(&header[e.dataChunkPos + 4], data);
+        if (e.factValuePos != 0 && e.factValuePos + 4 <= e.dataChunkPos)
+            wav::StoreLe32(&header[e.factValuePos], data / wav::kGsmBlockBytes);
+        return WriteAt(file, 0, header.data(), audioStart);
+    });
+    // What fitted lasts even when not all of it did.
+    const bool synced = written.laidOut && file.sync();
+    out.ok = written.whole && synced;
+    out.changed = create || written.layout.kept > lead;
+    out.audio = written.laidOut ? written.layout.audioEnd - audioStart : 0;
     return out;
 }
 
@@ -180,9 +166,18 @@ Outcome WriteOut(platform::File& file, const JournalEntry& e, const BufferImage&
 // never reached the file (a new recording's file, if made, gets its header).
 Outcome SettleBuffered(platform::FileSystem& files, platform::File& file, const JournalEntry& e,
                        const std::string& journal) {
-    if (const auto image = ReadBufferSpool(files, BufferSpoolPathFor(journal))) return WriteOut(file, e, *image);
+    if (auto image = ReadBufferSpool(files, BufferSpoolPathFor(journal))) return WriteOut(file, e, *image);
     if (e.kind == JournalEntry::Kind::Create) return Repair(file, e);
     return Outcome{false, true, 0};
+}
+
+// A new recording's buffered journal whose file is gone from a folder that is
+// there, while its spool holds audio.
+bool HoldsNewRecording(platform::FileSystem& files, const JournalEntry& e, const std::string& journal) {
+    if (!e.buffered || e.kind != JournalEntry::Kind::Create || files.exists(e.path)) return false;
+    if (!files.isDirectory(platform::FolderOf(e.path))) return false;
+    const auto image = ReadBufferSpool(files, BufferSpoolPathFor(journal));
+    return image && image->buffer.size() > e.dataChunkPos + 8;
 }
 
 // Settles the journal of a repaired file (its spool first) and notes the
@@ -193,7 +188,77 @@ void Report(platform::FileSystem& files, const std::string& journal, const std::
     if (outcome.ok) (void)files.remove(journal);
     if (!outcome.changed && outcome.ok) return;
     const std::uint64_t ms = e.avgBytesPerSec == 0 ? 0 : std::uint64_t{outcome.audio} * 1000 / e.avgBytesPerSec;
-    recovered.push_back({e.path, static_cast<std::uint32_t>(ms), outcome.ok});
+    // Audio that could not be written yet stays in the spool, never lost.
+    const bool kept = !outcome.ok && e.buffered && files.exists(spool);
+    recovered.push_back({e.path, static_cast<std::uint32_t>(ms), outcome.ok, {}, kept ? spool : std::string()});
+}
+
+// A journal recovery must not act on: it goes aside with what it kept, its
+// file stays as it is, and the user hears of it this once.
+void SetAside(platform::FileSystem& files, const std::string& journal, const std::string& path, std::string why,
+              std::vector<RecoveredFile>& recovered) {
+    (void)SetJournalAside(files, journal);
+    recovered.push_back({path.empty() ? journal : path, 0, false, std::move(why)});
+}
+
+// Repairs the file of a fast road's change: an insertion's spools first, then
+// the header and the tail, then the chunks kept from after the audio.
+Outcome SettleInPlace(platform::FileSystem& files, platform::File& file, const JournalEntry& e,
+                      const std::string& journal) {
+    if (!SettleInsertSpool(files, file, e, journal)) return {};
+    bool rolledForward = false;
+    const std::string spool = SpoolPathFor(journal);
+    if (files.exists(spool)) {
+        const auto splice = ReadSpliceSpool(files, spool);
+        if (splice && !RollForward(file, e, *splice)) return {};
+        rolledForward = splice.has_value();
+    }
+    Outcome outcome = Repair(file, e);
+    if (outcome.ok) outcome.ok = RestoreTrailingChunks(files, file, e, journal);
+    outcome.changed = outcome.changed || rolledForward;
+    return outcome;
+}
+
+// Opens the file a journal names, never through a link. Null, with `why`
+// set when the name is taken by something recovery must not touch.
+std::unique_ptr<platform::File> OpenNamed(platform::FileSystem& files, const std::string& path, std::string& why) {
+    platform::ClearIoError();
+    auto file = files.open(path, platform::OpenMode::ReadWriteNoLink, false);
+    if (file || !files.exists(path)) return file;
+    if (platform::LastIoError().number == ELOOP) why = "it is a symbolic link";
+    if (files.isDirectory(path)) why = "it is a folder";
+    return nullptr;
+}
+
+void Settle(platform::FileSystem& files, const std::string& journal, const JournalEntry& e,
+            std::vector<RecoveredFile>& recovered) {
+    std::string why;
+    auto file = OpenNamed(files, e.path, why);
+    if (!why.empty()) return SetAside(files, journal, e.path, why, recovered);
+    if (!file && HoldsNewRecording(files, e, journal)) {
+        // A new recording on slow media is empty until it ends, and may have
+        // been deleted as such: its audio is in the spool, the only copy.
+        file = files.open(e.path, platform::OpenMode::ReadWriteCreate, false);
+    }
+    if (!file) {
+        // Gone from a folder that is there (deleted, or never made):
+        // nothing to repair. A card that is not inserted waits for the next run.
+        if (!files.exists(e.path) && files.isDirectory(platform::FolderOf(e.path))) (void)files.remove(journal);
+        return;
+    }
+    const JournalMatch match = MatchJournal(files, *file, e, journal);
+    if (match.verdict == JournalMatch::Verdict::Unknown) {
+        recovered.push_back({e.path, 0, false, {}});
+        return;
+    }
+    if (match.verdict == JournalMatch::Verdict::Another) {
+        file.reset();
+        return SetAside(files, journal, e.path, match.why, recovered);
+    }
+    const Outcome outcome =
+        e.buffered ? SettleBuffered(files, *file, e, journal) : SettleInPlace(files, *file, e, journal);
+    file.reset();
+    Report(files, journal, e.buffered ? BufferSpoolPathFor(journal) : SpoolPathFor(journal), e, outcome, recovered);
 }
 
 }  // namespace
@@ -207,46 +272,22 @@ std::vector<RecoveredFile> RecoverRecordings(platform::FileSystem& files, const 
         // names a recording being written: never repaired under its feet.
         const auto lock = files.open(journal, platform::OpenMode::ReadOnly, false);
         if (!lock || !lock->tryLock()) continue;
-        const std::optional<JournalEntry> entry = ReadJournal(files, journal);
-        if (!entry) {
-            // Torn while it was written: its recording was not touched yet.
-            (void)files.remove(journal);
-            continue;
-        }
-        if (!InScope(entry->path, scope)) continue;
-        auto file = files.open(entry->path, platform::OpenMode::ReadWrite, false);
-        if (!file) {
-            // Gone from a folder that is there (deleted, or never made):
-            // nothing to repair. A card that is not inserted waits for the next run.
-            if (!files.exists(entry->path) && files.isDirectory(platform::FolderOf(entry->path)))
+        const JournalText text = ReadJournal(files, journal);
+        const std::string& path = text.entry.path;
+        switch (text.verdict) {
+            case JournalText::Verdict::Torn:
+                // Torn while it was written: its recording was not touched yet.
                 (void)files.remove(journal);
-            continue;
+                break;
+            case JournalText::Verdict::Nonsense:
+                // What it names cannot be trusted: a run for some files leaves it be.
+                if (scope.empty() || (!path.empty() && path[0] == '/' && InScope(path, scope)))
+                    SetAside(files, journal, path, "its journal makes no sense: " + text.why, recovered);
+                break;
+            case JournalText::Verdict::Whole:
+                if (InScope(path, scope)) Settle(files, journal, text.entry, recovered);
+                break;
         }
-        const std::string spool = entry->buffered ? BufferSpoolPathFor(journal) : SpoolPathFor(journal);
-        if (entry->buffered) {
-            const Outcome outcome = SettleBuffered(files, *file, *entry, journal);
-            file.reset();
-            Report(files, journal, spool, *entry, outcome, recovered);
-            continue;
-        }
-        if (!SettleInsertSpool(files, *file, *entry, journal)) {
-            recovered.push_back({entry->path, 0, false});
-            continue;
-        }
-        bool rolledForward = false;
-        if (files.exists(spool)) {
-            const auto splice = ReadSpliceSpool(files, spool);
-            if (splice && !RollForward(*file, *entry, *splice)) {
-                recovered.push_back({entry->path, 0, false});
-                continue;
-            }
-            rolledForward = splice.has_value();
-        }
-        Outcome outcome = Repair(*file, *entry);
-        if (outcome.ok) outcome.ok = RestoreTrailingChunks(files, *file, *entry, journal);
-        outcome.changed = outcome.changed || rolledForward;
-        file.reset();
-        Report(files, journal, spool, *entry, outcome, recovered);
     }
     RemoveStrays(files, journalFolder);
     // The journals settled stay settled after a power cut: a journal that came

@@ -22,16 +22,12 @@ namespace {
 void DropLeftovers(StorageContext& ctx) {
     ctx.window.reset();
     ctx.headerMap.reset();
-    ctx.spoolMap.reset();
-    ctx.spoolFile.reset();
-    ctx.mappingHandle.reset();
     ctx.view = nullptr;
     // A journal left by a session that could not finish stays for recovery.
     ctx.writing = false;
     LeaveJournal(ctx);
     ctx.createSlow->ReleaseBuffer();
     ctx.fileHandle.reset();
-    ctx.owedLength.reset();
     ctx.trailingBytes = 0;
     ctx.keptChunks.LetGo();
 }
@@ -48,7 +44,7 @@ StorageContext::StorageContext(platform::FileSystem& fileSystem, platform::Memor
       insertSlow(std::make_unique<StrategyInsertSlow>(*this)),
       insertFast(std::make_unique<StrategyInsertFast>(*this)),
       twiceGranularity(2 * systemInfo.allocationGranularity()),
-      insertArea(std::make_unique<std::uint8_t[]>(kInsertAreaBytes)),
+      readCache(std::make_unique<std::uint8_t[]>(kReadCacheBytes)),
       files(fileSystem),
       memory(platformMemory),
       system(systemInfo),
@@ -82,8 +78,15 @@ Status StorageContext::Create(const std::string& name, std::uint16_t tag, std::u
     assert(sequence.CalledOnValidSequence());
     if (!IsIdle()) static_cast<void>(current->Close());
     DropLeftovers(*this);
+    // A journal left by a crash under this name is settled first; another
+    // writer making the same recording, or a journal recovery could not
+    // settle, refuses the new one.
+    if (!journalFolder.empty()) (void)RecoverRecordings(files, journalFolder, {platform::AbsolutePath(name)});
+    if (!ClaimJournalFor(*this, name)) return Status::FileError;
     current = fast ? static_cast<Strategy*>(createFast.get()) : static_cast<Strategy*>(createSlow.get());
-    return current->Create(name, tag, samplesPerSec, bitsPerSample, channels);
+    const Status status = current->Create(name, tag, samplesPerSec, bitsPerSample, channels);
+    if (status != Status::Ok && journalPath.empty()) DropJournal(*this);
+    return status;
 }
 
 bool StorageContext::SeekToSample(std::uint32_t block) {
@@ -100,12 +103,33 @@ std::uint32_t StorageContext::CurrentWriteSample() { return Owned().CurrentWrite
 std::uint32_t StorageContext::SpaceLeft() { return Owned().SpaceLeft(); }
 Status StorageContext::BackTrack(std::uint32_t bytes) { return Owned().BackTrack(bytes); }
 Status StorageContext::WriteData(const std::uint8_t* source, std::uint32_t bytes) {
-    return Owned().WriteData(source, bytes);
+    platform::ClearIoError();
+    const Status status = Owned().WriteData(source, bytes);
+    if (status == Status::Ok) return status;
+    failureCause = platform::LastIoError();
+    // The block that finds no room fails no call itself: the reservation's
+    // refusal says why.
+    if (failureCause.kind == platform::IoError::Kind::None && growthRefused) failureCause = growthRefusal;
+    return status;
 }
 Status StorageContext::ReadData(std::uint8_t* destination, std::uint32_t bytes) {
     return Owned().ReadData(destination, bytes);
 }
-bool StorageContext::Insert() { return Owned().Insert(); }
+bool StorageContext::Insert() {
+    if (RefuseReadOnly()) return false;
+    editOldEnd = dataEnd;
+    editOldDataSize = header.DataSize();
+    return Claimed(&Strategy::Insert);
+}
+
+// Nothing of the recording is touched before the claim: not even the chunks
+// after its audio are saved beside a journal another writer may hold.
+bool StorageContext::Claimed(bool (Strategy::*edit)()) {
+    if (!ClaimJournalFor(*this, fileName)) return false;
+    const bool ok = (Owned().*edit)();
+    if (!ok && journalPath.empty()) DropJournal(*this);
+    return ok;
+}
 
 Strategy& StorageContext::Owned() {
     assert(sequence.CalledOnValidSequence());
@@ -130,28 +154,53 @@ Status StorageContext::NoteCause(Status status) {
     failureCause = status == Status::Ok ? platform::IoError{} : platform::LastIoError();
     return status;
 }
+std::unique_ptr<platform::File> StorageContext::OpenToSelect(const std::string& name, bool writeThrough) {
+    readOnly = false;
+    platform::ClearIoError();
+    if (auto file = files.open(name, platform::OpenMode::ReadWrite, writeThrough)) return file;
+    if (platform::LastIoError().kind != platform::IoError::Kind::ReadOnly) return nullptr;
+    auto file = files.open(name, platform::OpenMode::ReadOnly, writeThrough);
+    readOnly = file != nullptr;
+    return file;
+}
+
+// A file that may only be read is never changed: the edit is refused and
+// the cause says why.
+bool StorageContext::RefuseReadOnly() {
+    failureCause = readOnly ? platform::IoError{platform::IoError::Kind::ReadOnly, 0} : platform::IoError{};
+    return readOnly;
+}
+
 bool StorageContext::Append() {
+    if (RefuseReadOnly()) return false;
     editOldEnd = dataEnd;
     editOldDataSize = header.DataSize();
-    return Owned().Append();
+    return Claimed(&Strategy::Append);
 }
 bool StorageContext::Overwrite() {
+    if (RefuseReadOnly()) return false;
     editOldEnd = dataEnd;
     editOldDataSize = header.DataSize();
-    return Owned().Overwrite();
+    return Claimed(&Strategy::Overwrite);
 }
 
 void StorageContext::CancelEdit() {
-    const bool fast = current == createFast.get() && !writing;
-    const bool slow = current == createSlow.get() && createSlow->HasPendingAudio() && bufferedBytes == 0;
-    if (!fast && !slow) return;
+    const bool direct = current == createFast.get() && !writing;
+    const bool insertion = current == insertSlow.get() || current == insertFast.get();
+    const bool buffered = (current == createSlow.get() || insertion) && createSlow->HasPendingAudio() && bufferedBytes == 0;
+    if (!direct && !buffered) return;
+    const bool fast = direct || current == insertFast.get();
     // Nothing reached the file: the journal and what it kept go.
-    if (slow) createSlow->ReleaseBuffer();
+    const std::uint32_t point = bufferBase;
+    if (buffered) createSlow->ReleaseBuffer();
     DropJournal(*this);
     // The chunks after the audio were never written over.
-    if (fast) trailingBytes = fileLimit - std::min(fileLimit, editOldEnd);
+    if (direct) trailingBytes = fileLimit - std::min(fileLimit, editOldEnd);
     dataEnd = editOldEnd;
     header.SetDataSize(editOldDataSize);
+    // A slow insertion read its tail through the file pointer, which is the
+    // playback point there; a fast one's window never moved.
+    if (insertion && !fast && fileHandle) (void)fileHandle->seek(point);
     current = fast ? static_cast<Strategy*>(selectFast.get()) : static_cast<Strategy*>(selectSlow.get());
 }
 

@@ -26,9 +26,10 @@ class StrategySelectSlow;
 class StrategyInsertFast;
 class StrategyInsertSlow;
 
-// Size of the built-in area that serves as insertion buffer and read cache:
-// 32 seconds of the largest format (22,050 Hz, 16-bit).
-inline constexpr std::uint32_t kInsertAreaBytes = 1'411'200;
+// Size of the read cache of playback: 32 seconds of the largest format
+// (22,050 Hz, 16-bit). Nothing else is bounded by it: recordings and edits,
+// insertions included, are bounded by the room on the disk and in memory.
+inline constexpr std::uint32_t kReadCacheBytes = 1'411'200;
 
 // Every byte of audio that reaches or leaves a recording file goes through the
 // one StorageContext the engine owns. It holds one instance of every strategy
@@ -43,6 +44,12 @@ inline constexpr std::uint32_t kInsertAreaBytes = 1'411'200;
 // the format changes only while the UI thread owns the storage.
 class StorageContext {
 public:
+    // Why a Create or an edit was refused before it began, besides the file
+    // itself: another writer, in this process or another, is changing the
+    // recording, or a change of it that could not be finished waits for
+    // recovery (see ClaimJournal).
+    enum class Refusal { None, InUse, Unsettled };
+
     StorageContext(platform::FileSystem& files, platform::Memory& memory, const platform::SystemInfo& system,
                    platform::Shell& shell);
     ~StorageContext();
@@ -63,8 +70,8 @@ public:
     [[nodiscard]] bool Append();
     [[nodiscard]] bool Overwrite();
     [[nodiscard]] bool Insert();
-    // Takes back an Append or Overwrite before its first block: the recording
-    // is selected again exactly as it was (the file was never changed).
+    // Takes back an Append, Overwrite or Insert before its first block: the
+    // recording is selected again exactly as it was (the file was never changed).
     void CancelEdit();
     [[nodiscard]] Status End();
     [[nodiscard]] Status Close();
@@ -85,9 +92,16 @@ public:
     const Strategy& Current() const { return *current; }
     // The next operation binds the storage to its thread.
     void DetachFromSequence() { sequence.Detach(); }
-    // Why the last End or Close failed: a full volume or another I/O error;
-    // None after one that succeeded.
+    // Why the last End, Close or WriteData failed, or an edit was refused: a
+    // full volume, a file that may only be read, or another I/O error; None
+    // after an End or Close that succeeded.
     platform::IoError FailureCause() const { return failureCause; }
+    // Opens the existing file `name` to select it: for reading and writing,
+    // or for reading only when writing is refused (`readOnly` tells which).
+    [[nodiscard]] std::unique_ptr<platform::File> OpenToSelect(const std::string& name, bool writeThrough);
+    // Why the last Create or edit was refused, when it was not for the file
+    // itself (see `refusal`).
+    Refusal LastRefusal() const { return refusal; }
 
     // Shows the internal-error report for `className::operation`.
     void ReportInternalError(const char* className, const char* operation);
@@ -103,12 +117,10 @@ public:
     std::unique_ptr<StrategyInsertFast> insertFast;
 
     std::unique_ptr<platform::File> fileHandle;
-    std::unique_ptr<platform::Mapping> mappingHandle;  // window of an insertion (slow media)
     std::unique_ptr<platform::Mapping> window;          // sliding window of the fast strategies
     std::unique_ptr<platform::Mapping> headerMap;       // a fast recording's header, kept current per block
     std::uint8_t* view = nullptr;
     std::uint8_t* buffer = nullptr;
-    bool bufferOwned = false;  // allocated from platform memory, not the insert area
     std::uint32_t dataEnd = 0;
     std::uint32_t bufferedBytes = 0;
     std::uint32_t fileLimit = 0;
@@ -122,18 +134,21 @@ public:
     // new recording, the old end of the audio after Append, the playback
     // position after Overwrite, the insertion point during an insertion.
     std::uint32_t bufferBase = 0;
-    // A length the file still has to be cut back to because an earlier cut
-    // failed (slow media). Retried at Close.
-    std::optional<std::uint32_t> owedLength;
     // Bytes of the selected file after its audio: chunks another program
     // wrote there (or a pad byte). Edits put them behind the new end.
     std::uint32_t trailingBytes = 0;
     // Those chunks while an edit on fast media writes over them.
     TrailingChunks keptChunks;
-    // Those chunks, less a pad byte, while an edit on slow media holds them
-    // in the last bytes of its buffer to write them behind the new end.
+    // Those chunks, less a pad byte, while a buffered edit holds them in the
+    // last bytes of its buffer to write them behind the new end.
     std::uint32_t heldTrailer = 0;
+    // The old audio after an insertion's point, held right below those
+    // chunks: it follows the inserted audio when the buffer is written.
+    std::uint32_t heldTail = 0;
     std::string fileName;
+    // The selected file could only be opened for reading (its permissions, a
+    // read-only mount): it plays, and every edit of it is refused.
+    bool readOnly = false;
 
     // --- A fast recording being written ---------------------------------------
     // The session has changed the file: it is journalled, reserved ahead and
@@ -141,31 +156,38 @@ public:
     bool writing = false;
     // Free space of the volume beyond the reservation, as last seen.
     std::uint32_t volumeRoom = 0;
-    // The volume refused to give the reservation another step.
+    // The volume refused to give the reservation another step, and why (a
+    // volume without room, or the call's failure), for the block that then
+    // finds no room.
     bool growthRefused = false;
+    platform::IoError growthRefusal;
     // Where an Append or Overwrite found the recording's end: the file stays
     // as it was until the first block of the edit arrives (or its End).
     std::uint32_t editOldEnd = 0;
     std::uint32_t editOldDataSize = 0;
-    // An insertion's audio as it is recorded, mapped from a spool beside the
-    // journal (see InsertSpool in Journal.h), so that a kill loses none of it.
-    std::unique_ptr<platform::File> spoolFile;
-    std::unique_ptr<platform::Mapping> spoolMap;
-    // A slow recording's or edit's buffer, mirrored beside the journal.
+    // A buffered recording's or edit's buffer (slow media, and insertions on
+    // either), mirrored beside the journal.
     BufferSpool bufferSpool;
     // Where journals are kept (empty: none are written) and the one in use.
     std::string journalFolder;
     std::string journalPath;
-    // Holds the journal's lock while this session writes (see HeldJournal).
+    // The journal this session claimed and has not placed yet (see ClaimJournal).
+    std::string journalClaim;
+    // Holds the journal's lock, or the claim's, while this session writes
+    // (see HeldJournal).
     std::unique_ptr<platform::File> journalLock;
+    // Why the last Create, Append, Overwrite or Insert was refused before it
+    // began, when another writer had the recording or a change of it waits
+    // for recovery.
+    Refusal refusal = Refusal::None;
 
     HeaderImage header;
 
-    std::unique_ptr<std::uint8_t[]> insertArea;  // kInsertAreaBytes
+    std::unique_ptr<std::uint8_t[]> readCache;  // kReadCacheBytes
     std::uint32_t cacheConsumed = 0;
     std::uint32_t cacheFill = 0;
     std::uint32_t cacheRemainder = 0;
-    std::uint32_t cacheCapacity = kInsertAreaBytes;
+    std::uint32_t cacheCapacity = kReadCacheBytes;
 
     platform::FileSystem& files;
     platform::Memory& memory;
@@ -174,6 +196,10 @@ public:
 
 private:
     [[nodiscard]] Status NoteCause(Status status);
+    [[nodiscard]] bool RefuseReadOnly();
+    // Claims the selected recording for an edit, runs it, and lets go of a
+    // claim the edit did not use.
+    [[nodiscard]] bool Claimed(bool (Strategy::*edit)());
     // The current strategy, for an operation of the storage's owner.
     Strategy& Owned();
 

@@ -42,6 +42,8 @@ bool GrowTo(StorageContext& ctx, std::uint64_t wanted) {
     std::uint64_t grow = target - ctx.fileLimit;
     if (grow > available) grow = available - available % unit;  // the last of the volume
     if (grow == 0 || !ctx.fileHandle->setLength(ctx.fileLimit + static_cast<std::uint32_t>(grow))) {
+        const bool full = freeBytes && grow == 0;
+        ctx.growthRefusal = full ? platform::IoError{platform::IoError::Kind::Full, 0} : platform::LastIoError();
         if (grow != 0) (void)ctx.fileHandle->setLength(ctx.fileLimit);  // a refused lengthening may still have grown it
         ctx.growthRefused = true;
         ctx.volumeRoom = 0;
@@ -62,10 +64,11 @@ bool Prepare(StorageContext& ctx, const std::string& fileName, bool create) {
         const auto freeBytes = ctx.files.freeSpace(platform::FolderOf(fileName));
         if (!freeBytes || *freeBytes < 2ull * twice + kSpareBytes) return false;
         // Noted before the file exists, so that no crash can leave it unknown.
-        WriteJournalFor(ctx, JournalEntry::Kind::Create, fileName, false);
+        if (!WriteJournalFor(ctx, JournalEntry::Kind::Create, fileName, false)) return false;
     }
-    const auto mode = create ? platform::OpenMode::ReadWriteCreate : platform::OpenMode::ReadWrite;
-    ctx.fileHandle = ctx.files.open(fileName, mode, false);
+    ctx.readOnly = false;
+    ctx.fileHandle = create ? ctx.files.open(fileName, platform::OpenMode::ReadWriteCreate, false)
+                            : ctx.OpenToSelect(fileName, false);
     std::uint32_t length = 0;
     // A new recording's name must survive a power cut as its audio will.
     const bool named = !create || (ctx.fileHandle && ctx.files.syncFolder(platform::FolderOf(fileName)));
@@ -74,6 +77,7 @@ bool Prepare(StorageContext& ctx, const std::string& fileName, bool create) {
         if (create) DropJournal(ctx);
         return false;
     }
+    if (create) NoteNewFile(ctx);
     ctx.fileName = fileName;
     ctx.dataEnd = length;
     ctx.fileLimit = length;
@@ -138,8 +142,7 @@ bool BeginEdit(StorageContext& ctx) {
     if (!freeBytes) return false;  // the folder is gone (a card was taken out)
     ctx.volumeRoom = static_cast<std::uint32_t>(std::min(*freeBytes - std::min<std::uint64_t>(*freeBytes, kSpareBytes), kLimit32));
     ctx.growthRefused = false;
-    WriteJournalFor(ctx, JournalEntry::Kind::Edit, ctx.fileName, false);
-    return true;
+    return WriteJournalFor(ctx, JournalEntry::Kind::Edit, ctx.fileName, false);
 }
 
 bool PublishHeader(StorageContext& ctx, std::uint32_t fileLength) {
@@ -188,7 +191,7 @@ bool MapWindow(StorageContext& ctx) {
     ctx.view = nullptr;
     ctx.window.reset();
     if (ctx.fileHandle && ctx.viewBase < ctx.fileLimit)
-        ctx.window = ctx.fileHandle->map(ctx.viewBase, WindowLength(ctx, ctx.viewBase), true);
+        ctx.window = ctx.fileHandle->map(ctx.viewBase, WindowLength(ctx, ctx.viewBase), !ctx.readOnly);
     if (!ctx.window) return false;
     ctx.view = ctx.window->data();
     return true;
@@ -206,7 +209,7 @@ bool SeekToByte(StorageContext& ctx, std::uint32_t offset, bool endAllowed) {
     } else if (base != ctx.viewBase || !ctx.window) {
         // The new window is mapped before the old one goes, so a refused
         // mapping leaves the point where it was and the file still held.
-        auto moved = ctx.fileHandle->map(base, WindowLength(ctx, base), true);
+        auto moved = ctx.fileHandle->map(base, WindowLength(ctx, base), !ctx.readOnly);
         if (!moved) return false;
         ctx.window = std::move(moved);
         ctx.view = ctx.window->data();
@@ -228,11 +231,19 @@ bool Slide(StorageContext& ctx, bool releaseFirstHalf) {
     return true;
 }
 
+bool FollowFile(StorageContext& ctx, std::uint32_t point) {
+    ctx.view = nullptr;
+    ctx.window.reset();
+    std::uint32_t length = 0;
+    if (!ctx.fileHandle || !ctx.fileHandle->size(length)) return false;
+    ctx.fileLimit = length;
+    return SeekToByte(ctx, std::min(point, ctx.dataEnd), true);
+}
+
 void DropHandles(StorageContext& ctx) {
     ctx.view = nullptr;
     ctx.window.reset();
     ctx.headerMap.reset();
-    ctx.mappingHandle.reset();
     ctx.fileHandle.reset();
     ctx.writing = false;
     LeaveJournal(ctx);
@@ -241,7 +252,6 @@ void DropHandles(StorageContext& ctx) {
 bool Release(StorageContext& ctx) {
     ctx.view = nullptr;
     ctx.window.reset();
-    ctx.mappingHandle.reset();
     bool ok = !ctx.fileHandle || FinishWriting(ctx);
     ctx.headerMap.reset();
     ctx.fileHandle.reset();

@@ -99,6 +99,12 @@ std::uint32_t Room(const StorageContext& ctx);
 // on failure no window is left and the caller gives the file up.
 [[nodiscard]] bool Slide(StorageContext& ctx, bool releaseFirstHalf);
 
+// Follows a change written into the file through its handle (a buffered
+// insertion): the file's length is read again and the window mapped afresh
+// at `point` (at most the end of the audio). False when that cannot be done;
+// playback then fails until the file is closed.
+[[nodiscard]] bool FollowFile(StorageContext& ctx, std::uint32_t point);
+
 // Drops the window and the file handle without touching the file.
 void DropHandles(StorageContext& ctx);
 

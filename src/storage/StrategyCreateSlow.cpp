@@ -5,11 +5,13 @@
 #include <limits>
 #include <optional>
 
+#include "storage/BufferedChange.h"
 #include "storage/EditJournal.h"
 #include "storage/HeaderWriting.h"
 #include "storage/ReadCache.h"
 #include "storage/StorageContext.h"
 #include "storage/StrategySelectSlow.h"
+#include "wav/WavChunkReader.h"
 
 namespace tavrin::storage {
 
@@ -33,7 +35,10 @@ Status StrategyCreateSlow::Open(const std::string& fileName) {
     // Memory first: a recording refused for lack of it leaves no empty file behind.
     if (!AllocateBuffer(fileName)) return Status::FileError;
     // Noted before the file exists, so that no crash can leave it unknown.
-    StartBufferSpool(JournalEntry::Kind::Create, fileName, 0, nullptr, 0, nullptr, 0);
+    if (!StartBufferSpool(JournalEntry::Kind::Create, fileName, 0, nullptr, 0, nullptr, 0)) {
+        ReleaseBuffer();
+        return Status::FileError;
+    }
     ctx.fileHandle = ctx.files.open(fileName, platform::OpenMode::ReadWriteCreate, true);
     // A new recording's name must survive a power cut as its audio will.
     if (!ctx.fileHandle || !ctx.files.syncFolder(platform::FolderOf(fileName))) {
@@ -42,6 +47,7 @@ Status StrategyCreateSlow::Open(const std::string& fileName) {
         DropJournal(ctx);
         return Status::FileError;
     }
+    NoteNewFile(ctx);
     ctx.fileName = fileName;
     ctx.bufferBase = 0;
     ctx.dataEnd = 0;
@@ -69,21 +75,61 @@ bool StrategyCreateSlow::AllocateBuffer(const std::string& fileName, std::uint32
     }
     if (!block) return false;
     ctx.buffer = static_cast<std::uint8_t*>(block);
-    ctx.bufferOwned = true;
     ctx.bufferCapacity = static_cast<std::uint32_t>(capacity);
     ctx.bufferPos = 0;
     ctx.bufferedBytes = 0;
     return true;
 }
 
-void StrategyCreateSlow::StartBufferSpool(JournalEntry::Kind kind, const std::string& fileName, std::uint32_t point,
+bool StrategyCreateSlow::StartBufferSpool(JournalEntry::Kind kind, const std::string& fileName, std::uint32_t point,
                                           const std::uint8_t* tailAudio, std::uint32_t tailAudioBytes,
                                           const std::uint8_t* trailer, std::uint32_t trailerBytes) {
-    WriteJournalFor(ctx, kind, fileName, true);
-    if (ctx.journalPath.empty()) return;
+    if (!WriteJournalFor(ctx, kind, fileName, true)) return false;
+    if (ctx.journalPath.empty()) return true;
     if (!ctx.bufferSpool.Start(ctx.files, BufferSpoolPathFor(ctx.journalPath), point, tailAudio, tailAudioBytes,
                                trailer, trailerBytes))
         DropJournal(ctx);
+    return true;
+}
+
+bool StrategyCreateSlow::HoldTrailer() {
+    const std::uint32_t bytes = ctx.trailingBytes;
+    if (bytes <= 1) return true;  // nothing, or a pad byte the new audio takes the place of
+    // The chunks must leave room to record.
+    if (ctx.bufferCapacity / 2 <= bytes) return false;
+    std::uint8_t* top = ctx.buffer + ctx.bufferCapacity - bytes;
+    if (!platform::ReadAt(*ctx.fileHandle, ctx.dataEnd, top, bytes)) return false;
+    // After odd-sized audio a pad byte comes first, unless its writer left it out.
+    const bool odd = (ctx.dataEnd - (ctx.header.dataChunkPos + 8)) % 2 != 0;
+    ctx.heldTrailer = odd && !wav::LooksLikeChunkId(top) ? bytes - 1 : bytes;
+    return true;
+}
+
+bool StrategyCreateSlow::BeginInsertion(std::uint32_t point) {
+    std::uint32_t size = 0;
+    if (!ctx.fileHandle || !ctx.fileHandle->size(size) || point > ctx.dataEnd || ctx.dataEnd > size) return false;
+    if (size - point > kMaxInsertTail) return false;
+    // The file grows by the inserted audio: the buffer ends where 32 bits do.
+    const bool ok = AllocateBuffer(ctx.fileName, size) && HoldTrailer() && HoldTail(point) && SpoolInsertion(point);
+    // A refused insertion leaves the recording open and unchanged.
+    if (!ok) ReleaseBuffer();
+    return ok;
+}
+
+bool StrategyCreateSlow::HoldTail(std::uint32_t point) {
+    const std::uint32_t bytes = ctx.dataEnd - point;
+    if (std::uint64_t{bytes} + ctx.heldTrailer + 1 >= ctx.bufferCapacity / 2) return false;
+    std::uint8_t* at = ctx.buffer + ctx.bufferCapacity - ctx.heldTrailer - bytes;
+    if (!platform::ReadAt(*ctx.fileHandle, point, at, bytes)) return false;
+    ctx.heldTail = bytes;
+    return true;
+}
+
+bool StrategyCreateSlow::SpoolInsertion(std::uint32_t point) {
+    ctx.bufferBase = point;
+    const std::uint8_t* top = ctx.buffer + ctx.bufferCapacity;
+    return StartBufferSpool(JournalEntry::Kind::Edit, ctx.fileName, point, top - ctx.heldTrailer - ctx.heldTail,
+                            ctx.heldTail, top - ctx.heldTrailer, ctx.heldTrailer);
 }
 
 void StrategyCreateSlow::SecureSpool() {
@@ -91,8 +137,10 @@ void StrategyCreateSlow::SecureSpool() {
 }
 
 void StrategyCreateSlow::SettleJournal() {
+    // The change reaches the medium before End answers, journalled or not.
+    const bool synced = ctx.fileHandle->sync();
     if (ctx.journalPath.empty()) return;
-    if (ctx.fileHandle->sync()) {
+    if (synced) {
         DropJournal(ctx);
     } else {
         LeaveJournal(ctx);
@@ -100,21 +148,22 @@ void StrategyCreateSlow::SettleJournal() {
 }
 
 void StrategyCreateSlow::ReleaseBuffer() {
-    if (ctx.buffer && ctx.bufferOwned) ctx.memory.release(ctx.buffer, ctx.bufferCapacity);
+    if (ctx.buffer) ctx.memory.release(ctx.buffer, ctx.bufferCapacity);
     ctx.heldTrailer = 0;
+    ctx.heldTail = 0;
     ctx.buffer = nullptr;
-    ctx.bufferOwned = false;
     ctx.bufferCapacity = 0;
     ctx.bufferPos = 0;
     ctx.bufferedBytes = 0;
 }
 
-bool StrategyCreateSlow::HasPendingAudio() const { return ctx.buffer != nullptr && ctx.bufferOwned; }
+bool StrategyCreateSlow::HasPendingAudio() const { return ctx.buffer != nullptr; }
 
 std::uint32_t StrategyCreateSlow::Room() const {
-    // Chunks held for behind the audio take the end of the buffer, with a pad byte before them.
-    const std::uint32_t held = ctx.heldTrailer ? ctx.heldTrailer + 1 : 0;
-    return ctx.bufferCapacity > held ? ctx.bufferCapacity - held : 0;
+    // What is held for behind the new audio takes the end of the buffer,
+    // with room for a pad byte before the chunks.
+    const std::uint64_t held = std::uint64_t{ctx.heldTail} + ctx.heldTrailer + (ctx.heldTrailer ? 1 : 0);
+    return ctx.bufferCapacity > held ? static_cast<std::uint32_t>(ctx.bufferCapacity - held) : 0;
 }
 
 Status StrategyCreateSlow::Write(const void* source, std::uint32_t bytes) {
@@ -173,77 +222,74 @@ Status StrategyCreateSlow::BackTrack(std::uint32_t bytes) {
 
 std::uint32_t StrategyCreateSlow::SpaceLeft() { return Room() > ctx.bufferedBytes ? Room() - ctx.bufferedBytes : 0; }
 
-std::optional<std::uint32_t> StrategyCreateSlow::WriteHeldTrailer(HeaderSink& sink, std::uint32_t audioEnd) {
-    if (ctx.heldTrailer == 0) return audioEnd;
-    // Chunks start word-aligned: after odd-sized audio comes a pad byte.
-    const std::uint32_t pad = (audioEnd - (ctx.header.dataChunkPos + 8)) % 2;
-    static constexpr std::uint8_t kPad = 0;
-    if (pad && !sink.Write(&kPad, 1)) return std::nullopt;
-    if (!sink.Write(ctx.buffer + ctx.bufferCapacity - ctx.heldTrailer, ctx.heldTrailer)) return std::nullopt;
-    return audioEnd + pad + ctx.heldTrailer;
+BufferedChange StrategyCreateSlow::Change() const {
+    BufferedChange c;
+    c.point = ctx.bufferBase;
+    c.dataStart = ctx.header.dataChunkPos + 8;
+    c.blockAlign = std::max<std::uint16_t>(ctx.header.BlockAlign(), 1);
+    c.buffer = ctx.buffer;
+    c.bufferBytes = ctx.bufferedBytes;
+    // What is held for behind the new audio lies at the top of the buffer.
+    const std::uint8_t* top = ctx.buffer + ctx.bufferCapacity;
+    c.tail = top - ctx.heldTrailer - ctx.heldTail;
+    c.tailBytes = ctx.heldTail;
+    c.chunks = top - ctx.heldTrailer;
+    c.chunkBytes = ctx.heldTrailer;
+    return c;
+}
+
+void StrategyCreateSlow::SetAudioEnd(std::uint32_t audioEnd) {
+    ctx.dataEnd = audioEnd;
+    ctx.header.SetDataSize(audioEnd - std::min(audioEnd, ctx.header.dataChunkPos + 8));
 }
 
 bool StrategyCreateSlow::Flush() {
     if (!ctx.buffer || !ctx.fileHandle) return false;
-    const std::uint64_t end = std::uint64_t{ctx.bufferBase} + ctx.bufferedBytes;
-    const std::uint32_t trailer = ctx.heldTrailer ? ctx.heldTrailer + 1 : 0;
-    if (end + trailer > std::numeric_limits<std::uint32_t>::max()) return false;
-    const auto audioEnd = static_cast<std::uint32_t>(end);
+    const std::uint64_t audioEnd = std::uint64_t{ctx.bufferBase} + ctx.bufferedBytes + ctx.heldTail;
+    if (audioEnd + 1 + ctx.heldTrailer > std::numeric_limits<std::uint32_t>::max()) return false;
+    SetAudioEnd(static_cast<std::uint32_t>(audioEnd));
     SecureSpool();
     // A new recording carries its header in the buffer: finished there, the
-    // whole file reaches the card with one write. An edit's header lies in
+    // whole file reaches the medium with one write. An edit's header lies in
     // the file before the buffer and is finished there afterwards.
-    const bool headerInBuffer = ctx.bufferBase == 0 && ctx.bufferedBytes >= ctx.header.dataChunkPos + 8;
-    if (headerInBuffer) {
+    if (ctx.bufferBase == 0 && ctx.bufferedBytes >= ctx.header.dataChunkPos + 8) {
         MemorySink memory(ctx.buffer, ctx.bufferedBytes);
-        if (!FinishHeader(memory, ctx.header, audioEnd)) return false;
+        if (!FinishHeader(memory, ctx.header, ctx.bufferedBytes)) return false;
     }
-    // Always from the buffer's own offset: a failed attempt may have left the
-    // file pointer anywhere, and the next attempt writes the same bytes again.
-    FileSink sink(*ctx.fileHandle);
-    if (!sink.SeekTo(ctx.bufferBase)) return false;
-    if (ctx.bufferedBytes > 0 && !sink.Write(ctx.buffer, ctx.bufferedBytes)) return false;
-    const std::optional<std::uint32_t> fileEnd = WriteHeldTrailer(sink, audioEnd);
-    if (!fileEnd) return false;
-    // Whatever lay beyond (the discarded tail) goes.
-    std::uint32_t size = 0;
-    if (!ctx.fileHandle->size(size) || (size != *fileEnd && !ctx.fileHandle->setLength(*fileEnd))) return false;
-    if (!headerInBuffer && !FinishHeader(sink, ctx.header, *fileEnd)) return false;
+    // Always from the buffer's own offset: the next attempt writes the same bytes again.
+    const ChangeWritten written =
+        WriteBufferedChange(*ctx.fileHandle, Change(), [this](std::uint32_t end, std::uint32_t fileEnd) {
+            HeaderImage image = ctx.header;
+            image.SetDataSize(end - std::min(end, ctx.header.dataChunkPos + 8));
+            FileSink sink(*ctx.fileHandle);
+            return FinishHeader(sink, image, fileEnd);
+        });
+    // Playback and a later edit see what the file holds; the buffer and its
+    // spool keep everything for another attempt.
+    SetAudioEnd(written.laidOut ? written.layout.audioEnd : ctx.bufferBase);
+    if (written.laidOut) ctx.trailingBytes = written.layout.fileEnd - written.layout.audioEnd;
+    // A new recording is never left with a torn header.
+    if (!written.laidOut && ctx.bufferBase == 0) (void)ctx.fileHandle->setLength(0);
+    if (!written.whole) return false;
     SettleJournal();
-    ctx.dataEnd = audioEnd;
-    ctx.trailingBytes = *fileEnd - audioEnd;
     ReleaseBuffer();
     return true;
 }
 
-bool StrategyCreateSlow::RestoreBeforeBuffer() {
-    const std::uint32_t base = ctx.bufferBase;
-    ctx.dataEnd = base;
-    const std::uint32_t dataStart = ctx.header.dataChunkPos + 8;
-    ctx.header.SetDataSize(base > dataStart ? base - dataStart : 0);
-    if (!ctx.fileHandle) return false;
-    // A new recording goes back to the empty file it was until End.
-    if (base == 0) return ctx.fileHandle->setLength(base);
-    // Chunks the edit held go back behind the audio they followed.
-    FileSink sink(*ctx.fileHandle);
-    std::optional<std::uint32_t> fileEnd = base;
-    if (ctx.heldTrailer) fileEnd = sink.SeekTo(base) ? WriteHeldTrailer(sink, base) : std::nullopt;
-    const std::uint32_t length = fileEnd.value_or(base);
-    ctx.trailingBytes = length - base;
-    const bool cut = ctx.fileHandle->setLength(length);
-    return FinishHeader(sink, ctx.header, length) && fileEnd.has_value() && cut;
+bool StrategyCreateSlow::FlushInsertion() {
+    if (!ctx.buffer || ctx.bufferedBytes > 0) return !ctx.buffer || Flush();
+    ReleaseBuffer();
+    DropJournal(ctx);
+    return true;
 }
 
 Status StrategyCreateSlow::SettlePendingAudio() {
     if (!HasPendingAudio()) return Status::Ok;
     if (Flush()) return Status::Ok;
-    // The audio is lost either way; the caller reports it. A file that could
-    // not be put back keeps its journal, so that the next start repairs it.
-    if (RestoreBeforeBuffer()) {
-        DropJournal(ctx);
-    } else {
-        LeaveJournal(ctx);
-    }
+    // The file holds what fit; the journal and its spool keep the whole change
+    // (never the only copy of the audio is let go), so that recovery writes it
+    // out once there is room. The caller reports the failure.
+    LeaveJournal(ctx);
     ReleaseBuffer();
     return Status::FileError;
 }
@@ -257,13 +303,9 @@ void StrategyCreateSlow::HandOverToSelect() {
 }
 
 Status StrategyCreateSlow::End() {
-    bool written = true;
-    if (ctx.buffer) {
-        written = Flush();
-        // The audio stays in the buffer and is written again at the latest
-        // by Close; until then the file ends where the buffer begins.
-        if (!written) ctx.dataEnd = ctx.bufferBase;
-    }
+    // Audio that could not all be written stays in the buffer and is written
+    // again at the latest by Close; until then the file holds what fit.
+    const bool written = !ctx.buffer || Flush();
     HandOverToSelect();
     return written ? Status::Ok : Status::FileError;
 }

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "storage/BufferedChange.h"
 #include "storage/HeaderWriting.h"
 #include "storage/Journal.h"
 #include "storage/Strategy.h"
@@ -38,9 +39,10 @@ public:
     [[nodiscard]] bool SeekTo(std::uint32_t offset) override;
     std::uint32_t ReadPosition() override;
 
-    // Writes the buffer into the file where it belongs and finishes the
-    // header. True only when all of it reached the file; the buffer is then
-    // released. On failure the buffer is kept, so that a later attempt can
+    // Writes the buffer into the file where it belongs, with what it holds
+    // for behind it, and finishes the header. True only when all of it
+    // reached the file; the buffer is then released. On failure the file
+    // keeps what fit and the buffer is kept, so that a later attempt can
     // write it again from the same offset. False, writing nothing, when there
     // is no buffer.
     [[nodiscard]] virtual bool Flush();
@@ -53,15 +55,15 @@ public:
     // belong at `fileOffset` on, and the file never passes 32 bits. False
     // when there is too little room. Opens no file.
     [[nodiscard]] bool AllocateBuffer(const std::string& fileName, std::uint32_t fileOffset = 0);
-    // Gives a committed buffer back to the platform; forgets the insert area.
+    // Gives the buffer back to the platform.
     void ReleaseBuffer();
-    // True while a committed buffer holds audio that has not reached the
-    // file (a Flush failed).
+    // True while a buffer holds audio that has not reached the file (a Flush
+    // failed, or the change has not ended).
     bool HasPendingAudio() const;
-    // Deals with audio left behind by a failed Flush: writes it once more,
-    // and if that fails too gives the file back the state it had before the
-    // buffer (the recording up to `bufferBase`) and drops the audio. Ok when
-    // nothing was pending or the audio was written.
+    // Deals with audio left behind by a failed Flush: writes it once more;
+    // if that fails too, the file keeps what fit, the journal and its spool
+    // keep the rest for recovery, and the buffer goes. Ok when nothing was
+    // pending or the audio was written.
     [[nodiscard]] Status SettlePendingAudio();
 
     // Journals the change about to be collected in the buffer (where journals
@@ -69,11 +71,27 @@ public:
     // journal, with what the file holds after the buffer's bytes: an
     // insertion's old audio tail, chunks other programs put after the audio.
     // Without a spool the change goes on unjournalled, as it would without
-    // a journal folder.
-    void StartBufferSpool(JournalEntry::Kind kind, const std::string& fileName, std::uint32_t point,
+    // a journal folder. False when another writer has the recording (see
+    // WriteJournalFor): nothing was begun.
+    [[nodiscard]] bool StartBufferSpool(JournalEntry::Kind kind, const std::string& fileName, std::uint32_t point,
                           const std::uint8_t* tailAudio, std::uint32_t tailAudioBytes, const std::uint8_t* trailer,
                           std::uint32_t trailerBytes);
 
+    // Reads the chunks after the audio (`trailingBytes` from `dataEnd`) into
+    // the top of the buffer, so that they are written back behind the new end
+    // (the file keeps them until then); a pad byte before them is left out.
+    // False when they do not leave room to record or cannot be read.
+    [[nodiscard]] bool HoldTrailer();
+    // Starts an insertion at file offset `point` of the open recording, on
+    // either media: a buffer as for an Append, with the old audio from the
+    // point on and the chunks after it held at its top, journalled and
+    // spooled. False, the recording unchanged and nothing held, when it
+    // cannot start or another writer has the recording.
+    [[nodiscard]] bool BeginInsertion(std::uint32_t point);
+
+    // Longest tail an insertion moves: the old audio after its point and the
+    // chunks after the audio, held in memory and in the spool until the end.
+    static constexpr std::uint32_t kMaxInsertTail = 5'000'000;
     // Memory and disk that are never handed to a recording buffer.
     static constexpr std::uint32_t kSpareDiskBytes = 10'000;
     // Step by which a refused buffer allocation is retried smaller.
@@ -87,6 +105,9 @@ protected:
     // its spool go. Should the sync fail they stay, so that the next start
     // writes the buffer out again from the spool.
     void SettleJournal();
+    // Flush for an insertion: one that recorded nothing leaves the file as it
+    // was, byte for byte, and lets go of its buffer and journal.
+    [[nodiscard]] bool FlushInsertion();
     // Moves the write point to buffer offset `offset`; refused at or beyond
     // the bytes held.
     [[nodiscard]] bool SeekInBuffer(std::uint32_t offset);
@@ -95,15 +116,18 @@ protected:
     void HandOverToSelect();
 
 private:
-    // Puts the file back as it was before the buffer: cut at `bufferBase`,
-    // with a header that describes the audio up to there.
-    [[nodiscard]] bool RestoreBeforeBuffer();
+    // Reads the old audio from `point` to the end of the audio into the
+    // buffer, right below the chunks held. False when it does not leave room
+    // to record or cannot be read.
+    [[nodiscard]] bool HoldTail(std::uint32_t point);
+    // Journals an insertion at `point` and spools its buffer with what it holds.
+    [[nodiscard]] bool SpoolInsertion(std::uint32_t point);
     // Bytes of the buffer that audio may take.
     std::uint32_t Room() const;
-    // Writes the chunks held for behind the audio at the sink's point, the
-    // audio ending at `audioEnd`: the file's end after them, or nullopt when
-    // a write failed.
-    [[nodiscard]] std::optional<std::uint32_t> WriteHeldTrailer(HeaderSink& sink, std::uint32_t audioEnd);
+    // The buffer as a change of the file, with what it holds for behind it.
+    BufferedChange Change() const;
+    // The audio of the file ends at `audioEnd`: the image counts it.
+    void SetAudioEnd(std::uint32_t audioEnd);
 };
 
 }  // namespace tavrin::storage

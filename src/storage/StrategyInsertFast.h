@@ -6,30 +6,18 @@
 
 namespace tavrin::storage {
 
-// A recording being inserted into a file on fast media. The new audio is
-// collected in memory like a slow recording; Flush moves the file's tail up
-// within the insertion window, copies the audio into the gap and finishes the
-// header, so the file is either the old recording or the completed insertion.
+// A recording being inserted into a file on fast media. The audio is
+// collected as on slow media (see StrategyInsertSlow): in a buffer as large as
+// the volume's free space and memory allow, mirrored into a spool beside the
+// journal, with the old audio after the point and the chunks after it held at
+// its top. End writes it into the file and maps the playing window afresh.
 class StrategyInsertFast : public StrategyCreateSlow {
 public:
     explicit StrategyInsertFast(StorageContext& context);
 
-    std::uint32_t CurrentWriteSample() override;
-    [[nodiscard]] Status WriteData(const std::uint8_t* source, std::uint32_t bytes) override;
-    [[nodiscard]] Status BackTrack(std::uint32_t bytes) override;
-    // Records the insertion into a spool mapped beside the journal instead of
-    // the insert area, so that a kill or power cut loses at most its
-    // unsynced tail. False (the insert area serves) when it cannot be made.
-    bool StartSpool(std::uint32_t point, std::uint32_t capacity);
+    // Playback goes on right after the inserted audio.
     [[nodiscard]] Status End() override;
     [[nodiscard]] Status Close() override;
-    [[nodiscard]] bool Flush() override;
-
-private:
-    void PublishCount();
-    void DropSpool();
-    [[nodiscard]] bool Splice(std::uint32_t point, std::uint32_t added);
-    [[nodiscard]] bool ResumePlayback(std::uint32_t point, std::uint32_t added);
 };
 
 }  // namespace tavrin::storage

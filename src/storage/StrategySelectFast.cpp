@@ -7,6 +7,7 @@
 #include "storage/StorageContext.h"
 #include "storage/StrategyCreateFast.h"
 #include "storage/StrategyIdle.h"
+#include "storage/StrategyCreateSlow.h"
 #include "storage/StrategyInsertFast.h"
 
 namespace tavrin::storage {
@@ -102,14 +103,15 @@ std::uint32_t StrategySelectFast::SpaceLeft() { return fastfile::Room(ctx); }
 Status StrategySelectFast::End() { return Status::Ok; }
 
 Status StrategySelectFast::Close() {
+    const bool settled = SettlePendingAudio();
     const bool cut = fastfile::Release(ctx);
     EmptyReadCache(ctx);
     ctx.current = ctx.idle.get();
-    return cut ? Status::Ok : Status::FileError;
+    return cut && settled ? Status::Ok : Status::FileError;
 }
 
 bool StrategySelectFast::Append() {
-    if (!fastfile::HoldTrailer(ctx)) return false;
+    if (!SettlePendingAudio() || !fastfile::HoldTrailer(ctx)) return false;
     EmptyReadCache(ctx);
     if (!fastfile::SeekToByte(ctx, ctx.dataEnd, true) || !StartEdit()) {
         // The engine closes nothing once the strategy is idle: give the file back now.
@@ -123,7 +125,7 @@ bool StrategySelectFast::Append() {
 }
 
 bool StrategySelectFast::Overwrite() {
-    if (!fastfile::HoldTrailer(ctx)) return false;
+    if (!SettlePendingAudio() || !fastfile::HoldTrailer(ctx)) return false;
     const std::uint32_t point = PlaybackPoint();
     EmptyReadCache(ctx);
     if (!fastfile::SeekToByte(ctx, point, true) || !StartEdit()) {
@@ -151,41 +153,22 @@ bool StrategySelectFast::StartEdit() {
 
 bool StrategySelectFast::Insert() {
     const std::uint32_t point = PlaybackPoint();
-    // The insert area is the only buffer an insertion on fast media uses.
-    if (!ctx.fileHandle || point > ctx.dataEnd || (ctx.buffer && ctx.bufferOwned)) return false;
-    const std::uint32_t tail = ctx.dataEnd - point;
-    if (tail > kMaxInsertTail || !fastfile::HoldTrailer(ctx)) return false;
-    // Room for the insert area after the audio, reserved now and cut at End.
-    if (!fastfile::BeginEdit(ctx)) {
-        ctx.keptChunks.Forget(ctx.files);
-        return false;
-    }
-    if (!fastfile::ReserveForInsertion(ctx, kInsertAreaBytes)) {
-        (void)fastfile::FinishWriting(ctx);  // nothing was reserved: only the journal goes
-        return false;
-    }
-    // The playing window stays mapped until the insertion ends, so a refused
-    // insertion leaves playback exactly where it was. The chunks held go
-    // behind the audio at the end, so the area ends before their room.
-    const std::uint32_t reserved = ctx.fileLimit - ctx.dataEnd;
-    const std::uint32_t chunks = std::min(reserved, ctx.keptChunks.MostRoom());
-    const std::uint32_t capacity = std::min(reserved - chunks, kInsertAreaBytes);
-    auto insertion = ctx.fileHandle->map(point, tail + capacity, true);
-    if (!insertion) return false;
-    if (!fastfile::SeekToByte(ctx, point, true)) return false;
-    ctx.mappingHandle = std::move(insertion);
-    ctx.view = ctx.mappingHandle->data();
-    ctx.buffer = ctx.insertArea.get();
-    ctx.bufferOwned = false;
-    ctx.bufferCapacity = capacity;
-    ctx.bufferBase = point;
-    ctx.bufferedBytes = 0;
-    ctx.bufferPos = 0;
-    ctx.trailingBytes = 0;
-    (void)ctx.insertFast->StartSpool(point, capacity);
+    // The audio is collected as on slow media (see BeginInsertion); the
+    // playing window stays mapped until the insertion ends, so a refused
+    // insertion leaves playback exactly where it was.
+    if (!SettlePendingAudio() || !ctx.createSlow->BeginInsertion(point)) return false;
     EmptyReadCache(ctx);
     ctx.current = ctx.insertFast.get();
     return true;
+}
+
+bool StrategySelectFast::SettlePendingAudio() {
+    // An insertion whose End could not write all of it leaves its buffer
+    // for one more attempt; nothing new starts before that.
+    if (!ctx.createSlow->HasPendingAudio()) return true;
+    const bool settled = ctx.createSlow->SettlePendingAudio() == Status::Ok;
+    // The file changed under the window: playback starts over at block 0.
+    return fastfile::FollowFile(ctx, ctx.header.dataChunkPos + 8) && settled;
 }
 
 }  // namespace tavrin::storage

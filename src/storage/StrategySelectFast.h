@@ -10,8 +10,8 @@ namespace tavrin::storage {
 // An existing recording on fast media: playback through the read cache,
 // seeking, and the three edits at the playback position. Append and Overwrite
 // hand the open file to the fast create strategy; Insert to the fast insert
-// strategy. The file is held extended and mapped like a new recording and is
-// cut back to its real length on Close.
+// strategy. The file is held mapped like a new recording; what an edit
+// reserved is cut back to its real length on Close.
 class StrategySelectFast : public Strategy {
 public:
     explicit StrategySelectFast(StorageContext& context);
@@ -32,15 +32,15 @@ public:
     [[nodiscard]] bool SeekTo(std::uint32_t offset) override;
     std::uint32_t ReadPosition() override;
 
-    // Longest tail an insertion moves.
-    static constexpr std::uint32_t kMaxInsertTail = 5'000'000;
-
 private:
     // Playback position in bytes: the read point less what the cache still holds.
     std::uint32_t PlaybackPoint() const;
     // Hands the file to the fast create strategy for an Append or Overwrite;
     // false when the volume does not answer.
     [[nodiscard]] bool StartEdit();
+    // Writes audio a failed insertion End left behind once more (see
+    // StrategyCreateSlow::SettlePendingAudio); true when none is left.
+    [[nodiscard]] bool SettlePendingAudio();
 };
 
 }  // namespace tavrin::storage

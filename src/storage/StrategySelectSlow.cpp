@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <limits>
-#include <vector>
 
 #include "storage/EditJournal.h"
 #include "storage/HeaderReading.h"
@@ -19,7 +18,7 @@ StrategySelectSlow::StrategySelectSlow(StorageContext& context) : Strategy(conte
 
 Status StrategySelectSlow::Open(const std::string& fileName) {
     // Opening a recording never creates one: a missing name is an error.
-    ctx.fileHandle = ctx.files.open(fileName, platform::OpenMode::ReadWrite, true);
+    ctx.fileHandle = ctx.OpenToSelect(fileName, true);
     if (!ctx.fileHandle) return Status::FileError;
     ctx.cacheRemainder = 0;
     ctx.fileName = fileName;
@@ -109,16 +108,12 @@ Status StrategySelectSlow::ReadData(std::uint8_t* destination, std::uint32_t byt
 Status StrategySelectSlow::End() { return Status::Ok; }
 
 void StrategySelectSlow::Release() {
-    ctx.mappingHandle.reset();
-    ctx.view = nullptr;
     ctx.createSlow->ReleaseBuffer();
     ctx.fileHandle.reset();
 }
 
 Status StrategySelectSlow::Close() {
-    Status status = ctx.createSlow->SettlePendingAudio();
-    if (ctx.owedLength && !(ctx.fileHandle && ctx.fileHandle->setLength(*ctx.owedLength))) status = Status::FileError;
-    ctx.owedLength.reset();
+    const Status status = ctx.createSlow->SettlePendingAudio();
     Release();
     ctx.current = ctx.idle.get();
     EmptyReadCache(ctx);
@@ -126,12 +121,7 @@ Status StrategySelectSlow::Close() {
 }
 
 bool StrategySelectSlow::ReadyForEdit() {
-    if (!ctx.fileHandle || ctx.createSlow->SettlePendingAudio() != Status::Ok) return false;
-    if (ctx.owedLength) {
-        if (!ctx.fileHandle->setLength(*ctx.owedLength)) return false;
-        ctx.owedLength.reset();
-    }
-    return true;
+    return ctx.fileHandle && ctx.createSlow->SettlePendingAudio() == Status::Ok;
 }
 
 std::uint32_t StrategySelectSlow::PlaybackPosition() {
@@ -139,26 +129,9 @@ std::uint32_t StrategySelectSlow::PlaybackPosition() {
     return std::clamp(PlaybackOffset(ctx, ReadPosition()), dataStart, std::max(dataStart, ctx.dataEnd));
 }
 
-bool StrategySelectSlow::HoldTrailer() {
-    const std::uint32_t bytes = ctx.trailingBytes;
-    if (bytes <= 1) return true;  // nothing, or a pad byte the new audio takes the place of
-    // The chunks must leave room to record.
-    if (ctx.bufferCapacity / 2 <= bytes) return false;
-    std::uint8_t* top = ctx.buffer + ctx.bufferCapacity - bytes;
-    std::uint32_t got = 0;
-    if (!ctx.fileHandle->seek(ctx.dataEnd) || !ctx.fileHandle->read(top, bytes, got) || got != bytes) return false;
-    // After odd-sized audio a pad byte comes first, unless its writer left it out.
-    const bool odd = (ctx.dataEnd - (ctx.header.dataChunkPos + 8)) % 2 != 0;
-    ctx.heldTrailer = odd && !wav::LooksLikeChunkId(top) ? bytes - 1 : bytes;
-    return true;
-}
-
 bool StrategySelectSlow::Append() {
-    const bool ok = ReadyForEdit() && ctx.createSlow->AllocateBuffer(ctx.fileName, ctx.dataEnd) && HoldTrailer();
-    if (ok) {
-        ctx.bufferBase = ctx.dataEnd;
-        SpoolEdit();
-    }
+    const bool ok = ReadyForEdit() && ctx.createSlow->AllocateBuffer(ctx.fileName, ctx.dataEnd) && ctx.createSlow->HoldTrailer() &&
+                    SpoolEdit(ctx.dataEnd);
     HandOver(ok);
     return ok;
 }
@@ -167,35 +140,21 @@ bool StrategySelectSlow::Overwrite() {
     const std::uint32_t p = PlaybackPosition();
     // The file keeps its old tail until End writes the new audio and cuts it,
     // so an Overwrite that never gets going leaves the recording whole.
-    const bool ok = ReadyForEdit() && ctx.createSlow->AllocateBuffer(ctx.fileName, p) && HoldTrailer();
+    const bool ok = ReadyForEdit() && ctx.createSlow->AllocateBuffer(ctx.fileName, p) && ctx.createSlow->HoldTrailer() &&
+                    SpoolEdit(p);
     if (ok) {
         ctx.header.SetDataSize(p - (ctx.header.dataChunkPos + 8));
         ctx.dataEnd = p;
-        ctx.bufferBase = p;
-        SpoolEdit();
     }
     HandOver(ok);
     return ok;
 }
 
-void StrategySelectSlow::SpoolEdit() {
+bool StrategySelectSlow::SpoolEdit(std::uint32_t point) {
+    ctx.bufferBase = point;
     const std::uint8_t* chunks = ctx.buffer + ctx.bufferCapacity - ctx.heldTrailer;
-    ctx.createSlow->StartBufferSpool(JournalEntry::Kind::Edit, ctx.fileName, ctx.bufferBase, nullptr, 0, chunks,
-                                     ctx.heldTrailer);
-}
-
-bool StrategySelectSlow::SpoolInsertion(std::uint32_t p, std::uint32_t size) {
-    if (ctx.journalFolder.empty()) return true;
-    std::vector<std::uint8_t> tail(size - p);
-    if (!tail.empty() && !platform::ReadAt(*ctx.fileHandle, p, tail.data(), size - p)) return false;
-    const std::uint32_t audio = std::min(ctx.dataEnd, size) - std::min(p, ctx.dataEnd);
-    std::uint32_t chunks = size - p - audio;
-    // After odd-sized audio a pad byte comes first, unless its writer left it out.
-    const bool odd = (ctx.dataEnd - (ctx.header.dataChunkPos + 8)) % 2 != 0;
-    if (chunks == 1 || (chunks > 1 && odd && !wav::LooksLikeChunkId(tail.data() + audio))) --chunks;
-    ctx.createSlow->StartBufferSpool(JournalEntry::Kind::Edit, ctx.fileName, p, tail.data(), audio,
-                                     tail.data() + tail.size() - chunks, chunks);
-    return true;
+    return ctx.createSlow->StartBufferSpool(JournalEntry::Kind::Edit, ctx.fileName, point, nullptr, 0, chunks,
+                                            ctx.heldTrailer);
 }
 
 void StrategySelectSlow::HandOver(bool toRecording) {
@@ -208,46 +167,9 @@ void StrategySelectSlow::HandOver(bool toRecording) {
 
 bool StrategySelectSlow::Insert() {
     const std::uint32_t p = PlaybackPosition();
-    std::uint32_t size = 0;
-    // An insertion moves everything after it as it stands: chunks after the
-    // audio keep their word alignment only when whole blocks of even size go in.
-    const bool movesChunksAligned = ctx.header.BlockAlign() % 2 == 0;
-    if (!(FreeAfterAudio() || movesChunksAligned)) return false;
-    if (!ReadyForEdit() || !ctx.fileHandle->size(size) || size < p) return false;
-    if (size - p > kMaxInsertTail) return false;
-    if (!StartInsertion(p, size)) return false;
+    if (!ReadyForEdit() || !ctx.createSlow->BeginInsertion(p)) return false;
     ctx.current = ctx.insertSlow.get();
     EmptyReadCache(ctx);
-    return true;
-}
-
-bool StrategySelectSlow::StartInsertion(std::uint32_t p, std::uint32_t size) {
-    // The file grows by the whole area now, so that neither the disk nor the
-    // mapping can refuse once audio has been recorded.
-    if (std::uint64_t{size} + kInsertAreaBytes > std::numeric_limits<std::uint32_t>::max()) return false;
-    if (!SpoolInsertion(p, size)) return false;
-    if (!ctx.fileHandle->setLength(size + kInsertAreaBytes)) {
-        DropJournal(ctx);
-        return false;
-    }
-    auto window = ctx.fileHandle->map(p, size - p + kInsertAreaBytes, true);
-    if (!window) {
-        // The recording stays open and unchanged, so playback can go on.
-        if (ctx.fileHandle->setLength(size)) {
-            DropJournal(ctx);
-        } else {
-            ctx.owedLength = size;
-        }
-        return false;
-    }
-    ctx.mappingHandle = std::move(window);
-    ctx.view = ctx.mappingHandle->data();
-    ctx.buffer = ctx.insertArea.get();
-    ctx.bufferOwned = false;
-    ctx.bufferCapacity = kInsertAreaBytes;
-    ctx.bufferPos = 0;
-    ctx.bufferedBytes = 0;
-    ctx.bufferBase = p;
     return true;
 }
 

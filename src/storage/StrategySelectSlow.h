@@ -31,28 +31,16 @@ public:
     [[nodiscard]] bool SeekTo(std::uint32_t offset) override;
     std::uint32_t ReadPosition() override;
 
-    // Longest tail an insertion moves.
-    static constexpr std::uint32_t kMaxInsertTail = 5'000'000;
-
 private:
     // Playback position in bytes, kept inside the audio.
     std::uint32_t PlaybackPosition();
-    // Clears what an earlier failure left owing (audio of a failed Flush, a
-    // cut that did not happen) before the file is edited again.
+    // Settles audio an earlier failed Flush left behind before the file is
+    // edited again.
     [[nodiscard]] bool ReadyForEdit();
-    // Maps the area of an insertion at `p` for a file of `size` bytes.
-    [[nodiscard]] bool StartInsertion(std::uint32_t p, std::uint32_t size);
-    // Reads the chunks after the audio into the end of the edit's buffer, so
-    // that they are written back behind the new end (the file keeps them
-    // until then); a pad byte before them is left out. False when they do
-    // not fit or cannot be read.
-    [[nodiscard]] bool HoldTrailer();
-    // Journals an Append or Overwrite and spools its buffer (with the held chunks).
-    void SpoolEdit();
-    // Journals an insertion at `p` into a file of `size` bytes and spools
-    // its buffer with what follows it: the old audio from `p` on and the
-    // chunks after the audio. False when that tail cannot be read.
-    [[nodiscard]] bool SpoolInsertion(std::uint32_t p, std::uint32_t size);
+    // Journals an Append or Overwrite whose buffer belongs at `point` and
+    // spools the buffer (with the held chunks); false when another writer
+    // has the recording.
+    [[nodiscard]] bool SpoolEdit(std::uint32_t point);
     // Makes the slow create strategy current after a successful Append or
     // Overwrite, else releases everything and goes idle.
     void HandOver(bool toRecording);

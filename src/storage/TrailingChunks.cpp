@@ -16,11 +16,6 @@ constexpr std::uint8_t kEnd[8] = {'T', 'V', 'T', 'R', 'E', 'N', 'D', '.'};
 constexpr std::uint32_t kHeadBytes = 16;
 constexpr const char* kSuffix = ".trailer";
 
-struct SavedTrailer {
-    std::uint32_t takenAt = 0;
-    std::vector<std::uint8_t> bytes;
-};
-
 using platform::ReadAt;
 using platform::WriteAt;
 
@@ -36,20 +31,23 @@ std::optional<std::uint32_t> WriteBehind(platform::File& file, std::uint32_t end
 
 std::optional<SavedTrailer> ReadTrailerFile(platform::FileSystem& files, const std::string& path) {
     const auto whole = platform::ReadWholeFile(files, path, 0xFFFFFFFFu);
-    if (!whole || whole->size() < kHeadBytes + 8) return std::nullopt;
-    const std::vector<std::uint8_t>& image = *whole;
-    const auto size = static_cast<std::uint32_t>(image.size());
-    const std::uint32_t count = wav::LoadLe32(&image[12]);
-    if (!std::equal(kStart, kStart + 8, image.begin()) || std::uint64_t{kHeadBytes} + count + 8 != size ||
-        !std::equal(kEnd, kEnd + 8, image.end() - 8))
-        return std::nullopt;
-    SavedTrailer saved;
-    saved.takenAt = wav::LoadLe32(&image[8]);
-    saved.bytes.assign(image.begin() + kHeadBytes, image.end() - 8);
-    return saved;
+    if (!whole) return std::nullopt;
+    return ParseTrailerFile(whole->data(), whole->size());
 }
 
 }  // namespace
+
+std::optional<SavedTrailer> ParseTrailerFile(const std::uint8_t* image, std::size_t size) {
+    if (size < kHeadBytes + 8) return std::nullopt;
+    const std::uint64_t count = wav::LoadLe32(&image[12]);
+    if (!std::equal(kStart, kStart + 8, image) || kHeadBytes + count + 8 != size ||
+        !std::equal(kEnd, kEnd + 8, image + size - 8))
+        return std::nullopt;
+    SavedTrailer saved;
+    saved.takenAt = wav::LoadLe32(&image[8]);
+    saved.bytes.assign(image + kHeadBytes, image + size - 8);
+    return saved;
+}
 
 TrailerPlacement PlaceTrailer(const std::uint8_t* bytes, std::uint32_t size, std::uint32_t dataStart,
                               std::uint32_t takenAt, std::uint32_t end) {

@@ -74,6 +74,14 @@ struct TrailerPlacement {
 TrailerPlacement PlaceTrailer(const std::uint8_t* bytes, std::uint32_t size, std::uint32_t dataStart,
                               std::uint32_t takenAt, std::uint32_t end);
 
+// A trailer file as saved: where the chunks lay and their bytes; nullopt
+// when it is torn.
+struct SavedTrailer {
+    std::uint32_t takenAt = 0;
+    std::vector<std::uint8_t> bytes;
+};
+[[nodiscard]] std::optional<SavedTrailer> ParseTrailerFile(const std::uint8_t* image, std::size_t size);
+
 // Recovery: puts the chunks of an edit's trailer file back behind the audio
 // that `entry`'s file now holds (its header already exact), and the RIFF size
 // after them. Nothing to do when there is no whole trailer file. Repeatable.

@@ -24,9 +24,10 @@ constexpr const char* kKeyLegend[][2] = {
     {"Up, Down", "move in the list of recordings"},
     {"0 \u2013 9, Left, Right", "keys you can assign"},
     {"* or F8, # or F9", "star and pound, assignable too"},
-    {"F3, F4", "Talk, End"},
+    {"F3", "Talk"},
+    {"F4", "End: stop playing or recording"},
     {"F6, F7", "volume up, volume down"},
-    {"F10", "the record key"},
+    {"F10", "the record key: record, and stop"},
 };
 
 }  // namespace

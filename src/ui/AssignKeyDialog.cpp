@@ -9,10 +9,19 @@
 #include "ui/Text.h"
 
 namespace tavrin::ui {
+namespace {
+
+// Names the function a key was taken from.
+std::string TakenKeyMessage(std::uint32_t key, settings::Function loser) {
+    return "Key \"" + std::string(settings::KeyName(key)) + "\" was taken from \"" +
+           std::string(settings::InfoOf(loser).label) + "\".";
+}
+
+}  // namespace
 
 AssignKeyDialog::AssignKeyDialog(QWidget* parent, settings::KeyAssignments& assignments, platform::Shell& desktop,
                                  settings::Function assigned)
-    : KeypadDialog(parent, QStringLiteral("Tavrin  Assign Key")),
+    : KeypadDialog(parent, Text(settings::kAssignKeyCaption)),
       keys(assignments),
       shell(desktop),
       function(assigned) {
@@ -51,7 +60,15 @@ void AssignKeyDialog::onKeyUp(std::uint32_t vk) {
         done(result::Cancel);
     } else if (const auto refusal = settings::ReservedKeyMessage(vk)) {
         shell.messageBox(std::string(*refusal), std::string(settings::kCantAssignCaption), platform::mb::IconAsterisk);
-    } else if (keys.assign(function, vk)) {
+    } else if (settings::IsAssignable(vk)) {
+        const std::optional<settings::Function> loser = keys.holderOf(vk);
+        if (!keys.assign(function, vk)) return;
+        // A key has one function: the one it is taken from is named, so
+        // that nothing changes behind the user's back.
+        if (loser && *loser != function) {
+            shell.messageBox(std::string(TakenKeyMessage(vk, *loser)), std::string(settings::kAssignKeyCaption),
+                             platform::mb::IconAsterisk);
+        }
         done(result::Ok);
     }
 }

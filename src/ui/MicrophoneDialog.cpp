@@ -1,6 +1,7 @@
 #include "ui/MicrophoneDialog.h"
 
 #include <QHeaderView>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -13,21 +14,26 @@ namespace tavrin::ui {
 namespace {
 
 constexpr const char* kDefaultRow = "Default (as the desktop)";
+constexpr int kPollMs = 1000;
 
 }  // namespace
 
-MicrophoneDialog::MicrophoneDialog(QWidget* parent, settings::Settings& values, std::vector<MicrophoneSource> found,
+MicrophoneDialog::MicrophoneDialog(QWidget* parent, settings::Settings& values, Query found,
                                    std::function<void(const std::string&)> chosen)
-    : KeypadDialog(parent, QStringLiteral("Tavrin  Microphone")), settings(values), onChosen(std::move(chosen)) {
+    : KeypadDialog(parent, QStringLiteral("Tavrin  Microphone")),
+      settings(values),
+      query(std::move(found)),
+      onChosen(std::move(chosen)) {
     setObjectName(QStringLiteral("microphoneDialog"));
-    sources.push_back({"", kDefaultRow});
-    sources.insert(sources.end(), found.begin(), found.end());
-    const std::string& current = settings.microphone();
-    const bool listed = std::any_of(sources.begin(), sources.end(),
-                                    [&](const MicrophoneSource& s) { return s.name == current; });
-    if (!listed) sources.push_back({current, current + " (not connected)"});
     createList();
+    fill(query());
     softKeys().setLeft(softkey::Done, QStringLiteral("Done"));
+    // The server is asked again while the page shows: sources come and go.
+    auto* poll = new QTimer(this);
+    poll->setObjectName(QStringLiteral("sourcePoll"));
+    poll->setInterval(kPollMs);
+    connect(poll, &QTimer::timeout, this, &MicrophoneDialog::refresh);
+    poll->start();
 }
 
 void MicrophoneDialog::createList() {
@@ -38,16 +44,40 @@ void MicrophoneDialog::createList() {
     rows->setRootIsDecorated(false);
     rows->setSelectionMode(QAbstractItemView::SingleSelection);
     rows->setFont(CaptionFont());
-    for (const auto& source : sources) {
-        auto* item = new QTreeWidgetItem(rows);
-        item->setText(0, QString::fromStdString(source.description));
-        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
-    }
     body().addWidget(rows, 1);
-    showChoice();
     rows->setFocus();
     connect(rows, &QTreeWidget::itemDoubleClicked, this,
             [this](QTreeWidgetItem* item) { choose(rows->indexOfTopLevelItem(item)); });
+}
+
+void MicrophoneDialog::refresh() {
+    std::vector<MicrophoneSource> found = query();
+    if (found == lastFound) return;
+    // The row the user is on stays under the highlight if it is still there.
+    const int at = rows->currentIndex().isValid() ? rows->currentIndex().row() : -1;
+    const std::string on = at >= 0 ? sources[static_cast<std::size_t>(at)].name : std::string();
+    fill(std::move(found));
+    for (int row = 0; row < rows->topLevelItemCount() && at >= 0; ++row) {
+        if (sources[static_cast<std::size_t>(row)].name == on) rows->setCurrentItem(rows->topLevelItem(row));
+    }
+}
+
+void MicrophoneDialog::fill(std::vector<MicrophoneSource> found) {
+    lastFound = found;
+    sources.clear();
+    sources.push_back({"", kDefaultRow});
+    sources.insert(sources.end(), found.begin(), found.end());
+    const std::string& current = settings.microphone();
+    const bool listed = std::any_of(sources.begin(), sources.end(),
+                                    [&](const MicrophoneSource& s) { return s.name == current; });
+    if (!listed) sources.push_back({current, current + " (not connected)"});
+    rows->clear();
+    for (const std::string& label : SourceLabels(sources)) {
+        auto* item = new QTreeWidgetItem(rows);
+        item->setText(0, QString::fromStdString(label));
+        item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+    }
+    showChoice();
 }
 
 // Checks the current choice and puts the selection on it.
@@ -69,6 +99,16 @@ void MicrophoneDialog::choose(int row) {
 
 void MicrophoneDialog::onAction() {
     if (rows->currentIndex().isValid()) choose(rows->currentIndex().row());
+}
+
+std::vector<std::string> SourceLabels(const std::vector<MicrophoneSource>& sources) {
+    std::vector<std::string> labels;
+    for (const MicrophoneSource& s : sources) {
+        const auto same = std::count_if(sources.begin(), sources.end(),
+                                        [&](const MicrophoneSource& o) { return o.description == s.description; });
+        labels.push_back(same > 1 && !s.name.empty() ? s.description + " (" + s.name + ")" : s.description);
+    }
+    return labels;
 }
 
 void MicrophoneDialog::onSoftKey(std::uint32_t command) {

@@ -18,7 +18,13 @@ namespace tavrin::ui {
 struct MicrophoneSource {
     std::string name;
     std::string description;
+    friend bool operator==(const MicrophoneSource&, const MicrophoneSource&) = default;
 };
+
+// What the rows show: the description, followed by the source's own name in
+// brackets where two sources share a description (every null sink's monitor
+// reads alike, and so can two devices of one make).
+std::vector<std::string> SourceLabels(const std::vector<MicrophoneSource>& sources);
 
 // What the option pages work on: the main window's settings, the desktop,
 // the capacity estimates, the input device's formats and a way to tell the

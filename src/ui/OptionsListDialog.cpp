@@ -85,7 +85,7 @@ void OptionsListDialog::openPage(int row) {
         openRecordingPage();
     } else if (page == QLatin1String("Microphone")) {
         // Asked afresh each time, so that a headset plugged in since shows.
-        MicrophoneDialog(this, context.settings, context.microphones(), context.microphoneChosen).exec();
+        MicrophoneDialog(this, context.settings, context.microphones, context.microphoneChosen).exec();
     } else if (page == QLatin1String("Buttons")) {
         AssignButtonsDialog(this, context.settings, context.shell, context.keysChanged).exec();
     } else if (page == QLatin1String("About")) {

@@ -109,6 +109,7 @@ RecordingOptionsDialog::RecordingOptionsDialog(QWidget* parent, settings::Settin
     showOptions();
     showTimes();
     for (QWidget* control : focusOrder()) control->setEnabled(!recordingInProgress);
+    enableNumbers();
     softKeys().setLeft(softkey::Done, QStringLiteral("Done"));
     softKeys().setRight(softkey::Cancel, QStringLiteral("Cancel"));
     locationBox->setFocus();
@@ -271,6 +272,7 @@ void RecordingOptionsDialog::optionsChanged() {
     o.timeLimitMinutes = static_cast<std::uint32_t>(limitTime->value());
     o.subFolder = folderEdit->text().trimmed().toStdString();
     settings.setRecordingOptions(settings::Corrected(std::move(o)));
+    enableNumbers();
     const settings::RecordingOptions& now = settings.recordingOptions();
     levelBar->setMarks(now.voiceActivated ? now.voiceActivationLevel : 0, now.silenceCut ? now.silenceCutLevel : 0);
 }
@@ -296,8 +298,25 @@ void RecordingOptionsDialog::onSoftKey(std::uint32_t command) {
     }
 }
 
+// Action ticks a switch and opens a list, whose own Up, Down and Action then choose.
 void RecordingOptionsDialog::onAction() {
-    if (auto* box = qobject_cast<QCheckBox*>(focusWidget()); box && box->isEnabled()) box->toggle();
+    QWidget* focused = focusWidget();
+    if (!focused || !focused->isEnabled()) return;
+    if (auto* box = qobject_cast<QCheckBox*>(focused)) {
+        box->toggle();
+    } else if (auto* list = qobject_cast<QComboBox*>(focused)) {
+        list->showPopup();
+    }
+}
+
+// A number counts only while its switch is on; off, it is greyed and Up and
+// Down pass it by.
+void RecordingOptionsDialog::enableNumbers() {
+    if (recording) return;
+    voicePercent->setEnabled(voiceBox->isChecked());
+    silencePercent->setEnabled(silenceBox->isChecked());
+    silenceTime->setEnabled(silenceBox->isChecked());
+    limitTime->setEnabled(limitBox->isChecked());
 }
 
 std::vector<QWidget*> RecordingOptionsDialog::focusOrder() const {

@@ -89,6 +89,7 @@ private:
     void locationChosen(int index);
     void formatChosen(int index);
     void optionsChanged();
+    void enableNumbers();
     void cancel();
     // The page's controls in Up/Down order.
     std::vector<QWidget*> focusOrder() const;

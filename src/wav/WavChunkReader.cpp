@@ -1,5 +1,6 @@
 #include "wav/WavChunkReader.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace tavrin::wav {
@@ -89,11 +90,15 @@ Step FmtChunk(Walk& walk, std::uint64_t start, std::uint32_t chunkSize) {
     return Step::Next;
 }
 
+// A data chunk that claims more than the file holds is a recording cut
+// short (a copy that failed, a crash): it is the audio it really holds, as
+// storage opens it for playing and editing.
 Step DataChunk(Walk& walk, std::uint64_t start, std::uint32_t chunkSize) {
-    if (!ChunkFits(walk.file, start, chunkSize)) return Step::Stop;
-    walk.info.dataStart = static_cast<std::uint32_t>(start + 8);  // the loop keeps start + 8 inside the file
-    walk.info.dataLength = chunkSize;
-    walk.info.lengthInBlocks = BlocksOfData(walk.info, chunkSize);
+    if (start + 8 > walk.file.size()) return Step::Stop;
+    walk.info.dataStart = static_cast<std::uint32_t>(start + 8);
+    const std::uint64_t held = walk.file.size() - (start + 8);
+    walk.info.dataLength = static_cast<std::uint32_t>(std::min<std::uint64_t>(chunkSize, held));
+    walk.info.lengthInBlocks = BlocksOfData(walk.info, walk.info.dataLength);
     walk.dataSeen = true;
     return Step::Next;
 }
@@ -116,12 +121,11 @@ std::uint64_t NextChunk(const ByteView& file, std::uint64_t start, std::uint32_t
     return end + 1;
 }
 
+// The RIFF size is not looked at: the chunks say where the audio is, as for
+// the strict reading. Files end early (cut short) or late (zero padding
+// other programs add, or chunks left outside it) and still play.
 bool RiffHeaderFits(const ByteView& file) {
-    std::uint32_t riffSize = 0;
-    if (!file.IdIs(0, "RIFF") || !file.Le32(4, riffSize) || !file.IdIs(8, "WAVE")) return false;
-    // One byte more than the file holds is a dropped pad byte after odd-sized data.
-    const std::uint64_t claimedEnd = std::uint64_t{riffSize} + 8;
-    return claimedEnd == file.size() || claimedEnd == file.size() + 1;
+    return file.IdIs(0, "RIFF") && file.Contains(4, 4) && file.IdIs(8, "WAVE");
 }
 
 }  // namespace

@@ -48,6 +48,9 @@ struct WavInfo {
 // kParseUnusable, kParsePlayable or kParseUnsupported. `info` is reset first.
 // Chunks other than fmt and data are skipped, word-aligned (a pad byte follows
 // an odd-sized chunk unless a chunk id stands right after it).
+// The RIFF size is not looked at, and a data chunk that claims more than the
+// file holds counts for what it holds: the list, the file facts and storage
+// take a file cut short, or one padded after its RIFF end, alike.
 // Only the header fields are read, never the audio, and never a byte outside
 // [0, size): a field that is not wholly inside stops the walk.
 [[nodiscard]] int ParseWavBytes(const std::uint8_t* bytes, std::uint32_t size, WavInfo& info);

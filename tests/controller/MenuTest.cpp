@@ -46,15 +46,16 @@ struct MenuCase {
 
 class StateMenus : public ::testing::TestWithParam<MenuCase> {};
 
-TEST_P(StateMenus, EnterBuildsTheFourteenItemsOfTheState) {
+TEST_P(StateMenus, EnterBuildsTheSixteenItemsOfTheState) {
     const MenuCase c = GetParam();
     ControllerRig rig;
     rig.state(c.state).Enter();
     const std::vector<MenuItem>& menu = rig.window.menu();
-    ASSERT_EQ(menu.size(), 14u);
-    const std::vector<std::uint32_t> commands{cmd::Play, cmd::Record, cmd::Append, cmd::Insert, cmd::Overwrite,
-                                              cmd::Pause, cmd::Stop, cmd::FF, cmd::REW, 0, cmd::Rename, cmd::Delete,
-                                              0, cmd::Options};
+    ASSERT_EQ(menu.size(), 16u);
+    const std::vector<std::uint32_t> commands{cmd::Play,   cmd::Record, cmd::Append, cmd::Insert, cmd::Overwrite,
+                                              cmd::Pause,  cmd::Stop,   cmd::FF,     cmd::REW,    cmd::Speed,
+                                              0,           cmd::Rename, cmd::Delete, cmd::Export, 0,
+                                              cmd::Options};
     const std::string enabled = c.enabled;
     std::size_t item = 0;
     for (std::size_t i = 0; i < menu.size(); ++i) {
@@ -68,25 +69,27 @@ TEST_P(StateMenus, EnterBuildsTheFourteenItemsOfTheState) {
     EXPECT_EQ(menu[3].caption, "Insert ");
     EXPECT_EQ(menu[4].caption, "Overwrite ");
     EXPECT_EQ(menu[5].caption, controller::CaptionWithKey(c.pauseCaption, 0));
-    EXPECT_EQ(menu[10].caption, "Rename");
-    EXPECT_EQ(menu[11].caption, "Delete");
-    EXPECT_EQ(menu[13].caption, "Options");
+    EXPECT_EQ(menu[9].caption, "Speed");
+    EXPECT_EQ(menu[11].caption, "Rename");
+    EXPECT_EQ(menu[12].caption, "Delete");
+    EXPECT_EQ(menu[13].caption, "Export");
+    EXPECT_EQ(menu[15].caption, "Options");
 }
 
 INSTANTIATE_TEST_SUITE_P(
     States, StateMenus,
-    ::testing::Values(MenuCase{StateId::Idle, "GEGGGGGGGEEE", "Pause"},  // only Record, Rename, Delete, Options
-                      MenuCase{StateId::FileSelected, "EEEEEGGEEEEE", "Pause"},
-                      MenuCase{StateId::Play, "GGGGGEEEEGGE", "Pause"},
-                      MenuCase{StateId::PausePlay, "GGEEEEEEEGGE", "Resume"},  // Append starts the deferred append
-                      MenuCase{StateId::Record, "GGGGGEEGGGGE", "Pause"},
-                      MenuCase{StateId::RecordAppend, "GGGGGEEGGGGE", "Pause"},
-                      MenuCase{StateId::RecordInsert, "GGGGGEEGGGGE", "Pause"},
-                      MenuCase{StateId::RecordOverwrite, "GGGGGEEGGGGE", "Pause"},
-                      MenuCase{StateId::PauseRecord, "GGGGGEEGGGGE", "Resume"},
-                      MenuCase{StateId::PauseRecordAppend, "GGGGGEEGGGGE", "Resume"},
-                      MenuCase{StateId::PauseRecordInsert, "GGGGGEEGGGGE", "Resume"},
-                      MenuCase{StateId::PauseRecordOverwrite, "GGGGGEEGGGGE", "Resume"}));
+    ::testing::Values(MenuCase{StateId::Idle, "GEGGGGGGGEEEEE", "Pause"},  // only Record, Rename, Delete, Options
+                      MenuCase{StateId::FileSelected, "EEEEEGGEEEEEEE", "Pause"},
+                      MenuCase{StateId::Play, "GGGGGEEEEEGGGE", "Pause"},
+                      MenuCase{StateId::PausePlay, "GGEEEEEEEEGGGE", "Resume"},  // Append starts the deferred append
+                      MenuCase{StateId::Record, "GGGGGEEGGEGGGE", "Pause"},
+                      MenuCase{StateId::RecordAppend, "GGGGGEEGGEGGGE", "Pause"},
+                      MenuCase{StateId::RecordInsert, "GGGGGEEGGEGGGE", "Pause"},
+                      MenuCase{StateId::RecordOverwrite, "GGGGGEEGGEGGGE", "Pause"},
+                      MenuCase{StateId::PauseRecord, "GGGGGEEGGEGGGE", "Resume"},
+                      MenuCase{StateId::PauseRecordAppend, "GGGGGEEGGEGGGE", "Resume"},
+                      MenuCase{StateId::PauseRecordInsert, "GGGGGEEGGEGGGE", "Resume"},
+                      MenuCase{StateId::PauseRecordOverwrite, "GGGGGEEGGEGGGE", "Resume"}));
 
 TEST(Menu, CaptionsShowTheKeysOfTheSingleFunctionsOnly) {
     ControllerRig rig;

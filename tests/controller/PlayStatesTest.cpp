@@ -378,7 +378,7 @@ TEST(DeferredEdit, OverwriteStillAsksAndNoLeavesStateFileSelected) {
     rig.shell.queueAnswer(answer::No);
     rig.engine.deliverAll();
     ASSERT_EQ(rig.shell.boxes().size(), 1u);
-    EXPECT_EQ(rig.shell.boxes()[0].text, "Do you really want to overwrite this recording?");
+    EXPECT_EQ(rig.shell.boxes()[0].text, "Do you really want to overwrite this recording?\na");
     EXPECT_TRUE(rig.in(StateId::FileSelected));
     EXPECT_TRUE(rig.window.softKeyEnabled(cmd::Record));
     EXPECT_FALSE(rig.ctl.vars.pendingOverwrite);
@@ -394,6 +394,23 @@ TEST(DeferredEdit, ASecondPlayEndCannotRepeatTheRequest) {
     rig.ctl.Force(StateId::Play);
     rig.current().OnPlayEnd();  // a stray second PlayEnd
     EXPECT_EQ(rig.window.sentRequests().size(), 1u);
+}
+
+// A paused playback says so on the panel; the word goes with the resume.
+TEST(StatePausePlay, ThePanelSaysPausedUntilTheResume) {
+    ControllerRig rig;
+    rig.toPausePlay(rig.path("a.wav"));
+    EXPECT_TRUE(rig.window.IsShown(Control::PausedLabel));
+    rig.current().OnPause();
+    rig.engine.deliverAll();
+    EXPECT_TRUE(rig.in(StateId::Play));
+    EXPECT_FALSE(rig.window.IsShown(Control::PausedLabel));
+    rig.current().OnPause();
+    rig.engine.deliverAll();
+    rig.current().OnStop();
+    rig.engine.deliverAll();
+    EXPECT_TRUE(rig.in(StateId::FileSelected));
+    EXPECT_FALSE(rig.window.IsShown(Control::PausedLabel));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -40,9 +41,11 @@ const Variant kVariants[] = {
      controller::kRequestRecordAppend, "Can't append - storage card too slow", {Function::Stop, Function::AppendStop},
      {Function::Pause, Function::RecordPause}},
     {"Insert", StateId::RecordInsert, StateId::PauseRecordInsert, Control::InsertIcon, 30,
-     controller::kRequestRecordInsert, "Can't insert - storage card too slow", {}, {}},
+     controller::kRequestRecordInsert, "Can't insert - storage card too slow", {Function::Stop},
+     {Function::Pause, Function::RecordPause}},
     {"Overwrite", StateId::RecordOverwrite, StateId::PauseRecordOverwrite, Control::OverwriteIcon, 10,
-     controller::kRequestRecordOverwrite, "Can't overwrite - storage card too slow", {}, {}},
+     controller::kRequestRecordOverwrite, "Can't overwrite - storage card too slow", {Function::Stop},
+     {Function::Pause, Function::RecordPause}},
 };
 
 // Offsets of the recording events from the variant's base.
@@ -132,6 +135,7 @@ TEST_P(RecordingStates, StopWaitsForTheFileAndReopensItAtItsStart) {
 // The engine stops a capture by itself only when storing a block failed: the
 // room ran out. The panel says so, once; the user's own stop says nothing.
 TEST_P(RecordingStates, AStopOfTheEnginesOwnIsToldInThePanelUntilTheNextStart) {
+    rig.files.setFreeSpace(0);  // the volume is what filled up
     rig.engine.setMode(ScriptedEngine::Mode::FileOpen);
     deliver(kRecordEnd);
     deliver(kFileReady);
@@ -150,6 +154,159 @@ TEST_P(RecordingStates, AStopOfTheEnginesOwnIsToldInThePanelUntilTheNextStart) {
     rig.engine.deliverAll();
     EXPECT_TRUE(rig.in(StateId::FileSelected));
     EXPECT_EQ(rig.window.notice(), "");
+}
+
+// What the engine reports when a capture ends without a Stop, running or
+// paused: a microphone that went is said in words and the audio kept; an
+// error the program cannot name keeps its code box; a card taken out under
+// the recording ends it in Idle with one notice and no box, and no icon of
+// the recording stays.
+TEST_P(RecordingStates, ACaptureEndedByTheEngineIsToldInWordsWhereItsCauseIsKnown) {
+    struct Case {
+        const char* name;
+        bool paused;
+        std::uint32_t code, detail;
+        bool cardGone;
+        const char* notice;
+        const char* box;  // nullptr: none
+    };
+    const Case cases[] = {
+        {"microphone unplugged", false, 0x21000013, 2, false, "Microphone disconnected - recording stopped", nullptr},
+        {"microphone unplugged while paused", true, 0x21000013, 2, false,
+         "Microphone disconnected - recording stopped", nullptr},
+        {"buffer refused back", false, 0x21000000, 1242, false, "Microphone disconnected - recording stopped",
+         nullptr},
+        {"unknown device failure", false, 0x21000000, 1131, false, "",
+         "Error code:\n0x21000000\n0x46B"},
+        {"card removed, finishing failed", false, 0x21000000, 0x3005, true,
+         "Storage card removed - recording stopped", nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir card;
+        if (c.cardGone) {
+            // The recording lies on a card, which is taken out before the engine reports.
+            rig.settings.setSaveLocation(card.path());
+            rig.shell.setStorageCards({card.path()});
+            WriteBytes(card.file("edited.wav"), "x");
+            file = card.file("edited.wav");
+            rig.engine.deliverAll();
+            rig.current().OnStop();
+            rig.engine.deliverAll();
+            start();
+        }
+        if (c.paused) {
+            rig.current().OnPause();
+            rig.engine.deliverAll();
+            ASSERT_TRUE(rig.in(v().paused));
+        }
+        rig.clear();
+        if (c.cardGone) {
+            ASSERT_EQ(rig.window.CurrentPath(), card.file(v().request == 0 ? "Recording1.wav" : "edited.wav"));
+            rig.shell.setStorageCards({});
+        }
+        rig.engine.setMode(ScriptedEngine::Mode::FileOpen);
+        rig.current().OnEngineError(c.code, c.detail);
+        deliver(kRecordEnd);
+        deliver(kFileReady);
+        EXPECT_EQ(rig.window.notice(), c.notice);
+        if (c.box) {
+            ASSERT_EQ(rig.shell.boxes().size(), 1u);
+            EXPECT_EQ(rig.shell.boxes()[0].text, c.box);
+        } else {
+            EXPECT_TRUE(rig.shell.boxes().empty()) << rig.shell.lastBox().text;
+        }
+        EXPECT_TRUE(rig.in(c.cardGone ? StateId::Idle : StateId::FileSelected));
+        for (Control icon : {Control::RecordIcon, Control::AppendIcon, Control::InsertIcon, Control::OverwriteIcon,
+                             Control::LeftLabel, Control::TimeLeft, Control::SavingIcon}) {
+            EXPECT_FALSE(rig.window.IsShown(icon)) << ControlName(icon);
+        }
+        rig.settings.setSaveLocation(rig.dir.path());
+        file = rig.path("edited.wav");
+        start();
+    }
+}
+
+// A card taken out under a running recording is noticed within a tick of the
+// clock: the recording stops there, and ends as above.
+TEST_P(RecordingStates, ACardTakenOutStopsTheRecordingAtTheNextClockTick) {
+    TempDir card;
+    rig.settings.setSaveLocation(card.path());
+    rig.shell.setStorageCards({card.path()});
+    WriteBytes(card.file("edited.wav"), "x");
+    file = card.file("edited.wav");
+    rig.current().OnStop();
+    rig.engine.deliverAll();
+    start();
+    rig.current().OnRemainingTimer();
+    EXPECT_EQ(std::count(rig.engine.commands().begin(), rig.engine.commands().end(), "Stop"), 0);
+    rig.shell.setStorageCards({});
+    rig.current().OnRemainingTimer();
+    EXPECT_EQ(rig.engine.commands().back(), "Stop");
+    rig.engine.deliverAll();
+    EXPECT_TRUE(rig.in(StateId::Idle));
+    EXPECT_EQ(rig.window.notice(), "Storage card removed - recording stopped");
+    EXPECT_TRUE(rig.shell.boxes().empty()) << rig.shell.lastBox().text;
+}
+
+// A paused recording says so on the panel, not only on its soft key; the
+// word goes with the resume and with a stop from the pause.
+TEST_P(RecordingStates, ThePanelSaysPausedWhilePaused) {
+    for (const bool stopWhilePaused : {false, true}) {
+        EXPECT_FALSE(rig.window.IsShown(Control::PausedLabel));
+        rig.current().OnPause();
+        rig.engine.deliverAll();
+        EXPECT_TRUE(rig.window.IsShown(Control::PausedLabel));
+        if (stopWhilePaused) {
+            rig.current().OnStop();
+            EXPECT_FALSE(rig.window.IsShown(Control::PausedLabel));
+            rig.engine.deliverAll();
+            EXPECT_FALSE(rig.window.IsShown(Control::PausedLabel));
+            continue;
+        }
+        rig.current().OnPause();
+        rig.engine.deliverAll();
+        EXPECT_TRUE(rig.in(v().running));
+        EXPECT_FALSE(rig.window.IsShown(Control::PausedLabel));
+    }
+}
+
+// The option icons say what the options are: a page that turned silence
+// skipping off takes its icon away at once, in any state.
+TEST_P(RecordingStates, TheOptionIconsFollowWhatTheOptionsPageChanged) {
+    rig.window.setOptionsDialog([&] { rig.window.editRecordingOptions().silenceCut = true; });
+    rig.current().OnOptions();
+    EXPECT_TRUE(rig.window.IsShown(Control::SilenceIcon));
+    rig.window.setOptionsDialog([&] { rig.window.editRecordingOptions().silenceCut = false; });
+    rig.current().OnOptions();
+    EXPECT_FALSE(rig.window.IsShown(Control::SilenceIcon));
+    rig.current().OnStop();
+    rig.engine.deliverAll();
+    EXPECT_FALSE(rig.window.IsShown(Control::SilenceIcon));
+}
+
+// Which room ran out is named for what it is: the volume when it is full,
+// otherwise the recording's own limit, a WAV file's size straight on the
+// medium, the memory a recording on slow media is held in.
+TEST_P(RecordingStates, TheRoomThatRanOutIsNamed) {
+    struct Case {
+        std::uint64_t free;
+        bool fast;
+        const char* notice;
+    };
+    for (const Case& c : {Case{0, true, "Phone full - recording stopped"},
+                          Case{1u << 20, false, "Phone full - recording stopped"},
+                          Case{1ull << 30, true, "File size limit reached - recording stopped"},
+                          Case{1ull << 30, false, "Memory full - recording stopped"}}) {
+        SCOPED_TRACE(c.notice);
+        rig.files.setFreeSpace(c.free);
+        rig.shell.setFastLocations(c.fast ? std::vector<std::string>{rig.dir.path()} : std::vector<std::string>{});
+        rig.engine.setMode(ScriptedEngine::Mode::FileOpen);
+        deliver(kRecordEnd);
+        deliver(kFileReady);
+        EXPECT_EQ(rig.window.notice(), c.notice);
+        start();
+    }
 }
 
 TEST_P(RecordingStates, HaltStopsLikeStop) {
@@ -275,47 +432,57 @@ TEST_P(RecordingStates, OptionsOpenWithTheRecordingInProgress) {
     EXPECT_EQ(rig.window.listRefreshes(), 1);
 }
 
-TEST_P(RecordingStates, KeysStopAndPauseOnlyWhereAssignedKeysWork) {
+// Every kind of recording, running or paused, is stopped by the Stop key,
+// its own combined stop key, the keypad's record key and End, and paused or
+// resumed by the Pause and Record/Pause keys; no other function acts.
+TEST_P(RecordingStates, KeysStopPauseAndResumeRunningOrPaused) {
+    struct Press {
+        std::optional<Function> function;  // assigned to kKey3; none: a fixed key
+        std::uint32_t key;
+    };
+    std::vector<Press> presses{{std::nullopt, settings::vk::RecordKey}, {std::nullopt, settings::vk::End}};
     for (Function f : {Function::PlayPause, Function::RecordPause, Function::RecordStop, Function::AppendStop,
-                       Function::Play, Function::Record, Function::Append, Function::Pause, Function::Stop,
-                       Function::Forward, Function::Rewind}) {
-        SCOPED_TRACE(settings::InfoOf(f).label);
-        rig.settings.keys() = {};
-        rig.settings.keys().set(f, kKey3);
-        rig.clear();
-        const bool stops = std::find(v().stopKeys.begin(), v().stopKeys.end(), f) != v().stopKeys.end();
-        const bool pauses = std::find(v().pauseKeys.begin(), v().pauseKeys.end(), f) != v().pauseKeys.end();
-        rig.current().OnKey(kKey3);
-        EXPECT_EQ(rig.engine.commands(), stops    ? std::vector<std::string>{"Stop"}
-                                         : pauses ? std::vector<std::string>{"Pause"}
-                                                  : std::vector<std::string>{});
-        EXPECT_TRUE(rig.shell.boxes().empty());
-        if (stops) return;
-        if (pauses) {
-            rig.engine.deliverAll();
-            rig.clear();
-            rig.current().OnKey(kKey3);  // the same key resumes a new recording; a paused edit ignores keys
-            EXPECT_EQ(rig.engine.commands(), v().request == 0 ? std::vector<std::string>{"Resume"}
-                                                               : std::vector<std::string>{});
-            if (v().request != 0) rig.current().OnPause();
-            rig.engine.deliverAll();
-            EXPECT_TRUE(rig.in(v().running));
-        }
+                       Function::Play, Function::Record, Function::Append, Function::Insert, Function::Overwrite,
+                       Function::Pause, Function::Stop, Function::Forward, Function::Rewind}) {
+        presses.push_back({f, kKey3});
     }
-}
-
-TEST_P(RecordingStates, AssignedKeysDoNothingWhileAnEditIsPaused) {
-    if (v().request == 0) return;  // a paused new recording takes its keys (the test above)
-    rig.current().OnPause();
-    rig.engine.deliverAll();
-    for (Function f : {Function::Stop, Function::Pause, Function::AppendStop, Function::RecordStop,
-                       Function::RecordPause}) {
-        rig.settings.keys() = {};
-        rig.settings.keys().set(f, kKey3);
-        rig.clear();
-        rig.current().OnKey(kKey3);
-        EXPECT_TRUE(rig.engine.calls().empty());
-        EXPECT_TRUE(rig.window.calls().empty());
+    for (const bool paused : {false, true}) {
+        for (const Press& p : presses) {
+            SCOPED_TRACE(std::string(paused ? "paused, " : "running, ") +
+                         (p.function ? std::string(settings::InfoOf(*p.function).label) : std::to_string(p.key)));
+            rig.settings.keys() = {};
+            if (p.function) rig.settings.keys().set(*p.function, kKey3);
+            if (paused) {
+                rig.current().OnPause();
+                rig.engine.deliverAll();
+                ASSERT_TRUE(rig.in(v().paused));
+            }
+            rig.clear();
+            const auto has = [&](const std::vector<Function>& fs) {
+                return !p.function || std::find(fs.begin(), fs.end(), *p.function) != fs.end();
+            };
+            const bool stops = has(v().stopKeys);
+            const bool pauses = p.function && has(v().pauseKeys);
+            rig.current().OnKey(p.key);
+            EXPECT_EQ(rig.engine.commands(), stops    ? std::vector<std::string>{"Stop"}
+                                             : pauses ? std::vector<std::string>{paused ? "Resume" : "Pause"}
+                                                      : std::vector<std::string>{});
+            EXPECT_TRUE(rig.shell.boxes().empty());
+            if (stops) {
+                EXPECT_TRUE(rig.in(v().running));  // a paused one hands the stop to its running state
+                rig.engine.deliverAll();
+                EXPECT_TRUE(rig.in(StateId::FileSelected));
+                start();
+                continue;
+            }
+            if (!pauses) EXPECT_TRUE(rig.window.calls().empty());
+            rig.engine.deliverAll();
+            if (rig.in(v().paused)) {  // back to running for the next press
+                rig.current().OnPause();
+                rig.engine.deliverAll();
+            }
+            ASSERT_TRUE(rig.in(v().running));
+        }
     }
 }
 

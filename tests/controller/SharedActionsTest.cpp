@@ -120,6 +120,8 @@ TEST(SelectRecording, OpensANewPathAndOnlyReadsTheFactsOfTheOpenOne) {
 
 TEST(SelectRecording, AFileThatCannotBeOpenedIsToldAndDropped) {
     ControllerRig rig;
+    // A file that looks playable: the engine's refusal has no cause the file shows.
+    WriteBytes(rig.path("broken.wav"), ReadBytes(TAVRIN_FIXTURE_DIR "/pcm-8k-8bit.wav"));
     rig.engine.failNext(Op::OpenFile, ResultCode(0x21000000, 1996));
     rig.current().OnActivateRecording(rig.path("broken.wav"));
 
@@ -222,6 +224,38 @@ TEST(SetVolumeFromSlider, AFailedVolumeIsToldAndNotRememberedAsSet) {
     rig.current().HandleVolumeThumbTrack(50);  // tried again, since it was never set
     EXPECT_EQ(rig.engine.commands(), std::vector<std::string>{"SetVolume(50)"});
     EXPECT_EQ(rig.ctl.vars.lastVolume, 50);
+}
+
+// The volume keys walk the slider's road in steps, from the volume kept at
+// the last start; each press is shown for a moment and kept for the next run,
+// and a press past either end changes nothing.
+TEST(VolumeKeys, StepFromTheKeptVolumeInEveryStateShowItAndKeepIt) {
+    for (const StateId id : {StateId::Idle, StateId::FileSelected, StateId::Play, StateId::PausePlay,
+                             StateId::Record, StateId::PauseRecordInsert}) {
+        SCOPED_TRACE(static_cast<int>(id));
+        ControllerRig rig;
+        ASSERT_TRUE(rig.store.writeNumber("Playback", "Volume", 80));
+        rig.settings.readVolume();
+        rig.ctl.RestoreVolume();
+        EXPECT_EQ(rig.engine.commands(), std::vector<std::string>{"SetVolume(80)"});
+        rig.ctl.Force(id);
+        rig.clear();
+        const auto press = [&](std::uint32_t key, int times) {
+            for (int i = 0; i < times; ++i) rig.current().OnKey(key);
+        };
+        press(settings::vk::VolumeUp, 3);
+        EXPECT_EQ(rig.engine.commands(), (std::vector<std::string>{"SetVolume(90)", "SetVolume(100)"}));
+        EXPECT_EQ(rig.window.flashed(), "Volume 100%");
+        rig.clear();
+        press(settings::vk::VolumeDown, 2);
+        EXPECT_EQ(rig.engine.commands(), (std::vector<std::string>{"SetVolume(90)", "SetVolume(80)"}));
+        EXPECT_EQ(rig.window.flashed(), "Volume 80%");
+        settings::Settings next(rig.store);
+        next.readVolume();
+        EXPECT_EQ(next.volume(), 80);
+        EXPECT_TRUE(rig.in(id));
+        EXPECT_TRUE(rig.shell.boxes().empty());
+    }
 }
 
 struct PowerCase {

@@ -44,8 +44,9 @@ INSTANTIATE_TEST_SUITE_P(
         CapacityCase{"NoFreeSpace", wav::kCodePcm8k16, 0, 64u << 20, std::nullopt, true, 0, 0, 0},
         CapacityCase{"FreeSpaceQueryFails", wav::kCodePcm8k16, std::nullopt, 64u << 20, std::nullopt, false, 0, 0, 0},
         CapacityCase{"UnknownFormatBit", 0x2, 1'000'000'000, 64u << 20, std::nullopt, false, 0, 0, 0},
+        // One recording is a WAV file, at most 4 GiB; all of the free space holds far more.
         CapacityCase{"FreeSpaceBeyondFourGiB", wav::kCodeGsm, 1ull << 40, 64u << 20, std::nullopt, false,
-                     0xFFFFFFFFu / 1625, 0xFFFFFFFFu / 1625, 0}),
+                     0xFFFFFFFFu / 1625, static_cast<std::int32_t>((1ull << 40) / 1625), 0}),
     CaseName<CapacityCase>);
 
 TEST_F(EngineTest, WhileRecordingRemainingTimeIsTheRoomLeftInStorage) {
@@ -57,6 +58,22 @@ TEST_F(EngineTest, WhileRecordingRemainingTimeIsTheRoomLeftInStorage) {
     EXPECT_GT(expected, 0);
     EXPECT_EQ(engine->RemainingSeconds(wav::kCodePcm8k8, dir.path(), true), expected);
     EXPECT_EQ(engine->TotalSeconds(wav::kCodePcm8k8, dir.path()), 0) << "total time looks at the disk only";
+    StopCapture();
+}
+
+// On a disk far larger than a WAV file, the time left of a recording is what
+// the file can still take: it counts down as the recording grows.
+TEST_F(EngineTest, WhileRecordingOnALargeDiskTheTimeLeftCountsDown) {
+    fs.setFreeSpace(81ull << 30);
+    engine->SetStorage(dir.path(), false);  // straight into the file
+    ASSERT_TRUE(Start(wav::kCodePcm8k8).Ok());
+    const std::int32_t before = engine->RemainingSeconds(wav::kCodePcm8k8, dir.path(), false);
+    for (int block = 0; block < 100; ++block) Fill(100);  // 20 s of 8 kHz 8-bit
+    const std::int32_t after = engine->RemainingSeconds(wav::kCodePcm8k8, dir.path(), false);
+    EXPECT_EQ(before, static_cast<std::int32_t>((0xFFFFFFFFu - 60) / 8000));
+    EXPECT_EQ(before - after, 20);
+    // The disk (less what the recording took of it) holds far more than one file can.
+    EXPECT_GT(engine->TotalSeconds(wav::kCodePcm8k8, dir.path()), 20 * before);
     StopCapture();
 }
 

@@ -125,6 +125,28 @@ TEST_P(EditRecordingTest, StartFailuresCloseTheDeviceAndTheStorage) {
     }
 }
 
+// A recording the user may only read (its permissions, a read-only mount)
+// plays; an edit of it is refused with the message that says so, and leaves
+// the file and its selection as they were.
+TEST_P(EditRecordingTest, ReadOnlyRecordingPlaysAndEveryEditIsRefused) {
+    const EditCase c = GetParam();
+    fs.refuseWrites(true);
+    OpenOld(c.slow);
+    const std::vector<std::uint8_t> before = test::ReadBytes(dir.file("rec.wav"));
+    EXPECT_EQ(Run(c.edit), ResultCode(rc::ReadOnly, detail::EditReadOnly));
+    Pump();
+    EXPECT_EQ(in.count(DeviceCall::Open), 0);
+    EXPECT_TRUE(cues.played.empty()) << "nothing started";
+    EXPECT_EQ(EngineProbe(*engine).state(), EngineState::EngineFileOpen);
+    ASSERT_TRUE(engine->PlayStart().Ok());
+    Pump();
+    EXPECT_EQ(EngineProbe(*engine).state(), EngineState::EnginePlaying);
+    engine->Stop();
+    Pump();
+    EXPECT_TRUE(engine->CloseFile().Ok());
+    EXPECT_EQ(test::ReadBytes(dir.file("rec.wav")), before);
+}
+
 TEST_P(EditRecordingTest, OnlyASelectedIdleRecordingCanBeEdited) {
     const EditCase c = GetParam();
     EXPECT_TRUE(Run(c.edit).Ok()) << "nothing selected: nothing done";
@@ -170,7 +192,8 @@ TEST_F(EngineTest, RefusedInsertAbortsAndLeavesTheRecordingSelectedAndUnchanged)
         AudioFileInfo info;
         ASSERT_TRUE(engine->OpenFile(dir.file("rec.wav"), slow, info).Ok());
         ASSERT_TRUE(engine->SetPosition(500));
-        fs.failNth(test::Fault::Map, 1);
+        // The audio after the point, to be moved on, cannot be read.
+        fs.failNth(test::Fault::Read, 1);
         EXPECT_EQ(engine->RecordInsert(), ResultCode(0x22000012, 5));
         fs.resetFaults();
         EXPECT_EQ(EngineProbe(*engine).state(), EngineState::EngineFileOpen);
@@ -244,6 +267,53 @@ TEST_F(EngineTest, AFinishSavedByTheRetryInCloseReportsNothing) {
     AudioFileInfo info;
     ASSERT_TRUE(engine->OpenFile(dir.file("rec.wav"), true, info).Ok()) << "FileReady reopens it";
     EXPECT_EQ(info.durationMs, 400u);
+}
+
+// Two engines of one process and one recording (a window's and a tool's, in
+// effect): while one edits the recording, the other's edits are refused with
+// the in-use message and start nothing, on both media; once the first has
+// finished, the second may edit. A new recording under a name being recorded
+// is refused the same way.
+TEST_F(EngineTest, EditsOfARecordingAnotherEngineIsChangingAreRefusedInWords) {
+    for (const bool slow : {true, false}) {
+        SCOPED_TRACE(slow ? "slow" : "fast");
+        EngineServices services{in, out, fs, memory, system, shell, clock, thread, cues,
+                                [](std::function<void()>) { return true; }, dir.file("state")};
+        AudioEngine first(services);
+        AudioEngine second(services);
+        ASSERT_TRUE(first.Init(sink).Ok() && second.Init(sink).Ok());
+        test::WriteBytes(dir.file("rec.wav"), test::RecordingFile(wav::FindByCode(wav::kCodePcm8k8)->format, kOld).bytes);
+        AudioFileInfo info;
+        ASSERT_TRUE(first.OpenFile(dir.file("rec.wav"), slow, info).Ok());
+        ASSERT_TRUE(second.OpenFile(dir.file("rec.wav"), slow, info).Ok()) << "reading is never refused";
+        ASSERT_TRUE(first.RecordAppend().Ok());
+        const int opened = in.count(DeviceCall::Open);
+        for (auto edit : {&AudioEngine::RecordAppend, &AudioEngine::RecordOverwrite, &AudioEngine::RecordInsert}) {
+            if (second.State() != EngineState::EngineFileOpen) {
+                ASSERT_TRUE(second.OpenFile(dir.file("rec.wav"), slow, info).Ok());
+            }
+            EXPECT_EQ((second.*edit)(), ResultCode(rc::InUse, detail::FolderMissing));
+        }
+        EXPECT_EQ(in.count(DeviceCall::Open), opened) << "a refused edit opened the microphone";
+        EXPECT_EQ(MessageText(ResultCode(rc::InUse, 0).MessageIndex()),
+                  "This recording is being changed by another program. Try again when it has finished");
+        static_cast<void>(second.CloseFile());
+        ASSERT_TRUE(second.SetFormat(wav::kCodePcm8k8));
+        second.SetStorage(dir.path(), slow);
+        EXPECT_EQ(second.RecordStart(dir.file("rec.wav")), ResultCode(rc::InUse, detail::CreatePcm));
+        EXPECT_TRUE(test::FileExists(dir.file("rec.wav"))) << "the refused recording removed the other's file";
+
+        while (auto message = first.Queue().tryTake()) first.HandleMessage(*message);
+        EXPECT_TRUE(first.Stop());
+        while (auto message = first.Queue().tryTake()) first.HandleMessage(*message);
+        ASSERT_TRUE(second.OpenFile(dir.file("rec.wav"), slow, info).Ok());
+        EXPECT_TRUE(second.RecordAppend().Ok()) << "once the first has finished";
+        while (auto message = second.Queue().tryTake()) second.HandleMessage(*message);
+        EXPECT_TRUE(second.Stop());
+        while (auto message = second.Queue().tryTake()) second.HandleMessage(*message);
+        static_cast<void>(first.CloseFile());
+        static_cast<void>(second.CloseFile());
+    }
 }
 
 }  // namespace

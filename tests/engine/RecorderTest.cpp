@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <functional>
 
 #include "engine/EngineHarness.h"
 #include "wav/Formats.h"
@@ -360,6 +361,38 @@ TEST_F(EngineTest, AFullBufferStopsTheCaptureThroughTheNormalStop) {
     EXPECT_EQ(audio.back(), 162);
     StopCapture();
     EXPECT_EQ(Ids().size(), 3u) << "the user's stop afterwards finds the file open";
+}
+
+// Why a capture on fast media ended by itself is told once its FileReady has
+// come: a volume without room (the tools then say the storage-space text),
+// another storage failure, or nothing when the user stopped it.
+TEST_F(EngineTest, ACaptureTellsWhyItEndedByItself) {
+    using Kind = platform::IoError::Kind;
+    struct Case {
+        const char* name;
+        std::function<void(test::FaultyFileSystem&)> fault;
+        Kind expected;
+    };
+    const Case cases[] = {
+        {"volume without room", [](test::FaultyFileSystem& f) { f.setFreeSpace(600'000); }, Kind::Full},
+        {"refused lengthening", [](test::FaultyFileSystem& f) { f.failNth(test::Fault::SetLength, 1, true); },
+         Kind::Other},
+        {"stopped", [](test::FaultyFileSystem&) {}, Kind::None},
+    };
+    engine->SetStorage(dir.path(), false);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs.setFreeSpace(64u << 20);
+        ASSERT_TRUE(Start(wav::kCodePcm8k8, {}, std::string(c.name) + ".wav").Ok());
+        c.fault(fs);
+        for (int b = 0; b < 1000 && EngineProbe(*engine).state() == EngineState::EngineRecording; ++b) {
+            ASSERT_NO_FATAL_FAILURE(Fill(100));
+            if (c.expected == Kind::None && b == 3) StopCapture();
+        }
+        fs.resetFaults();
+        EXPECT_EQ(engine->CaptureStoppedBy(), c.expected);
+        ASSERT_TRUE(engine->CloseFile().Ok());
+    }
 }
 
 // A device that does not start, or refuses a buffer back, must not leave a

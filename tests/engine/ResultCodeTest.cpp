@@ -46,9 +46,11 @@ TEST(ResultCodeTest, MessageTableHasEveryTextAndNothingPastIt) {
         "Audio out unprepare failed",
         "Audio out close failed",
         "Insert aborted",
+        "This recording is being changed by another program. Try again when it has finished",
+        "The last change of this recording is not finished. Make room on its storage, then try again",
     };
     for (std::uint32_t i = 0; i < std::size(texts); ++i) EXPECT_EQ(MessageText(i), texts[i]) << "index " << i;
-    EXPECT_EQ(MessageText(19), "UNRECOGNISED");
+    EXPECT_EQ(MessageText(std::size(texts)), "UNRECOGNISED");
     EXPECT_EQ(MessageText(0xFFFF), "UNRECOGNISED");
 }
 
@@ -84,7 +86,9 @@ const ShowCase kShowCases[] = {
                  {{"Error code:\n0x21000000\n0x419", "Tavrin", mb::IconExclamation}}},
         // The error event of a failed output reset shows the code, never the text.
         ShowCase{"OutResetEvent", 0x2100000F, 4, {{"Error code:\n0x2100000F\n0x4", "Tavrin", mb::IconExclamation}}},
-        ShowCase{"UnrecognisedNoCaptionNoIcon", 0x02000013, 0, {{"UNRECOGNISED", "", mb::Ok}}},
+        ShowCase{"UnrecognisedNoCaptionNoIcon", 0x020000FF, 0, {{"UNRECOGNISED", "", mb::Ok}}},
+        ShowCase{"ReadOnlyRecording", rc::ReadOnly, detail::EditReadOnly,
+                 {{"This recording is read-only. It can be played but not changed", "Tavrin", mb::IconExclamation}}},
         ShowCase{"TextThenCodeBox", 0x23000007, 5,
                  {{"Folder missing. Did you remove storage card?", "Tavrin", mb::IconExclamation},
                   {"Error code:\n0x23000007\n0x5", "Tavrin", mb::IconExclamation}}},

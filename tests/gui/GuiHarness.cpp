@@ -97,6 +97,8 @@ GuiTest::GuiTest() : documents(root.file("Documents")), config(root.file("config
     std::filesystem::create_directories(config);
     qputenv("XDG_DOCUMENTS_DIR", QByteArray::fromStdString(documents));
     qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config));
+    // Waveforms are cached per test, never in the user's cache.
+    qputenv("XDG_CACHE_HOME", QByteArray::fromStdString(root.file("cache")));
     // QSettings reads XDG_CONFIG_HOME once per process.
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromStdString(config));
     shell.setDocumentsFolder(documents);

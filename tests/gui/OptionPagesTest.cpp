@@ -1,5 +1,6 @@
 // The options list and its pages, opened from the main window's menu and
 // worked with keys: digits, Action, Back and the soft keys.
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -14,6 +15,7 @@
 #include "GuiHarness.h"
 #include "app/InfoPanel.h"
 #include "controller/Commands.h"
+#include "ui/MicrophoneDialog.h"
 #include "ui/RecordingOptionsDialog.h"
 #include "wav/Formats.h"
 
@@ -152,6 +154,41 @@ TEST_F(OptionPagesTest, MicrophonePageListsTheSourcesNowAndStoresTheChoiceByName
     EXPECT_EQ(microphonesUsed, (std::vector<std::string>{"usb", "bluetooth", ""}));
 }
 
+// Sources that read alike are told apart by their names, and the page
+// follows the server: a source plugged in while it shows appears, one
+// unplugged goes, and the highlight stays on its source.
+TEST_F(OptionPagesTest, MicrophonePageTellsAlikeSourcesApartAndFollowsTheServer) {
+    sources = {{"null_a.monitor", "Monitor of Null Output"}, {"null_b.monitor", "Monitor of Null Output"},
+               {"usb", "USB Headset"}};
+    start();
+    ModalScript script;
+    script.then("optionsListDialog", [](QWidget& dialog) { Click(pageList(dialog), Qt::Key_2); });
+    script.then("microphoneDialog", [&](QWidget& dialog) {
+        auto& page = static_cast<ui::MicrophoneDialog&>(dialog);
+        const auto shown = [&] {
+            std::vector<std::string> rows;
+            for (int i = 0; i < page.list().topLevelItemCount(); ++i)
+                rows.push_back(page.list().topLevelItem(i)->text(0).toStdString());
+            return rows;
+        };
+        EXPECT_EQ(shown(), (std::vector<std::string>{"Default (as the desktop)",
+                                                     "Monitor of Null Output (null_a.monitor)",
+                                                     "Monitor of Null Output (null_b.monitor)", "USB Headset"}));
+        page.list().setCurrentItem(page.list().topLevelItem(3));
+        sources.insert(sources.begin(), {"webcam", "Webcam Microphone"});
+        sources.erase(sources.begin() + 1);  // null_a unplugged
+        ASSERT_TRUE(QTest::qWaitFor([&] { return shown().at(1) == "Webcam Microphone"; }, 5000))
+            << "the page's own timer asks the server again";
+        EXPECT_EQ(shown(), (std::vector<std::string>{"Default (as the desktop)", "Webcam Microphone",
+                                                     "Monitor of Null Output", "USB Headset"}));
+        EXPECT_EQ(page.list().currentItem(), page.list().topLevelItem(3)) << "still on the USB headset";
+        Click(page.list(), Qt::Key_F1);
+    });
+    script.then("optionsListDialog", [](QWidget& dialog) { Click(pageList(dialog), Qt::Key_F1); });
+    openOptions(script);
+    EXPECT_TRUE(script.finished()) << script.pending().toStdString();
+}
+
 // A chosen microphone that is gone now stays listed, so the user sees what
 // is chosen; a recording made meanwhile says once that it uses the default.
 TEST_F(OptionPagesTest, AMissingMicrophoneIsListedAndTheRecordingSaysItUsesTheDefault) {
@@ -188,7 +225,7 @@ TEST_F(OptionPagesTest, AssignedKeyDrivesTheRecorderAndShowsInTheMenu) {
     script.then("assignButtonsDialog", [](QWidget& dialog) {
         EXPECT_EQ(dialog.windowTitle(), "Tavrin Assign Buttons");
         QTreeWidget& list = functionList(dialog);
-        ASSERT_EQ(list.topLevelItemCount(), 13);
+        ASSERT_EQ(list.topLevelItemCount(), 15);
         EXPECT_EQ(list.topLevelItem(7)->text(1), "Insert");
         EXPECT_EQ(list.topLevelItem(8)->text(1), "Overwrite");
         EXPECT_EQ(list.topLevelItem(5)->text(1), "Record");
@@ -343,9 +380,12 @@ TEST_F(OptionPagesTest, RecordingOptionsAreSetWithTheKeypadAndDoneWritesWhatChan
     script.then("recordingOptionsDialog", [&](QWidget& dialog) {
         auto& page = static_cast<ui::RecordingOptionsDialog&>(dialog);
         EXPECT_EQ(QApplication::focusWidget(), &page.locationList());
-        const std::vector<QWidget*> order{&page.formatList(),    &page.voiceSwitch(),    &page.voiceLevel(),
-                                          &page.silenceSwitch(), &page.silenceLevel(),   &page.silenceSeconds(),
-                                          &page.limitSwitch(),   &page.limitMinutes(),   &page.subFolder()};
+        // With every switch off, their numbers are greyed and Up and Down pass them by.
+        for (QWidget* number : std::initializer_list<QWidget*>{&page.voiceLevel(), &page.silenceLevel(),
+                                                               &page.silenceSeconds(), &page.limitMinutes()})
+            EXPECT_FALSE(number->isEnabled()) << number->objectName().toStdString();
+        const std::vector<QWidget*> order{&page.formatList(), &page.voiceSwitch(), &page.silenceSwitch(),
+                                          &page.limitSwitch(), &page.subFolder()};
         for (QWidget* next : order) {
             Click(*QApplication::focusWidget(), Qt::Key_Down);
             EXPECT_EQ(QApplication::focusWidget(), next) << next->objectName().toStdString();
@@ -356,15 +396,19 @@ TEST_F(OptionPagesTest, RecordingOptionsAreSetWithTheKeypadAndDoneWritesWhatChan
         EXPECT_EQ(QApplication::focusWidget(), &page.subFolder());
         ClickText(page.subFolder(), QStringLiteral("Int/erv.iews"));  // the refused characters do not go in
         EXPECT_EQ(page.subFolder().text(), "Interviews");
-        for (int i = 0; i < 7; ++i) Click(*QApplication::focusWidget(), Qt::Key_Up);
+        for (int i = 0; i < 3; ++i) Click(*QApplication::focusWidget(), Qt::Key_Up);
         EXPECT_EQ(QApplication::focusWidget(), &page.voiceSwitch());
         Click(page.voiceSwitch(), Qt::Key_Return);  // Action
         EXPECT_TRUE(page.voiceSwitch().isChecked());
+        EXPECT_TRUE(page.voiceLevel().isEnabled());
         Click(page.voiceSwitch(), Qt::Key_Down);
         ClickText(page.voiceLevel(), QStringLiteral("25"));
         Click(page.voiceLevel(), Qt::Key_Right);
         EXPECT_EQ(page.voiceLevel().value(), 26);
-        for (int i = 0; i < 3; ++i) Click(*QApplication::focusWidget(), Qt::Key_Down);
+        Click(*QApplication::focusWidget(), Qt::Key_Down);
+        EXPECT_EQ(QApplication::focusWidget(), &page.silenceSwitch());
+        Click(page.silenceSwitch(), Qt::Key_Return);
+        for (int i = 0; i < 2; ++i) Click(*QApplication::focusWidget(), Qt::Key_Down);
         EXPECT_EQ(QApplication::focusWidget(), &page.silenceSeconds());
         ClickText(page.silenceSeconds(), QStringLiteral("99"));  // no number of seconds above 60 goes in
         EXPECT_EQ(page.silenceSeconds().value(), 9);
@@ -379,14 +423,66 @@ TEST_F(OptionPagesTest, RecordingOptionsAreSetWithTheKeypadAndDoneWritesWhatChan
     openOptions(script);
     EXPECT_EQ(stored("Recording Options/Voice Activation"), "1");
     EXPECT_EQ(stored("Recording Options/Activation Level"), "26");
+    EXPECT_EQ(stored("Recording Options/Silence Cut"), "1");
     EXPECT_EQ(stored("Recording Options/Silence Seconds"), "60");
     EXPECT_EQ(stored("Recording Options/Sub-folder"), "Interviews");
-    for (const char* unchanged : {"Silence Cut", "Silence Level", "Time Limit", "Time Limit Minutes"})
+    for (const char* unchanged : {"Silence Level", "Time Limit", "Time Limit Minutes"})
         EXPECT_EQ(stored(QStringLiteral("Recording Options/") + unchanged), "") << unchanged;
     const settings::RecordingOptions& o = window().RecordingOptions();
     EXPECT_TRUE(o.voiceActivated);
     EXPECT_EQ(o.voiceActivationLevel, 26u);
     EXPECT_EQ(o.subFolder, "Interviews");
+}
+
+// Action opens a list, as the keypad's lists opened: Up and Down move in
+// it, Action chooses.
+TEST_F(OptionPagesTest, ActionOpensTheFormatListAndTheListChooses) {
+    storeRecordingOptions(wav::kCodePcm8k8, documents);
+    start();
+    ModalScript script;
+    script.then("optionsListDialog", [](QWidget& dialog) { Click(pageList(dialog), Qt::Key_1); });
+    script.then("recordingOptionsDialog", [&](QWidget& dialog) {
+        auto& page = static_cast<ui::RecordingOptionsDialog&>(dialog);
+        Click(page.locationList(), Qt::Key_Down);
+        ASSERT_EQ(QApplication::focusWidget(), &page.formatList());
+        const int before = page.formatList().currentIndex();
+        Click(page.formatList(), Qt::Key_Return);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return page.formatList().view()->isVisible(); }, 5000)) << "the list opens";
+        QWidget& popup = *page.formatList().view();
+        Click(popup, Qt::Key_Down);
+        Click(popup, Qt::Key_Return);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !page.formatList().view()->isVisible(); }, 5000));
+        EXPECT_EQ(page.formatList().currentIndex(), before + 1);
+        EXPECT_EQ(QApplication::activeModalWidget(), &dialog) << "the page stays";
+        Click(dialog, Qt::Key_F2);  // Cancel
+    });
+    script.then("optionsListDialog", [](QWidget& dialog) { Click(pageList(dialog), Qt::Key_F1); });
+    openOptions(script);
+    EXPECT_TRUE(script.finished()) << script.pending().toStdString();
+}
+
+// A key another function holds moves to the new one, and the page says from which.
+TEST_F(OptionPagesTest, TakingAKeyFromAnotherFunctionSaysWhichLosesIt) {
+    app::MainWindow& w = start();
+    ASSERT_TRUE(w.Settings().keys().assign(Function::Play, settings::vk::Digit0 + 5));
+    ModalScript script;
+    script.then("optionsListDialog", [](QWidget& dialog) { Click(pageList(dialog), Qt::Key_3); });
+    script.then("assignButtonsDialog", [](QWidget& dialog) {
+        auto& list = functionList(dialog);
+        list.setCurrentItem(list.topLevelItem(10));  // Stop
+        Click(list, Qt::Key_Return);
+    });
+    script.then("assignKeyDialog", [](QWidget& dialog) { Click(dialog, Qt::Key_5); });
+    script.then("assignButtonsDialog", [&](QWidget& dialog) {
+        EXPECT_EQ(keyOfRow(dialog, 10), "5");
+        EXPECT_EQ(keyOfRow(dialog, 4), "") << "Play lost it";
+        Click(functionList(dialog), Qt::Key_F1);
+    });
+    script.then("optionsListDialog", [](QWidget& dialog) { Click(pageList(dialog), Qt::Key_F1); });
+    openOptions(script);
+    ASSERT_EQ(shell.boxes().size(), 1u);
+    EXPECT_EQ(shell.lastBox().text, "Key \"5\" was taken from \"Play\".");
+    EXPECT_EQ(shell.lastBox().caption, "Tavrin  Assign Key");
 }
 
 TEST_F(OptionPagesTest, WhileRecordingTheOptionsOnlyShowTheTimes) {

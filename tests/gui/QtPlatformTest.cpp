@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QLabel>
 #include <QAbstractButton>
 #include <QMessageBox>
 #include <QPushButton>
@@ -66,6 +67,43 @@ TEST(QtShellTest, ABoxAnswersWithTheButtonPressed) {
         EXPECT_EQ(shell.messageBox("Permanently delete this recording?", "Tavrin", mb::IconExclamation | mb::YesNo),
                   expected);
         EXPECT_EQ(shownText, "Permanently delete this recording?");
+    }
+}
+
+// The longest texts the recorder shows stay inside its window, narrow as the
+// keypad screen: the text wraps, the box grows downwards, all of it is shown.
+TEST(QtShellTest, ABoxWithALongTextStaysInsideTheWindow) {
+    QWidget window;
+    window.resize(300, 400);  // narrower than a box of a long text would be
+    window.show();
+    window.activateWindow();
+    QApplication::setActiveWindow(&window);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QtShell shell;
+    const std::string texts[] = {
+        "Names must be unique and cannot contain the following characters: \\/:*?\"<.>|",
+        "The recording was renamed, but the storage did not confirm the new name. "
+        "If the power fails now, the recording may keep its old name.",
+        "Short",
+    };
+    for (const std::string& text : texts) {
+        SCOPED_TRACE(text);
+        QApplication::setActiveWindow(&window);  // the box's owner
+        QRect box, label;
+        int needed = 0;
+        QTimer::singleShot(0, [&] {
+            auto* shown = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(shown, nullptr);
+            box = shown->geometry();
+            const auto* words = shown->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+            ASSERT_NE(words, nullptr);
+            label = words->geometry();
+            needed = words->wordWrap() ? words->heightForWidth(words->width()) : words->sizeHint().height();
+            QTest::keyClick(shown, Qt::Key_Return);
+        });
+        EXPECT_EQ(shell.messageBox(text, "Tavrin  Rename", mb::IconHand), answer::Ok);
+        EXPECT_LE(box.width(), window.width());
+        EXPECT_GE(label.height(), needed) << "every line of the text is shown";
     }
 }
 

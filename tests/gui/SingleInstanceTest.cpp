@@ -114,6 +114,31 @@ TEST_F(SingleInstanceTest, TerminationEndsTheRecorderAsClosingItsWindowDoes) {
     EXPECT_EQ(exitCodeOf(*program), 0);
 }
 
+// The box that names the recordings recovered at start-up holds the start
+// in its own loop: a termination ends the program from there too, with 0,
+// its window never shown.
+TEST_F(SingleInstanceTest, TerminationEndsTheRecorderFromTheStartUpBox) {
+    // A recording a kill left behind, and the journal of its append.
+    std::vector<std::uint8_t> wav = {'R', 'I', 'F', 'F', 36 + 80, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ',
+                                     16, 0, 0, 0, 1, 0, 1, 0, 0x40, 0x1F, 0, 0, 0x40, 0x1F, 0, 0, 1, 0, 8, 0,
+                                     'd', 'a', 't', 'a', 80, 0, 0, 0};
+    wav.resize(wav.size() + 80 + 4096, 0x80);
+    const std::string recording = root.file("home/Documents/cut.wav");
+    test::WriteBytes(recording, wav);
+    const std::string state = root.file("home/.local/state/tavrin");
+    std::filesystem::create_directories(state);
+    QByteArray hex = QByteArray::fromStdString(recording).toHex();
+    test::WriteBytes(state + "/1.journal",
+                     "tavrin-journal 1\nedit\n" + hex.toStdString() + "\n36 0 1 8000\n-\nend\n");
+    std::unique_ptr<QProcess> program(launch(runtime));
+    ASSERT_TRUE(program->waitForStarted(kWaitMs));
+    // Repaired and its journal gone: the box that says so is up.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !QFile::exists(QString::fromStdString(state + "/1.journal")); },
+                                kWaitMs));
+    program->terminate();
+    EXPECT_EQ(exitCodeOf(*program), 0);
+}
+
 TEST_F(SingleInstanceTest, AGuardThatCannotBeMadeEndsWithOne) {
     const QString impossible = QString::fromStdString(root.file("a-file/runtime"));
     test::WriteBytes(root.file("a-file"), std::string("not a folder"));

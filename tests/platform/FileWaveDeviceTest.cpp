@@ -342,6 +342,25 @@ TEST_F(FileWaveInTest, DeliversExactlyTheAskedBytesThenHoldsTheBuffersUntilReset
     EXPECT_EQ(in.close(), mmr::NoError);
 }
 
+// Asked for less than a block, the input has nothing to give: it says it is
+// held as it starts, rather than leave its listener waiting for ever.
+TEST_F(FileWaveInTest, LessThanABlockToDeliverHoldsAtOnce) {
+    for (const std::uint64_t asked : {0u, 1u, 64u}) {
+        SCOPED_TRACE(asked);
+        int held = 0;
+        FileWaveIn in(files, {false, asked, [&] { ++held; }});
+        Load(in, Wav(1, 8000, 8, std::vector<std::uint8_t>(100, 1)));
+        ASSERT_EQ(in.open(kGsm, sink), mmr::NoError);
+        ASSERT_EQ(in.prepare(a), mmr::NoError);
+        ASSERT_EQ(in.add(a), mmr::NoError);
+        ASSERT_EQ(in.start(), mmr::NoError);
+        EXPECT_EQ(held, 1);
+        ASSERT_EQ(in.reset(), mmr::NoError);
+        EXPECT_EQ(in.delivered(), 0u);
+        ASSERT_EQ(in.close(), mmr::NoError);
+    }
+}
+
 // --- The output device ---------------------------------------------------------------
 
 TEST(FileWaveOutTest, WritesPlayedPcmAsAWavFileAndReportsTheClose) {

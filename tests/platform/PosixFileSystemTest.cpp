@@ -114,7 +114,7 @@ TEST_F(PosixFileSystemTest, ReadOnlyFileRefusesWrites) {
     EXPECT_EQ(LastIoError().kind, IoError::Kind::Other);
     ClearIoError();
     EXPECT_EQ(file->map(0, 2, true), nullptr);
-    EXPECT_EQ(LastIoError(), (IoError{IoError::Kind::Other, EACCES}));
+    EXPECT_EQ(LastIoError(), (IoError{IoError::Kind::ReadOnly, EACCES}));
     EXPECT_EQ(fs.open(dir.file("missing.bin"), OpenMode::ReadWrite, false), nullptr);
     EXPECT_EQ(LastIoError(), (IoError{IoError::Kind::Other, ENOENT}));
     EXPECT_NE(file->map(0, 2, false), nullptr);

@@ -92,8 +92,9 @@ TEST_F(QtSettingsStoreTest, KeepsTheGroupsAndValueNames) {
     raw.beginGroup("Keys");
     QStringList names = raw.childKeys();
     names.sort();
-    EXPECT_EQ(names, (QStringList{"Append", "Append Stop", "Forward", "Insert", "Overwrite", "Pause", "Play",
-                                  "Play Pause", "Record", "Record Pause", "Record Stop", "Rewind", "Stop"}));
+    EXPECT_EQ(names, (QStringList{"Append", "Append Stop", "Faster", "Forward", "Insert", "Overwrite", "Pause",
+                                  "Play", "Play Pause", "Record", "Record Pause", "Record Stop", "Rewind", "Slower",
+                                  "Stop"}));
     EXPECT_EQ(raw.value("Forward").toUInt(), 39u);
     EXPECT_EQ(raw.value("Play").toUInt(), 0u);
 }

@@ -49,17 +49,26 @@ TEST_F(NamingTest, NewRecordingsTakeTheFirstFreeNumber) {
         {{"Recording2.wav"}, "Recording1.wav"},
         {{"Recording01.wav", "recording1.wav"}, "Recording1.wav"},
         {{"Recording1.wav/"}, "Recording2.wav"},  // a folder takes the name as well
+        // Rows shown from other folders take their numbers too, in any letter case.
+        {{"Meetings/Recording1.wav", "Other/recording2.WAV"}, "Recording3.wav"},
+        {{"Meetings/Recording01.wav", "Meetings/Recording1b.wav"}, "Recording1.wav"},
     };
     for (const auto& c : cases) {
         test::TempDir dir;
+        std::vector<std::string> shown;
         for (const auto& name : c.existing) {
-            if (name.back() == '/') {
+            if (name.find('/') < name.size() - 1) {
+                const std::string sub = name.substr(0, name.find('/'));
+                static_cast<void>(files.createDirectory(dir.file(sub)));
+                test::WriteBytes(dir.file(name), std::string("x"));
+                shown.push_back(dir.file(name));
+            } else if (name.back() == '/') {
                 ASSERT_TRUE(files.createDirectory(dir.file(name.substr(0, name.size() - 1))));
             } else {
                 test::WriteBytes(dir.file(name), std::string("x"));
             }
         }
-        EXPECT_EQ(NewRecordingPath(files, dir.path()), dir.file(c.expected));
+        EXPECT_EQ(NewRecordingPath(files, dir.path(), shown), dir.file(c.expected));
     }
 }
 
@@ -94,12 +103,46 @@ TEST_F(NamingTest, NamesWithForbiddenCharactersAreRefusedAndNothingMoves) {
     EXPECT_TRUE(IsAllowedName("Rec - 1 (copy), 'b' & c"));
 }
 
-TEST_F(NamingTest, AnEmptyNameIsAcceptedAndTheFileStillShowsInTheList) {
+// What the user typed is taken without the spaces around it; a name that is
+// empty once trimmed, or too long for a file name, is refused in words and
+// nothing moves.
+TEST_F(NamingTest, NamesAreTrimmedAndEmptyOrTooLongNamesAreRefused) {
     test::WriteBytes(path("Recording1.wav"), std::string("audio"));
-    EXPECT_EQ(RenameRecording(files, shell, path("Recording1.wav"), ""), path(".wav"));
-    EXPECT_TRUE(shell.boxes().empty());
-    EXPECT_EQ(contents(".wav"), "audio");
+    const std::string longest(kLongestName, 'n');
+    struct Case {
+        std::string typed;
+        const char* message;  // nullptr: renamed
+        std::string file;
+    };
+    const Case cases[] = {
+        {"", "Enter a name for the recording.", ""},
+        {"   \t ", "Enter a name for the recording.", ""},
+        {longest + "n", "That name is too long. Enter a shorter name.", ""},
+        {std::string(300, 'x'), "That name is too long. Enter a shorter name.", ""},
+        {"  Talk with Bob  ", nullptr, "Talk with Bob.wav"},
+        {" " + longest + " ", nullptr, longest + ".wav"},
+    };
+    std::string current = path("Recording1.wav");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.typed);
+        shell.clearBoxes();
+        const std::optional<std::string> renamed = RenameRecording(files, shell, current, c.typed);
+        if (!c.message) {
+            ASSERT_EQ(renamed, path(c.file));
+            EXPECT_TRUE(shell.boxes().empty());
+            current = *renamed;
+            continue;
+        }
+        EXPECT_FALSE(renamed.has_value());
+        expectOneBox(c.message, "Tavrin  Rename", mb::IconHand);
+        EXPECT_TRUE(test::FileExists(current));
+    }
+    EXPECT_FALSE(test::FileExists(path(".wav")));
+}
 
+// A file named ".wav" made elsewhere is still a recording of the list.
+TEST_F(NamingTest, AFileNamedOnlyDotWavStillShowsInTheList) {
+    test::WriteBytes(path(".wav"), std::string("audio"));
     RecordingList list(files);
     ASSERT_TRUE(list.refresh({folder.path()}));
     EXPECT_EQ(list.paths(), std::vector<std::string>{path(".wav")});
@@ -112,22 +155,23 @@ TEST_F(NamingTest, AFailedMoveNeverReplacesAFileAndAlwaysShowsTheTakenMessage) {
     test::FaultyFileSystem faulty(files);
     struct Case {
         const char* name;
-        const char* target;
+        std::string target;
         bool failMove;
+        std::string_view message;
     };
     const Case cases[] = {
-        {"an existing target", "Talk", false},
-        {"the recording's own name", "Recording1", false},
-        {"a move the file system refuses", "Fresh", true},
-        {"a name too long for the file system", nullptr, false},
+        {"an existing target", "Talk", false, kTakenMessage},
+        {"the recording's own name", "Recording1", false, kTakenMessage},
+        {"a move the file system refuses", "Fresh", true, kTakenMessage},
+        // Said for what it is, not as a name that is taken.
+        {"a name too long for the file system", std::string(300, 'n'), false, kNameTooLongMessage},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         shell.clearBoxes();
         if (c.failMove) faulty.failNth(test::Fault::Move, 1);
-        const std::string target = c.target ? c.target : std::string(300, 'n');
-        EXPECT_FALSE(RenameRecording(faulty, shell, path("Recording1.wav"), target).has_value());
-        expectOneBox(kTakenMessage, "Tavrin  Rename", mb::IconHand);
+        EXPECT_FALSE(RenameRecording(faulty, shell, path("Recording1.wav"), c.target).has_value());
+        expectOneBox(std::string(c.message), "Tavrin  Rename", mb::IconHand);
         EXPECT_EQ(contents("Recording1.wav"), "one");
         EXPECT_EQ(contents("Talk.wav"), "talk");
     }

@@ -153,6 +153,26 @@ TEST_F(RecordingListTest, NamesStandInNaturalOrder) {
     EXPECT_NE(NaturalLess("x01", "x1"), NaturalLess("x1", "x01"));
 }
 
+// A recording made into a sub-folder stays listed whatever the sub-folder
+// setting says later: every location's visible sub-folders are read, one
+// level down, after the location's own files; names that repeat show their folder.
+TEST_F(RecordingListTest, SubFoldersAreListedOneLevelDownAndRepeatedNamesShowTheirFolder) {
+    insertCard();
+    ASSERT_EQ(locations.list().size(), 2u);
+    for (const char* folder : {"Meetings", "b", ".hidden", "Meetings/Deeper"})
+        ASSERT_TRUE(files.createDirectory(docs(folder)));
+    for (const char* name : {"Recording1.wav", "Meetings/Recording1.wav", "Meetings/recording2.wav",
+                             "b/Talk.wav", ".hidden/Secret.wav", "Meetings/Deeper/Lost.wav"})
+        Touch(docs(name));
+    Touch(card("Recording1.wav"));
+    ASSERT_TRUE(refresh());
+    const Paths expected{docs("Recording1.wav"), docs("b/Talk.wav"), docs("Meetings/Recording1.wav"),
+                         docs("Meetings/recording2.wav"), card("Recording1.wav")};
+    EXPECT_EQ(list.paths(), expected);
+    EXPECT_EQ(RowNames(list.paths(), locations.list()),
+              (std::vector<std::string>{"Recording1", "Talk", "Recording1 (Meetings)", "recording2", "Recording1"}));
+}
+
 TEST(RecordingNames, AreTheTextBetweenTheLastSlashAndTheLastDot) {
     const std::pair<const char*, const char*> cases[] = {
         {"/home/ann/Documents/Recording1.wav", "Recording1"},

@@ -78,7 +78,8 @@ TEST(KeyAssignment, ClearsExactlyTheOverlappingFunctions) {
         {F::Forward, {}},                        {F::Rewind, {}},
         {F::RecordStop, {F::Record, F::Stop}},   {F::AppendStop, {F::Append, F::Stop}},
         {F::Append, {F::AppendStop}},            {F::Insert, {}},
-        {F::Overwrite, {}},
+        {F::Overwrite, {}},                      {F::Faster, {}},
+        {F::Slower, {}},
     };
     for (const auto& [assigned, cleared] : overlapping) {
         SCOPED_TRACE(std::string(InfoOf(assigned).label));
@@ -179,6 +180,7 @@ TEST(KeyFunctions, AreListedInDialogOrderAndFoundByLabel) {
         {"Play/Pause", "Play Pause"}, {"Record/Pause", "Record Pause"}, {"Record/Stop", "Record Stop"},
         {"Append/Stop", "Append Stop"}, {"Play", "Play"}, {"Record", "Record"}, {"Append", "Append"},
         {"Insert", "Insert"}, {"Overwrite", "Overwrite"}, {"Pause", "Pause"}, {"Stop", "Stop"}, {"FF", "Forward"}, {"REW", "Rewind"},
+        {"Faster", "Faster"}, {"Slower", "Slower"},
     };
     ASSERT_EQ(Functions().size(), expected.size());
     for (std::size_t i = 0; i < expected.size(); ++i) {

@@ -89,6 +89,8 @@ std::vector<StrictCase> Cases() {
         {"AverageBytesWrong", Riff({Chunk("fmt ", Record(1, 1, 8000, 8001, 1, 8)), data}), Status::FileError},
         {"BlockAlignWrong", Riff({Chunk("fmt ", Record(1, 1, 8000, 16000, 1, 16)), data}), Status::FileError},
         {"Adpcm", Riff({Chunk("fmt ", Record(0x11, 1, 8000, 4055, 256, 4)), data}), Status::FileError},
+        // The chunk walk refuses what is not RIFF: so does the strict reading.
+        {"NotRiff", [&] { Bytes b = Riff({pcmFmt, data}); b[3] = '/'; return b; }(), Status::FileError},
         {"NotWave", [] { Bytes b = Riff({Chunk("fmt ", Pcm(8000, 8))}); b[11] = 'X'; return b; }(), Status::FileError},
         {"FmtIdMissing", Riff({Chunk("fmx ", Pcm(8000, 8)), data}), Status::FileError},
         {"EndsBeforeDataHeader", Riff({Chunk("fmt ", Pcm(8000, 8)), Bytes{'d', 'a', 't'}}), Status::FileError},

@@ -33,7 +33,6 @@ TEST_P(FastMediaModel, RandomSequencesLeaveExactlyTheModelledFile) {
         model::ModelOptions options;
         options.slow = false;
         options.bufferCapacity = 0;
-        options.insertCapacity = 0;
         model::RunRandomSequence(rig.ctx, rig.path, format, seed, options);
         EXPECT_TRUE(rig.ctx.IsIdle());
         rig.ExpectNothingHeld();

@@ -67,6 +67,7 @@ public:
 
     bool Recording() const { return session != Session::None; }
     Session Kind() const { return session; }
+    std::uint32_t Base() const { return base; }
     const Format& Fmt() const { return format; }
     const Bytes& Audio() const { return audio; }
     std::uint32_t Position() const { return position; }
@@ -101,8 +102,9 @@ struct ModelOptions {
     // byte. 0: the media has no such exact rule and only the model's
     // consistency is checked.
     std::uint32_t bufferCapacity = 0;
-    // Capacity of an insertion's buffer, under the same rule (0: not checked).
-    std::uint32_t insertCapacity = kInsertAreaBytes;
+    // An insertion on slow media shares that buffer with the old audio after
+    // its point, which it holds to write back behind the new audio; it is
+    // refused when that audio would take half the buffer.
     int steps = 60;
 };
 

@@ -14,6 +14,8 @@
 
 #include "RecordingModel.h"
 #include "platform/posix/PosixFileSystem.h"
+#include "storage/Journal.h"
+#include "storage/Recovery.h"
 #include "storage/StorageContext.h"
 #include "storage/Strategy.h"
 #include "support/FakeMemory.h"
@@ -70,6 +72,12 @@ struct SlowRig {
         fs.setFreeSpace(kRoomyDisk);
         memory.setAvailablePhysical(kMemory);
     }
+
+    // Journals every change, as the program does, in a folder of the rig's.
+    void UseJournals() { ctx.journalFolder = dir.file("state"); }
+    // What the next start's recovery does with the journals left.
+    std::vector<RecoveredFile> Recover() { return RecoverRecordings(fs, ctx.journalFolder); }
+    std::string JournalFor() const { return JournalPathFor(ctx.journalFolder, path); }
 
     Bytes OnDisk() const { return test::ReadBytes(path); }
     bool Exists() const { return test::FileExists(path); }

@@ -34,7 +34,7 @@ TEST(StorageContext, StartsIdleWithTheFixedValues) {
     SlowRig rig;
     EXPECT_TRUE(rig.ctx.IsIdle());
     EXPECT_EQ(rig.ctx.twiceGranularity, 2 * kGranularity);
-    EXPECT_EQ(rig.ctx.cacheCapacity, kInsertAreaBytes);
+    EXPECT_EQ(rig.ctx.cacheCapacity, kReadCacheBytes);
     EXPECT_EQ(rig.ctx.viewStep, 0u);
     EXPECT_EQ(rig.ctx.buffer, nullptr);
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(rig.ctx.header.fmt.data()), 4), "fmt ");

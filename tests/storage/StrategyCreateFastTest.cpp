@@ -201,6 +201,7 @@ public:
     bool write(const void* s, std::uint32_t n, std::uint32_t& w) override { return inner->write(s, n, w); }
     bool seek(std::uint32_t offset) override { return inner->seek(offset); }
     bool tryLock() override { return inner->tryLock(); }
+    std::optional<platform::FileIdentity> identity() override { return inner->identity(); }
     std::uint32_t tell() const override { return inner->tell(); }
     bool size(std::uint32_t& bytes) override { return inner->size(bytes); }
     bool setLength(std::uint32_t length) override {

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <memory>
+
 #include "SlowMediaRig.h"
 #include "storage/StrategyCreateSlow.h"
 #include "storage/StrategySelectSlow.h"
@@ -154,33 +157,148 @@ TEST(StrategyCreateSlow, AudioThatEndCouldNotWriteIsWrittenByClose) {
     rig.ExpectNothingHeld();
 }
 
-TEST(StrategyCreateSlow, AudioThatCannotBeWrittenAtAllIsReportedAndTheFileStaysEmpty) {
-    SlowRig rig;
-    ASSERT_EQ(rig.Create(kPcm8), Status::Ok);
-    const Bytes audio = Pattern(20'000, 7);
-    ASSERT_EQ(rig.Record(audio, 1600), Status::Ok);
-    rig.fs.setShortWrite(5000);
-    EXPECT_EQ(rig.ctx.End(), Status::FileError);
-    EXPECT_EQ(rig.ctx.Close(), Status::FileError);
-    EXPECT_TRUE(rig.OnDisk().empty()) << "as it was before End, not a header over half the audio";
-    rig.ExpectNothingHeld();
+// A volume that fills up before End (another program took the space) must
+// never cost the audio. Every buffered change, in every format, with the
+// volume able to take nothing, a little, or part of the new audio: End and
+// Close report the failure, with a full volume as its cause; the file holds
+// all that fitted of the change as whole blocks under an exact header, with
+// the old audio after an insertion's point and the chunks after the audio
+// where they belong; the journal and its spool keep the whole change. While
+// the volume is still full, recovery keeps them too; once there is room, it
+// writes the change out complete.
+TEST(StrategyCreateSlow, AFullVolumeKeepsWhatFitsAndTheSpoolKeepsTheRest) {
+    enum class Change { Record, Append, Overwrite, Insert, InsertFast };
+    const std::pair<Change, const char*> changes[] = {{Change::Record, "record"},
+                                                      {Change::Append, "append"},
+                                                      {Change::Overwrite, "overwrite"},
+                                                      {Change::Insert, "insert"},
+                                                      {Change::InsertFast, "insert on fast media"}};
+    for (const auto& format : {kPcm8, kPcm16, kGsm}) {
+        for (auto [change, name] : changes) {
+            // Insertions are buffered on fast media too.
+            const bool fast = change == Change::InsertFast;
+            if (fast) change = Change::Insert;
+            for (const std::uint32_t limit : {0u, 301u, 3 * format.PieceBytes() + 7}) {
+                SCOPED_TRACE(testing::Message() << format.name << ", " << name << ", room for " << limit);
+                // More new audio than the old after the point: an overwrite outgrows the file too.
+                const Bytes oldAudio = Pattern(100 * format.BlockBytes(), 20);
+                const std::uint32_t at = 40;
+                const std::uint32_t point = at * format.BlockBytes();  // bytes of old audio before an overwrite or insertion
+                const Bytes chunks = change == Change::Record ? Bytes{} : model::kListChunk;
+                const Bytes old = model::WithTrailer(model::WavFile(format, oldAudio), chunks);
+                const Bytes fresh = Pattern(30 * format.PieceBytes(), 21);
+                SlowRig rig;
+                rig.UseJournals();
+                bool started = false;
+                if (change == Change::Record) {
+                    started = rig.Create(format) == Status::Ok;
+                } else {
+                    test::WriteBytes(rig.path, old);
+                    ASSERT_EQ(rig.ctx.Select(rig.path, !fast), Status::Ok);
+                    ASSERT_TRUE(rig.ctx.SeekToSample(at));
+                    started = change == Change::Append      ? rig.ctx.Append()
+                              : change == Change::Overwrite ? rig.ctx.Overwrite()
+                                                            : rig.ctx.Insert();
+                }
+                ASSERT_TRUE(started);
+                ASSERT_EQ(rig.Record(fresh, format.PieceBytes()), Status::Ok);
+                const std::size_t before = rig.Exists() ? rig.OnDisk().size() : 0;
+                rig.fs.setShortWrite(limit);
+                EXPECT_EQ(rig.ctx.End(), Status::FileError);
+                EXPECT_EQ(rig.ctx.Close(), Status::FileError);
+                EXPECT_EQ(rig.ctx.FailureCause().kind, platform::IoError::Kind::Full);
+                rig.ExpectNothingHeld();
+
+                const Bytes lead = change == Change::Record     ? Bytes{}
+                                   : change == Change::Append ? oldAudio
+                                                              : Slice(oldAudio, 0, point);
+                const Bytes tail = change == Change::Insert ? Slice(oldAudio, point, oldAudio.size()) : Bytes{};
+                const auto recording = [&](std::size_t k) {
+                    const Bytes audio = Cat(Cat(lead, Slice(fresh, 0, k)), tail);
+                    const Bytes pad = !chunks.empty() && audio.size() % 2 ? Bytes{0} : Bytes{};
+                    return chunks.empty() ? model::WavFile(format, audio)
+                                          : model::WithTrailer(model::WavFile(format, audio), Cat(pad, chunks));
+                };
+                // The file is the recording with the first k bytes of the new audio, k whole blocks.
+                const auto isKept = [&](const Bytes& file) {
+                    if (file.size() < format.HeaderBytes()) return false;
+                    const std::size_t data = wav::LoadLe32(&file[format.HeaderBytes() - 4]);
+                    const std::size_t k = data - std::min(data, lead.size() + tail.size());
+                    return k <= fresh.size() && k % format.BlockBytes() == 0 && recording(k) == file;
+                };
+                const Bytes disk = rig.OnDisk();
+                if (change == Change::Record && limit < format.HeaderBytes()) {
+                    EXPECT_TRUE(disk.empty()) << "not even the header fits";
+                } else {
+                    EXPECT_TRUE(isKept(disk)) << "not the old audio, whole blocks of the new and the chunks";
+                    EXPECT_GT(disk.size() + format.BlockBytes() + 1, before + limit) << "more would have fit";
+                }
+                const std::string spool = BufferSpoolPathFor(rig.JournalFor());
+                EXPECT_TRUE(test::FileExists(rig.JournalFor()) && test::FileExists(spool)) << "the audio is kept";
+
+                const auto stillFull = rig.Recover();
+                ASSERT_EQ(stillFull.size(), 1u);
+                EXPECT_FALSE(stillFull[0].repaired);
+                EXPECT_TRUE(test::FileExists(rig.JournalFor()) && test::FileExists(spool))
+                    << "recovery on a full volume let go of the only copy";
+                EXPECT_TRUE(disk.empty() ? rig.OnDisk().empty() : isKept(rig.OnDisk())) << "still a whole recording";
+
+                rig.fs.setShortWrite(std::nullopt);
+                const auto recovered = rig.Recover();
+                ASSERT_EQ(recovered.size(), 1u);
+                EXPECT_TRUE(recovered[0].repaired);
+                EXPECT_EQ(rig.OnDisk(), recording(fresh.size()));
+                EXPECT_FALSE(test::FileExists(rig.JournalFor()) || test::FileExists(spool));
+            }
+        }
+    }
 }
 
-TEST(StrategyCreateSlow, AnAppendThatCannotBeWrittenLeavesTheOldRecording) {
+// A new recording on slow media is an empty file until it ends. Killed,
+// its audio is in the spool; a user who deletes the empty file meanwhile
+// must not lose it: recovery makes the file again from the spool.
+TEST(StrategyCreateSlow, AKilledRecordingWhoseEmptyFileWasDeletedIsWrittenFromItsSpool) {
+    for (const auto& format : {kPcm8, kGsm}) {
+        SCOPED_TRACE(format.name);
+        SlowRig rig;
+        rig.UseJournals();
+        const Bytes audio = Pattern(5 * format.PieceBytes(), 30);
+        auto killed = std::make_unique<StorageContext>(rig.fs, rig.memory, rig.system, rig.shell);
+        killed->journalFolder = rig.ctx.journalFolder;
+        ASSERT_EQ(killed->Create(rig.path, format.tag, format.samplesPerSec, format.bitsPerSample, 1, false), Status::Ok);
+        for (std::size_t at = 0; at < audio.size(); at += format.PieceBytes())
+            ASSERT_EQ(killed->WriteData(audio.data() + at, format.PieceBytes()), Status::Ok);
+        killed.reset();  // lets go of everything as a killed process does
+        ASSERT_TRUE(rig.OnDisk().empty());
+        ASSERT_TRUE(std::filesystem::remove(rig.path));
+        const auto recovered = rig.Recover();
+        ASSERT_EQ(recovered.size(), 1u);
+        EXPECT_TRUE(recovered[0].repaired);
+        EXPECT_EQ(rig.OnDisk(), model::WavFile(format, audio));
+    }
+}
+
+// A medium that takes no write at all at End (a network folder gone
+// read-only, say): the recording stays as it was, the journal's spool keeps
+// the appended audio, and recovery writes it once the medium takes writes again.
+TEST(StrategyCreateSlow, AnAppendThatCannotBeWrittenLeavesTheOldRecordingAndItsSpool) {
     SlowRig rig;
-    const Bytes old = model::WavFile(kPcm16, Pattern(4000, 8));
+    rig.UseJournals();
+    const Bytes oldAudio = Pattern(4000, 8);
+    const Bytes added = Pattern(9000, 9);
+    const Bytes old = model::WavFile(kPcm16, oldAudio);
     ASSERT_EQ(rig.SelectFile(old), Status::Ok);
     ASSERT_TRUE(rig.ctx.Append());
-    ASSERT_EQ(rig.Record(Pattern(9000, 9), 3200), Status::Ok);
-    // The audio reaches the file, but its length cannot be checked.
-    rig.fs.failNth(test::Fault::Size, 1, true);
-    EXPECT_EQ(rig.ctx.End(), Status::FileError);
-    EXPECT_GT(rig.OnDisk().size(), old.size());
-    // At Close nothing can be written any more: the appended audio is cut off again.
+    ASSERT_EQ(rig.Record(added, 3200), Status::Ok);
     rig.fs.failNth(test::Fault::Write, 1, true);
+    EXPECT_EQ(rig.ctx.End(), Status::FileError);
     EXPECT_EQ(rig.ctx.Close(), Status::FileError);
     rig.fs.resetFaults();
     EXPECT_EQ(rig.OnDisk(), old);
+    const auto recovered = rig.Recover();
+    ASSERT_EQ(recovered.size(), 1u);
+    EXPECT_TRUE(recovered[0].repaired);
+    EXPECT_EQ(rig.OnDisk(), model::WavFile(kPcm16, Cat(oldAudio, added)));
 }
 
 // Create, three blocks, End and Close with each platform call failing in

@@ -16,6 +16,8 @@ TEST(StrategyInsertSlow, InsertedAudioPushesTheRestBackAndPlaybackGoesOnAfterIt)
     for (const auto& format : {kPcm8, kPcm16, kGsm}) {
         SCOPED_TRACE(format.name);
         SlowRig rig;
+        constexpr std::uint32_t capacity = 500'000;
+        rig.memory.setAvailablePhysical(capacity + 2 * kTwice);
         const Bytes audio = Pattern(format.BlockBytes() * 3000, 1);
         const Bytes fresh = Pattern(format.BlockBytes() * 700, 2);
         const std::uint32_t block = 1000;
@@ -23,9 +25,8 @@ TEST(StrategyInsertSlow, InsertedAudioPushesTheRestBackAndPlaybackGoesOnAfterIt)
         ASSERT_EQ(rig.SelectFile(model::WavFile(format, audio)), Status::Ok);
         ASSERT_TRUE(rig.ctx.SeekToSample(block));
         ASSERT_TRUE(rig.ctx.Insert());
-        EXPECT_EQ(rig.OnDisk().size(), format.HeaderBytes() + audio.size() + kInsertAreaBytes)
-            << "lengthened by the whole area while inserting";
-        EXPECT_EQ(rig.ctx.SpaceLeft(), kInsertAreaBytes);
+        EXPECT_EQ(rig.OnDisk(), model::WavFile(format, audio)) << "untouched while inserting";
+        EXPECT_EQ(rig.ctx.SpaceLeft(), capacity - (audio.size() - p)) << "the buffer less the tail it holds";
         ASSERT_EQ(rig.Record(fresh, format.PieceBytes()), Status::Ok);
         EXPECT_EQ(rig.ctx.CurrentWriteSample(), block + 700);
         EXPECT_EQ(rig.ctx.DataSize(), audio.size() + fresh.size());
@@ -56,6 +57,7 @@ TEST(StrategyInsertSlow, TailOfFiveMillionBytesIsMovedOneMoreIsRefused) {
     const Bytes fresh = Pattern(1000, 4);
     {
         SlowRig rig;
+        rig.memory.setAvailablePhysical(12'000'000);
         const Bytes audio = Pattern(5'000'000, 5);
         ASSERT_EQ(rig.SelectFile(model::WavFile(kPcm8, audio)), Status::Ok);
         ASSERT_TRUE(rig.ctx.Insert());
@@ -64,6 +66,7 @@ TEST(StrategyInsertSlow, TailOfFiveMillionBytesIsMovedOneMoreIsRefused) {
         EXPECT_EQ(rig.OnDisk(), model::WavFile(kPcm8, Cat(fresh, audio)));
     }
     SlowRig rig;
+    rig.memory.setAvailablePhysical(12'000'000);
     const Bytes file = model::WavFile(kPcm8, Pattern(5'000'001, 6));
     ASSERT_EQ(rig.SelectFile(file), Status::Ok);
     EXPECT_FALSE(rig.ctx.Insert());
@@ -71,18 +74,48 @@ TEST(StrategyInsertSlow, TailOfFiveMillionBytesIsMovedOneMoreIsRefused) {
     EXPECT_EQ(rig.OnDisk(), file);
 }
 
-TEST(StrategyInsertSlow, AnInsertionHoldsAtMostOneByteLessThanTheArea) {
+// An insertion is bounded like an Append, by the free space of the volume
+// and the memory, not by a fixed area: it holds what its buffer has beside
+// the tail it moves, less the last byte. A tail that would take half the
+// buffer leaves too little to record and is refused.
+TEST(StrategyInsertSlow, AnInsertionHoldsWhatTheBufferHasBesideTheTail) {
+    struct Case {
+        const char* name;
+        std::uint64_t disk;
+        std::uint32_t capacity;
+    };
+    const Case cases[] = {{"memory bounds it", kRoomyDisk, kCapacity},
+                          {"the disk bounds it", 3 * kTwice + StrategyCreateSlow::kSpareDiskBytes, 3 * kTwice},
+                          {"well past the old insert area", kRoomyDisk, 3'000'000}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SlowRig rig;
+        rig.fs.setFreeSpace(c.disk);
+        rig.memory.setAvailablePhysical(std::uint64_t{c.capacity} + 2 * kTwice);
+        const Bytes audio = Pattern(2000, 7);
+        ASSERT_EQ(rig.SelectFile(model::WavFile(kPcm16, audio)), Status::Ok);
+        ASSERT_TRUE(rig.ctx.SeekToSample(200));
+        ASSERT_TRUE(rig.ctx.Insert());
+        const std::uint32_t room = c.capacity - 1600;
+        EXPECT_EQ(rig.ctx.SpaceLeft(), room);
+        const Bytes fresh = Pattern(room, 8);
+        EXPECT_EQ(rig.ctx.WriteData(fresh.data(), room), Status::FileError);
+        ASSERT_EQ(rig.ctx.WriteData(fresh.data(), room - 1), Status::Ok);
+        EXPECT_EQ(rig.ctx.SpaceLeft(), 1u);
+        ASSERT_EQ(rig.ctx.End(), Status::Ok);
+        EXPECT_EQ(rig.OnDisk(),
+                  model::WavFile(kPcm16, Cat(Cat(Slice(audio, 0, 400), Slice(fresh, 0, room - 1)), Slice(audio, 400, 2000))));
+        ASSERT_EQ(rig.ctx.Close(), Status::Ok);
+    }
     SlowRig rig;
-    const Bytes audio = Pattern(2000, 7);
-    ASSERT_EQ(rig.SelectFile(model::WavFile(kPcm16, audio)), Status::Ok);
-    ASSERT_TRUE(rig.ctx.Insert());
-    const Bytes fresh = Pattern(kInsertAreaBytes, 8);
-    EXPECT_EQ(rig.ctx.WriteData(fresh.data(), kInsertAreaBytes), Status::FileError);
-    ASSERT_EQ(rig.ctx.WriteData(fresh.data(), kInsertAreaBytes - 1), Status::Ok);
-    EXPECT_EQ(rig.ctx.SpaceLeft(), 1u);
-    EXPECT_EQ(rig.ctx.WriteData(fresh.data(), 1), Status::FileError);
-    ASSERT_EQ(rig.ctx.End(), Status::Ok);
-    EXPECT_EQ(rig.OnDisk(), model::WavFile(kPcm16, Cat(Slice(fresh, 0, kInsertAreaBytes - 1), audio)));
+    rig.memory.setAvailablePhysical(std::uint64_t{3 * kTwice} + 2 * kTwice);
+    const Bytes file = model::WavFile(kPcm16, Pattern(3 * kTwice / 2, 9));
+    ASSERT_EQ(rig.SelectFile(file), Status::Ok);
+    EXPECT_FALSE(rig.ctx.Insert()) << "a tail of half the buffer";
+    EXPECT_TRUE(rig.Is(rig.ctx.selectSlow.get()));
+    ASSERT_EQ(rig.ctx.Close(), Status::Ok);
+    EXPECT_EQ(rig.OnDisk(), file);
+    rig.ExpectNothingHeld();
 }
 
 TEST(StrategyInsertSlow, BackTrackTakesBackInsertedAudioOnly) {
@@ -101,10 +134,13 @@ TEST(StrategyInsertSlow, BackTrackTakesBackInsertedAudioOnly) {
               model::WavFile(kPcm8, Cat(Cat(Slice(audio, 0, 1000), Slice(fresh, 0, 2000)), Slice(audio, 1000, 4000))));
 }
 
-// Insert in the middle, two blocks, End, Close with each call failing in turn:
-// the file ends as the completed insertion or as the old recording, byte for
-// byte. Only when every later call fails too may the header or the length
-// stay wrong; the old audio is never harmed.
+// Insert in the middle, two blocks, End, Close with each call failing in turn,
+// journalled as the program journals it. A single failure leaves the old
+// recording (the insertion refused) or the completed one (End's failure made
+// good by Close). When every later call fails too, the file may be left
+// half-written, but never beyond what the next start's recovery mends: it
+// then holds the recording with a prefix of the insertion (whole blocks; none
+// or all of it included).
 TEST(StrategyInsertSlowFaults, InsertRecordEndClose) {
     for (const auto& format : {kPcm16, kGsm}) {
         SCOPED_TRACE(format.name);
@@ -112,34 +148,34 @@ TEST(StrategyInsertSlowFaults, InsertRecordEndClose) {
         const Bytes fresh = Pattern(2 * format.PieceBytes(), 12);
         const std::uint32_t p = 500 * format.BlockBytes();
         const Bytes old = model::WavFile(format, audio);
-        const Bytes inserted =
-            model::WavFile(format, Cat(Cat(Slice(audio, 0, p), fresh), Slice(audio, p, audio.size())));
+        const auto insertedUpTo = [&](std::size_t k) {
+            return model::WavFile(format, Cat(Cat(Slice(audio, 0, p), Slice(fresh, 0, k)), Slice(audio, p, audio.size())));
+        };
+        const Bytes inserted = insertedUpTo(fresh.size());
         SweepFaults([&](FaultRun& run) {
             SlowRig& rig = run.rig;
+            rig.UseJournals();
             ASSERT_EQ(rig.SelectFile(old), Status::Ok);
             ASSERT_TRUE(rig.ctx.SeekToSample(500));
             run.Arm();
             const bool inserting = rig.ctx.Insert();
-            Status ended = Status::FileError;
-            Status closed = Status::FileError;
             if (inserting) {
                 EXPECT_EQ(rig.Record(fresh, format.PieceBytes()), Status::Ok);
-                ended = rig.ctx.End();
+                (void)rig.ctx.End();
             }
-            closed = rig.ctx.Close();
+            const Status closed = rig.ctx.Close();
             run.Disarm();
             EXPECT_TRUE(rig.ctx.IsIdle());
-            const Bytes disk = rig.OnDisk();
-            if (ended == Status::Ok) {
-                EXPECT_EQ(disk, inserted);
-            } else if (!run.Persistent()) {
-                EXPECT_EQ(disk, old);
-                EXPECT_EQ(closed, Status::Ok) << "a single failure leaves nothing owing at Close";
-            } else if (disk != inserted) {
-                // Nothing could be repaired, yet the old audio stands where it stood.
-                ASSERT_GE(disk.size(), old.size());
-                EXPECT_EQ(Slice(disk, format.HeaderBytes(), old.size()), audio);
+            if (closed == Status::Ok) {
+                EXPECT_EQ(rig.OnDisk(), inserting ? inserted : old);
+            } else {
+                EXPECT_TRUE(run.Persistent()) << "a single failure is made good by Close";
             }
+            (void)rig.Recover();
+            const Bytes disk = rig.OnDisk();
+            bool prefix = false;
+            for (std::size_t k = 0; k <= fresh.size() && !prefix; k += format.BlockBytes()) prefix = disk == insertedUpTo(k);
+            EXPECT_TRUE(prefix) << disk.size() << " bytes after recovery";
         });
     }
 }

@@ -17,6 +17,11 @@ struct CrashFileSystem::Node {
     std::vector<std::uint8_t> durable;  // what a power cut leaves
     std::uint32_t syncRequests = 0;
     const void* lockHolder = nullptr;  // the open file that holds its lock
+    std::uint64_t serial = NextSerial();  // its identity: a file made anew gets another
+    static std::uint64_t NextSerial() {
+        static std::uint64_t last = 0;
+        return ++last;
+    }
 };
 
 struct CrashFileSystem::State {
@@ -133,6 +138,10 @@ public:
         node->lockHolder = this;
         return true;
     }
+    std::optional<platform::FileIdentity> identity() override {
+        if (!state->up()) return std::nullopt;
+        return platform::FileIdentity{1, node->serial};
+    }
 
 private:
     std::shared_ptr<State> state;
@@ -168,6 +177,13 @@ void CrashFileSystem::reboot() {
 }
 
 void CrashFileSystem::put(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    // A file that is there keeps its identity, as one written over does.
+    if (const auto it = state->files.find(path); it != state->files.end() && state->durableFiles.count(path) != 0 &&
+                                                 state->durableFiles.at(path) == it->second) {
+        it->second->now = bytes;
+        it->second->durable = bytes;
+        return;
+    }
     auto node = std::make_shared<Node>();
     node->now.reserve(state->capacity);
     node->now = bytes;

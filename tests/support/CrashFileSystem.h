@@ -52,6 +52,8 @@ public:
     void reboot();
 
     // Set-up and checks, neither counted nor ever failing; `put` is durable.
+    // A file put over one that is there stays the same file (its identity);
+    // `remove` it first to put another in its place.
     void put(const std::string& path, const std::vector<std::uint8_t>& bytes);
     void putFolder(const std::string& path);
     std::optional<std::vector<std::uint8_t>> contents(const std::string& path) const;

@@ -22,6 +22,7 @@ const char* ControlName(Control control) {
         case Control::VoiceIcon: return "VoiceIcon";
         case Control::SilenceIcon: return "SilenceIcon";
         case Control::SavingIcon: return "SavingIcon";
+        case Control::PausedLabel: return "PausedLabel";
     }
     return "?";
 }
@@ -135,6 +136,11 @@ void FakeWindow::ShowLevel(std::uint32_t percent) {
 void FakeWindow::RefreshList() {
     log.push_back("RefreshList");
     ++lists;
+}
+
+void FakeWindow::FlashNotice(const std::string& text) {
+    log.push_back("FlashNotice(" + text + ")");
+    flashText = text;
 }
 
 void FakeWindow::ShowNotice(const std::string& text) {

@@ -32,6 +32,7 @@ public:
     const std::string& timeLeftText() const { return timeLeft; }
     std::uint32_t level() const { return levelPercent; }
     const std::string& notice() const { return noticeText; }
+    const std::string& flashed() const { return flashText; }
     const std::vector<controller::MenuItem>& menu() const { return menuItems; }
     std::optional<std::uint32_t> limitTimer() const { return limitMs; }
     // What LimitRemainingMs answers while the limit timer runs.
@@ -85,6 +86,7 @@ public:
     void SetTimeLeftText(const std::string& text) override;
     void ShowLevel(std::uint32_t percent) override;
     void ShowNotice(const std::string& text) override;
+    void FlashNotice(const std::string& text) override;
     std::string SelectedRowPath() override { return selectedRow; }
     void RefreshList() override;
     void HighlightRow(const std::string& path) override;
@@ -111,7 +113,7 @@ private:
     bool forwarding = false;
     bool menuIsOpen = false;
     std::map<controller::Control, bool> visible;
-    std::string position, timeLeft, noticeText;
+    std::string position, timeLeft, noticeText, flashText;
     std::uint32_t levelPercent = 0;
     std::vector<controller::MenuItem> menuItems;
     std::optional<std::uint32_t> limitMs;

@@ -115,6 +115,7 @@ public:
     // Durability is the crash double's business; here a request only counts.
     void syncSoon() override { ++shared->syncRequests; }
     bool tryLock() override { return inner->tryLock(); }
+    std::optional<platform::FileIdentity> identity() override { return inner->identity(); }
 
 private:
     std::unique_ptr<File> inner;
@@ -192,6 +193,10 @@ int FaultyFileSystem::syncRequests() const { return shared->syncRequests; }
 
 std::unique_ptr<File> FaultyFileSystem::open(const std::string& path, OpenMode mode, bool writeThrough) {
     if (shared->fails(Fault::Open)) return nullptr;
+    if (writesRefused && mode != OpenMode::ReadOnly) {
+        platform::NoteIoError({platform::IoError::Kind::ReadOnly, EROFS});
+        return nullptr;
+    }
     if (mode == OpenMode::ReadWriteCreate && !inner.exists(path)) {
         std::lock_guard lock(shared->diskMutex);
         shared->reserved.erase(path);  // a new file of an old name

@@ -69,6 +69,10 @@ public:
     // Writes and setLength calls cut short or refused by the limit so far.
     std::uint32_t shortWrites() const;
 
+    // A volume mounted read-only, or files a user may not write: from now
+    // every open for writing fails as the system would (EROFS).
+    void refuseWrites(bool refuse) { writesRefused = refuse; }
+
     int openFiles() const;
     int liveMappings() const;
     // Calls of File::syncSoon so far (they never fail and are not counted as calls).
@@ -95,6 +99,7 @@ private:
     platform::FileSystem& inner;
     std::shared_ptr<Shared> shared;
     std::optional<std::uint64_t> freeSpaceOverride;
+    bool writesRefused = false;
 };
 
 }  // namespace tavrin::test

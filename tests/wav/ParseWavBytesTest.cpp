@@ -74,8 +74,9 @@ TEST(ParseWavBytes, RiffHeader) {
     ExpectResults({
         {"RIFF size = file size - 8", odd(0), kParsePlayable},
         {"RIFF size = file size - 7 (pad byte dropped)", odd(1), kParsePlayable},
-        {"RIFF size = file size - 6", odd(2), kParseUnusable},
-        {"RIFF size = file size - 9", odd(-1), kParseUnusable},
+        // The chunks say where the audio is, whatever the RIFF size claims.
+        {"RIFF size = file size - 6", odd(2), kParsePlayable},
+        {"RIFF size = file size - 9", odd(-1), kParsePlayable},
         {"RIFX", [] { auto w = RecordingFile(PcmRecord(8000, 8), 10); w.bytes[3] = 'X'; return w; }, kParseUnusable},
         {"not WAVE", [] { auto w = RecordingFile(PcmRecord(8000, 8), 10); w.bytes[8] = 'w'; return w; },
          kParseUnusable},
@@ -83,6 +84,35 @@ TEST(ParseWavBytes, RiffHeader) {
         {"empty", [] { return WavBytes(); }, kParseUnusable},
         {"eleven bytes", [] { return WavBytes().Riff().Truncate(11); }, kParseUnusable},
     });
+}
+
+// A file cut short plays what it holds, and one padded after its RIFF end
+// plays as its chunks say: the list and the file facts agree with what
+// storage opens (an edit of a file the list called invalid once waited for
+// ever for input it could not be given).
+TEST(ParseWavBytes, FilesCutShortOrPaddedAreTheAudioTheyHold) {
+    struct Cut {
+        const char* name;
+        WavBytes file;
+        std::uint32_t dataLength;
+        std::uint32_t lengthInBlocks;
+    };
+    const Cut cuts[] = {
+        {"PCM cut inside its audio", RecordingFile(PcmRecord(8000, 16), 1600).Truncate(44 + 777), 777, 388},
+        {"PCM cut to its header", RecordingFile(PcmRecord(8000, 16), 1600).Truncate(44), 0, 0},
+        {"GSM cut to its header", RecordingFile(GsmRecord(), 1625).Truncate(60), 0, 0},
+        {"GSM cut inside a block", RecordingFile(GsmRecord(), 1625).Truncate(60 + 100), 100, 1},
+        {"zero padding after the RIFF end", RecordingFile(PcmRecord(8000, 8), 801).Fill(4096, 0), 801, 801},
+        {"chunk outside the RIFF end", RecordingFile(PcmRecord(8000, 8), 10).Chunk("LIST", 4), 10, 10},
+    };
+    for (const Cut& c : cuts) {
+        SCOPED_TRACE(c.name);
+        WavInfo info;
+        ASSERT_EQ(Parse(c.file, info), kParsePlayable);
+        EXPECT_EQ(info.dataLength, c.dataLength);
+        EXPECT_EQ(info.lengthInBlocks, c.lengthInBlocks);
+    }
+    EXPECT_EQ(Parse(RecordingFile(PcmRecord(8000, 16), 1600).Truncate(43)), kParseUnusable) << "no data chunk header";
 }
 
 TEST(ParseWavBytes, FormatDecidesTheResult) {
@@ -181,15 +211,16 @@ TEST(ParseWavBytes, FieldsOfAnOddFmtChunk) {
     EXPECT_EQ(info.lengthInBlocks, 11u);
 }
 
-TEST(ParseWavBytes, AChunkMayClaimUpToThreeBytesMoreThanTheFileHolds) {
-    for (std::uint32_t extra = 0; extra <= 6; ++extra) {
+// A writer that dropped the pad byte, rounded the size or was cut short: the
+// data chunk counts for the bytes the file holds, never one beyond its end.
+TEST(ParseWavBytes, ADataChunkCountsForWhatTheFileHolds) {
+    for (std::uint32_t extra : {0u, 1u, 3u, 4u, 6u, 1'000'000u, 0xFFFFFFFFu - 100}) {
         SCOPED_TRACE(extra);
         WavInfo info;
         const auto file = WavBytes().Riff().Fmt(PcmRecord(8000, 8)).Chunk("data", 100 + extra, 100).FixRiffSize();
-        EXPECT_EQ(Parse(file, info), extra <= 3 ? kParsePlayable : kParseUnusable);
-        if (extra <= 3) {
-            EXPECT_EQ(info.dataLength, 100 + extra);
-        }
+        EXPECT_EQ(Parse(file, info), kParsePlayable);
+        EXPECT_EQ(info.dataLength, 100u);
+        EXPECT_EQ(info.lengthInBlocks, 100u);
     }
 }
 
@@ -215,21 +246,31 @@ TEST(ParseWavBytes, HugeChunkSizesStopTheWalk) {
             SCOPED_TRACE(id);
             const auto file =
                 WavBytes().Riff().Fmt(PcmRecord(8000, 8)).Id(id).U32(size).Fill(20).Data(10).FixRiffSize();
-            EXPECT_EQ(Parse(file), kParseUnusable);
+            // A data chunk that size is cut to what the file holds; the others hide the audio.
+            WavInfo info;
+            EXPECT_EQ(Parse(file, info), std::string(id) == "data" ? kParsePlayable : kParseUnusable);
+            if (std::string(id) == "data") {
+                EXPECT_EQ(info.dataLength, 38u);
+            }
         }
     }
 }
 
-// Every prefix of a GSM recording, its RIFF size made to fit: nothing is read
-// outside, and the file counts only once its data chunk is (nearly) whole.
+// Every prefix of a recording: nothing is read outside, and the file counts,
+// for the audio it holds, once the header of its data chunk is whole.
 TEST(ParseWavBytes, EveryPrefixOfARecording) {
-    for (const auto& whole : {RecordingFile(GsmRecord(), 130), RecordingFile(PcmRecord(8000, 16), 20)}) {
+    for (const auto& [whole, header] :
+         {std::pair{RecordingFile(GsmRecord(), 130), 60u}, std::pair{RecordingFile(PcmRecord(8000, 16), 20), 44u}}) {
         for (std::uint32_t length = 0; length <= whole.size(); ++length) {
             SCOPED_TRACE(length);
             WavBytes prefix = whole;
             prefix.Truncate(length);
-            if (length >= 8) prefix.FixRiffSize();
-            EXPECT_EQ(Parse(prefix), length + 3 >= whole.size() ? kParsePlayable : kParseUnusable);
+            if (length >= 8 && length % 2 == 0) prefix.FixRiffSize();  // and half of them keep the whole one's
+            WavInfo info;
+            EXPECT_EQ(Parse(prefix, info), length >= header ? kParsePlayable : kParseUnusable);
+            if (length >= header) {
+                EXPECT_EQ(info.dataLength, length - header);
+            }
         }
     }
 }

@@ -92,6 +92,7 @@ DeviceResult FileWaveIn::add(WaveBuffer& buffer) {
 }
 
 DeviceResult FileWaveIn::start() {
+    bool nothingToDeliver = false;
     {
         std::lock_guard lock(mutex);
         if (!opened) return mmr::InvalidHandle;
@@ -102,7 +103,11 @@ DeviceResult FileWaveIn::start() {
             startedAt = std::chrono::steady_clock::now() -
                         std::chrono::duration_cast<std::chrono::steady_clock::duration>(ahead);
         }
+        // Less than a block to give: no delivery would ever say so.
+        nothingToDeliver = options.deliverBytes && *options.deliverBytes - std::min(bytesOut, *options.deliverBytes) <
+                                                       format.blockAlign;
     }
+    if (nothingToDeliver && options.onHeld) options.onHeld();
     wake.notify_one();
     return mmr::NoError;
 }

@@ -194,6 +194,11 @@ public:
     }
     void syncSoon() override { background.request(); }
     bool tryLock() override { return RetryOnEintr([&] { return flock(fd, LOCK_EX | LOCK_NB); }) == 0; }
+    std::optional<FileIdentity> identity() override {
+        struct stat st {};
+        if (fstat(fd, &st) != 0) return std::nullopt;
+        return FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+    }
 
 private:
     bool currentSize(std::uint64_t& bytes) const;
@@ -313,6 +318,7 @@ int OpenFlags(OpenMode mode, bool writeThrough) {
         case OpenMode::ReadOnly: flags |= O_RDONLY; break;
         case OpenMode::ReadWrite: flags |= O_RDWR; break;
         case OpenMode::ReadWriteCreate: flags |= O_RDWR | O_CREAT; break;
+        case OpenMode::ReadWriteNoLink: flags |= O_RDWR | O_NOFOLLOW; break;
     }
     if (writeThrough) flags |= O_DSYNC;
     return flags;
@@ -364,6 +370,11 @@ bool PosixFileSystem::moveNoReplace(const std::string& from, const std::string& 
     return false;
 }
 
+bool PosixFileSystem::moveReplacing(const std::string& from, const std::string& to) {
+    // One step: whoever looks finds the old target or the new one, never neither.
+    return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
 bool PosixFileSystem::createDirectory(const std::string& path) { return mkdir(path.c_str(), 0755) == 0; }
 
 bool PosixFileSystem::syncFolder(const std::string& folder) {
@@ -386,7 +397,7 @@ std::optional<DirectoryEntry> PosixFileSystem::entry(const std::string& path) {
     struct stat st {};
     if (stat(path.c_str(), &st) != 0) return std::nullopt;
     return DirectoryEntry{path.substr(path.rfind('/') + 1), S_ISDIR(st.st_mode), static_cast<std::uint64_t>(st.st_size),
-                          static_cast<std::int64_t>(st.st_mtim.tv_sec)};
+                          static_cast<std::int64_t>(st.st_mtim.tv_sec), static_cast<std::int64_t>(st.st_mtim.tv_nsec)};
 }
 
 std::optional<std::vector<DirectoryEntry>> PosixFileSystem::listEntries(const std::string& folder, bool details) {
@@ -405,7 +416,8 @@ std::optional<std::vector<DirectoryEntry>> PosixFileSystem::listEntries(const st
         struct stat st {};
         if (fstatat(dirfd(dir), e->d_name, &st, 0) != 0) continue;  // e.g. a dangling link
         entries.push_back({name, S_ISDIR(st.st_mode), static_cast<std::uint64_t>(st.st_size),
-                           static_cast<std::int64_t>(st.st_mtim.tv_sec)});
+                           static_cast<std::int64_t>(st.st_mtim.tv_sec),
+                           static_cast<std::int64_t>(st.st_mtim.tv_nsec)});
     }
     closedir(dir);
     std::sort(entries.begin(), entries.end(), [](const auto& a, const auto& b) { return a.name < b.name; });

@@ -23,6 +23,7 @@ public:
     // Atomic where the file system allows; otherwise a hard link and an
     // unlink. Never replaces: when neither is possible the move fails.
     [[nodiscard]] bool moveNoReplace(const std::string& from, const std::string& to) override;
+    [[nodiscard]] bool moveReplacing(const std::string& from, const std::string& to) override;
     // False as well when the folder already exists.
     [[nodiscard]] bool createDirectory(const std::string& path) override;
     // fsync of the folder; a file system that cannot sync folders (EINVAL)

@@ -21,7 +21,8 @@ auto RetryOnEintr(Call call) {
 // full volume or exhausted quota is Full, anything else Other.
 inline void NoteFileError(int number) {
     const bool full = number == ENOSPC || number == EDQUOT;
-    NoteIoError({full ? IoError::Kind::Full : IoError::Kind::Other, number});
+    const bool readOnly = number == EROFS || number == EACCES || number == EPERM;
+    NoteIoError({full ? IoError::Kind::Full : readOnly ? IoError::Kind::ReadOnly : IoError::Kind::Other, number});
 }
 
 }  // namespace tavrin::platform::posix

@@ -7,6 +7,8 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QLabel>
+#include <QLayout>
 #include <QMessageBox>
 #include <QPointer>
 #include <QStandardPaths>
@@ -93,9 +95,34 @@ int AskUiThread(const std::string& text, const std::string& caption, unsigned st
     return *request.answer;
 }
 
+// A box that stays inside the window it is shown over: a long text would
+// otherwise make it wider than the window, narrow as the keypad screen.
+class FittedMessageBox : public QMessageBox {
+public:
+    using QMessageBox::QMessageBox;
+
+protected:
+    // The box sizes itself when shown and on each layout request: each time,
+    // it is brought back inside the window.
+    void showEvent(QShowEvent* event) override {
+        QMessageBox::showEvent(event);
+        fit();
+    }
+    bool event(QEvent* event) override {
+        const bool handled = QMessageBox::event(event);
+        if (event->type() == QEvent::LayoutRequest && isVisible()) fit();
+        return handled;
+    }
+
+private:
+    void fit() {
+        if (const QWidget* owner = parentWidget()) FitMessageBoxTo(*this, *owner->window());
+    }
+};
+
 int ShowBox(const std::string& text, const std::string& caption, unsigned style) {
     // The owner may go while the box is up (the program is quitting); a guard keeps that harmless.
-    QPointer<QMessageBox> box = new QMessageBox(BoxOwner());
+    QPointer<QMessageBox> box = new FittedMessageBox(BoxOwner());
     ConfigureMessageBox(*box, text, caption, style);
     const int pressed = box->exec();
     if (box) delete box.data();
@@ -114,6 +141,19 @@ void ConfigureMessageBox(QMessageBox& box, const std::string& text, const std::s
     box.setDefaultButton(secondIsDefault ? second : first);
     // Closing the box from the title bar means No or Cancel where there is one.
     box.setEscapeButton(second != QMessageBox::NoButton ? second : first);
+}
+
+void FitMessageBoxTo(QMessageBox& box, const QWidget& window) {
+    const int width = window.width();
+    if (box.width() <= width || width <= 0) return;
+    // The text wraps to the window's width, and the box grows downwards instead.
+    if (auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))) label->setWordWrap(true);
+    box.layout()->activate();
+    const int height = box.layout()->hasHeightForWidth() ? box.layout()->totalHeightForWidth(width)
+                                                          : box.sizeHint().height();
+    box.setFixedSize(width, std::max(height, box.minimumSizeHint().height()));
+    const QPoint centre = window.mapToGlobal(window.rect().center());
+    box.move(centre - QPoint(width / 2, box.height() / 2));
 }
 
 int AnswerOfButton(int standardButton) {

@@ -6,6 +6,7 @@
 #include "platform/Shell.h"
 
 class QMessageBox;
+class QWidget;
 
 namespace tavrin::platform {
 
@@ -28,6 +29,9 @@ public:
 
 // Builds the box for a style without showing it: icon, buttons, default button.
 void ConfigureMessageBox(QMessageBox& box, const std::string& text, const std::string& caption, unsigned style);
+// Keeps a box shown over `window` no wider than it: the text wraps and the
+// box grows downwards, centred over the window. A box that fits is left alone.
+void FitMessageBoxTo(QMessageBox& box, const QWidget& window);
 // The answer (answer::…) for the standard button a box ended with.
 int AnswerOfButton(int standardButton);
 
