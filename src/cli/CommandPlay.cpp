@@ -101,7 +101,7 @@ int RunPlay(const Arguments& args) {
     setup.changeSpeed = a.speed.has_value();
     if (!RepairBeforeUse("play", a.file)) return kExitFailure;
     CliEngine& cli = MakeCliEngine(setup);
-    CatchInterrupt(cli.events);
+    CatchInterrupt(&cli.events);
     if (const engine::ResultCode init = cli.engine.Init(cli.events); !init.Ok()) return Fail(cli, init);
     const std::uint32_t speed = a.speed.value_or(engine::kNormalSpeed);
     cli.engine.SetPlaybackSpeed(speed);

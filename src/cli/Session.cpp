@@ -37,13 +37,13 @@ std::optional<std::string> FromEnvironment(const char* name) {
 }  // namespace
 
 // The session's SIGTERM and a closed terminal's SIGHUP stop and save the way
-// Ctrl-C does. A thread of the signals' own wakes the main thread, which
-// otherwise sleeps until the engine has something to say.
-void CatchInterrupt(CliEventSink& events) {
-    const int readEnd = platform::CatchTerminationSignals();
-    signalsWake = readEnd >= 0 && platform::CallOnTerminationSignals(readEnd, [&events] {
+// Ctrl-C does. Given `events`, a thread of the signals' own wakes the main
+// thread, which otherwise sleeps until the engine has something to say.
+void CatchInterrupt(CliEventSink* events) {
+    const int readEnd = events ? platform::CatchTerminationSignals() : -1;
+    signalsWake = readEnd >= 0 && platform::CallOnTerminationSignals(readEnd, [events] {
         interrupted.store(true, std::memory_order_relaxed);
-        events.Wake();
+        events->Wake();
     });
     if (!signalsWake) {
         for (const int signal : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal, OnInterrupt);

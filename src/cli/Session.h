@@ -53,11 +53,11 @@ std::optional<double> ParseNumber(const std::string& text, double low, double hi
 std::optional<std::string> ChooseDevices(const CommonOptions& options, bool needIn, bool needOut, DeviceSetup& setup);
 
 // Set by Ctrl-C, SIGTERM or SIGHUP once CatchInterrupt ran, which also wakes
-// the wait for the next event of `events`. Atomic rather than a volatile
-// flag: it is set on another thread, or where no thread could be made, by a
-// handler that may run on any thread.
+// the wait for the next event of `events` when given one. Atomic rather than
+// a volatile flag: it is set on another thread, or where no thread could be
+// made, by a handler that may run on any thread.
 extern std::atomic<bool> interrupted;
-void CatchInterrupt(CliEventSink& events);
+void CatchInterrupt(CliEventSink* events = nullptr);
 // How long a wait for events may last and still notice Ctrl-C soon: no limit
 // once the signals wake the wait.
 std::optional<std::chrono::milliseconds> InterruptPoll();

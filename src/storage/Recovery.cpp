@@ -198,7 +198,7 @@ void Report(platform::FileSystem& files, const std::string& journal, const std::
 void SetAside(platform::FileSystem& files, const std::string& journal, const std::string& path, std::string why,
               std::vector<RecoveredFile>& recovered) {
     (void)SetJournalAside(files, journal);
-    recovered.push_back({path.empty() ? journal : path, 0, false, std::move(why)});
+    recovered.push_back({path.empty() ? journal : path, 0, false, std::move(why), {}});
 }
 
 // Repairs the file of a fast road's change: an insertion's spools first, then
@@ -248,7 +248,7 @@ void Settle(platform::FileSystem& files, const std::string& journal, const Journ
     }
     const JournalMatch match = MatchJournal(files, *file, e, journal);
     if (match.verdict == JournalMatch::Verdict::Unknown) {
-        recovered.push_back({e.path, 0, false, {}});
+        recovered.push_back({e.path, 0, false, {}, {}});
         return;
     }
     if (match.verdict == JournalMatch::Verdict::Another) {
