@@ -3,16 +3,20 @@
 # device and the PortAudio one (as the recorder drives them: two 200 ms
 # buffers handed back and queued again) in PCM 22 kHz 16-bit and in GSM, next
 # to parecord and sox recording the same microphone at the same time into WAV
-# files of the same formats. Whole-process user + system CPU seconds and
-# voluntary context switches (per 10 s of audio); the ratios compare ours
-# with each. Also prints the start latencies of capture and playback of both
-# device families.
+# files of the same formats (parecord also at the 200 ms latency our streams
+# ask for). Whole-process user + system CPU seconds (getrusage of the
+# children, through time(1)) and voluntary context switches, per recorded
+# minute; the ratios compare ours with each. Also prints the start latencies
+# of capture and playback of both device families.
 #
 # Runs under tests/portaudio/with-pulseaudio.sh, which starts a private
 # PulseAudio; a feeder speaks into its microphone pipe in real time.
 #
-#   bench/realsound_cpu.sh [seconds] [build folder]     (default: 60, build/default)
+#   bench/realsound_cpu.sh [seconds] [build folder] [build folder before]
+#       (default: 60, build/default, none)
 #
+# Given a second build folder (the same program before a change), its
+# sound-server and tavrin-cli cases run alongside as "before-...".
 # When tavrin-cli records from the sound card (no --audio-in), its
 # `record --seconds` is measured as well.
 set -uo pipefail
@@ -20,16 +24,21 @@ set -uo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-60}
 build=${2:-$here/build/default}
+before=${3:-}
 tool=$build/tests/portaudio/realsound_tool
 cli=$build/src/cli/tavrin-cli
 
 if [ -z "${TAVRIN_TEST_MIC_PIPE:-}" ]; then
-    exec sh "$here/tests/portaudio/with-pulseaudio.sh" "$0" "$seconds" "$build"
+    exec sh "$here/tests/portaudio/with-pulseaudio.sh" "$0" "$seconds" "$build" "$before"
 fi
 for t in parecord sox /usr/bin/time; do
     command -v "$t" >/dev/null || { echo "realsound_cpu: $t is not installed" >&2; exit 2; }
 done
 [ -x "$tool" ] || { echo "realsound_cpu: no realsound_tool at $tool (build it first)" >&2; exit 2; }
+if [ -n "$before" ] && [ ! -x "$before/tests/portaudio/realsound_tool" ]; then
+    echo "realsound_cpu: no realsound_tool at $before/tests/portaudio (build it first)" >&2
+    exit 2
+fi
 
 work=$(mktemp -d)
 feeder=
@@ -66,12 +75,24 @@ measure server-pcm22k16 "$tool" --pulse record Pcm22k16 "$seconds" "$work/server
 measure server-gsm "$tool" --pulse record Gsm "$seconds" "$work/server-gsm.wav"
 measure parecord-pcm22k16 timeout -s INT "$seconds" parecord --rate=22050 --channels=1 --format=s16le \
     --file-format=wav "$work/parecord-22k.wav"
+measure parecord-200ms timeout -s INT "$seconds" parecord --latency-msec=200 --rate=22050 --channels=1 \
+    --format=s16le --file-format=wav "$work/parecord-200ms.wav"
 measure sox-pcm22k16 sox -q -t pulseaudio default -r 22050 -c 1 -b 16 -e signed-integer "$work/sox-22k.wav" \
     trim 0 "$seconds"
 measure sox-gsm sox -q -t pulseaudio default -r 8000 -c 1 -e gsm-full-rate "$work/sox-gsm.wav" trim 0 "$seconds"
 if [ "$cli_works" = yes ]; then
     measure cli-pcm22k16 "$cli" record "$work/cli-22k.wav" --format pcm22k16 --seconds "$seconds"
     measure cli-gsm "$cli" record "$work/cli-gsm.wav" --format gsm --seconds "$seconds"
+fi
+if [ -n "$before" ]; then
+    measure before-server-pcm22k16 "$before/tests/portaudio/realsound_tool" --pulse record Pcm22k16 "$seconds" \
+        "$work/before-server-22k.wav"
+    if [ "$cli_works" = yes ] && [ -x "$before/src/cli/tavrin-cli" ]; then
+        measure before-cli-pcm22k16 "$before/src/cli/tavrin-cli" record "$work/before-cli-22k.wav" \
+            --format pcm22k16 --seconds "$seconds"
+        measure before-cli-gsm "$before/src/cli/tavrin-cli" record "$work/before-cli-gsm.wav" --format gsm \
+            --seconds "$seconds"
+    fi
 fi
 for job in $(jobs -p); do
     [ "$job" = "$feeder" ] || wait "$job"
@@ -80,19 +101,25 @@ done
 cpu() { cat "$work/$1.cpu" 2>/dev/null || echo nan; }
 echo "recording ${seconds} s from the sound server, side by side"
 echo "(device: PortAudio through ALSA; server: the sound server's own client library; cli: tavrin-cli record):"
-printf "  %-20s %9s %12s %16s\n" "" "CPU s" "CPU s/min" "vol. csw/10 s"
-for name in server-pcm22k16 server-gsm device-pcm22k16 device-gsm parecord-pcm22k16 sox-pcm22k16 sox-gsm \
-    cli-pcm22k16 cli-gsm; do
+printf "  %-24s %9s %12s %16s\n" "" "CPU s" "CPU s/min" "vol. csw/min"
+for name in server-pcm22k16 server-gsm device-pcm22k16 device-gsm parecord-pcm22k16 parecord-200ms \
+    sox-pcm22k16 sox-gsm cli-pcm22k16 cli-gsm before-server-pcm22k16 before-cli-pcm22k16 before-cli-gsm; do
     [ -f "$work/$name.cpu" ] || continue
     awk -v n="$name" -v c="$(cpu "$name")" -v w="$(cat "$work/$name.csw")" -v s="$seconds" \
-        'BEGIN { printf "  %-20s %9.2f %12.3f %16.1f\n", n, c, c * 60 / s, w * 10 / s }'
+        'BEGIN { printf "  %-24s %9.2f %12.3f %16.0f\n", n, c, c * 60 / s, w * 60 / s }'
 done
 ratio() {
     awk -v a="$(cpu "$1")" -v b="$(cpu "$2")" -v what="$3" \
         'BEGIN { if (b > 0) printf "  %-44s %.2f\n", what, a / b; else printf "  %-44s (no measurable CPU)\n", what }'
 }
-echo "ratios:"
+switches() {
+    [ -f "$work/$1.csw" ] && [ -f "$work/$2.csw" ] || return 0
+    awk -v a="$(cat "$work/$1.csw")" -v b="$(cat "$work/$2.csw")" -v what="$3" \
+        'BEGIN { if (b > 0) printf "  %-44s %.2f\n", what, a / b }'
+}
+echo "ratios (CPU):"
 ratio server-pcm22k16 parecord-pcm22k16 "server PCM 22k16 / parecord"
+ratio server-pcm22k16 parecord-200ms "server PCM 22k16 / parecord 200 ms"
 ratio server-gsm sox-gsm "server GSM / sox GSM"
 ratio device-pcm22k16 parecord-pcm22k16 "device PCM 22k16 / parecord"
 ratio device-pcm22k16 sox-pcm22k16 "device PCM 22k16 / sox"
@@ -101,9 +128,20 @@ if [ "$cli_works" = yes ]; then
     ratio cli-pcm22k16 parecord-pcm22k16 "tavrin-cli PCM 22k16 / parecord"
     ratio cli-pcm22k16 sox-pcm22k16 "tavrin-cli PCM 22k16 / sox"
     ratio cli-gsm sox-gsm "tavrin-cli GSM / sox GSM"
+    ratio cli-pcm22k16 parecord-200ms "tavrin-cli PCM 22k16 / parecord 200 ms"
 else
     echo "  (tavrin-cli does not record from the sound card here; measured the device alone)"
 fi
+if [ -n "$before" ]; then
+    ratio server-pcm22k16 before-server-pcm22k16 "server PCM 22k16 / before"
+    [ "$cli_works" = yes ] && ratio cli-pcm22k16 before-cli-pcm22k16 "tavrin-cli PCM 22k16 / before"
+    [ "$cli_works" = yes ] && ratio cli-gsm before-cli-gsm "tavrin-cli GSM / before"
+fi
+echo "ratios (voluntary context switches):"
+switches server-pcm22k16 parecord-200ms "server PCM 22k16 / parecord 200 ms"
+switches cli-pcm22k16 parecord-200ms "tavrin-cli PCM 22k16 / parecord 200 ms"
+switches server-pcm22k16 before-server-pcm22k16 "server PCM 22k16 / before"
+switches cli-pcm22k16 before-cli-pcm22k16 "tavrin-cli PCM 22k16 / before"
 kill "$feeder" 2>/dev/null
 feeder=
 # The pipe microphone holds back what was fed while nobody recorded, which
