@@ -475,7 +475,9 @@ TEST_P(RecordingStates, KeysStopPauseAndResumeRunningOrPaused) {
                 start();
                 continue;
             }
-            if (!pauses) EXPECT_TRUE(rig.window.calls().empty());
+            if (!pauses) {
+                EXPECT_TRUE(rig.window.calls().empty());
+            }
             rig.engine.deliverAll();
             if (rig.in(v().paused)) {  // back to running for the next press
                 rig.current().OnPause();
