@@ -144,6 +144,55 @@ switches server-pcm22k16 before-server-pcm22k16 "server PCM 22k16 / before"
 switches cli-pcm22k16 before-cli-pcm22k16 "tavrin-cli PCM 22k16 / before"
 kill "$feeder" 2>/dev/null
 feeder=
+
+# The pipe microphone hands over whatever the feeder wrote, 20 ms at a time,
+# so every recorder wakes 50 times a second there whatever it asked for. A
+# sound card's source runs on the server's clock and sends what a stream asked
+# for: here the monitor of a sink that something plays into with a long
+# latency, so that the 200 ms the recorders ask for set the pace.
+pactl load-module module-null-sink sink_name=clocked_sink >/dev/null
+pacat --playback -d clocked_sink --latency-msec=1000 --rate=8000 --channels=1 --format=s16le </dev/urandom &
+player=$!
+pactl set-default-source clocked_sink.monitor
+measure clocked-parecord-200ms timeout -s INT "$seconds" parecord --latency-msec=200 --rate=22050 --channels=1 \
+    --format=s16le --file-format=wav "$work/clocked-parecord.wav"
+measure clocked-server-pcm22k16 env TAVRIN_TEST_MIC_PIPE= "$tool" --pulse record Pcm22k16 "$seconds" \
+    "$work/clocked-server.wav"
+if [ "$cli_works" = yes ]; then
+    measure clocked-cli-pcm22k16 "$cli" record "$work/clocked-cli.wav" --format pcm22k16 --seconds "$seconds"
+fi
+if [ -n "$before" ]; then
+    measure clocked-before-server-pcm22k16 env TAVRIN_TEST_MIC_PIPE= "$before/tests/portaudio/realsound_tool" \
+        --pulse record Pcm22k16 "$seconds" "$work/clocked-before-server.wav"
+    if [ "$cli_works" = yes ] && [ -x "$before/src/cli/tavrin-cli" ]; then
+        measure clocked-before-cli-pcm22k16 "$before/src/cli/tavrin-cli" record "$work/clocked-before-cli.wav" \
+            --format pcm22k16 --seconds "$seconds"
+    fi
+fi
+for job in $(jobs -p); do
+    [ "$job" = "$player" ] || wait "$job"
+done
+kill "$player"
+echo "recording ${seconds} s from a microphone on the server's clock, side by side:"
+printf "  %-32s %9s %12s %16s\n" "" "CPU s" "CPU s/min" "vol. csw/min"
+for name in clocked-parecord-200ms clocked-server-pcm22k16 clocked-cli-pcm22k16 clocked-before-server-pcm22k16 \
+    clocked-before-cli-pcm22k16; do
+    [ -f "$work/$name.cpu" ] || continue
+    awk -v n="$name" -v c="$(cpu "$name")" -v w="$(cat "$work/$name.csw")" -v s="$seconds" \
+        'BEGIN { printf "  %-32s %9.2f %12.3f %16.0f\n", n, c, c * 60 / s, w * 60 / s }'
+done
+echo "ratios (CPU; voluntary context switches):"
+for pair in "clocked-server-pcm22k16 clocked-parecord-200ms server / parecord 200 ms" \
+    "clocked-cli-pcm22k16 clocked-parecord-200ms tavrin-cli / parecord 200 ms" \
+    "clocked-server-pcm22k16 clocked-before-server-pcm22k16 server / before" \
+    "clocked-cli-pcm22k16 clocked-before-cli-pcm22k16 tavrin-cli / before"; do
+    set -- $pair
+    a=$1 b=$2
+    shift 2
+    [ -f "$work/$a.csw" ] && [ -f "$work/$b.csw" ] || continue
+    ratio "$a" "$b" "$*" | tr -d '\n'
+    switches "$a" "$b" "" | awk '{ print ";", $1 }'
+done
 # The pipe microphone holds back what was fed while nobody recorded, which
 # would make a capture's first block come at once. For the start latencies
 # the microphone is the monitor of a sink that something plays into in real
