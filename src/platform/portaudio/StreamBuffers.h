@@ -40,8 +40,10 @@ public:
     // --- Audio callback ---------------------------------------------------------
     // Input: copies whole units of `bytes` into the queued buffers in order. A
     // buffer that cannot take another unit is finished. Returns the bytes
-    // taken; the rest found no buffer and is lost.
-    std::uint32_t Fill(const std::uint8_t* bytes, std::uint32_t count) noexcept;
+    // taken; the rest found no buffer and is lost. `peak` (when not -1) is the
+    // largest magnitude of the samples `bytes` encode; a buffer hands back the
+    // largest of those it took as its `peak`.
+    std::uint32_t Fill(const std::uint8_t* bytes, std::uint32_t count, std::int32_t peak = -1) noexcept;
     // Output: copies whole units out of the queued buffers in order (bytes
     // after a buffer's last whole unit are skipped). Returns the bytes copied.
     std::uint32_t Drain(std::uint8_t* out, std::uint32_t count) noexcept;
@@ -80,11 +82,12 @@ private:
         WaveBuffer* buffer = nullptr;  // null: the failure report, its result in `bytes`
         std::uint32_t bytes = 0;
         double dueAt = 0;
+        std::int32_t peak = -1;
     };
 
     bool TakeCurrent() noexcept;
     void FinishCurrent(double dueAt) noexcept;
-    void HandBack(WaveSink& sink, WaveBuffer* buffer, std::uint32_t bytes);
+    void HandBack(WaveSink& sink, WaveBuffer* buffer, std::uint32_t bytes, std::int32_t peak = -1);
 
     const Direction direction;
     const std::uint32_t unit;
@@ -98,6 +101,7 @@ private:
     Slot current{};
     bool failed = false;
     std::uint32_t done = 0;  // bytes of `current` filled or drained
+    std::int32_t peak = -1;  // of what `current` took so far
     double clockAt = 0;
     double clockRate = 0;
     std::uint64_t clockBytes = 0;  // bytes drained since the last SetPlayClock
