@@ -319,6 +319,7 @@ void MainWindow::resizeEvent(QResizeEvent* event) {
 void MainWindow::SetCurrentState(controller::State& state) {
     current = &state;
     newRecordingStarting = false;
+    if (rows && machine) rows->allowHint(resting());  // the first state is set while the machine is made
     // A close asked for during a recording waits until the recording is saved.
     if (closeWhenResting) QMetaObject::invokeMethod(this, &MainWindow::continueClosing, Qt::QueuedConnection);
 }

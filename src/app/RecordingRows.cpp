@@ -85,7 +85,7 @@ void RecordingRows::rebuild(const std::vector<std::string>& locations) {
         rows.push_back(item);
     }
     list->addTopLevelItems(rows);
-    hint->setVisible(rows.isEmpty());
+    hint->setVisible(hintAllowed && rows.isEmpty());
     int keep = -1;
     for (int row = 0; row < list->topLevelItemCount() && !highlighted.empty(); ++row) {
         if (pathOf(row) == highlighted) keep = row;
@@ -139,6 +139,11 @@ void RecordingRows::setScale(qreal s) {
         item->setIcon(kNameColumn, recordings::IsInside(item->text(kPathColumn).toStdString(), documents) ? phone : card);
     }
     placeHint();
+}
+
+void RecordingRows::allowHint(bool allowed) {
+    hintAllowed = allowed;
+    hint->setVisible(hintAllowed && list->topLevelItemCount() == 0);
 }
 
 void RecordingRows::placeHint() { hint->setGeometry(list->viewport()->rect()); }

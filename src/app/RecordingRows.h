@@ -41,6 +41,9 @@ public:
     void highlight(const std::string& path);
     // The rows drawn `scale` times the keypad screen's size.
     void setScale(qreal scale);
+    // Whether the hint of an empty list may show: not while the first
+    // recording is being made, which has no row until it ends.
+    void allowHint(bool allowed);
 
 signals:
     // The user moved the highlight (keys, a click).
@@ -60,6 +63,7 @@ private:
     std::string documents;
     QTreeWidget* list = nullptr;
     QLabel* hint = nullptr;
+    bool hintAllowed = true;
     qreal factor = 2.0;
     bool rebuilding = false;  // highlight changes are the program's own
 };

@@ -77,7 +77,19 @@ Status VisitChunk(HeaderSource& source, HeaderImage& image, Walk& walk, const st
     const auto at = static_cast<std::uint32_t>(walk.at);
     if (std::memcmp(head, "fmt ", 4) == 0) {
         walk.fmtSeen = true;
-        return ReadFmt(source, image, head);
+        if (ReadFmt(source, image, head) != Status::Ok) return Status::FileError;
+        // Each fmt chunk is judged as the chunk walk judges it: one that
+        // cannot be used, or a GSM record without its block fields, refuses
+        // the file, whatever a later one says.
+        if (image.IsGsm() && image.FmtSize() < 20) return Status::FileError;
+        // And it lies within the file, give or take the three bytes a writer
+        // may have rounded its size by.
+        const std::uint64_t last = walk.at + std::uint64_t{image.FmtSize()} + 4;
+        std::uint8_t byte = 0;
+        if (last > std::numeric_limits<std::uint32_t>::max() || !source.SeekTo(static_cast<std::uint32_t>(last)) ||
+            ReadExactly(source, &byte, 1) != Status::Ok)
+            return Status::FileError;
+        return wav::Playability(RecordOf(image)) == wav::kParseUnusable ? Status::FileError : Status::Ok;
     }
     if (std::memcmp(head, "fact", 4) == 0 && wav::LoadLe32(head + 4) >= 4) image.factValuePos = at + 8;
     if (std::memcmp(head, "data", 4) == 0) {

@@ -208,6 +208,7 @@ TEST_F(WindowOnRealEngine, AnEmptyListSaysHowToMakeTheFirstRecording) {
     EXPECT_EQ(hint->text(), "No recordings yet.\nPress F1 to record.");
     EXPECT_TRUE(window().CurrentState() == state(StateId::Idle));
     recordTwoSeconds();
+    EXPECT_FALSE(hint->isVisible()) << "not while the first recording is being made";
     pickFromMenu(cmd::Stop);
     ASSERT_TRUE(waitForState(StateId::FileSelected));
     EXPECT_FALSE(hint->isVisible());

@@ -95,6 +95,14 @@ std::vector<StrictCase> Cases() {
         {"FmtIdMissing", Riff({Chunk("fmx ", Pcm(8000, 8)), data}), Status::FileError},
         {"EndsBeforeDataHeader", Riff({Chunk("fmt ", Pcm(8000, 8)), Bytes{'d', 'a', 't'}}), Status::FileError},
         {"SevenBytes", Bytes{'R', 'I', 'F', 'F', 0, 0, 0}, Status::FileError},
+        // Every fmt chunk counts, as in the chunk walk: a later usable one
+        // does not make up for one that cannot be used.
+        {"UnusableFmtThenUsable", Riff({Chunk("fmt ", Record(1, 0, 8000, 16000, 2, 16)), pcmFmt, data}),
+         Status::FileError},
+        {"FmtLargerThanTheFile", [&] { Bytes b = Riff({data, pcmFmt}); b[b.size() - 20] = 0xE8; return b; }(),
+         Status::FileError},
+        {"ShortGsmFmtThenPcm", Riff({Chunk("fmt ", Record(0x31, 1, 8000, 1625, 65, 0)), pcmFmt, data}),
+         Status::FileError},
     };
 }
 
