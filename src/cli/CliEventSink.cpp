@@ -22,12 +22,27 @@ void CliEventSink::send(std::uint32_t message, std::uint32_t wParam, std::uint32
     changed.wait(lock, [&] { return handledTicket >= ticket; });
 }
 
-std::optional<CliEventSink::Event> CliEventSink::Next(std::chrono::milliseconds limit) {
+std::optional<CliEventSink::Event> CliEventSink::Next(std::optional<std::chrono::milliseconds> limit) {
     std::unique_lock lock(mutex);
-    if (!changed.wait_for(lock, limit, [&] { return !events.empty(); })) return std::nullopt;
+    const auto ready = [&] { return !events.empty() || woken; };
+    if (limit) {
+        changed.wait_for(lock, *limit, ready);
+    } else {
+        changed.wait(lock, ready);
+    }
+    woken = false;
+    if (events.empty()) return std::nullopt;
     Event event = events.front();
     events.pop_front();
     return event;
+}
+
+void CliEventSink::Wake() {
+    {
+        std::lock_guard lock(mutex);
+        woken = true;
+    }
+    changed.notify_all();
 }
 
 void CliEventSink::Handled(const Event& event) {

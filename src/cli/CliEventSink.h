@@ -27,8 +27,11 @@ public:
     void post(std::uint32_t message, std::uint32_t wParam, std::uint32_t lParam) override;
     void send(std::uint32_t message, std::uint32_t wParam, std::uint32_t lParam) override;
 
-    // The next event, waiting at most `limit`; nullopt when none came.
-    std::optional<Event> Next(std::chrono::milliseconds limit);
+    // The next event, waiting at most `limit` (no limit: until one comes or
+    // Wake); nullopt when none came.
+    std::optional<Event> Next(std::optional<std::chrono::milliseconds> limit);
+    // Ends the current or the next wait of Next without an event.
+    void Wake();
     // Releases the sender of `event` (nothing for a posted one).
     void Handled(const Event& event);
 
@@ -38,6 +41,7 @@ private:
     std::deque<Event> events;
     std::uint64_t lastTicket = 0;
     std::uint64_t handledTicket = 0;
+    bool woken = false;
 };
 
 // The name of an engine event as the tools print it ("RecordStart",

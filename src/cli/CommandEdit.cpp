@@ -118,7 +118,7 @@ int RunEdit(const EditKind& kind, const Arguments& args) {
     }
     CliEngine& cli = MakeCliEngine(setup);
     if (signal && !cli.fileIn->Use(std::move(*signal))) return kExitFailure;
-    CatchInterrupt();
+    CatchInterrupt(&cli.events);
     if (const engine::ResultCode init = cli.engine.Init(cli.events); !init.Ok()) return Fail(cli, init);
 
     engine::AudioFileInfo info;

@@ -80,8 +80,10 @@ bool PassedEnd(CliEngine& cli, std::optional<std::uint32_t> toMs) {
 bool RunUntilPlayEnd(CliEngine& cli, std::optional<std::uint32_t> toMs) {
     bool stopAsked = false;
     bool failed = false;
+    // Reaching `toMs` is seen by looking; otherwise only events and Ctrl-C wake the loop.
+    const auto wait = toMs ? std::optional(std::chrono::milliseconds(5)) : InterruptPoll();
     for (;;) {
-        const auto event = cli.events.Next(std::chrono::milliseconds(5));
+        const auto event = cli.events.Next(wait);
         const bool passed = PassedEnd(cli, toMs);
         if ((interrupted || passed) && !stopAsked) stopAsked = cli.engine.Stop();
         if (!event) continue;
@@ -99,7 +101,7 @@ int RunPlay(const Arguments& args) {
     setup.changeSpeed = a.speed.has_value();
     if (!RepairBeforeUse("play", a.file)) return kExitFailure;
     CliEngine& cli = MakeCliEngine(setup);
-    CatchInterrupt();
+    CatchInterrupt(&cli.events);
     if (const engine::ResultCode init = cli.engine.Init(cli.events); !init.Ok()) return Fail(cli, init);
     const std::uint32_t speed = a.speed.value_or(engine::kNormalSpeed);
     cli.engine.SetPlaybackSpeed(speed);

@@ -162,7 +162,7 @@ int RunRecord(const Arguments& args) {
     }
     CliEngine& cli = MakeCliEngine(setup);
     if (signal && !cli.fileIn->Use(std::move(*signal))) return kExitFailure;
-    CatchInterrupt();
+    CatchInterrupt(&cli.events);
 
     if (const engine::ResultCode init = cli.engine.Init(cli.events); !init.Ok()) return Fail(cli, init);
     static_cast<void>(cli.engine.SetFormat(a.format));

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "platform/posix/PosixFileSystem.h"
+#include "platform/posix/TerminationSignals.h"
 #include "storage/Journal.h"
 #include "storage/Recovery.h"
 #include "wav/Formats.h"
@@ -26,6 +27,8 @@ namespace {
 
 extern "C" void OnInterrupt(int) { interrupted.store(true, std::memory_order_relaxed); }
 
+bool signalsWake = false;
+
 std::optional<std::string> FromEnvironment(const char* name) {
     const char* value = std::getenv(name);
     if (!value || !*value) return std::nullopt;
@@ -34,9 +37,23 @@ std::optional<std::string> FromEnvironment(const char* name) {
 
 }  // namespace
 
-// The session's SIGTERM and a closed terminal's SIGHUP stop and save the way Ctrl-C does.
-void CatchInterrupt() {
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal, OnInterrupt);
+// The session's SIGTERM and a closed terminal's SIGHUP stop and save the way
+// Ctrl-C does. Given `events`, a thread of the signals' own wakes the main
+// thread, which otherwise sleeps until the engine has something to say.
+void CatchInterrupt(CliEventSink* events) {
+    const int readEnd = events ? platform::CatchTerminationSignals() : -1;
+    signalsWake = readEnd >= 0 && platform::CallOnTerminationSignals(readEnd, [events] {
+        interrupted.store(true, std::memory_order_relaxed);
+        events->Wake();
+    });
+    if (!signalsWake) {
+        for (const int signal : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal, OnInterrupt);
+    }
+}
+
+std::optional<std::chrono::milliseconds> InterruptPoll() {
+    if (signalsWake) return std::nullopt;
+    return std::chrono::milliseconds(100);
 }
 
 bool TakeMarkOption(const Arguments& args, std::size_t& i, std::vector<std::uint32_t>& marks, std::string& error) {
@@ -200,11 +217,11 @@ int RunCaptureUntilFileReady(CliEngine& cli, std::uint32_t eventBase, std::optio
     }
 #endif
     for (;;) {
-        // Woken by each event; otherwise only as often as Ctrl-C needs, or at the deadline.
-        auto wait = std::chrono::milliseconds(100);
+        // Woken by each event and by Ctrl-C; otherwise only at the deadline.
+        auto wait = InterruptPoll();
         if (deadline) {
             const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now());
-            wait = std::clamp(left, std::chrono::milliseconds(0), wait);
+            wait = std::clamp(left, std::chrono::milliseconds(0), wait.value_or(left));
         }
         const auto event = cli.events.Next(wait);
         const bool timeUp = deadline && Clock::now() >= *deadline;

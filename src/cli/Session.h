@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -56,11 +57,15 @@ std::optional<double> ParseNumber(const std::string& text, double low, double hi
 // to show.
 std::optional<std::string> ChooseDevices(const CommonOptions& options, bool needIn, bool needOut, DeviceSetup& setup);
 
-// Set by Ctrl-C, SIGTERM or SIGHUP once CatchInterrupt ran.
-// Atomic rather than a volatile flag: the handler may run on any thread of
-// the process, and a lock-free atomic is safe to store from a handler.
+// Set by Ctrl-C, SIGTERM or SIGHUP once CatchInterrupt ran, which also wakes
+// the wait for the next event of `events` when given one. Atomic rather than
+// a volatile flag: it is set on another thread, or where no thread could be
+// made, by a handler that may run on any thread.
 extern std::atomic<bool> interrupted;
-void CatchInterrupt();
+void CatchInterrupt(CliEventSink* events = nullptr);
+// How long a wait for events may last and still notice Ctrl-C soon: no limit
+// once the signals wake the wait.
+std::optional<std::chrono::milliseconds> InterruptPoll();
 
 // Shows a failed result as the program's message boxes do; kExitFailure.
 int Fail(CliEngine& cli, engine::ResultCode result);

@@ -298,6 +298,7 @@ private:
     void PublishSpaceLeft();
     void WatchStoringTime(std::int64_t before);
     std::int32_t BlockPeak(std::uint32_t header, std::uint32_t bytes);
+    std::int32_t CapturedPeak(std::uint32_t header);
 
     // Player, engine thread.
     void OnStartPlayback();

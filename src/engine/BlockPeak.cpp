@@ -33,6 +33,12 @@ std::int32_t BlockPeakOf(const platform::AudioFormat& format, const std::uint8_t
     return format.bitsPerSample == 16 ? Peak16(data, bytes) : Peak8(data, bytes);
 }
 
+std::int32_t CapturedPeakOf(const platform::AudioFormat& format, const platform::WaveBuffer& buffer,
+                            std::uint32_t bytes, std::int16_t* scratch) {
+    if (buffer.peak >= 0) return buffer.peak;
+    return BlockPeakOf(format, buffer.data, bytes, scratch);
+}
+
 std::int32_t FullScaleOf(const platform::AudioFormat& format) {
     return format.formatTag != platform::kFormatTagGsm && format.bitsPerSample == 8 ? 127 : 32767;
 }

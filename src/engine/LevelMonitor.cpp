@@ -61,7 +61,7 @@ void LevelMonitor::OnData(platform::WaveBuffer* buffer, std::uint32_t run) {
     std::lock_guard lock(device);
     if (!open || run != runs.load(std::memory_order_relaxed)) return;
     if (buffer != &headers[0] && buffer != &headers[1]) return;
-    peak = BlockPeakOf(format, buffer->data, buffer->length, scratch);
+    peak = CapturedPeakOf(format, *buffer, buffer->length, scratch);
     static_cast<void>(waveIn.add(*buffer));
 }
 

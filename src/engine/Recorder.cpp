@@ -286,7 +286,7 @@ void AudioEngine::OnInputFailed(platform::DeviceResult result) {
 void AudioEngine::HandleRecordedBlock() {
     const std::uint32_t bytes = headers[currentHeader].bytesRecorded;
     const std::uint8_t* data = blocks[currentHeader];
-    peak = BlockPeak(currentHeader, static_cast<std::uint32_t>(blockSize));
+    peak = CapturedPeak(currentHeader);
     Status status = Status::Ok;
     if (voiceActivation && !voiceActivated) {
         // The block that wakes the recording is itself dropped.
@@ -323,7 +323,7 @@ void AudioEngine::HandleRecordedBlock() {
 }
 
 void AudioEngine::HandlePausedBlock() {
-    peak = BlockPeak(currentHeader, static_cast<std::uint32_t>(blockSize));
+    peak = CapturedPeak(currentHeader);
     RequeueInput();
 }
 
@@ -406,6 +406,11 @@ void AudioEngine::PublishSpaceLeft() {
 
 std::int32_t AudioEngine::BlockPeak(std::uint32_t header, std::uint32_t bytes) {
     return BlockPeakOf(deviceFormat, blocks[header], bytes, reinterpret_cast<std::int16_t*>(blocks[2]));
+}
+
+std::int32_t AudioEngine::CapturedPeak(std::uint32_t header) {
+    return CapturedPeakOf(deviceFormat, headers[header], static_cast<std::uint32_t>(blockSize),
+                          reinterpret_cast<std::int16_t*>(blocks[2]));
 }
 
 }  // namespace tavrin::engine

@@ -70,7 +70,22 @@ struct WaveBuffer {
     std::uint32_t length = 0;         // bytes
     std::uint32_t bytesRecorded = 0;  // input: what the device put in
     std::uint32_t flags = 0;          // whdr::…
+    // Input in an encoded format: the largest sample magnitude (0..32767) of
+    // what the device encoded into it, measured before encoding so that a
+    // meter need not decode it again; -1 when not measured.
+    std::int32_t peak = -1;
 };
+
+// The largest magnitude of 16-bit samples, 0..32767, as a device measures
+// `WaveBuffer::peak`.
+inline std::int32_t PeakOf(const std::int16_t* samples, std::uint32_t count) {
+    std::int32_t peak = 0;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const std::int32_t magnitude = samples[i] < 0 ? -std::int32_t{samples[i]} : samples[i];
+        if (magnitude > peak) peak = magnitude;
+    }
+    return peak > 32767 ? 32767 : peak;
+}
 
 // The buffer bookkeeping every device does alike: a buffer is prepared once,
 // queued only when prepared and not already queued, and unprepared only when

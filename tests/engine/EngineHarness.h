@@ -72,8 +72,8 @@ public:  // parameter tables reach the doubles too
         ASSERT_TRUE(in.deliverSample16(value));
         Pump();
     }
-    void Deliver(const std::vector<std::uint8_t>& bytes) {
-        ASSERT_TRUE(in.deliver(bytes));
+    void Deliver(const std::vector<std::uint8_t>& bytes, std::int32_t peak = -1) {
+        ASSERT_TRUE(in.deliver(bytes, peak));
         Pump();
     }
     void StopCapture() {

@@ -560,6 +560,37 @@ TEST_F(EngineTest, GsmBlocksAreStoredAsDeliveredAndMeasuredByDecoding) {
     EXPECT_EQ(Audio("rec.wav", 60), expected);
 }
 
+// A device that encodes GSM itself measures each buffer before encoding it;
+// that measure wakes a voice-activated recording and is the level. Buffers
+// it did not measure are decoded as above.
+TEST_F(EngineTest, GsmBuffersMeasuredByTheirDeviceAreNotDecoded) {
+    ASSERT_TRUE(Start(wav::kCodeGsm, {true, 10, false, 10, 4000}).Ok());
+    GsmTone tone;
+    const std::vector<std::uint8_t> loud = tone.Next(20000);
+    Deliver(loud, 0);
+    EXPECT_EQ(Ids(), (std::vector<std::uint32_t>{kEvRecordStart})) << "measured silent: still waiting";
+    Deliver(loud, 32767);
+    EXPECT_EQ(Ids(), (std::vector<std::uint32_t>{kEvRecordStart, kEvRecordActivated}));
+    struct Case {
+        const char* name;
+        std::int32_t measured;
+        std::int32_t level;  // -1: decoded, loud
+    };
+    const Case cases[] = {{"measured loud", 32767, 32767}, {"measured quiet", 300, 300}, {"measured silent", 0, 0},
+                          {"not measured", -1, -1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Deliver(loud, c.measured);
+        if (c.level >= 0) {
+            EXPECT_EQ(EngineProbe(*engine).peak(), c.level);
+        } else {
+            EXPECT_GT(EngineProbe(*engine).peak(), 10000);
+        }
+        EXPECT_EQ(engine->GetLevelPercent(), static_cast<unsigned>(EngineProbe(*engine).peak() * 100 / 32767));
+    }
+    StopCapture();
+}
+
 TEST_F(EngineTest, ProbeAsksForTheSixOfferedFormatsOnly) {
     std::uint32_t mask = 0;
     ASSERT_TRUE(engine->ProbeFormats(mask));

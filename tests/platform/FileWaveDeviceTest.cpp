@@ -2,9 +2,11 @@
 #include <gsm.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 
@@ -215,6 +217,35 @@ TEST(SignalConverterTest, GsmIsFramePairsInSixtyFiveByteBlocksThatDecodeToTheSig
         b += double(decoded[i]) * decoded[i];
     }
     EXPECT_GT(dot / std::sqrt(a * b), 0.8);
+}
+
+// Each GSM fill tells the largest magnitude of the samples it encoded, for
+// the meter; the silence after the signal's end is 0; PCM fills tell nothing.
+TEST(SignalConverterTest, GsmFillsTellThePeakOfWhatTheyEncode) {
+    std::vector<std::int16_t> tone(1600 + 1600 + 650);
+    for (std::size_t i = 0; i < tone.size(); ++i) {
+        const double amplitude = i < 1600 ? 3000 : i < 3200 ? 12000 : 700;
+        tone[i] = static_cast<std::int16_t>(amplitude * std::sin(i * 0.3));
+    }
+    tone[1600 + 333] = -32768;
+    const InputSignal s = Signal(Wav(1, 8000, 16, Samples16(tone)));
+    auto loudest = [&](std::size_t from, std::size_t to) {
+        std::int32_t peak = 0;
+        for (std::size_t i = from; i < to; ++i) peak = std::max(peak, std::abs(std::int32_t{tone[i]}));
+        return std::min(peak, 32767);
+    };
+    SignalConverter gsm(s, kGsm);
+    std::vector<std::uint8_t> out(325);
+    EXPECT_EQ(gsm.Fill(out.data(), 325), loudest(0, 1600));
+    EXPECT_EQ(gsm.Fill(out.data(), 325), 32767);
+    EXPECT_EQ(gsm.Fill(out.data(), 130), loudest(3200, 3840)) << "two blocks";
+    EXPECT_EQ(gsm.Fill(out.data(), 65), loudest(3840, 3850)) << "the end, then silence";
+    EXPECT_EQ(gsm.Fill(out.data(), 325), 0);
+    for (const AudioFormat& pcm : {kPcm8k8, kPcm8k16, kPcm11k16}) {
+        SignalConverter converter(s, pcm);
+        std::vector<std::uint8_t> bytes(1000);
+        EXPECT_EQ(converter.Fill(bytes.data(), 1000), -1);
+    }
 }
 
 TEST(SignalConverterTest, SupportsTheMonoDeviceFormats) {

@@ -52,8 +52,9 @@ Blocks EncodeInChunks(const std::vector<std::int16_t>& samples, std::uint32_t ch
     Blocks out;
     for (std::size_t at = 0; at < samples.size(); at += chunk) {
         const auto n = static_cast<std::uint32_t>(std::min<std::size_t>(chunk, samples.size() - at));
-        framing.Encode(samples.data() + at, n,
-                       [&](const std::uint8_t* block) { out.insert(out.end(), block, block + kGsmBlockBytes); });
+        framing.Encode(samples.data() + at, n, [&](const std::uint8_t* block, std::int32_t) {
+            out.insert(out.end(), block, block + kGsmBlockBytes);
+        });
     }
     return out;
 }
@@ -134,11 +135,11 @@ TEST(GsmFraming, DroppingPartialWorkForgetsHalfBlocksInBothDirections) {
     const auto speech = SpeechLike(8000, 3 * kGsmBlockSamples);
     GsmFraming encoder(GsmFraming::Direction::Encode);
     int emitted = 0;
-    encoder.Encode(speech.data(), 200, [&](const std::uint8_t*) { ++emitted; });
+    encoder.Encode(speech.data(), 200, [&](const std::uint8_t*, std::int32_t) { ++emitted; });
     encoder.DropPartial();
-    encoder.Encode(speech.data(), 319, [&](const std::uint8_t*) { ++emitted; });
+    encoder.Encode(speech.data(), 319, [&](const std::uint8_t*, std::int32_t) { ++emitted; });
     EXPECT_EQ(emitted, 0);  // the 200 collected before were forgotten
-    encoder.Encode(speech.data(), 1, [&](const std::uint8_t*) { ++emitted; });
+    encoder.Encode(speech.data(), 1, [&](const std::uint8_t*, std::int32_t) { ++emitted; });
     EXPECT_EQ(emitted, 1);
 
     const Blocks blocks = ReferenceEncode(speech);

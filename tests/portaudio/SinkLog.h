@@ -18,10 +18,11 @@ public:
         platform::WaveBuffer* buffer = nullptr;
         std::uint32_t bytes = 0;
         std::vector<std::uint8_t> data;  // WimData: the recorded bytes
+        std::int32_t peak = -1;          // the buffer's measured peak then
     };
 
     void notify(std::uint32_t message, platform::WaveBuffer* buffer, std::uint32_t bytes) noexcept override {
-        Entry entry{message, buffer, bytes, {}};
+        Entry entry{message, buffer, bytes, {}, buffer ? buffer->peak : -1};
         if (message == platform::mm::WimData && buffer) entry.data.assign(buffer->data, buffer->data + bytes);
         {
             std::lock_guard lock(mutex);

@@ -33,7 +33,7 @@ std::vector<std::uint8_t> GsmBlocks(std::size_t blocks) {
     const auto pcm = AsSamples(Tone(blocks * 320 * 2));
     std::vector<std::uint8_t> out;
     encoder.Encode(pcm.data(), static_cast<std::uint32_t>(pcm.size()),
-                   [&](const std::uint8_t* block) { out.insert(out.end(), block, block + 65); });
+                   [&](const std::uint8_t* block, std::int32_t) { out.insert(out.end(), block, block + 65); });
     return out;
 }
 

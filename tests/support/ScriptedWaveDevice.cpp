@@ -111,22 +111,26 @@ DeviceResult ScriptedWaveIn::close() {
     return mmr::NoError;
 }
 
-bool ScriptedWaveIn::fillFront(const std::function<std::uint32_t(std::uint8_t*, std::uint32_t)>& fill) {
+bool ScriptedWaveIn::fillFront(const std::function<std::uint32_t(std::uint8_t*, std::uint32_t)>& fill,
+                               std::int32_t peak) {
     if (!open_ || !started || queue.empty()) return false;
     WaveBuffer* buffer = queue.front();
     queue.pop_front();
     buffer->bytesRecorded = fill(buffer->data, buffer->length);
+    buffer->peak = peak;
     platform::MarkReturned(*buffer);
     sink->notify(platform::mm::WimData, buffer, buffer->bytesRecorded);
     return true;
 }
 
-bool ScriptedWaveIn::deliver(const std::vector<std::uint8_t>& bytes) {
-    return fillFront([&](std::uint8_t* data, std::uint32_t length) {
-        const auto n = std::min<std::uint32_t>(length, static_cast<std::uint32_t>(bytes.size()));
-        std::memcpy(data, bytes.data(), n);
-        return n;
-    });
+bool ScriptedWaveIn::deliver(const std::vector<std::uint8_t>& bytes, std::int32_t peak) {
+    return fillFront(
+        [&](std::uint8_t* data, std::uint32_t length) {
+            const auto n = std::min<std::uint32_t>(length, static_cast<std::uint32_t>(bytes.size()));
+            std::memcpy(data, bytes.data(), n);
+            return n;
+        },
+        peak);
 }
 
 bool ScriptedWaveIn::stopOnItsOwn(platform::DeviceResult result) {

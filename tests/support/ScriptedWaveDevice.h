@@ -55,8 +55,9 @@ public:
 
     // Fills the oldest queued buffer with `bytes` (at most its length),
     // marks it done and notifies WimData. False when the device is not
-    // started or nothing is queued.
-    bool deliver(const std::vector<std::uint8_t>& bytes);
+    // started or nothing is queued. `peak` is what an encoding device
+    // measured (WaveBuffer::peak).
+    bool deliver(const std::vector<std::uint8_t>& bytes, std::int32_t peak = -1);
     // Fills the whole oldest buffer with one byte value.
     bool deliverFill(std::uint8_t value);
     // Reports that the device stopped on its own (WimFailed with `result`);
@@ -82,7 +83,7 @@ public:
     [[nodiscard]] platform::DeviceResult close() override;
 
 private:
-    bool fillFront(const std::function<std::uint32_t(std::uint8_t*, std::uint32_t)>& fill);
+    bool fillFront(const std::function<std::uint32_t(std::uint8_t*, std::uint32_t)>& fill, std::int32_t peak = -1);
 
     bool open_ = false;
     bool started = false;

@@ -85,6 +85,7 @@ DeviceResult FileWaveIn::add(WaveBuffer& buffer) {
         if (!opened) return mmr::InvalidHandle;
         if (const DeviceResult r = MarkQueued(buffer); r != mmr::NoError) return r;
         buffer.bytesRecorded = 0;
+        buffer.peak = -1;
         queue.push_back(&buffer);
     }
     wake.notify_one();
@@ -180,11 +181,12 @@ void FileWaveIn::DeliverFront(std::unique_lock<std::mutex>& lock) {
     }
     filling = true;
     lock.unlock();
-    converter->Fill(buffer->data, n);
+    const std::int32_t peak = converter->Fill(buffer->data, n);
     lock.lock();
     filling = false;
     filled.notify_all();
     buffer->bytesRecorded = n;
+    buffer->peak = peak;
     buffer->flags = (buffer->flags | whdr::Done) & ~whdr::InQueue;
     bytesOut += n;
     sink->notify(mm::WimData, buffer, n);

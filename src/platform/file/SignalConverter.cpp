@@ -57,7 +57,7 @@ std::int32_t SignalConverter::NextSample() {
     return s0 + static_cast<std::int32_t>((s1 - s0) * fraction / format.samplesPerSec);
 }
 
-void SignalConverter::Fill(std::uint8_t* out, std::uint32_t bytes) {
+std::int32_t SignalConverter::Fill(std::uint8_t* out, std::uint32_t bytes) {
     if (IsGsm(format)) return FillGsm(out, bytes);
     if (passThrough) {
         const std::uint64_t available = produced < signal.dataBytes() ? signal.dataBytes() - produced : 0;
@@ -65,31 +65,35 @@ void SignalConverter::Fill(std::uint8_t* out, std::uint32_t bytes) {
         std::memcpy(out, signal.data() + produced, copied);
         std::memset(out + copied, format.bitsPerSample == 8 ? 128 : 0, bytes - copied);
         produced += bytes;
-        return;
+        return -1;
     }
     if (format.bitsPerSample == 8) {
         // An arithmetic shift floors, so 8-bit sources come back unchanged.
         for (std::uint32_t i = 0; i < bytes; ++i) out[i] = static_cast<std::uint8_t>((NextSample() >> 8) + 128);
-        return;
+        return -1;
     }
     for (std::uint32_t i = 0; i + 1 < bytes; i += 2) {
         const auto word = static_cast<std::uint16_t>(static_cast<std::int16_t>(NextSample()));
         out[i] = static_cast<std::uint8_t>(word);
         out[i + 1] = static_cast<std::uint8_t>(word >> 8);
     }
+    return -1;
 }
 
-void SignalConverter::FillGsm(std::uint8_t* out, std::uint32_t bytes) {
+std::int32_t SignalConverter::FillGsm(std::uint8_t* out, std::uint32_t bytes) {
     gsm_signal frames[2 * kGsmFrameSamples];
+    std::int32_t peak = 0;
     for (std::uint32_t block = 0; block + kGsmBlockBytes <= bytes; block += kGsmBlockBytes) {
         for (auto& sample : frames) sample = static_cast<gsm_signal>(NextSample());
         if (!encoder) {
             std::memset(out + block, 0, kGsmBlockBytes);
             continue;
         }
+        peak = std::max(peak, PeakOf(frames, 2 * kGsmFrameSamples));
         gsm_encode(encoder, frames, out + block);
         gsm_encode(encoder, frames + kGsmFrameSamples, out + block + kGsmFirstFrameBytes);
     }
+    return peak;
 }
 
 }  // namespace tavrin::platform::file

@@ -27,12 +27,14 @@ public:
 
     // False when the GSM encoder could not be made.
     bool ready() const;
-    // Writes the next `bytes` of audio (a whole number of blocks).
-    void Fill(std::uint8_t* out, std::uint32_t bytes);
+    // Writes the next `bytes` of audio (a whole number of blocks). Returns
+    // the largest magnitude of the samples GSM encoded (see WaveBuffer::peak);
+    // -1 for PCM.
+    std::int32_t Fill(std::uint8_t* out, std::uint32_t bytes);
 
 private:
     std::int32_t NextSample();
-    void FillGsm(std::uint8_t* out, std::uint32_t bytes);
+    std::int32_t FillGsm(std::uint8_t* out, std::uint32_t bytes);
 
     const InputSignal& signal;
     AudioFormat format;

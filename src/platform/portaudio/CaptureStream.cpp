@@ -15,8 +15,8 @@ CaptureStream::CaptureStream(const DeviceFormat& format)
     if (format.gsm) gsm = std::make_unique<GsmFraming>(GsmFraming::Direction::Encode);
 }
 
-void CaptureStream::Store(const std::uint8_t* bytes, std::uint32_t count) noexcept {
-    const std::uint32_t taken = queue.Fill(bytes, count);
+void CaptureStream::Store(const std::uint8_t* bytes, std::uint32_t count, std::int32_t peak) noexcept {
+    const std::uint32_t taken = queue.Fill(bytes, count, peak);
     if (taken < count) lost.fetch_add(count - taken, std::memory_order_relaxed);
 }
 
@@ -27,7 +27,7 @@ void CaptureStream::OnCapture(const void* samples, std::uint32_t frames) noexcep
     }
     if (gsm) {
         gsm->Encode(static_cast<const std::int16_t*>(samples), frames,
-                    [this](const std::uint8_t* block) { Store(block, kGsmBlockBytes); });
+                    [this](const std::uint8_t* block, std::int32_t peak) { Store(block, kGsmBlockBytes, peak); });
         return;
     }
     Store(static_cast<const std::uint8_t*>(samples), frames * deviceFormat.sampleBytes);

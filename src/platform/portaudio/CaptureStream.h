@@ -31,7 +31,7 @@ public:
     std::uint64_t lostBytes() const { return lost.load(std::memory_order_relaxed); }
 
 private:
-    void Store(const std::uint8_t* bytes, std::uint32_t count) noexcept;
+    void Store(const std::uint8_t* bytes, std::uint32_t count, std::int32_t peak = -1) noexcept;
     void CaptureSilence(std::uint32_t frames) noexcept;
 
     DeviceFormat deviceFormat;

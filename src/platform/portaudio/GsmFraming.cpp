@@ -27,13 +27,15 @@ GsmFraming::~GsmFraming() {
     if (state) gsm_destroy(state);
 }
 
-void GsmFraming::EncodeBlock() noexcept {
+std::int32_t GsmFraming::EncodeBlock() noexcept {
+    const std::int32_t peak = PeakOf(pcm.data(), kGsmBlockSamples);
     if (!state) {
         block.fill(0);
-        return;
+        return 0;
     }
     gsm_encode(state, pcm.data(), block.data());
     gsm_encode(state, pcm.data() + kFrameSamples, block.data() + kFirstFrameEncodeBytes);
+    return peak;
 }
 
 void GsmFraming::DecodeBlock() noexcept {

@@ -28,7 +28,8 @@ public:
     bool ready() const { return state != nullptr; }
 
     // Collects samples; each time a block's 320 are together they are encoded
-    // and `emit(const std::uint8_t* block)` gets the 65 bytes.
+    // and `emit(const std::uint8_t* block, std::int32_t peak)` gets the 65
+    // bytes and the largest magnitude of the samples they encode.
     template <typename Emit>
     void Encode(const std::int16_t* samples, std::uint32_t count, Emit&& emit) noexcept {
         while (count > 0) {
@@ -38,9 +39,9 @@ public:
             count -= n;
             used += n;
             if (used == kGsmBlockSamples) {
-                EncodeBlock();
+                const std::int32_t peak = EncodeBlock();
                 used = 0;
-                emit(static_cast<const std::uint8_t*>(block.data()));
+                emit(static_cast<const std::uint8_t*>(block.data()), peak);
             }
         }
     }
@@ -73,7 +74,8 @@ public:
     void DropPartial() noexcept { used = direction == Direction::Encode ? 0 : kGsmBlockSamples; }
 
 private:
-    void EncodeBlock() noexcept;
+    // Returns the largest magnitude of the block's samples.
+    std::int32_t EncodeBlock() noexcept;
     void DecodeBlock() noexcept;
 
     const Direction direction;

@@ -18,7 +18,10 @@ StreamBuffers::StreamBuffers(Direction streamDirection, std::uint32_t unitBytes)
 bool StreamBuffers::Queue(WaveBuffer& buffer) {
     if (outstanding.load(std::memory_order_relaxed) >= kMaxOutstanding) return false;
     static_cast<void>(MarkQueued(buffer));
-    if (direction == Direction::Input) buffer.bytesRecorded = 0;
+    if (direction == Direction::Input) {
+        buffer.bytesRecorded = 0;
+        buffer.peak = -1;
+    }
     outstanding.fetch_add(1, std::memory_order_release);
     // Cannot fail: no more than kMaxOutstanding buffers are ever out.
     static_cast<void>(queued.push(Slot{&buffer, buffer.data, buffer.length - buffer.length % unit}));
@@ -30,18 +33,20 @@ bool StreamBuffers::TakeCurrent() noexcept {
     if (failed) return false;
     if (!queued.pop(current)) return false;
     done = 0;
+    peak = -1;
     return true;
 }
 
 void StreamBuffers::FinishCurrent(double dueAt) noexcept {
-    static_cast<void>(finished.push(Finished{current.buffer, done, dueAt}));
+    static_cast<void>(finished.push(Finished{current.buffer, done, dueAt, peak}));
     current = Slot{};
     done = 0;
+    peak = -1;
     completions.fetch_add(1, std::memory_order_release);
     completions.notify_one();
 }
 
-std::uint32_t StreamBuffers::Fill(const std::uint8_t* bytes, std::uint32_t count) noexcept {
+std::uint32_t StreamBuffers::Fill(const std::uint8_t* bytes, std::uint32_t count, std::int32_t bytesPeak) noexcept {
     count -= count % unit;
     std::uint32_t taken = 0;
     while (taken < count && TakeCurrent()) {
@@ -49,6 +54,7 @@ std::uint32_t StreamBuffers::Fill(const std::uint8_t* bytes, std::uint32_t count
         std::memcpy(current.data + done, bytes + taken, n);
         done += n;
         taken += n;
+        peak = std::max(peak, bytesPeak);
         if (done == current.usable) FinishCurrent(0);
     }
     moved.fetch_add(taken, std::memory_order_relaxed);
@@ -89,7 +95,7 @@ void StreamBuffers::FinishWithFailure(DeviceResult result) noexcept {
     completions.notify_one();
 }
 
-void StreamBuffers::HandBack(WaveSink& sink, WaveBuffer* buffer, std::uint32_t bytes) {
+void StreamBuffers::HandBack(WaveSink& sink, WaveBuffer* buffer, std::uint32_t bytes, std::int32_t bytesPeak) {
     if (!buffer) {
         sink.notify(mm::WimFailed, nullptr, bytes);
         return;
@@ -100,6 +106,7 @@ void StreamBuffers::HandBack(WaveSink& sink, WaveBuffer* buffer, std::uint32_t b
     outstanding.fetch_sub(1, std::memory_order_acq_rel);
     if (direction == Direction::Input) {
         buffer->bytesRecorded = bytes;
+        buffer->peak = bytesPeak;
         sink.notify(mm::WimData, buffer, bytes);
     } else {
         sink.notify(mm::WomDone, buffer, buffer->length);
@@ -112,20 +119,22 @@ double StreamBuffers::DeliverDue(WaveSink& sink, double now) {
         const double wait = next.dueAt - now;
         if (wait > 0 && wait <= kLongestHold) return wait;
         static_cast<void>(finished.pop(next));
-        HandBack(sink, next.buffer, next.bytes);
+        HandBack(sink, next.buffer, next.bytes, next.peak);
     }
     return 0;
 }
 
 void StreamBuffers::ReturnAll(WaveSink& sink) {
     Finished next;
-    while (finished.pop(next)) HandBack(sink, next.buffer, next.bytes);
+    while (finished.pop(next)) HandBack(sink, next.buffer, next.bytes, next.peak);
     if (current.buffer) {
         WaveBuffer* buffer = current.buffer;
         const std::uint32_t bytes = done;
+        const std::int32_t bytesPeak = peak;
         current = Slot{};
         done = 0;
-        HandBack(sink, buffer, bytes);
+        peak = -1;
+        HandBack(sink, buffer, bytes, bytesPeak);
     }
     Slot slot;
     while (queued.pop(slot)) HandBack(sink, slot.buffer, 0);

@@ -15,7 +15,8 @@ namespace tavrin::platform::portaudio {
 //  - the audio callback fills or drains them (`Fill`, `Drain`), and passes a
 //    finished one on through a second ring;
 //  - the delivery side hands finished buffers back to the sink
-//    (`DeliverDue`, `ReturnAll`), one thread at a time under the device's lock.
+//    (`DeliverDue`, `ReturnAll`), one thread at a time under the device's lock
+//    (the sound server's device: under its mainloop's lock, from the callback).
 // The callback never touches a WaveBuffer itself, only the bytes it points to;
 // flags and byte counts are written on the delivery side.
 class StreamBuffers {
@@ -39,8 +40,10 @@ public:
     // --- Audio callback ---------------------------------------------------------
     // Input: copies whole units of `bytes` into the queued buffers in order. A
     // buffer that cannot take another unit is finished. Returns the bytes
-    // taken; the rest found no buffer and is lost.
-    std::uint32_t Fill(const std::uint8_t* bytes, std::uint32_t count) noexcept;
+    // taken; the rest found no buffer and is lost. `peak` (when not -1) is the
+    // largest magnitude of the samples `bytes` encode; a buffer hands back the
+    // largest of those it took as its `peak`.
+    std::uint32_t Fill(const std::uint8_t* bytes, std::uint32_t count, std::int32_t peak = -1) noexcept;
     // Output: copies whole units out of the queued buffers in order (bytes
     // after a buffer's last whole unit are skipped). Returns the bytes copied.
     std::uint32_t Drain(std::uint8_t* out, std::uint32_t count) noexcept;
@@ -58,6 +61,8 @@ public:
     std::atomic<std::uint32_t>& Completions() noexcept { return completions; }
 
     // --- Delivery (one thread at a time, under the device's lock) -------------
+    // (or, from the callback's own thread, under a lock that keeps the callback
+    // and ReturnAll apart).
     // Hands the finished buffers whose time has come by `now` to the sink, in
     // order. Returns how long until the next finished one is due (0: none
     // waiting).
@@ -77,11 +82,12 @@ private:
         WaveBuffer* buffer = nullptr;  // null: the failure report, its result in `bytes`
         std::uint32_t bytes = 0;
         double dueAt = 0;
+        std::int32_t peak = -1;
     };
 
     bool TakeCurrent() noexcept;
     void FinishCurrent(double dueAt) noexcept;
-    void HandBack(WaveSink& sink, WaveBuffer* buffer, std::uint32_t bytes);
+    void HandBack(WaveSink& sink, WaveBuffer* buffer, std::uint32_t bytes, std::int32_t peak = -1);
 
     const Direction direction;
     const std::uint32_t unit;
@@ -95,6 +101,7 @@ private:
     Slot current{};
     bool failed = false;
     std::uint32_t done = 0;  // bytes of `current` filled or drained
+    std::int32_t peak = -1;  // of what `current` took so far
     double clockAt = 0;
     double clockRate = 0;
     std::uint64_t clockBytes = 0;  // bytes drained since the last SetPlayClock

@@ -98,7 +98,9 @@ private:
 
 // Syncs one file on a thread of its own, at most kSyncCadenceMs after a
 // request: the thread that asks never waits for the disk. Started at the first
-// request, so files that are only read never get one.
+// request, so files that are only read never get one. While requests keep
+// coming the thread wakes once a cadence; when one passes without any it
+// sleeps until the next, which wakes it and is synced at once.
 class BackgroundSync {
 public:
     explicit BackgroundSync(int descriptor) : fd(descriptor) {}
@@ -107,11 +109,16 @@ public:
     BackgroundSync& operator=(const BackgroundSync&) = delete;
 
     void request() {
-        // One relaxed flag per block; the thread's own lock is only taken once.
-        requested.store(true, std::memory_order_release);
+        // One flag per block; the lock only when the thread sleeps without a
+        // timeout. Both flags are sequentially consistent: either the thread
+        // sees this request before it sleeps, or this call sees it asleep.
+        requested.store(true);
         if (!started.exchange(true, std::memory_order_acq_rel)) {
             std::lock_guard lock(mutex);
             worker = std::thread([this] { run(); });
+        } else if (idle.load()) {
+            std::lock_guard lock(mutex);
+            wake.notify_all();
         }
     }
     // Ends the thread after its last sync; the descriptor stays open.
@@ -133,18 +140,25 @@ private:
     void run() {
         std::unique_lock lock(mutex);
         while (!quit) {
-            wake.wait_for(lock, std::chrono::milliseconds(kSyncCadenceMs));
-            if (!requested.exchange(false, std::memory_order_acq_rel)) continue;
+            if (!requested.exchange(false)) {
+                idle.store(true);
+                wake.wait(lock, [this] { return quit || requested.load(); });
+                idle.store(false, std::memory_order_relaxed);
+                continue;
+            }
             lock.unlock();
             while (fdatasync(fd) != 0 && errno == EINTR) {
             }
             lock.lock();
+            // What is stored within the cadence waits for the next sync.
+            wake.wait_for(lock, std::chrono::milliseconds(kSyncCadenceMs), [this] { return quit; });
         }
     }
 
     int fd;
     std::atomic<bool> requested{false};
     std::atomic<bool> started{false};
+    std::atomic<bool> idle{false};
     std::mutex mutex;
     std::condition_variable wake;
     bool quit = false;

@@ -1,10 +1,13 @@
 #include "platform/posix/TerminationSignals.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
+#include <system_error>
+#include <thread>
 
 namespace tavrin::platform {
 namespace {
@@ -43,6 +46,21 @@ int TakeTerminationSignals(int readEnd) {
     char bytes[64];
     for (ssize_t got; (got = read(readEnd, bytes, sizeof bytes)) > 0;) count += static_cast<int>(got);
     return count;
+}
+
+bool CallOnTerminationSignals(int readEnd, std::function<void()> onSignal) {
+    try {
+        std::thread([readEnd, onSignal = std::move(onSignal)] {
+            for (;;) {
+                pollfd watched{readEnd, POLLIN, 0};
+                if (poll(&watched, 1, -1) < 0 && errno != EINTR) return;
+                if (TakeTerminationSignals(readEnd) > 0) onSignal();
+            }
+        }).detach();
+    } catch (const std::system_error&) {
+        return false;
+    }
+    return true;
 }
 
 void RestoreTerminationSignals() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 namespace tavrin::platform {
 
 // SIGTERM (the session ending, a shutdown), SIGHUP (the terminal or the
@@ -14,6 +16,12 @@ int CatchTerminationSignals();
 // Empties the pipe without waiting; the number of signals that arrived since
 // the last call.
 int TakeTerminationSignals(int readEnd);
+// For a program without an event loop: calls `onSignal` on a thread of its
+// own whenever signals have come through the pipe of `readEnd` (several at
+// once may make one call). The thread sleeps until then and lasts as long as
+// the process, so `onSignal` may only touch what does too. False when no
+// thread could be made.
+[[nodiscard]] bool CallOnTerminationSignals(int readEnd, std::function<void()> onSignal);
 // Gives the three signals their default action again.
 void RestoreTerminationSignals();
 

@@ -81,18 +81,13 @@ DeviceResult PulseWaveIn::open(const AudioFormat& format, WaveSink& waveSink) {
 
     capture = std::move(fresh);
     connection = std::move(link);
+    // Before the stream exists, so its callbacks always find it.
+    sink = &waveSink;
     const DeviceResult result = Connect(*device, source->empty() ? nullptr : source->c_str(), !source->empty());
     if (result != mmr::NoError) {
         Release();
         return result;
     }
-    auto thread = std::make_unique<portaudio::DeliveryThread>(capture->buffers(), waveSink, guard, [] { return 0.0; });
-    if (!thread->Start()) {
-        Release();
-        return mmr::NoMem;
-    }
-    delivery = std::move(thread);
-    sink = &waveSink;
     running = false;
     return mmr::NoError;
 }
@@ -164,16 +159,10 @@ DeviceResult PulseWaveIn::reset() {
 }
 
 DeviceResult PulseWaveIn::close() {
-    std::unique_lock lock(guard);
+    std::lock_guard lock(guard);
     if (!stream) return mmr::InvalidHandle;
     if (capture->buffers().Outstanding() > 0) return mmr::StillPlaying;
-    auto thread = std::move(delivery);
-    sink = nullptr;
     running = false;
-    // The delivery thread takes the lock to deliver; it must be free while we wait for it.
-    lock.unlock();
-    thread->Stop();
-    lock.lock();
     Release();
     return mmr::NoError;
 }
@@ -185,6 +174,8 @@ void PulseWaveIn::Release() {
         closing = true;
         EndStream(stream);
     }
+    // No callback runs any more: the stream is gone, and with it the connection's thread below.
+    sink = nullptr;
     stream = nullptr;
     connection.reset();
     capture.reset();
@@ -200,11 +191,18 @@ void PulseWaveIn::OnReadable() noexcept {
     for (;;) {
         const void* data = nullptr;
         std::size_t bytes = 0;
-        if (pa_stream_peek(stream, &data, &bytes) < 0 || bytes == 0) return;
+        if (pa_stream_peek(stream, &data, &bytes) < 0 || bytes == 0) break;
         // No data with a length is a hole in the stream: silence.
         capture->OnCapture(data, static_cast<std::uint32_t>(bytes / frameBytes));
         pa_stream_drop(stream);
     }
+    Deliver();
+}
+
+// Mainloop thread: under its lock, which also keeps `reset` from handing
+// buffers back at the same time.
+void PulseWaveIn::Deliver() noexcept {
+    if (sink) capture->buffers().DeliverDue(*sink, 0.0);
 }
 
 void PulseWaveIn::OnStateChanged() noexcept {
@@ -213,6 +211,7 @@ void PulseWaveIn::OnStateChanged() noexcept {
         // The source went away or the server ended: what was captured comes
         // back, then the engine hears that no more will.
         capture->buffers().FinishWithFailure(ResultOf(pa_context_errno(connection->context())));
+        Deliver();
     }
     connection->Signal();
 }

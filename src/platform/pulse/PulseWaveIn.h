@@ -8,7 +8,6 @@
 
 #include "platform/WaveDevice.h"
 #include "platform/portaudio/CaptureStream.h"
-#include "platform/portaudio/DeliveryThread.h"
 #include "platform/pulse/PulseConnection.h"
 
 struct pa_stream;
@@ -19,8 +18,10 @@ namespace tavrin::platform::pulse {
 // the format's rate (GSM captured as 8 kHz 16-bit and encoded here), from the
 // chosen source or the desktop's default. The server hands over 200 ms at a
 // time, so a capture wakes this process about five times a second. The
-// stream's read callback only copies into the queued buffers; the delivery
-// thread hands them back.
+// stream's read callback copies into the queued buffers and hands the full
+// ones back itself: the mainloop thread is the library's, not a real-time
+// one, and may take the sink's short lock, which saves a thread that would
+// wake for every block only to pass it on.
 class PulseWaveIn final : public WaveIn {
 public:
     PulseWaveIn() = default;
@@ -53,6 +54,7 @@ public:
     void OnStateChanged() noexcept;
 
 private:
+    void Deliver() noexcept;
     DeviceResult Connect(const portaudio::DeviceFormat& device, const char* source, bool pinned);
     void Cork(bool cork);
     void Release();
@@ -66,9 +68,8 @@ private:
     pa_stream* stream = nullptr;
     bool running = false;
     bool closing = false;  // under the mainloop's lock: the end of the stream is ours, not a failure
-    WaveSink* sink = nullptr;
+    WaveSink* sink = nullptr;  // set before the stream exists, cleared after it is gone
     std::unique_ptr<portaudio::CaptureStream> capture;
-    std::unique_ptr<portaudio::DeliveryThread> delivery;
 };
 
 }  // namespace tavrin::platform::pulse

@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# How often the window's process wakes, and what it costs: voluntary context
+# switches (summed over its threads) and user + system CPU seconds per minute,
+# with the window idle and while it records 22 kHz PCM from a microphone on
+# the sound server's clock, beside parecord recording the same microphone at
+# the 200 ms latency our streams ask for.
+#
+# Runs under tests/portaudio/with-pulseaudio.sh (a private sound server) and
+# a private Xvfb; the record key (F10) is pressed with xdotool.
+#
+#   bench/window_wakeups.sh [seconds per case] [build folder]   (default: 30, build/default)
+set -uo pipefail
+
+here=$(cd "$(dirname "$0")/.." && pwd)
+seconds=${1:-30}
+build=${2:-$here/build/default}
+program=$build/src/app/tavrin
+
+if [ -z "${TAVRIN_TEST_MIC_PIPE:-}" ]; then
+    exec sh "$here/tests/portaudio/with-pulseaudio.sh" "$0" "$seconds" "$build"
+fi
+for t in Xvfb xdotool parecord pacat pactl /usr/bin/time; do
+    command -v "$t" >/dev/null || { echo "window_wakeups: $t is not installed" >&2; exit 2; }
+done
+[ -x "$program" ] || { echo "window_wakeups: no program at $program (build it first)" >&2; exit 2; }
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+    for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+display=:$((200 + RANDOM % 300))
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+pids+=($!)
+export DISPLAY=$display QT_QPA_PLATFORM=xcb
+mkdir -p "$HOME/Documents"
+export XDG_DOCUMENTS_DIR=$HOME/Documents
+
+# A sound card's source runs on the server's clock and sends what a stream
+# asked for; the pipe microphone would wake every recorder 50 times a second.
+pactl load-module module-null-sink sink_name=clocked_sink >/dev/null
+pacat --playback -d clocked_sink --latency-msec=1000 --rate=8000 --channels=1 --format=s16le </dev/urandom &
+pids+=($!)
+pactl set-default-source clocked_sink.monitor
+sleep 1
+
+switches() { cat /proc/"$1"/task/*/status 2>/dev/null | awk '/^voluntary_ctxt_switches/ { s += $2 } END { print s }'; }
+ticks() { awk '{ print $14 + $15 }' /proc/"$1"/stat; }
+hz=$(getconf CLK_TCK)
+
+# Prints one row: the process's switches and CPU over `seconds`, per minute.
+sample() {
+    local pid=$1 name=$2 s0 t0 s1 t1
+    s0=$(switches "$pid")
+    t0=$(ticks "$pid")
+    sleep "$seconds"
+    s1=$(switches "$pid")
+    t1=$(ticks "$pid")
+    awk -v n="$name" -v s=$((s1 - s0)) -v t=$((t1 - t0)) -v hz="$hz" -v d="$seconds" \
+        'BEGIN { printf "  %-22s %12.3f %16.0f\n", n, t / hz * 60 / d, s * 60 / d }'
+}
+
+"$program" >"$work/window.out" 2>&1 &
+window=$!
+pids+=("$window")
+wid=$(timeout 20 xdotool search --sync --onlyvisible --name '^Tavrin$' | head -n 1)
+[ -n "$wid" ] || { echo "window_wakeups: the window did not show" >&2; cat "$work/window.out" >&2; exit 1; }
+sleep 3  # the first list refresh and the first timer ticks
+
+echo "the window's process, ${seconds} s a case:"
+printf "  %-22s %12s %16s\n" "" "CPU s/min" "vol. csw/min"
+sample "$window" "window idle"
+xdotool windowfocus --sync "$wid" key F10
+sleep 2  # the recording is under way
+sample "$window" "window recording"
+xdotool windowfocus --sync "$wid" key F10
+sleep 2
+ls "$HOME/Documents" | grep -q . || echo "  (nothing was recorded: the record key did not reach the window)"
+
+/usr/bin/time -f '%U %S %w' -o "$work/parecord.time" timeout -s INT "$seconds" parecord --latency-msec=200 \
+    --rate=22050 --channels=1 --format=s16le --file-format=wav "$work/parecord.wav"
+tail -n 1 "$work/parecord.time" |
+    awk -v d="$seconds" '{ printf "  %-22s %12.3f %16.0f\n", "parecord 200 ms", ($1 + $2) * 60 / d, $3 * 60 / d }' 
