@@ -136,15 +136,12 @@ bool RestoreMarks(platform::FileSystem& files, platform::File& file, const Journ
     const std::optional<MarkLog> log = image ? ParseMarkLog(image->data(), image->size()) : std::nullopt;
     if (!log) return true;
     const std::uint32_t dataStart = entry.dataChunkPos + 8;
+    const RecoveredAudio audio = RecoveredAudioEnd(file, entry);
+    if (audio.failed) return false;
+    if (!audio.end) return true;
+    const std::uint32_t audioEnd = *audio.end;
     std::uint32_t size = 0;
-    std::uint8_t data[8];
     if (!file.size(size)) return false;
-    if (size < dataStart) return true;  // not the journal's recording: never touched
-    if (!ReadAt(file, entry.dataChunkPos, data, 8)) return false;
-    if (std::memcmp(data, "data", 4) != 0) return true;
-    // The header is exact by now: the audio ends where it says.
-    const std::uint64_t audioEnd = std::uint64_t{dataStart} + wav::LoadLe32(data + 4);
-    if (audioEnd > size) return false;
     const auto blocks = static_cast<std::uint32_t>((audioEnd - dataStart) / log->change.scale.blockBytes);
     // An overwrite changes the file at its first block: audio as long as it
     // was is the old recording, whose marks all stay.
@@ -155,7 +152,7 @@ bool RestoreMarks(platform::FileSystem& files, platform::File& file, const Journ
         added.clear();
     }
     const auto laid = LayOutMarks(
-        file, dataStart, static_cast<std::uint32_t>(audioEnd), size, log->change.scale, log->change.oldLength,
+        file, dataStart, audioEnd, size, log->change.scale, log->change.oldLength,
         [&](const wav::MarkList& found) { return MarksAfterChange(found, change, added, blocks); }, true);
     return laid && file.sync();
 }

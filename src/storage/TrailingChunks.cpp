@@ -118,6 +118,20 @@ void TrailingChunks::Forget(platform::FileSystem& files) {
     LetGo();
 }
 
+RecoveredAudio RecoveredAudioEnd(platform::File& file, const JournalEntry& entry) {
+    const std::uint32_t dataStart = entry.dataChunkPos + 8;
+    std::uint32_t size = 0;
+    std::uint8_t data[8];
+    if (!file.size(size)) return {true, {}};
+    if (size < dataStart) return {};  // not the journal's recording: never touched
+    if (!ReadAt(file, entry.dataChunkPos, data, 8)) return {true, {}};
+    if (std::memcmp(data, "data", 4) != 0) return {};
+    // The header is exact by now: the audio ends where it says.
+    const std::uint64_t end = std::uint64_t{dataStart} + wav::LoadLe32(data + 4);
+    if (end > size) return {true, {}};
+    return {false, static_cast<std::uint32_t>(end)};
+}
+
 bool RestoreTrailingChunks(platform::FileSystem& files, platform::File& file, const JournalEntry& entry,
                            const std::string& journalPath) {
     const std::string path = TrailerPathFor(journalPath);
@@ -126,19 +140,13 @@ bool RestoreTrailingChunks(platform::FileSystem& files, platform::File& file, co
     const std::optional<SavedTrailer> saved = ReadTrailerFile(files, path);
     if (!saved) return true;
     const std::uint32_t dataStart = entry.dataChunkPos + 8;
-    std::uint32_t size = 0;
-    std::uint8_t data[8];
-    if (!file.size(size)) return false;
-    if (size < dataStart) return true;  // not the journal's recording: never touched
-    if (!ReadAt(file, entry.dataChunkPos, data, 8)) return false;
-    if (std::memcmp(data, "data", 4) != 0) return true;
-    // The header is exact by now: the audio ends where it says.
-    const std::uint64_t end = std::uint64_t{dataStart} + wav::LoadLe32(data + 4);
-    if (end > size) return false;
+    const RecoveredAudio audio = RecoveredAudioEnd(file, entry);
+    if (audio.failed) return false;
+    if (!audio.end) return true;
+    const std::uint32_t end = *audio.end;
     const auto bytes = static_cast<std::uint32_t>(saved->bytes.size());
-    const TrailerPlacement place =
-        PlaceTrailer(saved->bytes.data(), bytes, dataStart, saved->takenAt, static_cast<std::uint32_t>(end));
-    const std::optional<std::uint32_t> fileEnd = WriteBehind(file, static_cast<std::uint32_t>(end), place.pad,
+    const TrailerPlacement place = PlaceTrailer(saved->bytes.data(), bytes, dataStart, saved->takenAt, end);
+    const std::optional<std::uint32_t> fileEnd = WriteBehind(file, end, place.pad,
                                                              saved->bytes.data() + place.skip, bytes - place.skip);
     if (!fileEnd) return false;
     std::uint8_t riff[4];

@@ -82,6 +82,15 @@ struct SavedTrailer {
 };
 [[nodiscard]] std::optional<SavedTrailer> ParseTrailerFile(const std::uint8_t* image, std::size_t size);
 
+// Recovery, once the header of `entry`'s file is exact: where its audio
+// ends. `failed` when the file cannot be read or claims more than it holds;
+// no `end` when it is not the journal's recording, which is left alone.
+struct RecoveredAudio {
+    bool failed = false;
+    std::optional<std::uint32_t> end;
+};
+[[nodiscard]] RecoveredAudio RecoveredAudioEnd(platform::File& file, const JournalEntry& entry);
+
 // Recovery: puts the chunks of an edit's trailer file back behind the audio
 // that `entry`'s file now holds (its header already exact), and the RIFF size
 // after them. Nothing to do when there is no whole trailer file. Repeatable.
