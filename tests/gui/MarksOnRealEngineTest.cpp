@@ -56,8 +56,10 @@ TEST_F(MarksOnRealEngine, MarkWhileRecordingAndPlayingThenMoveToTheMarks) {
     // While playing: at the place heard.
     playFirstRow();
     ASSERT_TRUE(waitForState(StateId::Play));
+    // Two buffers heard: once both are back the engine has queued two more
+    // behind the closed gate and the place heard stays put.
     real->gate.release(2);
-    ASSERT_TRUE(real->gate.written().waitFor(2, std::chrono::milliseconds(kWaitMs)));
+    ASSERT_TRUE(real->gate.written().waitFor(4, std::chrono::milliseconds(kWaitMs)));
     const std::uint32_t heardMs = real->engine.GetPositionMs();
     Click(rows(), Qt::Key_7);
     EXPECT_EQ(window().panel().notice(), "Mark 2");
