@@ -123,7 +123,7 @@ int RunEdit(const EditKind& kind, const Arguments& args) {
 
     engine::AudioFileInfo info;
     if (const engine::ResultCode opened = cli.engine.OpenFile(a.file, SlowMediaFor(cli, a.common, a.file), info); !opened.Ok()) {
-        return Fail(cli, opened);
+        return FailToOpen(cli, a.file, opened);
     }
     if (a.atMs) static_cast<void>(cli.engine.SetPosition(*a.atMs));
     cli.engine.MarkAtMs(a.markAtMs);

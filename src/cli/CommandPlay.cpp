@@ -108,7 +108,7 @@ int RunPlay(const Arguments& args) {
 
     engine::AudioFileInfo info;
     if (const engine::ResultCode opened = cli.engine.OpenFile(a.file, SlowMediaFor(cli, a.common, a.file), info); !opened.Ok()) {
-        return Fail(cli, opened);
+        return FailToOpen(cli, a.file, opened);
     }
     if (a.fromMs) {
         static_cast<void>(cli.engine.SetPosition(*a.fromMs));

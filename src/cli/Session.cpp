@@ -11,6 +11,7 @@
 
 #include "platform/posix/PosixFileSystem.h"
 #include "platform/posix/TerminationSignals.h"
+#include "recordings/Playable.h"
 #include "storage/Journal.h"
 #include "storage/Recovery.h"
 #include "wav/Formats.h"
@@ -193,6 +194,13 @@ std::optional<std::string> ChooseDevices(const CommonOptions& options, bool need
 
 int Fail(CliEngine& cli, engine::ResultCode result) {
     engine::ShowResult(cli.shell, result.Detail(), result.Code());
+    return kExitFailure;
+}
+
+int FailToOpen(CliEngine& cli, const std::string& path, engine::ResultCode result) {
+    const std::string_view why = recordings::WhyNotPlayable(recordings::JudgeRecording(cli.files, path));
+    if (why.empty()) return Fail(cli, result);
+    cli.shell.messageBox(std::string(why), std::string(engine::kProductName), platform::mb::IconExclamation);
     return kExitFailure;
 }
 

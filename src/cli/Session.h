@@ -69,6 +69,10 @@ std::optional<std::chrono::milliseconds> InterruptPoll();
 
 // Shows a failed result as the program's message boxes do; kExitFailure.
 int Fail(CliEngine& cli, engine::ResultCode result);
+// A recording that would not open: says why in the window's words when the
+// file shows it (missing, empty, not a WAV file, stereo, another codec),
+// else as Fail does; kExitFailure.
+int FailToOpen(CliEngine& cli, const std::string& path, engine::ResultCode result);
 
 // The main window's loop during a capture: prints the events, stops the
 // engine when the file input is done, after `seconds` of sound-card input,

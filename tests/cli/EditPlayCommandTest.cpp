@@ -309,14 +309,20 @@ TEST_F(EditPlayCommand, PlayToAFileTakesExactlyTheStretch) {
 TEST_F(EditPlayCommand, FailuresShowTheMessageAndChangeNothing) {
     ASSERT_EQ(Cli("record r.wav --seconds 1 --format pcm8k8 --audio-in in.wav").status, 0);
     const Bytes before = test::ReadBytes(dir.file("r.wav"));
+    test::WriteBytes(dir.file("notes.wav"), std::string(200, '#'));
+    test::WriteBytes(dir.file("empty.wav"), std::string());
     struct Case {
         const char* args;
         int status;
         const char* err;
     };
+    // Recordings that will not open are told in the window's words, never as codes.
     const Case cases[] = {
-        {"play missing.wav --audio-out out.wav", 1, "Tavrin: Error code:\n0x21000000\n0x7CC\n"},
-        {"append missing.wav --audio-in in.wav", 1, "Tavrin: Error code:\n0x21000000\n0x7CC\n"},
+        {"play missing.wav --audio-out out.wav", 1, "Tavrin: Recording not found\n"},
+        {"append missing.wav --audio-in in.wav", 1, "Tavrin: Recording not found\n"},
+        {"play notes.wav --audio-out out.wav", 1, "Tavrin: Can't play - not a WAV file\n"},
+        {"insert notes.wav --at-ms 0 --audio-in in.wav", 1, "Tavrin: Can't play - not a WAV file\n"},
+        {"cut empty.wav --to-ms 10", 1, "Tavrin: Can't play - the file is empty\n"},
         {"insert r.wav --audio-in in.wav", 2, nullptr},
         {"overwrite r.wav --at-ms x --audio-in in.wav", 2, nullptr},
         {"play r.wav --media medium --audio-out out.wav", 2, nullptr},
@@ -336,6 +342,7 @@ TEST_F(EditPlayCommand, FailuresShowTheMessageAndChangeNothing) {
         }
     }
     EXPECT_EQ(test::ReadBytes(dir.file("r.wav")), before);
+    EXPECT_EQ(test::ReadBytes(dir.file("notes.wav")).size(), 200u) << "a refused file is left as it was";
 }
 
 TEST_F(EditPlayCommand, CapacityPrintsBothTimesInTheDurationFormat) {
