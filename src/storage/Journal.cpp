@@ -375,22 +375,15 @@ std::string SpoolPathFor(const std::string& journalPath) { return journalPath + 
 namespace {
 constexpr char kSpoolStart[8] = {'T', 'V', 'S', 'P', 'L', 'I', 'C', 'E'};
 constexpr char kSpoolEnd[8] = {'T', 'V', 'S', 'P', 'L', 'E', 'N', 'D'};
-
-void Put32(std::vector<std::uint8_t>& out, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-}
-std::uint32_t Get32(const std::uint8_t* p) {
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
 }  // namespace
 
 bool WriteSpliceSpool(platform::FileSystem& files, const std::string& spoolPath, std::uint32_t point,
                       const std::uint8_t* added, std::uint32_t addedBytes, const std::uint8_t* tail,
                       std::uint32_t tailBytes) {
     std::vector<std::uint8_t> image(kSpoolStart, kSpoolStart + 8);
-    Put32(image, point);
-    Put32(image, addedBytes);
-    Put32(image, tailBytes);
+    wav::AppendLe32(image, point);
+    wav::AppendLe32(image, addedBytes);
+    wav::AppendLe32(image, tailBytes);
     image.insert(image.end(), added, added + addedBytes);
     image.insert(image.end(), tail, tail + tailBytes);
     image.insert(image.end(), kSpoolEnd, kSpoolEnd + 8);
@@ -403,13 +396,13 @@ bool WriteSpliceSpool(platform::FileSystem& files, const std::string& spoolPath,
 
 std::optional<SpliceSpool> ParseSpliceSpool(const std::uint8_t* image, std::size_t size) {
     if (size < 28) return std::nullopt;
-    const std::uint64_t added = Get32(&image[12]);
-    const std::uint64_t tail = Get32(&image[16]);
+    const std::uint64_t added = wav::LoadLe32(&image[12]);
+    const std::uint64_t tail = wav::LoadLe32(&image[16]);
     if (!std::equal(kSpoolStart, kSpoolStart + 8, image) || 28 + added + tail != size ||
         !std::equal(kSpoolEnd, kSpoolEnd + 8, image + size - 8))
         return std::nullopt;
     SpliceSpool spool;
-    spool.point = Get32(&image[8]);
+    spool.point = wav::LoadLe32(&image[8]);
     spool.added.assign(image + 20, image + 20 + added);
     spool.tail.assign(image + 20 + added, image + 20 + added + tail);
     return spool;
@@ -426,10 +419,10 @@ std::string InsertSpoolPathFor(const std::string& journalPath) { return journalP
 std::optional<SpliceSpool> ParseInsertSpool(const std::uint8_t* image, std::size_t size) {
     static constexpr char kInsertMagic[8] = {'T', 'V', 'I', 'N', 'S', 'E', 'R', 'T'};
     if (size < kInsertSpoolHeader || !std::equal(kInsertMagic, kInsertMagic + 8, image)) return std::nullopt;
-    const std::uint64_t count = Get32(&image[12]);
+    const std::uint64_t count = wav::LoadLe32(&image[12]);
     if (kInsertSpoolHeader + count > size) return std::nullopt;
     SpliceSpool spool;
-    spool.point = Get32(&image[8]);
+    spool.point = wav::LoadLe32(&image[8]);
     spool.added.assign(image + kInsertSpoolHeader, image + kInsertSpoolHeader + count);
     return spool;
 }

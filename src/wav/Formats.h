@@ -100,5 +100,8 @@ inline void StoreLe16(std::uint8_t* p, std::uint16_t v) {
 inline void StoreLe32(std::uint8_t* p, std::uint32_t v) {
     for (int i = 0; i < 4; ++i) p[i] = static_cast<std::uint8_t>(v >> (8 * i));
 }
+inline void AppendLe32(std::vector<std::uint8_t>& out, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+}
 
 }  // namespace tavrin::wav

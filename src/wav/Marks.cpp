@@ -107,12 +107,6 @@ MarkList ToMarks(const Found& found, MarkScale scale, std::uint32_t lengthInBloc
 
 void PutId(std::vector<std::uint8_t>& out, const char* id) { out.insert(out.end(), id, id + 4); }
 
-void PutLe32(std::vector<std::uint8_t>& out, std::uint32_t value) {
-    std::uint8_t bytes[4];
-    StoreLe32(bytes, value);
-    out.insert(out.end(), bytes, bytes + 4);
-}
-
 void PadToWord(std::vector<std::uint8_t>& out, std::size_t chunkStart) {
     if ((out.size() - chunkStart) % 2 != 0) out.push_back(0);
 }
@@ -123,18 +117,18 @@ void SetChunkSize(std::vector<std::uint8_t>& out, std::size_t chunkStart) {
 
 void PutCueChunk(std::vector<std::uint8_t>& out, const MarkList& marks, MarkScale scale) {
     PutId(out, "cue ");
-    PutLe32(out, 4 + kCuePointBytes * static_cast<std::uint32_t>(marks.size()));
-    PutLe32(out, static_cast<std::uint32_t>(marks.size()));
+    AppendLe32(out, 4 + kCuePointBytes * static_cast<std::uint32_t>(marks.size()));
+    AppendLe32(out, static_cast<std::uint32_t>(marks.size()));
     for (const Mark& mark : marks) {
         // The whole offset in both fields, with no block start: every reader
         // we know of takes one or the other.
         const auto sample = static_cast<std::uint32_t>(std::uint64_t{mark.block} * scale.samplesPerBlock);
-        PutLe32(out, mark.id);
-        PutLe32(out, sample);
+        AppendLe32(out, mark.id);
+        AppendLe32(out, sample);
         PutId(out, "data");
-        PutLe32(out, 0);
-        PutLe32(out, 0);
-        PutLe32(out, sample);
+        AppendLe32(out, 0);
+        AppendLe32(out, 0);
+        AppendLe32(out, sample);
     }
 }
 
@@ -143,7 +137,7 @@ void PutCueChunk(std::vector<std::uint8_t>& out, const MarkList& marks, MarkScal
 void PutAdtlChunk(std::vector<std::uint8_t>& out, const MarkList& marks, const std::vector<std::uint8_t>& kept) {
     const std::size_t list = out.size();
     PutId(out, "LIST");
-    PutLe32(out, 0);
+    AppendLe32(out, 0);
     PutId(out, "adtl");
     bool any = !kept.empty();
     for (const Mark& mark : marks) {
@@ -151,8 +145,8 @@ void PutAdtlChunk(std::vector<std::uint8_t>& out, const MarkList& marks, const s
         any = true;
         const std::size_t labl = out.size();
         PutId(out, "labl");
-        PutLe32(out, 0);
-        PutLe32(out, mark.id);
+        AppendLe32(out, 0);
+        AppendLe32(out, mark.id);
         out.insert(out.end(), mark.label.begin(), mark.label.end());
         out.push_back(0);
         SetChunkSize(out, labl);

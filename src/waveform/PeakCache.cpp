@@ -19,17 +19,14 @@ constexpr std::uint32_t kMostBuckets = 10'000'000;
 void Put64(std::vector<std::uint8_t>& out, std::uint64_t v) {
     for (int i = 0; i < 8; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
 }
-void Put32(std::vector<std::uint8_t>& out, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
-}
 
 std::vector<std::uint8_t> Header(const platform::DirectoryEntry& entry, std::uint32_t count) {
     std::vector<std::uint8_t> out(kMagic.begin(), kMagic.end());
-    Put32(out, kVersion);
+    wav::AppendLe32(out, kVersion);
     Put64(out, entry.size);
     Put64(out, static_cast<std::uint64_t>(entry.modifiedSeconds));
-    Put32(out, static_cast<std::uint32_t>(entry.modifiedNanoseconds));
-    Put32(out, count);
+    wav::AppendLe32(out, static_cast<std::uint32_t>(entry.modifiedNanoseconds));
+    wav::AppendLe32(out, count);
     return out;
 }
 
