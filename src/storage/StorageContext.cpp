@@ -8,6 +8,7 @@
 #include "storage/HeaderWriting.h"
 #include "storage/ReadCache.h"
 #include "storage/Recovery.h"
+#include "storage/MappedWindow.h"
 #include "storage/StrategyCreateFast.h"
 #include "storage/StrategyCreateSlow.h"
 #include "storage/StrategyIdle.h"

@@ -2,7 +2,7 @@
 
 #include "storage/ReadCache.h"
 #include "storage/StorageContext.h"
-#include "storage/StrategyCreateFast.h"
+#include "storage/MappedWindow.h"
 #include "storage/StrategySelectFast.h"
 
 namespace tavrin::storage {

@@ -5,6 +5,7 @@
 
 #include "storage/ReadCache.h"
 #include "storage/StorageContext.h"
+#include "storage/MappedWindow.h"
 #include "storage/StrategyCreateFast.h"
 #include "storage/StrategyIdle.h"
 #include "storage/StrategyCreateSlow.h"
