@@ -2,7 +2,7 @@
 
 #include <QString>
 
-#include "settings/Store.h"
+#include "platform/SettingsStore.h"
 
 namespace tavrin::platform {
 
@@ -11,7 +11,7 @@ namespace tavrin::platform {
 // afresh and a write is synced at once, so that every change is on disk before
 // the dialog that made it closes and a failed write is told apart from an
 // earlier one.
-class QtSettingsStore : public settings::Store {
+class QtSettingsStore : public SettingsStore {
 public:
     QtSettingsStore() = default;
 
