@@ -373,8 +373,27 @@ bool SetJournalAside(platform::FileSystem& files, const std::string& journalPath
 std::string SpoolPathFor(const std::string& journalPath) { return journalPath + ".spool"; }
 
 namespace {
+// A splice spool, numbers little-endian:
+//
+//   0  "TVSPLICE"
+//   8  point            file offset where the added audio goes
+//  12  added bytes (A)
+//  16  tail bytes (T)
+//  20  the added audio, then the tail
+//  20 + A + T  "TVSPLEND"   (present only once the spool was written whole)
 constexpr char kSpoolStart[8] = {'T', 'V', 'S', 'P', 'L', 'I', 'C', 'E'};
 constexpr char kSpoolEnd[8] = {'T', 'V', 'S', 'P', 'L', 'E', 'N', 'D'};
+constexpr std::size_t kSpoolPointAt = 8;
+constexpr std::size_t kSpoolAddedAt = 12;
+constexpr std::size_t kSpoolTailAt = 16;
+constexpr std::size_t kSpoolAudioAt = 20;
+constexpr std::size_t kSpoolFrame = kSpoolAudioAt + sizeof kSpoolEnd;
+
+// An insert spool: "TVINSERT", the point (8), the count of audio bytes (12),
+// then the audio from kInsertSpoolHeader on.
+constexpr char kInsertMagic[8] = {'T', 'V', 'I', 'N', 'S', 'E', 'R', 'T'};
+constexpr std::size_t kInsertPointAt = 8;
+constexpr std::size_t kInsertCountAt = 12;
 }  // namespace
 
 bool WriteSpliceSpool(platform::FileSystem& files, const std::string& spoolPath, std::uint32_t point,
@@ -395,16 +414,17 @@ bool WriteSpliceSpool(platform::FileSystem& files, const std::string& spoolPath,
 }
 
 std::optional<SpliceSpool> ParseSpliceSpool(const std::uint8_t* image, std::size_t size) {
-    if (size < 28) return std::nullopt;
-    const std::uint64_t added = wav::LoadLe32(&image[12]);
-    const std::uint64_t tail = wav::LoadLe32(&image[16]);
-    if (!std::equal(kSpoolStart, kSpoolStart + 8, image) || 28 + added + tail != size ||
+    if (size < kSpoolFrame) return std::nullopt;
+    const std::uint64_t added = wav::LoadLe32(&image[kSpoolAddedAt]);
+    const std::uint64_t tail = wav::LoadLe32(&image[kSpoolTailAt]);
+    if (!std::equal(kSpoolStart, kSpoolStart + 8, image) || kSpoolFrame + added + tail != size ||
         !std::equal(kSpoolEnd, kSpoolEnd + 8, image + size - 8))
         return std::nullopt;
     SpliceSpool spool;
-    spool.point = wav::LoadLe32(&image[8]);
-    spool.added.assign(image + 20, image + 20 + added);
-    spool.tail.assign(image + 20 + added, image + 20 + added + tail);
+    spool.point = wav::LoadLe32(&image[kSpoolPointAt]);
+    const std::uint8_t* audio = image + kSpoolAudioAt;
+    spool.added.assign(audio, audio + added);
+    spool.tail.assign(audio + added, audio + added + tail);
     return spool;
 }
 
@@ -417,12 +437,11 @@ std::optional<SpliceSpool> ReadSpliceSpool(platform::FileSystem& files, const st
 std::string InsertSpoolPathFor(const std::string& journalPath) { return journalPath + ".insert"; }
 
 std::optional<SpliceSpool> ParseInsertSpool(const std::uint8_t* image, std::size_t size) {
-    static constexpr char kInsertMagic[8] = {'T', 'V', 'I', 'N', 'S', 'E', 'R', 'T'};
     if (size < kInsertSpoolHeader || !std::equal(kInsertMagic, kInsertMagic + 8, image)) return std::nullopt;
-    const std::uint64_t count = wav::LoadLe32(&image[12]);
+    const std::uint64_t count = wav::LoadLe32(&image[kInsertCountAt]);
     if (kInsertSpoolHeader + count > size) return std::nullopt;
     SpliceSpool spool;
-    spool.point = wav::LoadLe32(&image[8]);
+    spool.point = wav::LoadLe32(&image[kInsertPointAt]);
     spool.added.assign(image + kInsertSpoolHeader, image + kInsertSpoolHeader + count);
     return spool;
 }
