@@ -85,6 +85,8 @@ StorageContext::~StorageContext() { DropLeftovers(*this); }
 
 Status StorageContext::Select(const std::string& name, bool slow) {
     assert(sequence.CalledOnValidSequence());
+    // Another recording closes this one: its cut can no longer be undone.
+    if (keptCut.Held() && name != keptCut.Recording()) keptCut.Forget();
     if (!IsIdle()) static_cast<void>(current->Close());  // finishes a recording in progress first
     DropLeftovers(*this);
     // A recording a crash left unfinished (its repair at start-up failed, or
@@ -100,6 +102,7 @@ Status StorageContext::Select(const std::string& name, bool slow) {
 Status StorageContext::Create(const std::string& name, std::uint16_t tag, std::uint32_t samplesPerSec,
                               std::uint16_t bitsPerSample, std::uint16_t channels, bool fast) {
     assert(sequence.CalledOnValidSequence());
+    keptCut.Forget();
     if (!IsIdle()) static_cast<void>(current->Close());
     DropLeftovers(*this);
     // A journal left by a crash under this name is settled first; another
@@ -143,6 +146,7 @@ Status StorageContext::ReadData(std::uint8_t* destination, std::uint32_t bytes) 
     return Owned().ReadData(destination, bytes);
 }
 bool StorageContext::Insert() {
+    keptCut.Forget();
     if (RefuseReadOnly()) return false;
     editOldEnd = dataEnd;
     editOldDataSize = header.DataSize();
@@ -173,6 +177,7 @@ Status StorageContext::End() {
 
 Status StorageContext::Close() {
     assert(sequence.CalledOnValidSequence());
+    keptCut.Forget();
     platform::ClearIoError();
     return NoteCause(current->Close());
 }
@@ -201,6 +206,7 @@ bool StorageContext::RefuseReadOnly() {
 }
 
 bool StorageContext::Append() {
+    keptCut.Forget();
     if (RefuseReadOnly()) return false;
     editOldEnd = dataEnd;
     editOldDataSize = header.DataSize();
@@ -208,6 +214,7 @@ bool StorageContext::Append() {
     return Claimed(&Strategy::Append);
 }
 bool StorageContext::Overwrite() {
+    keptCut.Forget();
     if (RefuseReadOnly()) return false;
     editOldEnd = dataEnd;
     editOldDataSize = header.DataSize();
@@ -239,6 +246,8 @@ void StorageContext::CancelEdit() {
 bool StorageContext::SaveMarks() {
     assert(sequence.CalledOnValidSequence());
     if (!marks.Pending()) return true;
+    // A mark is an edit of its own: the last cut stays as it is.
+    keptCut.Forget();
     const bool resting = current == selectFast.get() || current == selectSlow.get();
     if (!resting || RefuseReadOnly() || !fileHandle) return false;
     const std::uint32_t at = fileHandle->tell();
@@ -265,8 +274,9 @@ bool StorageContext::SaveMarks() {
     return ok;
 }
 
-Status StorageContext::Cut(std::uint32_t from, std::uint32_t to) {
+Status StorageContext::Cut(std::uint32_t from, std::uint32_t to, Undo undo) {
     assert(sequence.CalledOnValidSequence());
+    keptCut.Forget();
     const bool fast = current == selectFast.get();
     if ((!fast && current != selectSlow.get()) || RefuseReadOnly() || !fileHandle) return Status::FileError;
     const std::uint32_t length = LengthInBlocks();
@@ -285,6 +295,11 @@ Status StorageContext::Cut(std::uint32_t from, std::uint32_t to) {
     const std::uint32_t skip =
         odd && !chunks.empty() && (chunks.size() < 4 || !wav::LooksLikeChunkId(chunks.data())) ? 1 : 0;
     const auto chunkBytes = static_cast<std::uint32_t>(chunks.size() - skip);
+    // Kept before the cut begins; a cut that cannot be kept is made all the
+    // same, and cannot be undone.
+    if (undo == Undo::Keep && !journalFolder.empty())
+        (void)keptCut.Keep(files, KeptCutPathFor(JournalPathFor(journalFolder, platform::AbsolutePath(fileName))),
+                           *fileHandle, point, after - point, chunks.data() + skip, chunkBytes);
     marks.BeginChange(wav::AudioEdit::Kind::Cut, from, length);
     if (!WriteJournalFor(*this, JournalEntry::Kind::Edit, fileName, true) ||
         (!journalPath.empty() &&
@@ -292,6 +307,7 @@ Status StorageContext::Cut(std::uint32_t from, std::uint32_t to) {
                             static_cast<std::uint32_t>(tail.size()), chunks.data() + skip, chunkBytes))) {
         DropJournal(*this);
         marks.CancelChange();
+        keptCut.Forget();
         return Status::FileError;
     }
     const BufferedChange change{point, dataStart, std::max<std::uint16_t>(header.BlockAlign(), 1), nullptr, 0,
@@ -316,6 +332,65 @@ Status StorageContext::Cut(std::uint32_t from, std::uint32_t to) {
         marks.CancelChange();
     }
     // The recording is read afresh, as after any change of its length.
+    const std::string name = fileName;
+    const Status again = Select(name, !fast);
+    if (again == Status::Ok) (void)SeekToSample(std::min(from, LengthInBlocks() == 0 ? 0 : LengthInBlocks() - 1));
+    const std::optional<FilePrint> print =
+        ok && again == Status::Ok ? PrintOf(*fileHandle, header.dataChunkPos + 8, dataEnd) : std::nullopt;
+    if (print) keptCut.NoteCutFile(name, *print, from);
+    else keptCut.Forget();
+    return ok && again == Status::Ok ? Status::Ok : Status::FileError;
+}
+
+bool StorageContext::CanUndoCut() const {
+    return keptCut.Held() && (current == selectFast.get() || current == selectSlow.get()) && !readOnly;
+}
+
+Status StorageContext::UndoCut() {
+    assert(sequence.CalledOnValidSequence());
+    if (!CanUndoCut() || !fileHandle) return Status::FileError;
+    const bool fast = current == selectFast.get();
+    const std::uint32_t dataStart = header.dataChunkPos + 8;
+    const std::uint32_t point = keptCut.Point();
+    const std::uint32_t from = keptCut.FromBlock();
+    // Only the file the cut left takes its audio back.
+    const std::optional<FilePrint> print = PrintOf(*fileHandle, dataStart, dataEnd);
+    std::vector<std::uint8_t> removed, chunks, tail;
+    bool ok = print && keptCut.Fits(*print) && point >= dataStart && point <= dataEnd && keptCut.Read(removed, chunks);
+    if (ok) tail.resize(dataEnd - point);
+    ok = ok && platform::ReadAt(*fileHandle, point, tail.data(), static_cast<std::uint32_t>(tail.size()));
+    // The slow strategies read on from the file pointer.
+    const auto refuse = [&, at = fileHandle->tell()] {
+        (void)fileHandle->seek(at);
+        return Status::FileError;
+    };
+    if (!ok) {
+        keptCut.Forget();
+        return refuse();
+    }
+    // The spool is whole before the journal names it: recovery then writes
+    // all of it out, or finds no journal and leaves the cut recording.
+    if (!ClaimJournalFor(*this, fileName) || !journalLock) return refuse();
+    if (!bufferSpool.StartWhole(files, BufferSpoolPathFor(journalClaim), point, removed, tail, chunks) ||
+        !WriteJournalFor(*this, JournalEntry::Kind::Edit, fileName, true) || journalPath.empty()) {
+        DropJournal(*this);
+        return refuse();
+    }
+    keptCut.Forget();
+    const BufferedChange change{point, dataStart, std::max<std::uint16_t>(header.BlockAlign(), 1), removed.data(),
+                                static_cast<std::uint32_t>(removed.size()), tail.data(),
+                                static_cast<std::uint32_t>(tail.size()), chunks.data(),
+                                static_cast<std::uint32_t>(chunks.size())};
+    HeaderImage image = header;
+    const ChangeWritten written = WriteBufferedChange(*fileHandle, change, [&](std::uint32_t end, std::uint32_t fileEnd) {
+        image.SetDataSize(end - dataStart);
+        FileSink sink(*fileHandle);
+        return FinishHeader(sink, image, fileEnd);
+    });
+    ok = written.whole && fileHandle->sync();
+    // Not settled: the spool beside the journal finishes it at the next look.
+    if (ok) DropJournal(*this);
+    else LeaveJournal(*this);
     const std::string name = fileName;
     const Status again = Select(name, !fast);
     if (again == Status::Ok) (void)SeekToSample(std::min(from, LengthInBlocks() == 0 ? 0 : LengthInBlocks() - 1));
