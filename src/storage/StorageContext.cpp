@@ -297,7 +297,7 @@ Status StorageContext::Cut(std::uint32_t from, std::uint32_t to, Undo undo) {
     const auto chunkBytes = static_cast<std::uint32_t>(chunks.size() - skip);
     // Kept before the cut begins; a cut that cannot be kept is made all the
     // same, and cannot be undone.
-    if (undo == Undo::Keep && !journalFolder.empty())
+    if (undo == Undo::Keep && !journalFolder.empty() && MakeStateFolder(files, journalFolder))
         (void)keptCut.Keep(files, KeptCutPathFor(JournalPathFor(journalFolder, platform::AbsolutePath(fileName))),
                            *fileHandle, point, after - point, chunks.data() + skip, chunkBytes);
     marks.BeginChange(wav::AudioEdit::Kind::Cut, from, length);
