@@ -3,6 +3,11 @@
 // recording with and without marks after its audio: recovery must finish,
 // the audio must stay as it was, the recording must play, and every mark it
 // is left with must point into its audio.
+//
+// The first byte chooses how the rest is used: even, as it is; odd, with the
+// checks of the head and of every record made right, so that the fuzzer
+// reaches recovery with any change and any marks rather than stopping at the
+// checks.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -19,6 +24,23 @@ using tavrin::fuzz::RecoveryRig;
 
 constexpr std::uint32_t kAudioBytes = 1000;
 constexpr std::uint32_t kBlocks = kAudioBytes / 2;
+
+// FNV-1a, as the log seals its head and its records.
+std::uint32_t Check(const std::uint8_t* bytes, std::size_t n) {
+    std::uint32_t h = 2166136261u;
+    for (std::size_t i = 0; i < n; ++i) h = (h ^ bytes[i]) * 16777619u;
+    return h;
+}
+
+Bytes Sealed(Bytes log) {
+    constexpr std::size_t kHead = 32;
+    constexpr std::size_t kRecord = 12;
+    if (log.size() < kHead) return log;
+    tavrin::wav::StoreLe32(&log[28], Check(&log[8], 20));
+    for (std::size_t at = kHead; at + kRecord <= log.size(); at += kRecord)
+        tavrin::wav::StoreLe32(&log[at + 8], Check(&log[at], 8));
+    return log;
+}
 
 void CheckParse(const std::uint8_t* data, std::size_t size) {
     const auto log = tavrin::storage::ParseMarkLog(data, size);
@@ -44,14 +66,15 @@ Bytes Recording(bool marked) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace tavrin;
-    if (size > (1u << 16)) return 0;
-    CheckParse(data, size);
+    if (size == 0 || size > (1u << 16)) return 0;
+    const Bytes log = data[0] % 2 == 0 ? Bytes(data + 1, data + size) : Sealed(Bytes(data + 1, data + size));
+    CheckParse(log.data(), log.size());
     for (const bool marked : {false, true}) {
         RecoveryRig rig;
         const Bytes recording = Recording(marked);
         rig.fs.put(RecoveryRig::kPath, recording);
         const std::string journal = rig.EditJournal(false);
-        rig.fs.put(storage::MarkLogPathFor(journal), Bytes(data, data + size));
+        rig.fs.put(storage::MarkLogPathFor(journal), log);
         rig.RecoverAndCheck(RecoveryRig::kPath);
         const Bytes after = rig.fs.contents(RecoveryRig::kPath).value();
         // The audio is where it was, as long as it was, whatever the log said.
