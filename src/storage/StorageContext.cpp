@@ -35,7 +35,8 @@ void DropLeftovers(StorageContext& ctx) {
     ctx.keptChunks.LetGo();
 }
 
-// The marks in the chunks after the selected recording's audio.
+// The marks in the chunks after the selected recording's audio, or else
+// those of a "cue " chunk before it.
 void LoadMarks(StorageContext& ctx) {
     wav::MarkList found;
     const wav::MarkScale scale = wav::ScaleOf(ctx.header.FormatTag(), ctx.header.BlockAlign());
@@ -49,6 +50,11 @@ void LoadMarks(StorageContext& ctx) {
             const std::uint32_t skip = odd && !wav::LooksLikeChunkId(after.data()) ? 1 : 0;
             found = wav::MarksInChunks(after.data() + skip, bytes - skip, scale, ctx.header.LengthInBlocks());
         }
+        (void)ctx.fileHandle->seek(at);
+    }
+    if (found.empty() && ctx.fileHandle) {
+        const std::uint32_t at = ctx.fileHandle->tell();
+        found = MarksBeforeAudio(*ctx.fileHandle, ctx.header.dataChunkPos + 8, scale, ctx.header.LengthInBlocks());
         (void)ctx.fileHandle->seek(at);
     }
     ctx.marks.Load(std::move(found), scale, ctx.header.LengthInBlocks());
