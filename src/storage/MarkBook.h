@@ -45,8 +45,8 @@ struct MarkLog {
 // (its data starting at `dataStart`): where another program left them. They
 // count while no marks follow the audio, as they do for any reader that
 // takes the last "cue " chunk of a file; a change that lays out the marks
-// after the audio takes them along.
-[[nodiscard]] wav::MarkList MarksBeforeAudio(platform::File& file, std::uint32_t dataStart, wav::MarkScale scale,
+// after the audio takes them along. Nullopt when they could not be read.
+[[nodiscard]] std::optional<wav::MarkList> MarksBeforeAudio(platform::File& file, std::uint32_t dataStart, wav::MarkScale scale,
                                              std::uint32_t lengthInBlocks);
 
 // Lays out the chunks after the audio of `file` (audio from `dataStart` to

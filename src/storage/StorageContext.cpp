@@ -52,9 +52,13 @@ void LoadMarks(StorageContext& ctx) {
         }
         (void)ctx.fileHandle->seek(at);
     }
-    if (found.empty() && ctx.fileHandle) {
+    // Only a header with room beside its fmt and fact chunks can hold one.
+    const std::uint64_t known = 12 + 8 + (std::uint64_t{ctx.header.FmtSize()} + 1) / 2 * 2 +
+                                (ctx.header.factValuePos != 0 ? 12 : 0);
+    if (found.empty() && ctx.fileHandle && ctx.header.dataChunkPos >= known + 12) {
         const std::uint32_t at = ctx.fileHandle->tell();
-        found = MarksBeforeAudio(*ctx.fileHandle, ctx.header.dataChunkPos + 8, scale, ctx.header.LengthInBlocks());
+        found = MarksBeforeAudio(*ctx.fileHandle, ctx.header.dataChunkPos + 8, scale, ctx.header.LengthInBlocks())
+                    .value_or(wav::MarkList{});
         (void)ctx.fileHandle->seek(at);
     }
     ctx.marks.Load(std::move(found), scale, ctx.header.LengthInBlocks());
