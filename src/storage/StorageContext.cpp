@@ -363,17 +363,18 @@ Status StorageContext::UndoCut() {
     const std::uint32_t dataStart = header.dataChunkPos + 8;
     const std::uint32_t point = keptCut.Point();
     const std::uint32_t from = keptCut.FromBlock();
+    // The slow strategies read on from the file pointer: a refusal leaves it be.
+    const std::uint32_t at = fileHandle->tell();
+    const auto refuse = [&] {
+        (void)fileHandle->seek(at);
+        return Status::FileError;
+    };
     // Only the file the cut left takes its audio back.
     const std::optional<FilePrint> print = PrintOf(*fileHandle, dataStart, dataEnd);
     std::vector<std::uint8_t> removed, chunks, tail;
     bool ok = print && keptCut.Fits(*print) && point >= dataStart && point <= dataEnd && keptCut.Read(removed, chunks);
     if (ok) tail.resize(dataEnd - point);
     ok = ok && platform::ReadAt(*fileHandle, point, tail.data(), static_cast<std::uint32_t>(tail.size()));
-    // The slow strategies read on from the file pointer.
-    const auto refuse = [&, at = fileHandle->tell()] {
-        (void)fileHandle->seek(at);
-        return Status::FileError;
-    };
     if (!ok) {
         keptCut.Forget();
         return refuse();
