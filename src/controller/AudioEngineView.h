@@ -43,8 +43,12 @@ public:
     [[nodiscard]] bool SeekToMark(bool forward) override { return engine.SeekToMark(forward); }
     std::optional<engine::CutSpan> PlanCut(engine::CutKind kind) override { return engine.PlanCut(kind); }
     [[nodiscard]] bool Cut(const engine::CutSpan& span) override {
-        return engine.CutBlocks(span.from, span.to) == engine::AudioEngine::CutResult::Cut;
+        // The window's cuts may be undone.
+        return engine.CutBlocks(span.from, span.to, engine::AudioEngine::Undo::Keep) ==
+               engine::AudioEngine::CutResult::Cut;
     }
+    bool CanUndoCut() override { return engine.CanUndoCut(); }
+    [[nodiscard]] bool UndoCut() override { return engine.UndoCut() == engine::AudioEngine::CutResult::Cut; }
 
 private:
     engine::AudioEngine& engine;

@@ -98,6 +98,7 @@ std::vector<MenuItem> BuildMenu(MenuKind kind, const settings::KeyAssignments& k
         Item(on.cut, cmd::CutToHere, "Cut to here"),
         Item(on.cut, cmd::CutFromHere, "Cut from here"),
         Item(on.cut && cuts.markEachSide, cmd::CutBetweenMarks, "Cut between marks"),
+        Item(on.cut && cuts.undo, cmd::UndoCut, "Undo cut"),
         Separator(),
         Item(on.rename, cmd::Rename, "Rename"),
         Item(on.remove, cmd::Delete, "Delete"),

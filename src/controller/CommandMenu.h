@@ -24,9 +24,11 @@ enum class MenuKind {
 // (empty when no key is assigned), so that the menu also lists the keys.
 std::string CaptionWithKey(std::string_view caption, std::uint32_t key);
 
-// Whether "Cut between marks" has a mark on each side of the place.
+// Whether "Cut between marks" has a mark on each side of the place, and
+// whether the last cut can still be undone.
 struct CutFacts {
     bool markEachSide = false;
+    bool undo = false;
 };
 
 // The items of the soft-key menu for a state, with the keys assigned now.

@@ -30,6 +30,7 @@ inline constexpr std::uint32_t PreviousMark = 42;
 inline constexpr std::uint32_t CutToHere = 43;        // removes the audio from the start to the place
 inline constexpr std::uint32_t CutFromHere = 44;      // removes the audio from the place to the end
 inline constexpr std::uint32_t CutBetweenMarks = 45;  // removes the audio between the marks around the place
+inline constexpr std::uint32_t UndoCut = 46;          // puts back what the last cut removed
 }  // namespace cmd
 
 // Requests a state sends to its own window; they come back to the state that

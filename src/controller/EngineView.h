@@ -99,6 +99,12 @@ public:
     virtual std::optional<engine::CutSpan> PlanCut(engine::CutKind kind) = 0;
     // Removes the span; the recording stays selected, shorter, at the cut.
     [[nodiscard]] virtual bool Cut(const engine::CutSpan& span) = 0;
+    // Whether the last cut can still be undone: the recording is neither
+    // closed nor changed since.
+    virtual bool CanUndoCut() = 0;
+    // Puts back what the last cut removed; the recording stays selected, at
+    // the audio put back.
+    [[nodiscard]] virtual bool UndoCut() = 0;
 };
 
 }  // namespace tavrin::controller

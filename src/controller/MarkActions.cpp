@@ -24,6 +24,7 @@ bool MarkActions::OnCommand(std::uint32_t command) {
         case cmd::CutToHere: Cut(engine::CutKind::ToHere); return true;
         case cmd::CutFromHere: Cut(engine::CutKind::FromHere); return true;
         case cmd::CutBetweenMarks: Cut(engine::CutKind::BetweenMarks); return true;
+        case cmd::UndoCut: UndoCut(); return true;
         default: return false;
     }
 }
@@ -70,7 +71,16 @@ void MarkActions::Cut(engine::CutKind kind) {
                                                 platform::mb::IconQuestion | platform::mb::YesNo);
     if (answer != platform::answer::Yes) return;
     if (!engine().Cut(*span)) window().FlashNotice("The recording could not be cut");
-    // Shorter (or as it was): its facts, the panel and the menu follow.
+    ShowNewLength();
+}
+
+void MarkActions::UndoCut() {
+    if (Now() != Activity::Resting || !engine().CanUndoCut()) return;
+    if (!engine().UndoCut()) window().FlashNotice("The cut could not be undone");
+    ShowNewLength();
+}
+
+void MarkActions::ShowNewLength() {
     AudioFileInfo info;
     if (!engine().GetFileInfo(window().CurrentPath(), info).Ok()) return;
     context.currentFacts = info;
@@ -81,6 +91,8 @@ void MarkActions::Cut(engine::CutKind kind) {
     w.CurrentState()->Enter();
 }
 
-CutFacts CutFactsOf(EngineView& engine) { return {engine.PlanCut(engine::CutKind::BetweenMarks).has_value()}; }
+CutFacts CutFactsOf(EngineView& engine) {
+    return {engine.PlanCut(engine::CutKind::BetweenMarks).has_value(), engine.CanUndoCut()};
+}
 
 }  // namespace tavrin::controller

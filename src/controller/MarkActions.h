@@ -38,6 +38,9 @@ private:
     void Mark();
     void ToMark(bool forward);
     void Cut(engine::CutKind kind);
+    void UndoCut();
+    // The recording is shorter or longer: its facts, the panel and the menu follow.
+    void ShowNewLength();
 };
 
 // What the menu of a recording at rest shows of the cuts.

@@ -163,8 +163,17 @@ public:
     // What a cut of `kind` would remove at the place heard, at rest; nothing
     // when it would remove nothing, or there is no mark on each side.
     std::optional<CutSpan> PlanCut(CutKind kind) const;
-    // Removes whole blocks [from, to), as CutMs does.
-    [[nodiscard]] CutResult CutBlocks(std::uint32_t from, std::uint32_t to);
+    // Removes whole blocks [from, to), as CutMs does; with `Keep` what it
+    // removes is kept so that UndoCut can put it back.
+    using Undo = storage::StorageContext::Undo;
+    [[nodiscard]] CutResult CutBlocks(std::uint32_t from, std::uint32_t to, Undo undo = Undo::Forgo);
+    // Whether the last cut kept for it can be undone: the recording was
+    // neither closed nor changed since (at rest).
+    bool CanUndoCut() const;
+    // Puts back what that cut removed; the recording is selected again at
+    // the restored audio's start. Failed, and nothing changed, when it
+    // cannot be undone or the file changed since.
+    [[nodiscard]] CutResult UndoCut();
 
     // Marks the next capture makes by itself when it has recorded so many
     // milliseconds (scripts and tests: marks at known places). UI thread,
@@ -309,6 +318,8 @@ private:
     void OnSaveMarks();
     // The capture's own marks: placed at its start, made as it passes them.
     void ScheduleMarks();
+    // The engine follows the storage after a cut or its undo.
+    CutResult AfterCut(storage::Status status);
     void MakeScheduledMarks();
     void FillAndQueue();
     void FeedAfterResume();

@@ -95,15 +95,26 @@ std::optional<CutSpan> AudioEngine::PlanCut(CutKind kind) const {
     return span;
 }
 
-AudioEngine::CutResult AudioEngine::CutBlocks(std::uint32_t from, std::uint32_t to) {
+AudioEngine::CutResult AudioEngine::CutBlocks(std::uint32_t from, std::uint32_t to, Undo undo) {
     assert(OnUiThread());
     if (state != EngineState::EngineFileOpen) return CutResult::Failed;
     if (from >= to || to > storage.LengthInBlocks()) return CutResult::OutsideAudio;
-    const storage::Status cut = storage.Cut(from, to);
+    return AfterCut(storage.Cut(from, to, undo));
+}
+
+bool AudioEngine::CanUndoCut() const { return state == EngineState::EngineFileOpen && storage.CanUndoCut(); }
+
+AudioEngine::CutResult AudioEngine::UndoCut() {
+    assert(OnUiThread());
+    if (!CanUndoCut()) return CutResult::Failed;
+    return AfterCut(storage.UndoCut());
+}
+
+AudioEngine::CutResult AudioEngine::AfterCut(storage::Status status) {
     // A recording that could not be selected again is no longer open.
     if (storage.IsIdle()) state = EngineState::EngineClosed;
     position = storage.IsIdle() ? 0 : storage.CurrentReadSample();
-    return cut == storage::Status::Ok ? CutResult::Cut : CutResult::Failed;
+    return status == storage::Status::Ok ? CutResult::Cut : CutResult::Failed;
 }
 
 void AudioEngine::ScheduleMarks() {

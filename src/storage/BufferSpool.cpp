@@ -44,6 +44,38 @@ bool BufferSpool::Start(platform::FileSystem& fileSystem, const std::string& spo
     return true;
 }
 
+bool BufferSpool::StartWhole(platform::FileSystem& fileSystem, const std::string& spoolPath, std::uint32_t point,
+                             const std::vector<std::uint8_t>& buffer, const std::vector<std::uint8_t>& tailAudio,
+                             const std::vector<std::uint8_t>& trailer) {
+    Drop();
+    const auto count = [](const std::vector<std::uint8_t>& v) { return static_cast<std::uint32_t>(v.size()); };
+    if (std::uint64_t{kFixed} + buffer.size() + tailAudio.size() + trailer.size() > 0xFFFFFFFFu) return false;
+    std::uint8_t fixed[kFixed];
+    std::copy(kMagic, kMagic + 8, fixed);
+    wav::StoreLe32(&fixed[8], point);
+    wav::StoreLe32(&fixed[kCountAt], count(buffer));
+    wav::StoreLe32(&fixed[16], count(tailAudio));
+    wav::StoreLe32(&fixed[20], count(trailer));
+    auto spool = fileSystem.open(spoolPath, platform::OpenMode::ReadWriteCreate, false);
+    const std::uint32_t start = kFixed + count(tailAudio) + count(trailer);
+    const bool locked = spool && spool->tryLock();
+    const bool made = locked && spool->setLength(0) && WriteAt(*spool, 0, fixed, kFixed) &&
+                      WriteAt(*spool, kFixed, tailAudio.data(), count(tailAudio)) &&
+                      WriteAt(*spool, kFixed + count(tailAudio), trailer.data(), count(trailer)) &&
+                      WriteAt(*spool, start, buffer.data(), count(buffer)) && spool->sync() &&
+                      fileSystem.syncFolder(platform::FolderOf(spoolPath));
+    if (!made) {
+        spool.reset();
+        if (locked) (void)fileSystem.remove(spoolPath);
+        return false;
+    }
+    files = &fileSystem;
+    file = std::move(spool);
+    path = spoolPath;
+    bufferStart = start;
+    return true;
+}
+
 void BufferSpool::Store(std::uint32_t offset, const std::uint8_t* source, std::uint32_t bytes, std::uint32_t count) {
     if (!file) return;
     if (!WriteAt(*file, bufferStart + offset, source, bytes)) return Drop();

@@ -39,6 +39,14 @@ public:
     [[nodiscard]] bool Start(platform::FileSystem& files, const std::string& path, std::uint32_t point,
                              const std::uint8_t* tailAudio, std::uint32_t tailAudioBytes,
                              const std::uint8_t* trailer, std::uint32_t trailerBytes);
+    // Makes the spool of a change whose buffer is known whole before it
+    // begins (a cut undone): the buffer is written with the rest and counted,
+    // and the spool is synced before it answers. It is made before its
+    // journal, and locked while held, so that recovery elsewhere never takes
+    // it for one a crash left behind; without its journal it is one.
+    [[nodiscard]] bool StartWhole(platform::FileSystem& files, const std::string& path, std::uint32_t point,
+                                  const std::vector<std::uint8_t>& buffer, const std::vector<std::uint8_t>& tailAudio,
+                                  const std::vector<std::uint8_t>& trailer);
     // Mirrors `bytes` stored at buffer offset `offset`, then records `count`
     // as the buffer's length and asks for a sync soon. A spool that cannot
     // follow any more is dropped; the recording goes on without it.

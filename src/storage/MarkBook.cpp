@@ -101,6 +101,16 @@ std::optional<MarkLog> ParseMarkLog(const std::uint8_t* image, std::size_t size)
     return log;
 }
 
+std::optional<wav::MarkList> MarksBeforeAudio(platform::File& file, std::uint32_t dataStart, wav::MarkScale scale,
+                                              std::uint32_t lengthInBlocks) {
+    // RIFF, its size and WAVE come first; the data chunk's own head last.
+    constexpr std::uint32_t kFirstChunk = 12;
+    if (dataStart < kFirstChunk + 8 || dataStart - 8 - kFirstChunk > TrailingChunks::kMaxBytes) return {};
+    std::vector<std::uint8_t> before(dataStart - 8 - kFirstChunk);
+    if (!ReadAt(file, kFirstChunk, before.data(), static_cast<std::uint32_t>(before.size()))) return std::nullopt;
+    return wav::MarksInChunks(before.data(), static_cast<std::uint32_t>(before.size()), scale, lengthInBlocks);
+}
+
 std::optional<std::uint32_t> LayOutMarks(platform::File& file, std::uint32_t dataStart, std::uint32_t audioEnd,
                                          std::uint32_t fileEnd, wav::MarkScale scale, std::uint32_t foundWithin,
                                          const PlaceMarks& place, bool riff) {
@@ -113,7 +123,13 @@ std::optional<std::uint32_t> LayOutMarks(platform::File& file, std::uint32_t dat
     const std::size_t skip = odd && !after.empty() && (after.size() < 4 || !wav::LooksLikeChunkId(after.data())) ? 1 : 0;
     const auto* chunks = after.data() + skip;
     const auto size = static_cast<std::uint32_t>(after.size() - skip);
-    const wav::MarkList marks = place(wav::MarksInChunks(chunks, size, scale, foundWithin));
+    wav::MarkList found = wav::MarksInChunks(chunks, size, scale, foundWithin);
+    if (found.empty()) {
+        const auto before = MarksBeforeAudio(file, dataStart, scale, foundWithin);
+        if (!before) return std::nullopt;
+        found = *before;
+    }
+    const wav::MarkList marks = place(found);
     std::vector<std::uint8_t> out = wav::ReplaceMarkChunks(chunks, size, marks, scale);
     if (odd && !out.empty()) out.insert(out.begin(), 0);
     const std::uint64_t end = std::uint64_t{audioEnd} + out.size();

@@ -41,6 +41,14 @@ struct MarkLog {
 };
 [[nodiscard]] std::optional<MarkLog> ParseMarkLog(const std::uint8_t* image, std::size_t size);
 
+// The marks of a "cue " chunk among the chunks before the audio of `file`
+// (its data starting at `dataStart`): where another program left them. They
+// count while no marks follow the audio, as they do for any reader that
+// takes the last "cue " chunk of a file; a change that lays out the marks
+// after the audio takes them along. Nullopt when they could not be read.
+[[nodiscard]] std::optional<wav::MarkList> MarksBeforeAudio(platform::File& file, std::uint32_t dataStart, wav::MarkScale scale,
+                                             std::uint32_t lengthInBlocks);
+
 // Lays out the chunks after the audio of `file` (audio from `dataStart` to
 // `audioEnd`, the file ending at `fileEnd`) with the marks `place` makes of
 // those they hold: every other chunk kept, a pad byte after odd-sized audio,

@@ -36,7 +36,8 @@ void DropLeftovers(StorageContext& ctx) {
     ctx.keptChunks.LetGo();
 }
 
-// The marks in the chunks after the selected recording's audio.
+// The marks in the chunks after the selected recording's audio, or else
+// those of a "cue " chunk before it.
 void LoadMarks(StorageContext& ctx) {
     wav::MarkList found;
     const wav::MarkScale scale = wav::ScaleOf(ctx.header.FormatTag(), ctx.header.BlockAlign());
@@ -50,6 +51,15 @@ void LoadMarks(StorageContext& ctx) {
             const std::uint32_t skip = odd && !wav::LooksLikeChunkId(after.data()) ? 1 : 0;
             found = wav::MarksInChunks(after.data() + skip, bytes - skip, scale, ctx.header.LengthInBlocks());
         }
+        (void)ctx.fileHandle->seek(at);
+    }
+    // Only a header with room beside its fmt and fact chunks can hold one.
+    const std::uint64_t known = 12 + 8 + (std::uint64_t{ctx.header.FmtSize()} + 1) / 2 * 2 +
+                                (ctx.header.factValuePos != 0 ? 12 : 0);
+    if (found.empty() && ctx.fileHandle && ctx.header.dataChunkPos >= known + 12) {
+        const std::uint32_t at = ctx.fileHandle->tell();
+        found = MarksBeforeAudio(*ctx.fileHandle, ctx.header.dataChunkPos + 8, scale, ctx.header.LengthInBlocks())
+                    .value_or(wav::MarkList{});
         (void)ctx.fileHandle->seek(at);
     }
     ctx.marks.Load(std::move(found), scale, ctx.header.LengthInBlocks());
@@ -86,6 +96,8 @@ StorageContext::~StorageContext() { DropLeftovers(*this); }
 
 Status StorageContext::Select(const std::string& name, bool slow) {
     assert(sequence.CalledOnValidSequence());
+    // Another recording closes this one: its cut can no longer be undone.
+    if (keptCut.Held() && name != keptCut.Recording()) keptCut.Forget();
     if (!IsIdle()) static_cast<void>(current->Close());  // finishes a recording in progress first
     DropLeftovers(*this);
     // A recording a crash left unfinished (its repair at start-up failed, or
@@ -101,6 +113,7 @@ Status StorageContext::Select(const std::string& name, bool slow) {
 Status StorageContext::Create(const std::string& name, std::uint16_t tag, std::uint32_t samplesPerSec,
                               std::uint16_t bitsPerSample, std::uint16_t channels, bool fast) {
     assert(sequence.CalledOnValidSequence());
+    keptCut.Forget();
     if (!IsIdle()) static_cast<void>(current->Close());
     DropLeftovers(*this);
     // A journal left by a crash under this name is settled first; another
@@ -144,6 +157,7 @@ Status StorageContext::ReadData(std::uint8_t* destination, std::uint32_t bytes) 
     return Owned().ReadData(destination, bytes);
 }
 bool StorageContext::Insert() {
+    keptCut.Forget();
     if (RefuseReadOnly()) return false;
     editOldEnd = dataEnd;
     editOldDataSize = header.DataSize();
@@ -174,6 +188,7 @@ Status StorageContext::End() {
 
 Status StorageContext::Close() {
     assert(sequence.CalledOnValidSequence());
+    keptCut.Forget();
     platform::ClearIoError();
     return NoteCause(current->Close());
 }
@@ -202,6 +217,7 @@ bool StorageContext::RefuseReadOnly() {
 }
 
 bool StorageContext::Append() {
+    keptCut.Forget();
     if (RefuseReadOnly()) return false;
     editOldEnd = dataEnd;
     editOldDataSize = header.DataSize();
@@ -209,6 +225,7 @@ bool StorageContext::Append() {
     return Claimed(&Strategy::Append);
 }
 bool StorageContext::Overwrite() {
+    keptCut.Forget();
     if (RefuseReadOnly()) return false;
     editOldEnd = dataEnd;
     editOldDataSize = header.DataSize();
@@ -240,6 +257,8 @@ void StorageContext::CancelEdit() {
 bool StorageContext::SaveMarks() {
     assert(sequence.CalledOnValidSequence());
     if (!marks.Pending()) return true;
+    // A mark is an edit of its own: the last cut stays as it is.
+    keptCut.Forget();
     const bool resting = current == selectFast.get() || current == selectSlow.get();
     if (!resting || RefuseReadOnly() || !fileHandle) return false;
     const std::uint32_t at = fileHandle->tell();
@@ -266,8 +285,9 @@ bool StorageContext::SaveMarks() {
     return ok;
 }
 
-Status StorageContext::Cut(std::uint32_t from, std::uint32_t to) {
+Status StorageContext::Cut(std::uint32_t from, std::uint32_t to, Undo undo) {
     assert(sequence.CalledOnValidSequence());
+    keptCut.Forget();
     const bool fast = current == selectFast.get();
     if ((!fast && current != selectSlow.get()) || RefuseReadOnly() || !fileHandle) return Status::FileError;
     const std::uint32_t length = LengthInBlocks();
@@ -286,6 +306,11 @@ Status StorageContext::Cut(std::uint32_t from, std::uint32_t to) {
     const std::uint32_t skip =
         odd && !chunks.empty() && (chunks.size() < 4 || !wav::LooksLikeChunkId(chunks.data())) ? 1 : 0;
     const auto chunkBytes = static_cast<std::uint32_t>(chunks.size() - skip);
+    // Kept before the cut begins; a cut that cannot be kept is made all the
+    // same, and cannot be undone.
+    if (undo == Undo::Keep && !journalFolder.empty() && MakeStateFolder(files, journalFolder))
+        (void)keptCut.Keep(files, KeptCutPathFor(JournalPathFor(journalFolder, platform::AbsolutePath(fileName))),
+                           *fileHandle, point, after - point, chunks.data() + skip, chunkBytes);
     marks.BeginChange(wav::AudioEdit::Kind::Cut, from, length);
     if (!WriteJournalFor(*this, JournalEntry::Kind::Edit, fileName, true) ||
         (!journalPath.empty() &&
@@ -293,6 +318,7 @@ Status StorageContext::Cut(std::uint32_t from, std::uint32_t to) {
                             static_cast<std::uint32_t>(tail.size()), chunks.data() + skip, chunkBytes))) {
         DropJournal(*this);
         marks.CancelChange();
+        keptCut.Forget();
         return Status::FileError;
     }
     const BufferedChange change{point, dataStart, std::max<std::uint16_t>(header.BlockAlign(), 1), nullptr, 0,
@@ -317,6 +343,66 @@ Status StorageContext::Cut(std::uint32_t from, std::uint32_t to) {
         marks.CancelChange();
     }
     // The recording is read afresh, as after any change of its length.
+    const std::string name = fileName;
+    const Status again = Select(name, !fast);
+    if (again == Status::Ok) (void)SeekToSample(std::min(from, LengthInBlocks() == 0 ? 0 : LengthInBlocks() - 1));
+    const std::optional<FilePrint> print =
+        ok && again == Status::Ok ? PrintOf(*fileHandle, header.dataChunkPos + 8, dataEnd) : std::nullopt;
+    if (print) keptCut.NoteCutFile(name, *print, from);
+    else keptCut.Forget();
+    return ok && again == Status::Ok ? Status::Ok : Status::FileError;
+}
+
+bool StorageContext::CanUndoCut() const {
+    return keptCut.Held() && (current == selectFast.get() || current == selectSlow.get()) && !readOnly;
+}
+
+Status StorageContext::UndoCut() {
+    assert(sequence.CalledOnValidSequence());
+    if (!CanUndoCut() || !fileHandle) return Status::FileError;
+    const bool fast = current == selectFast.get();
+    const std::uint32_t dataStart = header.dataChunkPos + 8;
+    const std::uint32_t point = keptCut.Point();
+    const std::uint32_t from = keptCut.FromBlock();
+    // The slow strategies read on from the file pointer: a refusal leaves it be.
+    const std::uint32_t at = fileHandle->tell();
+    const auto refuse = [&] {
+        (void)fileHandle->seek(at);
+        return Status::FileError;
+    };
+    // Only the file the cut left takes its audio back.
+    const std::optional<FilePrint> print = PrintOf(*fileHandle, dataStart, dataEnd);
+    std::vector<std::uint8_t> removed, chunks, tail;
+    bool ok = print && keptCut.Fits(*print) && point >= dataStart && point <= dataEnd && keptCut.Read(removed, chunks);
+    if (ok) tail.resize(dataEnd - point);
+    ok = ok && platform::ReadAt(*fileHandle, point, tail.data(), static_cast<std::uint32_t>(tail.size()));
+    if (!ok) {
+        keptCut.Forget();
+        return refuse();
+    }
+    // The spool is whole before the journal names it: recovery then writes
+    // all of it out, or finds no journal and leaves the cut recording.
+    if (!ClaimJournalFor(*this, fileName) || !journalLock) return refuse();
+    if (!bufferSpool.StartWhole(files, BufferSpoolPathFor(journalClaim), point, removed, tail, chunks) ||
+        !WriteJournalFor(*this, JournalEntry::Kind::Edit, fileName, true) || journalPath.empty()) {
+        DropJournal(*this);
+        return refuse();
+    }
+    keptCut.Forget();
+    const BufferedChange change{point, dataStart, std::max<std::uint16_t>(header.BlockAlign(), 1), removed.data(),
+                                static_cast<std::uint32_t>(removed.size()), tail.data(),
+                                static_cast<std::uint32_t>(tail.size()), chunks.data(),
+                                static_cast<std::uint32_t>(chunks.size())};
+    HeaderImage image = header;
+    const ChangeWritten written = WriteBufferedChange(*fileHandle, change, [&](std::uint32_t end, std::uint32_t fileEnd) {
+        image.SetDataSize(end - dataStart);
+        FileSink sink(*fileHandle);
+        return FinishHeader(sink, image, fileEnd);
+    });
+    ok = written.whole && fileHandle->sync();
+    // Not settled: the spool beside the journal finishes it at the next look.
+    if (ok) DropJournal(*this);
+    else LeaveJournal(*this);
     const std::string name = fileName;
     const Status again = Select(name, !fast);
     if (again == Status::Ok) (void)SeekToSample(std::min(from, LengthInBlocks() == 0 ? 0 : LengthInBlocks() - 1));

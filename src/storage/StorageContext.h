@@ -12,6 +12,7 @@
 #include "platform/Shell.h"
 #include "storage/BufferSpool.h"
 #include "storage/HeaderImage.h"
+#include "storage/KeptCut.h"
 #include "storage/MarkBook.h"
 #include "storage/Status.h"
 #include "storage/TrailingChunks.h"
@@ -86,8 +87,19 @@ public:
     // moves, as a buffered insertion is: after a crash the file is the old
     // recording or the cut one, never a mixture. The recording is selected
     // again, at `from`. FileError, nothing changed, for a range that is empty
-    // or outside the audio.
-    [[nodiscard]] Status Cut(std::uint32_t from, std::uint32_t to);
+    // or outside the audio. With `Keep`, what the cut removes is kept in the
+    // journal folder so that UndoCut can put it back (see KeptCut).
+    enum class Undo { Forgo, Keep };
+    [[nodiscard]] Status Cut(std::uint32_t from, std::uint32_t to, Undo undo = Undo::Forgo);
+    // Whether the last cut of the selected recording, made with `Keep`, can
+    // still be undone: nothing has changed or closed the recording since.
+    bool CanUndoCut() const;
+    // Puts back exactly what that cut removed, with the chunks the audio had
+    // after it, as a buffered insertion whose spool is whole before its
+    // journal: after a crash the file is the cut recording or the restored
+    // one. The recording is selected again, at the restored audio's start.
+    // FileError when the cut cannot be undone, or the file changed since.
+    [[nodiscard]] Status UndoCut();
 
     // --- Format of the recording, answered from the fmt image --------------
     std::uint16_t FormatTag() const;
@@ -199,6 +211,8 @@ public:
     // way moves or adds. The one member the UI thread may reach while the
     // engine thread records (through its own lock).
     MarkBook marks;
+    // What the last cut removed, while it may be undone.
+    KeptCut keptCut;
 
     std::unique_ptr<std::uint8_t[]> readCache;  // kReadCacheBytes
     std::uint32_t cacheConsumed = 0;

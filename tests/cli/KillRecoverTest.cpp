@@ -287,5 +287,51 @@ TEST_F(KillRecover, EditingAKilledRecordingRepairsItFirst) {
     EXPECT_EQ(Cli("recover").out, "") << "nothing left to repair";
 }
 
+// A cut killed at moments spread over its run, on a recording large enough
+// that the kill finds it reading, spooling, moving the tail or syncing:
+// after `recover` the file is the old recording or the cut one, byte for
+// byte (the chunks after the audio included), never a mixture.
+TEST_F(KillRecover, AKilledCutRecoversToTheOldOrTheCutRecording) {
+    std::vector<std::int16_t> samples(8000 * 300);  // five minutes: 4.8 MB
+    for (std::size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<std::int16_t>(i * 7919 % 65521 - 32760);
+    Bytes old = Wav16(samples);
+    const Bytes list = {'L', 'I', 'S', 'T', 10, 0, 0, 0, 'I', 'N', 'F', 'O', 'I', 'C', 'M', 'T', 'x', 'y'};
+    old.insert(old.end(), list.begin(), list.end());
+    const auto riff = static_cast<std::uint32_t>(old.size() - 8);
+    for (int i = 0; i < 4; ++i) old[4 + i] = static_cast<std::uint8_t>(riff >> (8 * i));
+    const std::string range = " --from-ms 60000 --to-ms 120000";
+    for (const char* media : {"fast", "slow"}) {
+        SCOPED_TRACE(std::string(media) + " media");
+        const std::string args = "cut k.wav" + range + " --media " + media;
+        test::WriteBytes(dir.file("k.wav"), old);
+        const auto began = std::chrono::steady_clock::now();
+        ASSERT_EQ(Cli(args).status, 0);
+        const auto took = std::chrono::steady_clock::now() - began;
+        const Bytes cut = test::ReadBytes(dir.file("k.wav"));
+        ASSERT_EQ(cut.size(), old.size() - 60 * kBytesPerSecond);
+        int oldSeen = 0, cutSeen = 0;
+        for (int k = 1; k <= 4; ++k) {
+            SCOPED_TRACE("killed at " + std::to_string(k) + "/5 of a run");
+            test::WriteBytes(dir.file("k.wav"), old);
+            const pid_t child = Start(args);
+            // A process test: the cut runs beside it, killed part way.
+            std::this_thread::sleep_for(took * k / 5);
+            kill(child, SIGKILL);
+            int status = 0;
+            waitpid(child, &status, 0);
+            ASSERT_EQ(Cli("recover " + Quote(dir.path())).status, 0);
+            EXPECT_EQ(Cli("recover").out, "") << "a second run finds nothing to do";
+            const Bytes left = test::ReadBytes(dir.file("k.wav"));
+            EXPECT_TRUE(left == old || left == cut) << "neither the old recording nor the cut one ("
+                                                    << left.size() << " bytes)";
+            oldSeen += left == old;
+            cutSeen += left == cut;
+            EXPECT_TRUE(std::filesystem::is_empty(state.path() + "/tavrin")) << "recovery left files behind";
+        }
+        std::printf("%s media: killed cuts left the old recording %d times, the cut one %d times\n", media, oldSeen,
+                    cutSeen);
+    }
+}
+
 }  // namespace
 }  // namespace tavrin::cli

@@ -33,7 +33,7 @@ TEST(StateIdle, EnterHidesTheRecordingFieldsAndOffersRecord) {
     EXPECT_TRUE(rig.window.softKeyEnabled(cmd::Record));
     EXPECT_TRUE(rig.window.softKeyEnabled(cmd::Menu));
     EXPECT_TRUE(rig.window.keyForwarding());
-    EXPECT_EQ(rig.window.menu().size(), 23u);
+    EXPECT_EQ(rig.window.menu().size(), 24u);
 }
 
 TEST(StateIdle, RecordHandsFormatOptionsAndFolderToTheEngineAndStartsTheNextFreeName) {

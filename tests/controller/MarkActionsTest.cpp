@@ -137,3 +137,92 @@ INSTANTIATE_TEST_SUITE_P(States, MarkActionsIn, testing::ValuesIn(kCases),
 
 }  // namespace
 }  // namespace tavrin::test
+
+namespace tavrin::test {
+namespace {
+
+// What may follow a cut before the menu is opened again, and whether "Undo
+// cut" is still offered then.
+struct AfterCut {
+    const char* name;
+    std::function<void(ControllerRig&)> happen;
+    bool undoable;
+};
+
+const AfterCut kAfterCut[] = {
+    {"Nothing", [](ControllerRig&) {}, true},
+    {"PlayAndStop",
+     [](ControllerRig& r) {
+         r.current().OnPlay();
+         r.engine.deliverAll();
+         r.current().OnStop();
+         r.engine.deliverAll();
+     },
+     true},
+    {"Mark", [](ControllerRig& r) { ASSERT_TRUE(r.ctl.marks.OnCommand(controller::cmd::Mark)); }, false},
+    {"AnotherRecording", [](ControllerRig& r) { r.toFileSelected(r.path("b.wav")); }, false},
+    {"Append",
+     [](ControllerRig& r) {
+         ASSERT_TRUE(controller::DispatchAppMessage(r.current(), controller::kRequestRecordAppend));
+         r.engine.deliverAll();
+         r.current().OnStop();
+         r.engine.deliverAll();
+     },
+     false},
+    {"Delete",
+     [](ControllerRig& r) {
+         r.shell.queueAnswer(platform::answer::Yes);
+         r.current().OnDelete();
+         r.engine.deliverAll();
+     },
+     false},
+};
+
+class UndoCutAfter : public testing::TestWithParam<AfterCut> {};
+
+std::optional<controller::MenuItem> UndoItem(ControllerRig& rig) {
+    // The window asks for the menu afresh each time it opens.
+    rig.current().UpdateMenu();
+    for (const controller::MenuItem& item : rig.window.menu())
+        if (item.command == controller::cmd::UndoCut) return item;
+    return std::nullopt;
+}
+
+TEST_P(UndoCutAfter, UndoCutIsOfferedUntilTheRecordingIsClosedOrChanged) {
+    ControllerRig rig;
+    controller::AudioFileInfo facts{};
+    facts.durationMs = 5000;
+    rig.engine.setFacts(rig.path("a.wav"), facts);
+    rig.toFileSelected(rig.path("a.wav"));
+    const auto before = UndoItem(rig);
+    ASSERT_TRUE(before);
+    EXPECT_EQ(before->caption, "Undo cut");
+    EXPECT_TRUE(before->flags & controller::mf::Grayed) << "offered before any cut";
+    rig.engine.setPositionMs(2000);
+    rig.shell.queueAnswer(platform::answer::Yes);
+    ASSERT_TRUE(rig.ctl.marks.OnCommand(controller::cmd::CutToHere));
+    GetParam().happen(rig);
+    rig.clear();
+    const auto item = UndoItem(rig);
+    ASSERT_TRUE(item);
+    EXPECT_EQ((item->flags & controller::mf::Grayed) == 0, GetParam().undoable);
+
+    ASSERT_TRUE(rig.ctl.marks.OnCommand(controller::cmd::UndoCut));
+    const auto& calls = rig.engine.calls();
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "UndoCut"), GetParam().undoable ? 1 : 0);
+    if (!GetParam().undoable) return;
+    EXPECT_EQ(rig.window.LengthMs(), 5000) << "the panel kept the cut length";
+    EXPECT_TRUE(UndoItem(rig)->flags & controller::mf::Grayed) << "a cut undone twice";
+}
+
+INSTANTIATE_TEST_SUITE_P(Events, UndoCutAfter, testing::ValuesIn(kAfterCut),
+                         [](const auto& param) { return std::string(param.param.name); });
+
+// Undo acts at rest only: while playing or recording the item does nothing.
+TEST_P(MarkActionsIn, UndoCutActsOnlyAtRest) {
+    ASSERT_TRUE(rig.ctl.marks.OnCommand(controller::cmd::UndoCut));
+    EXPECT_FALSE(Called("UndoCut")) << "nothing was cut, or not at rest";
+}
+
+}  // namespace
+}  // namespace tavrin::test

@@ -51,11 +51,11 @@ TEST_P(StateMenus, EnterBuildsTheItemsOfTheState) {
     ControllerRig rig;
     rig.state(c.state).Enter();
     const std::vector<MenuItem>& menu = rig.window.menu();
-    ASSERT_EQ(menu.size(), 23u);
+    ASSERT_EQ(menu.size(), 24u);
     const std::vector<std::uint32_t> commands{
         cmd::Play,   cmd::Record,       cmd::Append,      cmd::Insert,      cmd::Overwrite, cmd::Mark,
         cmd::Pause,  cmd::Stop,         cmd::FF,          cmd::REW,         cmd::NextMark,  cmd::PreviousMark,
-        cmd::Speed,  0,                 cmd::CutToHere,   cmd::CutFromHere, cmd::CutBetweenMarks, 0,
+        cmd::Speed,  0,                 cmd::CutToHere,   cmd::CutFromHere, cmd::CutBetweenMarks, cmd::UndoCut, 0,
         cmd::Rename, cmd::Delete,       cmd::Export,      0,                cmd::Options};
     const std::string enabled = c.enabled;
     std::size_t item = 0;
@@ -77,26 +77,27 @@ TEST_P(StateMenus, EnterBuildsTheItemsOfTheState) {
     EXPECT_EQ(menu[14].caption, "Cut to here");
     EXPECT_EQ(menu[15].caption, "Cut from here");
     EXPECT_EQ(menu[16].caption, "Cut between marks");
-    EXPECT_EQ(menu[18].caption, "Rename");
-    EXPECT_EQ(menu[19].caption, "Delete");
-    EXPECT_EQ(menu[20].caption, "Export");
-    EXPECT_EQ(menu[22].caption, "Options");
+    EXPECT_EQ(menu[17].caption, "Undo cut");
+    EXPECT_EQ(menu[19].caption, "Rename");
+    EXPECT_EQ(menu[20].caption, "Delete");
+    EXPECT_EQ(menu[21].caption, "Export");
+    EXPECT_EQ(menu[23].caption, "Options");
 }
 
 INSTANTIATE_TEST_SUITE_P(
     States, StateMenus,
-    ::testing::Values(MenuCase{StateId::Idle, "GEGGGGGGGGGGEGGGEEEE", "Pause"},  // only Record, Rename, Delete, Options
-                      MenuCase{StateId::FileSelected, "EEEEEEGGEEEEEEEGEEEE", "Pause"},
-                      MenuCase{StateId::Play, "GGGGGEEEEEEEEGGGGGGE", "Pause"},
-                      MenuCase{StateId::PausePlay, "GGEEEEEEEEEEEGGGGGGE", "Resume"},  // Append starts the deferred append
-                      MenuCase{StateId::Record, "GGGGGEEEGGGGEGGGGGGE", "Pause"},
-                      MenuCase{StateId::RecordAppend, "GGGGGEEEGGGGEGGGGGGE", "Pause"},
-                      MenuCase{StateId::RecordInsert, "GGGGGEEEGGGGEGGGGGGE", "Pause"},
-                      MenuCase{StateId::RecordOverwrite, "GGGGGEEEGGGGEGGGGGGE", "Pause"},
-                      MenuCase{StateId::PauseRecord, "GGGGGEEEGGGGEGGGGGGE", "Resume"},
-                      MenuCase{StateId::PauseRecordAppend, "GGGGGEEEGGGGEGGGGGGE", "Resume"},
-                      MenuCase{StateId::PauseRecordInsert, "GGGGGEEEGGGGEGGGGGGE", "Resume"},
-                      MenuCase{StateId::PauseRecordOverwrite, "GGGGGEEEGGGGEGGGGGGE", "Resume"}));
+    ::testing::Values(MenuCase{StateId::Idle, "GEGGGGGGGGGGEGGGGEEEE", "Pause"},  // only Record, Rename, Delete, Options
+                      MenuCase{StateId::FileSelected, "EEEEEEGGEEEEEEEGGEEEE", "Pause"},
+                      MenuCase{StateId::Play, "GGGGGEEEEEEEEGGGGGGGE", "Pause"},
+                      MenuCase{StateId::PausePlay, "GGEEEEEEEEEEEGGGGGGGE", "Resume"},  // Append starts the deferred append
+                      MenuCase{StateId::Record, "GGGGGEEEGGGGEGGGGGGGE", "Pause"},
+                      MenuCase{StateId::RecordAppend, "GGGGGEEEGGGGEGGGGGGGE", "Pause"},
+                      MenuCase{StateId::RecordInsert, "GGGGGEEEGGGGEGGGGGGGE", "Pause"},
+                      MenuCase{StateId::RecordOverwrite, "GGGGGEEEGGGGEGGGGGGGE", "Pause"},
+                      MenuCase{StateId::PauseRecord, "GGGGGEEEGGGGEGGGGGGGE", "Resume"},
+                      MenuCase{StateId::PauseRecordAppend, "GGGGGEEEGGGGEGGGGGGGE", "Resume"},
+                      MenuCase{StateId::PauseRecordInsert, "GGGGGEEEGGGGEGGGGGGGE", "Resume"},
+                      MenuCase{StateId::PauseRecordOverwrite, "GGGGGEEEGGGGEGGGGGGGE", "Resume"}));
 
 TEST(Menu, CaptionsShowTheKeysOfTheSingleFunctionsOnly) {
     ControllerRig rig;

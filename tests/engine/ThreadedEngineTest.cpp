@@ -274,5 +274,41 @@ TEST_F(ThreadedEngineTest, MarksWhileRecordingAndPlayingReachTheFile) {
     EXPECT_EQ(shell.boxes().size(), 0u);
 }
 
+// A cut may be undone after playing it through; a mark made while playing,
+// written by the engine thread, ends that chance, and the undo after a later
+// cut gives back the length.
+TEST_F(ThreadedEngineTest, PlayingKeepsTheUndoOfACutAndAMarkWhilePlayingEndsIt) {
+    ASSERT_NO_FATAL_FAILURE(RecordAndReopen(dir.file("Recording1.wav"), 8000));
+    const std::string path = dir.file("Recording1.wav");
+    AudioFileInfo info;
+    ASSERT_TRUE(engine->GetFileInfo(path, info).Ok());
+    const std::uint32_t lengthMs = info.durationMs;
+    ASSERT_EQ(engine->CutBlocks(0, 2000, AudioEngine::Undo::Keep), AudioEngine::CutResult::Cut);
+    ASSERT_TRUE(engine->CanUndoCut());
+    ASSERT_TRUE(engine->PlayStart().Ok());
+    EXPECT_FALSE(engine->CanUndoCut()) << "offered while playing";
+    ASSERT_TRUE(RunUntil(kEvPlayEnd));
+    EXPECT_TRUE(engine->CanUndoCut()) << "playing is no change";
+
+    ASSERT_TRUE(engine->SetPosition(0));
+    ASSERT_TRUE(RunUntil(kEvPosSet));
+    marking = true;
+    nextMarkMs = 0;
+    ASSERT_TRUE(engine->PlayStart().Ok());
+    ASSERT_TRUE(RunUntil(kEvPlayEnd));
+    marking = false;
+    ASSERT_GE(marksMade, 1u);
+    EXPECT_FALSE(engine->CanUndoCut()) << "a mark made while playing left the cut undoable";
+    EXPECT_EQ(engine->UndoCut(), AudioEngine::CutResult::Failed);
+
+    ASSERT_EQ(engine->CutBlocks(1000, 3000, AudioEngine::Undo::Keep), AudioEngine::CutResult::Cut);
+    ASSERT_EQ(engine->UndoCut(), AudioEngine::CutResult::Cut);
+    ASSERT_TRUE(engine->GetFileInfo(path, info).Ok());
+    EXPECT_EQ(info.durationMs, lengthMs - 250) << "the first cut stays, the second is undone";
+    EXPECT_EQ(engine->MarkCount(), marksMade);
+    ASSERT_TRUE(engine->CloseFile().Ok());
+    EXPECT_EQ(shell.boxes().size(), 0u);
+}
+
 }  // namespace
 }  // namespace tavrin::engine::testing

@@ -3,9 +3,11 @@
 // panel, kept in the file as cue points, and reached again with Next mark and
 // Previous mark.
 #include <QCoreApplication>
+#include <QMenu>
 #include <QSettings>
 #include <QTest>
 #include <QTreeWidget>
+#include <filesystem>
 
 #include "RealEngineHarness.h"
 #include "app/InfoPanel.h"
@@ -139,6 +141,55 @@ TEST_F(MarksOnRealEngine, TheThreeCutsAskFirstAndShortenTheRecording) {
     // the one at its end moved to the cut, then to the start with the cut
     // before it; the cut after it left it be.
     EXPECT_EQ(MarksOf(recording("a")), (wav::MarkList{{2, 0, "Mark 2"}}));
+}
+
+}  // namespace
+}  // namespace tavrin::test
+
+namespace tavrin::test {
+namespace {
+
+class UndoCutOnRealEngine : public RealEngineTest {
+protected:
+    // Whether the menu offers "Undo cut" now (it is built as it opens).
+    bool undoOffered() {
+        Click(window().recordingList(), Qt::Key_F2);
+        QMenu& menu = window().softKeyMenu();
+        bool enabled = false;
+        for (QAction* a : menu.actions())
+            if (a->data().toUInt() == cmd::UndoCut) enabled = a->isEnabled();
+        menu.hide();
+        QCoreApplication::processEvents();
+        return enabled;
+    }
+    void settle() { ASSERT_TRUE(QTest::qWaitFor([&] { return !window().actionSuppressed(); }, kWaitMs)); }
+};
+
+// A cut and its undo through the menu: the old length and bytes come back,
+// and nothing is left in the state folder.
+TEST_F(UndoCutOnRealEngine, UndoCutGivesBackTheOldLengthAndBytes) {
+    engineJournals = root.file("state");
+    WriteRecording(recording("a"), 3000);
+    const std::vector<std::uint8_t> old = ReadBytes(recording("a"));
+    startOnRealEngine(false);
+    EXPECT_FALSE(undoOffered()) << "nothing was cut yet";
+    ASSERT_TRUE(real->engine.SetPosition(1000));
+    QCoreApplication::processEvents();
+    shell.queueAnswer(platform::answer::Yes);
+    pickFromMenu(cmd::CutToHere);
+    settle();
+    ASSERT_EQ(field(Control::Length), "/00:00:02");
+    ASSERT_EQ(ReadBytes(recording("a")).size(), old.size() - 8000);
+    EXPECT_TRUE(undoOffered());
+    settle();
+
+    pickFromMenu(cmd::UndoCut);
+    settle();
+    EXPECT_EQ(field(Control::Length), "/00:00:03");
+    EXPECT_TRUE(ReadBytes(recording("a")) == old) << "the undone cut is not the old recording";
+    EXPECT_EQ(window().CurrentState(), state(StateId::FileSelected));
+    EXPECT_FALSE(undoOffered()) << "a cut undone twice";
+    EXPECT_TRUE(std::filesystem::is_empty(engineJournals)) << "the kept audio outlived the undo";
 }
 
 }  // namespace

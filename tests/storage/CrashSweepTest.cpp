@@ -30,7 +30,7 @@ const std::string kForeign = "/rec/foreign.wav";
 constexpr std::uint32_t kBlocks = 14;   // 2.8 s of audio in 200 ms blocks
 constexpr std::uint32_t kSyncLag = 5;   // the platform syncs about once a second
 
-enum class Scenario { Record, Append, Overwrite, Insert, Cut };
+enum class Scenario { Record, Append, Overwrite, Insert, Cut, UndoCut };
 
 // A cut removes three pieces from the point on.
 constexpr std::uint32_t kCutPieces = 3;
@@ -111,11 +111,16 @@ struct Run {
         ctx.journalFolder = kState;
         fs.crashAt(crashAt);
         bool started = false;
-        if (scenario == Scenario::Cut) {
+        if (scenario == Scenario::Cut || scenario == Scenario::UndoCut) {
+            // An undo loses the power only once the cut is made.
+            const bool undo = scenario == Scenario::UndoCut;
+            if (undo) fs.crashAt(0);
             const std::uint32_t from = point / format.BlockBytes();
             const std::uint32_t count = kCutPieces * format.PieceBytes() / format.BlockBytes();
-            finished = ctx.Select(kPath, !fast) == Status::Ok && ctx.Cut(from, from + count) == Status::Ok &&
-                       !fs.crashed();
+            const auto keep = undo ? StorageContext::Undo::Keep : StorageContext::Undo::Forgo;
+            finished = ctx.Select(kPath, !fast) == Status::Ok && ctx.Cut(from, from + count, keep) == Status::Ok;
+            if (undo) fs.crashAt(crashAt);
+            finished = finished && (!undo || ctx.UndoCut() == Status::Ok) && !fs.crashed();
             (void)ctx.Close();
             return;
         }
@@ -210,10 +215,12 @@ void CheckAfterRecovery(Run& run, Scenario scenario, const model::Format& format
         return;
     }
     const std::uint32_t piece = format.PieceBytes();
-    if (scenario == Scenario::Cut) {
-        // The old recording, or the cut one: never a mixture.
+    if (scenario == Scenario::Cut || scenario == Scenario::UndoCut) {
+        // The old recording, or the cut one: never a mixture. An undo
+        // finishes at the old one.
+        const bool undo = scenario == Scenario::UndoCut;
         if (*file == old) {
-            EXPECT_FALSE(run.finished) << "finished, yet the old recording";
+            EXPECT_TRUE(undo || !run.finished) << "finished, yet the old recording";
             return;
         }
         Bytes audio(oldAudio.begin(), oldAudio.begin() + point);
@@ -227,6 +234,7 @@ void CheckAfterRecovery(Run& run, Scenario scenario, const model::Format& format
         const Bytes cutChunks =
             wav::ReplaceMarkChunks(chunks.data(), static_cast<std::uint32_t>(chunks.size()), marks, scale);
         EXPECT_TRUE(*file == Recording(format, audio, cutChunks)) << "neither the old recording nor the cut one";
+        EXPECT_TRUE(!undo || !run.finished) << "undone, yet the cut recording";
         return;
     }
     if (scenario != Scenario::Record && *file == old) {
@@ -353,6 +361,18 @@ INSTANTIATE_TEST_SUITE_P(
                     Case{"SlowCutPcm16WithMarks", Scenario::Cut, model::kPcm16, false,
                          WithMarks(model::kPcm16, kChunksAfter)},
                     Case{"SlowCutGsmWithMarks", Scenario::Cut, model::kGsm, false, WithMarks(model::kGsm, {})}),
+    [](const auto& param) { return std::string(param.param.name); });
+
+// Undoing a cut puts the removed audio back at the cut's start: after a power
+// cut anywhere in it, the cut recording or the old one, byte for byte.
+INSTANTIATE_TEST_SUITE_P(
+    UndoneCuts, CrashSweep,
+    testing::Values(Case{"FastUndoPcm8WithMarks", Scenario::UndoCut, model::kPcm8, true,
+                         WithMarks(model::kPcm8, model::kListChunk)},
+                    Case{"FastUndoGsm", Scenario::UndoCut, model::kGsm, true, {}},
+                    Case{"SlowUndoPcm16WithMarks", Scenario::UndoCut, model::kPcm16, false,
+                         WithMarks(model::kPcm16, kChunksAfter)},
+                    Case{"SlowUndoGsmWithMarks", Scenario::UndoCut, model::kGsm, false, WithMarks(model::kGsm, {})}),
     [](const auto& param) { return std::string(param.param.name); });
 
 // Slow media collects the audio in memory and writes it at the end; the

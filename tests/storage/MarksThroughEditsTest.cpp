@@ -187,3 +187,77 @@ INSTANTIATE_TEST_SUITE_P(BothMedia, MarksThroughEdits, testing::ValuesIn(AllCase
 
 }  // namespace
 }  // namespace tavrin::storage
+
+namespace tavrin::storage {
+namespace {
+
+// A file whose "cue " chunk another program put before the audio: storage
+// counts and moves its marks as any reader that takes a file's last cue
+// chunk sees them, before and after each change that lays marks out.
+struct CueBefore {
+    const char* name;
+    model::Format format;
+    bool fast;
+    Edit edit;
+};
+
+class CueBeforeTheAudio : public testing::TestWithParam<CueBefore> {};
+
+wav::MarkList FileMarkList(const Bytes& file) {
+    wav::WavInfo info;
+    if (wav::ParseWavBytes(file.data(), static_cast<std::uint32_t>(file.size()), info) != wav::kParsePlayable)
+        return {{0, 0, "unplayable"}};
+    return wav::ReadMarks(file.data(), static_cast<std::uint32_t>(file.size()), info);
+}
+
+TEST_P(CueBeforeTheAudio, ItsMarksCountAndMoveAsTheFileShowsThem) {
+    const CueBefore& c = GetParam();
+    test::CrashFileSystem fs{8u << 20};
+    test::FakeMemory memory;
+    test::FakeSystemInfo system{4096};
+    test::RecordingShell shell;
+    memory.setAvailablePhysical(1u << 20);
+    fs.putFolder("/rec");
+    fs.putFolder(kState);
+    const std::uint32_t piece = c.format.PieceBytes() / c.format.BlockBytes();
+    const wav::MarkScale scale = wav::ScaleOf(c.format.tag, static_cast<std::uint16_t>(c.format.BlockBytes()));
+    Bytes file = model::WavFile(c.format, Pattern(10 * c.format.PieceBytes(), 3));
+    const wav::MarkList old = {{1, 2 * piece, "Before"}, {2, 6 * piece, "After"}};
+    const Bytes cues = wav::MarkChunks(old, scale);
+    file.insert(file.begin() + c.format.HeaderBytes() - 8, cues.begin(), cues.end());
+    wav::StoreLe32(&file[4], static_cast<std::uint32_t>(file.size() - 8));
+    ASSERT_EQ(FileMarkList(file), old);
+    fs.put(kPath, file);
+
+    StorageContext ctx(fs, memory, system, shell);
+    ctx.journalFolder = kState;
+    ASSERT_EQ(ctx.Select(kPath, !c.fast), Status::Ok);
+    EXPECT_EQ(ctx.marks.Marks(), old) << "the marks before the audio are not counted";
+    ASSERT_TRUE(ctx.SeekToSample(4 * piece));
+    if (c.edit == Edit::AtRest) {
+        ASSERT_TRUE(ctx.marks.Add(4 * piece));
+        ASSERT_TRUE(ctx.SaveMarks());
+    } else {
+        ASSERT_TRUE(ctx.Insert());
+        const Bytes added = Pattern(c.format.PieceBytes(), 4);
+        ASSERT_EQ(ctx.WriteData(added.data(), c.format.PieceBytes()), Status::Ok);
+        ASSERT_EQ(ctx.End(), Status::Ok);
+    }
+    const wav::MarkList shown = FileMarkList(fs.contents(kPath).value());
+    ASSERT_EQ(shown.size(), c.edit == Edit::AtRest ? 3u : 2u) << "marks before the audio were lost";
+    EXPECT_EQ(shown.front(), old.front());
+    EXPECT_EQ(shown.back().block, c.edit == Edit::AtRest ? 6 * piece : 7 * piece) << "a mark did not follow its audio";
+    EXPECT_EQ(ctx.marks.Marks(), shown) << "storage and the file disagree";
+    (void)ctx.Close();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, CueBeforeTheAudio,
+    testing::Values(CueBefore{"FastPcm16AtRest", model::kPcm16, true, Edit::AtRest},
+                    CueBefore{"SlowGsmAtRest", model::kGsm, false, Edit::AtRest},
+                    CueBefore{"FastGsmInsert", model::kGsm, true, Edit::Insert},
+                    CueBefore{"SlowPcm8Insert", model::kPcm8, false, Edit::Insert}),
+    [](const auto& param) { return std::string(param.param.name); });
+
+}  // namespace
+}  // namespace tavrin::storage

@@ -18,7 +18,8 @@ const char* Speed(bool slow) { return slow ? "slow" : "fast"; }
 
 bool IsQuery(const std::string& call) {
     for (const char* query :
-         {"ProbeFormats", "GetPositionMs", "GetLevelPercent", "RemainingSeconds", "MarkCount", "PlanCut"}) {
+         {"ProbeFormats", "GetPositionMs", "GetLevelPercent", "RemainingSeconds", "MarkCount", "PlanCut",
+          "CanUndoCut"}) {
         if (call.rfind(query, 0) == 0) return true;
     }
     return false;
@@ -99,6 +100,7 @@ engine::ResultCode ScriptedEngine::startCapture(Op op, std::uint32_t base) {
     if (auto failure = scripted(op)) return *failure;
     // The edits need a selected recording, as in the real engine.
     if (op != Op::RecordStart && mode != Mode::FileOpen) return {0x22000007, 5};
+    lastCut.reset();
     mode = Mode::Recording;
     eventBase = base;
     positionMs = 0;
@@ -134,6 +136,7 @@ engine::ResultCode ScriptedEngine::OpenFile(const std::string& path, bool slow, 
     if (mode != Mode::Closed && mode != Mode::FileOpen) return {0x21000000, 2023};
     info = factsOf(path);
     opened = path;
+    lastCut.reset();
     mode = Mode::FileOpen;
     positionMs = 0;
     return {};
@@ -145,6 +148,7 @@ engine::ResultCode ScriptedEngine::CloseFile() {
     if (mode != Mode::Closed && mode != Mode::FileOpen) return {0x21000000, 2051};
     mode = Mode::Closed;
     opened.clear();
+    lastCut.reset();
     return {};
 }
 
@@ -239,6 +243,7 @@ std::int32_t ScriptedEngine::RemainingSeconds(std::uint32_t bit, const std::stri
 bool ScriptedEngine::AddMark(std::string& label) {
     log.push_back("AddMark");
     if (scripted(Op::AddMark) || mode == Mode::Closed) return false;
+    lastCut.reset();
     std::vector<std::uint32_t>& marks = marksByPath[opened];
     marks.insert(std::upper_bound(marks.begin(), marks.end(), positionMs), positionMs);
     label = "Mark " + std::to_string(marks.size());
@@ -288,6 +293,7 @@ bool ScriptedEngine::Cut(const engine::CutSpan& span) {
     log.push_back("Cut(" + std::to_string(span.from) + "," + std::to_string(span.to) + ")");
     if (scripted(Op::Cut)) return false;
     std::vector<std::uint32_t>& marks = marksByPath[opened];
+    lastCut = CutMade{opened, factsOf(opened), marks, span.from};
     std::vector<std::uint32_t> kept;
     for (std::uint32_t m : marks) {
         if (m < span.from) kept.push_back(m);
@@ -298,6 +304,21 @@ bool ScriptedEngine::Cut(const engine::CutSpan& span) {
     facts.durationMs -= span.to - span.from;
     factsByPath[opened] = facts;
     positionMs = span.from;
+    return true;
+}
+
+bool ScriptedEngine::CanUndoCut() {
+    log.push_back("CanUndoCut");
+    return mode == Mode::FileOpen && lastCut && lastCut->path == opened;
+}
+
+bool ScriptedEngine::UndoCut() {
+    log.push_back("UndoCut");
+    if (scripted(Op::UndoCut) || mode != Mode::FileOpen || !lastCut || lastCut->path != opened) return false;
+    factsByPath[opened] = lastCut->facts;
+    marksByPath[opened] = lastCut->marks;
+    positionMs = lastCut->from;
+    lastCut.reset();
     return true;
 }
 

@@ -27,7 +27,7 @@ namespace tavrin::test {
 class ScriptedEngine : public controller::EngineView {
 public:
     enum class Op { RecordStart, RecordAppend, RecordInsert, RecordOverwrite, OpenFile, CloseFile, GetFileInfo,
-                    PlayStart, SetVolume, AddMark, Cut };
+                    PlayStart, SetVolume, AddMark, Cut, UndoCut };
     // What the engine is doing, as far as its events go.
     enum class Mode { Closed, FileOpen, Recording, RecordPaused, Playing, PlayPaused };
 
@@ -102,8 +102,19 @@ public:
     [[nodiscard]] bool SeekToMark(bool forward) override;
     std::optional<engine::CutSpan> PlanCut(engine::CutKind kind) override;
     [[nodiscard]] bool Cut(const engine::CutSpan& span) override;
+    // As the real engine: the last cut may be undone until the recording is
+    // opened, closed, recorded into or marked again.
+    bool CanUndoCut() override;
+    [[nodiscard]] bool UndoCut() override;
 
 private:
+    struct CutMade {
+        std::string path;
+        controller::AudioFileInfo facts;
+        std::vector<std::uint32_t> marks;
+        std::uint32_t from = 0;
+    };
+
     std::optional<engine::ResultCode> scripted(Op op);
     const controller::AudioFileInfo& factsOf(const std::string& path) const;
     engine::ResultCode startCapture(Op op, std::uint32_t base);
@@ -126,6 +137,7 @@ private:
     std::deque<std::uint32_t> events;
     std::function<void(std::uint32_t)> delivery;
     std::map<std::string, std::vector<std::uint32_t>> marksByPath;
+    std::optional<CutMade> lastCut;
 };
 
 }  // namespace tavrin::test
