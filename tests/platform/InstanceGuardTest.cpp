@@ -8,6 +8,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 
@@ -53,6 +54,12 @@ TEST_F(InstanceGuardTest, OneHoldsTheOthersAskItToComeForward) {
     struct stat st {};
     ASSERT_EQ(stat(path().c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0077, 0u) << "other users may not ask";
+    // An earlier version reads the holder from the lock file: this process,
+    // on its first line, is alive as long as the lock is held.
+    const auto lines = test::ReadBytes(path() + ".lock");
+    const std::string text(lines.begin(), lines.end());
+    EXPECT_EQ(text.substr(0, text.find('\n')), std::to_string(getpid()));
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 3);
 }
 
 // Whatever a holder that crashed or was killed left behind, the next

@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string>
 #include <optional>
 #include <string_view>
 #include <utility>
@@ -43,6 +44,19 @@ int Listen(const std::string& path) {
     return fd;
 }
 
+// Who holds the lock, in the lines a Qt lock file holds (process, program,
+// host): a recorder of an earlier version, which reads them, then sees a
+// holder that lives or one that has gone, rather than a lock it cannot read.
+void WriteHolder(int fd) {
+    char host[256] = {};
+    gethostname(host, sizeof host - 1);
+    const std::string lines =
+        std::to_string(getpid()) + "\n" + program_invocation_short_name + "\n" + std::string(host) + "\n";
+    if (ftruncate(fd, 0) == 0) {
+        [[maybe_unused]] const ssize_t ignored = pwrite(fd, lines.data(), lines.size(), 0);
+    }
+}
+
 }  // namespace
 
 InstanceGuard::InstanceGuard(std::string where) : path(std::move(where)) {}
@@ -66,6 +80,7 @@ InstanceGuard::Outcome InstanceGuard::acquire() {
         lock = -1;
         return taken ? Outcome::Taken : Outcome::Failed;
     }
+    WriteHolder(lock);
     listening = Listen(path);
     return Outcome::Holder;
 }
