@@ -3,7 +3,8 @@
 # switches (summed over its threads) and user + system CPU seconds per minute,
 # with the window idle and while it records 22 kHz PCM from a microphone on
 # the sound server's clock, beside parecord recording the same microphone at
-# the 200 ms latency our streams ask for.
+# the 200 ms latency our streams ask for. Under each case, the threads that
+# woke in it and how often.
 #
 # Runs under tests/portaudio/with-pulseaudio.sh (a private sound server) and
 # a private Xvfb; the record key (F10) is pressed with xdotool.
@@ -51,16 +52,29 @@ switches() { cat /proc/"$1"/task/*/status 2>/dev/null | awk '/^voluntary_ctxt_sw
 ticks() { awk '{ print $14 + $15 }' /proc/"$1"/stat; }
 hz=$(getconf CLK_TCK)
 
-# Prints one row: the process's switches and CPU over `seconds`, per minute.
+# Each thread's id, name and voluntary switches so far.
+threads() {
+    for t in /proc/"$1"/task/*; do
+        printf '%s %s %s\n' "${t##*/}" "$(tr ' ' _ <"$t/comm")" \
+            "$(awk '/^voluntary_ctxt_switches/ { print $2 }' "$t/status" 2>/dev/null)"
+    done | sort
+}
+
+# Prints one row: the process's switches and CPU over `seconds`, per minute;
+# then the threads that woke, each with its switches per minute.
 sample() {
     local pid=$1 name=$2 s0 t0 s1 t1
+    threads "$pid" >"$work/threads0"
     s0=$(switches "$pid")
     t0=$(ticks "$pid")
     sleep "$seconds"
     s1=$(switches "$pid")
     t1=$(ticks "$pid")
+    threads "$pid" >"$work/threads1"
     awk -v n="$name" -v s=$((s1 - s0)) -v t=$((t1 - t0)) -v hz="$hz" -v d="$seconds" \
         'BEGIN { printf "  %-22s %12.3f %16.0f\n", n, t / hz * 60 / d, s * 60 / d }'
+    join "$work/threads0" "$work/threads1" |
+        awk -v d="$seconds" '$5 > $3 { printf "    %-20s %29.0f\n", $2, ($5 - $3) * 60 / d }'
 }
 
 "$program" >"$work/window.out" 2>&1 &

@@ -171,7 +171,9 @@ QWidget& InfoPanel::control(Control which) { return *controls[Slot(which)]; }
 const QWidget& InfoPanel::control(Control which) const { return *controls[Slot(which)]; }
 
 void InfoPanel::setText(Control field, const QString& text) {
-    if (auto* edit = qobject_cast<QLineEdit*>(controls[Slot(field)])) edit->setText(text);
+    // A line edit repaints on every setText, even of the text it shows.
+    auto* edit = qobject_cast<QLineEdit*>(controls[Slot(field)]);
+    if (edit && edit->text() != text) edit->setText(text);
 }
 
 QString InfoPanel::text(Control field) const {

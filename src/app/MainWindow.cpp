@@ -141,12 +141,16 @@ void MainWindow::seekTo(std::uint32_t ms) {
     static_cast<void>(services.engine.SetPosition(static_cast<std::int32_t>(std::min<std::uint32_t>(ms, 0x7FFFFFFF))));
 }
 
+bool MainWindow::recording() const {
+    const controller::State* s = current;
+    return s == &machine->record || s == &machine->recordAppend || s == &machine->recordInsert ||
+           s == &machine->recordOverwrite;
+}
+
 // The waveform follows the playback, or grows with a recording in progress.
 void MainWindow::followPlayback() {
     const controller::State* s = current;
-    const bool recording = s == &machine->record || s == &machine->recordAppend || s == &machine->recordInsert ||
-                           s == &machine->recordOverwrite;
-    if (recording) {
+    if (recording()) {
         waveformSource->grow(services.engine.GetPositionMs(), services.engine.GetLevelPercent());
     } else if (s == &machine->play || s == &machine->pausePlay || s == &machine->fileSelected) {
         info->waveform().setPositionMs(services.engine.GetPositionMs());
@@ -289,7 +293,34 @@ void MainWindow::selectFirstRow() {
 }
 
 void MainWindow::startTimers() {
-    for (int id : {timer::KeepAwake, timer::Clock, timer::Level, timer::List}) timers.at(id)->start();
+    timersStarted = true;
+    runTimersForState();
+}
+
+// A repeating timer runs only in the states where it shows or does anything:
+// a window at rest wakes for nothing but the list, which other programs may
+// change, and a recording does not look at the list.
+void MainWindow::runTimersForState() {
+    if (!timersStarted) return;
+    const bool pausedRecording = current == &machine->pauseRecord || current == &machine->pauseRecordAppend ||
+                                 current == &machine->pauseRecordInsert || current == &machine->pauseRecordOverwrite;
+    const bool playing = current == &machine->play;
+    const struct {
+        int id;
+        bool wanted;
+    } plan[] = {{timer::KeepAwake, recording() || pausedRecording},
+                {timer::Clock, recording() || playing},
+                {timer::Level, !resting()},
+                {timer::List, !recording()}};
+    for (const auto& [id, wanted] : plan) {
+        QTimer& t = *timers.at(id);
+        // A running timer keeps its phase: a state change is no tick.
+        if (!wanted) {
+            t.stop();
+        } else if (!t.isActive()) {
+            t.start();
+        }
+    }
 }
 
 // --- layout -----------------------------------------------------------------------------------
@@ -320,6 +351,7 @@ void MainWindow::SetCurrentState(controller::State& state) {
     current = &state;
     newRecordingStarting = false;
     if (rows && machine) rows->allowHint(resting());  // the first state is set while the machine is made
+    if (machine) runTimersForState();
     // A close asked for during a recording waits until the recording is saved.
     if (closeWhenResting) QMetaObject::invokeMethod(this, &MainWindow::continueClosing, Qt::QueuedConnection);
 }
@@ -567,6 +599,8 @@ void MainWindow::dispatch(std::uint32_t message, std::uint32_t wParam, std::uint
     } else {
         controller::DispatchAppMessage(*current, message);
         if (IsRecordStart(message)) showInputNotice();
+        // At rest no timer moves the waveform's cursor: a seek or a playback's end does.
+        if (resting()) followPlayback();
     }
 }
 

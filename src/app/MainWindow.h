@@ -200,6 +200,8 @@ private:
     void setUpList();
     void selectFirstRow();
     void startTimers();
+    void runTimersForState();
+    bool recording() const;
     void arrange();
 
     void dispatch(std::uint32_t message, std::uint32_t wParam, std::uint32_t lParam);
@@ -231,6 +233,7 @@ private:
     bool keyForwarding = false;
     bool menuShown = false;
     bool suppressAction = false;
+    bool timersStarted = false;  // from the end of the start-up steps on
     bool closeWhenResting = false;
     bool terminating = false;
     bool stopForClose = false;  // OnStop was given to the running state for the pending close

@@ -2,11 +2,12 @@
 
 #include <memory>
 
-#include <QLocalServer>
-#include <QLockFile>
 #include <QObject>
 #include <QString>
 
+#include "platform/posix/InstanceGuard.h"
+
+class QSocketNotifier;
 class QWidget;
 
 namespace tavrin::app {
@@ -15,7 +16,8 @@ namespace tavrin::app {
 // socket in the user's runtime folder, both named by a fixed name that must
 // never change between versions that should exclude each other. A later
 // launch finds the lock held, asks the running recorder through the socket to
-// come to the front, and goes.
+// come to the front, and goes. The event loop watches the socket: nothing
+// wakes the recorder until someone asks.
 class SingleInstance : public QObject {
     Q_OBJECT
 public:
@@ -42,13 +44,9 @@ signals:
     void raiseRequested();
 
 private:
-    void listen();
-    void accept();
-    static void askToRaise(const QString& path);
-
     QString folder;
-    std::unique_ptr<QLockFile> lock;
-    QLocalServer server;
+    std::unique_ptr<platform::InstanceGuard> guard;
+    QSocketNotifier* asked = nullptr;
 };
 
 // Brings the recorder forward: its open modal dialog when there is one (the

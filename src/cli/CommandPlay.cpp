@@ -1,5 +1,6 @@
 // tavrin-cli play: plays a recording with the real engine, from and to given
 // positions, into the sound card or a WAV file standing in for the speaker.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <optional>
@@ -75,15 +76,26 @@ bool PassedEnd(CliEngine& cli, std::optional<std::uint32_t> toMs) {
     return cli.engine.GetPositionMs() > *toMs;
 }
 
+// How long the loop may sleep before playback can have reached `toMs`. A
+// speaker file wakes the loop itself when it has; a sound card's position is
+// looked at when it should have passed `toMs`, then at most every 10 ms.
+std::optional<std::chrono::milliseconds> WaitForEnd(CliEngine& cli, std::optional<std::uint32_t> toMs,
+                                                    std::uint32_t speed) {
+    const auto poll = InterruptPoll();
+    if (!toMs || cli.fileOut) return poll;
+    const std::uint32_t at = cli.engine.GetPositionMs();
+    const std::uint64_t left = *toMs > at ? *toMs - at : 0;
+    const auto wait = std::chrono::milliseconds(std::max<std::uint64_t>(10, left * engine::kNormalSpeed / speed));
+    return poll ? std::min(wait, *poll) : wait;
+}
+
 // The main window's loop during playback: prints the events, stops once
 // playback has reached `toMs` (or on Ctrl-C) and returns at PlayEnd.
-bool RunUntilPlayEnd(CliEngine& cli, std::optional<std::uint32_t> toMs) {
+bool RunUntilPlayEnd(CliEngine& cli, std::optional<std::uint32_t> toMs, std::uint32_t speed) {
     bool stopAsked = false;
     bool failed = false;
-    // Reaching `toMs` is seen by looking; otherwise only events and Ctrl-C wake the loop.
-    const auto wait = toMs ? std::optional(std::chrono::milliseconds(5)) : InterruptPoll();
     for (;;) {
-        const auto event = cli.events.Next(wait);
+        const auto event = cli.events.Next(stopAsked ? InterruptPoll() : WaitForEnd(cli, toMs, speed));
         const bool passed = PassedEnd(cli, toMs);
         if ((interrupted || passed) && !stopAsked) stopAsked = cli.engine.Stop();
         if (!event) continue;
@@ -121,9 +133,10 @@ int RunPlay(const Arguments& args) {
         const std::uint32_t from = cli.engine.GetPositionMs();
         const std::uint64_t stretch = *a.toMs > from ? *a.toMs - from : 0;
         cli.fileOut->SetPlayLimit(static_cast<std::uint32_t>(stretch * engine::kNormalSpeed / speed));
+        cli.fileOut->SetOnLimitReached([&events = cli.events] { events.Wake(); });
     }
     if (const engine::ResultCode started = cli.engine.PlayStart(); !started.Ok()) return Fail(cli, started);
-    const bool clean = RunUntilPlayEnd(cli, a.toMs);
+    const bool clean = RunUntilPlayEnd(cli, a.toMs, speed);
     if (const engine::ResultCode closed = cli.engine.CloseFile(); !closed.Ok()) return Fail(cli, closed);
     return clean ? kExitOk : kExitFailure;
 }

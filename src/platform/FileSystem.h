@@ -77,7 +77,7 @@ public:
 };
 
 // How long audio may stay in memory after `syncSoon` before it is synced.
-inline constexpr unsigned kSyncCadenceMs = 250;
+inline constexpr unsigned kSyncCadenceMs = 500;
 
 struct DirectoryEntry {
     std::string name;

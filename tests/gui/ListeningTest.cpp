@@ -60,6 +60,9 @@ TEST_F(ListeningTest, TheShownRecordingsWaveformFillsInAndAClickSeeks) {
     QTest::mouseClick(&view, Qt::LeftButton, {}, QPoint(view.width() / 4, view.height() / 2));
     EXPECT_TRUE(calledEngine("SetPosition(" + std::to_string(view.model().MsAt(view.width() / 4, view.width())) + ")"))
         << "the click seeks a quarter into the recording";
+    deliverEvents();
+    EXPECT_EQ(view.positionMs(), view.model().MsAt(view.width() / 4, view.width()))
+        << "the cursor follows the seek at rest, where no timer ticks";
 
     // Nothing selected (idle): a click seeks nothing.
     w.SetCurrentState(*state(controller::StateId::Idle));

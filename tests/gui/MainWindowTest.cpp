@@ -81,21 +81,53 @@ TEST_F(MainWindowTest, StartsWithTheDefaultsOnAnEmptyConfiguration) {
     EXPECT_FALSE(FileExists(configFile()));
 }
 
-TEST_F(MainWindowTest, TimersRunWithTheirPeriodsFromTheStart) {
+TEST_F(MainWindowTest, TimersHaveTheirPeriodsAndAtRestOnlyTheListRuns) {
     app::MainWindow& w = start();
     const struct {
         int id;
         int period;
         bool running;
-    } expected[] = {{app::timer::KeepAwake, 60'000, true}, {app::timer::Clock, 500, true},
-                    {app::timer::Level, 200, true},        {app::timer::List, 5'000, true},
-                    {app::timer::Limit, 60'000, false},    {app::timer::Suppress, 200, false}};
+    } expected[] = {{app::timer::KeepAwake, 60'000, false}, {app::timer::Clock, 500, false},
+                    {app::timer::Level, 200, false},        {app::timer::List, 5'000, true},
+                    {app::timer::Limit, 60'000, false},     {app::timer::Suppress, 200, false}};
     for (const auto& t : expected) {
         EXPECT_EQ(w.timerOf(t.id).interval(), t.period) << "timer " << t.id;
         EXPECT_EQ(w.timerOf(t.id).isActive(), t.running) << "timer " << t.id;
     }
     EXPECT_TRUE(w.timerOf(app::timer::Suppress).isSingleShot());
     EXPECT_TRUE(w.timerOf(app::timer::Limit).isSingleShot());
+}
+
+// A timer wakes the window only in the states where its tick shows or does
+// something; from one state to the next, each starts or stops.
+TEST_F(MainWindowTest, EachStateRunsTheTimersItsTicksNeed) {
+    app::MainWindow& w = start();
+    const struct {
+        StateId state;
+        bool keepAwake, clock, level, list;
+    } table[] = {
+        {StateId::Record, true, true, true, false},
+        {StateId::Idle, false, false, false, true},
+        {StateId::Play, false, true, true, true},
+        {StateId::FileSelected, false, false, false, true},
+        {StateId::PauseRecordAppend, true, false, true, true},
+        {StateId::RecordAppend, true, true, true, false},
+        {StateId::PauseRecordInsert, true, false, true, true},
+        {StateId::RecordInsert, true, true, true, false},
+        {StateId::PausePlay, false, false, true, true},
+        {StateId::RecordOverwrite, true, true, true, false},
+        {StateId::PauseRecordOverwrite, true, false, true, true},
+        {StateId::PauseRecord, true, false, true, true},
+        {StateId::FileSelected, false, false, false, true},
+    };
+    for (const auto& row : table) {
+        w.states().Force(row.state);
+        const auto where = "in state " + std::to_string(static_cast<int>(row.state));
+        EXPECT_EQ(w.timerOf(app::timer::KeepAwake).isActive(), row.keepAwake) << "keep-awake " << where;
+        EXPECT_EQ(w.timerOf(app::timer::Clock).isActive(), row.clock) << "clock " << where;
+        EXPECT_EQ(w.timerOf(app::timer::Level).isActive(), row.level) << "level " << where;
+        EXPECT_EQ(w.timerOf(app::timer::List).isActive(), row.list) << "list " << where;
+    }
 }
 
 TEST_F(MainWindowTest, ListShowsRecordingsWithTheirPlaceAndKeepsThePathHidden) {

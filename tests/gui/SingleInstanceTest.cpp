@@ -6,9 +6,9 @@
 #include <QDialog>
 #include <QDir>
 #include <QFile>
-#include <QHostInfo>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QSysInfo>
 #include <QTest>
 #include <QWidget>
 #include <filesystem>
@@ -152,7 +152,7 @@ TEST_F(SingleInstanceTest, TheLockOfACrashedRecorderIsTakenOver) {
     // What a recorder that crashed leaves behind: its lock, naming a process
     // that is gone, and its socket file.
     const QString lock = QDir(runtime).filePath(QString::fromLatin1(SingleInstance::kName) + ".lock");
-    test::WriteBytes(lock.toStdString(), "999999999\ntavrin\n" + QHostInfo::localHostName().toStdString() + "\n");
+    test::WriteBytes(lock.toStdString(), "999999999\ntavrin\n" + QSysInfo::machineHostName().toStdString() + "\n");
     test::WriteBytes(QDir(runtime).filePath(QString::fromLatin1(SingleInstance::kName)).toStdString(), std::string());
     SingleInstance guard(runtime);
     EXPECT_EQ(guard.acquire(), SingleInstance::Outcome::First);

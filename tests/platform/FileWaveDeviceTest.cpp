@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
@@ -454,6 +455,49 @@ TEST(FileWaveOutTest, DecodesGsmAndHandsBackWhatIsQueuedAtAReset) {
     EXPECT_EQ(file[22], 1);                   // mono
     EXPECT_EQ(file[34], 16);                  // 16-bit
     EXPECT_EQ(file[24] | (file[25] << 8), 8000);  // 8 kHz
+}
+
+// Whoever waits for the limit is called once, when it has been played, and
+// never without a limit or before it.
+TEST(FileWaveOutTest, TheLimitCallsOnceWhenItHasBeenPlayed) {
+    const struct {
+        std::optional<std::uint32_t> limitMs;
+        int buffers;  // of 200 ms at 8 kHz 8-bit
+        int calls;
+        std::uint32_t written;
+    } cases[] = {
+        {std::nullopt, 3, 0, 4800},
+        {1000, 3, 0, 4800},  // beyond what is played
+        {400, 3, 1, 3200},   // at the end of the second buffer
+        {300, 3, 1, 2400},   // within the second
+        {200, 1, 1, 1600},   // with the last buffer there is
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.limitMs.value_or(0));
+        test::TempDir dir;
+        PosixFileSystem files;
+        WaitingSink sink;
+        FileWaveOut out(files, dir.file("out.wav"));
+        std::atomic<int> calls{0};
+        out.SetPlayLimit(c.limitMs);
+        out.SetOnLimitReached([&] {
+            EXPECT_TRUE(out.LimitReached()) << "called before the flag says so";
+            ++calls;
+        });
+        std::vector<std::vector<std::uint8_t>> audio(static_cast<std::size_t>(c.buffers), std::vector<std::uint8_t>(1600, 9));
+        std::vector<WaveBuffer> buffers;
+        for (auto& a : audio) buffers.push_back(WaveBuffer{a.data(), 1600, 0, 0});
+        ASSERT_EQ(out.open(kPcm8k8, sink), mmr::NoError);
+        for (WaveBuffer& b : buffers) {
+            ASSERT_EQ(out.prepare(b), mmr::NoError);
+            ASSERT_EQ(out.write(b), mmr::NoError);
+        }
+        ASSERT_TRUE(sink.WaitFor(static_cast<std::size_t>(c.buffers)));
+        ASSERT_EQ(out.close(), mmr::NoError);
+        EXPECT_EQ(calls.load(), c.calls);
+        EXPECT_EQ(out.LimitReached(), c.calls > 0);
+        EXPECT_EQ(test::ReadBytes(dir.file("out.wav")).size(), 44u + c.written);
+    }
 }
 
 }  // namespace

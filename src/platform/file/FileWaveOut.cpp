@@ -130,6 +130,11 @@ void FileWaveOut::SetPlayLimit(std::optional<std::uint32_t> milliseconds) {
     limitMs = milliseconds;
 }
 
+void FileWaveOut::SetOnLimitReached(std::function<void()> call) {
+    std::lock_guard lock(mutex);
+    onLimitReached = std::move(call);
+}
+
 DeviceResult FileWaveOut::prepare(WaveBuffer& buffer) {
     std::lock_guard lock(mutex);
     if (!opened) return mmr::InvalidHandle;
@@ -250,7 +255,7 @@ void FileWaveOut::PlayFront() {
     const auto heard = static_cast<std::uint32_t>(std::min<std::uint64_t>(buffer->length, limitLeft));
     if (!Append(buffer->data, heard)) failed = true;
     limitLeft -= heard;
-    if (limitLeft == 0) limitReached.store(true, std::memory_order_release);
+    if (limitLeft == 0 && !limitReached.exchange(true, std::memory_order_acq_rel) && onLimitReached) onLimitReached();
     bytesPlayed += buffer->length;
     buffer->flags = (buffer->flags | whdr::Done) & ~whdr::InQueue;
     sink->notify(mm::WomDone, buffer, buffer->length);

@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -50,6 +51,9 @@ public:
     void SetPlayLimit(std::optional<std::uint32_t> milliseconds);
     // Whether the limit has been played; readable from any thread.
     bool LimitReached() const { return limitReached.load(std::memory_order_acquire); }
+    // Called on the device's own thread once the limit has been played, so
+    // that whoever waits for it needs not look again and again.
+    void SetOnLimitReached(std::function<void()> call);
 
 private:
     void Run();
@@ -72,6 +76,7 @@ private:
     std::uint32_t volume = 0xFFFFFFFF;
     AudioFormat format{};
     WaveSink* sink = nullptr;
+    std::function<void()> onLimitReached;
     std::unique_ptr<File> output;
     gsm_state* decoder = nullptr;
     std::vector<std::int16_t> decoded;

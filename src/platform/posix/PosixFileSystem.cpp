@@ -146,12 +146,15 @@ private:
                 idle.store(false, std::memory_order_relaxed);
                 continue;
             }
+            // Counted from the start of the sync, so that a slow disk does
+            // not stretch the time a block waits beyond cadence plus one sync.
+            const auto next = std::chrono::steady_clock::now() + std::chrono::milliseconds(kSyncCadenceMs);
             lock.unlock();
             while (fdatasync(fd) != 0 && errno == EINTR) {
             }
             lock.lock();
             // What is stored within the cadence waits for the next sync.
-            wake.wait_for(lock, std::chrono::milliseconds(kSyncCadenceMs), [this] { return quit; });
+            wake.wait_until(lock, next, [this] { return quit; });
         }
     }
 
