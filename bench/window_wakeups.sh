@@ -57,7 +57,7 @@ threads() {
     for t in /proc/"$1"/task/*; do
         printf '%s %s %s\n' "${t##*/}" "$(tr ' ' _ <"$t/comm")" \
             "$(awk '/^voluntary_ctxt_switches/ { print $2 }' "$t/status" 2>/dev/null)"
-    done | sort
+    done
 }
 
 # Prints one row: the process's switches and CPU over `seconds`, per minute;
@@ -73,8 +73,9 @@ sample() {
     threads "$pid" >"$work/threads1"
     awk -v n="$name" -v s=$((s1 - s0)) -v t=$((t1 - t0)) -v hz="$hz" -v d="$seconds" \
         'BEGIN { printf "  %-22s %12.3f %16.0f\n", n, t / hz * 60 / d, s * 60 / d }'
-    join "$work/threads0" "$work/threads1" |
-        awk -v d="$seconds" '$5 > $3 { printf "    %-20s %29.0f\n", $2, ($5 - $3) * 60 / d }'
+    awk -v d="$seconds" 'NR == FNR { was[$1] = $3; next }
+        ($1 in was) && $3 > was[$1] { printf "    %-20s %29.0f\n", $2, ($3 - was[$1]) * 60 / d }' \
+        "$work/threads0" "$work/threads1"
 }
 
 "$program" >"$work/window.out" 2>&1 &
