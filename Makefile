@@ -38,7 +38,7 @@ build-asan: deps
 	cmake --preset asan
 	cmake --build --preset asan
 
-# The threaded parts (engine, storage, controller, the window's event delivery,
+# The threaded parts (engine, storage, controller, the platform's sync thread, the window's event delivery,
 # the window on the real engine) under ThreadSanitizer.
 build-tsan: deps
 	cmake --preset tsan
