@@ -177,8 +177,9 @@ TEST_P(UndoCutEnds, TheKeptAudioGoesAndTheFileStaysAsTheLastChangeLeftIt) {
     const std::size_t kept = GetParam().ending == Ending::AnotherCut ? 1 : 0;
     EXPECT_EQ(ctx.CanUndoCut(), kept == 1);
     EXPECT_EQ(fs.list(kState)->size(), kept) << "the kept audio outlived the chance to undo";
-    if (GetParam().ending == Ending::Close || GetParam().ending == Ending::Create)
+    if (GetParam().ending == Ending::Close || GetParam().ending == Ending::Create) {
         ASSERT_EQ(ctx.Select(kPath, false), Status::Ok);
+    }
     const Bytes before = fs.contents(kPath).value();
     if (kept == 0) {
         EXPECT_EQ(ctx.UndoCut(), Status::FileError);
@@ -210,8 +211,11 @@ TEST_F(UndoCutGuard, AFileChangedSinceTheCutIsLeftAsItIs) {
         ASSERT_EQ(ctx.Select(kPath, false), Status::Ok);
         ASSERT_EQ(ctx.Cut(10, 20, Undo::Keep), Status::Ok);
         Bytes changed = fs.contents(kPath).value();
-        if (chunksChanged) changed.back() ^= 0x55;
-        else changed.push_back(0);
+        if (chunksChanged) {
+            changed.back() ^= 0x55;
+        } else {
+            changed.push_back(0);
+        }
         fs.put(kPath, changed);
         EXPECT_EQ(ctx.UndoCut(), Status::FileError);
         EXPECT_TRUE(fs.contents(kPath) == changed);
