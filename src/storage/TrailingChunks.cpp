@@ -14,7 +14,6 @@ namespace {
 constexpr std::uint8_t kStart[8] = {'T', 'V', 'T', 'R', 'A', 'I', 'L', 'R'};
 constexpr std::uint8_t kEnd[8] = {'T', 'V', 'T', 'R', 'E', 'N', 'D', '.'};
 constexpr std::uint32_t kHeadBytes = 16;
-constexpr const char* kSuffix = ".trailer";
 
 using platform::ReadAt;
 using platform::WriteAt;
