@@ -28,10 +28,11 @@ public:
     bool ready() const { return state != nullptr; }
 
     // Collects samples; each time a block's 320 are together they are encoded
-    // and `emit(const std::uint8_t* block, std::int32_t peak)` gets the 65
+    // and `deliver(const std::uint8_t* block, std::int32_t peak)` gets the 65
     // bytes and the largest magnitude of the samples they encode.
-    template <typename Emit>
-    void Encode(const std::int16_t* samples, std::uint32_t count, Emit&& emit) noexcept {
+    // (Not named `emit`: Qt defines that word away in every file that includes it.)
+    template <typename Deliver>
+    void Encode(const std::int16_t* samples, std::uint32_t count, Deliver&& deliver) noexcept {
         while (count > 0) {
             const std::uint32_t n = std::min(count, kGsmBlockSamples - used);
             std::copy(samples, samples + n, pcm.begin() + used);
@@ -41,7 +42,7 @@ public:
             if (used == kGsmBlockSamples) {
                 const std::int32_t peak = EncodeBlock();
                 used = 0;
-                emit(static_cast<const std::uint8_t*>(block.data()), peak);
+                deliver(static_cast<const std::uint8_t*>(block.data()), peak);
             }
         }
     }
