@@ -154,6 +154,11 @@ protected:
         EXPECT_NE(image.pixelColor(inPanel), image.pixelColor(QPoint(2, 2)));
     }
     QString field(Control c) { return window().panel().text(c); }
+    // Bytes in the file speaker's file, which is whole once the device closed.
+    std::uintmax_t speakerBytes() {
+        std::error_code ignored;
+        return std::filesystem::file_size(root.file("speaker.wav"), ignored);
+    }
     // Action is ignored for a moment after the menu closed; then it plays the selected row.
     void playFirstRow() {
         ASSERT_TRUE(QTest::qWaitFor([&] { return !window().actionSuppressed(); }, kWaitMs));

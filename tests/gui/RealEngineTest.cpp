@@ -59,10 +59,6 @@ TEST_F(RealEngineTest, RecordStopAndPlayToTheEnd) {
 
     playFirstRow();
     // Played as fast as the file takes it; the speaker's file is complete once the device closed.
-    const auto speakerBytes = [&] {
-        std::error_code ignored;
-        return std::filesystem::file_size(root.file("speaker.wav"), ignored);
-    };
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
             return speakerBytes() == 44 + kRecordedBytes && window().CurrentState() == state(StateId::FileSelected);
@@ -110,10 +106,6 @@ TEST_F(RealEngineTest, ARecordingOnACardIsNotHeldOpenWhileSelectedAndStillPlays)
     EXPECT_EQ(OpenFilesInside(card), 0) << "the selected recording holds its card";
 
     playFirstRow();
-    const auto speakerBytes = [&] {
-        std::error_code ignored;
-        return std::filesystem::file_size(root.file("speaker.wav"), ignored);
-    };
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
             return speakerBytes() == 44 + kRecordedBytes && window().CurrentState() == state(StateId::FileSelected);

@@ -346,10 +346,6 @@ TEST_F(CardOnRealEngine, TakenOutWhileRecordingStopsOnceAndTheRecordingIsWholeWh
     Click(rows(), Qt::Key_Return);
     // The speaker takes the audio as fast as it comes, so the playback may
     // be over before its state is ever seen: what the speaker got tells.
-    const auto speakerBytes = [&] {
-        std::error_code ignored;
-        return std::filesystem::file_size(root.file("speaker.wav"), ignored);
-    };
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
             return speakerBytes() == 44 + kRecordedBytes && window().CurrentState() == state(StateId::FileSelected);
