@@ -77,7 +77,7 @@ StorageContext::StorageContext(platform::FileSystem& fileSystem, platform::Memor
       insertSlow(std::make_unique<StrategyInsertSlow>(*this)),
       insertFast(std::make_unique<StrategyInsertFast>(*this)),
       twiceGranularity(2 * systemInfo.allocationGranularity()),
-      readCache(std::make_unique<std::uint8_t[]>(kReadCacheBytes)),
+      readCache(std::make_unique_for_overwrite<std::uint8_t[]>(kReadCacheBytes)),
       files(fileSystem),
       memory(platformMemory),
       system(systemInfo),

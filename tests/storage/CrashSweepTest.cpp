@@ -151,22 +151,30 @@ using ChunksFor = std::function<std::vector<Bytes>(std::size_t k)>;
 
 // True when `file` is `before`, the first k bytes of `added` and `after`,
 // exactly, followed by one of the chunks `chunksFor(k)` names, for some k
-// within [lowest, highest].
+// within [lowest, highest]. Only the k its header's data size names can
+// fit, since every candidate carries the size of its own audio.
 bool IsPrefixRecording(const model::Format& format, const Bytes& file, const Bytes& before, const Bytes& added,
                        const Bytes& after, const ChunksFor& chunksFor, std::uint32_t lowest, std::uint32_t highest,
                        std::string& why) {
-    why = "no length fits";
-    const std::size_t fixed = format.HeaderBytes() + before.size() + after.size();
-    for (std::size_t k = lowest; k <= std::min<std::size_t>(highest, added.size()); ++k) {
-        Bytes audio = before;
-        audio.insert(audio.end(), added.begin(), added.begin() + static_cast<std::ptrdiff_t>(k));
-        audio.insert(audio.end(), after.begin(), after.end());
-        for (const Bytes& chunks : chunksFor(k)) {
-            // A pad byte may stand between the audio and the chunks.
-            if (file.size() < fixed + k + chunks.size() || file.size() > fixed + k + chunks.size() + 1) continue;
-            if (file == Recording(format, audio, chunks)) return true;
-            why = "not the recording of the audio it holds (header, bytes or chunks differ)";
-        }
+    const std::size_t kept = before.size() + after.size();
+    if (file.size() < format.HeaderBytes()) {
+        why = "shorter than a header";
+        return false;
+    }
+    const std::size_t dataSize = wav::LoadLe32(file.data() + format.HeaderBytes() - 4);
+    const std::size_t k = dataSize - std::min(dataSize, kept);
+    if (dataSize < kept || k < lowest || k > std::min<std::size_t>(highest, added.size())) {
+        why = dataSize < kept ? "its header names less audio than the old"
+                              : "its header names " + std::to_string(k) + " new bytes, not " +
+                                    std::to_string(lowest) + " to " + std::to_string(highest);
+        return false;
+    }
+    Bytes audio = before;
+    audio.insert(audio.end(), added.begin(), added.begin() + static_cast<std::ptrdiff_t>(k));
+    audio.insert(audio.end(), after.begin(), after.end());
+    why = "not the recording of the audio it holds (header, bytes or chunks differ)";
+    for (const Bytes& chunks : chunksFor(k)) {
+        if (file == Recording(format, audio, chunks)) return true;
     }
     return false;
 }
