@@ -46,9 +46,9 @@ Lookup Defaults(PulseConnection& connection) {
 
 }  // namespace
 
-std::uint32_t BlockBytes(const portaudio::DeviceFormat& device) { return device.sampleRate * device.sampleBytes / 5; }
+std::uint32_t BlockBytes(const stream::DeviceFormat& device) { return device.sampleRate * device.sampleBytes / 5; }
 
-pa_stream* NewStream(PulseConnection& connection, const portaudio::DeviceFormat& device, const char* name) {
+pa_stream* NewStream(PulseConnection& connection, const stream::DeviceFormat& device, const char* name) {
     const pa_sample_spec sampleFormat{device.sampleBytes == 1 ? PA_SAMPLE_U8 : PA_SAMPLE_S16LE, device.sampleRate, 1};
     pa_channel_map map;
     pa_channel_map_init_mono(&map);
@@ -75,7 +75,7 @@ void EndStream(pa_stream* stream) {
     pa_stream_unref(stream);
 }
 
-pa_buffer_attr CaptureAttributes(const portaudio::DeviceFormat& device) {
+pa_buffer_attr CaptureAttributes(const stream::DeviceFormat& device) {
     pa_buffer_attr attr;
     attr.maxlength = kServerChooses;
     attr.tlength = kServerChooses;
@@ -85,7 +85,7 @@ pa_buffer_attr CaptureAttributes(const portaudio::DeviceFormat& device) {
     return attr;
 }
 
-pa_buffer_attr PlaybackAttributes(const portaudio::DeviceFormat& device) {
+pa_buffer_attr PlaybackAttributes(const stream::DeviceFormat& device) {
     pa_buffer_attr attr;
     attr.maxlength = kServerChooses;
     attr.tlength = BlockBytes(device);
