@@ -2,8 +2,6 @@
 
 #include <pulse/pulseaudio.h>
 
-#include <optional>
-#include <string>
 
 #include "platform/stream/DeviceFormat.h"
 #include "platform/pulse/PulseConnection.h"
@@ -35,12 +33,5 @@ pa_buffer_attr PlaybackAttributes(const stream::DeviceFormat& device);
 // Under the mainloop's lock: waits until a connecting stream is ready or has
 // failed, and answers which.
 DeviceResult AwaitReady(PulseConnection& connection, pa_stream* stream);
-
-// Under the mainloop's lock: the source a recording takes - `chosen` when the
-// server has it, "" for the default when it has a default source, nothing
-// when there is no source at all.
-std::optional<std::string> SourceToRecord(PulseConnection& connection, const std::string& chosen);
-// Under the mainloop's lock: whether the server has a default sink.
-bool HasDefaultSink(PulseConnection& connection);
 
 }  // namespace tavrin::platform::pulse

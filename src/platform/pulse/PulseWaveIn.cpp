@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "platform/pulse/PulseStreams.h"
+#include "platform/pulse/ServerQueries.h"
 
 namespace tavrin::platform::pulse {
 namespace {

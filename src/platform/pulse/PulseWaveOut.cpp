@@ -6,6 +6,7 @@
 #include <array>
 
 #include "platform/pulse/PulseStreams.h"
+#include "platform/pulse/ServerQueries.h"
 
 namespace tavrin::platform::pulse {
 namespace {
