@@ -267,8 +267,8 @@ void MainWindow::recoverRecordings() {
 }
 
 void MainWindow::setUpSoftKeys() {
-    keys->setLeft(controller::cmd::Record, QStringLiteral("Record"));
-    keys->setRight(controller::cmd::Menu, QStringLiteral("Menu"));
+    keys->setLeft(controller::cmd::Record, tr("Record"));
+    keys->setRight(controller::cmd::Menu, tr("Menu"));
     // What the menu holds until the first state fills in its own.
     ReplaceMenuItems({{controller::mf::Enabled, controller::cmd::Options, "Options"},
                       {controller::mf::Enabled, controller::cmd::Record, "Record"},
