@@ -128,7 +128,7 @@ void BM_BlockHandling(benchmark::State& state) {
     auto engine = std::make_unique<engine::AudioEngine>(engine::EngineServices{
         in, out, files, memory, system, shell, clock, thread, cues, [](std::function<void()>) { return true; }});
     if (!engine->Init(sink).Ok() || !engine->SetFormat(code)) return state.SkipWithError("no engine");
-    engine->SetStorage(folder, true);
+    engine->SetStorage(folder, platform::Media::Slow);
     const std::vector<std::uint8_t> gsm = GsmTone();
     int recordings = 0;
     auto startRecording = [&] {

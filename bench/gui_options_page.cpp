@@ -87,7 +87,7 @@ struct Rig : ui::RecordingTimes {
         return engine.TotalSeconds(format, folder);
     }
     std::int32_t singleSeconds(std::uint32_t format, const std::string& folder) override {
-        return engine.RemainingSeconds(format, folder, true);
+        return engine.RemainingSeconds(format, folder, platform::Media::Slow);
     }
     bool startLevelMonitor(std::uint32_t format) override { return meter && engine.StartLevelMonitor(format); }
     std::uint32_t monitorLevelPercent() override { return engine.MonitorLevelPercent(); }

@@ -121,7 +121,7 @@ struct Rig {
     bool Open(bool slow) {
         if (!engine.Init(sink).Ok()) return false;
         engine::AudioFileInfo info;
-        return engine.OpenFile(path, slow, info).Ok();
+        return engine.OpenFile(path, slow ? platform::Media::Slow : platform::Media::Fast, info).Ok();
     }
     void Pump() {
         while (auto m = engine.Queue().tryTake()) engine.HandleMessage(*m);
@@ -212,7 +212,7 @@ void BM_RemainingSeconds(benchmark::State& state) {
     engine::AudioEngine engine{engine::EngineServices{in, out, files, memory, system, shell, clock, thread, cues,
                                                       [](std::function<void()>) { return true; }}};
     const std::string folder = std::filesystem::temp_directory_path().string();
-    for (auto _ : state) benchmark::DoNotOptimize(engine.RemainingSeconds(wav::kCodePcm22k16, folder, true));
+    for (auto _ : state) benchmark::DoNotOptimize(engine.RemainingSeconds(wav::kCodePcm22k16, folder, platform::Media::Slow));
 }
 BENCHMARK(BM_RemainingSeconds)->ArgName("small_memory")->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 

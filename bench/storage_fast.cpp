@@ -106,7 +106,7 @@ void BlockSizes(benchmark::internal::Benchmark* b) { b->Arg(325)->Arg(1600)->Arg
 void BM_FastWriteData(benchmark::State& state) {
     const auto block = static_cast<std::uint32_t>(state.range(0));
     Setup setup(kCycle + (4u << 20));
-    if (setup.ctx.Create(setup.File("write.wav"), 1, 22050, 16, 1, true) != Status::Ok) {
+    if (setup.ctx.Create(setup.File("write.wav"), 1, 22050, 16, 1, tavrin::platform::Media::Fast) != Status::Ok) {
         state.SkipWithError("Create failed");
         return;
     }
@@ -161,7 +161,7 @@ void BM_FastInsertEnd(benchmark::State& state) {
     const auto added = Audio(kInserted);
     for (auto _ : state) {
         state.PauseTiming();
-        bool ok = WritePcmFile(path, kTail) && setup.ctx.Select(path, false) == Status::Ok && setup.ctx.Insert();
+        bool ok = WritePcmFile(path, kTail) && setup.ctx.Select(path, tavrin::platform::Media::Fast) == Status::Ok && setup.ctx.Insert();
         for (std::uint32_t n = 0; ok && n < kInserted; n += 8820) {
             const std::uint32_t piece = std::min<std::uint32_t>(8820, kInserted - n);
             ok = setup.ctx.WriteData(added.data() + n, piece) == Status::Ok;
@@ -213,7 +213,7 @@ void BM_FastAppendChunkAfter(benchmark::State& state) {
     const auto block = Audio(8820);
     for (auto _ : state) {
         state.PauseTiming();
-        bool ok = WritePcmFile(path, 10'000'000, listBytes) && setup.ctx.Select(path, false) == Status::Ok;
+        bool ok = WritePcmFile(path, 10'000'000, listBytes) && setup.ctx.Select(path, tavrin::platform::Media::Fast) == Status::Ok;
         state.ResumeTiming();
         ok = ok && setup.ctx.Append();
         for (int n = 0; ok && n < 5; ++n) ok = setup.ctx.WriteData(block.data(), 8820) == Status::Ok;
@@ -237,7 +237,7 @@ void BM_FastReadData100Mb(benchmark::State& state) {
     std::vector<std::uint8_t> piece(8820);
     std::uint64_t bytes = 0;
     for (auto _ : state) {
-        if (setup.ctx.Select(path, false) != Status::Ok) state.SkipWithError("Select failed");
+        if (setup.ctx.Select(path, tavrin::platform::Media::Fast) != Status::Ok) state.SkipWithError("Select failed");
         Status s = Status::Ok;
         while ((s = setup.ctx.ReadData(piece.data(), 8820)) == Status::Ok) bytes += 8820;
         if (s != Status::EndOfData) state.SkipWithError("ReadData failed");
@@ -286,7 +286,7 @@ void StopAfterAnHour(benchmark::State& state, bool fast) {
     for (auto _ : state) {
         state.PauseTiming();
         std::filesystem::remove(path);
-        bool ok = setup.ctx.Create(path, 1, 22050, 16, 1, fast) == Status::Ok;
+        bool ok = setup.ctx.Create(path, 1, 22050, 16, 1, fast ? tavrin::platform::Media::Fast : tavrin::platform::Media::Slow) == Status::Ok;
         for (std::uint32_t n = 0; ok && n + audio.size() <= kHourBytes; n += 8820)
             ok = setup.ctx.WriteData(audio.data(), 8820) == Status::Ok;
         if (!ok) state.SkipWithError("recording failed");
@@ -312,7 +312,7 @@ void BM_FastCreateJournalled(benchmark::State& state) {
         state.PauseTiming();
         std::filesystem::remove(path);
         state.ResumeTiming();
-        if (setup.ctx.Create(path, 1, 22050, 16, 1, true) != Status::Ok) state.SkipWithError("Create failed");
+        if (setup.ctx.Create(path, 1, 22050, 16, 1, tavrin::platform::Media::Fast) != Status::Ok) state.SkipWithError("Create failed");
         state.PauseTiming();
         if (setup.ctx.Close() != Status::Ok) state.SkipWithError("Close failed");
         state.ResumeTiming();

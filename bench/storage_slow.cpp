@@ -70,7 +70,7 @@ void BM_SlowWriteData(benchmark::State& state) {
     const auto block = static_cast<std::uint32_t>(state.range(0));
     Setup setup(kCycle + (1u << 20));
     if (state.range(1) != 0) setup.ctx.journalFolder = setup.File("state");
-    if (setup.ctx.Create(setup.File("write.wav"), 1, 22050, 16, 1, false) != Status::Ok) {
+    if (setup.ctx.Create(setup.File("write.wav"), 1, 22050, 16, 1, tavrin::platform::Media::Slow) != Status::Ok) {
         state.SkipWithError("Create failed");
         return;
     }
@@ -121,7 +121,7 @@ void BM_SlowFlush100Mb(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
         std::filesystem::remove(path);
-        bool ok = setup.ctx.Create(path, 1, 22050, 16, 1, false) == Status::Ok;
+        bool ok = setup.ctx.Create(path, 1, 22050, 16, 1, tavrin::platform::Media::Slow) == Status::Ok;
         for (std::uint32_t n = 0; ok && n + audio.size() <= kHundredMb; n += 8820)
             ok = setup.ctx.WriteData(audio.data(), 8820) == Status::Ok;
         if (!ok) state.SkipWithError("recording failed");
@@ -156,7 +156,7 @@ BENCHMARK(BM_PlainWrite100Mb)->Unit(benchmark::kMillisecond)->Iterations(5)->Use
 bool MakeRecording(Setup& setup, const std::string& path) {
     if (std::filesystem::exists(path)) return true;
     const auto audio = Audio(8820);
-    bool ok = setup.ctx.Create(path, 1, 22050, 16, 1, false) == Status::Ok;
+    bool ok = setup.ctx.Create(path, 1, 22050, 16, 1, tavrin::platform::Media::Slow) == Status::Ok;
     for (std::uint32_t n = 0; ok && n + audio.size() <= kHundredMb; n += 8820)
         ok = setup.ctx.WriteData(audio.data(), 8820) == Status::Ok;
     return ok && setup.ctx.Close() == Status::Ok;
@@ -173,7 +173,7 @@ void BM_SlowReadData100Mb(benchmark::State& state) {
     std::vector<std::uint8_t> piece(8820);
     std::uint64_t bytes = 0;
     for (auto _ : state) {
-        if (setup.ctx.Select(path, true) != Status::Ok) state.SkipWithError("Select failed");
+        if (setup.ctx.Select(path, tavrin::platform::Media::Slow) != Status::Ok) state.SkipWithError("Select failed");
         Status s = Status::Ok;
         while ((s = setup.ctx.ReadData(piece.data(), 8820)) == Status::Ok) bytes += 8820;
         if (s != Status::EndOfData) state.SkipWithError("ReadData failed");

@@ -201,7 +201,7 @@ void BM_SlowAppendChunkAfterAudio(benchmark::State& state) {
         state.PauseTiming();
         if (!Files().Write(path, kAudio, 0, trailer)) state.SkipWithError("cannot write the file");
         state.ResumeTiming();
-        if (rig.ctx.Select(path, true) != storage::Status::Ok) state.SkipWithError("Select failed");
+        if (rig.ctx.Select(path, platform::Media::Slow) != storage::Status::Ok) state.SkipWithError("Select failed");
         started = rig.ctx.Append();
         if (started && rig.ctx.WriteData(second.data(), 44'100) != storage::Status::Ok) state.SkipWithError("write");
         if (rig.ctx.Close() != storage::Status::Ok) state.SkipWithError("Close failed");

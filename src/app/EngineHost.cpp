@@ -153,7 +153,8 @@ std::int32_t EngineHost::totalSeconds(std::uint32_t formatBit, const std::string
 
 std::int32_t EngineHost::singleSeconds(std::uint32_t formatBit, const std::string& folder) {
     // On slow media the recording is held in memory until it ends, so memory counts as well as space.
-    return engine.RemainingSeconds(formatBit, folder, !shell.isFastMedia(folder));
+    return engine.RemainingSeconds(formatBit, folder,
+                                   shell.isFastMedia(folder) ? platform::Media::Fast : platform::Media::Slow);
 }
 
 EngineHost& MakeEngineHost() {

@@ -49,7 +49,7 @@ int RunCapacity(const Arguments& args) {
         return kExitFailure;
     }
     // As the recording options ask: memory bounds a recording only where it is held there.
-    const std::int32_t single = cli.engine.RemainingSeconds(format, *folder, !cli.shell.isFastMedia(*folder));
+    const std::int32_t single = cli.engine.RemainingSeconds(format, *folder, MediaFor(cli, {}, *folder));
     const std::int32_t total = cli.engine.TotalSeconds(format, *folder);
     std::printf("Single recording time: %s (%d s)\n", Duration(single).c_str(), single);
     std::printf("Total recording time: %s (%d s)\n", Duration(total).c_str(), total);

@@ -62,7 +62,7 @@ int RunCut(const Arguments& args) {
     CliEngine& cli = MakeCliEngine(setup);
     if (const engine::ResultCode init = cli.engine.Init(cli.events); !init.Ok()) return Fail(cli, init);
     engine::AudioFileInfo info;
-    const engine::ResultCode opened = cli.engine.OpenFile(a.file, SlowMediaFor(cli, a.common, a.file), info);
+    const engine::ResultCode opened = cli.engine.OpenFile(a.file, MediaFor(cli, a.common, a.file), info);
     if (!opened.Ok()) return FailToOpen(cli, a.file, opened);
     const engine::AudioEngine::CutResult cut = cli.engine.CutMs(a.fromMs, a.toMs);
     static_cast<void>(cli.engine.CloseFile());

@@ -122,7 +122,7 @@ int RunEdit(const EditKind& kind, const Arguments& args) {
     if (const engine::ResultCode init = cli.engine.Init(cli.events); !init.Ok()) return Fail(cli, init);
 
     engine::AudioFileInfo info;
-    if (const engine::ResultCode opened = cli.engine.OpenFile(a.file, SlowMediaFor(cli, a.common, a.file), info); !opened.Ok()) {
+    if (const engine::ResultCode opened = cli.engine.OpenFile(a.file, MediaFor(cli, a.common, a.file), info); !opened.Ok()) {
         return FailToOpen(cli, a.file, opened);
     }
     if (a.atMs) static_cast<void>(cli.engine.SetPosition(*a.atMs));

@@ -119,7 +119,7 @@ int RunPlay(const Arguments& args) {
     cli.engine.SetPlaybackSpeed(speed);
 
     engine::AudioFileInfo info;
-    if (const engine::ResultCode opened = cli.engine.OpenFile(a.file, SlowMediaFor(cli, a.common, a.file), info); !opened.Ok()) {
+    if (const engine::ResultCode opened = cli.engine.OpenFile(a.file, MediaFor(cli, a.common, a.file), info); !opened.Ok()) {
         return FailToOpen(cli, a.file, opened);
     }
     if (a.fromMs) {

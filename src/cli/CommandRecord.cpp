@@ -167,7 +167,7 @@ int RunRecord(const Arguments& args) {
     if (const engine::ResultCode init = cli.engine.Init(cli.events); !init.Ok()) return Fail(cli, init);
     static_cast<void>(cli.engine.SetFormat(a.format));
     const std::string folder = platform::FolderOf(a.file);
-    cli.engine.SetStorage(folder, SlowMediaFor(cli, a.common, folder));
+    cli.engine.SetStorage(folder, MediaFor(cli, a.common, folder));
     cli.engine.SetRecordingOptions(a.options);
     cli.engine.MarkAtMs(a.markAtMs);
     if (const engine::ResultCode started = cli.engine.RecordStart(a.file); !started.Ok()) return Fail(cli, started);

@@ -83,7 +83,9 @@ bool TakeCommonOption(const Arguments& args, std::size_t& i, CommonOptions& opti
     const std::string& value = args[++i];
     if (arg == "--media") {
         if (value != "slow" && value != "fast" && value != "auto") error = "--media wants auto, slow or fast";
-        options.slow = value == "auto" ? std::nullopt : std::optional<bool>(value == "slow");
+        if (value == "slow") options.media = platform::Media::Slow;
+        if (value == "fast") options.media = platform::Media::Fast;
+        if (value == "auto") options.media.reset();
     } else if (arg == "--audio-in") {
         options.audioIn = value;
     } else if (arg == "--input") {
@@ -94,8 +96,9 @@ bool TakeCommonOption(const Arguments& args, std::size_t& i, CommonOptions& opti
     return true;
 }
 
-bool SlowMediaFor(CliEngine& cli, const CommonOptions& options, const std::string& path) {
-    return options.slow ? *options.slow : !cli.shell.isFastMedia(path);
+platform::Media MediaFor(CliEngine& cli, const CommonOptions& options, const std::string& path) {
+    if (options.media) return *options.media;
+    return cli.shell.isFastMedia(path) ? platform::Media::Fast : platform::Media::Slow;
 }
 
 namespace {

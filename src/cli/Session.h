@@ -15,7 +15,7 @@ namespace tavrin::cli {
 // The options every engine command takes.
 struct CommonOptions {
     // --media slow|fast; auto (nothing) asks the file system of the recording.
-    std::optional<bool> slow;
+    std::optional<platform::Media> media;
     std::optional<std::string> audioIn;
     std::optional<std::string> audioOut;
     std::optional<std::string> input;  // --input NAME: a source of the sound server
@@ -33,9 +33,9 @@ bool TakeCommonOption(const Arguments& args, std::size_t& i, CommonOptions& opti
 // recorded so many milliseconds), takes it and its value into `marks`.
 bool TakeMarkOption(const Arguments& args, std::size_t& i, std::vector<std::uint32_t>& marks, std::string& error);
 
-// The slow flag for a recording at `path` (or a new one in that folder): as
+// The medium of a recording at `path` (or a new one in that folder): as
 // --media says, else as the shell classifies the location.
-bool SlowMediaFor(CliEngine& cli, const CommonOptions& options, const std::string& path);
+platform::Media MediaFor(CliEngine& cli, const CommonOptions& options, const std::string& path);
 
 // Repairs `file` first when a journal says a crash left it unfinished (as
 // `recover` would), telling so on stderr. False when the repair failed: the

@@ -27,7 +27,7 @@ void AudioEngineView::SetCaptureSwitches(bool voiceActivation, bool silenceCut) 
     engine.SetRecordingOptions(options);
 }
 
-void AudioEngineView::SetStorage(const std::string& folder, bool slow) { engine.SetStorage(folder, slow); }
+void AudioEngineView::SetStorage(const std::string& folder, platform::Media media) { engine.SetStorage(folder, media); }
 
 engine::ResultCode AudioEngineView::RecordStart(const std::string& path) { return engine.RecordStart(path); }
 engine::ResultCode AudioEngineView::RecordAppend() { return engine.RecordAppend(); }
@@ -36,9 +36,9 @@ engine::ResultCode AudioEngineView::RecordOverwrite() { return engine.RecordOver
 
 // The info record is written only when the engine filled it, as the
 // engine's own callers would see it.
-engine::ResultCode AudioEngineView::OpenFile(const std::string& path, bool slow, AudioFileInfo& info) {
+engine::ResultCode AudioEngineView::OpenFile(const std::string& path, platform::Media media, AudioFileInfo& info) {
     engine::AudioFileInfo facts;
-    const engine::ResultCode result = engine.OpenFile(path, slow, facts);
+    const engine::ResultCode result = engine.OpenFile(path, media, facts);
     if (result.Ok()) info = ToController(facts);
     return result;
 }
@@ -63,8 +63,8 @@ std::uint32_t AudioEngineView::GetPositionMs() { return engine.GetPositionMs(); 
 engine::ResultCode AudioEngineView::SetVolume(std::int32_t percent) { return engine.SetVolume(percent); }
 std::uint32_t AudioEngineView::GetLevelPercent() { return engine.GetLevelPercent(); }
 
-std::int32_t AudioEngineView::RemainingSeconds(std::uint32_t formatBit, const std::string& folder, bool slow) {
-    return engine.RemainingSeconds(formatBit, folder, slow);
+std::int32_t AudioEngineView::RemainingSeconds(std::uint32_t formatBit, const std::string& folder, platform::Media media) {
+    return engine.RemainingSeconds(formatBit, folder, media);
 }
 
 }  // namespace tavrin::controller

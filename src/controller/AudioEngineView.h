@@ -16,14 +16,14 @@ public:
     [[nodiscard]] bool SetFormat(std::uint32_t formatBit) override;
     void SetCaptureOptions(const CaptureOptions& options) override;
     void SetCaptureSwitches(bool voiceActivation, bool silenceCut) override;
-    void SetStorage(const std::string& folder, bool slow) override;
+    void SetStorage(const std::string& folder, platform::Media media) override;
 
     [[nodiscard]] engine::ResultCode RecordStart(const std::string& path) override;
     [[nodiscard]] engine::ResultCode RecordAppend() override;
     [[nodiscard]] engine::ResultCode RecordInsert() override;
     [[nodiscard]] engine::ResultCode RecordOverwrite() override;
 
-    [[nodiscard]] engine::ResultCode OpenFile(const std::string& path, bool slow, AudioFileInfo& info) override;
+    [[nodiscard]] engine::ResultCode OpenFile(const std::string& path, platform::Media media, AudioFileInfo& info) override;
     [[nodiscard]] engine::ResultCode CloseFile() override;
     [[nodiscard]] engine::ResultCode GetFileInfo(const std::string& path, AudioFileInfo& info) override;
     [[nodiscard]] engine::ResultCode PlayStart() override;
@@ -36,7 +36,7 @@ public:
     [[nodiscard]] engine::ResultCode SetVolume(std::int32_t percent) override;
     void SetPlaybackSpeed(std::uint32_t hundredths) override { engine.SetPlaybackSpeed(hundredths); }
     std::uint32_t GetLevelPercent() override;
-    std::int32_t RemainingSeconds(std::uint32_t formatBit, const std::string& folder, bool slow) override;
+    std::int32_t RemainingSeconds(std::uint32_t formatBit, const std::string& folder, platform::Media media) override;
 
     [[nodiscard]] bool AddMark(std::string& label) override { return engine.AddMark(label); }
     std::uint32_t MarkCount() override { return engine.MarkCount(); }

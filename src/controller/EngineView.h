@@ -7,6 +7,7 @@
 #include "engine/CutSpan.h"
 #include "engine/ResultCode.h"
 #include "engine/SpeedStage.h"
+#include "platform/Media.h"
 
 namespace tavrin::controller {
 
@@ -56,7 +57,7 @@ public:
     // An edit keeps the thresholds of the last new recording and only takes
     // the two switches.
     virtual void SetCaptureSwitches(bool voiceActivation, bool silenceCut) = 0;
-    virtual void SetStorage(const std::string& folder, bool slow) = 0;
+    virtual void SetStorage(const std::string& folder, platform::Media media) = 0;
 
     // --- recording -------------------------------------------------------
     [[nodiscard]] virtual engine::ResultCode RecordStart(const std::string& path) = 0;
@@ -65,7 +66,7 @@ public:
     [[nodiscard]] virtual engine::ResultCode RecordOverwrite() = 0;
 
     // --- the selected recording ----------------------------------------------
-    [[nodiscard]] virtual engine::ResultCode OpenFile(const std::string& path, bool slow, AudioFileInfo& info) = 0;
+    [[nodiscard]] virtual engine::ResultCode OpenFile(const std::string& path, platform::Media media, AudioFileInfo& info) = 0;
     [[nodiscard]] virtual engine::ResultCode CloseFile() = 0;
     [[nodiscard]] virtual engine::ResultCode GetFileInfo(const std::string& path, AudioFileInfo& info) = 0;
     [[nodiscard]] virtual engine::ResultCode PlayStart() = 0;
@@ -83,7 +84,7 @@ public:
     // Level of the block handled last, 0..100.
     virtual std::uint32_t GetLevelPercent() = 0;
     // How long the running recording can still go on, in seconds.
-    virtual std::int32_t RemainingSeconds(std::uint32_t formatBit, const std::string& folder, bool slow) = 0;
+    virtual std::int32_t RemainingSeconds(std::uint32_t formatBit, const std::string& folder, platform::Media media) = 0;
 
     // --- marks --------------------------------------------------------------------
     // A mark at the place being recorded, or else at the place heard; `label`

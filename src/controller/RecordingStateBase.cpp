@@ -162,7 +162,7 @@ void RecordingStateBase::OnRemainingTimer() {
         return;
     }
     const std::string& folder = w.CurrentFolder();
-    const std::int32_t seconds = engine().RemainingSeconds(RemainingFormat(), folder, !IsFastMedia(folder));
+    const std::int32_t seconds = engine().RemainingSeconds(RemainingFormat(), folder, MediaOf(folder));
     // With a time limit, what is left of it when it ends the recording first.
     const std::optional<std::uint32_t> limit = w.LimitRemainingMs();
     if (w.RecordingOptions().timeLimitOn && limit && *limit / 1000 < static_cast<std::uint32_t>(std::max(seconds, 0))) {
@@ -230,7 +230,7 @@ void RecordingStateBase::FileReady() {
 // Which room ran out, named for what it is.
 std::string_view RecordingStateBase::RoomRunOut(const std::string& path) const {
     const std::optional<std::uint64_t> free = context.files.freeSpace(platform::FolderOf(path));
-    if (free && *free >= kRoomLeftBytes) return IsFastMedia(path) ? kFileLimitNotice : kMemoryFullNotice;
+    if (free && *free >= kRoomLeftBytes) return MediaOf(path) == platform::Media::Fast ? kFileLimitNotice : kMemoryFullNotice;
     const bool onCard = !recordings::IsInside(path, recordings::WithoutTrailingSlash(context.shell.documentsFolder()));
     return onCard ? kCardFullNotice : kPhoneFullNotice;
 }

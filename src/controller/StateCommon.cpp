@@ -29,7 +29,9 @@ constexpr std::int32_t kVolumeKeyStep = 10;
 Window& StateCommon::window() const { return context.window; }
 EngineView& StateCommon::engine() const { return context.engine; }
 
-bool StateCommon::IsFastMedia(const std::string& path) const { return context.shell.isFastMedia(path); }
+platform::Media StateCommon::MediaOf(const std::string& path) const {
+    return context.shell.isFastMedia(path) ? platform::Media::Fast : platform::Media::Slow;
+}
 
 bool StateCommon::IsLocationGone(const std::string& path) const {
     if (path.empty()) return false;
@@ -75,7 +77,7 @@ engine::ResultCode StateCommon::SelectRecording(const std::string& path) {
     engine::ResultCode result;
     if (path != w.CurrentPath()) {
         w.SetCurrentPath(path);
-        result = engine().OpenFile(path, !IsFastMedia(path), facts);
+        result = engine().OpenFile(path, MediaOf(path), facts);
     } else {
         result = engine().GetFileInfo(path, facts);  // already open: only its facts
     }
@@ -176,7 +178,7 @@ engine::ResultCode StateCommon::StartNewRecording() {
     context.vars.saveLocationReplaced = false;
     w.SetCurrentFolder(recordings::PrepareRecordingFolder(context.files, s.saveLocation(), o.subFolder));
     const std::string folder = w.CurrentFolder();
-    engine().SetStorage(folder, !IsFastMedia(folder));
+    engine().SetStorage(folder, MediaOf(folder));
     // Its number is new among all the rows the list shows, sub-folders included.
     recordings::RecordingList shown(context.files);
     static_cast<void>(shown.refresh(locations));
@@ -273,7 +275,7 @@ void StateCommon::FinishRecording() {
 void StateCommon::ReopenCurrent(bool show) {
     const std::string path = window().CurrentPath();
     AudioFileInfo facts;
-    if (!CheckResult(engine().OpenFile(path, !IsFastMedia(path), facts), show)) return;
+    if (!CheckResult(engine().OpenFile(path, MediaOf(path), facts), show)) return;
     if (!CheckResult(SelectRecording(path), true)) return;
     // Position 0 of an open recording is always accepted.
     static_cast<void>(engine().SetPosition(0));

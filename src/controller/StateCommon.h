@@ -106,7 +106,7 @@ protected:
 
     // Whether a location is recorded straight into its file, as the shell
     // classifies it; the engine is told the opposite as its slow flag.
-    bool IsFastMedia(const std::string& path) const;
+    platform::Media MediaOf(const std::string& path) const;
     // Whether the storage that holds `path` is gone: its card was taken out
     // (it is no storage location any more) or its folder went.
     bool IsLocationGone(const std::string& path) const;

@@ -101,7 +101,7 @@ void StatePlay::OnPlayEnd() {
         w.SetCurrentPath(std::move(v.pendingPlayPath));
         v.pendingPlayPath.clear();
         AudioFileInfo facts;
-        const engine::ResultCode result = engine().OpenFile(w.CurrentPath(), !IsFastMedia(w.CurrentPath()), facts);
+        const engine::ResultCode result = engine().OpenFile(w.CurrentPath(), MediaOf(w.CurrentPath()), facts);
         if (!result.Ok()) {
             CheckResult(result, true);
             return;

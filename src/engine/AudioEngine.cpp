@@ -33,10 +33,10 @@ ResultCode AudioEngine::Init(platform::EventSink& ownerSink) {
     return {};
 }
 
-bool AudioEngine::SetStorage(const std::string& folder, bool slow) {
+bool AudioEngine::SetStorage(const std::string& folder, platform::Media storageMedia) {
     assert(OnUiThread());
     storagePath = folder;
-    mediaSpeed = slow ? MediaSpeed::MediaSlow : MediaSpeed::MediaFast;
+    media = storageMedia;
     return true;
 }
 

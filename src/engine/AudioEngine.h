@@ -13,7 +13,7 @@
 #include "engine/AudioFileInfo.h"
 #include "engine/CutSpan.h"
 #include "engine/LevelMonitor.h"
-#include "engine/MediaSpeed.h"
+#include "platform/Media.h"
 #include "engine/MessageQueue.h"
 #include "engine/Messages.h"
 #include "engine/Relaxed.h"
@@ -110,7 +110,7 @@ public:
     // --- UI thread ---------------------------------------------------------
     // Stores the owner, clears the blocks and starts the engine thread.
     [[nodiscard]] ResultCode Init(platform::EventSink& ownerSink);
-    bool SetStorage(const std::string& folder, bool slow);
+    bool SetStorage(const std::string& folder, platform::Media media);
     [[nodiscard]] bool SetFormat(std::uint32_t formatBit);
     void SetRecordingOptions(const RecordingOptions& options);
     [[nodiscard]] ResultCode RecordStart(const std::string& filePath);
@@ -134,7 +134,7 @@ public:
     bool LevelMonitorRunning() const { return monitor.Running(); }
 
     // Player (UI thread).
-    [[nodiscard]] ResultCode OpenFile(const std::string& filePath, bool slow, AudioFileInfo& info);
+    [[nodiscard]] ResultCode OpenFile(const std::string& filePath, platform::Media media, AudioFileInfo& info);
     [[nodiscard]] ResultCode CloseFile();
     [[nodiscard]] ResultCode GetFileInfo(const std::string& filePath, AudioFileInfo& info);
     [[nodiscard]] ResultCode PlayStart();
@@ -182,7 +182,7 @@ public:
 
     // Capacity (UI thread): how long one recording can last, and how much
     // audio the free space holds.
-    std::int32_t RemainingSeconds(std::uint32_t formatBit, const std::string& folder, bool slow);
+    std::int32_t RemainingSeconds(std::uint32_t formatBit, const std::string& folder, platform::Media media);
     std::int32_t TotalSeconds(std::uint32_t formatBit, const std::string& folder);
 
     // Steps 8 to 10 of every capture start: open the input device with
@@ -242,7 +242,7 @@ private:
     platform::EventSink* owner = nullptr;
     std::uint32_t formatMask = 0;
     std::string storagePath;
-    MediaSpeed mediaSpeed = MediaSpeed::MediaFast;
+    std::optional<platform::Media> media = platform::Media::Fast;  // nothing: no storage folder set
     bool voiceActivation = false;
     bool silenceCut = false;
     unsigned activationPercent = 10;

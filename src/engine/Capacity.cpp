@@ -44,7 +44,7 @@ std::uint32_t BytesPerSecondOf(std::uint32_t formatBit) {
     return kUnknownRate;
 }
 
-std::int32_t AudioEngine::RemainingSeconds(std::uint32_t formatBit, const std::string& folder, bool slow) {
+std::int32_t AudioEngine::RemainingSeconds(std::uint32_t formatBit, const std::string& folder, platform::Media folderMedia) {
     const std::uint32_t rate = BytesPerSecondOf(formatBit);
     const std::uint64_t free = FreeBytes(services.files, folder);
     const EngineState now = state;
@@ -54,7 +54,7 @@ std::int32_t AudioEngine::RemainingSeconds(std::uint32_t formatBit, const std::s
         return Seconds(spaceLeft, rate);
     }
     if (free == 0) return 0;
-    if (!slow) return Seconds(free, rate);
+    if (folderMedia == platform::Media::Fast) return Seconds(free, rate);
 
     // On slow media the recording is held in memory until it ends, so what
     // memory can really be had bounds it too.

@@ -40,7 +40,7 @@ bool FillInfo(std::uint16_t tag, std::uint16_t channels, std::uint32_t rate, std
 
 // --- Selection (UI thread) ---------------------------------------------------------
 
-ResultCode AudioEngine::OpenFile(const std::string& filePath, bool slow, AudioFileInfo& info) {
+ResultCode AudioEngine::OpenFile(const std::string& filePath, platform::Media fileMedia, AudioFileInfo& info) {
     assert(OnUiThread());
     if (state != EngineState::EngineClosed && state != EngineState::EngineFileOpen) {
         return {rc::StepFailed, detail::OpenWrongState};
@@ -51,8 +51,8 @@ ResultCode AudioEngine::OpenFile(const std::string& filePath, bool slow, AudioFi
         static_cast<void>(storage.Close());
         state = EngineState::EngineClosed;
     }
-    const Status selected = storage.Select(filePath, slow);
-    mediaSpeed = slow ? MediaSpeed::MediaSlow : MediaSpeed::MediaFast;
+    const Status selected = storage.Select(filePath, fileMedia);
+    media = fileMedia;
     if (selected != Status::Ok) return {rc::StepFailed, detail::SelectFailed};
     if (!FillInfo(storage.FormatTag(), storage.Channels(), storage.SamplesPerSec(), storage.BitsPerSample(),
                   storage.LengthInBlocks(), info)) {

@@ -70,7 +70,7 @@ ResultCode AudioEngine::RecordStart(const std::string& filePath) {
     if (state != EngineState::EngineClosed || formatMask == 0) return {};
 
     const std::optional<std::uint64_t> freeBytes = services.files.freeSpace(storagePath);
-    if (mediaSpeed == MediaSpeed::MediaUnset || !freeBytes) return {rc::FolderMissing, detail::FolderMissing};
+    if (!media || !freeBytes) return {rc::FolderMissing, detail::FolderMissing};
     if (*freeBytes == 0) return {rc::NoSpace, detail::NoSpace};
 
     const std::optional<AudioFormat> format = CaptureFormatOf(formatMask);
@@ -78,10 +78,9 @@ ResultCode AudioEngine::RecordStart(const std::string& filePath) {
 
     const bool gsm = format->formatTag == platform::kFormatTagGsm;
     const bool existed = services.files.exists(filePath);
-    const bool fast = mediaSpeed == MediaSpeed::MediaFast;
     const Status created =
-        gsm ? storage.Create(filePath, wav::kTagGsm, 8000, 0, 1, fast)
-            : storage.Create(filePath, wav::kTagPcm, format->samplesPerSec, format->bitsPerSample, 1, fast);
+        gsm ? storage.Create(filePath, wav::kTagGsm, 8000, 0, 1, *media)
+            : storage.Create(filePath, wav::kTagPcm, format->samplesPerSec, format->bitsPerSample, 1, *media);
     if (created != Status::Ok) {
         // A refused recording made no file: one of its name is another writer's.
         const std::optional<ResultCode> refused = RefusalOf(storage.LastRefusal(), detail::CreatePcm);
@@ -133,7 +132,7 @@ ResultCode AudioEngine::RecordEdit(std::uint32_t base) {
     }
     eventBase = base;
     services.cues.playSync("RecStart");
-    if (mediaSpeed == MediaSpeed::MediaUnset) {
+    if (!media) {
         // Storage is already set for writing; leaving it so under
         // EngineFileOpen would let a later playback read from a writer.
         // Nothing was recorded, so the recording stays as it was.
@@ -344,7 +343,7 @@ void AudioEngine::WatchStoringTime(std::int64_t before) {
     if (now != EngineState::EngineRecording && now != EngineState::EngineRecordPaused) return;
     if (*counterFrequency <= 0) return;
     const std::int64_t elapsed = services.clock.counter() - before;
-    if (mediaSpeed != MediaSpeed::MediaFast || storageFault || elapsed <= *counterFrequency) return;
+    if (media != platform::Media::Fast || storageFault || elapsed <= *counterFrequency) return;
     Send(kEvTooSlow + eventBase);
     storageFault = true;
 }

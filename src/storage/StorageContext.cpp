@@ -94,7 +94,7 @@ StorageContext::StorageContext(platform::FileSystem& fileSystem, platform::Memor
 // tools; it gives back what is still held without writing anything.
 StorageContext::~StorageContext() { DropLeftovers(*this); }
 
-Status StorageContext::Select(const std::string& name, bool slow) {
+Status StorageContext::Select(const std::string& name, platform::Media media) {
     assert(sequence.CalledOnValidSequence());
     // Another recording closes this one: its cut can no longer be undone.
     if (keptCut.Held() && name != keptCut.Recording()) keptCut.Forget();
@@ -104,14 +104,15 @@ Status StorageContext::Select(const std::string& name, bool slow) {
     // its card was out then) is repaired before anything reads it: its
     // reserved zeros must never pass for audio or for chunks after it.
     if (!journalFolder.empty()) (void)RecoverRecordings(files, journalFolder, {platform::AbsolutePath(name)});
-    current = slow ? static_cast<Strategy*>(selectSlow.get()) : static_cast<Strategy*>(selectFast.get());
+    current = media == platform::Media::Slow ? static_cast<Strategy*>(selectSlow.get())
+                                             : static_cast<Strategy*>(selectFast.get());
     const Status status = current->Select(name);
     if (status == Status::Ok) LoadMarks(*this);
     return status;
 }
 
 Status StorageContext::Create(const std::string& name, std::uint16_t tag, std::uint32_t samplesPerSec,
-                              std::uint16_t bitsPerSample, std::uint16_t channels, bool fast) {
+                              std::uint16_t bitsPerSample, std::uint16_t channels, platform::Media media) {
     assert(sequence.CalledOnValidSequence());
     keptCut.Forget();
     if (!IsIdle()) static_cast<void>(current->Close());
@@ -124,7 +125,8 @@ Status StorageContext::Create(const std::string& name, std::uint16_t tag, std::u
     const auto blockAlign = static_cast<std::uint16_t>(channels * bitsPerSample / 8);
     marks.Load({}, wav::ScaleOf(tag, blockAlign), 0);
     marks.BeginChange(wav::AudioEdit::Kind::Append, 0, 0);
-    current = fast ? static_cast<Strategy*>(createFast.get()) : static_cast<Strategy*>(createSlow.get());
+    current = media == platform::Media::Fast ? static_cast<Strategy*>(createFast.get())
+                                             : static_cast<Strategy*>(createSlow.get());
     const Status status = current->Create(name, tag, samplesPerSec, bitsPerSample, channels);
     if (status != Status::Ok && journalPath.empty()) DropJournal(*this);
     return status;
@@ -344,7 +346,7 @@ Status StorageContext::Cut(std::uint32_t from, std::uint32_t to, Undo undo) {
     }
     // The recording is read afresh, as after any change of its length.
     const std::string name = fileName;
-    const Status again = Select(name, !fast);
+    const Status again = Select(name, fast ? platform::Media::Fast : platform::Media::Slow);
     if (again == Status::Ok) (void)SeekToSample(std::min(from, LengthInBlocks() == 0 ? 0 : LengthInBlocks() - 1));
     const std::optional<FilePrint> print =
         ok && again == Status::Ok ? PrintOf(*fileHandle, header.dataChunkPos + 8, dataEnd) : std::nullopt;
@@ -404,7 +406,7 @@ Status StorageContext::UndoCut() {
     if (ok) DropJournal(*this);
     else LeaveJournal(*this);
     const std::string name = fileName;
-    const Status again = Select(name, !fast);
+    const Status again = Select(name, fast ? platform::Media::Fast : platform::Media::Slow);
     if (again == Status::Ok) (void)SeekToSample(std::min(from, LengthInBlocks() == 0 ? 0 : LengthInBlocks() - 1));
     return ok && again == Status::Ok ? Status::Ok : Status::FileError;
 }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/FileSystem.h"
+#include "platform/Media.h"
 #include "platform/Memory.h"
 #include "platform/SequenceChecker.h"
 #include "platform/Shell.h"
@@ -59,9 +60,9 @@ public:
     StorageContext& operator=(const StorageContext&) = delete;
 
     // --- What the engine calls -------------------------------------------
-    [[nodiscard]] Status Select(const std::string& fileName, bool slow);
+    [[nodiscard]] Status Select(const std::string& fileName, platform::Media media);
     [[nodiscard]] Status Create(const std::string& fileName, std::uint16_t tag, std::uint32_t samplesPerSec,
-                                std::uint16_t bitsPerSample, std::uint16_t channels, bool fast);
+                                std::uint16_t bitsPerSample, std::uint16_t channels, platform::Media media);
     [[nodiscard]] bool SeekToSample(std::uint32_t block);
     std::uint32_t CurrentReadSample();
     std::uint32_t CurrentWriteSample();

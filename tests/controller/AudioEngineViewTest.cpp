@@ -36,7 +36,7 @@ protected:
 
 TEST_F(AudioEngineViewTest, FactsOfARecordingArriveInTheControllersRecord) {
     ASSERT_TRUE(audio.Init(sink).Ok());
-    view.SetStorage(dir.path(), true);
+    view.SetStorage(dir.path(), platform::Media::Slow);
     ASSERT_TRUE(view.SetFormat(wav::kCodePcm11k16));
     ASSERT_TRUE(view.RecordStart(dir.file("a.wav")).Ok());
     while (auto message = audio.Queue().tryTake()) audio.HandleMessage(*message);
@@ -49,10 +49,10 @@ TEST_F(AudioEngineViewTest, FactsOfARecordingArriveInTheControllersRecord) {
     ASSERT_TRUE(view.GetFileInfo(dir.file("a.wav"), info).Ok());
     EXPECT_EQ(info, (AudioFileInfo{0, 1, 11025, 16, 200}));
     AudioFileInfo opened;
-    ASSERT_TRUE(view.OpenFile(dir.file("a.wav"), true, opened).Ok());
+    ASSERT_TRUE(view.OpenFile(dir.file("a.wav"), platform::Media::Slow, opened).Ok());
     EXPECT_EQ(opened, info);
     AudioFileInfo untouched{7, 7, 7, 7, 7};
-    EXPECT_FALSE(view.OpenFile(dir.file("missing.wav"), true, untouched).Ok());
+    EXPECT_FALSE(view.OpenFile(dir.file("missing.wav"), platform::Media::Slow, untouched).Ok());
     EXPECT_EQ(untouched, (AudioFileInfo{7, 7, 7, 7, 7})) << "a failure leaves the record alone";
 }
 

@@ -67,7 +67,7 @@ TEST(CheckResult, AFailureWithoutEitherBitLeavesTheStateAndItsGreyedSoftKeys) {
 // Each location goes to the engine as the shell classifies it: recording,
 // opening, playing a deferred recording and the time left all ask about the
 // location in hand, not about the last one asked.
-TEST(MediaSpeed, EveryCallFollowsTheShellsClassificationOfItsLocation) {
+TEST(Media, EveryCallFollowsTheShellsClassificationOfItsLocation) {
     for (const bool documentsFast : {true, false}) {
         ControllerRig rig;
         const std::string fastOne = documentsFast ? rig.dir.path() : "/nowhere";

@@ -27,7 +27,7 @@ TEST_P(CapacityTest, EstimatesFollowFreeSpaceAndCommittableMemory) {
     memory.setAvailablePhysical(c.physical);
     memory.setCommitLimit(c.commitLimit);
     const std::uint32_t commitsBefore = memory.commitCalls();
-    EXPECT_EQ(engine->RemainingSeconds(c.format, dir.path(), c.slow), c.remaining);
+    EXPECT_EQ(engine->RemainingSeconds(c.format, dir.path(), c.slow ? platform::Media::Slow : platform::Media::Fast), c.remaining);
     EXPECT_EQ(memory.commitCalls() - commitsBefore, c.commits);
     EXPECT_EQ(memory.liveBlocks(), 0u) << "the probe gives back what it got";
     EXPECT_EQ(engine->TotalSeconds(c.format, dir.path()), c.total);
@@ -56,7 +56,7 @@ TEST_F(EngineTest, WhileRecordingRemainingTimeIsTheRoomLeftInStorage) {
     memory.setAvailablePhysical(0);
     const auto expected = static_cast<std::int32_t>(EngineProbe(*engine).storage().SpaceLeft()) / 8000;
     EXPECT_GT(expected, 0);
-    EXPECT_EQ(engine->RemainingSeconds(wav::kCodePcm8k8, dir.path(), true), expected);
+    EXPECT_EQ(engine->RemainingSeconds(wav::kCodePcm8k8, dir.path(), platform::Media::Slow), expected);
     EXPECT_EQ(engine->TotalSeconds(wav::kCodePcm8k8, dir.path()), 0) << "total time looks at the disk only";
     StopCapture();
 }
@@ -65,11 +65,11 @@ TEST_F(EngineTest, WhileRecordingRemainingTimeIsTheRoomLeftInStorage) {
 // the file can still take: it counts down as the recording grows.
 TEST_F(EngineTest, WhileRecordingOnALargeDiskTheTimeLeftCountsDown) {
     fs.setFreeSpace(81ull << 30);
-    engine->SetStorage(dir.path(), false);  // straight into the file
+    engine->SetStorage(dir.path(), platform::Media::Fast);  // straight into the file
     ASSERT_TRUE(Start(wav::kCodePcm8k8).Ok());
-    const std::int32_t before = engine->RemainingSeconds(wav::kCodePcm8k8, dir.path(), false);
+    const std::int32_t before = engine->RemainingSeconds(wav::kCodePcm8k8, dir.path(), platform::Media::Fast);
     for (int block = 0; block < 100; ++block) Fill(100);  // 20 s of 8 kHz 8-bit
-    const std::int32_t after = engine->RemainingSeconds(wav::kCodePcm8k8, dir.path(), false);
+    const std::int32_t after = engine->RemainingSeconds(wav::kCodePcm8k8, dir.path(), platform::Media::Fast);
     EXPECT_EQ(before, static_cast<std::int32_t>((0xFFFFFFFFu - 60) / 8000));
     EXPECT_EQ(before - after, 20);
     // The disk (less what the recording took of it) holds far more than one file can.
@@ -77,7 +77,7 @@ TEST_F(EngineTest, WhileRecordingOnALargeDiskTheTimeLeftCountsDown) {
     StopCapture();
 }
 
-TEST(MediaSpeedTest, RatesFollowTheFormatTable) {
+TEST(CapacityRates, RatesFollowTheFormatTable) {
     EXPECT_EQ(BytesPerSecondOf(0x10), 22050u) << "22.05 kHz 8-bit is recorded though never offered";
     EXPECT_EQ(BytesPerSecondOf(wav::kCodePcm11k8), 11025u);
     EXPECT_EQ(BytesPerSecondOf(0), 2147483647u);

@@ -62,7 +62,7 @@ public:
         std::copy(audio.begin(), audio.end(), file.bytes.end() - static_cast<std::ptrdiff_t>(kOld));
         test::WriteBytes(dir.file("rec.wav"), file.bytes);
         AudioFileInfo info;
-        ASSERT_TRUE(engine->OpenFile(dir.file("rec.wav"), slow, info).Ok());
+        ASSERT_TRUE(engine->OpenFile(dir.file("rec.wav"), slow ? platform::Media::Slow : platform::Media::Fast, info).Ok());
         ASSERT_TRUE(engine->SetPosition(kAtMs));
         sink.clear();
     }
@@ -172,7 +172,7 @@ TEST_F(EngineTest, EditUsesTheFormatAndLevelsOfTheSelectedRecording) {
     test::WavBytes file = test::RecordingFile(wav::FindByCode(wav::kCodePcm11k16)->format, 4410);
     test::WriteBytes(dir.file("rec.wav"), file.bytes);
     AudioFileInfo info;
-    ASSERT_TRUE(engine->OpenFile(dir.file("rec.wav"), true, info).Ok());
+    ASSERT_TRUE(engine->OpenFile(dir.file("rec.wav"), platform::Media::Slow, info).Ok());
     engine->SetRecordingOptions({false, 10, true, 20, 4000});
     ASSERT_TRUE(engine->RecordAppend().Ok());
     EXPECT_EQ(in.openedFormat(), (platform::AudioFormat{1, 1, 11025, 22050, 2, 16, 0, 0}));
@@ -190,7 +190,7 @@ TEST_F(EngineTest, RefusedInsertAbortsAndLeavesTheRecordingSelectedAndUnchanged)
         std::copy(audio.begin(), audio.end(), file.bytes.end() - 9000);
         test::WriteBytes(dir.file("rec.wav"), file.bytes);
         AudioFileInfo info;
-        ASSERT_TRUE(engine->OpenFile(dir.file("rec.wav"), slow, info).Ok());
+        ASSERT_TRUE(engine->OpenFile(dir.file("rec.wav"), slow ? platform::Media::Slow : platform::Media::Fast, info).Ok());
         ASSERT_TRUE(engine->SetPosition(500));
         // The audio after the point, to be moved on, cannot be read.
         fs.failNth(test::Fault::Read, 1);
@@ -265,7 +265,7 @@ TEST_F(EngineTest, AFinishSavedByTheRetryInCloseReportsNothing) {
     expected.insert(expected.end(), second.begin(), second.end());
     EXPECT_EQ(Audio(), expected);
     AudioFileInfo info;
-    ASSERT_TRUE(engine->OpenFile(dir.file("rec.wav"), true, info).Ok()) << "FileReady reopens it";
+    ASSERT_TRUE(engine->OpenFile(dir.file("rec.wav"), platform::Media::Slow, info).Ok()) << "FileReady reopens it";
     EXPECT_EQ(info.durationMs, 400u);
 }
 
@@ -284,13 +284,13 @@ TEST_F(EngineTest, EditsOfARecordingAnotherEngineIsChangingAreRefusedInWords) {
         ASSERT_TRUE(first.Init(sink).Ok() && second.Init(sink).Ok());
         test::WriteBytes(dir.file("rec.wav"), test::RecordingFile(wav::FindByCode(wav::kCodePcm8k8)->format, kOld).bytes);
         AudioFileInfo info;
-        ASSERT_TRUE(first.OpenFile(dir.file("rec.wav"), slow, info).Ok());
-        ASSERT_TRUE(second.OpenFile(dir.file("rec.wav"), slow, info).Ok()) << "reading is never refused";
+        ASSERT_TRUE(first.OpenFile(dir.file("rec.wav"), slow ? platform::Media::Slow : platform::Media::Fast, info).Ok());
+        ASSERT_TRUE(second.OpenFile(dir.file("rec.wav"), slow ? platform::Media::Slow : platform::Media::Fast, info).Ok()) << "reading is never refused";
         ASSERT_TRUE(first.RecordAppend().Ok());
         const int opened = in.count(DeviceCall::Open);
         for (auto edit : {&AudioEngine::RecordAppend, &AudioEngine::RecordOverwrite, &AudioEngine::RecordInsert}) {
             if (second.State() != EngineState::EngineFileOpen) {
-                ASSERT_TRUE(second.OpenFile(dir.file("rec.wav"), slow, info).Ok());
+                ASSERT_TRUE(second.OpenFile(dir.file("rec.wav"), slow ? platform::Media::Slow : platform::Media::Fast, info).Ok());
             }
             EXPECT_EQ((second.*edit)(), ResultCode(rc::InUse, detail::FolderMissing));
         }
@@ -299,14 +299,14 @@ TEST_F(EngineTest, EditsOfARecordingAnotherEngineIsChangingAreRefusedInWords) {
                   "This recording is being changed by another program. Try again when it has finished");
         static_cast<void>(second.CloseFile());
         ASSERT_TRUE(second.SetFormat(wav::kCodePcm8k8));
-        second.SetStorage(dir.path(), slow);
+        second.SetStorage(dir.path(), slow ? platform::Media::Slow : platform::Media::Fast);
         EXPECT_EQ(second.RecordStart(dir.file("rec.wav")), ResultCode(rc::InUse, detail::CreatePcm));
         EXPECT_TRUE(test::FileExists(dir.file("rec.wav"))) << "the refused recording removed the other's file";
 
         while (auto message = first.Queue().tryTake()) first.HandleMessage(*message);
         EXPECT_TRUE(first.Stop());
         while (auto message = first.Queue().tryTake()) first.HandleMessage(*message);
-        ASSERT_TRUE(second.OpenFile(dir.file("rec.wav"), slow, info).Ok());
+        ASSERT_TRUE(second.OpenFile(dir.file("rec.wav"), slow ? platform::Media::Slow : platform::Media::Fast, info).Ok());
         EXPECT_TRUE(second.RecordAppend().Ok()) << "once the first has finished";
         while (auto message = second.Queue().tryTake()) second.HandleMessage(*message);
         EXPECT_TRUE(second.Stop());

@@ -45,7 +45,7 @@ public:  // parameter tables reach the doubles too
                                                                   return launchSucceeds;
                                                               }});
         ASSERT_TRUE(engine->Init(sink).Ok());
-        engine->SetStorage(dir.path(), true);
+        engine->SetStorage(dir.path(), platform::Media::Slow);
     }
 
     // Starts a recording of `format` into `name` and lets the engine thread

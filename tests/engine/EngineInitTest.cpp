@@ -9,7 +9,7 @@ TEST_F(EngineTest, InitStartsOneThreadAndWaitsInTheClosedState) {
     EXPECT_EQ(launches, 1);
     EXPECT_EQ(EngineProbe(*engine).owner(), &sink);
     EXPECT_EQ(EngineProbe(*engine).state(), EngineState::EngineClosed);
-    EXPECT_EQ(EngineProbe(*engine).mediaSpeed(), MediaSpeed::MediaSlow);  // set by the fixture
+    EXPECT_EQ(EngineProbe(*engine).media(), platform::Media::Slow);  // set by the fixture
     EXPECT_EQ(EngineProbe(*engine).formatMask(), 0u);
     EXPECT_EQ(EngineProbe(*engine).eventBase(), 0u);
     EXPECT_EQ(EngineProbe(*engine).silenceMs(), 4000u);

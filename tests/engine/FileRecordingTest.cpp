@@ -106,7 +106,7 @@ protected:
         EXPECT_TRUE(rig->in.Load(dir.file("in.wav"), error)) << error;
         EXPECT_TRUE(rig->engine.Init(rig->sink).Ok());
         EXPECT_TRUE(rig->engine.SetFormat(format));
-        rig->engine.SetStorage(dir.path(), true);
+        rig->engine.SetStorage(dir.path(), platform::Media::Slow);
         EXPECT_TRUE(rig->engine.RecordStart(dir.file("rec.wav")).Ok());
         EXPECT_TRUE(rig->cues.WaitForRecEnd());
         EXPECT_EQ(rig->sink.ids(), (std::vector<std::uint32_t>{kEvRecordStart, kEvRecordEnd, kEvFileReady}));

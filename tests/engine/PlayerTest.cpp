@@ -32,7 +32,7 @@ public:
 
     AudioFileInfo Open(std::uint32_t code, const std::vector<std::uint8_t>& audio) {
         AudioFileInfo info;
-        EXPECT_TRUE(engine->OpenFile(Write(code, audio), true, info).Ok());
+        EXPECT_TRUE(engine->OpenFile(Write(code, audio), platform::Media::Slow, info).Ok());
         return info;
     }
 
@@ -75,8 +75,8 @@ TEST_F(PlayerTest, OpenFileReportsFormatAndLength) {
 
 TEST_F(PlayerTest, SelectionFailuresHaveTheirCodes) {
     AudioFileInfo info;
-    EXPECT_EQ(engine->OpenFile(dir.file("missing.wav"), true, info), ResultCode(rc::StepFailed, 1996));
-    EXPECT_EQ(EngineProbe(*engine).mediaSpeed(), MediaSpeed::MediaSlow) << "set whether or not the selection works";
+    EXPECT_EQ(engine->OpenFile(dir.file("missing.wav"), platform::Media::Slow, info), ResultCode(rc::StepFailed, 1996));
+    EXPECT_EQ(EngineProbe(*engine).media(), platform::Media::Slow) << "set whether or not the selection works";
     EXPECT_EQ(engine->GetFileInfo(dir.file("missing.wav"), info), ResultCode(rc::StepFailed, 1442));
     test::WriteBytes(dir.file("short.wav"), std::string(43, 'R'));
     EXPECT_EQ(engine->GetFileInfo(dir.file("short.wav"), info), ResultCode(rc::StepFailed, 1442));
@@ -87,7 +87,7 @@ TEST_F(PlayerTest, SelectionFailuresHaveTheirCodes) {
     Open(wav::kCodePcm8k8, Pattern(8000));
     ASSERT_TRUE(engine->PlayStart().Ok());
     Pump();
-    EXPECT_EQ(engine->OpenFile(dir.file("play.wav"), true, info), ResultCode(rc::StepFailed, 2023));
+    EXPECT_EQ(engine->OpenFile(dir.file("play.wav"), platform::Media::Slow, info), ResultCode(rc::StepFailed, 2023));
     EXPECT_EQ(engine->CloseFile(), ResultCode(rc::StepFailed, 2051));
     EXPECT_EQ(engine->GetFileInfo(dir.file("play.wav"), info), ResultCode(rc::StepFailed, 1402));
 }
@@ -336,7 +336,7 @@ TEST_F(PlayerTest, BlockLargerThanTheDeviceBuffersIsRefused) {
     test::WavBytes big = test::RecordingFile(test::PcmRecord(120000, 16), 4800);
     test::WriteBytes(dir.file("big.wav"), big.bytes);
     AudioFileInfo info;
-    ASSERT_TRUE(engine->OpenFile(dir.file("big.wav"), true, info).Ok());
+    ASSERT_TRUE(engine->OpenFile(dir.file("big.wav"), platform::Media::Slow, info).Ok());
     EXPECT_EQ(engine->PlayStart(), ResultCode(0x22000002, 7));
     EXPECT_EQ(out.count(DeviceCall::Open), 0);
 }

@@ -47,8 +47,8 @@ const StartFailure kStartFailures[] = {
         StartFailure{"FreeSpaceQueryFails", wav::kCodeGsm,
                      [](EngineTest& t) { t.fs.failNth(Fault::FreeSpace, 1); }, 0x22000007, 5,
                      false},
-        StartFailure{"MediaSpeedUnset", wav::kCodeGsm,
-                     [](EngineTest& t) { EngineProbe(*t.engine).mediaSpeed() = MediaSpeed::MediaUnset; },
+        StartFailure{"MediaUnset", wav::kCodeGsm,
+                     [](EngineTest& t) { EngineProbe(*t.engine).media() = std::nullopt; },
                      0x22000007, 5, false},
         StartFailure{"NoFreeSpace", wav::kCodePcm8k8,
                      [](EngineTest& t) { t.fs.setFreeSpace(0); }, 0x22000006, 7, false},
@@ -64,7 +64,7 @@ const StartFailure kStartFailures[] = {
                      [](EngineTest& t) { t.fs.failNth(Fault::SyncFolder, 1); }, 0x22000008, 17, false},
         StartFailure{"FolderSyncFast", wav::kCodeGsm,
                      [](EngineTest& t) {
-                         t.engine->SetStorage(t.dir.path(), false);
+                         t.engine->SetStorage(t.dir.path(), platform::Media::Fast);
                          t.fs.failNth(Fault::SyncFolder, 1);
                      },
                      0x21000000, 957, false},

@@ -379,7 +379,7 @@ TEST_F(EngineTest, ACaptureTellsWhyItEndedByItself) {
          Kind::Other},
         {"stopped", [](test::FaultyFileSystem&) {}, Kind::None},
     };
-    engine->SetStorage(dir.path(), false);
+    engine->SetStorage(dir.path(), platform::Media::Fast);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         fs.setFreeSpace(64u << 20);
@@ -435,7 +435,7 @@ TEST_F(EngineTest, ADeviceThatFailsDuringTheCaptureEndsItWithTheError) {
 TEST_F(EngineTest, ACaptureEndedByItsDeviceRaisesNoTooSlowForTheSaving) {
     clock.setCounterFrequency(1'000'000);
     fs.setFreeSpace(300'000);
-    engine->SetStorage(dir.path(), false);
+    engine->SetStorage(dir.path(), platform::Media::Fast);
     in.fail(DeviceCall::Add, 3, platform::mmr::Error);
     sink.onSend = [&](const Event& e) {
         if (e.message == kEvRecordEnd) clock.advanceCounter(5'000'000);
@@ -460,7 +460,7 @@ TEST_P(TooSlowTest, RaisedOnceOnFastMediaWhenStoringTakesLongerThanASecond) {
     const SlowCase& c = GetParam();
     clock.setCounterFrequency(c.frequency);
     fs.setFreeSpace(300'000);  // fast media reserve all of it in the file
-    engine->SetStorage(dir.path(), c.slowMedia);
+    engine->SetStorage(dir.path(), c.slowMedia ? platform::Media::Slow : platform::Media::Fast);
     ASSERT_TRUE(Start(wav::kCodePcm8k8).Ok());
     int slowLeft = 0;
     // The add that requeues a block is the last step of its handling.
@@ -493,7 +493,7 @@ INSTANTIATE_TEST_SUITE_P(Watchdog, TooSlowTest, ::testing::ValuesIn(kSlowCases),
 
 TEST_F(EngineTest, TooSlowCanBeRaisedAgainInTheNextCapture) {
     fs.setFreeSpace(300'000);
-    engine->SetStorage(dir.path(), false);
+    engine->SetStorage(dir.path(), platform::Media::Fast);
     bool slow = false;
     in.onAdd = [&](platform::WaveBuffer&) {
         if (slow) clock.advanceCounter(2'000'000);

@@ -107,7 +107,7 @@ protected:
                                                               },
                                                               dir.file("state")});
         ASSERT_TRUE(engine->Init(sink).Ok());
-        engine->SetStorage(dir.path(), true);
+        engine->SetStorage(dir.path(), platform::Media::Slow);
         ASSERT_TRUE(engine->SetFormat(wav::kCodePcm8k8));
     }
 
@@ -118,7 +118,7 @@ protected:
 
     // What the window's timers do while it waits for the engine.
     void Poll() {
-        polled += engine->RemainingSeconds(wav::kCodePcm8k8, dir.path(), true) >= 0;
+        polled += engine->RemainingSeconds(wav::kCodePcm8k8, dir.path(), platform::Media::Slow) >= 0;
         polled += engine->GetPositionMs() < 1'000'000;
         polled += engine->GetLevelPercent() <= 100;
         // A user winding again and again: while a device runs the seek is
@@ -162,7 +162,7 @@ protected:
             if (message != kEvFileReady) return;
             AudioFileInfo info;
             ASSERT_TRUE(engine->CloseFile().Ok());
-            ASSERT_TRUE(engine->OpenFile(path, true, info).Ok());
+            ASSERT_TRUE(engine->OpenFile(path, platform::Media::Slow, info).Ok());
             EXPECT_GE(info.durationMs, samples / 8u);
             ASSERT_TRUE(engine->SetPosition(0));
         }));
@@ -246,7 +246,7 @@ TEST_F(ThreadedEngineTest, MarksWhileRecordingAndPlayingReachTheFile) {
     EXPECT_EQ(engine->MarkCount(), marksMade);
     ASSERT_TRUE(engine->CloseFile().Ok());
     AudioFileInfo info;
-    ASSERT_TRUE(engine->OpenFile(dir.file("Recording1.wav"), true, info).Ok());
+    ASSERT_TRUE(engine->OpenFile(dir.file("Recording1.wav"), platform::Media::Slow, info).Ok());
     EXPECT_EQ(engine->MarkCount(), marksMade) << "every mark made while playing is in the file";
 
     // At rest, at known places: Next and Previous go from one to the next.

@@ -684,7 +684,7 @@ TEST_F(MainWindowTest, RecordingsAKillLeftUnfinishedAreRepairedBeforeTheListAndN
         FakeSystemInfo system;
         storage::StorageContext ctx(files, memory, system, shell);
         ctx.journalFolder = journals;
-        ASSERT_EQ(ctx.Create(recording("Recording1"), wav::kTagPcm, 8000, 8, 1, true), storage::Status::Ok);
+        ASSERT_EQ(ctx.Create(recording("Recording1"), wav::kTagPcm, 8000, 8, 1, platform::Media::Fast), storage::Status::Ok);
         ASSERT_EQ(ctx.WriteData(audio.data(), 8000), storage::Status::Ok);
     }
     ASSERT_GT(ReadBytes(recording("Recording1")).size(), 44u + 8000u) << "left with its reservation";

@@ -61,7 +61,7 @@ public:
         services.speed = &stage;
         engine = std::make_unique<AudioEngine>(services);
         ASSERT_TRUE(engine->Init(sink).Ok());
-        engine->SetStorage(dir.path(), true);
+        engine->SetStorage(dir.path(), platform::Media::Slow);
     }
 
     void Open(std::uint32_t code, const std::vector<std::uint8_t>& audio) {
@@ -70,7 +70,7 @@ public:
         std::copy(audio.begin(), audio.end(), file.bytes.end() - static_cast<std::ptrdiff_t>(audio.size()));
         test::WriteBytes(dir.file("play.wav"), file.bytes);
         AudioFileInfo info;
-        ASSERT_TRUE(engine->OpenFile(dir.file("play.wav"), true, info).Ok());
+        ASSERT_TRUE(engine->OpenFile(dir.file("play.wav"), platform::Media::Slow, info).Ok());
     }
 
     // Plays to the end; the number of buffers the device was given.

@@ -118,15 +118,15 @@ struct Run {
             const std::uint32_t from = point / format.BlockBytes();
             const std::uint32_t count = kCutPieces * format.PieceBytes() / format.BlockBytes();
             const auto keep = undo ? StorageContext::Undo::Keep : StorageContext::Undo::Forgo;
-            finished = ctx.Select(kPath, !fast) == Status::Ok && ctx.Cut(from, from + count, keep) == Status::Ok;
+            finished = ctx.Select(kPath, fast ? platform::Media::Fast : platform::Media::Slow) == Status::Ok && ctx.Cut(from, from + count, keep) == Status::Ok;
             if (undo) fs.crashAt(crashAt);
             finished = finished && (!undo || ctx.UndoCut() == Status::Ok) && !fs.crashed();
             (void)ctx.Close();
             return;
         }
         if (scenario == Scenario::Record) {
-            started = ctx.Create(kPath, format.tag, format.samplesPerSec, format.bitsPerSample, 1, fast) == Status::Ok;
-        } else if (ctx.Select(kPath, !fast) == Status::Ok && ctx.SeekToSample(point / format.BlockBytes())) {
+            started = ctx.Create(kPath, format.tag, format.samplesPerSec, format.bitsPerSample, 1, fast ? platform::Media::Fast : platform::Media::Slow) == Status::Ok;
+        } else if (ctx.Select(kPath, fast ? platform::Media::Fast : platform::Media::Slow) == Status::Ok && ctx.SeekToSample(point / format.BlockBytes())) {
             started = scenario == Scenario::Append    ? ctx.Append()
                       : scenario == Scenario::Overwrite ? ctx.Overwrite()
                                                         : ctx.Insert();
@@ -409,7 +409,7 @@ protected:
     void LeaveKilledRecording(const std::string& path, const Bytes& audio) {
         StorageContext ctx(fs, memory, system, shell);
         ctx.journalFolder = kState;
-        ASSERT_EQ(ctx.Create(path, wav::kTagPcm, 8000, 8, 1, true), Status::Ok);
+        ASSERT_EQ(ctx.Create(path, wav::kTagPcm, 8000, 8, 1, platform::Media::Fast), Status::Ok);
         ASSERT_EQ(ctx.WriteData(audio.data(), static_cast<std::uint32_t>(audio.size())), Status::Ok);
         const Bytes killed = fs.contents(path).value();  // a kill leaves all that was stored
         fs.crashAt(1);
@@ -439,7 +439,7 @@ TEST_F(RecoveryTest, RepairsOnlyJournalledFilesInScopeAndForgetsStaleJournals) {
         StorageContext ctx(fs, memory, system, shell);
         ctx.journalFolder = kState;
         fs.putFolder("/gone");
-        ASSERT_EQ(ctx.Create("/gone/c.wav", wav::kTagPcm, 8000, 8, 1, true), Status::Ok);
+        ASSERT_EQ(ctx.Create("/gone/c.wav", wav::kTagPcm, 8000, 8, 1, platform::Media::Fast), Status::Ok);
         fs.crashAt(1);
         (void)ctx.Close();
         fs.reboot();
@@ -501,7 +501,7 @@ TEST_F(RecoveryTest, SelectingAnUnfinishedRecordingRepairsItFirst) {
     ASSERT_GT(fs.contents(kPath)->size(), 44u + 8000u);
     StorageContext ctx(fs, memory, system, shell);
     ctx.journalFolder = kState;
-    ASSERT_EQ(ctx.Select(kPath, false), Status::Ok);
+    ASSERT_EQ(ctx.Select(kPath, platform::Media::Fast), Status::Ok);
     EXPECT_EQ(ctx.LengthInBlocks(), 8000u);
     ASSERT_TRUE(ctx.Append());
     ASSERT_EQ(ctx.WriteData(audio.data(), 1600), Status::Ok);

@@ -79,13 +79,13 @@ struct FastRig {
     bool Is(const Strategy* s) const { return &ctx.Current() == s; }
 
     [[nodiscard]] Status CreatePcm(std::uint32_t rate = 8000, std::uint16_t bits = 8) {
-        return ctx.Create(path, wav::kTagPcm, rate, bits, 1, true);
+        return ctx.Create(path, wav::kTagPcm, rate, bits, 1, platform::Media::Fast);
     }
-    [[nodiscard]] Status CreateGsm() { return ctx.Create(path, wav::kTagGsm, 8000, 0, 1, true); }
+    [[nodiscard]] Status CreateGsm() { return ctx.Create(path, wav::kTagGsm, 8000, 0, 1, platform::Media::Fast); }
     // Puts `file` on disk and opens it on fast media.
     [[nodiscard]] Status SelectFile(const Bytes& file) {
         test::WriteBytes(path, file);
-        return ctx.Select(path, false);
+        return ctx.Select(path, platform::Media::Fast);
     }
     // Stores `audio` in pieces of `piece` bytes; stops at the first failure.
     [[nodiscard]] Status Record(const Bytes& audio, std::size_t piece) {

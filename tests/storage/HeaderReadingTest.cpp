@@ -129,14 +129,14 @@ INSTANTIATE_TEST_SUITE_P(Files, StrictReading, testing::ValuesIn(Cases()),
 
 TEST(StrictReadingSelect, MissingFileIsRefusedAndNotCreated) {
     SlowRig rig;
-    EXPECT_EQ(rig.ctx.Select(rig.path, true), Status::FileError);
+    EXPECT_EQ(rig.ctx.Select(rig.path, platform::Media::Slow), Status::FileError);
     EXPECT_FALSE(rig.Exists());
     EXPECT_EQ(rig.ctx.Close(), Status::Ok);
 }
 
 TEST(StrictReadingSelect, NoFileNameIsAnInternalError) {
     SlowRig rig;
-    EXPECT_EQ(rig.ctx.Select("", true), Status::InternalError);
+    EXPECT_EQ(rig.ctx.Select("", platform::Media::Slow), Status::InternalError);
 }
 
 TEST(StrictReadingSelect, GsmWithoutFactCanBeExtendedWithoutWritingAFactValue) {

@@ -279,9 +279,9 @@ protected:
         StorageContext ctx(fs, memory, system, shell);
         ctx.journalFolder = kState;
         if (old.empty()) {
-            ASSERT_EQ(ctx.Create(kPath, wav::kTagPcm, 8000, 8, 1, true), Status::Ok);
+            ASSERT_EQ(ctx.Create(kPath, wav::kTagPcm, 8000, 8, 1, platform::Media::Fast), Status::Ok);
         } else {
-            ASSERT_EQ(ctx.Select(kPath, false), Status::Ok);
+            ASSERT_EQ(ctx.Select(kPath, platform::Media::Fast), Status::Ok);
             ASSERT_TRUE(ctx.Append());
         }
         ASSERT_EQ(ctx.WriteData(audio.data(), static_cast<std::uint32_t>(audio.size())), Status::Ok);
@@ -378,7 +378,7 @@ TEST(CutShortRecording, AKilledInsertionAddsOnlyWhatWasRecorded) {
         {
             StorageContext ctx(fs, memory, system, shell);
             ctx.journalFolder = kState;
-            ASSERT_EQ(ctx.Select(kPath, false), Status::Ok);
+            ASSERT_EQ(ctx.Select(kPath, platform::Media::Fast), Status::Ok);
             ASSERT_TRUE(ctx.Insert());
             for (std::uint32_t at = 0; at < recorded.size(); at += 325)
                 ASSERT_EQ(ctx.WriteData(recorded.data() + at, 325), Status::Ok);

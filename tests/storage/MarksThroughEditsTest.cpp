@@ -102,11 +102,11 @@ TEST_P(MarksThroughEdits, MarksStayWithTheirAudioAndOtherChunksAreKept) {
         ctx.journalFolder = kState;
         bool started = false;
         if (c.edit == Edit::Record) {
-            started = ctx.Create(kPath, format.tag, format.samplesPerSec, format.bitsPerSample, 1, c.fast) == Status::Ok;
+            started = ctx.Create(kPath, format.tag, format.samplesPerSec, format.bitsPerSample, 1, c.fast ? platform::Media::Fast : platform::Media::Slow) == Status::Ok;
             m.Create(format);
             nextId = 1;
         } else {
-            ASSERT_EQ(ctx.Select(kPath, !c.fast), Status::Ok);
+            ASSERT_EQ(ctx.Select(kPath, c.fast ? platform::Media::Fast : platform::Media::Slow), Status::Ok);
             EXPECT_EQ(ctx.marks.Marks().size(), oldMarks.size()) << "the file's marks were not read";
             ASSERT_TRUE(ctx.SeekToSample(point));
             m.Select();
@@ -161,7 +161,7 @@ TEST_P(MarksThroughEdits, MarksStayWithTheirAudioAndOtherChunksAreKept) {
     EXPECT_EQ(fs.list(kState)->size(), 0u) << "the change left files beside its journal";
     // Selected again, storage reads back what it wrote.
     StorageContext again(fs, memory, system, shell);
-    ASSERT_EQ(again.Select(kPath, !c.fast), Status::Ok);
+    ASSERT_EQ(again.Select(kPath, c.fast ? platform::Media::Fast : platform::Media::Slow), Status::Ok);
     EXPECT_EQ(again.marks.Marks().size(), expected.size());
     (void)again.Close();
 }
@@ -231,7 +231,7 @@ TEST_P(CueBeforeTheAudio, ItsMarksCountAndMoveAsTheFileShowsThem) {
 
     StorageContext ctx(fs, memory, system, shell);
     ctx.journalFolder = kState;
-    ASSERT_EQ(ctx.Select(kPath, !c.fast), Status::Ok);
+    ASSERT_EQ(ctx.Select(kPath, c.fast ? platform::Media::Fast : platform::Media::Slow), Status::Ok);
     EXPECT_EQ(ctx.marks.Marks(), old) << "the marks before the audio are not counted";
     ASSERT_TRUE(ctx.SeekToSample(4 * piece));
     if (c.edit == Edit::AtRest) {

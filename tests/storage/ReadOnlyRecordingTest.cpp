@@ -31,7 +31,7 @@ TEST_P(ReadOnlyRecording, PlaysWholeAndRefusesEveryEdit) {
     fs.refuseWrites(true);
     StorageContext ctx(fs, memory, system, shell);
     ctx.journalFolder = dir.file("state");
-    ASSERT_EQ(ctx.Select(path, slow), Status::Ok);
+    ASSERT_EQ(ctx.Select(path, slow ? platform::Media::Slow : platform::Media::Fast), Status::Ok);
     Bytes played(audio.size());
     const Status read = ctx.ReadData(played.data(), static_cast<std::uint32_t>(played.size()));
     EXPECT_TRUE(read == Status::Ok || read == Status::EndOfData);
@@ -46,7 +46,7 @@ TEST_P(ReadOnlyRecording, PlaysWholeAndRefusesEveryEdit) {
     EXPECT_FALSE(test::FileExists(dir.file("state"))) << "no journal for a file that cannot change";
     // Writable again, the same file is edited as any other.
     fs.refuseWrites(false);
-    ASSERT_EQ(ctx.Select(path, slow), Status::Ok);
+    ASSERT_EQ(ctx.Select(path, slow ? platform::Media::Slow : platform::Media::Fast), Status::Ok);
     EXPECT_TRUE(ctx.Append());
     EXPECT_EQ(ctx.FailureCause().kind, platform::IoError::Kind::None);
     EXPECT_EQ(ctx.Close(), Status::Ok);

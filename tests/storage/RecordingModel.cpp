@@ -180,7 +180,7 @@ private:
         std::error_code ignored;
         std::filesystem::remove(path, ignored);  // recordings are made under fresh names
         model.Create(format);
-        ASSERT_EQ(ctx.Create(path, format.tag, format.samplesPerSec, format.bitsPerSample, 1, !options.slow),
+        ASSERT_EQ(ctx.Create(path, format.tag, format.samplesPerSec, format.bitsPerSample, 1, options.slow ? platform::Media::Slow : platform::Media::Fast),
                   Status::Ok);
         where = Where::Recording;
         CheckRecordingState();
@@ -277,7 +277,7 @@ private:
     }
 
     void Reselect() {
-        ASSERT_EQ(ctx.Select(path, options.slow), Status::Ok);
+        ASSERT_EQ(ctx.Select(path, options.slow ? platform::Media::Slow : platform::Media::Fast), Status::Ok);
         model.Select();
         where = Where::Selected;
         EXPECT_EQ(ctx.DataSize(), model.DataSize());

@@ -84,12 +84,12 @@ struct SlowRig {
     bool Is(const Strategy* s) const { return &ctx.Current() == s; }
 
     [[nodiscard]] Status Create(const model::Format& f) {
-        return ctx.Create(path, f.tag, f.samplesPerSec, f.bitsPerSample, 1, false);
+        return ctx.Create(path, f.tag, f.samplesPerSec, f.bitsPerSample, 1, platform::Media::Slow);
     }
     // Puts `file` on disk and opens it on slow media.
     [[nodiscard]] Status SelectFile(const Bytes& file) {
         test::WriteBytes(path, file);
-        return ctx.Select(path, true);
+        return ctx.Select(path, platform::Media::Slow);
     }
     // Stores `audio` in pieces of `piece` bytes; stops at the first failure.
     [[nodiscard]] Status Record(const Bytes& audio, std::size_t piece) {

@@ -139,7 +139,7 @@ TEST(StorageContext, SpaceLeftOfAnOpenFileOnSlowMediaIsReported) {
 
 TEST(StorageContext, FormatQueriesAnswerFromTheHeader) {
     SlowRig rig;
-    ASSERT_EQ(rig.ctx.Create(rig.path, wav::kTagPcm, 11025, 16, 1, false), Status::Ok);
+    ASSERT_EQ(rig.ctx.Create(rig.path, wav::kTagPcm, 11025, 16, 1, platform::Media::Slow), Status::Ok);
     EXPECT_EQ(rig.ctx.FormatTag(), wav::kTagPcm);
     EXPECT_EQ(rig.ctx.Channels(), 1);
     EXPECT_EQ(rig.ctx.SamplesPerSec(), 11025u);
@@ -169,7 +169,7 @@ TEST(StorageContext, SelectWhileRecordingFirstFinishesTheRecording) {
     ASSERT_EQ(rig.Create(kPcm8), Status::Ok);
     const Bytes audio = Pattern(3000, 4);
     ASSERT_EQ(rig.Record(audio, 1600), Status::Ok);
-    ASSERT_EQ(rig.ctx.Select(other, true), Status::Ok);
+    ASSERT_EQ(rig.ctx.Select(other, platform::Media::Slow), Status::Ok);
     EXPECT_EQ(rig.OnDisk(), model::WavFile(kPcm8, audio));
     EXPECT_TRUE(rig.Is(rig.ctx.selectSlow.get()));
     EXPECT_EQ(rig.ctx.DataSize(), 40u);
@@ -208,7 +208,7 @@ TEST(StorageContext, RefusedEditsSwitchAsTheTableSays) {
     EXPECT_TRUE(rig.ctx.IsIdle());
     rig.ExpectNothingHeld();
 
-    ASSERT_EQ(rig.ctx.Select(rig.path, true), Status::Ok);
+    ASSERT_EQ(rig.ctx.Select(rig.path, platform::Media::Slow), Status::Ok);
     rig.fs.failNth(test::Fault::Map, 1);
     EXPECT_FALSE(rig.ctx.Insert());
     EXPECT_TRUE(rig.Is(rig.ctx.selectSlow.get()));

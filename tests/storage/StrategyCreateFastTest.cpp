@@ -237,7 +237,7 @@ TEST(CreateFastTest, FreeSpaceBeyondFourGigabytesIsCappedToThirtyTwoBits) {
     StorageContext ctx(fs, memory, system, shell);
     fs.setFreeSpace(std::uint64_t{10} << 30);
     const std::string path = dir.file("big.wav");
-    ASSERT_EQ(ctx.Create(path, wav::kTagPcm, 8000, 8, 1, true), Status::Ok);
+    ASSERT_EQ(ctx.Create(path, wav::kTagPcm, 8000, 8, 1, platform::Media::Fast), Status::Ok);
     EXPECT_EQ(ctx.fileLimit, kMinuteStep) << "a step, however large the volume";
     EXPECT_EQ(ShallowFile::asked, ctx.fileLimit);
     EXPECT_EQ(ctx.SpaceLeft(), std::numeric_limits<std::uint32_t>::max());

@@ -194,7 +194,7 @@ TEST(StrategyCreateSlow, AFullVolumeKeepsWhatFitsAndTheSpoolKeepsTheRest) {
                     started = rig.Create(format) == Status::Ok;
                 } else {
                     test::WriteBytes(rig.path, old);
-                    ASSERT_EQ(rig.ctx.Select(rig.path, !fast), Status::Ok);
+                    ASSERT_EQ(rig.ctx.Select(rig.path, fast ? platform::Media::Fast : platform::Media::Slow), Status::Ok);
                     ASSERT_TRUE(rig.ctx.SeekToSample(at));
                     started = change == Change::Append      ? rig.ctx.Append()
                               : change == Change::Overwrite ? rig.ctx.Overwrite()
@@ -265,7 +265,7 @@ TEST(StrategyCreateSlow, AKilledRecordingWhoseEmptyFileWasDeletedIsWrittenFromIt
         const Bytes audio = Pattern(5 * format.PieceBytes(), 30);
         auto killed = std::make_unique<StorageContext>(rig.fs, rig.memory, rig.system, rig.shell);
         killed->journalFolder = rig.ctx.journalFolder;
-        ASSERT_EQ(killed->Create(rig.path, format.tag, format.samplesPerSec, format.bitsPerSample, 1, false), Status::Ok);
+        ASSERT_EQ(killed->Create(rig.path, format.tag, format.samplesPerSec, format.bitsPerSample, 1, platform::Media::Slow), Status::Ok);
         for (std::size_t at = 0; at < audio.size(); at += format.PieceBytes())
             ASSERT_EQ(killed->WriteData(audio.data() + at, format.PieceBytes()), Status::Ok);
         killed.reset();  // lets go of everything as a killed process does

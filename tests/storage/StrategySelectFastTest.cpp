@@ -12,7 +12,7 @@ using namespace fasttest;
 
 TEST(SelectFastTest, OpensOnlyAnExistingAcceptableFileAndLeavesItAsItWas) {
     FastRig rig;
-    EXPECT_EQ(rig.ctx.Select(rig.path, false), Status::FileError);
+    EXPECT_EQ(rig.ctx.Select(rig.path, platform::Media::Fast), Status::FileError);
     EXPECT_FALSE(test::FileExists(rig.path)) << "a mistyped name must not leave an empty file";
     rig.ExpectNothingHeld();
 
@@ -275,7 +275,7 @@ TEST(SelectFastFaultTest, SelectAndCloseNeverChangeTheFile) {
         FastRig& rig = run.rig;
         test::WriteBytes(rig.path, file);
         run.Arm();
-        const Status status = rig.ctx.Select(rig.path, false);
+        const Status status = rig.ctx.Select(rig.path, platform::Media::Fast);
         const bool fired = run.Disarm();
         EXPECT_EQ(status, fired ? Status::FileError : Status::Ok);
         if (status == Status::Ok) {

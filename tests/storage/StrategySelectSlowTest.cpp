@@ -209,7 +209,7 @@ TEST(StrategySelectSlow, AnEditNeverTakesTheFilePast32Bits) {
         wav::StoreLe32(&header[40], length - 44);
         test::WriteBytes(rig.path, header);
         std::filesystem::resize_file(rig.path, length);  // sparse: no disk is used
-        ASSERT_EQ(rig.ctx.Select(rig.path, true), Status::Ok);
+        ASSERT_EQ(rig.ctx.Select(rig.path, platform::Media::Slow), Status::Ok);
         ASSERT_TRUE(rig.ctx.SeekToSample(length - 44 - 10));
         ASSERT_TRUE(append ? rig.ctx.Append() : rig.ctx.Overwrite());
         const std::uint32_t start = append ? length : length - 10;
@@ -248,7 +248,7 @@ TEST(StrategySelectSlowFaults, Select) {
         SlowRig& rig = run.rig;
         test::WriteBytes(rig.path, file);
         run.Arm();
-        const Status selected = rig.ctx.Select(rig.path, true);
+        const Status selected = rig.ctx.Select(rig.path, platform::Media::Slow);
         Status closed = Status::Ok;
         Bytes played;
         if (selected == Status::Ok) played = rig.Play(325);

@@ -40,6 +40,7 @@ bool Start(StorageContext& ctx, Change change) {
 class TwoWriters : public testing::TestWithParam<bool> {
 protected:
     bool Slow() const { return GetParam(); }
+    platform::Media Medium() const { return Slow() ? platform::Media::Slow : platform::Media::Fast; }
 
     // The recording the first writer's change makes of `old` (or of nothing).
     Bytes Expected(Change change, const Bytes& fresh) const {
@@ -73,10 +74,10 @@ TEST_P(TwoWriters, TheSecondIsRefusedAndTheFirstFinishesOrIsRecovered) {
                 one->journalFolder = two.journalFolder = rig.ctx.journalFolder;
                 const Bytes fresh = Pattern(3 * kBlock, 2);
                 if (first.change == Change::Record) {
-                    ASSERT_EQ(one->Create(rig.path, kPcm16.tag, 8000, 16, 1, !Slow()), Status::Ok);
+                    ASSERT_EQ(one->Create(rig.path, kPcm16.tag, 8000, 16, 1, Medium()), Status::Ok);
                 } else {
                     test::WriteBytes(rig.path, old);
-                    ASSERT_EQ(one->Select(rig.path, Slow()), Status::Ok);
+                    ASSERT_EQ(one->Select(rig.path, Medium()), Status::Ok);
                     ASSERT_TRUE(one->SeekToSample(2 * kBlock / 2));
                     ASSERT_TRUE(Start(*one, first.change));
                 }
@@ -84,7 +85,7 @@ TEST_P(TwoWriters, TheSecondIsRefusedAndTheFirstFinishesOrIsRecovered) {
 
                 const Bytes journal = test::ReadBytes(rig.JournalFor());
                 // A new recording on slow media holds nothing to read yet.
-                if (two.Select(rig.path, Slow()) == Status::Ok) {
+                if (two.Select(rig.path, Medium()) == Status::Ok) {
                     EXPECT_FALSE(Start(two, second.change));
                     EXPECT_EQ(two.LastRefusal(), StorageContext::Refusal::InUse);
                 } else {
@@ -105,7 +106,7 @@ TEST_P(TwoWriters, TheSecondIsRefusedAndTheFirstFinishesOrIsRecovered) {
                 EXPECT_EQ(rig.OnDisk(), done);
                 EXPECT_FALSE(test::FileExists(rig.JournalFor()));
 
-                ASSERT_EQ(two.Select(rig.path, Slow()), Status::Ok);
+                ASSERT_EQ(two.Select(rig.path, Medium()), Status::Ok);
                 ASSERT_TRUE(Start(two, Change::Append)) << "once the first has finished";
                 EXPECT_EQ(two.LastRefusal(), StorageContext::Refusal::None);
                 ASSERT_EQ(two.Close(), Status::Ok);
@@ -123,7 +124,7 @@ TEST_P(TwoWriters, AChangeWaitingForRecoveryRefusesEditsUntilItIsWritten) {
     SlowRig rig;
     rig.UseJournals();
     const Bytes fresh = Pattern(6 * kBlock, 3);
-    ASSERT_EQ(rig.ctx.Create(rig.path, kPcm16.tag, 8000, 16, 1, false), Status::Ok);
+    ASSERT_EQ(rig.ctx.Create(rig.path, kPcm16.tag, 8000, 16, 1, platform::Media::Slow), Status::Ok);
     ASSERT_EQ(rig.Record(fresh, kBlock), Status::Ok);
     rig.fs.setShortWrite(2 * kBlock);
     EXPECT_NE(rig.ctx.Close(), Status::Ok);
@@ -131,14 +132,14 @@ TEST_P(TwoWriters, AChangeWaitingForRecoveryRefusesEditsUntilItIsWritten) {
 
     StorageContext other(rig.fs, rig.memory, rig.system, rig.shell);
     other.journalFolder = rig.ctx.journalFolder;
-    ASSERT_EQ(other.Select(rig.path, Slow()), Status::Ok) << "what fitted plays";
+    ASSERT_EQ(other.Select(rig.path, Medium()), Status::Ok) << "what fitted plays";
     EXPECT_FALSE(other.Append());
     EXPECT_EQ(other.LastRefusal(), StorageContext::Refusal::Unsettled);
     EXPECT_EQ(other.Close(), Status::Ok);
     EXPECT_TRUE(test::FileExists(BufferSpoolPathFor(rig.JournalFor())));
 
     rig.fs.setShortWrite(std::nullopt);
-    ASSERT_EQ(other.Select(rig.path, Slow()), Status::Ok) << "selecting it recovers it";
+    ASSERT_EQ(other.Select(rig.path, Medium()), Status::Ok) << "selecting it recovers it";
     EXPECT_EQ(rig.OnDisk(), model::WavFile(kPcm16, fresh));
     EXPECT_TRUE(other.Append());
     EXPECT_EQ(other.Close(), Status::Ok);

@@ -79,7 +79,7 @@ TEST_P(UndoCut, PutsBackTheRecordingByteForByte) {
     fs.put(kPath, old);
     StorageContext ctx(fs, memory, system, shell);
     ctx.journalFolder = kState;
-    ASSERT_EQ(ctx.Select(kPath, !c.fast), Status::Ok);
+    ASSERT_EQ(ctx.Select(kPath, c.fast ? platform::Media::Fast : platform::Media::Slow), Status::Ok);
     const std::uint32_t length = ctx.LengthInBlocks();
     const std::uint32_t from = c.span == Span::ToHere ? 0 : 4 * piece;
     const std::uint32_t to = c.span == Span::FromHere ? length : 7 * piece;
@@ -148,7 +148,7 @@ TEST_P(UndoCutEnds, TheKeptAudioGoesAndTheFileStaysAsTheLastChangeLeftIt) {
     StorageContext ctx(fs, memory, system, shell);
     ctx.journalFolder = kState;
     const std::uint32_t piece = f.PieceBytes() / f.BlockBytes();
-    ASSERT_EQ(ctx.Select(kPath, false), Status::Ok);
+    ASSERT_EQ(ctx.Select(kPath, platform::Media::Fast), Status::Ok);
     ASSERT_EQ(ctx.Cut(2 * piece, 3 * piece, Undo::Keep), Status::Ok);
     ASSERT_TRUE(ctx.CanUndoCut());
     const Bytes added = Pattern(f.PieceBytes(), 9);
@@ -159,7 +159,7 @@ TEST_P(UndoCutEnds, TheKeptAudioGoesAndTheFileStaysAsTheLastChangeLeftIt) {
     };
     switch (GetParam().ending) {
         case Ending::Close: ASSERT_EQ(ctx.Close(), Status::Ok); break;
-        case Ending::SelectOther: ASSERT_EQ(ctx.Select(kOther, false), Status::Ok); break;
+        case Ending::SelectOther: ASSERT_EQ(ctx.Select(kOther, platform::Media::Fast), Status::Ok); break;
         case Ending::Append: record(ctx.Append()); break;
         case Ending::Insert: record(ctx.Insert()); break;
         case Ending::Overwrite: record(ctx.Overwrite()); break;
@@ -170,7 +170,7 @@ TEST_P(UndoCutEnds, TheKeptAudioGoesAndTheFileStaysAsTheLastChangeLeftIt) {
         case Ending::AnotherCut: ASSERT_EQ(ctx.Cut(0, 1, Undo::Keep), Status::Ok); break;
         case Ending::CutWithoutKeeping: ASSERT_EQ(ctx.Cut(0, 1), Status::Ok); break;
         case Ending::Create:
-            ASSERT_EQ(ctx.Create("/rec/c.wav", wav::kTagPcm, 8000, 16, 1, false), Status::Ok);
+            ASSERT_EQ(ctx.Create("/rec/c.wav", wav::kTagPcm, 8000, 16, 1, platform::Media::Slow), Status::Ok);
             ASSERT_EQ(ctx.Close(), Status::Ok);
             break;
     }
@@ -178,7 +178,7 @@ TEST_P(UndoCutEnds, TheKeptAudioGoesAndTheFileStaysAsTheLastChangeLeftIt) {
     EXPECT_EQ(ctx.CanUndoCut(), kept == 1);
     EXPECT_EQ(fs.list(kState)->size(), kept) << "the kept audio outlived the chance to undo";
     if (GetParam().ending == Ending::Close || GetParam().ending == Ending::Create) {
-        ASSERT_EQ(ctx.Select(kPath, false), Status::Ok);
+        ASSERT_EQ(ctx.Select(kPath, platform::Media::Fast), Status::Ok);
     }
     const Bytes before = fs.contents(kPath).value();
     if (kept == 0) {
@@ -208,7 +208,7 @@ TEST_F(UndoCutGuard, AFileChangedSinceTheCutIsLeftAsItIs) {
         fs.put(kPath, OldRecording(f, After::ListAndMarks));
         StorageContext ctx(fs, memory, system, shell);
         ctx.journalFolder = kState;
-        ASSERT_EQ(ctx.Select(kPath, false), Status::Ok);
+        ASSERT_EQ(ctx.Select(kPath, platform::Media::Fast), Status::Ok);
         ASSERT_EQ(ctx.Cut(10, 20, Undo::Keep), Status::Ok);
         Bytes changed = fs.contents(kPath).value();
         if (chunksChanged) {
@@ -232,12 +232,12 @@ TEST_F(UndoCutGuard, RecoveryRemovesKeptAudioOnlyOnceItsProgramHasEnded) {
     {
         StorageContext ctx(fs, memory, system, shell);
         ctx.journalFolder = kState;
-        ASSERT_EQ(ctx.Select(kPath, true), Status::Ok);
+        ASSERT_EQ(ctx.Select(kPath, platform::Media::Slow), Status::Ok);
         ASSERT_EQ(ctx.Cut(1, 3, Undo::Keep), Status::Ok);
         EXPECT_TRUE(RecoverRecordings(fs, kState).empty());
         EXPECT_EQ(StateFiles(), 1u) << "recovery took the kept audio of a live program";
         // Selecting the cut recording again keeps it too.
-        ASSERT_EQ(ctx.Select(kPath, true), Status::Ok);
+        ASSERT_EQ(ctx.Select(kPath, platform::Media::Slow), Status::Ok);
         EXPECT_TRUE(ctx.CanUndoCut());
     }
     EXPECT_EQ(StateFiles(), 1u);
@@ -252,7 +252,7 @@ TEST_F(UndoCutGuard, ACutWhoseAudioCannotBeKeptIsMadeAndCannotBeUndone) {
     StorageContext ctx(fs, memory, system, shell);
     ctx.journalFolder = "/no/such/folder/under/a/file";
     fs.put("/no", Bytes{1});  // a file where the folder would be made
-    ASSERT_EQ(ctx.Select(kPath, false), Status::Ok);
+    ASSERT_EQ(ctx.Select(kPath, platform::Media::Fast), Status::Ok);
     ASSERT_EQ(ctx.Cut(0, 10, Undo::Keep), Status::Ok);
     EXPECT_EQ(fs.contents(kPath)->size(), old.size() - 20);
     EXPECT_FALSE(ctx.CanUndoCut());

@@ -23,7 +23,7 @@ public:
     auto& owner() { return e.owner; }
     auto& formatMask() { return e.formatMask; }
     auto& storagePath() { return e.storagePath; }
-    auto& mediaSpeed() { return e.mediaSpeed; }
+    auto& media() { return e.media; }
     auto& voiceActivation() { return e.voiceActivation; }
     auto& silenceCut() { return e.silenceCut; }
     auto& activationPercent() { return e.activationPercent; }

@@ -14,7 +14,7 @@ std::string Hex(std::uint32_t value) {
     return text;
 }
 
-const char* Speed(bool slow) { return slow ? "slow" : "fast"; }
+const char* Speed(platform::Media media) { return media == platform::Media::Slow ? "slow" : "fast"; }
 
 bool IsQuery(const std::string& call) {
     for (const char* query :
@@ -90,10 +90,10 @@ void ScriptedEngine::SetCaptureSwitches(bool voiceActivation, bool silenceCut) {
     options.silenceCut = silenceCut;
 }
 
-void ScriptedEngine::SetStorage(const std::string& storageFolder, bool slow) {
-    log.push_back("SetStorage(" + storageFolder + "," + Speed(slow) + ")");
+void ScriptedEngine::SetStorage(const std::string& storageFolder, platform::Media media) {
+    log.push_back("SetStorage(" + storageFolder + "," + Speed(media) + ")");
     folder = storageFolder;
-    slowStorage = slow;
+    slowStorage = media == platform::Media::Slow;
 }
 
 engine::ResultCode ScriptedEngine::startCapture(Op op, std::uint32_t base) {
@@ -130,8 +130,8 @@ engine::ResultCode ScriptedEngine::RecordOverwrite() {
     return startCapture(Op::RecordOverwrite, engine::kEventBaseOverwrite);
 }
 
-engine::ResultCode ScriptedEngine::OpenFile(const std::string& path, bool slow, controller::AudioFileInfo& info) {
-    log.push_back("OpenFile(" + path + "," + Speed(slow) + ")");
+engine::ResultCode ScriptedEngine::OpenFile(const std::string& path, platform::Media media, controller::AudioFileInfo& info) {
+    log.push_back("OpenFile(" + path + "," + Speed(media) + ")");
     if (auto failure = scripted(Op::OpenFile)) return *failure;
     if (mode != Mode::Closed && mode != Mode::FileOpen) return {0x21000000, 2023};
     info = factsOf(path);
@@ -235,8 +235,8 @@ std::uint32_t ScriptedEngine::GetLevelPercent() {
     return level;
 }
 
-std::int32_t ScriptedEngine::RemainingSeconds(std::uint32_t bit, const std::string& storageFolder, bool slow) {
-    log.push_back("RemainingSeconds(" + Hex(bit) + "," + storageFolder + "," + Speed(slow) + ")");
+std::int32_t ScriptedEngine::RemainingSeconds(std::uint32_t bit, const std::string& storageFolder, platform::Media media) {
+    log.push_back("RemainingSeconds(" + Hex(bit) + "," + storageFolder + "," + Speed(media) + ")");
     return remaining;
 }
 

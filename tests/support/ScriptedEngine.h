@@ -78,12 +78,12 @@ public:
     [[nodiscard]] bool SetFormat(std::uint32_t formatBit) override;
     void SetCaptureOptions(const controller::CaptureOptions& captureOptions) override;
     void SetCaptureSwitches(bool voiceActivation, bool silenceCut) override;
-    void SetStorage(const std::string& storageFolder, bool slow) override;
+    void SetStorage(const std::string& storageFolder, platform::Media media) override;
     [[nodiscard]] engine::ResultCode RecordStart(const std::string& path) override;
     [[nodiscard]] engine::ResultCode RecordAppend() override;
     [[nodiscard]] engine::ResultCode RecordInsert() override;
     [[nodiscard]] engine::ResultCode RecordOverwrite() override;
-    [[nodiscard]] engine::ResultCode OpenFile(const std::string& path, bool slow,
+    [[nodiscard]] engine::ResultCode OpenFile(const std::string& path, platform::Media media,
                                               controller::AudioFileInfo& info) override;
     [[nodiscard]] engine::ResultCode CloseFile() override;
     [[nodiscard]] engine::ResultCode GetFileInfo(const std::string& path, controller::AudioFileInfo& info) override;
@@ -96,7 +96,7 @@ public:
     [[nodiscard]] engine::ResultCode SetVolume(std::int32_t percent) override;
     void SetPlaybackSpeed(std::uint32_t hundredths) override { log.push_back("SetPlaybackSpeed(" + std::to_string(hundredths) + ")"); }
     std::uint32_t GetLevelPercent() override;
-    std::int32_t RemainingSeconds(std::uint32_t formatBit, const std::string& storageFolder, bool slow) override;
+    std::int32_t RemainingSeconds(std::uint32_t formatBit, const std::string& storageFolder, platform::Media media) override;
     [[nodiscard]] bool AddMark(std::string& label) override;
     std::uint32_t MarkCount() override;
     [[nodiscard]] bool SeekToMark(bool forward) override;

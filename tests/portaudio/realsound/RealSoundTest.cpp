@@ -337,7 +337,7 @@ TEST_F(RealSound, PlaybackPausedAndResumedPlaysOnAndEnds) {
     static RealEngine* rig = new RealEngine;
     ASSERT_TRUE(rig->engine.Init(rig->events).Ok());
     engine::AudioFileInfo info;
-    ASSERT_TRUE(rig->engine.OpenFile(file, true, info).Ok());
+    ASSERT_TRUE(rig->engine.OpenFile(file, platform::Media::Slow, info).Ok());
     const std::size_t mark = tap->Mark();
     const auto began = Clock::now();
     ASSERT_TRUE(rig->engine.PlayStart().Ok());
