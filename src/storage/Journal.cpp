@@ -6,7 +6,7 @@
 #include <cstring>
 #include <functional>
 
-#include "wav/Formats.h"
+#include "wav/HeaderLayout.h"
 #include "wav/WavChunkReader.h"
 
 #include "storage/BufferSpool.h"
@@ -316,28 +316,22 @@ bool NoteJournalFile(platform::File& journal, const platform::FileIdentity& file
 }
 
 std::uint64_t HeaderDigest(const std::uint8_t* header, std::uint32_t dataChunkPos, std::uint32_t factValuePos) {
-    const std::uint32_t size = dataChunkPos + 8;
-    const auto counted = [&](std::uint32_t i) {
-        return (i >= 4 && i < 8) || (i >= dataChunkPos + 4 && i < size) ||
-               (factValuePos != 0 && i >= factValuePos && i < factValuePos + 4);
-    };
     std::uint64_t digest = kDigestBasis;
-    for (std::uint32_t i = 0; i < size; ++i) {
-        digest ^= counted(i) ? 0 : header[i];
+    for (std::uint32_t i = 0; i < dataChunkPos + 8; ++i) {
+        digest ^= wav::IsCountByte({dataChunkPos, factValuePos}, i) ? 0 : header[i];
         digest *= kDigestPrime;
     }
     return digest;
 }
 
 std::vector<std::uint8_t> NewRecordingHeader(const JournalEntry& e, std::uint32_t audio) {
-    std::vector<std::uint8_t> h(e.head.size() + 16, 0);
-    std::memcpy(h.data(), "RIFF", 4);
-    std::copy(e.head.begin(), e.head.end(), h.begin() + 8);
-    std::memcpy(h.data() + 8 + e.head.size(), "data", 4);
-    wav::StoreLe32(&h[4], static_cast<std::uint32_t>(h.size()) + audio - 8);
-    wav::StoreLe32(&h[h.size() - 4], audio);
-    if (e.factValuePos != 0 && e.factValuePos + 4 <= h.size())
-        wav::StoreLe32(&h[e.factValuePos], audio / wav::kGsmBlockBytes);
+    // The head runs from "WAVE" to the data chunk, where the journal says it ends.
+    const auto dataChunkPos = static_cast<std::uint32_t>(e.head.size()) + wav::kAfterRiffSize;
+    std::vector<std::uint8_t> h(dataChunkPos + 8);
+    std::copy(wav::kUnfinishedRiff.begin(), wav::kUnfinishedRiff.end(), h.begin());
+    std::copy(e.head.begin(), e.head.end(), h.begin() + wav::kAfterRiffSize);
+    std::memcpy(&h[dataChunkPos], "data", 4);
+    wav::SetHeaderCounts(h.data(), {dataChunkPos, e.factValuePos}, dataChunkPos + 8 + audio, audio);
     return h;
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/FileSystem.h"
+#include "wav/HeaderLayout.h"
 
 namespace tavrin::storage {
 
@@ -48,6 +49,8 @@ struct JournalEntry {
         friend bool operator==(const Start&, const Start&) = default;
     };
     std::optional<Start> start;
+
+    wav::HeaderPlaces Places() const { return {dataChunkPos, factValuePos}; }
 };
 
 // The audio bytes a header's data size of `claimed` may stand for in the

@@ -6,7 +6,7 @@
 
 #include "storage/BufferSpool.h"
 #include "storage/TrailingChunks.h"
-#include "wav/Formats.h"
+#include "wav/HeaderLayout.h"
 #include "wav/WavChunkReader.h"
 
 namespace tavrin::storage {
@@ -17,12 +17,6 @@ using Verdict = JournalMatch::Verdict;
 
 JournalMatch Another(std::string why) { return {Verdict::Another, std::move(why), 0}; }
 
-// A byte a header's counts change: RIFF size, data size, fact value.
-bool Counted(const JournalEntry& e, std::uint32_t i) {
-    return (i >= 4 && i < 8) || (i >= e.dataChunkPos + 4 && i < e.dataChunkPos + 8) ||
-           (e.factValuePos != 0 && i >= e.factValuePos && i < e.factValuePos + 4);
-}
-
 // What a new recording's file holds before its first byte of audio: the
 // header the journal gave it, a part of it, or zeros where a crash left the
 // header unwritten.
@@ -30,7 +24,7 @@ bool HoldsNewHeader(const JournalEntry& e, const std::vector<std::uint8_t>& held
     if (std::all_of(held.begin(), held.end(), [](std::uint8_t b) { return b == 0; })) return true;
     const std::vector<std::uint8_t> header = NewRecordingHeader(e, 0);
     for (std::uint32_t i = 0; i < held.size(); ++i)
-        if (!Counted(e, i) && held[i] != header[i]) return false;
+        if (!wav::IsCountByte(e.Places(), i) && held[i] != header[i]) return false;
     return true;
 }
 
@@ -38,8 +32,7 @@ bool HoldsNewHeader(const JournalEntry& e, const std::vector<std::uint8_t>& held
 // and the data chunk the edit recorded.
 bool HoldsEditedFormat(const JournalEntry& e, std::vector<std::uint8_t> header) {
     const auto size = static_cast<std::uint32_t>(header.size());
-    wav::StoreLe32(&header[4], size - 8);
-    wav::StoreLe32(&header[e.dataChunkPos + 4], 0);
+    wav::SetHeaderCounts(header.data(), e.Places(), size, 0);
     wav::WavInfo info;
     return wav::ParseWavBytes(header.data(), size, info) != wav::kParseUnusable && info.dataStart == size &&
            info.blockAlign == e.blockAlign && info.avgBytesPerSec == e.avgBytesPerSec;

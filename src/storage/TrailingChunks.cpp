@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "storage/HeaderWriting.h"
 #include "wav/Formats.h"
 #include "wav/WavChunkReader.h"
 
@@ -148,9 +149,7 @@ bool RestoreTrailingChunks(platform::FileSystem& files, platform::File& file, co
     const std::optional<std::uint32_t> fileEnd = WriteBehind(file, end, place.pad,
                                                              saved->bytes.data() + place.skip, bytes - place.skip);
     if (!fileEnd) return false;
-    std::uint8_t riff[4];
-    wav::StoreLe32(riff, *fileEnd - 8);
-    return file.setLength(*fileEnd) && WriteAt(file, 4, riff, 4) && file.sync();
+    return file.setLength(*fileEnd) && WriteRiffSize(file, *fileEnd) && file.sync();
 }
 
 }  // namespace tavrin::storage
