@@ -10,6 +10,7 @@
 #include "wav/WavChunkReader.h"
 
 #include "storage/BufferSpool.h"
+#include "storage/JournalFormats.h"
 
 namespace tavrin::storage {
 namespace {
@@ -366,40 +367,16 @@ bool SetJournalAside(platform::FileSystem& files, const std::string& journalPath
 
 std::string SpoolPathFor(const std::string& journalPath) { return journalPath + ".spool"; }
 
-namespace {
-// A splice spool, numbers little-endian:
-//
-//   0  "TVSPLICE"
-//   8  point            file offset where the added audio goes
-//  12  added bytes (A)
-//  16  tail bytes (T)
-//  20  the added audio, then the tail
-//  20 + A + T  "TVSPLEND"   (present only once the spool was written whole)
-constexpr char kSpoolStart[8] = {'T', 'V', 'S', 'P', 'L', 'I', 'C', 'E'};
-constexpr char kSpoolEnd[8] = {'T', 'V', 'S', 'P', 'L', 'E', 'N', 'D'};
-constexpr std::size_t kSpoolPointAt = 8;
-constexpr std::size_t kSpoolAddedAt = 12;
-constexpr std::size_t kSpoolTailAt = 16;
-constexpr std::size_t kSpoolAudioAt = 20;
-constexpr std::size_t kSpoolFrame = kSpoolAudioAt + sizeof kSpoolEnd;
-
-// An insert spool: "TVINSERT", the point (8), the count of audio bytes (12),
-// then the audio from kInsertSpoolHeader on.
-constexpr char kInsertMagic[8] = {'T', 'V', 'I', 'N', 'S', 'E', 'R', 'T'};
-constexpr std::size_t kInsertPointAt = 8;
-constexpr std::size_t kInsertCountAt = 12;
-}  // namespace
-
 bool WriteSpliceSpool(platform::FileSystem& files, const std::string& spoolPath, std::uint32_t point,
                       const std::uint8_t* added, std::uint32_t addedBytes, const std::uint8_t* tail,
                       std::uint32_t tailBytes) {
-    std::vector<std::uint8_t> image(kSpoolStart, kSpoolStart + 8);
+    std::vector<std::uint8_t> image(kept::kSpliceStart.begin(), kept::kSpliceStart.end());
     wav::AppendLe32(image, point);
     wav::AppendLe32(image, addedBytes);
     wav::AppendLe32(image, tailBytes);
     image.insert(image.end(), added, added + addedBytes);
     image.insert(image.end(), tail, tail + tailBytes);
-    image.insert(image.end(), kSpoolEnd, kSpoolEnd + 8);
+    image.insert(image.end(), kept::kSpliceEnd.begin(), kept::kSpliceEnd.end());
     auto file = files.open(spoolPath, platform::OpenMode::ReadWriteCreate, false);
     std::uint32_t written = 0;
     return file && file->setLength(0) &&
@@ -408,42 +385,38 @@ bool WriteSpliceSpool(platform::FileSystem& files, const std::string& spoolPath,
 }
 
 std::optional<SpliceSpool> ParseSpliceSpool(const std::uint8_t* image, std::size_t size) {
-    if (size < kSpoolFrame) return std::nullopt;
-    const std::uint64_t added = wav::LoadLe32(&image[kSpoolAddedAt]);
-    const std::uint64_t tail = wav::LoadLe32(&image[kSpoolTailAt]);
-    if (!std::equal(kSpoolStart, kSpoolStart + 8, image) || kSpoolFrame + added + tail != size ||
-        !std::equal(kSpoolEnd, kSpoolEnd + 8, image + size - 8))
+    if (size < kept::kSpliceFrame) return std::nullopt;
+    const std::uint64_t added = wav::LoadLe32(&image[kept::kSpliceAddedAt]);
+    const std::uint64_t tail = wav::LoadLe32(&image[kept::kSpliceTailAt]);
+    if (!kept::HasMark(image, kept::kSpliceStart) || kept::kSpliceFrame + added + tail != size ||
+        !kept::HasMark(image + size - kept::kMarkBytes, kept::kSpliceEnd))
         return std::nullopt;
     SpliceSpool spool;
-    spool.point = wav::LoadLe32(&image[kSpoolPointAt]);
-    const std::uint8_t* audio = image + kSpoolAudioAt;
+    spool.point = wav::LoadLe32(&image[kept::kPointAt]);
+    const std::uint8_t* audio = image + kept::kSpliceAudioAt;
     spool.added.assign(audio, audio + added);
     spool.tail.assign(audio + added, audio + added + tail);
     return spool;
 }
 
 std::optional<SpliceSpool> ReadSpliceSpool(platform::FileSystem& files, const std::string& spoolPath) {
-    const auto whole = platform::ReadWholeFile(files, spoolPath, 0xFFFFFFFFu);
-    if (!whole) return std::nullopt;
-    return ParseSpliceSpool(whole->data(), whole->size());
+    return kept::ReadKept(files, spoolPath, ParseSpliceSpool);
 }
 
 std::string InsertSpoolPathFor(const std::string& journalPath) { return journalPath + ".insert"; }
 
 std::optional<SpliceSpool> ParseInsertSpool(const std::uint8_t* image, std::size_t size) {
-    if (size < kInsertSpoolHeader || !std::equal(kInsertMagic, kInsertMagic + 8, image)) return std::nullopt;
-    const std::uint64_t count = wav::LoadLe32(&image[kInsertCountAt]);
-    if (kInsertSpoolHeader + count > size) return std::nullopt;
+    if (size < kept::kInsertAudioAt || !kept::HasMark(image, kept::kInsertMark)) return std::nullopt;
+    const std::uint64_t count = wav::LoadLe32(&image[kept::kInsertCountAt]);
+    if (kept::kInsertAudioAt + count > size) return std::nullopt;
     SpliceSpool spool;
-    spool.point = wav::LoadLe32(&image[kInsertPointAt]);
-    spool.added.assign(image + kInsertSpoolHeader, image + kInsertSpoolHeader + count);
+    spool.point = wav::LoadLe32(&image[kept::kPointAt]);
+    spool.added.assign(image + kept::kInsertAudioAt, image + kept::kInsertAudioAt + count);
     return spool;
 }
 
 std::optional<SpliceSpool> ReadInsertSpool(platform::FileSystem& files, const std::string& spoolPath) {
-    const auto whole = platform::ReadWholeFile(files, spoolPath, 0xFFFFFFFFu);
-    if (!whole) return std::nullopt;
-    return ParseInsertSpool(whole->data(), whole->size());
+    return kept::ReadKept(files, spoolPath, ParseInsertSpool);
 }
 
 std::string TrailerPathFor(const std::string& journalPath) { return journalPath + ".trailer"; }

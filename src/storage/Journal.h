@@ -166,11 +166,9 @@ std::string SpoolPathFor(const std::string& journalPath);
 [[nodiscard]] std::optional<SpliceSpool> ReadSpliceSpool(platform::FileSystem& files, const std::string& spoolPath);
 [[nodiscard]] std::optional<SpliceSpool> ParseSpliceSpool(const std::uint8_t* bytes, std::size_t size);
 
-// The audio of an insertion as it is recorded: "TVINSERT", the insertion
-// point, the count of audio bytes, then the audio. Recovery of an insertion
-// that never reached its splice turns it into a splice spool (the tail is
-// still in place in the file) and rolls that forward.
-inline constexpr std::uint32_t kInsertSpoolHeader = 16;
+// The audio of an insertion as it was recorded (see JournalFormats.h).
+// Recovery of an insertion that never reached its splice turns it into a
+// splice spool (the tail is still in place in the file) and rolls that forward.
 std::string InsertSpoolPathFor(const std::string& journalPath);
 // Point and audio of an insert spool; nullopt when it is not one.
 [[nodiscard]] std::optional<SpliceSpool> ReadInsertSpool(platform::FileSystem& files, const std::string& spoolPath);
