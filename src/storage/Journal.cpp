@@ -15,9 +15,6 @@
 namespace tavrin::storage {
 namespace {
 
-// Journals of the first version name no file identity and no start header.
-constexpr const char* kMagicFirst = "tavrin-journal 1";
-constexpr const char* kMagic = "tavrin-journal 2";
 constexpr const char* kSuffix = ".journal";
 
 std::string Hex(const std::uint8_t* bytes, std::size_t n) {
@@ -86,7 +83,7 @@ std::string Format(const JournalEntry& e) {
         std::snprintf(start, sizeof start, "%016llx %u %u", static_cast<unsigned long long>(e.start->header),
                       static_cast<unsigned>(e.start->claimed), static_cast<unsigned>(e.start->held));
     // The path is spelled in hex: a file name may hold any byte but '/' and NUL.
-    std::string out = std::string(kMagic) + '\n' +
+    std::string out = std::string(kJournalMagic) + '\n' +
                       (e.kind == JournalEntry::Kind::Create ? "create" : "edit") + (e.buffered ? "-buffered" : "") +
                       '\n' + Hex(reinterpret_cast<const std::uint8_t*>(e.path.data()), e.path.size()) + '\n' +
                       Number(e.dataChunkPos) + ' ' + Number(e.factValuePos) + ' ' + Number(e.blockAlign) + ' ' +
@@ -261,9 +258,9 @@ JournalText ParseJournal(const std::uint8_t* bytes, std::size_t size) {
     const auto end = std::find(lines.begin(), lines.end(), "end");
     if (end == lines.end() || (end + 1 == lines.end() && !lastEnded)) return text;
     text.verdict = JournalText::Verdict::Nonsense;
-    const bool first = !lines.empty() && lines[0] == kMagicFirst;
+    const bool first = !lines.empty() && lines[0] == kJournalMagicFirst;
     const std::size_t fields = first ? 4 : 5;  // kind, path, numbers, head (, start header)
-    if (!first && lines[0] != kMagic) {
+    if (!first && lines[0] != kJournalMagic) {
         text.why = "it is not a journal of this program";
         return text;
     }

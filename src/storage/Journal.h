@@ -19,7 +19,8 @@ namespace tavrin::storage {
 // A journal is written whole and synced before the recording file changes,
 // and removed only after the file is finished and synced. A torn journal is
 // recognised (it lacks its last line) and ignored: the file it would name had
-// not been touched yet.
+// not been touched yet. Its lines, and the files kept beside it, are drawn in
+// JournalFormats.h.
 struct JournalEntry {
     enum class Kind { Create, Edit };
     Kind kind = Kind::Create;

@@ -8,10 +8,29 @@
 
 #include "platform/FileSystem.h"
 
+namespace tavrin::storage {
+
+// A journal (see Journal.h) is text, one field a line:
+//
+//   tavrin-journal 2
+//   create | edit, with "-buffered" added for a change on slow media
+//   the recording's path, in hex
+//   dataChunkPos factValuePos blockAlign avgBytesPerSec
+//   a new recording's header from "WAVE" to its data chunk, in hex ("-": none)
+//   an edit's start: 16 hex digits of the header digest, claimed, held ("-": none)
+//   end
+//   file <device> <inode>      (noted once a new recording's file exists)
+//
+// A journal of the first version names itself "tavrin-journal 1" and has
+// neither the start line nor the file line.
+inline constexpr const char* kJournalMagic = "tavrin-journal 2";
+inline constexpr const char* kJournalMagicFirst = "tavrin-journal 1";
+
+}  // namespace tavrin::storage
+
 namespace tavrin::storage::kept {
 
-// The files a change keeps beside its journal (see Journal.h for the journal
-// itself, a text). Each starts with a mark of its own and, right after it,
+// The files a change keeps beside its journal. Each starts with a mark of its own and, right after it,
 // the file offset its bytes belong at, so that recovery can check where a
 // kept file points before it acts on it. Numbers are little-endian.
 using Mark = std::array<std::uint8_t, 8>;
