@@ -11,8 +11,7 @@
 #include "platform/portaudio/PortAudioDevices.h"
 #endif
 #ifdef TAVRIN_HAVE_PULSE
-#include "platform/pulse/PulseConnection.h"
-#include "platform/pulse/PulseDevices.h"
+#include "platform/pulse/ServerQueries.h"
 #include "platform/pulse/PulseWaveIn.h"
 #include "platform/pulse/PulseWaveOut.h"
 #endif

@@ -74,7 +74,7 @@ void InfoPanel::createFields() {
         if (p.bitmap != 0) continue;
         QWidget* w = nullptr;
         if (p.control == Control::LeftLabel || p.control == Control::PausedLabel) {
-            w = new QLabel(p.control == Control::LeftLabel ? QStringLiteral("Left:") : QStringLiteral("Paused"), this);
+            w = new QLabel(p.control == Control::LeftLabel ? tr("Left:") : tr("Paused"), this);
         } else {
             auto* field = new QLineEdit(this);
             field->setReadOnly(true);
@@ -136,7 +136,7 @@ void InfoPanel::setSpeed(const QString& text) { speedLabel->setText(text); }
 QString InfoPanel::speed() const { return speedLabel->text(); }
 
 void InfoPanel::setMarkCount(std::uint32_t count) {
-    marksLabel->setText(count == 0 ? QString() : count == 1 ? QStringLiteral("1 mark") : QStringLiteral("%1 marks").arg(count));
+    marksLabel->setText(count == 0 ? QString() : count == 1 ? tr("1 mark") : tr("%1 marks").arg(count));
 }
 
 QString InfoPanel::markCount() const { return marksLabel->text(); }

@@ -182,10 +182,14 @@ void MainWindow::createTimers() {
         int id;
         int milliseconds;
         bool singleShot;
+        void (MainWindow::*tick)();
     };
-    constexpr TimerSetup kTimers[] = {{timer::KeepAwake, 60'000, false}, {timer::Clock, 500, false},
-                                      {timer::Level, 200, false},      {timer::Limit, 60'000, true},
-                                      {timer::List, 5'000, false},     {timer::Suppress, 200, true}};
+    const TimerSetup kTimers[] = {{timer::KeepAwake, 60'000, false, &MainWindow::keepAwakeTick},
+                                  {timer::Clock, 500, false, &MainWindow::clockTick},
+                                  {timer::Level, 200, false, &MainWindow::levelTick},
+                                  {timer::Limit, 60'000, true, &MainWindow::limitReached},
+                                  {timer::List, 5'000, false, &MainWindow::listTick},
+                                  {timer::Suppress, 200, true, &MainWindow::suppressEnded}};
     for (const TimerSetup& setup : kTimers) {
         auto* t = new QTimer(this);
         t->setObjectName(QStringLiteral("timer%1").arg(setup.id));
@@ -193,7 +197,7 @@ void MainWindow::createTimers() {
         t->setSingleShot(setup.singleShot);
         // A coarse timer may fire up to 5 % early: minutes early for a long limit.
         if (setup.id == timer::Limit) t->setTimerType(Qt::PreciseTimer);
-        connect(t, &QTimer::timeout, this, [this, id = setup.id] { timerFired(id); });
+        connect(t, &QTimer::timeout, this, setup.tick);
         timers[setup.id] = t;
     }
 }
@@ -263,8 +267,8 @@ void MainWindow::recoverRecordings() {
 }
 
 void MainWindow::setUpSoftKeys() {
-    keys->setLeft(controller::cmd::Record, QStringLiteral("Record"));
-    keys->setRight(controller::cmd::Menu, QStringLiteral("Menu"));
+    keys->setLeft(controller::cmd::Record, tr("Record"));
+    keys->setRight(controller::cmd::Menu, tr("Menu"));
     // What the menu holds until the first state fills in its own.
     ReplaceMenuItems({{controller::mf::Enabled, controller::cmd::Options, "Options"},
                       {controller::mf::Enabled, controller::cmd::Record, "Record"},
@@ -353,33 +357,16 @@ void MainWindow::SetCurrentState(controller::State& state) {
     if (rows && machine) rows->allowHint(resting());  // the first state is set while the machine is made
     if (machine) runTimersForState();
     // A close asked for during a recording waits until the recording is saved.
-    if (closeWhenResting) QMetaObject::invokeMethod(this, &MainWindow::continueClosing, Qt::QueuedConnection);
+    if (closing.Pending()) QMetaObject::invokeMethod(this, [this] { closing.Continue(); }, Qt::QueuedConnection);
 }
 
 bool MainWindow::resting() const { return current == &machine->idle || current == &machine->fileSelected; }
 
 bool MainWindow::engineBusy() const { return services.engineBusy && services.engineBusy(); }
 
-// A close is pending: stop what runs, once, and close when nothing runs any more.
-void MainWindow::continueClosing() {
-    if (!closeWhenResting) return;
-    if (resting()) {
-        stopForClose = false;
-        // A device still starting brings its start event, and with it a running state, later.
-        if (engineBusy()) return;
-        if (dropIfEmpty) dropEmptyNewRecording();
-        close();
-        return;
-    }
-    if (stopForClose) return;
-    stopForClose = true;
-    current->OnStop();
-}
-
 // A recording the close stopped before it had begun holds no audio: it
 // leaves no empty file behind. Anything recorded stays.
 void MainWindow::dropEmptyNewRecording() {
-    dropIfEmpty = false;
     if (currentPath.empty() || currentPath != newRecordingPath || lengthMs > 0) return;
     static_cast<void>(services.engine.CloseFile());
     static_cast<void>(recordings::DeleteRecording(services.files, services.shell, currentPath));
@@ -634,27 +621,27 @@ bool MainWindow::event(QEvent* e) {
     return true;
 }
 
-void MainWindow::timerFired(int id) {
-    switch (id) {
-        case timer::KeepAwake: current->OnKeepAwakeTimer(); break;
-        case timer::Clock:
-            current->OnClockTimer();
-            current->OnRemainingTimer();
-            break;
-        case timer::Level:
-            current->OnLevelTimer();
-            current->OnBlinkTimer();
-            followPlayback();
-            break;
-        case timer::List: current->OnListTimer(); break;
-        case timer::Limit:
-            timers.at(timer::Limit)->stop();
-            current->OnStop();
-            break;
-        case timer::Suppress: suppressAction = false; break;
-        default: break;
-    }
+void MainWindow::keepAwakeTick() { current->OnKeepAwakeTimer(); }
+
+void MainWindow::clockTick() {
+    current->OnClockTimer();
+    current->OnRemainingTimer();
 }
+
+void MainWindow::levelTick() {
+    current->OnLevelTimer();
+    current->OnBlinkTimer();
+    followPlayback();
+}
+
+void MainWindow::listTick() { current->OnListTimer(); }
+
+void MainWindow::limitReached() {
+    timers.at(timer::Limit)->stop();
+    current->OnStop();
+}
+
+void MainWindow::suppressEnded() { suppressAction = false; }
 
 void MainWindow::PostQuit(int exitCode) {
     if (services.quit) {
@@ -684,19 +671,13 @@ controller::PowerStatus MainWindow::GetPowerStatus() {
 void MainWindow::ResetIdleTimer() { services.power.keepAwake(); }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-    if (!machine || (resting() && !engineBusy())) {
+    // A recording is stopped and saved first (one that has not reported its
+    // start yet, once it has), and the window closes after.
+    if (!machine || closing.Ask(newRecordingStarting)) {
         event->accept();
-        return;
+    } else {
+        event->ignore();
     }
-    // Closing in the middle of a recording would lose it: stop first, and
-    // close once the recording is saved (or the playback has ended). A second
-    // close meanwhile waits too: ending now would cut the file mid-save. A
-    // recording that has not reported its start yet is stopped once it has.
-    event->ignore();
-    if (closeWhenResting) return;
-    closeWhenResting = true;
-    dropIfEmpty = newRecordingStarting;
-    continueClosing();
 }
 
 void MainWindow::closeForTermination() {

@@ -11,6 +11,7 @@
 #include <QDateTime>
 #include <QWidget>
 
+#include "app/WindowClosing.h"
 #include "controller/Controller.h"
 #include "controller/EngineView.h"
 #include "controller/PlaybackSpeed.h"
@@ -83,7 +84,8 @@ struct MainWindowServices {
 // recording list, the information panel and the two soft keys. It owns the
 // states, the settings and the current recording's facts, hands every
 // command, engine event, assigned key and timer tick to the current state,
-// and shows what the states tell it to. It decides nothing itself.
+// and shows what the states tell it to. It decides nothing itself but how
+// it closes while a recording runs (`WindowClosing`).
 class MainWindow : public QWidget, public controller::Window, public platform::EventSink {
     Q_OBJECT
 public:
@@ -145,8 +147,6 @@ public:
     void post(std::uint32_t message, std::uint32_t wParam, std::uint32_t lParam) override;
     void send(std::uint32_t message, std::uint32_t wParam, std::uint32_t lParam) override;
 
-    // What timer `id` does each time it fires.
-    void timerFired(int id);
 
     // Closes the window as the session asks a program to end: open dialogs
     // and boxes are dismissed first, then the window closes as its close
@@ -201,6 +201,13 @@ private:
     void selectFirstRow();
     void startTimers();
     void runTimersForState();
+    // What each timer does when it fires.
+    void keepAwakeTick();
+    void clockTick();
+    void levelTick();
+    void listTick();
+    void limitReached();
+    void suppressEnded();
     bool recording() const;
     void arrange();
 
@@ -215,7 +222,6 @@ private:
     void goBack();
     bool resting() const;
     bool engineBusy() const;
-    void continueClosing();
     void dropEmptyNewRecording();
     std::optional<std::uint32_t> probeFormats();
 
@@ -234,11 +240,10 @@ private:
     bool menuShown = false;
     bool suppressAction = false;
     bool timersStarted = false;  // from the end of the start-up steps on
-    bool closeWhenResting = false;
     bool terminating = false;
-    bool stopForClose = false;  // OnStop was given to the running state for the pending close
     bool newRecordingStarting = false;  // a new recording's RecordStart went out; its start event has not come
-    bool dropIfEmpty = false;           // the pending close stopped a new recording before it had begun
+    WindowClosing closing{{[this] { return resting(); }, [this] { return engineBusy(); }, [this] { current->OnStop(); },
+                           [this] { dropEmptyNewRecording(); }, [this] { close(); }}};
     qreal scale = 2.0;
 
     RecordingRows* rows = nullptr;

@@ -5,7 +5,7 @@
 
 #include "cli/Commands.h"
 #ifdef TAVRIN_HAVE_PULSE
-#include "platform/pulse/PulseConnection.h"
+#include "platform/pulse/ServerQueries.h"
 #endif
 
 namespace tavrin::cli {

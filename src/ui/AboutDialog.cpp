@@ -41,7 +41,7 @@ AboutDialog::AboutDialog(QWidget* parent) : KeypadDialog(parent, QStringLiteral(
     for (const char* line : kMakerLines) body().addWidget(new QLabel(QString::fromUtf8(line), this));
     body().addSpacing(16);
 
-    auto* legendTitle = new QLabel(QStringLiteral("Keys"), this);
+    auto* legendTitle = new QLabel(tr("Keys"), this);
     legendTitle->setFont(CaptionFont());
     body().addWidget(legendTitle);
     auto* legend = new QGridLayout;
@@ -55,7 +55,7 @@ AboutDialog::AboutDialog(QWidget* parent) : KeypadDialog(parent, QStringLiteral(
     legend->setColumnStretch(1, 1);
     body().addLayout(legend);
     body().addStretch(1);
-    softKeys().setLeft(softkey::Done, QStringLiteral("Done"));
+    softKeys().setLeft(softkey::Done, tr("Done"));
 }
 
 void AboutDialog::onSoftKey(std::uint32_t command) {

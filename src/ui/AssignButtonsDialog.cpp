@@ -22,16 +22,16 @@ constexpr int kKeyColumn = 2;
 
 AssignButtonsDialog::AssignButtonsDialog(QWidget* parent, settings::Settings& s, platform::Shell& desktop,
                                          std::function<void()> changed)
-    : KeypadDialog(parent, QStringLiteral("Tavrin Assign Buttons")),
+    : KeypadDialog(parent, tr("Tavrin Assign Buttons")),
       settings(s),
       shell(desktop),
       keysChanged(std::move(changed)) {
     setObjectName(QStringLiteral("assignButtonsDialog"));
-    body().addWidget(new QLabel(QStringLiteral("Press (Action) to assign"), this));
-    body().addWidget(new QLabel(QStringLiteral("Press (Back) to unassign"), this));
+    body().addWidget(new QLabel(tr("Press (Action) to assign"), this));
+    body().addWidget(new QLabel(tr("Press (Back) to unassign"), this));
     auto* header = new QHBoxLayout;
-    auto* function = new QLabel(QStringLiteral("  Function"), this);
-    auto* key = new QLabel(QStringLiteral("       Key"), this);
+    auto* function = new QLabel(tr("  Function"), this);
+    auto* key = new QLabel(tr("       Key"), this);
     function->setFont(CaptionFont());
     key->setFont(CaptionFont());
     function->setFixedWidth(240);
@@ -42,7 +42,7 @@ AssignButtonsDialog::AssignButtonsDialog(QWidget* parent, settings::Settings& s,
     rows = new QTreeWidget(this);
     rows->setObjectName(QStringLiteral("functionList"));
     rows->setColumnCount(3);
-    rows->setHeaderLabels({QStringLiteral("Invisible"), QStringLiteral("Function"), QStringLiteral("Button")});
+    rows->setHeaderLabels({tr("Invisible"), tr("Function"), tr("Button")});
     rows->header()->hide();
     // The first column is a placeholder the user never sees.
     rows->header()->setMinimumSectionSize(0);
@@ -66,7 +66,7 @@ AssignButtonsDialog::AssignButtonsDialog(QWidget* parent, settings::Settings& s,
             }
         },
         KeypadFilter::Releases::AfterPress);
-    softKeys().setLeft(softkey::Done, QStringLiteral("Done"));
+    softKeys().setLeft(softkey::Done, tr("Done"));
     fill();
     selectRow(0);
     rows->setFocus();

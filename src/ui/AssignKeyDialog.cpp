@@ -26,7 +26,7 @@ AssignKeyDialog::AssignKeyDialog(QWidget* parent, settings::KeyAssignments& assi
       shell(desktop),
       function(assigned) {
     setObjectName(QStringLiteral("assignKeyDialog"));
-    auto* prompt = new QLabel(QStringLiteral("Press key for"), this);
+    auto* prompt = new QLabel(tr("Press key for"), this);
     auto* name = new QLabel(QLatin1Char('"') + Text(settings::InfoOf(function).label) + QLatin1Char('"'), this);
     name->setObjectName(QStringLiteral("functionLabel"));
     for (QLabel* label : {prompt, name}) {
@@ -37,7 +37,7 @@ AssignKeyDialog::AssignKeyDialog(QWidget* parent, settings::KeyAssignments& assi
     body().addWidget(prompt);
     body().addWidget(name);
     body().addStretch(2);
-    softKeys().setRight(softkey::Cancel, QStringLiteral("Cancel"));
+    softKeys().setRight(softkey::Cancel, tr("Cancel"));
     // No control takes the keys: the page itself must have the focus.
     setFocusPolicy(Qt::StrongFocus);
 }

@@ -20,14 +20,14 @@ constexpr int kPollMs = 1000;
 
 MicrophoneDialog::MicrophoneDialog(QWidget* parent, settings::Settings& values, Query found,
                                    std::function<void(const std::string&)> chosen)
-    : KeypadDialog(parent, QStringLiteral("Tavrin  Microphone")),
+    : KeypadDialog(parent, tr("Tavrin  Microphone")),
       settings(values),
       query(std::move(found)),
       onChosen(std::move(chosen)) {
     setObjectName(QStringLiteral("microphoneDialog"));
     createList();
     fill(query());
-    softKeys().setLeft(softkey::Done, QStringLiteral("Done"));
+    softKeys().setLeft(softkey::Done, tr("Done"));
     // The server is asked again while the page shows: sources come and go.
     auto* poll = new QTimer(this);
     poll->setObjectName(QStringLiteral("sourcePoll"));

@@ -25,10 +25,10 @@ bool IsDigit1To9(std::uint32_t vk) { return vk >= settings::vk::Digit0 + 1 && vk
 }  // namespace
 
 OptionsListDialog::OptionsListDialog(QWidget* parent, OptionsContext& options, bool recording)
-    : KeypadDialog(parent, QStringLiteral("Tavrin Options")), context(options), recordingInProgress(recording) {
+    : KeypadDialog(parent, tr("Tavrin Options")), context(options), recordingInProgress(recording) {
     setObjectName(QStringLiteral("optionsListDialog"));
     createList();
-    softKeys().setLeft(softkey::Done, QStringLiteral("Done"));
+    softKeys().setLeft(softkey::Done, tr("Done"));
     // The list was opened with Action in the menu: that key's release must
     // not open the first page as well.
     new KeypadFilter(

@@ -96,7 +96,7 @@ void LevelBar::paintEvent(QPaintEvent*) {
 RecordingOptionsDialog::RecordingOptionsDialog(QWidget* parent, settings::Settings& s, RecordingTimes& estimates,
                                                std::vector<std::string> folders, std::vector<std::uint32_t> offered,
                                                bool recordingInProgress)
-    : KeypadDialog(parent, QStringLiteral("Tavrin Options")),
+    : KeypadDialog(parent, tr("Tavrin Options")),
       settings(s),
       times(estimates),
       locations(std::move(folders)),
@@ -110,8 +110,8 @@ RecordingOptionsDialog::RecordingOptionsDialog(QWidget* parent, settings::Settin
     showTimes();
     for (QWidget* control : focusOrder()) control->setEnabled(!recordingInProgress);
     enableNumbers();
-    softKeys().setLeft(softkey::Done, QStringLiteral("Done"));
-    softKeys().setRight(softkey::Cancel, QStringLiteral("Cancel"));
+    softKeys().setLeft(softkey::Done, tr("Done"));
+    softKeys().setRight(softkey::Cancel, tr("Cancel"));
     locationBox->setFocus();
     startMeter();
 }
@@ -127,14 +127,14 @@ void RecordingOptionsDialog::createControls() {
     totalTime->setObjectName(QStringLiteral("totalTime"));
     singleTime = new QLabel(this);
     singleTime->setObjectName(QStringLiteral("singleTime"));
-    body().addWidget(CaptionLabel(QStringLiteral("Save to:"), this));
+    body().addWidget(CaptionLabel(tr("Save to:"), this));
     body().addWidget(locationBox);
-    body().addWidget(CaptionLabel(QStringLiteral("Format:"), this));
+    body().addWidget(CaptionLabel(tr("Format:"), this));
     body().addWidget(formatBox);
     body().addSpacing(12);
-    body().addWidget(CaptionLabel(QStringLiteral("Total recording time:"), this));
+    body().addWidget(CaptionLabel(tr("Total recording time:"), this));
     body().addWidget(totalTime);
-    body().addWidget(CaptionLabel(QStringLiteral("Single recording time:"), this));
+    body().addWidget(CaptionLabel(tr("Single recording time:"), this));
     body().addWidget(singleTime);
     createOptionControls();
     body().addStretch(1);
@@ -143,16 +143,16 @@ void RecordingOptionsDialog::createControls() {
 }
 
 void RecordingOptionsDialog::createOptionControls() {
-    voiceBox = Switch(QStringLiteral("Start when I speak"), "voiceSwitch", this);
+    voiceBox = Switch(tr("Start when I speak"), "voiceSwitch", this);
     voicePercent = Number(0, static_cast<int>(settings::kMaxLevelPercent), QStringLiteral("%"), "voiceLevel", this);
-    silenceBox = Switch(QStringLiteral("Skip silences"), "silenceSwitch", this);
+    silenceBox = Switch(tr("Skip silences"), "silenceSwitch", this);
     silencePercent =
         Number(0, static_cast<int>(settings::kMaxLevelPercent), QStringLiteral("%"), "silenceLevel", this);
     silenceTime = Number(static_cast<int>(settings::kMinSilenceSeconds), static_cast<int>(settings::kMaxSilenceSeconds),
-                         QStringLiteral(" s"), "silenceSeconds", this);
-    limitBox = Switch(QStringLiteral("Stop after"), "limitSwitch", this);
+                         tr(" s"), "silenceSeconds", this);
+    limitBox = Switch(tr("Stop after"), "limitSwitch", this);
     limitTime = Number(static_cast<int>(settings::kMinTimeLimitMinutes),
-                       static_cast<int>(settings::kMaxTimeLimitMinutes), QStringLiteral(" min"), "limitMinutes", this);
+                       static_cast<int>(settings::kMaxTimeLimitMinutes), tr(" min"), "limitMinutes", this);
     folderEdit = new QLineEdit(this);
     folderEdit->setObjectName(QStringLiteral("subFolder"));
     // One folder name: none of the characters a rename refuses.
@@ -165,7 +165,7 @@ void RecordingOptionsDialog::createOptionControls() {
     body().addLayout(Row({silenceBox, silencePercent, silenceTime}));
     body().addWidget(levelBar);
     body().addLayout(Row({limitBox, limitTime}));
-    body().addWidget(CaptionLabel(QStringLiteral("Sub-folder:"), this));
+    body().addWidget(CaptionLabel(tr("Sub-folder:"), this));
     body().addWidget(folderEdit);
     for (QCheckBox* box : {voiceBox, silenceBox, limitBox})
         connect(box, &QCheckBox::toggled, this, &RecordingOptionsDialog::optionsChanged);

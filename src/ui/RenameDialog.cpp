@@ -71,7 +71,7 @@ RenameDialog::RenameDialog(QWidget* parent, platform::FileSystem& fileSystem, pl
       shell(desktop),
       oldPath(std::move(path)) {
     setObjectName(QStringLiteral("renameDialog"));
-    auto* label = new QLabel(QStringLiteral("Name:"), this);
+    auto* label = new QLabel(tr("Name:"), this);
     label->setFont(CaptionFont());
     field = new QLineEdit(QString::fromStdString(recordings::RecordingName(oldPath)), this);
     field->setObjectName(QStringLiteral("nameField"));
@@ -81,8 +81,8 @@ RenameDialog::RenameDialog(QWidget* parent, platform::FileSystem& fileSystem, pl
     body().addWidget(label);
     body().addWidget(field);
     body().addStretch(1);
-    softKeys().setLeft(softkey::Done, QStringLiteral("Done"));
-    softKeys().setRight(softkey::Cancel, QStringLiteral("Cancel"));
+    softKeys().setLeft(softkey::Done, tr("Done"));
+    softKeys().setRight(softkey::Cancel, tr("Cancel"));
     field->setFocus();
 }
 

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <numeric>
 #include <thread>
 
@@ -306,6 +307,30 @@ TEST_F(PosixFileSystemTest, SyncSoonFromAWritingThreadThenTheFileGoes) {
     EXPECT_EQ(ReadBytes(dir.file("sync.bin")), written);
     auto unused = openWith("never.bin", original);
     unused.reset();  // a file never asked to sync starts no thread and goes at once
+}
+
+// Failures of the calls that make names last, and of opening what is not a
+// regular file, say why, as every other failed file call does.
+TEST_F(PosixFileSystemTest, FailedOpensAndFolderSyncsNoteTheirCause) {
+    struct Case {
+        const char* what;
+        std::function<bool()> call;
+        IoError noted;
+    };
+    const Case cases[] = {
+        {"sync of a missing folder", [&] { return fs.syncFolder(dir.file("missing")); }, {IoError::Kind::Other, ENOENT}},
+        {"sync of a file as a folder", [&] { return fs.syncFolder("/dev/null"); }, {IoError::Kind::Other, ENOTDIR}},
+        {"open of a folder", [&] { return fs.open(dir.path(), OpenMode::ReadOnly, false) != nullptr; },
+         {IoError::Kind::Other, EISDIR}},
+        {"open of a device", [&] { return fs.open("/dev/null", OpenMode::ReadWrite, false) != nullptr; },
+         {IoError::Kind::Other, EINVAL}},
+    };
+    for (const auto& c : cases) {
+        ClearIoError();
+        EXPECT_FALSE(c.call()) << c.what;
+        EXPECT_EQ(LastIoError(), c.noted) << c.what;
+    }
+    EXPECT_TRUE(fs.syncFolder(dir.path()));
 }
 
 TEST_F(PosixFileSystemTest, MoveNeverReplaces) {

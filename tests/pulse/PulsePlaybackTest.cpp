@@ -6,15 +6,15 @@
 
 #include "SinkLog.h"
 #include "StreamDouble.h"
-#include "platform/portaudio/GsmFraming.h"
+#include "platform/stream/GsmFraming.h"
 #include "platform/pulse/PulsePlayback.h"
 
 namespace tavrin::test {
 namespace {
 
 using platform::WaveBuffer;
-using platform::portaudio::DeviceFormat;
-using platform::portaudio::GsmFraming;
+using platform::stream::DeviceFormat;
+using platform::stream::GsmFraming;
 using platform::pulse::PlayClock;
 using platform::pulse::PulsePlayback;
 namespace whdr = platform::whdr;

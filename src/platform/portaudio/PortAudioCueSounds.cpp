@@ -72,7 +72,7 @@ void PortAudioCueSounds::playSync(const char* name) {
     const auto length = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
         std::chrono::duration<double>(double(sound.samples.size()) / sound.rate));
     const auto deadline = began + length - kStopAllowance;
-    const auto params = PortAudioLibrary::DefaultOutput(DeviceFormat{sound.rate, 2, false, 2});
+    const auto params = PortAudioLibrary::DefaultOutput(stream::DeviceFormat{sound.rate, 2, false, 2});
     if (!params) return;
     Playing playing;
     playing.samples = &sound.samples;

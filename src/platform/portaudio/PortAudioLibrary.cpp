@@ -27,7 +27,7 @@ void QuietAlsa(const char*, int, const char*, int, const char*, ...) {}
 void QuietJack(const char*) {}
 #endif
 
-PaSampleFormat SampleFormatOf(const DeviceFormat& format) { return format.sampleBytes == 1 ? paUInt8 : paInt16; }
+PaSampleFormat SampleFormatOf(const stream::DeviceFormat& format) { return format.sampleBytes == 1 ? paUInt8 : paInt16; }
 
 }  // namespace
 
@@ -60,7 +60,7 @@ bool PortAudioLibrary::Ready() {
     return ready;
 }
 
-std::optional<PaStreamParameters> PortAudioLibrary::DefaultInput(const DeviceFormat& format, double latency) {
+std::optional<PaStreamParameters> PortAudioLibrary::DefaultInput(const stream::DeviceFormat& format, double latency) {
     if (!Ready()) return std::nullopt;
     const PaDeviceIndex device = Pa_GetDefaultInputDevice();
     const PaDeviceInfo* info = device == paNoDevice ? nullptr : Pa_GetDeviceInfo(device);
@@ -69,7 +69,7 @@ std::optional<PaStreamParameters> PortAudioLibrary::DefaultInput(const DeviceFor
                               nullptr};
 }
 
-std::optional<PaStreamParameters> PortAudioLibrary::DefaultOutput(const DeviceFormat& format, double latency) {
+std::optional<PaStreamParameters> PortAudioLibrary::DefaultOutput(const stream::DeviceFormat& format, double latency) {
     if (!Ready()) return std::nullopt;
     const PaDeviceIndex device = Pa_GetDefaultOutputDevice();
     const PaDeviceInfo* info = device == paNoDevice ? nullptr : Pa_GetDeviceInfo(device);

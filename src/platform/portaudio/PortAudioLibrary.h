@@ -6,7 +6,7 @@
 #include <portaudio.h>
 
 #include "platform/WaveDevice.h"
-#include "platform/portaudio/DeviceFormat.h"
+#include "platform/stream/DeviceFormat.h"
 
 namespace tavrin::platform::portaudio {
 
@@ -26,8 +26,8 @@ public:
     // format, or nothing when there is no such device. The latency asked for
     // is at least the device's own for steady streams, and at least `latency`
     // seconds.
-    static std::optional<PaStreamParameters> DefaultInput(const DeviceFormat& format, double latency = 0);
-    static std::optional<PaStreamParameters> DefaultOutput(const DeviceFormat& format, double latency = 0);
+    static std::optional<PaStreamParameters> DefaultInput(const stream::DeviceFormat& format, double latency = 0);
+    static std::optional<PaStreamParameters> DefaultOutput(const stream::DeviceFormat& format, double latency = 0);
 
     // What a failed library call means to a wave-device caller. A device that
     // another program holds answers Allocated, so that callers retry.

@@ -12,7 +12,7 @@ constexpr double kStreamLatency = 0.1;
 
 int CaptureCallback(const void* input, void*, unsigned long frames, const PaStreamCallbackTimeInfo*,
                     PaStreamCallbackFlags, void* userData) noexcept {
-    static_cast<CaptureStream*>(userData)->OnCapture(input, static_cast<std::uint32_t>(frames));
+    static_cast<stream::CaptureStream*>(userData)->OnCapture(input, static_cast<std::uint32_t>(frames));
     return paContinue;
 }
 
@@ -24,10 +24,10 @@ PortAudioWaveIn::~PortAudioWaveIn() {
     static_cast<void>(close());
 }
 
-bool PortAudioWaveIn::present() { return PortAudioLibrary::DefaultInput(DeviceFormat{}).has_value(); }
+bool PortAudioWaveIn::present() { return PortAudioLibrary::DefaultInput(stream::DeviceFormat{}).has_value(); }
 
 bool PortAudioWaveIn::isFormatSupported(const AudioFormat& format) {
-    const auto device = DeviceFormatFor(format);
+    const auto device = stream::DeviceFormatFor(format);
     if (!device) return false;
     const auto params = PortAudioLibrary::DefaultInput(*device);
     if (!params) return false;
@@ -38,12 +38,12 @@ bool PortAudioWaveIn::isFormatSupported(const AudioFormat& format) {
 DeviceResult PortAudioWaveIn::open(const AudioFormat& format, WaveSink& waveSink) {
     std::lock_guard lock(guard);
     if (stream) return mmr::Allocated;
-    const auto device = DeviceFormatFor(format);
+    const auto device = stream::DeviceFormatFor(format);
     if (!device) return mmr::BadFormat;
     if (!PortAudioLibrary::Ready()) return mmr::NoDriver;
     const auto params = PortAudioLibrary::DefaultInput(*device, kStreamLatency);
     if (!params) return mmr::BadDeviceId;
-    auto fresh = std::make_unique<CaptureStream>(*device);
+    auto fresh = std::make_unique<stream::CaptureStream>(*device);
     if (!fresh->ready()) return mmr::NoMem;
 
     PaStream* opened = nullptr;
@@ -53,7 +53,7 @@ DeviceResult PortAudioWaveIn::open(const AudioFormat& format, WaveSink& waveSink
     const DeviceResult result = PortAudioLibrary::ResultOf(error);
     serial.unlock();
     if (result != mmr::NoError) return result;
-    auto thread = std::make_unique<DeliveryThread>(fresh->buffers(), waveSink, guard, [] { return 0.0; });
+    auto thread = std::make_unique<stream::DeliveryThread>(fresh->buffers(), waveSink, guard, [] { return 0.0; });
     if (!thread->Start()) {
         std::lock_guard closing(PortAudioLibrary::Serial());
         static_cast<void>(Pa_CloseStream(opened));

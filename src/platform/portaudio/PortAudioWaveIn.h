@@ -4,8 +4,8 @@
 #include <mutex>
 
 #include "platform/WaveDevice.h"
-#include "platform/portaudio/CaptureStream.h"
-#include "platform/portaudio/DeliveryThread.h"
+#include "platform/stream/CaptureStream.h"
+#include "platform/stream/DeliveryThread.h"
 
 namespace tavrin::platform::portaudio {
 
@@ -40,8 +40,8 @@ private:
     void* stream = nullptr;  // PaStream
     bool running = false;
     WaveSink* sink = nullptr;
-    std::unique_ptr<CaptureStream> capture;
-    std::unique_ptr<DeliveryThread> delivery;
+    std::unique_ptr<stream::CaptureStream> capture;
+    std::unique_ptr<stream::DeliveryThread> delivery;
 };
 
 }  // namespace tavrin::platform::portaudio

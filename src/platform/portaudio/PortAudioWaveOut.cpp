@@ -13,7 +13,7 @@ constexpr double kStreamLatency = 0.1;
 int PlaybackCallback(const void*, void* output, unsigned long frames, const PaStreamCallbackTimeInfo* time,
                      PaStreamCallbackFlags, void* userData) noexcept {
     const double playsAt = time ? time->outputBufferDacTime : 0.0;
-    static_cast<PlaybackStream*>(userData)->OnRender(output, static_cast<std::uint32_t>(frames), playsAt);
+    static_cast<stream::PlaybackStream*>(userData)->OnRender(output, static_cast<std::uint32_t>(frames), playsAt);
     return paContinue;
 }
 
@@ -25,10 +25,10 @@ PortAudioWaveOut::~PortAudioWaveOut() {
     static_cast<void>(close());
 }
 
-bool PortAudioWaveOut::present() { return PortAudioLibrary::DefaultOutput(DeviceFormat{}).has_value(); }
+bool PortAudioWaveOut::present() { return PortAudioLibrary::DefaultOutput(stream::DeviceFormat{}).has_value(); }
 
 bool PortAudioWaveOut::isFormatSupported(const AudioFormat& format) {
-    const auto device = DeviceFormatFor(format);
+    const auto device = stream::DeviceFormatFor(format);
     if (!device) return false;
     const auto params = PortAudioLibrary::DefaultOutput(*device);
     if (!params) return false;
@@ -46,12 +46,12 @@ double PortAudioWaveOut::StreamTime() {
 DeviceResult PortAudioWaveOut::open(const AudioFormat& format, WaveSink& waveSink) {
     std::lock_guard lock(guard);
     if (stream) return mmr::Allocated;
-    const auto device = DeviceFormatFor(format);
+    const auto device = stream::DeviceFormatFor(format);
     if (!device) return mmr::BadFormat;
     if (!PortAudioLibrary::Ready()) return mmr::NoDriver;
     const auto params = PortAudioLibrary::DefaultOutput(*device, kStreamLatency);
     if (!params) return mmr::BadDeviceId;
-    auto fresh = std::make_unique<PlaybackStream>(*device);
+    auto fresh = std::make_unique<stream::PlaybackStream>(*device);
     if (!fresh->ready()) return mmr::NoMem;
     fresh->SetVolume(volume.load(std::memory_order_relaxed));
 
@@ -62,7 +62,7 @@ DeviceResult PortAudioWaveOut::open(const AudioFormat& format, WaveSink& waveSin
     serial.unlock();  // taken again below to close a stream that cannot be served
     if (error != paNoError) return PortAudioLibrary::ResultOf(error);
     clockStream.store(opened, std::memory_order_release);
-    auto thread = std::make_unique<DeliveryThread>(fresh->buffers(), waveSink, guard, [this] { return StreamTime(); });
+    auto thread = std::make_unique<stream::DeliveryThread>(fresh->buffers(), waveSink, guard, [this] { return StreamTime(); });
     if (!thread->Start(threads)) {
         clockStream.store(nullptr, std::memory_order_release);
         std::lock_guard closing(PortAudioLibrary::Serial());

@@ -6,8 +6,8 @@
 #include <mutex>
 
 #include "platform/WaveDevice.h"
-#include "platform/portaudio/DeliveryThread.h"
-#include "platform/portaudio/PlaybackStream.h"
+#include "platform/stream/DeliveryThread.h"
+#include "platform/stream/PlaybackStream.h"
 
 namespace tavrin::platform::portaudio {
 
@@ -17,7 +17,7 @@ namespace tavrin::platform::portaudio {
 // heard, as far as the device can tell.
 class PortAudioWaveOut final : public WaveOut {
 public:
-    explicit PortAudioWaveOut(ThreadMaker makeThread = MakeThread) : threads(std::move(makeThread)) {}
+    explicit PortAudioWaveOut(stream::ThreadMaker makeThread = stream::MakeThread) : threads(std::move(makeThread)) {}
     ~PortAudioWaveOut() override;
     PortAudioWaveOut(const PortAudioWaveOut&) = delete;
     PortAudioWaveOut& operator=(const PortAudioWaveOut&) = delete;
@@ -45,7 +45,7 @@ private:
     void StopStream();
     double StreamTime();
 
-    ThreadMaker threads;
+    stream::ThreadMaker threads;
     std::mutex guard;
     void* stream = nullptr;  // PaStream
     std::atomic<void*> clockStream{nullptr};
@@ -53,8 +53,8 @@ private:
     bool paused = false;
     WaveSink* sink = nullptr;
     std::atomic<std::uint32_t> volume{0xFFFFFFFFu};
-    std::unique_ptr<PlaybackStream> playback;
-    std::unique_ptr<DeliveryThread> delivery;
+    std::unique_ptr<stream::PlaybackStream> playback;
+    std::unique_ptr<stream::DeliveryThread> delivery;
 };
 
 }  // namespace tavrin::platform::portaudio

@@ -121,6 +121,8 @@ public:
             wake.notify_all();
         }
     }
+    // The error of a sync that failed here since the last call, or 0.
+    int takeFailure() { return failure.exchange(0); }
     // Ends the thread after its last sync; the descriptor stays open.
     void stop() {
         {
@@ -150,8 +152,7 @@ private:
             // not stretch the time a block waits beyond cadence plus one sync.
             const auto next = std::chrono::steady_clock::now() + std::chrono::milliseconds(kSyncCadenceMs);
             lock.unlock();
-            while (fdatasync(fd) != 0 && errno == EINTR) {
-            }
+            if (RetryOnEintr([this] { return fdatasync(fd); }) != 0) failure.store(errno);
             lock.lock();
             // What is stored within the cadence waits for the next sync.
             wake.wait_until(lock, next, [this] { return quit; });
@@ -159,6 +160,7 @@ private:
     }
 
     int fd;
+    std::atomic<int> failure{0};
     std::atomic<bool> requested{false};
     std::atomic<bool> started{false};
     std::atomic<bool> idle{false};
@@ -189,11 +191,15 @@ public:
     bool setLength(std::uint32_t length) override;
     std::unique_ptr<Mapping> map(std::uint32_t offset, std::uint32_t length, bool writable) override;
     // Stores through shared mappings are written back by a sync of the file.
+    // The system reports a failed write-back once per open file, so a sync
+    // that failed on the background thread took the error with it: this
+    // sync answers for it, since what it was syncing may never have landed.
     bool sync() override {
-        int r;
-        while ((r = fdatasync(fd)) != 0 && errno == EINTR) {
-        }
-        return r == 0;
+        const bool synced = RetryOnEintr([this] { return fdatasync(fd); }) == 0;
+        const int number = synced ? background.takeFailure() : errno;
+        if (synced && number == 0) return true;
+        NoteFileError(number);
+        return false;
     }
     void syncSoon() override { background.request(); }
     bool tryLock() override { return RetryOnEintr([&] { return flock(fd, LOCK_EX | LOCK_NB); }) == 0; }
@@ -336,7 +342,10 @@ std::unique_ptr<File> PosixFileSystem::open(const std::string& path, OpenMode mo
         return nullptr;
     }
     struct stat st {};
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    const bool stated = fstat(fd, &st) == 0;
+    if (!stated || !S_ISREG(st.st_mode)) {
+        // Only regular files hold recordings; a folder or a device is refused.
+        NoteFileError(!stated ? errno : S_ISDIR(st.st_mode) ? EISDIR : EINVAL);
         close(fd);
         return nullptr;
     }
@@ -381,9 +390,14 @@ bool PosixFileSystem::moveReplacing(const std::string& from, const std::string& 
 bool PosixFileSystem::createDirectory(const std::string& path) { return mkdir(path.c_str(), 0755) == 0; }
 
 bool PosixFileSystem::syncFolder(const std::string& folder) {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return false;
-    const bool synced = fsync(fd) == 0 || errno == EINVAL || errno == EROFS;
+    const int fd = RetryOnEintr([&] { return ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+    if (fd < 0) {
+        NoteFileError(errno);
+        return false;
+    }
+    // Folders of some file systems cannot be synced at all; their names last as the files do.
+    const bool synced = RetryOnEintr([fd] { return fsync(fd); }) == 0 || errno == EINVAL || errno == EROFS;
+    if (!synced) NoteFileError(errno);
     close(fd);
     return synced;
 }

@@ -2,8 +2,6 @@
 
 #include <pulse/pulseaudio.h>
 
-#include <algorithm>
-
 namespace tavrin::platform::pulse {
 namespace {
 
@@ -89,68 +87,6 @@ DeviceResult ResultOf(int error) {
         default:
             return mmr::Error;
     }
-}
-
-void OrderSources(std::vector<SoundDevice>& sources) {
-    std::stable_partition(sources.begin(), sources.end(), [](const SoundDevice& d) { return !d.monitor; });
-}
-
-namespace {
-
-struct Query {
-    PulseConnection* connection = nullptr;
-    std::string defaultSource;
-    std::string defaultSink;
-    DeviceList list;
-};
-
-void OnServer(pa_context*, const pa_server_info* info, void* user) {
-    auto* q = static_cast<Query*>(user);
-    if (info) {
-        q->defaultSource = info->default_source_name ? info->default_source_name : "";
-        q->defaultSink = info->default_sink_name ? info->default_sink_name : "";
-    }
-    q->connection->Signal();
-}
-
-std::string Described(const char* description, const char* name) {
-    return description && *description ? description : (name ? name : "");
-}
-
-void OnSource(pa_context*, const pa_source_info* info, int eol, void* user) {
-    auto* q = static_cast<Query*>(user);
-    if (eol == 0 && info && info->name) {
-        q->list.sources.push_back({info->name, Described(info->description, info->name),
-                                   info->monitor_of_sink != PA_INVALID_INDEX, false});
-    }
-    if (eol != 0) q->connection->Signal();
-}
-
-void OnSink(pa_context*, const pa_sink_info* info, int eol, void* user) {
-    auto* q = static_cast<Query*>(user);
-    if (eol == 0 && info && info->name) {
-        q->list.sinks.push_back({info->name, Described(info->description, info->name), false, false});
-    }
-    if (eol != 0) q->connection->Signal();
-}
-
-}  // namespace
-
-std::optional<DeviceList> QueryDevices() {
-    PulseConnection connection;
-    if (connection.Connect() != mmr::NoError) return std::nullopt;
-    Query q;
-    q.connection = &connection;
-    LoopLock lock(connection);
-    pa_context* ctx = connection.context();
-    const bool asked = connection.Await(pa_context_get_server_info(ctx, OnServer, &q)) &&
-                       connection.Await(pa_context_get_source_info_list(ctx, OnSource, &q)) &&
-                       connection.Await(pa_context_get_sink_info_list(ctx, OnSink, &q));
-    if (!asked || pa_context_get_state(ctx) != PA_CONTEXT_READY) return std::nullopt;
-    for (auto& d : q.list.sources) d.isDefault = d.name == q.defaultSource;
-    for (auto& d : q.list.sinks) d.isDefault = d.name == q.defaultSink;
-    OrderSources(q.list.sources);
-    return q.list;
 }
 
 }  // namespace tavrin::platform::pulse

@@ -1,9 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
-#include <string>
-#include <vector>
 
 #include "platform/WaveDevice.h"
 
@@ -64,26 +61,5 @@ private:
 
 // What a library error code means to a wave-device caller.
 DeviceResult ResultOf(int pulseError);
-
-// A source or sink as the desktop shows it.
-struct SoundDevice {
-    std::string name;         // the server's stable name, kept in the settings
-    std::string description;  // what the desktop's mixer shows
-    bool monitor = false;     // a source that hears an output
-    bool isDefault = false;
-    friend bool operator==(const SoundDevice&, const SoundDevice&) = default;
-};
-
-struct DeviceList {
-    std::vector<SoundDevice> sources;  // monitors of outputs last
-    std::vector<SoundDevice> sinks;
-};
-
-// Asks the server for its sources and sinks now; nothing when none answers.
-std::optional<DeviceList> QueryDevices();
-
-// Puts the real inputs first and the monitors of outputs after them, each
-// group in the server's order.
-void OrderSources(std::vector<SoundDevice>& sources);
 
 }  // namespace tavrin::platform::pulse

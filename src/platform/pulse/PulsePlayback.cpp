@@ -2,13 +2,13 @@
 
 #include <chrono>
 
-#include "platform/portaudio/PlaybackStream.h"
+#include "platform/stream/PlaybackStream.h"
 
 namespace tavrin::platform::pulse {
 namespace {
 
 constexpr double kGsmBytesPerSecond =
-    static_cast<double>(portaudio::kGsmSampleRate) * portaudio::kGsmBlockBytes / portaudio::kGsmBlockSamples;
+    static_cast<double>(stream::kGsmSampleRate) * stream::kGsmBlockBytes / stream::kGsmBlockSamples;
 
 }  // namespace
 
@@ -34,9 +34,9 @@ void PlayClock::Resume() noexcept {
     stoppedAt.store(-1, std::memory_order_release);
 }
 
-PulsePlayback::PulsePlayback(const portaudio::DeviceFormat& format)
-    : deviceFormat(format), queue(portaudio::StreamBuffers::Direction::Output, format.unitBytes) {
-    if (format.gsm) gsm = std::make_unique<portaudio::GsmFraming>(portaudio::GsmFraming::Direction::Decode);
+PulsePlayback::PulsePlayback(const stream::DeviceFormat& format)
+    : deviceFormat(format), queue(stream::StreamBuffers::Direction::Output, format.unitBytes) {
+    if (format.gsm) gsm = std::make_unique<stream::GsmFraming>(stream::GsmFraming::Direction::Decode);
 }
 
 std::uint32_t PulsePlayback::Render(void* samples, std::uint32_t frames, double playsAt) noexcept {
@@ -48,11 +48,11 @@ std::uint32_t PulsePlayback::RenderPcm(std::uint8_t* out, std::uint32_t frames, 
     const double bytesPerSecond = static_cast<double>(deviceFormat.sampleRate) * deviceFormat.sampleBytes;
     queue.SetPlayClock(playsAt, playsAt > 0 ? bytesPerSecond : 0.0);
     const std::uint32_t got = queue.Drain(out, frames * deviceFormat.sampleBytes);
-    const std::uint32_t gain = portaudio::PlaybackStream::GainOf(volume.load(std::memory_order_relaxed));
+    const std::uint32_t gain = stream::PlaybackStream::GainOf(volume.load(std::memory_order_relaxed));
     if (deviceFormat.sampleBytes == 1) {
-        portaudio::PlaybackStream::ApplyGain(out, got, gain);
+        stream::PlaybackStream::ApplyGain(out, got, gain);
     } else {
-        portaudio::PlaybackStream::ApplyGain(reinterpret_cast<std::int16_t*>(out), got / 2, gain);
+        stream::PlaybackStream::ApplyGain(reinterpret_cast<std::int16_t*>(out), got / 2, gain);
     }
     return got / deviceFormat.sampleBytes;
 }
@@ -60,13 +60,13 @@ std::uint32_t PulsePlayback::RenderPcm(std::uint8_t* out, std::uint32_t frames, 
 std::uint32_t PulsePlayback::RenderGsm(std::int16_t* out, std::uint32_t frames, double playsAt) noexcept {
     const std::uint32_t decoded = gsm->Decode(out, frames, [&](std::uint8_t* block, std::uint32_t offset) {
         if (playsAt > 0) {
-            queue.SetPlayClock(playsAt + offset / static_cast<double>(portaudio::kGsmSampleRate), kGsmBytesPerSecond);
+            queue.SetPlayClock(playsAt + offset / static_cast<double>(stream::kGsmSampleRate), kGsmBytesPerSecond);
         } else {
             queue.SetPlayClock(0, 0);
         }
-        return queue.Drain(block, portaudio::kGsmBlockBytes) == portaudio::kGsmBlockBytes;
+        return queue.Drain(block, stream::kGsmBlockBytes) == stream::kGsmBlockBytes;
     });
-    portaudio::PlaybackStream::ApplyGain(out, decoded, portaudio::PlaybackStream::GainOf(volume.load(std::memory_order_relaxed)));
+    stream::PlaybackStream::ApplyGain(out, decoded, stream::PlaybackStream::GainOf(volume.load(std::memory_order_relaxed)));
     return decoded;
 }
 

@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <memory>
 
-#include "platform/portaudio/DeviceFormat.h"
-#include "platform/portaudio/GsmFraming.h"
-#include "platform/portaudio/StreamBuffers.h"
+#include "platform/stream/DeviceFormat.h"
+#include "platform/stream/GsmFraming.h"
+#include "platform/stream/StreamBuffers.h"
 
 namespace tavrin::platform::pulse {
 
@@ -32,12 +32,12 @@ private:
 // decodes GSM into 8 kHz 16-bit samples and applies the device's volume.
 class PulsePlayback {
 public:
-    explicit PulsePlayback(const portaudio::DeviceFormat& format);
+    explicit PulsePlayback(const stream::DeviceFormat& format);
 
     // False when the GSM decoder could not be made.
     bool ready() const { return !gsm || gsm->ready(); }
-    const portaudio::DeviceFormat& format() const { return deviceFormat; }
-    portaudio::StreamBuffers& buffers() { return queue; }
+    const stream::DeviceFormat& format() const { return deviceFormat; }
+    stream::StreamBuffers& buffers() { return queue; }
 
     // Writes at most `frames` mono samples of the device format; returns how
     // many the buffers had. `playsAt` is when the first of them will be
@@ -53,9 +53,9 @@ private:
     std::uint32_t RenderPcm(std::uint8_t* out, std::uint32_t frames, double playsAt) noexcept;
     std::uint32_t RenderGsm(std::int16_t* out, std::uint32_t frames, double playsAt) noexcept;
 
-    portaudio::DeviceFormat deviceFormat;
-    portaudio::StreamBuffers queue;
-    std::unique_ptr<portaudio::GsmFraming> gsm;
+    stream::DeviceFormat deviceFormat;
+    stream::StreamBuffers queue;
+    std::unique_ptr<stream::GsmFraming> gsm;
     std::atomic<std::uint32_t> volume{0xFFFFFFFFu};
 };
 

@@ -5,50 +5,11 @@ namespace {
 
 constexpr std::uint32_t kServerChooses = static_cast<std::uint32_t>(-1);
 
-struct Lookup {
-    explicit Lookup(PulseConnection& c) : connection(&c) {}
-    PulseConnection* connection;
-    std::string defaultSource;
-    std::string defaultSink;
-    bool found = false;
-};
-
-void OnServer(pa_context*, const pa_server_info* info, void* user) {
-    auto* lookup = static_cast<Lookup*>(user);
-    if (info && info->default_source_name) lookup->defaultSource = info->default_source_name;
-    if (info && info->default_sink_name) lookup->defaultSink = info->default_sink_name;
-    lookup->connection->Signal();
-}
-
-void OnSource(pa_context*, const pa_source_info* info, int eol, void* user) {
-    auto* lookup = static_cast<Lookup*>(user);
-    if (eol == 0 && info) lookup->found = true;
-    lookup->connection->Signal();
-}
-
-void OnSink(pa_context*, const pa_sink_info* info, int eol, void* user) {
-    auto* lookup = static_cast<Lookup*>(user);
-    if (eol == 0 && info) lookup->found = true;
-    lookup->connection->Signal();
-}
-
-bool SourceExists(PulseConnection& connection, const std::string& name) {
-    Lookup lookup(connection);
-    connection.Await(pa_context_get_source_info_by_name(connection.context(), name.c_str(), OnSource, &lookup));
-    return lookup.found;
-}
-
-Lookup Defaults(PulseConnection& connection) {
-    Lookup lookup(connection);
-    connection.Await(pa_context_get_server_info(connection.context(), OnServer, &lookup));
-    return lookup;
-}
-
 }  // namespace
 
-std::uint32_t BlockBytes(const portaudio::DeviceFormat& device) { return device.sampleRate * device.sampleBytes / 5; }
+std::uint32_t BlockBytes(const stream::DeviceFormat& device) { return device.sampleRate * device.sampleBytes / 5; }
 
-pa_stream* NewStream(PulseConnection& connection, const portaudio::DeviceFormat& device, const char* name) {
+pa_stream* NewStream(PulseConnection& connection, const stream::DeviceFormat& device, const char* name) {
     const pa_sample_spec sampleFormat{device.sampleBytes == 1 ? PA_SAMPLE_U8 : PA_SAMPLE_S16LE, device.sampleRate, 1};
     pa_channel_map map;
     pa_channel_map_init_mono(&map);
@@ -75,7 +36,7 @@ void EndStream(pa_stream* stream) {
     pa_stream_unref(stream);
 }
 
-pa_buffer_attr CaptureAttributes(const portaudio::DeviceFormat& device) {
+pa_buffer_attr CaptureAttributes(const stream::DeviceFormat& device) {
     pa_buffer_attr attr;
     attr.maxlength = kServerChooses;
     attr.tlength = kServerChooses;
@@ -85,7 +46,7 @@ pa_buffer_attr CaptureAttributes(const portaudio::DeviceFormat& device) {
     return attr;
 }
 
-pa_buffer_attr PlaybackAttributes(const portaudio::DeviceFormat& device) {
+pa_buffer_attr PlaybackAttributes(const stream::DeviceFormat& device) {
     pa_buffer_attr attr;
     attr.maxlength = kServerChooses;
     attr.tlength = BlockBytes(device);
@@ -105,22 +66,6 @@ DeviceResult AwaitReady(PulseConnection& connection, pa_stream* stream) {
         }
         connection.Wait();
     }
-}
-
-std::optional<std::string> SourceToRecord(PulseConnection& connection, const std::string& chosen) {
-    if (!chosen.empty() && SourceExists(connection, chosen)) return chosen;
-    const Lookup defaults = Defaults(connection);
-    if (defaults.defaultSource.empty() || !SourceExists(connection, defaults.defaultSource)) return std::nullopt;
-    return std::string();
-}
-
-bool HasDefaultSink(PulseConnection& connection) {
-    const Lookup defaults = Defaults(connection);
-    if (defaults.defaultSink.empty()) return false;
-    Lookup lookup(connection);
-    connection.Await(
-        pa_context_get_sink_info_by_name(connection.context(), defaults.defaultSink.c_str(), OnSink, &lookup));
-    return lookup.found;
 }
 
 }  // namespace tavrin::platform::pulse

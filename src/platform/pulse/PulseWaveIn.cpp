@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "platform/pulse/PulseStreams.h"
+#include "platform/pulse/ServerQueries.h"
 
 namespace tavrin::platform::pulse {
 namespace {
@@ -55,7 +56,7 @@ bool PulseWaveIn::present() {
 // The server converts any rate and sample format, so every format a stream
 // of ours can carry is accepted wherever there is a source to record from.
 bool PulseWaveIn::isFormatSupported(const AudioFormat& format) {
-    if (!portaudio::DeviceFormatFor(format)) return false;
+    if (!stream::DeviceFormatFor(format)) return false;
     const int known = presentAnswer.load(std::memory_order_relaxed);
     return known < 0 ? present() : known == 1;
 }
@@ -63,9 +64,9 @@ bool PulseWaveIn::isFormatSupported(const AudioFormat& format) {
 DeviceResult PulseWaveIn::open(const AudioFormat& format, WaveSink& waveSink) {
     std::lock_guard lock(guard);
     if (stream) return mmr::Allocated;
-    const auto device = portaudio::DeviceFormatFor(format);
+    const auto device = stream::DeviceFormatFor(format);
     if (!device) return mmr::BadFormat;
-    auto fresh = std::make_unique<portaudio::CaptureStream>(*device);
+    auto fresh = std::make_unique<stream::CaptureStream>(*device);
     if (!fresh->ready()) return mmr::NoMem;
     auto link = std::make_unique<PulseConnection>();
     if (const DeviceResult connected = link->Connect(); connected != mmr::NoError) return connected;
@@ -94,7 +95,7 @@ DeviceResult PulseWaveIn::open(const AudioFormat& format, WaveSink& waveSink) {
 
 // Under the device's lock. A stream on a source the user chose stays on it:
 // should the source go, the capture ends rather than carry on from another.
-DeviceResult PulseWaveIn::Connect(const portaudio::DeviceFormat& device, const char* source, bool pinned) {
+DeviceResult PulseWaveIn::Connect(const stream::DeviceFormat& device, const char* source, bool pinned) {
     LoopLock loopLock(*connection);
     stream = NewStream(*connection, device, "Recording");
     if (!stream) return connection->LastResult();

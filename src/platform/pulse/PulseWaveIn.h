@@ -7,7 +7,7 @@
 #include <string>
 
 #include "platform/WaveDevice.h"
-#include "platform/portaudio/CaptureStream.h"
+#include "platform/stream/CaptureStream.h"
 #include "platform/pulse/PulseConnection.h"
 
 struct pa_stream;
@@ -55,7 +55,7 @@ public:
 
 private:
     void Deliver() noexcept;
-    DeviceResult Connect(const portaudio::DeviceFormat& device, const char* source, bool pinned);
+    DeviceResult Connect(const stream::DeviceFormat& device, const char* source, bool pinned);
     void Cork(bool cork);
     void Release();
 
@@ -69,7 +69,7 @@ private:
     bool running = false;
     bool closing = false;  // under the mainloop's lock: the end of the stream is ours, not a failure
     WaveSink* sink = nullptr;  // set before the stream exists, cleared after it is gone
-    std::unique_ptr<portaudio::CaptureStream> capture;
+    std::unique_ptr<stream::CaptureStream> capture;
 };
 
 }  // namespace tavrin::platform::pulse

@@ -6,6 +6,7 @@
 #include <array>
 
 #include "platform/pulse/PulseStreams.h"
+#include "platform/pulse/ServerQueries.h"
 
 namespace tavrin::platform::pulse {
 namespace {
@@ -35,13 +36,13 @@ bool PulseWaveOut::present() {
 }
 
 bool PulseWaveOut::isFormatSupported(const AudioFormat& format) {
-    return portaudio::DeviceFormatFor(format).has_value() && present();
+    return stream::DeviceFormatFor(format).has_value() && present();
 }
 
 DeviceResult PulseWaveOut::open(const AudioFormat& format, WaveSink& waveSink) {
     std::lock_guard lock(guard);
     if (stream) return mmr::Allocated;
-    const auto device = portaudio::DeviceFormatFor(format);
+    const auto device = stream::DeviceFormatFor(format);
     if (!device) return mmr::BadFormat;
     auto fresh = std::make_unique<PulsePlayback>(*device);
     if (!fresh->ready()) return mmr::NoMem;
@@ -56,7 +57,7 @@ DeviceResult PulseWaveOut::open(const AudioFormat& format, WaveSink& waveSink) {
         return result;
     }
     auto thread =
-        std::make_unique<portaudio::DeliveryThread>(playback->buffers(), waveSink, guard, [this] { return clock.Now(); });
+        std::make_unique<stream::DeliveryThread>(playback->buffers(), waveSink, guard, [this] { return clock.Now(); });
     if (!thread->Start()) {
         Release();
         return mmr::NoMem;
@@ -70,7 +71,7 @@ DeviceResult PulseWaveOut::open(const AudioFormat& format, WaveSink& waveSink) {
 }
 
 // Under the device's lock.
-DeviceResult PulseWaveOut::Connect(const portaudio::DeviceFormat& device) {
+DeviceResult PulseWaveOut::Connect(const stream::DeviceFormat& device) {
     LoopLock loopLock(*connection);
     stream = NewStream(*connection, device, "Playback");
     if (!stream) return connection->LastResult();

@@ -6,7 +6,7 @@
 #include <mutex>
 
 #include "platform/WaveDevice.h"
-#include "platform/portaudio/DeliveryThread.h"
+#include "platform/stream/DeliveryThread.h"
 #include "platform/pulse/PulseConnection.h"
 #include "platform/pulse/PulsePlayback.h"
 
@@ -47,7 +47,7 @@ public:
     void Signal() noexcept;
 
 private:
-    DeviceResult Connect(const portaudio::DeviceFormat& device);
+    DeviceResult Connect(const stream::DeviceFormat& device);
     void Cork(bool cork);
     void Release();
 
@@ -62,7 +62,7 @@ private:
     WaveSink* sink = nullptr;
     PlayClock clock;
     std::unique_ptr<PulsePlayback> playback;
-    std::unique_ptr<portaudio::DeliveryThread> delivery;
+    std::unique_ptr<stream::DeliveryThread> delivery;
 };
 
 }  // namespace tavrin::platform::pulse

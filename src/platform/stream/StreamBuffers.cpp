@@ -1,9 +1,9 @@
-#include "platform/portaudio/StreamBuffers.h"
+#include "platform/stream/StreamBuffers.h"
 
 #include <algorithm>
 #include <cstring>
 
-namespace tavrin::platform::portaudio {
+namespace tavrin::platform::stream {
 namespace {
 
 // A buffer due further ahead than this has a clock we cannot trust behind it;
@@ -140,4 +140,4 @@ void StreamBuffers::ReturnAll(WaveSink& sink) {
     while (queued.pop(slot)) HandBack(sink, slot.buffer, 0);
 }
 
-}  // namespace tavrin::platform::portaudio
+}  // namespace tavrin::platform::stream

@@ -4,13 +4,13 @@
 
 #include "SignalMath.h"
 #include "StreamDouble.h"
-#include "platform/portaudio/PlaybackStream.h"
+#include "platform/stream/PlaybackStream.h"
 
 namespace tavrin::test {
 namespace {
 
-using platform::portaudio::DeviceFormat;
-using platform::portaudio::PlaybackStream;
+using platform::stream::DeviceFormat;
+using platform::stream::PlaybackStream;
 
 const DeviceFormat kPcm8{8000, 1, false, 1};
 const DeviceFormat kPcm16{22050, 2, false, 2};

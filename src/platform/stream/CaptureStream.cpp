@@ -1,9 +1,9 @@
-#include "platform/portaudio/CaptureStream.h"
+#include "platform/stream/CaptureStream.h"
 
 #include <algorithm>
 #include <array>
 
-namespace tavrin::platform::portaudio {
+namespace tavrin::platform::stream {
 namespace {
 
 constexpr std::uint32_t kSilenceChunkFrames = 256;
@@ -50,4 +50,4 @@ void CaptureStream::DropPartial() noexcept {
     if (gsm) gsm->DropPartial();
 }
 
-}  // namespace tavrin::platform::portaudio
+}  // namespace tavrin::platform::stream

@@ -4,11 +4,11 @@
 #include <cstdint>
 #include <memory>
 
-#include "platform/portaudio/DeviceFormat.h"
-#include "platform/portaudio/GsmFraming.h"
-#include "platform/portaudio/StreamBuffers.h"
+#include "platform/stream/DeviceFormat.h"
+#include "platform/stream/GsmFraming.h"
+#include "platform/stream/StreamBuffers.h"
 
-namespace tavrin::platform::portaudio {
+namespace tavrin::platform::stream {
 
 // What the output callback does: takes the queued buffers' bytes (decoding
 // GSM) into the device's samples, plays silence while paused or when nothing
@@ -55,4 +55,4 @@ private:
     std::atomic<std::uint32_t> volume{0xFFFFFFFFu};
 };
 
-}  // namespace tavrin::platform::portaudio
+}  // namespace tavrin::platform::stream

@@ -1,9 +1,9 @@
-#include "platform/portaudio/DeliveryThread.h"
+#include "platform/stream/DeliveryThread.h"
 
 #include <chrono>
 #include <system_error>
 
-namespace tavrin::platform::portaudio {
+namespace tavrin::platform::stream {
 
 DeliveryThread::DeliveryThread(StreamBuffers& streamBuffers, WaveSink& waveSink, std::mutex& deviceGuard,
                                std::function<double()> clock)
@@ -65,4 +65,4 @@ void DeliveryThread::Hold(double seconds) {
     woken = false;
 }
 
-}  // namespace tavrin::platform::portaudio
+}  // namespace tavrin::platform::stream

@@ -1,8 +1,8 @@
-#include "platform/portaudio/PlaybackStream.h"
+#include "platform/stream/PlaybackStream.h"
 
 #include <cstring>
 
-namespace tavrin::platform::portaudio {
+namespace tavrin::platform::stream {
 namespace {
 
 constexpr std::uint32_t kUnityGain = 0xFFFF;
@@ -81,4 +81,4 @@ void PlaybackStream::ApplyGain(std::int16_t* samples, std::uint32_t count, std::
     }
 }
 
-}  // namespace tavrin::platform::portaudio
+}  // namespace tavrin::platform::stream

@@ -4,11 +4,11 @@
 #include <cstdint>
 #include <memory>
 
-#include "platform/portaudio/DeviceFormat.h"
-#include "platform/portaudio/GsmFraming.h"
-#include "platform/portaudio/StreamBuffers.h"
+#include "platform/stream/DeviceFormat.h"
+#include "platform/stream/GsmFraming.h"
+#include "platform/stream/StreamBuffers.h"
 
-namespace tavrin::platform::portaudio {
+namespace tavrin::platform::stream {
 
 // What the input callback does with the samples a device stream delivers:
 // PCM goes into the queued buffers as it comes, GSM is encoded first. Knows
@@ -40,4 +40,4 @@ private:
     std::atomic<std::uint64_t> lost{0};
 };
 
-}  // namespace tavrin::platform::portaudio
+}  // namespace tavrin::platform::stream

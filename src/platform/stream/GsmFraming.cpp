@@ -1,8 +1,8 @@
-#include "platform/portaudio/GsmFraming.h"
+#include "platform/stream/GsmFraming.h"
 
 #include <gsm.h>
 
-namespace tavrin::platform::portaudio {
+namespace tavrin::platform::stream {
 namespace {
 
 // In a WAV49 block the first frame takes 32 bytes and half of the 33rd; the
@@ -49,4 +49,4 @@ void GsmFraming::DecodeBlock() noexcept {
     }
 }
 
-}  // namespace tavrin::platform::portaudio
+}  // namespace tavrin::platform::stream

@@ -4,13 +4,13 @@
 #include <vector>
 
 #include "SinkLog.h"
-#include "platform/portaudio/StreamBuffers.h"
+#include "platform/stream/StreamBuffers.h"
 
 namespace tavrin::test {
 namespace {
 
 using platform::WaveBuffer;
-using platform::portaudio::StreamBuffers;
+using platform::stream::StreamBuffers;
 namespace mm = platform::mm;
 namespace whdr = platform::whdr;
 

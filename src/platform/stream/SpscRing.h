@@ -4,7 +4,7 @@
 #include <atomic>
 #include <cstddef>
 
-namespace tavrin::platform::portaudio {
+namespace tavrin::platform::stream {
 
 // A fixed ring between exactly one producer thread and one consumer thread.
 // Neither side ever blocks, locks or allocates, so the audio callback can sit
@@ -56,4 +56,4 @@ private:
     alignas(64) std::atomic<std::size_t> tailIndex{0};
 };
 
-}  // namespace tavrin::platform::portaudio
+}  // namespace tavrin::platform::stream

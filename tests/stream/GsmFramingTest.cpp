@@ -6,14 +6,14 @@
 #include <vector>
 
 #include "SignalMath.h"
-#include "platform/portaudio/GsmFraming.h"
+#include "platform/stream/GsmFraming.h"
 
 namespace tavrin::test {
 namespace {
 
-using platform::portaudio::GsmFraming;
-using platform::portaudio::kGsmBlockBytes;
-using platform::portaudio::kGsmBlockSamples;
+using platform::stream::GsmFraming;
+using platform::stream::kGsmBlockBytes;
+using platform::stream::kGsmBlockSamples;
 
 using Blocks = std::vector<std::uint8_t>;
 

@@ -7,13 +7,13 @@
 
 #include "SignalMath.h"
 #include "StreamDouble.h"
-#include "platform/portaudio/CaptureStream.h"
+#include "platform/stream/CaptureStream.h"
 
 namespace tavrin::test {
 namespace {
 
-using platform::portaudio::CaptureStream;
-using platform::portaudio::DeviceFormat;
+using platform::stream::CaptureStream;
+using platform::stream::DeviceFormat;
 
 const std::vector<std::vector<std::uint32_t>> kPatterns = {
     {1024}, {1}, {37, 441, 5}, {160}, {1500, 3},

@@ -5,7 +5,7 @@
 
 #include "platform/WaveDevice.h"
 
-namespace tavrin::platform::portaudio {
+namespace tavrin::platform::stream {
 
 // How a wave format travels over a mono device stream. PCM goes to the device
 // as it stands in the buffers; GSM is carried as 8 kHz 16-bit samples and
@@ -28,4 +28,4 @@ inline constexpr std::uint32_t kGsmSampleRate = 8000;
 // 8 kHz, inconsistent block alignment).
 std::optional<DeviceFormat> DeviceFormatFor(const AudioFormat& format);
 
-}  // namespace tavrin::platform::portaudio
+}  // namespace tavrin::platform::stream

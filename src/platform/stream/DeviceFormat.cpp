@@ -1,6 +1,6 @@
-#include "platform/portaudio/DeviceFormat.h"
+#include "platform/stream/DeviceFormat.h"
 
-namespace tavrin::platform::portaudio {
+namespace tavrin::platform::stream {
 namespace {
 
 // Wider than any rate a recording uses, narrower than what would make a
@@ -23,4 +23,4 @@ std::optional<DeviceFormat> DeviceFormatFor(const AudioFormat& f) {
     return DeviceFormat{f.samplesPerSec, bytes, false, bytes};
 }
 
-}  // namespace tavrin::platform::portaudio
+}  // namespace tavrin::platform::stream

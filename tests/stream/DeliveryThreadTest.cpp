@@ -4,14 +4,14 @@
 #include <mutex>
 
 #include "SinkLog.h"
-#include "platform/portaudio/DeliveryThread.h"
+#include "platform/stream/DeliveryThread.h"
 
 namespace tavrin::test {
 namespace {
 
 using platform::WaveBuffer;
-using platform::portaudio::DeliveryThread;
-using platform::portaudio::StreamBuffers;
+using platform::stream::DeliveryThread;
+using platform::stream::StreamBuffers;
 namespace mm = platform::mm;
 namespace whdr = platform::whdr;
 

@@ -1,18 +1,15 @@
 #include <gtest/gtest.h>
 
-#include <cerrno>
+#include <optional>
 
-#include "platform/portaudio/DeviceFormat.h"
-#include "platform/portaudio/PortAudioLibrary.h"
+#include "platform/stream/DeviceFormat.h"
 
 namespace tavrin::test {
 namespace {
 
 using platform::AudioFormat;
-using platform::portaudio::DeviceFormat;
-using platform::portaudio::DeviceFormatFor;
-using platform::portaudio::PortAudioLibrary;
-namespace mmr = platform::mmr;
+using platform::stream::DeviceFormat;
+using platform::stream::DeviceFormatFor;
 
 constexpr AudioFormat Pcm(std::uint32_t rate, std::uint16_t bits, std::uint16_t channels = 1) {
     return AudioFormat{1, channels, rate, rate * bits / 8 * channels, static_cast<std::uint16_t>(bits / 8 * channels),
@@ -52,33 +49,6 @@ TEST(DeviceFormat, TheRecordingFormatsAndNothingElseGoOverADeviceStream) {
         {"another codec", adpcm, std::nullopt},
     };
     for (const auto& c : cases) EXPECT_EQ(DeviceFormatFor(c.format), c.expect) << c.name;
-}
-
-TEST(PortAudioLibrary, FailuresReadAsWaveDeviceResults) {
-    const PaHostErrorInfo busy{paALSA, -EBUSY, "busy"};
-    const PaHostErrorInfo otherAlsa{paALSA, -EIO, "i/o"};
-    const PaHostErrorInfo busyElsewhere{paOSS, -EBUSY, "busy"};
-    struct Case {
-        PaError error;
-        const PaHostErrorInfo* host;
-        platform::DeviceResult expect;
-    };
-    const Case cases[] = {
-        {paNoError, nullptr, mmr::NoError},
-        {paDeviceUnavailable, nullptr, mmr::Allocated},
-        {paUnanticipatedHostError, &busy, mmr::Allocated},
-        {paUnanticipatedHostError, &otherAlsa, mmr::Error},
-        {paUnanticipatedHostError, &busyElsewhere, mmr::Error},
-        {paUnanticipatedHostError, nullptr, mmr::Error},
-        {paInvalidSampleRate, nullptr, mmr::BadFormat},
-        {paSampleFormatNotSupported, nullptr, mmr::BadFormat},
-        {paInvalidChannelCount, nullptr, mmr::BadFormat},
-        {paInvalidDevice, nullptr, mmr::BadDeviceId},
-        {paInsufficientMemory, nullptr, mmr::NoMem},
-        {paNotInitialized, nullptr, mmr::NoDriver},
-        {paInternalError, nullptr, mmr::Error},
-    };
-    for (const auto& c : cases) EXPECT_EQ(PortAudioLibrary::ResultOf(c.error, c.host), c.expect) << c.error;
 }
 
 }  // namespace

@@ -4,8 +4,8 @@
 #include <vector>
 
 #include "SinkLog.h"
-#include "platform/portaudio/CaptureStream.h"
-#include "platform/portaudio/PlaybackStream.h"
+#include "platform/stream/CaptureStream.h"
+#include "platform/stream/PlaybackStream.h"
 
 namespace tavrin::test {
 
@@ -26,7 +26,7 @@ public:
 
     // Feeds `samples` (device-format bytes) through the capture callback and
     // returns every byte that came back in the recorder's buffers.
-    std::vector<std::uint8_t> Capture(platform::portaudio::CaptureStream& stream,
+    std::vector<std::uint8_t> Capture(platform::stream::CaptureStream& stream,
                                       const std::vector<std::uint8_t>& samples,
                                       const std::vector<std::uint32_t>& pattern) {
         auto& queue = stream.buffers();
@@ -46,7 +46,7 @@ public:
 
     // Queues `bytes` (whole buffers of it) in the recorder's buffers, refilled
     // as they come back, and renders `frames` device frames through the playback callback.
-    std::vector<std::uint8_t> Play(platform::portaudio::PlaybackStream& stream, const std::vector<std::uint8_t>& bytes,
+    std::vector<std::uint8_t> Play(platform::stream::PlaybackStream& stream, const std::vector<std::uint8_t>& bytes,
                                    std::size_t frames, const std::vector<std::uint32_t>& pattern) {
         auto& queue = stream.buffers();
         std::size_t next = 0;
@@ -76,7 +76,7 @@ public:
     std::vector<platform::WaveBuffer>& buffers() { return headers; }
 
 private:
-    void Requeue(platform::portaudio::StreamBuffers& queue, std::vector<std::uint8_t>& recorded) {
+    void Requeue(platform::stream::StreamBuffers& queue, std::vector<std::uint8_t>& recorded) {
         SinkLog sink;
         static_cast<void>(queue.DeliverDue(sink, 0));
         for (const auto& e : sink.entries()) {

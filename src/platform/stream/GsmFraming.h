@@ -4,11 +4,11 @@
 #include <array>
 #include <cstdint>
 
-#include "platform/portaudio/DeviceFormat.h"
+#include "platform/stream/DeviceFormat.h"
 
 struct gsm_state;
 
-namespace tavrin::platform::portaudio {
+namespace tavrin::platform::stream {
 
 // GSM 06.10 on the device side of a stream: 8 kHz 16-bit samples in, 65-byte
 // blocks of two frames out (the WAV49 packing), or the reverse. Each stream
@@ -87,4 +87,4 @@ private:
     std::uint32_t used = 0;
 };
 
-}  // namespace tavrin::platform::portaudio
+}  // namespace tavrin::platform::stream

@@ -5,9 +5,9 @@
 #include <cstdint>
 
 #include "platform/WaveDevice.h"
-#include "platform/portaudio/SpscRing.h"
+#include "platform/stream/SpscRing.h"
 
-namespace tavrin::platform::portaudio {
+namespace tavrin::platform::stream {
 
 // The queue of caller buffers behind one device stream, shared by three
 // threads without a lock between the first two:
@@ -107,4 +107,4 @@ private:
     std::uint64_t clockBytes = 0;  // bytes drained since the last SetPlayClock
 };
 
-}  // namespace tavrin::platform::portaudio
+}  // namespace tavrin::platform::stream

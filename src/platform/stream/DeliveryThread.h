@@ -7,9 +7,9 @@
 #include <thread>
 
 #include "platform/WaveDevice.h"
-#include "platform/portaudio/StreamBuffers.h"
+#include "platform/stream/StreamBuffers.h"
 
-namespace tavrin::platform::portaudio {
+namespace tavrin::platform::stream {
 
 // Starts `body` on `worker`; false when no thread could be made. The devices
 // take one so that a test can refuse them their thread.
@@ -52,4 +52,4 @@ private:
     bool woken = false;
 };
 
-}  // namespace tavrin::platform::portaudio
+}  // namespace tavrin::platform::stream

@@ -1,0 +1,109 @@
+#include "platform/pulse/ServerQueries.h"
+
+#include <pulse/pulseaudio.h>
+
+#include <algorithm>
+
+#include "platform/pulse/PulseConnection.h"
+
+namespace tavrin::platform::pulse {
+namespace {
+
+// What the server told one question. The callbacks run on the mainloop
+// thread; each wakes the asking thread, which waits for the operation's end.
+struct Answers {
+    explicit Answers(PulseConnection& c) : connection(&c) {}
+    PulseConnection* connection;
+    std::string defaultSource;
+    std::string defaultSink;
+    std::vector<SoundDevice> sources;
+    std::vector<SoundDevice> sinks;
+};
+
+std::string Described(const char* description, const char* name) {
+    return description && *description ? description : (name ? name : "");
+}
+
+void OnServer(pa_context*, const pa_server_info* info, void* user) {
+    auto* a = static_cast<Answers*>(user);
+    if (info && info->default_source_name) a->defaultSource = info->default_source_name;
+    if (info && info->default_sink_name) a->defaultSink = info->default_sink_name;
+    a->connection->Signal();
+}
+
+void OnSource(pa_context*, const pa_source_info* info, int eol, void* user) {
+    auto* a = static_cast<Answers*>(user);
+    if (eol == 0 && info && info->name) {
+        a->sources.push_back({info->name, Described(info->description, info->name),
+                              info->monitor_of_sink != PA_INVALID_INDEX, false});
+    }
+    a->connection->Signal();
+}
+
+void OnSink(pa_context*, const pa_sink_info* info, int eol, void* user) {
+    auto* a = static_cast<Answers*>(user);
+    if (eol == 0 && info && info->name) {
+        a->sinks.push_back({info->name, Described(info->description, info->name), false, false});
+    }
+    a->connection->Signal();
+}
+
+Answers Defaults(PulseConnection& connection) {
+    Answers a(connection);
+    connection.Await(pa_context_get_server_info(connection.context(), OnServer, &a));
+    return a;
+}
+
+bool SourceExists(PulseConnection& connection, const std::string& name) {
+    Answers a(connection);
+    connection.Await(pa_context_get_source_info_by_name(connection.context(), name.c_str(), OnSource, &a));
+    return !a.sources.empty();
+}
+
+bool SinkExists(PulseConnection& connection, const std::string& name) {
+    Answers a(connection);
+    connection.Await(pa_context_get_sink_info_by_name(connection.context(), name.c_str(), OnSink, &a));
+    return !a.sinks.empty();
+}
+
+}  // namespace
+
+bool ServerAnswers() {
+    PulseConnection probe;
+    return probe.Connect() == mmr::NoError;
+}
+
+std::optional<DeviceList> QueryDevices() {
+    PulseConnection connection;
+    if (connection.Connect() != mmr::NoError) return std::nullopt;
+    LoopLock lock(connection);
+    pa_context* ctx = connection.context();
+    Answers a(connection);
+    const bool asked = connection.Await(pa_context_get_server_info(ctx, OnServer, &a)) &&
+                       connection.Await(pa_context_get_source_info_list(ctx, OnSource, &a)) &&
+                       connection.Await(pa_context_get_sink_info_list(ctx, OnSink, &a));
+    if (!asked || pa_context_get_state(ctx) != PA_CONTEXT_READY) return std::nullopt;
+    DeviceList list{std::move(a.sources), std::move(a.sinks)};
+    for (auto& d : list.sources) d.isDefault = d.name == a.defaultSource;
+    for (auto& d : list.sinks) d.isDefault = d.name == a.defaultSink;
+    OrderSources(list.sources);
+    return list;
+}
+
+void OrderSources(std::vector<SoundDevice>& sources) {
+    std::stable_partition(sources.begin(), sources.end(), [](const SoundDevice& d) { return !d.monitor; });
+}
+
+std::optional<std::string> SourceToRecord(PulseConnection& connection, const std::string& chosen) {
+    if (!chosen.empty() && SourceExists(connection, chosen)) return chosen;
+    const Answers defaults = Defaults(connection);
+    if (defaults.defaultSource.empty() || !SourceExists(connection, defaults.defaultSource)) return std::nullopt;
+    return std::string();
+}
+
+bool HasDefaultSink(PulseConnection& connection) {
+    const Answers defaults = Defaults(connection);
+    return !defaults.defaultSink.empty() && SinkExists(connection, defaults.defaultSink);
+}
+
+}  // namespace tavrin::platform::pulse
