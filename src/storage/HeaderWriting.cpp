@@ -88,7 +88,7 @@ bool FinishHeader(HeaderSink& sink, HeaderImage& image, std::uint32_t fileLength
         wav::StoreLe32(count.data(), image.DataSize() / wav::kGsmBlockBytes);
         ok = sink.SeekTo(image.factValuePos) && sink.Write(count.data(), 4) && ok;
     }
-    std::array<std::uint8_t, 8> riff{'R', 'I', 'F', 'F'};
+    std::array<std::uint8_t, 8> riff = wav::kUnfinishedRiff;
     wav::StoreLe32(&riff[4], fileLength >= 8 ? fileLength - 8 : 0);
     return sink.SeekTo(0) && sink.Write(riff.data(), 8) && ok;
 }
