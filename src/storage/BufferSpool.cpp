@@ -1,17 +1,28 @@
 #include "storage/BufferSpool.h"
 
 #include <algorithm>
+#include <array>
 
+#include "storage/JournalFormats.h"
 #include "wav/Formats.h"
 
 namespace tavrin::storage {
 namespace {
 
-constexpr std::uint8_t kMagic[8] = {'T', 'V', 'B', 'U', 'F', 'F', 'E', 'R'};
-constexpr std::uint32_t kFixed = 24;
-constexpr std::uint32_t kCountAt = 12;
-
+using namespace kept;
 using platform::WriteAt;
+
+// The fixed part: the mark, the point and the three counts.
+std::array<std::uint8_t, kBufferFixed> Fixed(std::uint32_t point, std::uint32_t buffer, std::uint32_t tailAudio,
+                                             std::uint32_t trailer) {
+    std::array<std::uint8_t, kBufferFixed> fixed{};
+    std::copy(kBufferMark.begin(), kBufferMark.end(), fixed.begin());
+    wav::StoreLe32(&fixed[kPointAt], point);
+    wav::StoreLe32(&fixed[kBufferCountAt], buffer);
+    wav::StoreLe32(&fixed[kBufferTailAt], tailAudio);
+    wav::StoreLe32(&fixed[kBufferChunksAt], trailer);
+    return fixed;
+}
 
 }  // namespace
 
@@ -21,12 +32,8 @@ bool BufferSpool::Start(platform::FileSystem& fileSystem, const std::string& spo
                         const std::uint8_t* tailAudio, std::uint32_t tailAudioBytes, const std::uint8_t* trailer,
                         std::uint32_t trailerBytes) {
     Drop();
-    std::vector<std::uint8_t> fixed(kFixed);
-    std::copy(kMagic, kMagic + 8, fixed.begin());
-    wav::StoreLe32(&fixed[8], point);
-    wav::StoreLe32(&fixed[12], 0);
-    wav::StoreLe32(&fixed[16], tailAudioBytes);
-    wav::StoreLe32(&fixed[20], trailerBytes);
+    const auto head = Fixed(point, 0, tailAudioBytes, trailerBytes);
+    std::vector<std::uint8_t> fixed(head.begin(), head.end());
     if (tailAudioBytes) fixed.insert(fixed.end(), tailAudio, tailAudio + tailAudioBytes);
     if (trailerBytes) fixed.insert(fixed.end(), trailer, trailer + trailerBytes);
     auto spool = fileSystem.open(spoolPath, platform::OpenMode::ReadWriteCreate, false);
@@ -49,19 +56,14 @@ bool BufferSpool::StartWhole(platform::FileSystem& fileSystem, const std::string
                              const std::vector<std::uint8_t>& trailer) {
     Drop();
     const auto count = [](const std::vector<std::uint8_t>& v) { return static_cast<std::uint32_t>(v.size()); };
-    if (std::uint64_t{kFixed} + buffer.size() + tailAudio.size() + trailer.size() > 0xFFFFFFFFu) return false;
-    std::uint8_t fixed[kFixed];
-    std::copy(kMagic, kMagic + 8, fixed);
-    wav::StoreLe32(&fixed[8], point);
-    wav::StoreLe32(&fixed[kCountAt], count(buffer));
-    wav::StoreLe32(&fixed[16], count(tailAudio));
-    wav::StoreLe32(&fixed[20], count(trailer));
+    if (std::uint64_t{kBufferFixed} + buffer.size() + tailAudio.size() + trailer.size() > 0xFFFFFFFFu) return false;
+    const auto fixed = Fixed(point, count(buffer), count(tailAudio), count(trailer));
     auto spool = fileSystem.open(spoolPath, platform::OpenMode::ReadWriteCreate, false);
-    const std::uint32_t start = kFixed + count(tailAudio) + count(trailer);
+    const std::uint32_t start = kBufferFixed + count(tailAudio) + count(trailer);
     const bool locked = spool && spool->tryLock();
-    const bool made = locked && spool->setLength(0) && WriteAt(*spool, 0, fixed, kFixed) &&
-                      WriteAt(*spool, kFixed, tailAudio.data(), count(tailAudio)) &&
-                      WriteAt(*spool, kFixed + count(tailAudio), trailer.data(), count(trailer)) &&
+    const bool made = locked && spool->setLength(0) && WriteAt(*spool, 0, fixed.data(), kBufferFixed) &&
+                      WriteAt(*spool, kBufferFixed, tailAudio.data(), count(tailAudio)) &&
+                      WriteAt(*spool, kBufferFixed + count(tailAudio), trailer.data(), count(trailer)) &&
                       WriteAt(*spool, start, buffer.data(), count(buffer)) && spool->sync() &&
                       fileSystem.syncFolder(platform::FolderOf(spoolPath));
     if (!made) {
@@ -86,7 +88,7 @@ void BufferSpool::Shorten(std::uint32_t count) {
     if (!file) return;
     std::uint8_t value[4];
     wav::StoreLe32(value, count);
-    if (!WriteAt(*file, kCountAt, value, 4)) return Drop();
+    if (!WriteAt(*file, kBufferCountAt, value, 4)) return Drop();
     file->syncSoon();
 }
 
@@ -110,24 +112,22 @@ void BufferSpool::Leave() {
 }
 
 std::optional<BufferImage> ParseBufferSpool(const std::uint8_t* image, std::size_t size) {
-    if (size < kFixed || !std::equal(kMagic, kMagic + 8, image)) return std::nullopt;
-    const std::uint64_t tailAudio = wav::LoadLe32(&image[16]);
-    const std::uint64_t trailer = wav::LoadLe32(&image[20]);
-    const std::uint64_t start = kFixed + tailAudio + trailer;
+    if (size < kBufferFixed || !HasMark(image, kBufferMark)) return std::nullopt;
+    const std::uint64_t tailAudio = wav::LoadLe32(&image[kBufferTailAt]);
+    const std::uint64_t trailer = wav::LoadLe32(&image[kBufferChunksAt]);
+    const std::uint64_t start = kBufferFixed + tailAudio + trailer;
     if (start > size) return std::nullopt;
-    const std::uint64_t count = std::min<std::uint64_t>(wav::LoadLe32(&image[kCountAt]), size - start);
+    const std::uint64_t count = std::min<std::uint64_t>(wav::LoadLe32(&image[kBufferCountAt]), size - start);
     BufferImage spool;
-    spool.point = wav::LoadLe32(&image[8]);
-    spool.tailAudio.assign(image + kFixed, image + kFixed + tailAudio);
-    spool.trailer.assign(image + kFixed + tailAudio, image + start);
+    spool.point = wav::LoadLe32(&image[kPointAt]);
+    spool.tailAudio.assign(image + kBufferFixed, image + kBufferFixed + tailAudio);
+    spool.trailer.assign(image + kBufferFixed + tailAudio, image + start);
     spool.buffer.assign(image + start, image + start + count);
     return spool;
 }
 
 std::optional<BufferImage> ReadBufferSpool(platform::FileSystem& files, const std::string& path) {
-    const auto whole = platform::ReadWholeFile(files, path, 0xFFFFFFFFu);
-    if (!whole) return std::nullopt;
-    return ParseBufferSpool(whole->data(), whole->size());
+    return kept::ReadKept(files, path, ParseBufferSpool);
 }
 
 }  // namespace tavrin::storage

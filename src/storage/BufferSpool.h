@@ -16,12 +16,9 @@ namespace tavrin::storage {
 // with what the file must hold after it; recovery then writes the spool out
 // as the end would have (see Recovery.h).
 //
-// Layout, numbers little-endian: "TVBUFFER", the file offset of the buffer's
-// first byte, the count of buffer bytes, the count of old audio bytes that
-// follow the buffer (an insertion's tail), the count of chunk bytes that
-// follow the audio; then that old audio and those chunks; then the buffer.
-// The fixed part is synced before the recording changes: a spool cut short
-// within it is not one, and its recording was never touched.
+// Its layout is drawn in JournalFormats.h. The fixed part is synced before
+// the recording changes: a spool cut short within it is not one, and its
+// recording was never touched.
 struct BufferImage {
     std::uint32_t point = 0;
     std::vector<std::uint8_t> buffer;

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "storage/StorageContext.h"
-#include "wav/Formats.h"
+#include "wav/HeaderLayout.h"
 
 namespace tavrin::storage {
 namespace {
@@ -28,7 +28,6 @@ void NoteStartingPoint(StorageContext& ctx, JournalEntry& entry) {
     (void)file.seek(at);
 }
 
-
 JournalEntry EntryFor(StorageContext& ctx, JournalEntry::Kind kind, const std::string& path, bool buffered) {
     JournalEntry entry;
     entry.kind = kind;
@@ -37,17 +36,11 @@ JournalEntry EntryFor(StorageContext& ctx, JournalEntry::Kind kind, const std::s
     entry.blockAlign = std::max<std::uint16_t>(ctx.header.BlockAlign(), 1);
     entry.avgBytesPerSec = ctx.header.AvgBytesPerSec();
     if (kind == JournalEntry::Kind::Create) {
-        // The layout every new recording gets (see WriteNewHeader).
-        const bool gsm = ctx.header.IsGsm();
-        entry.dataChunkPos = gsm ? 52 : 36;
-        entry.factValuePos = gsm ? 48 : 0;
-        const std::uint8_t wave[4] = {'W', 'A', 'V', 'E'};
-        entry.head.assign(wave, wave + 4);
-        entry.head.insert(entry.head.end(), ctx.header.fmt.begin(), ctx.header.fmt.begin() + (gsm ? 28 : 24));
-        if (gsm) {
-            const std::uint8_t fact[12] = {'f', 'a', 'c', 't', 4, 0, 0, 0, 0, 0, 0, 0};
-            entry.head.insert(entry.head.end(), fact, fact + 12);
-        }
+        // The header the recording is given, so that recovery can give it again.
+        const wav::NewHeader header = wav::BuildNewHeader(ctx.header.Format(), 0);
+        entry.dataChunkPos = header.places.dataChunkPos;
+        entry.factValuePos = header.places.factValuePos;
+        entry.head.assign(&header.bytes[wav::kAfterRiffSize], &header.bytes[header.places.dataChunkPos]);
     } else {
         entry.dataChunkPos = ctx.header.dataChunkPos;
         entry.factValuePos = ctx.header.factValuePos;

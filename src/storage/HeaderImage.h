@@ -30,6 +30,10 @@ struct HeaderImage {
     std::uint16_t CbSize() const { return wav::LoadLe16(&fmt[24]); }
     std::uint16_t SamplesPerBlock() const { return wav::LoadLe16(&fmt[26]); }
     bool IsGsm() const { return FormatTag() == wav::kTagGsm; }
+    wav::WaveFormat Format() const {
+        return {FormatTag(), Channels(), SamplesPerSec(), AvgBytesPerSec(), BlockAlign(), BitsPerSample(), CbSize(),
+                SamplesPerBlock()};
+    }
 
     std::uint32_t DataSize() const { return wav::LoadLe32(&data[4]); }
     void SetDataSize(std::uint32_t bytes) { wav::StoreLe32(&data[4], bytes); }

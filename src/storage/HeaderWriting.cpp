@@ -1,27 +1,35 @@
 #include "storage/HeaderWriting.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
+#include <span>
 
 #include "storage/Strategy.h"
+#include "wav/HeaderLayout.h"
 
 namespace tavrin::storage {
 namespace {
 
-// Offset of the first byte after "RIFF" and its size, where Open leaves a new file.
-constexpr std::uint32_t kAfterRiffHeader = 8;
-
 void SetId(std::uint8_t* at, const char (&id)[5]) { std::memcpy(at, id, 4); }
 
-void BuildFormat(HeaderImage& image, std::uint16_t tag, std::uint32_t samplesPerSec, std::uint16_t bitsPerSample,
-                 std::uint16_t channels) {
-    const wav::WaveFormat format = wav::BuildWaveFormat(tag, samplesPerSec, bitsPerSample, channels);
+// The pieces a new header has always gone out in after Open's "RIFF" and
+// size: "WAVE", the fmt chunk, for GSM the record's block fields, the fact
+// chunk's header and its value, then the data chunk's header.
+constexpr std::array<std::uint32_t, 3> kPcmPieceEnds{12, 36, 44};
+constexpr std::array<std::uint32_t, 6> kGsmPieceEnds{12, 36, 40, 48, 52, 60};
+
+std::span<const std::uint32_t> PieceEnds(const wav::NewHeader& header) {
+    if (header.places.factValuePos != 0) return kGsmPieceEnds;
+    return kPcmPieceEnds;
+}
+
+// The image takes the new header's fmt chunk and empty data chunk header.
+void TakeFormat(HeaderImage& image, const wav::NewHeader& header) {
     image.fmt.fill(0);
-    SetId(&image.fmt[0], "fmt ");
-    wav::StoreLe32(&image.fmt[4], format.recordSize());
-    wav::SerializeWaveFormat(format, &image.fmt[8]);
-    SetId(&image.data[0], "data");
-    image.SetDataSize(0);
+    const std::uint8_t* fmt = &header.bytes[wav::kFmtChunkPos];
+    std::copy(fmt, fmt + 8 + wav::LoadLe32(fmt + 4), image.fmt.begin());
+    std::copy_n(&header.bytes[header.places.dataChunkPos], 8, image.data.begin());
     image.factValuePos = 0;
 }
 
@@ -55,28 +63,19 @@ bool MemorySink::Write(const void* source, std::uint32_t bytes) {
 
 Status WriteNewHeader(Strategy& strategy, HeaderImage& image, const std::string& fileName, std::uint16_t tag,
                       std::uint32_t samplesPerSec, std::uint16_t bitsPerSample, std::uint16_t channels) {
-    BuildFormat(image, tag, samplesPerSec, bitsPerSample, channels);
-    // The layout is fixed, so positions are counted rather than asked of the strategy.
-    std::uint32_t position = kAfterRiffHeader;
-    auto write = [&](const void* bytes, std::uint32_t count) {
-        const Status status = strategy.Write(bytes, count);
-        if (status == Status::Ok) position += count;
-        return status;
-    };
+    const wav::NewHeader header = wav::BuildNewHeader(wav::BuildWaveFormat(tag, samplesPerSec, bitsPerSample, channels), 0);
+    TakeFormat(image, header);
     Status status = strategy.Open(fileName);
-    if (status != Status::Ok) return status;
-    if ((status = write("WAVE", 4)) != Status::Ok) return status;
-    if ((status = write(image.fmt.data(), 24)) != Status::Ok) return status;
-    if (image.IsGsm()) {
-        static constexpr std::array<std::uint8_t, 8> kFactHeader{'f', 'a', 'c', 't', 4, 0, 0, 0};
-        static constexpr std::uint32_t kZero = 0;
-        if ((status = write(&image.fmt[24], 4)) != Status::Ok) return status;
-        if ((status = write(kFactHeader.data(), 8)) != Status::Ok) return status;
-        image.factValuePos = position;
-        if ((status = write(&kZero, 4)) != Status::Ok) return status;
+    std::uint32_t from = wav::kAfterRiffSize;
+    for (const std::uint32_t end : PieceEnds(header)) {
+        if (status != Status::Ok) break;
+        // A place is noted once the write point reaches it.
+        if (from == header.places.factValuePos) image.factValuePos = from;
+        if (from == header.places.dataChunkPos) image.dataChunkPos = from;
+        status = strategy.Write(&header.bytes[from], end - from);
+        from = end;
     }
-    image.dataChunkPos = position;
-    return write(image.data.data(), 8);
+    return status;
 }
 
 bool FinishHeader(HeaderSink& sink, HeaderImage& image, std::uint32_t fileLength) {
@@ -89,9 +88,15 @@ bool FinishHeader(HeaderSink& sink, HeaderImage& image, std::uint32_t fileLength
         wav::StoreLe32(count.data(), image.DataSize() / wav::kGsmBlockBytes);
         ok = sink.SeekTo(image.factValuePos) && sink.Write(count.data(), 4) && ok;
     }
-    std::array<std::uint8_t, 8> riff{'R', 'I', 'F', 'F'};
+    std::array<std::uint8_t, 8> riff = wav::kUnfinishedRiff;
     wav::StoreLe32(&riff[4], fileLength >= 8 ? fileLength - 8 : 0);
     return sink.SeekTo(0) && sink.Write(riff.data(), 8) && ok;
+}
+
+bool WriteRiffSize(platform::File& file, std::uint32_t fileEnd) {
+    std::uint8_t size[4];
+    wav::StoreLe32(size, fileEnd - 8);
+    return platform::WriteAt(file, 4, size, 4);
 }
 
 }  // namespace tavrin::storage

@@ -58,8 +58,8 @@ private:
 };
 
 // Writes the header of a new recording through the strategy's own Open and
-// Write: builds the format record into `image`, writes "RIFF" 0 "WAVE", the
-// fmt chunk, for GSM the fact chunk, and the empty data chunk header, and sets
+// Write: takes the fmt chunk of the new header (wav::BuildNewHeader) into
+// `image`, writes "RIFF" 0 (Open), then the rest of that header, and sets
 // `dataChunkPos` and `factValuePos` (0 for PCM). Stops at the first failing
 // step and returns its status; on Ok the write point is the first audio byte.
 [[nodiscard]] Status WriteNewHeader(Strategy& strategy, HeaderImage& image, const std::string& fileName,
@@ -72,5 +72,8 @@ private:
 // the RIFF size at offset 0. Every step is tried; true only when all of them
 // succeeded.
 [[nodiscard]] bool FinishHeader(HeaderSink& sink, HeaderImage& image, std::uint32_t fileLength);
+
+// Writes the RIFF size of a file of `fileEnd` bytes into its header.
+[[nodiscard]] bool WriteRiffSize(platform::File& file, std::uint32_t fileEnd);
 
 }  // namespace tavrin::storage

@@ -6,17 +6,15 @@
 #include <cstring>
 #include <functional>
 
-#include "wav/Formats.h"
+#include "wav/HeaderLayout.h"
 #include "wav/WavChunkReader.h"
 
 #include "storage/BufferSpool.h"
+#include "storage/JournalFormats.h"
 
 namespace tavrin::storage {
 namespace {
 
-// Journals of the first version name no file identity and no start header.
-constexpr const char* kMagicFirst = "tavrin-journal 1";
-constexpr const char* kMagic = "tavrin-journal 2";
 constexpr const char* kSuffix = ".journal";
 
 std::string Hex(const std::uint8_t* bytes, std::size_t n) {
@@ -85,7 +83,7 @@ std::string Format(const JournalEntry& e) {
         std::snprintf(start, sizeof start, "%016llx %u %u", static_cast<unsigned long long>(e.start->header),
                       static_cast<unsigned>(e.start->claimed), static_cast<unsigned>(e.start->held));
     // The path is spelled in hex: a file name may hold any byte but '/' and NUL.
-    std::string out = std::string(kMagic) + '\n' +
+    std::string out = std::string(kJournalMagic) + '\n' +
                       (e.kind == JournalEntry::Kind::Create ? "create" : "edit") + (e.buffered ? "-buffered" : "") +
                       '\n' + Hex(reinterpret_cast<const std::uint8_t*>(e.path.data()), e.path.size()) + '\n' +
                       Number(e.dataChunkPos) + ' ' + Number(e.factValuePos) + ' ' + Number(e.blockAlign) + ' ' +
@@ -260,9 +258,9 @@ JournalText ParseJournal(const std::uint8_t* bytes, std::size_t size) {
     const auto end = std::find(lines.begin(), lines.end(), "end");
     if (end == lines.end() || (end + 1 == lines.end() && !lastEnded)) return text;
     text.verdict = JournalText::Verdict::Nonsense;
-    const bool first = !lines.empty() && lines[0] == kMagicFirst;
+    const bool first = !lines.empty() && lines[0] == kJournalMagicFirst;
     const std::size_t fields = first ? 4 : 5;  // kind, path, numbers, head (, start header)
-    if (!first && lines[0] != kMagic) {
+    if (!first && lines[0] != kJournalMagic) {
         text.why = "it is not a journal of this program";
         return text;
     }
@@ -316,28 +314,22 @@ bool NoteJournalFile(platform::File& journal, const platform::FileIdentity& file
 }
 
 std::uint64_t HeaderDigest(const std::uint8_t* header, std::uint32_t dataChunkPos, std::uint32_t factValuePos) {
-    const std::uint32_t size = dataChunkPos + 8;
-    const auto counted = [&](std::uint32_t i) {
-        return (i >= 4 && i < 8) || (i >= dataChunkPos + 4 && i < size) ||
-               (factValuePos != 0 && i >= factValuePos && i < factValuePos + 4);
-    };
     std::uint64_t digest = kDigestBasis;
-    for (std::uint32_t i = 0; i < size; ++i) {
-        digest ^= counted(i) ? 0 : header[i];
+    for (std::uint32_t i = 0; i < dataChunkPos + 8; ++i) {
+        digest ^= wav::IsCountByte({dataChunkPos, factValuePos}, i) ? 0 : header[i];
         digest *= kDigestPrime;
     }
     return digest;
 }
 
 std::vector<std::uint8_t> NewRecordingHeader(const JournalEntry& e, std::uint32_t audio) {
-    std::vector<std::uint8_t> h(e.head.size() + 16, 0);
-    std::memcpy(h.data(), "RIFF", 4);
-    std::copy(e.head.begin(), e.head.end(), h.begin() + 8);
-    std::memcpy(h.data() + 8 + e.head.size(), "data", 4);
-    wav::StoreLe32(&h[4], static_cast<std::uint32_t>(h.size()) + audio - 8);
-    wav::StoreLe32(&h[h.size() - 4], audio);
-    if (e.factValuePos != 0 && e.factValuePos + 4 <= h.size())
-        wav::StoreLe32(&h[e.factValuePos], audio / wav::kGsmBlockBytes);
+    // The head runs from "WAVE" to the data chunk, where the journal says it ends.
+    const auto dataChunkPos = static_cast<std::uint32_t>(e.head.size()) + wav::kAfterRiffSize;
+    std::vector<std::uint8_t> h(dataChunkPos + 8);
+    std::copy(wav::kUnfinishedRiff.begin(), wav::kUnfinishedRiff.end(), h.begin());
+    std::copy(e.head.begin(), e.head.end(), h.begin() + wav::kAfterRiffSize);
+    std::memcpy(&h[dataChunkPos], "data", 4);
+    wav::SetHeaderCounts(h.data(), {dataChunkPos, e.factValuePos}, dataChunkPos + 8 + audio, audio);
     return h;
 }
 
@@ -372,40 +364,16 @@ bool SetJournalAside(platform::FileSystem& files, const std::string& journalPath
 
 std::string SpoolPathFor(const std::string& journalPath) { return journalPath + ".spool"; }
 
-namespace {
-// A splice spool, numbers little-endian:
-//
-//   0  "TVSPLICE"
-//   8  point            file offset where the added audio goes
-//  12  added bytes (A)
-//  16  tail bytes (T)
-//  20  the added audio, then the tail
-//  20 + A + T  "TVSPLEND"   (present only once the spool was written whole)
-constexpr char kSpoolStart[8] = {'T', 'V', 'S', 'P', 'L', 'I', 'C', 'E'};
-constexpr char kSpoolEnd[8] = {'T', 'V', 'S', 'P', 'L', 'E', 'N', 'D'};
-constexpr std::size_t kSpoolPointAt = 8;
-constexpr std::size_t kSpoolAddedAt = 12;
-constexpr std::size_t kSpoolTailAt = 16;
-constexpr std::size_t kSpoolAudioAt = 20;
-constexpr std::size_t kSpoolFrame = kSpoolAudioAt + sizeof kSpoolEnd;
-
-// An insert spool: "TVINSERT", the point (8), the count of audio bytes (12),
-// then the audio from kInsertSpoolHeader on.
-constexpr char kInsertMagic[8] = {'T', 'V', 'I', 'N', 'S', 'E', 'R', 'T'};
-constexpr std::size_t kInsertPointAt = 8;
-constexpr std::size_t kInsertCountAt = 12;
-}  // namespace
-
 bool WriteSpliceSpool(platform::FileSystem& files, const std::string& spoolPath, std::uint32_t point,
                       const std::uint8_t* added, std::uint32_t addedBytes, const std::uint8_t* tail,
                       std::uint32_t tailBytes) {
-    std::vector<std::uint8_t> image(kSpoolStart, kSpoolStart + 8);
+    std::vector<std::uint8_t> image(kept::kSpliceStart.begin(), kept::kSpliceStart.end());
     wav::AppendLe32(image, point);
     wav::AppendLe32(image, addedBytes);
     wav::AppendLe32(image, tailBytes);
     image.insert(image.end(), added, added + addedBytes);
     image.insert(image.end(), tail, tail + tailBytes);
-    image.insert(image.end(), kSpoolEnd, kSpoolEnd + 8);
+    image.insert(image.end(), kept::kSpliceEnd.begin(), kept::kSpliceEnd.end());
     auto file = files.open(spoolPath, platform::OpenMode::ReadWriteCreate, false);
     std::uint32_t written = 0;
     return file && file->setLength(0) &&
@@ -414,42 +382,38 @@ bool WriteSpliceSpool(platform::FileSystem& files, const std::string& spoolPath,
 }
 
 std::optional<SpliceSpool> ParseSpliceSpool(const std::uint8_t* image, std::size_t size) {
-    if (size < kSpoolFrame) return std::nullopt;
-    const std::uint64_t added = wav::LoadLe32(&image[kSpoolAddedAt]);
-    const std::uint64_t tail = wav::LoadLe32(&image[kSpoolTailAt]);
-    if (!std::equal(kSpoolStart, kSpoolStart + 8, image) || kSpoolFrame + added + tail != size ||
-        !std::equal(kSpoolEnd, kSpoolEnd + 8, image + size - 8))
+    if (size < kept::kSpliceFrame) return std::nullopt;
+    const std::uint64_t added = wav::LoadLe32(&image[kept::kSpliceAddedAt]);
+    const std::uint64_t tail = wav::LoadLe32(&image[kept::kSpliceTailAt]);
+    if (!kept::HasMark(image, kept::kSpliceStart) || kept::kSpliceFrame + added + tail != size ||
+        !kept::HasMark(image + size - kept::kMarkBytes, kept::kSpliceEnd))
         return std::nullopt;
     SpliceSpool spool;
-    spool.point = wav::LoadLe32(&image[kSpoolPointAt]);
-    const std::uint8_t* audio = image + kSpoolAudioAt;
+    spool.point = wav::LoadLe32(&image[kept::kPointAt]);
+    const std::uint8_t* audio = image + kept::kSpliceAudioAt;
     spool.added.assign(audio, audio + added);
     spool.tail.assign(audio + added, audio + added + tail);
     return spool;
 }
 
 std::optional<SpliceSpool> ReadSpliceSpool(platform::FileSystem& files, const std::string& spoolPath) {
-    const auto whole = platform::ReadWholeFile(files, spoolPath, 0xFFFFFFFFu);
-    if (!whole) return std::nullopt;
-    return ParseSpliceSpool(whole->data(), whole->size());
+    return kept::ReadKept(files, spoolPath, ParseSpliceSpool);
 }
 
 std::string InsertSpoolPathFor(const std::string& journalPath) { return journalPath + ".insert"; }
 
 std::optional<SpliceSpool> ParseInsertSpool(const std::uint8_t* image, std::size_t size) {
-    if (size < kInsertSpoolHeader || !std::equal(kInsertMagic, kInsertMagic + 8, image)) return std::nullopt;
-    const std::uint64_t count = wav::LoadLe32(&image[kInsertCountAt]);
-    if (kInsertSpoolHeader + count > size) return std::nullopt;
+    if (size < kept::kInsertAudioAt || !kept::HasMark(image, kept::kInsertMark)) return std::nullopt;
+    const std::uint64_t count = wav::LoadLe32(&image[kept::kInsertCountAt]);
+    if (kept::kInsertAudioAt + count > size) return std::nullopt;
     SpliceSpool spool;
-    spool.point = wav::LoadLe32(&image[kInsertPointAt]);
-    spool.added.assign(image + kInsertSpoolHeader, image + kInsertSpoolHeader + count);
+    spool.point = wav::LoadLe32(&image[kept::kPointAt]);
+    spool.added.assign(image + kept::kInsertAudioAt, image + kept::kInsertAudioAt + count);
     return spool;
 }
 
 std::optional<SpliceSpool> ReadInsertSpool(platform::FileSystem& files, const std::string& spoolPath) {
-    const auto whole = platform::ReadWholeFile(files, spoolPath, 0xFFFFFFFFu);
-    if (!whole) return std::nullopt;
-    return ParseInsertSpool(whole->data(), whole->size());
+    return kept::ReadKept(files, spoolPath, ParseInsertSpool);
 }
 
 std::string TrailerPathFor(const std::string& journalPath) { return journalPath + ".trailer"; }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/FileSystem.h"
+#include "wav/HeaderLayout.h"
 
 namespace tavrin::storage {
 
@@ -18,7 +19,8 @@ namespace tavrin::storage {
 // A journal is written whole and synced before the recording file changes,
 // and removed only after the file is finished and synced. A torn journal is
 // recognised (it lacks its last line) and ignored: the file it would name had
-// not been touched yet.
+// not been touched yet. Its lines, and the files kept beside it, are drawn in
+// JournalFormats.h.
 struct JournalEntry {
     enum class Kind { Create, Edit };
     Kind kind = Kind::Create;
@@ -48,6 +50,8 @@ struct JournalEntry {
         friend bool operator==(const Start&, const Start&) = default;
     };
     std::optional<Start> start;
+
+    wav::HeaderPlaces Places() const { return {dataChunkPos, factValuePos}; }
 };
 
 // The audio bytes a header's data size of `claimed` may stand for in the
@@ -163,11 +167,9 @@ std::string SpoolPathFor(const std::string& journalPath);
 [[nodiscard]] std::optional<SpliceSpool> ReadSpliceSpool(platform::FileSystem& files, const std::string& spoolPath);
 [[nodiscard]] std::optional<SpliceSpool> ParseSpliceSpool(const std::uint8_t* bytes, std::size_t size);
 
-// The audio of an insertion as it is recorded: "TVINSERT", the insertion
-// point, the count of audio bytes, then the audio. Recovery of an insertion
-// that never reached its splice turns it into a splice spool (the tail is
-// still in place in the file) and rolls that forward.
-inline constexpr std::uint32_t kInsertSpoolHeader = 16;
+// The audio of an insertion as it was recorded (see JournalFormats.h).
+// Recovery of an insertion that never reached its splice turns it into a
+// splice spool (the tail is still in place in the file) and rolls that forward.
 std::string InsertSpoolPathFor(const std::string& journalPath);
 // Point and audio of an insert spool; nullopt when it is not one.
 [[nodiscard]] std::optional<SpliceSpool> ReadInsertSpool(platform::FileSystem& files, const std::string& spoolPath);

@@ -5,8 +5,9 @@
 #include <vector>
 
 #include "storage/BufferSpool.h"
+#include "storage/JournalFormats.h"
 #include "storage/TrailingChunks.h"
-#include "wav/Formats.h"
+#include "wav/HeaderLayout.h"
 #include "wav/WavChunkReader.h"
 
 namespace tavrin::storage {
@@ -17,12 +18,6 @@ using Verdict = JournalMatch::Verdict;
 
 JournalMatch Another(std::string why) { return {Verdict::Another, std::move(why), 0}; }
 
-// A byte a header's counts change: RIFF size, data size, fact value.
-bool Counted(const JournalEntry& e, std::uint32_t i) {
-    return (i >= 4 && i < 8) || (i >= e.dataChunkPos + 4 && i < e.dataChunkPos + 8) ||
-           (e.factValuePos != 0 && i >= e.factValuePos && i < e.factValuePos + 4);
-}
-
 // What a new recording's file holds before its first byte of audio: the
 // header the journal gave it, a part of it, or zeros where a crash left the
 // header unwritten.
@@ -30,7 +25,7 @@ bool HoldsNewHeader(const JournalEntry& e, const std::vector<std::uint8_t>& held
     if (std::all_of(held.begin(), held.end(), [](std::uint8_t b) { return b == 0; })) return true;
     const std::vector<std::uint8_t> header = NewRecordingHeader(e, 0);
     for (std::uint32_t i = 0; i < held.size(); ++i)
-        if (!Counted(e, i) && held[i] != header[i]) return false;
+        if (!wav::IsCountByte(e.Places(), i) && held[i] != header[i]) return false;
     return true;
 }
 
@@ -38,8 +33,7 @@ bool HoldsNewHeader(const JournalEntry& e, const std::vector<std::uint8_t>& held
 // and the data chunk the edit recorded.
 bool HoldsEditedFormat(const JournalEntry& e, std::vector<std::uint8_t> header) {
     const auto size = static_cast<std::uint32_t>(header.size());
-    wav::StoreLe32(&header[4], size - 8);
-    wav::StoreLe32(&header[e.dataChunkPos + 4], 0);
+    wav::SetHeaderCounts(header.data(), e.Places(), size, 0);
     wav::WavInfo info;
     return wav::ParseWavBytes(header.data(), size, info) != wav::kParseUnusable && info.dataStart == size &&
            info.blockAlign == e.blockAlign && info.avgBytesPerSec == e.avgBytesPerSec;
@@ -66,14 +60,14 @@ bool FinishedWithChunks(platform::File& file, const JournalEntry& e, const std::
     return audioEnd < size && (ChunksToTheEnd(file, audioEnd, size) || ChunksToTheEnd(file, audioEnd + 1, size));
 }
 
-// The point a spool or a trailer file beside the journal holds (the four
-// bytes after its 8-byte mark); nullopt when there is none of that mark.
-std::optional<std::uint32_t> KeptPoint(platform::FileSystem& files, const std::string& path, const char* mark) {
+// The point a spool or a trailer file beside the journal holds; nullopt when
+// it does not start with `mark`.
+std::optional<std::uint32_t> KeptPoint(platform::FileSystem& files, const std::string& path, const kept::Mark& mark) {
     if (!files.exists(path)) return std::nullopt;
-    auto kept = files.open(path, platform::OpenMode::ReadOnly, false);
-    std::uint8_t head[12];
-    if (!kept || !ReadAt(*kept, 0, head, sizeof head) || !std::equal(head, head + 8, mark)) return std::nullopt;
-    return wav::LoadLe32(head + 8);
+    auto file = files.open(path, platform::OpenMode::ReadOnly, false);
+    std::uint8_t head[kept::kPointAt + 4];
+    if (!file || !ReadAt(*file, 0, head, sizeof head) || !kept::HasMark(head, mark)) return std::nullopt;
+    return wav::LoadLe32(head + kept::kPointAt);
 }
 
 // Why what the journal kept beside it cannot belong to a file of `size`
@@ -81,17 +75,18 @@ std::optional<std::uint32_t> KeptPoint(platform::FileSystem& files, const std::s
 std::string KeptNonsense(platform::FileSystem& files, const JournalEntry& e, const std::string& journal,
                          std::uint32_t size) {
     const std::uint32_t audioStart = e.dataChunkPos + 8;
-    const auto outside = [&](const std::string& path, const char* mark) {
+    const auto outside = [&](const std::string& path, const kept::Mark& mark) {
         const auto point = KeptPoint(files, path, mark);
         return point && (*point < audioStart || *point > size);
     };
     // A new recording's buffer starts with its header: it has no point.
-    if (e.buffered && e.kind == JournalEntry::Kind::Edit && outside(BufferSpoolPathFor(journal), "TVBUFFER"))
+    if (e.buffered && e.kind == JournalEntry::Kind::Edit && outside(BufferSpoolPathFor(journal), kept::kBufferMark))
         return "its spool belongs outside the file";
-    if (!e.buffered && (outside(SpoolPathFor(journal), "TVSPLICE") || outside(InsertSpoolPathFor(journal), "TVINSERT")))
+    if (!e.buffered &&
+        (outside(SpoolPathFor(journal), kept::kSpliceStart) || outside(InsertSpoolPathFor(journal), kept::kInsertMark)))
         return "its inserted audio belongs outside the file";
     // An overwrite may end the audio before the chunks lay: only their start is bounded.
-    const auto chunksAt = KeptPoint(files, TrailerPathFor(journal), "TVTRAILR");
+    const auto chunksAt = KeptPoint(files, TrailerPathFor(journal), kept::kTrailerStart);
     if (!e.buffered && chunksAt && *chunksAt < audioStart) return "its chunks belong inside the header";
     return {};
 }

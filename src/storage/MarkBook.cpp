@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 
+#include "storage/HeaderWriting.h"
 #include "storage/TrailingChunks.h"
 #include "wav/Formats.h"
 #include "wav/WavChunkReader.h"
@@ -137,9 +138,7 @@ std::optional<std::uint32_t> LayOutMarks(platform::File& file, std::uint32_t dat
     const auto newEnd = static_cast<std::uint32_t>(end);
     if (!WriteAt(file, audioEnd, out.data(), static_cast<std::uint32_t>(out.size())) || !file.setLength(newEnd))
         return std::nullopt;
-    std::uint8_t riffSize[4];
-    wav::StoreLe32(riffSize, newEnd - 8);
-    if (riff && !WriteAt(file, 4, riffSize, 4)) return std::nullopt;
+    if (riff && !WriteRiffSize(file, newEnd)) return std::nullopt;
     return newEnd;
 }
 

@@ -13,7 +13,7 @@
 #include "storage/Journal.h"
 #include "storage/JournalMatch.h"
 #include "storage/TrailingChunks.h"
-#include "wav/Formats.h"
+#include "wav/HeaderLayout.h"
 
 namespace tavrin::storage {
 namespace {
@@ -64,10 +64,7 @@ Outcome Repair(platform::File& file, const JournalEntry& e) {
     out.audio = audio;
 
     std::vector<std::uint8_t> fixed = header;
-    wav::StoreLe32(&fixed[4], audioStart + audio - 8);
-    wav::StoreLe32(&fixed[e.dataChunkPos + 4], audio);
-    if (e.factValuePos != 0 && e.factValuePos + 4 <= e.dataChunkPos)
-        wav::StoreLe32(&fixed[e.factValuePos], audio / wav::kGsmBlockBytes);
+    wav::SetHeaderCounts(fixed.data(), e.Places(), audioStart + audio, audio);
     std::uint32_t now = 0;
     out.changed = fixed != header || !file.size(now) || now != audioStart + audio;
     if (!out.changed) {
@@ -148,11 +145,7 @@ Outcome WriteOut(platform::File& file, const JournalEntry& e, BufferImage& s) {
                                 s.tailAudio.data(), static_cast<std::uint32_t>(s.tailAudio.size()),
                                 s.trailer.data(), static_cast<std::uint32_t>(s.trailer.size())};
     const ChangeWritten written = WriteBufferedChange(file, change, [&](std::uint32_t audioEnd, std::uint32_t end) {
-        const std::uint32_t data = audioEnd - audioStart;
-        wav::StoreLe32(&header[4], end - 8);
-        wav::StoreLe32(&header[e.dataChunkPos + 4], data);
-        if (e.factValuePos != 0 && e.factValuePos + 4 <= e.dataChunkPos)
-            wav::StoreLe32(&header[e.factValuePos], data / wav::kGsmBlockBytes);
+        wav::SetHeaderCounts(header.data(), e.Places(), end, audioEnd - audioStart);
         return WriteAt(file, 0, header.data(), audioStart);
     });
     // What fitted lasts even when not all of it did.

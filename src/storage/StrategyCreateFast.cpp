@@ -9,6 +9,7 @@
 #include "storage/StorageContext.h"
 #include "storage/StrategyIdle.h"
 #include "storage/StrategySelectFast.h"
+#include "wav/HeaderLayout.h"
 
 namespace tavrin::storage {
 
@@ -34,8 +35,7 @@ Status StrategyCreateFast::Create(const std::string& fileName, std::uint16_t tag
 Status StrategyCreateFast::Open(const std::string& fileName) {
     if (!fastfile::Prepare(ctx, fileName, true)) return Status::FileError;
     ctx.bufferBase = 0;
-    static constexpr std::uint8_t kRiff[8] = {'R', 'I', 'F', 'F', 0, 0, 0, 0};
-    return Write(kRiff, sizeof kRiff);
+    return Write(wav::kUnfinishedRiff.data(), wav::kAfterRiffSize);
 }
 
 Status StrategyCreateFast::Write(const void* source, std::uint32_t bytes) {

@@ -11,6 +11,7 @@
 #include "storage/ReadCache.h"
 #include "storage/StorageContext.h"
 #include "storage/StrategySelectSlow.h"
+#include "wav/HeaderLayout.h"
 #include "wav/WavChunkReader.h"
 
 namespace tavrin::storage {
@@ -51,8 +52,7 @@ Status StrategyCreateSlow::Open(const std::string& fileName) {
     ctx.fileName = fileName;
     ctx.bufferBase = 0;
     ctx.dataEnd = 0;
-    static constexpr std::uint8_t kRiff[8] = {'R', 'I', 'F', 'F', 0, 0, 0, 0};
-    return Write(kRiff, sizeof kRiff);
+    return Write(wav::kUnfinishedRiff.data(), wav::kAfterRiffSize);
 }
 
 bool StrategyCreateSlow::AllocateBuffer(const std::string& fileName, std::uint32_t fileOffset) {

@@ -3,17 +3,13 @@
 #include <algorithm>
 #include <cstring>
 
+#include "storage/HeaderWriting.h"
+#include "storage/JournalFormats.h"
 #include "wav/Formats.h"
 #include "wav/WavChunkReader.h"
 
 namespace tavrin::storage {
 namespace {
-
-// A trailer file: start mark, where the bytes lay, their count, the bytes,
-// end mark. One that lacks its end mark or its count of bytes is torn.
-constexpr std::uint8_t kStart[8] = {'T', 'V', 'T', 'R', 'A', 'I', 'L', 'R'};
-constexpr std::uint8_t kEnd[8] = {'T', 'V', 'T', 'R', 'E', 'N', 'D', '.'};
-constexpr std::uint32_t kHeadBytes = 16;
 
 using platform::ReadAt;
 using platform::WriteAt;
@@ -28,23 +24,18 @@ std::optional<std::uint32_t> WriteBehind(platform::File& file, std::uint32_t end
     return static_cast<std::uint32_t>(fileEnd);
 }
 
-std::optional<SavedTrailer> ReadTrailerFile(platform::FileSystem& files, const std::string& path) {
-    const auto whole = platform::ReadWholeFile(files, path, 0xFFFFFFFFu);
-    if (!whole) return std::nullopt;
-    return ParseTrailerFile(whole->data(), whole->size());
-}
-
 }  // namespace
 
 std::optional<SavedTrailer> ParseTrailerFile(const std::uint8_t* image, std::size_t size) {
-    if (size < kHeadBytes + 8) return std::nullopt;
-    const std::uint64_t count = wav::LoadLe32(&image[12]);
-    if (!std::equal(kStart, kStart + 8, image) || kHeadBytes + count + 8 != size ||
-        !std::equal(kEnd, kEnd + 8, image + size - 8))
+    using namespace kept;
+    if (size < kTrailerChunksAt + kMarkBytes) return std::nullopt;
+    const std::uint64_t count = wav::LoadLe32(&image[kTrailerCountAt]);
+    if (!HasMark(image, kTrailerStart) || kTrailerChunksAt + count + kMarkBytes != size ||
+        !HasMark(image + size - kMarkBytes, kTrailerEnd))
         return std::nullopt;
     SavedTrailer saved;
-    saved.takenAt = wav::LoadLe32(&image[8]);
-    saved.bytes.assign(image + kHeadBytes, image + size - 8);
+    saved.takenAt = wav::LoadLe32(&image[kPointAt]);
+    saved.bytes.assign(image + kTrailerChunksAt, image + size - kMarkBytes);
     return saved;
 }
 
@@ -77,16 +68,18 @@ bool TrailingChunks::Take(platform::File& file, platform::Memory& platformMemory
 
 bool TrailingChunks::Save(platform::FileSystem& files, const std::string& path) {
     if (!Held() || !MakeStateFolder(files, platform::FolderOf(path))) return false;
-    std::uint8_t head[kHeadBytes];
-    std::memcpy(head, kStart, 8);
-    wav::StoreLe32(head + 8, audioEnd);
-    wav::StoreLe32(head + 12, size);
+    using namespace kept;
+    std::uint8_t head[kTrailerChunksAt];
+    std::copy(kTrailerStart.begin(), kTrailerStart.end(), head);
+    wav::StoreLe32(head + kPointAt, audioEnd);
+    wav::StoreLe32(head + kTrailerCountAt, size);
     auto file = files.open(path, platform::OpenMode::ReadWriteCreate, false);
     // Another program holding it edits the same recording now.
     if (!file || !file->tryLock()) return false;
     // Its name must last as its contents do, before the journal's does.
-    const bool whole = file->setLength(0) && WriteAt(*file, 0, head, kHeadBytes) &&
-                       WriteAt(*file, kHeadBytes, data, size) && WriteAt(*file, kHeadBytes + size, kEnd, 8) &&
+    const bool whole = file->setLength(0) && WriteAt(*file, 0, head, kTrailerChunksAt) &&
+                       WriteAt(*file, kTrailerChunksAt, data, size) &&
+                       WriteAt(*file, kTrailerChunksAt + size, kTrailerEnd.data(), kMarkBytes) &&
                        file->sync() && files.syncFolder(platform::FolderOf(path));
     if (whole) {
         savedAt = path;
@@ -136,7 +129,7 @@ bool RestoreTrailingChunks(platform::FileSystem& files, platform::File& file, co
     const std::string path = TrailerPathFor(journalPath);
     if (entry.kind != JournalEntry::Kind::Edit || !files.exists(path)) return true;
     // A torn one was never followed by this journal: it goes as a stray.
-    const std::optional<SavedTrailer> saved = ReadTrailerFile(files, path);
+    const std::optional<SavedTrailer> saved = kept::ReadKept(files, path, ParseTrailerFile);
     if (!saved) return true;
     const std::uint32_t dataStart = entry.dataChunkPos + 8;
     const RecoveredAudio audio = RecoveredAudioEnd(file, entry);
@@ -148,9 +141,7 @@ bool RestoreTrailingChunks(platform::FileSystem& files, platform::File& file, co
     const std::optional<std::uint32_t> fileEnd = WriteBehind(file, end, place.pad,
                                                              saved->bytes.data() + place.skip, bytes - place.skip);
     if (!fileEnd) return false;
-    std::uint8_t riff[4];
-    wav::StoreLe32(riff, *fileEnd - 8);
-    return file.setLength(*fileEnd) && WriteAt(file, 4, riff, 4) && file.sync();
+    return file.setLength(*fileEnd) && WriteRiffSize(file, *fileEnd) && file.sync();
 }
 
 }  // namespace tavrin::storage

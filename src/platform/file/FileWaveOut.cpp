@@ -3,50 +3,27 @@
 #include <gsm.h>
 
 #include <algorithm>
-#include <cstring>
 #include <system_error>
 
 #include "platform/file/SignalConverter.h"
+#include "wav/HeaderLayout.h"
 
 namespace tavrin::platform::file {
 namespace {
 
-constexpr std::uint32_t kHeaderBytes = 44;
-constexpr std::uint32_t kGsmBlockBytes = 65;
-constexpr std::uint32_t kGsmBlockSamples = 320;
 constexpr std::uint32_t kGsmFirstFrameBytes = 33;
-
-void Put16(std::uint8_t* p, std::uint32_t v) {
-    p[0] = static_cast<std::uint8_t>(v);
-    p[1] = static_cast<std::uint8_t>(v >> 8);
-}
-
-void Put32(std::uint8_t* p, std::uint32_t v) {
-    Put16(p, v & 0xFFFF);
-    Put16(p + 2, v >> 16);
-}
 
 bool IsGsm(const AudioFormat& f) { return f.formatTag == kFormatTagGsm; }
 
-// The 44-byte header of the file written: PCM in the device's format, or
-// 8 kHz 16-bit mono for GSM.
-void BuildHeader(std::uint8_t* h, const AudioFormat& device, std::uint32_t dataBytes) {
-    const std::uint16_t channels = IsGsm(device) ? 1 : device.channels;
-    const std::uint32_t rate = device.samplesPerSec;
-    const std::uint16_t bits = IsGsm(device) ? 16 : device.bitsPerSample;
-    const auto align = static_cast<std::uint16_t>(channels * bits / 8);
-    std::memcpy(h, "RIFF", 4);
-    Put32(h + 4, 36 + dataBytes);
-    std::memcpy(h + 8, "WAVEfmt ", 8);
-    Put32(h + 16, 16);
-    Put16(h + 20, kFormatTagPcm);
-    Put16(h + 22, channels);
-    Put32(h + 24, rate);
-    Put32(h + 28, rate * align);
-    Put16(h + 32, align);
-    Put16(h + 34, bits);
-    std::memcpy(h + 36, "data", 4);
-    Put32(h + 40, dataBytes);
+// Writes the header of the file for `dataBytes` of audio at its start: PCM in
+// the device's format, or 8 kHz 16-bit mono for GSM.
+bool WriteHeader(File& output, const AudioFormat& device, std::uint32_t dataBytes) {
+    const bool gsm = IsGsm(device);
+    const wav::WaveFormat pcm = wav::BuildWaveFormat(wav::kTagPcm, device.samplesPerSec,
+                                                     gsm ? 16 : device.bitsPerSample, gsm ? 1 : device.channels);
+    const wav::NewHeader header = wav::BuildNewHeader(pcm, dataBytes);
+    std::uint32_t written = 0;
+    return output.seek(0) && output.write(header.bytes.data(), header.Size(), written) && written == header.Size();
 }
 
 // Device-format bytes in `ms` of audio, whole blocks only; no limit at all
@@ -54,7 +31,7 @@ void BuildHeader(std::uint8_t* h, const AudioFormat& device, std::uint32_t dataB
 std::uint64_t LimitBytes(const AudioFormat& f, std::optional<std::uint32_t> ms) {
     if (!ms) return UINT64_MAX;
     const std::uint64_t samples = std::uint64_t{*ms} * f.samplesPerSec / 1000;
-    const std::uint64_t perBlock = IsGsm(f) ? kGsmBlockSamples : 1;
+    const std::uint64_t perBlock = IsGsm(f) ? wav::kGsmSamplesPerBlock : 1;
     return samples / perBlock * f.blockAlign;
 }
 
@@ -87,11 +64,7 @@ DeviceResult FileWaveOut::open(const AudioFormat& f, WaveSink& s) {
     if (opened) return mmr::Allocated;
     if (!isFormatSupported(f)) return mmr::BadFormat;
     output = files.open(path, OpenMode::ReadWriteCreate, false);
-    std::uint8_t header[kHeaderBytes];
-    BuildHeader(header, f, 0);
-    std::uint32_t written = 0;
-    if (!output || !output->setLength(0) || !output->seek(0) || !output->write(header, kHeaderBytes, written) ||
-        written != kHeaderBytes) {
+    if (!output || !output->setLength(0) || !WriteHeader(*output, f, 0)) {
         output.reset();
         return mmr::Error;
     }
@@ -104,7 +77,7 @@ DeviceResult FileWaveOut::open(const AudioFormat& f, WaveSink& s) {
             output.reset();
             return mmr::NoMem;
         }
-        decoded.resize(kGsmBlockSamples);
+        decoded.resize(wav::kGsmSamplesPerBlock);
     }
     try {
         worker = std::thread([this] { Run(); });
@@ -268,13 +241,14 @@ bool FileWaveOut::Append(const std::uint8_t* data, std::uint32_t bytes) {
         dataBytes += bytes;
         return true;
     }
-    for (std::uint32_t at = 0; at + kGsmBlockBytes <= bytes; at += kGsmBlockBytes) {
+    for (std::uint32_t at = 0; at + wav::kGsmBlockBytes <= bytes; at += wav::kGsmBlockBytes) {
         // libgsm takes non-const pointers but only reads the frame bytes.
         auto* block = const_cast<gsm_byte*>(data + at);
         gsm_decode(decoder, block, decoded.data());
-        gsm_decode(decoder, block + kGsmFirstFrameBytes, decoded.data() + kGsmBlockSamples / 2);
-        std::uint8_t pcm[kGsmBlockSamples * 2];
-        for (std::uint32_t i = 0; i < kGsmBlockSamples; ++i) Put16(pcm + 2 * i, static_cast<std::uint16_t>(decoded[i]));
+        gsm_decode(decoder, block + kGsmFirstFrameBytes, decoded.data() + wav::kGsmSamplesPerBlock / 2);
+        std::uint8_t pcm[wav::kGsmSamplesPerBlock * 2];
+        for (std::uint32_t i = 0; i < wav::kGsmSamplesPerBlock; ++i)
+            wav::StoreLe16(pcm + 2 * i, static_cast<std::uint16_t>(decoded[i]));
         if (!output->write(pcm, sizeof pcm, written) || written != sizeof pcm) return false;
         dataBytes += sizeof pcm;
     }
@@ -282,10 +256,7 @@ bool FileWaveOut::Append(const std::uint8_t* data, std::uint32_t bytes) {
 }
 
 bool FileWaveOut::FinishHeader() {
-    std::uint8_t header[kHeaderBytes];
-    BuildHeader(header, format, dataBytes);
-    std::uint32_t written = 0;
-    return output && output->seek(0) && output->write(header, kHeaderBytes, written) && written == kHeaderBytes;
+    return output && WriteHeader(*output, format, dataBytes);
 }
 
 }  // namespace tavrin::platform::file

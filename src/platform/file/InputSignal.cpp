@@ -2,17 +2,10 @@
 
 #include <cstring>
 
+#include "wav/Formats.h"
+
 namespace tavrin::platform::file {
 namespace {
-
-std::uint16_t Le16(const std::uint8_t* b, std::size_t at) {
-    return static_cast<std::uint16_t>(b[at] | (b[at + 1] << 8));
-}
-
-std::uint32_t Le32(const std::uint8_t* b, std::size_t at) {
-    return static_cast<std::uint32_t>(b[at]) | (static_cast<std::uint32_t>(b[at + 1]) << 8) |
-           (static_cast<std::uint32_t>(b[at + 2]) << 16) | (static_cast<std::uint32_t>(b[at + 3]) << 24);
-}
 
 bool IdIs(const std::uint8_t* b, std::size_t at, const char* id) {
     return std::memcmp(b + at, id, 4) == 0;
@@ -61,7 +54,7 @@ bool InputSignal::ParseImage(const std::uint8_t* image, std::size_t size, std::s
     std::optional<std::pair<std::size_t, std::size_t>> data;  // offset, length
     for (std::size_t pos = 12; pos + 8 <= size;) {
         const std::size_t body = pos + 8;
-        std::size_t length = Le32(image, pos + 4);
+        std::size_t length = wav::LoadLe32(image + pos + 4);
         if (length > size - body) {
             // A recorder that was cut off leaves a data chunk longer than the
             // file; what is there is still audio. Any other chunk is damage.
@@ -69,8 +62,9 @@ bool InputSignal::ParseImage(const std::uint8_t* image, std::size_t size, std::s
             length = size - body;
         }
         if (IdIs(image, pos, "fmt ") && length >= 16) {
-            fmt = Fmt{Le16(image, body), Le16(image, body + 2), Le16(image, body + 12), Le16(image, body + 14),
-                      Le32(image, body + 4)};
+            const std::uint8_t* record = image + body;
+            fmt = Fmt{wav::LoadLe16(record), wav::LoadLe16(record + 2), wav::LoadLe16(record + 12),
+                      wav::LoadLe16(record + 14), wav::LoadLe32(record + 4)};
         } else if (IdIs(image, pos, "data") && !data) {
             data = std::pair{body, length};
         }
@@ -99,13 +93,13 @@ bool InputSignal::ParseImage(const std::uint8_t* image, std::size_t size, std::s
 std::int32_t InputSignal::MonoAt(std::uint64_t frame) const {
     if (frame >= frameCount) return 0;
     const std::uint8_t* p = data() + frame * channelCount * (bits / 8);
-    if (channelCount == 1 && bits == 16) return static_cast<std::int16_t>(Le16(p, 0));
+    if (channelCount == 1 && bits == 16) return static_cast<std::int16_t>(wav::LoadLe16(p));
     std::int32_t sum = 0;
     for (std::uint16_t c = 0; c < channelCount; ++c) {
         if (bits == 8) {
             sum += (static_cast<std::int32_t>(p[c]) - 128) * 256;
         } else {
-            sum += static_cast<std::int16_t>(static_cast<std::uint16_t>(p[2 * c] | (p[2 * c + 1] << 8)));
+            sum += static_cast<std::int16_t>(wav::LoadLe16(p + 2 * c));
         }
     }
     return channelCount == 2 ? sum / 2 : sum;

@@ -1,0 +1,108 @@
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "platform/FileSystem.h"
+
+namespace tavrin::storage {
+
+// A journal (see Journal.h) is text, one field a line:
+//
+//   tavrin-journal 2
+//   create | edit, with "-buffered" added for a change on slow media
+//   the recording's path, in hex
+//   dataChunkPos factValuePos blockAlign avgBytesPerSec
+//   a new recording's header from "WAVE" to its data chunk, in hex ("-": none)
+//   an edit's start: 16 hex digits of the header digest, claimed, held ("-": none)
+//   end
+//   file <device> <inode>      (noted once a new recording's file exists)
+//
+// A journal of the first version names itself "tavrin-journal 1" and has
+// neither the start line nor the file line.
+inline constexpr const char* kJournalMagic = "tavrin-journal 2";
+inline constexpr const char* kJournalMagicFirst = "tavrin-journal 1";
+
+}  // namespace tavrin::storage
+
+namespace tavrin::storage::kept {
+
+// The files a change keeps beside its journal. Each starts with a mark of its own and, right after it,
+// the file offset its bytes belong at, so that recovery can check where a
+// kept file points before it acts on it. Numbers are little-endian.
+using Mark = std::array<std::uint8_t, 8>;
+inline constexpr std::uint32_t kMarkBytes = 8;
+inline constexpr std::uint32_t kPointAt = 8;
+
+// Whether the kMarkBytes at `bytes` are `mark`.
+inline bool HasMark(const std::uint8_t* bytes, const Mark& mark) { return std::equal(mark.begin(), mark.end(), bytes); }
+
+// Reads a kept file whole and hands it to `parse` (bytes, size), which
+// answers an optional; nullopt when it cannot be read.
+template <typename Parse>
+auto ReadKept(platform::FileSystem& files, const std::string& path, Parse parse) -> decltype(parse(nullptr, 0)) {
+    const auto whole = platform::ReadWholeFile(files, path, 0xFFFFFFFFu);
+    if (!whole) return std::nullopt;
+    return parse(whole->data(), whole->size());
+}
+
+// The chunks after the audio of a file edited on fast media (<journal>.trailer,
+// see TrailingChunks.h). One that lacks its end mark or its count is torn.
+//
+//    0  "TVTRAILR"
+//    8  where the chunks lay (the end of the audio when they were taken)
+//   12  count of chunk bytes (C)
+//   16  the chunks
+//   16 + C  "TVTREND."
+inline constexpr Mark kTrailerStart{'T', 'V', 'T', 'R', 'A', 'I', 'L', 'R'};
+inline constexpr Mark kTrailerEnd{'T', 'V', 'T', 'R', 'E', 'N', 'D', '.'};
+inline constexpr std::uint32_t kTrailerCountAt = 12;
+inline constexpr std::uint32_t kTrailerChunksAt = 16;
+
+// The buffer of a change on slow media (<journal>.buffer, see BufferSpool.h).
+// The fixed part and what follows the buffer are synced before the recording
+// changes; the buffer count grows as the buffer does.
+//
+//    0  "TVBUFFER"
+//    8  file offset of the buffer's first byte
+//   12  count of buffer bytes (B)
+//   16  count of old audio bytes after the buffer, an insertion's tail (T)
+//   20  count of chunk bytes after the audio (C)
+//   24  the old audio, then the chunks, then the buffer
+inline constexpr Mark kBufferMark{'T', 'V', 'B', 'U', 'F', 'F', 'E', 'R'};
+inline constexpr std::uint32_t kBufferCountAt = 12;
+inline constexpr std::uint32_t kBufferTailAt = 16;
+inline constexpr std::uint32_t kBufferChunksAt = 20;
+inline constexpr std::uint32_t kBufferFixed = 24;
+
+// An insertion's splice (<journal>.spool): the inserted audio and the tail as
+// it was, written whole before the tail moves.
+//
+//    0  "TVSPLICE"
+//    8  file offset where the added audio goes
+//   12  count of added bytes (A)
+//   16  count of tail bytes (T)
+//   20  the added audio, then the tail
+//   20 + A + T  "TVSPLEND"   (present only once the spool was written whole)
+inline constexpr Mark kSpliceStart{'T', 'V', 'S', 'P', 'L', 'I', 'C', 'E'};
+inline constexpr Mark kSpliceEnd{'T', 'V', 'S', 'P', 'L', 'E', 'N', 'D'};
+inline constexpr std::uint32_t kSpliceAddedAt = 12;
+inline constexpr std::uint32_t kSpliceTailAt = 16;
+inline constexpr std::uint32_t kSpliceAudioAt = 20;
+inline constexpr std::uint32_t kSpliceFrame = kSpliceAudioAt + kMarkBytes;  // all but the audio
+
+// The audio of an insertion as it was recorded (<journal>.insert), which
+// earlier versions kept on fast media.
+//
+//    0  "TVINSERT"
+//    8  the insertion point
+//   12  count of audio bytes (A)
+//   16  the audio
+inline constexpr Mark kInsertMark{'T', 'V', 'I', 'N', 'S', 'E', 'R', 'T'};
+inline constexpr std::uint32_t kInsertCountAt = 12;
+inline constexpr std::uint32_t kInsertAudioAt = 16;
+
+}  // namespace tavrin::storage::kept
