@@ -246,6 +246,7 @@ void Settle(std::vector<std::uint8_t>& image, const Node::Pending& p, Fate fate,
 // first the writes in their order, then each sector changed through a
 // mapping (what the file holds beyond what those writes made of it).
 void Tear(Node& node, std::mt19937_64& random) {
+    if (node.pending.empty() && node.now == node.durable) return;
     std::vector<std::uint8_t> image = node.durable;
     std::vector<std::uint8_t> written = node.durable;
     for (const auto& p : node.pending) {
@@ -256,6 +257,7 @@ void Tear(Node& node, std::mt19937_64& random) {
     for (std::size_t sector = 0; sector < common; sector += kSector) {
         std::size_t from = sector;
         std::size_t to = std::min(common, sector + kSector);
+        if (std::memcmp(written.data() + from, node.now.data() + from, to - from) == 0) continue;
         while (from < to && written[from] == node.now[from]) ++from;
         while (to > from && written[to - 1] == node.now[to - 1]) --to;
         to = std::min(to, image.size());
