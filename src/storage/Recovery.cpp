@@ -44,6 +44,7 @@ Outcome Repair(platform::File& file, const JournalEntry& e) {
     if (!file.size(size)) return out;
     std::vector<std::uint8_t> header(audioStart);
     const bool whole = size >= audioStart && ReadAt(file, 0, header.data(), audioStart);
+    const std::vector<std::uint8_t> held = header;  // what the file holds there now
     if (e.kind == JournalEntry::Kind::Create) {
         // A header the crash cut short is written again; the audio it counted is whatever made it.
         // The fact value (GSM) counts blocks and changes with the audio.
@@ -69,7 +70,7 @@ Outcome Repair(platform::File& file, const JournalEntry& e) {
     if (e.factValuePos != 0 && e.factValuePos + 4 <= e.dataChunkPos)
         wav::StoreLe32(&fixed[e.factValuePos], audio / wav::kGsmBlockBytes);
     std::uint32_t now = 0;
-    out.changed = fixed != header || !file.size(now) || now != audioStart + audio;
+    out.changed = fixed != held || !file.size(now) || now != audioStart + audio;
     if (!out.changed) {
         out.ok = true;
         return out;

@@ -272,24 +272,41 @@ void CheckAfterRecovery(Run& run, Scenario scenario, const model::Format& format
 }
 
 // What holds when unsynced writes may also vanish or tear: recovery ends,
-// leaves nothing to do, and touches no file but the one being changed. The
-// recording itself may not be the old one or the new one less its tail:
+// leaves nothing to do, touches no file but the one being changed, and a
+// recording it finished has an exact header for the audio it counts. One it
+// set aside is left as it is, whatever it holds. The audio counted may not be
+// the old recording or the new one less its tail, though:
 // - on fast media a recording or a direct edit writes its audio and its
 //   header in place, and only `syncSoon` orders them, so a header that
-//   landed may count audio that vanished or tore, and a torn header leaves
-//   recovery no count it can trust (a new recording's then keeps nothing);
-// - recovery and the end of a buffered change write the whole header again,
-//   so a power cut while they run can tear identifiers they never changed,
-//   and the next recovery sets the journal aside instead of finishing;
-// - a slow recording's spool counts its buffer before that count is synced.
-// Each needs more than a torn-proof reader (an order the platform reports,
-// counts kept twice or sealed), so this pass holds the harness to what holds
-// today; TornWritesKeepTheFullPromise is the whole promise, kept disabled as
-// the reproduction of those faults until they are mended.
-void CheckAfterTornRecovery(Run& run) {
+//   landed may count audio that vanished or tore, an overwrite's unsynced
+//   second may mix old, new and torn sectors, and a torn count leaves
+//   recovery no length it can trust;
+// - the end of a change writes "RIFF" and "data" again with their counts,
+//   and recovery the whole header, so a power cut there can tear identifiers
+//   that never changed, and the next recovery sets the journal aside;
+// - a spool counts its buffer in place, before the bytes counted are synced.
+// Each needs more than a reader that checks what it reads (an order the
+// platform reports, counts kept twice or sealed with a checksum), so this pass
+// holds to what holds today; TornWritesKeepTheFullPromise is the whole
+// promise, kept disabled as the reproduction of those faults.
+void CheckAfterTornRecovery(Run& run, const model::Format& format) {
     EXPECT_EQ(run.fs.contents(kForeign), ForeignWav()) << "a file not being changed was touched";
-    for (const auto& e : run.fs.list(kState).value_or(std::vector<platform::DirectoryEntry>{}))
+    bool setAside = false;
+    for (const auto& e : run.fs.list(kState).value_or(std::vector<platform::DirectoryEntry>{})) {
+        setAside = setAside || e.name == "set-aside";
         if (e.name != "set-aside") ADD_FAILURE() << "recovery left " << e.name << " behind";
+    }
+    const auto file = run.fs.contents(kPath);
+    if (setAside || !file) return;
+    const std::uint32_t head = format.HeaderBytes();
+    ASSERT_GE(file->size(), head);
+    const std::uint32_t audio = wav::LoadLe32(file->data() + head - 4);
+    EXPECT_EQ(audio % format.BlockBytes(), 0u) << "a part of a block counted";
+    ASSERT_LE(std::uint64_t{head} + audio, file->size()) << "more audio counted than the file holds";
+    Bytes expected = model::WavFile(format, Bytes(audio, 0));
+    expected.resize(head);
+    wav::StoreLe32(&expected[4], static_cast<std::uint32_t>(file->size() - 8));
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), file->begin())) << "the header is not exact";
 }
 
 struct Case {
@@ -337,7 +354,7 @@ void Sweep(const Case& c, Power power = Power::Cut) {
         }
         const auto repaired = RecoverRecordings(run.fs, kState);
         EXPECT_TRUE(repaired.empty()) << "a second recovery found more to do";
-        if (power == Power::CutAndTorn) CheckAfterTornRecovery(run);
+        if (power == Power::CutAndTorn) CheckAfterTornRecovery(run, format);
         else CheckAfterRecovery(run, scenario, format, oldAudio, c.chunks, added, point);
         if (testing::Test::HasFailure()) return;
     }
@@ -349,7 +366,7 @@ TEST_P(CrashSweep, EveryPowerCutLeavesTheOldOrTheNewRecordingLessItsUnsyncedTail
     Sweep(GetParam());
 }
 
-TEST_P(CrashSweep, TornWritesLeaveRecoveryNothingToRedoAndOtherFilesAlone) {
+TEST_P(CrashSweep, TornWritesLeaveAnExactHeaderAndOtherFilesAlone) {
     Sweep(GetParam(), Power::CutAndTorn);
 }
 
@@ -523,6 +540,24 @@ TEST_F(RecoveryTest, StraysGoUnlessALiveEditHoldsThem) {
     writing.reset();
     (void)RecoverRecordings(fs, kState);
     EXPECT_EQ(fs.list(kState)->size(), 0u);
+}
+
+// A disk that kept a new recording's length but none of its bytes leaves a
+// header's worth of zeros: recovery writes the header, however long the file.
+TEST_F(RecoveryTest, ANewRecordingWhoseHeaderNeverLandedGetsItAtAnyLength) {
+    fs.putFolder(kFolder);
+    fs.putFolder(kState);
+    const Bytes audio = Pattern(800, 5);
+    for (const std::size_t length : {std::size_t{44}, std::size_t{44 + 800}}) {
+        SCOPED_TRACE(testing::Message() << length << " bytes of zeros");
+        ASSERT_NO_FATAL_FAILURE(LeaveKilledRecording(kPath, audio));
+        fs.put(kPath, Bytes(length, 0));
+        const auto repaired = RecoverRecordings(fs, kState);
+        ASSERT_EQ(repaired.size(), 1u);
+        EXPECT_TRUE(repaired[0].repaired);
+        EXPECT_EQ(fs.contents(kPath), model::WavFile(model::kPcm8, {}));
+        ASSERT_TRUE(fs.remove(kPath));
+    }
 }
 
 // A recording whose repair waited (its card was out at start-up) is repaired
