@@ -212,6 +212,19 @@ std::vector<Bytes> ChunksAfterChange(const Run& run, Scenario scenario, const mo
     return out;
 }
 
+// The old audio a change keeps before its new audio.
+Bytes AudioBefore(Scenario scenario, const Bytes& oldAudio, std::uint32_t point) {
+    if (scenario == Scenario::Record || scenario == Scenario::Append) return oldAudio;
+    return Bytes(oldAudio.begin(), oldAudio.begin() + point);
+}
+
+// The new bytes that surely reached the medium: all once the change
+// finished, else all but what the platform had not synced yet.
+std::uint32_t SyncedNewBytes(const Run& run, const model::Format& format, const Bytes& added) {
+    if (run.finished) return static_cast<std::uint32_t>(added.size());
+    return run.written - std::min(run.written, kSyncLag * format.PieceBytes());
+}
+
 void CheckAfterRecovery(Run& run, Scenario scenario, const model::Format& format, const Bytes& oldAudio,
                         const Bytes& chunks, const Bytes& added, std::uint32_t point) {
     EXPECT_EQ(run.fs.contents(kForeign), ForeignWav()) << "a file not being changed was touched";
@@ -253,15 +266,12 @@ void CheckAfterRecovery(Run& run, Scenario scenario, const model::Format& format
         EXPECT_LE(run.written, (kSyncLag + 1) * piece) << "the old recording, though more was recorded";
         return;
     }
-    const Bytes before = scenario == Scenario::Record   ? Bytes{}
-                         : scenario == Scenario::Append ? oldAudio
-                                                        : Bytes(oldAudio.begin(), oldAudio.begin() + point);
+    const Bytes before = AudioBefore(scenario, oldAudio, point);
     // An insertion moves the old audio after its point on.
     const Bytes after = scenario == Scenario::Insert ? Bytes(oldAudio.begin() + point, oldAudio.end()) : Bytes{};
     // At most what the platform had not synced yet is lost; the block being
     // stored when the power went may or may not have made it.
-    const std::uint32_t lowest = run.finished ? static_cast<std::uint32_t>(added.size())
-                                              : run.written - std::min(run.written, kSyncLag * piece);
+    const std::uint32_t lowest = SyncedNewBytes(run, format, added);
     const std::uint32_t highest = run.finished ? lowest : run.written + piece;
     std::string why;
     const ChunksFor chunksFor = [&](std::size_t k) {
@@ -273,9 +283,10 @@ void CheckAfterRecovery(Run& run, Scenario scenario, const model::Format& format
 
 // What holds when unsynced writes may also vanish or tear: recovery ends,
 // leaves nothing to do, touches no file but the one being changed, and a
-// recording it finished has an exact header for the audio it counts. One it
-// set aside is left as it is, whatever it holds. The audio counted may not be
-// the old recording or the new one less its tail, though:
+// recording it finished has an exact header for the audio it counts, of which
+// what was synced is exact. One it set aside is left as it is, whatever it
+// holds. The audio counted may not be the old recording or the new one less
+// its tail, though:
 // - on fast media a recording or a direct edit writes its audio and its
 //   header in place, and only `syncSoon` orders them, so a header that
 //   landed may count audio that vanished or tore, an overwrite's unsynced
@@ -289,7 +300,8 @@ void CheckAfterRecovery(Run& run, Scenario scenario, const model::Format& format
 // platform reports, counts kept twice or sealed with a checksum), so this pass
 // holds to what holds today; TornWritesKeepTheFullPromise is the whole
 // promise, kept disabled as the reproduction of those faults.
-void CheckAfterTornRecovery(Run& run, const model::Format& format) {
+void CheckAfterTornRecovery(Run& run, Scenario scenario, const model::Format& format, const Bytes& oldAudio,
+                            const Bytes& added, std::uint32_t point) {
     EXPECT_EQ(run.fs.contents(kForeign), ForeignWav()) << "a file not being changed was touched";
     bool setAside = false;
     for (const auto& e : run.fs.list(kState).value_or(std::vector<platform::DirectoryEntry>{})) {
@@ -307,6 +319,12 @@ void CheckAfterTornRecovery(Run& run, const model::Format& format) {
     expected.resize(head);
     wav::StoreLe32(&expected[4], static_cast<std::uint32_t>(file->size() - 8));
     EXPECT_TRUE(std::equal(expected.begin(), expected.end(), file->begin())) << "the header is not exact";
+    if (scenario == Scenario::Cut || scenario == Scenario::UndoCut) return;
+    // Of what it counts, the part that was synced is exact.
+    Bytes synced = AudioBefore(scenario, oldAudio, point);
+    synced.insert(synced.end(), added.begin(), added.begin() + SyncedNewBytes(run, format, added));
+    const std::size_t n = std::min<std::size_t>(audio, synced.size());
+    EXPECT_TRUE(std::equal(synced.begin(), synced.begin() + n, file->begin() + head)) << "synced audio changed";
 }
 
 struct Case {
@@ -354,7 +372,7 @@ void Sweep(const Case& c, Power power = Power::Cut) {
         }
         const auto repaired = RecoverRecordings(run.fs, kState);
         EXPECT_TRUE(repaired.empty()) << "a second recovery found more to do";
-        if (power == Power::CutAndTorn) CheckAfterTornRecovery(run, format);
+        if (power == Power::CutAndTorn) CheckAfterTornRecovery(run, scenario, format, oldAudio, added, point);
         else CheckAfterRecovery(run, scenario, format, oldAudio, c.chunks, added, point);
         if (testing::Test::HasFailure()) return;
     }
