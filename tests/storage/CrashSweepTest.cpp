@@ -362,12 +362,13 @@ void Sweep(const Case& c, Power power = Power::Cut) {
         run.Play(scenario, format, c.fast, added, point, n, c.marking);
         run.fs.reboot();
         // Recovery itself may lose the power at any of its calls; run again, it finishes the job.
-        for (std::uint32_t r = 1;; ++r) {
+        // With tearing, at every other call, the others at the next point.
+        const std::uint32_t step = power == Power::Cut ? 1 : 2;
+        for (std::uint32_t r = step == 1 ? 1 : 1 + n % 2;; r += step) {
             run.fs.crashAt(r);
             (void)RecoverRecordings(run.fs, kState);
             const bool cut = run.fs.crashed();
             run.fs.reboot();
-
             if (!cut) break;
         }
         const auto repaired = RecoverRecordings(run.fs, kState);
