@@ -244,7 +244,9 @@ void Settle(std::vector<std::uint8_t>& image, const Node::Pending& p, Fate fate,
 
 // What a power cut leaves of `node` when unsynced writes land, vanish or tear:
 // first the writes in their order, then each sector changed through a
-// mapping (what the file holds beyond what those writes made of it).
+// mapping (what the file holds beyond what those writes made of it). Stores
+// through a mapping are not seen one by one, so the bytes of a sector that
+// changed count as one write.
 void Tear(Node& node, std::mt19937_64& random) {
     if (node.pending.empty() && node.now == node.durable) return;
     std::vector<std::uint8_t> image = node.durable;
@@ -262,10 +264,11 @@ void Tear(Node& node, std::mt19937_64& random) {
         while (to > from && written[to - 1] == node.now[to - 1]) --to;
         to = std::min(to, image.size());
         if (from >= to) continue;
+        const auto at = static_cast<std::uint32_t>(from);
+        const auto bytes = static_cast<std::uint32_t>(to - from);
         const Fate fate = Choose(random);
-        if (fate == Fate::Land) Place(image, static_cast<std::uint32_t>(from), node.now.data() + from,
-                                      static_cast<std::uint32_t>(to - from));
-        if (fate == Fate::Tear) Garble(image, static_cast<std::uint32_t>(from), static_cast<std::uint32_t>(to - from), random);
+        if (fate == Fate::Land) Place(image, at, node.now.data() + from, bytes);
+        if (fate == Fate::Tear) Garble(image, at, bytes, random);
     }
     node.durable = std::move(image);
 }
