@@ -36,6 +36,24 @@ struct Outcome {
     std::uint32_t audio = 0;
 };
 
+// Writes the bytes of `header` that differ from what the file holds there
+// (`held`; empty: not known), and notes them held. Only what changes is
+// written, so a power cut while it reaches the medium can tear the counts,
+// never the identifiers the next recovery knows the file by.
+bool WriteChanged(platform::File& file, std::vector<std::uint8_t>& held, const std::vector<std::uint8_t>& header) {
+    const auto differs = [&](std::size_t i) { return i >= held.size() || held[i] != header[i]; };
+    for (std::size_t at = 0; at < header.size();) {
+        std::size_t end = at;
+        while (end < header.size() && differs(end)) ++end;
+        if (end > at && !WriteAt(file, static_cast<std::uint32_t>(at), header.data() + at,
+                                 static_cast<std::uint32_t>(end - at)))
+            return false;
+        at = end + 1;
+    }
+    held = header;
+    return true;
+}
+
 // Brings one file in line with its journal. Each write is idempotent.
 Outcome Repair(platform::File& file, const JournalEntry& e) {
     Outcome out;
@@ -44,6 +62,7 @@ Outcome Repair(platform::File& file, const JournalEntry& e) {
     if (!file.size(size)) return out;
     std::vector<std::uint8_t> header(audioStart);
     const bool whole = size >= audioStart && ReadAt(file, 0, header.data(), audioStart);
+    std::vector<std::uint8_t> held = whole ? header : std::vector<std::uint8_t>{};  // what the file holds there
     if (e.kind == JournalEntry::Kind::Create) {
         // A header the crash cut short is written again; the audio it counted is whatever made it.
         // The fact value (GSM) counts blocks and changes with the audio.
@@ -66,12 +85,12 @@ Outcome Repair(platform::File& file, const JournalEntry& e) {
     std::vector<std::uint8_t> fixed = header;
     wav::SetHeaderCounts(fixed.data(), e.Places(), audioStart + audio, audio);
     std::uint32_t now = 0;
-    out.changed = fixed != header || !file.size(now) || now != audioStart + audio;
+    out.changed = fixed != held || !file.size(now) || now != audioStart + audio;
     if (!out.changed) {
         out.ok = true;
         return out;
     }
-    out.ok = WriteAt(file, 0, fixed.data(), audioStart) && file.setLength(audioStart + audio) && file.sync();
+    out.ok = WriteChanged(file, held, fixed) && file.setLength(audioStart + audio) && file.sync();
     return out;
 }
 
@@ -133,6 +152,7 @@ Outcome WriteOut(platform::File& file, const JournalEntry& e, BufferImage& s) {
         return out;
     }
     if (!create && s.point < audioStart) return out;
+    std::vector<std::uint8_t> held = create ? std::vector<std::uint8_t>{} : header;
     // A new recording's buffer starts with its header, as the journal spells it.
     const std::uint32_t lead = create ? audioStart : 0;
     if (create) {
@@ -146,7 +166,7 @@ Outcome WriteOut(platform::File& file, const JournalEntry& e, BufferImage& s) {
                                 s.trailer.data(), static_cast<std::uint32_t>(s.trailer.size())};
     const ChangeWritten written = WriteBufferedChange(file, change, [&](std::uint32_t audioEnd, std::uint32_t end) {
         wav::SetHeaderCounts(header.data(), e.Places(), end, audioEnd - audioStart);
-        return WriteAt(file, 0, header.data(), audioStart);
+        return WriteChanged(file, held, header);
     });
     // What fitted lasts even when not all of it did.
     const bool synced = written.laidOut && file.sync();

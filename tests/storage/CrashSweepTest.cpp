@@ -95,13 +95,15 @@ struct Run {
     bool finished = false;      // End returned Ok before the power went
     std::vector<MadeMark> made;  // marks made before the power went
 
-    explicit Run(const Bytes& old) {
+    // With a seed, each write not synced at a power cut lands, vanishes or tears.
+    explicit Run(const Bytes& old, std::optional<std::uint64_t> tearing = std::nullopt) {
         fs.setSyncLag(kSyncLag);
         memory.setAvailablePhysical(256 * 1024);  // a slow recording's buffer: room for the whole test
         fs.putFolder(kFolder);
         fs.putFolder(kState);
         fs.put(kForeign, ForeignWav());
         if (!old.empty()) fs.put(kPath, old);
+        if (tearing) fs.setTearing(*tearing);
     }
 
     // Runs the scenario with the power going at call `crashAt` (0: never).
@@ -210,6 +212,19 @@ std::vector<Bytes> ChunksAfterChange(const Run& run, Scenario scenario, const mo
     return out;
 }
 
+// The old audio a change keeps before its new audio.
+Bytes AudioBefore(Scenario scenario, const Bytes& oldAudio, std::uint32_t point) {
+    if (scenario == Scenario::Record || scenario == Scenario::Append) return oldAudio;
+    return Bytes(oldAudio.begin(), oldAudio.begin() + point);
+}
+
+// The new bytes that surely reached the medium: all once the change
+// finished, else all but what the platform had not synced yet.
+std::uint32_t SyncedNewBytes(const Run& run, const model::Format& format, const Bytes& added) {
+    if (run.finished) return static_cast<std::uint32_t>(added.size());
+    return run.written - std::min(run.written, kSyncLag * format.PieceBytes());
+}
+
 void CheckAfterRecovery(Run& run, Scenario scenario, const model::Format& format, const Bytes& oldAudio,
                         const Bytes& chunks, const Bytes& added, std::uint32_t point) {
     EXPECT_EQ(run.fs.contents(kForeign), ForeignWav()) << "a file not being changed was touched";
@@ -251,15 +266,12 @@ void CheckAfterRecovery(Run& run, Scenario scenario, const model::Format& format
         EXPECT_LE(run.written, (kSyncLag + 1) * piece) << "the old recording, though more was recorded";
         return;
     }
-    const Bytes before = scenario == Scenario::Record   ? Bytes{}
-                         : scenario == Scenario::Append ? oldAudio
-                                                        : Bytes(oldAudio.begin(), oldAudio.begin() + point);
+    const Bytes before = AudioBefore(scenario, oldAudio, point);
     // An insertion moves the old audio after its point on.
     const Bytes after = scenario == Scenario::Insert ? Bytes(oldAudio.begin() + point, oldAudio.end()) : Bytes{};
     // At most what the platform had not synced yet is lost; the block being
     // stored when the power went may or may not have made it.
-    const std::uint32_t lowest = run.finished ? static_cast<std::uint32_t>(added.size())
-                                              : run.written - std::min(run.written, kSyncLag * piece);
+    const std::uint32_t lowest = SyncedNewBytes(run, format, added);
     const std::uint32_t highest = run.finished ? lowest : run.written + piece;
     std::string why;
     const ChunksFor chunksFor = [&](std::size_t k) {
@@ -267,6 +279,52 @@ void CheckAfterRecovery(Run& run, Scenario scenario, const model::Format& format
     };
     EXPECT_TRUE(IsPrefixRecording(format, *file, before, added, after, chunksFor, lowest, highest, why))
         << why << " (accepted " << run.written << " bytes, " << run.made.size() << " marks made)";
+}
+
+// What holds when unsynced writes may also vanish or tear: recovery ends,
+// leaves nothing to do, touches no file but the one being changed, and a
+// recording it finished has an exact header for the audio it counts, of which
+// what was synced is exact. One it set aside is left as it is, whatever it
+// holds. The audio counted may not be the old recording or the new one less
+// its tail, though:
+// - on fast media a recording or a direct edit writes its audio and its
+//   header in place, and only `syncSoon` orders them, so a header that
+//   landed may count audio that vanished or tore, an overwrite's unsynced
+//   second may mix old, new and torn sectors, and a torn count leaves
+//   recovery no length it can trust;
+// - the end of a change writes "RIFF" and "data" again with their counts
+//   (recovery writes only the bytes it changes), so a power cut there can
+//   tear identifiers that never changed, and recovery sets the journal aside;
+// - a spool counts its buffer in place, before the bytes counted are synced.
+// Each needs more than a reader that checks what it reads (an order the
+// platform reports, counts kept twice or sealed with a checksum), so this pass
+// holds to what holds today; TornWritesKeepTheFullPromise is the whole
+// promise, kept disabled as the reproduction of those faults.
+void CheckAfterTornRecovery(Run& run, Scenario scenario, const model::Format& format, const Bytes& oldAudio,
+                            const Bytes& added, std::uint32_t point) {
+    EXPECT_EQ(run.fs.contents(kForeign), ForeignWav()) << "a file not being changed was touched";
+    bool setAside = false;
+    for (const auto& e : run.fs.list(kState).value_or(std::vector<platform::DirectoryEntry>{})) {
+        setAside = setAside || e.name == "set-aside";
+        if (e.name != "set-aside") ADD_FAILURE() << "recovery left " << e.name << " behind";
+    }
+    const auto file = run.fs.contents(kPath);
+    if (setAside || !file) return;
+    const std::uint32_t head = format.HeaderBytes();
+    ASSERT_GE(file->size(), head);
+    const std::uint32_t audio = wav::LoadLe32(file->data() + head - 4);
+    EXPECT_EQ(audio % format.BlockBytes(), 0u) << "a part of a block counted";
+    ASSERT_LE(std::uint64_t{head} + audio, file->size()) << "more audio counted than the file holds";
+    Bytes expected = model::WavFile(format, Bytes(audio, 0));
+    expected.resize(head);
+    wav::StoreLe32(&expected[4], static_cast<std::uint32_t>(file->size() - 8));
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), file->begin())) << "the header is not exact";
+    if (scenario == Scenario::Cut || scenario == Scenario::UndoCut) return;
+    // Of what it counts, the part that was synced is exact.
+    Bytes synced = AudioBefore(scenario, oldAudio, point);
+    synced.insert(synced.end(), added.begin(), added.begin() + SyncedNewBytes(run, format, added));
+    const std::size_t n = std::min<std::size_t>(audio, synced.size());
+    EXPECT_TRUE(std::equal(synced.begin(), synced.begin() + n, file->begin() + head)) << "synced audio changed";
 }
 
 struct Case {
@@ -278,7 +336,9 @@ struct Case {
     bool marking = false;  // marks are made while it records
 };
 
-void Sweep(const Case& c) {
+enum class Power { Cut, CutAndTorn, CutAndTornFullPromise };
+
+void Sweep(const Case& c, Power power = Power::Cut) {
     const Scenario scenario = c.scenario;
     const model::Format& format = c.format;
     // With chunks after it, 8-bit audio of odd size puts a pad byte before them.
@@ -297,21 +357,24 @@ void Sweep(const Case& c) {
     }
     for (std::uint32_t n = 1; n <= total + 1; ++n) {
         SCOPED_TRACE(testing::Message() << "power lost at call " << n << " of " << total);
-        Run run(old);
+        // One seed per point: the whole sweep meets many.
+        Run run(old, power == Power::Cut ? std::nullopt : std::optional<std::uint64_t>(n));
         run.Play(scenario, format, c.fast, added, point, n, c.marking);
         run.fs.reboot();
         // Recovery itself may lose the power at any of its calls; run again, it finishes the job.
-        for (std::uint32_t r = 1;; ++r) {
+        // With tearing, at every other call, the others at the next point.
+        const std::uint32_t step = power == Power::Cut ? 1 : 2;
+        for (std::uint32_t r = step == 1 ? 1 : 1 + n % 2;; r += step) {
             run.fs.crashAt(r);
             (void)RecoverRecordings(run.fs, kState);
             const bool cut = run.fs.crashed();
             run.fs.reboot();
-
             if (!cut) break;
         }
         const auto repaired = RecoverRecordings(run.fs, kState);
         EXPECT_TRUE(repaired.empty()) << "a second recovery found more to do";
-        CheckAfterRecovery(run, scenario, format, oldAudio, c.chunks, added, point);
+        if (power == Power::CutAndTorn) CheckAfterTornRecovery(run, scenario, format, oldAudio, added, point);
+        else CheckAfterRecovery(run, scenario, format, oldAudio, c.chunks, added, point);
         if (testing::Test::HasFailure()) return;
     }
 }
@@ -320,6 +383,14 @@ class CrashSweep : public testing::TestWithParam<Case> {};
 
 TEST_P(CrashSweep, EveryPowerCutLeavesTheOldOrTheNewRecordingLessItsUnsyncedTail) {
     Sweep(GetParam());
+}
+
+TEST_P(CrashSweep, TornWritesLeaveAnExactHeaderAndOtherFilesAlone) {
+    Sweep(GetParam(), Power::CutAndTorn);
+}
+
+TEST_P(CrashSweep, DISABLED_TornWritesKeepTheFullPromise) {
+    Sweep(GetParam(), Power::CutAndTornFullPromise);
 }
 
 INSTANTIATE_TEST_SUITE_P(FastMedia, CrashSweep,
@@ -488,6 +559,61 @@ TEST_F(RecoveryTest, StraysGoUnlessALiveEditHoldsThem) {
     writing.reset();
     (void)RecoverRecordings(fs, kState);
     EXPECT_EQ(fs.list(kState)->size(), 0u);
+}
+
+// A disk that kept a new recording's length but none of its bytes leaves a
+// header's worth of zeros: recovery writes the header, however long the file.
+TEST_F(RecoveryTest, ANewRecordingWhoseHeaderNeverLandedGetsItAtAnyLength) {
+    fs.putFolder(kFolder);
+    fs.putFolder(kState);
+    const Bytes audio = Pattern(800, 5);
+    for (const std::size_t length : {std::size_t{44}, std::size_t{44 + 800}}) {
+        SCOPED_TRACE(testing::Message() << length << " bytes of zeros");
+        ASSERT_NO_FATAL_FAILURE(LeaveKilledRecording(kPath, audio));
+        fs.put(kPath, Bytes(length, 0));
+        const auto repaired = RecoverRecordings(fs, kState);
+        ASSERT_EQ(repaired.size(), 1u);
+        EXPECT_TRUE(repaired[0].repaired);
+        EXPECT_EQ(fs.contents(kPath), model::WavFile(model::kPcm8, {}));
+        ASSERT_TRUE(fs.remove(kPath));
+    }
+}
+
+// A recovery cut short while it writes a header, and torn, leaves at most
+// the counts it changed torn: the next recovery knows the file and finishes
+// the repair, never setting the journal aside as if the file were another's.
+TEST_F(RecoveryTest, ARecoveryTornWhileItWritesAHeaderIsFinishedByTheNext) {
+    const Bytes old = model::WavFile(model::kPcm8, Pattern(4000, 3));
+    const Bytes audio = Pattern(1600, 5);
+    for (std::uint64_t seed = 1; seed <= 8; ++seed) {
+        for (std::uint32_t cut = 1;; ++cut) {
+            SCOPED_TRACE(testing::Message() << "seed " << seed << ", power lost at recovery's call " << cut);
+            test::CrashFileSystem files{1u << 20};
+            files.putFolder(kFolder);
+            files.putFolder(kState);
+            files.put(kPath, old);
+            {
+                // A kill while appending on fast media: the header current, reserved zeros after the audio.
+                StorageContext ctx(files, memory, system, shell);
+                ctx.journalFolder = kState;
+                ASSERT_EQ(ctx.Select(kPath, platform::Media::Fast), Status::Ok);
+                ASSERT_TRUE(ctx.Append());
+                ASSERT_EQ(ctx.WriteData(audio.data(), static_cast<std::uint32_t>(audio.size())), Status::Ok);
+                const Bytes killed = files.contents(kPath).value();
+                files.crashAt(1);
+                (void)ctx.Close();
+                files.reboot();
+                files.put(kPath, killed);
+            }
+            files.setTearing(seed);
+            files.crashAt(cut);
+            (void)RecoverRecordings(files, kState);
+            const bool whole = !files.crashed();
+            files.reboot();
+            for (const auto& again : RecoverRecordings(files, kState)) EXPECT_EQ(again.setAside, "");
+            if (whole || HasFailure()) break;
+        }
+    }
 }
 
 // A recording whose repair waited (its card was out at start-up) is repaired

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <random>
 #include <set>
 #include <type_traits>
 
@@ -13,8 +14,15 @@ using platform::Mapping;
 using platform::OpenMode;
 
 struct CrashFileSystem::Node {
+    // A write not yet synced, kept while tearing: bytes at an offset, or a new length.
+    struct Pending {
+        bool setsLength = false;
+        std::uint32_t at = 0;  // the offset, or the length
+        std::vector<std::uint8_t> bytes;
+    };
     std::vector<std::uint8_t> now;      // what reads see
     std::vector<std::uint8_t> durable;  // what a power cut leaves
+    std::vector<Pending> pending;       // in the order they were made
     std::uint32_t syncRequests = 0;
     const void* lockHolder = nullptr;  // the open file that holds its lock
     std::uint64_t serial = NextSerial();  // its identity: a file made anew gets another
@@ -36,6 +44,7 @@ struct CrashFileSystem::State {
     bool down = false;
     std::uint32_t syncLag = 5;
     std::uint64_t free = 1ull << 30;
+    std::optional<std::mt19937_64> tearing;
 
     // Counts a call; false once the power is gone (the failing call included).
     bool up() {
@@ -48,13 +57,42 @@ struct CrashFileSystem::State {
         node.now.resize(length);  // within the reserved capacity: never moves
         return true;
     }
-    static void syncAll(Node& node) { node.durable = node.now; }
+    static void syncAll(Node& node) {
+        node.durable = node.now;
+        node.pending.clear();
+    }
+    void logWrite(Node& node, std::uint32_t at, const void* source, std::uint32_t n) {
+        if (!tearing || n == 0) return;
+        const auto* bytes = static_cast<const std::uint8_t*>(source);
+        node.pending.push_back({false, at, std::vector<std::uint8_t>(bytes, bytes + n)});
+    }
+    void logLength(Node& node, std::uint32_t length) {
+        if (tearing) node.pending.push_back({true, length, {}});
+    }
 };
 
 namespace {
 
 using Node = CrashFileSystem::Node;
 using State = CrashFileSystem::State;
+
+// Takes [from, to) out of the writes still pending: a flush made it last,
+// and an older write landing late must not undo it. The length the flush
+// made last stays too.
+void ForgetPending(Node& node, std::uint32_t from, std::uint32_t to) {
+    std::vector<Node::Pending> kept;
+    for (auto& p : node.pending) {
+        if (p.setsLength) continue;
+        const auto end = static_cast<std::uint32_t>(p.at + p.bytes.size());
+        if (end <= from || p.at >= to) {
+            kept.push_back(std::move(p));
+            continue;
+        }
+        if (p.at < from) kept.push_back({false, p.at, {p.bytes.begin(), p.bytes.begin() + (from - p.at)}});
+        if (end > to) kept.push_back({false, to, {p.bytes.end() - (end - to), p.bytes.end()}});
+    }
+    node.pending = std::move(kept);
+}
 
 class CrashMapping : public Mapping {
 public:
@@ -66,6 +104,7 @@ public:
         if (!state->up() || std::uint64_t{from} + bytes > length) return false;
         if (node->durable.size() < node->now.size()) node->durable.resize(node->now.size());
         std::memcpy(node->durable.data() + offset + from, node->now.data() + offset + from, bytes);
+        ForgetPending(*node, offset + from, offset + from + bytes);
         return true;
     }
     void release(std::uint32_t, std::uint32_t) override {}
@@ -102,6 +141,7 @@ public:
         const std::uint64_t end = std::uint64_t{position} + n;
         if (end > node->now.size() && !state->resize(*node, static_cast<std::uint32_t>(end))) return false;
         std::memcpy(node->now.data() + position, source, n);
+        state->logWrite(*node, position, source, n);
         position += n;
         written = n;
         return true;
@@ -118,7 +158,9 @@ public:
         return true;
     }
     bool setLength(std::uint32_t length) override {
-        return state->up() && writable && state->resize(*node, length);
+        if (!state->up() || !writable || !state->resize(*node, length)) return false;
+        state->logLength(*node, length);
+        return true;
     }
     std::unique_ptr<Mapping> map(std::uint32_t offset, std::uint32_t length, bool) override {
         if (!state->up() || length == 0 || std::uint64_t{offset} + length > node->now.size()) return nullptr;
@@ -163,10 +205,83 @@ std::uint32_t CrashFileSystem::calls() const { return state->counted; }
 void CrashFileSystem::setSyncLag(std::uint32_t lag) { state->syncLag = std::max(lag, 1u); }
 void CrashFileSystem::setFreeSpace(std::uint64_t bytes) { state->free = bytes; }
 
+void CrashFileSystem::setTearing(std::uint64_t seed) { state->tearing.emplace(seed); }
+
+namespace {
+
+constexpr std::uint32_t kSector = 512;
+enum class Fate { Land, Omit, Tear };
+
+Fate Choose(std::mt19937_64& random) { return static_cast<Fate>(random() % 3); }
+
+void Place(std::vector<std::uint8_t>& image, std::uint32_t at, const std::uint8_t* bytes, std::uint32_t n) {
+    if (image.size() < std::size_t{at} + n) image.resize(std::size_t{at} + n);
+    std::memcpy(image.data() + at, bytes, n);
+}
+
+void Garble(std::vector<std::uint8_t>& image, std::uint32_t at, std::uint32_t n, std::mt19937_64& random) {
+    std::vector<std::uint8_t> garbage(n);
+    for (auto& byte : garbage) byte = static_cast<std::uint8_t>(random());
+    Place(image, at, garbage.data(), n);
+}
+
+// One unsynced write reaching the image as `fate` says; a torn one sector by sector.
+void Settle(std::vector<std::uint8_t>& image, const Node::Pending& p, Fate fate, std::mt19937_64& random) {
+    if (p.setsLength) {
+        if (fate != Fate::Omit) image.resize(p.at);
+        return;
+    }
+    const auto end = static_cast<std::uint32_t>(p.at + p.bytes.size());
+    if (fate == Fate::Land) Place(image, p.at, p.bytes.data(), end - p.at);
+    if (fate != Fate::Tear) return;
+    for (std::uint32_t from = p.at; from < end;) {
+        const std::uint32_t to = std::min(end, (from / kSector + 1) * kSector);
+        if (random() % 2 == 0) Place(image, from, p.bytes.data() + (from - p.at), to - from);
+        else Garble(image, from, to - from, random);
+        from = to;
+    }
+}
+
+// What a power cut leaves of `node` when unsynced writes land, vanish or tear:
+// first the writes in their order, then each sector changed through a
+// mapping (what the file holds beyond what those writes made of it). Stores
+// through a mapping are not seen one by one, so the bytes of a sector that
+// changed count as one write.
+void Tear(Node& node, std::mt19937_64& random) {
+    if (node.pending.empty() && node.now == node.durable) return;
+    std::vector<std::uint8_t> image = node.durable;
+    std::vector<std::uint8_t> written = node.durable;
+    for (const auto& p : node.pending) {
+        Settle(written, p, Fate::Land, random);
+        Settle(image, p, Choose(random), random);
+    }
+    const std::size_t common = std::min(written.size(), node.now.size());
+    for (std::size_t sector = 0; sector < common; sector += kSector) {
+        std::size_t from = sector;
+        std::size_t to = std::min(common, sector + kSector);
+        if (std::memcmp(written.data() + from, node.now.data() + from, to - from) == 0) continue;
+        while (from < to && written[from] == node.now[from]) ++from;
+        while (to > from && written[to - 1] == node.now[to - 1]) --to;
+        to = std::min(to, image.size());
+        if (from >= to) continue;
+        const auto at = static_cast<std::uint32_t>(from);
+        const auto bytes = static_cast<std::uint32_t>(to - from);
+        const Fate fate = Choose(random);
+        if (fate == Fate::Land) Place(image, at, node.now.data() + from, bytes);
+        if (fate == Fate::Tear) Garble(image, at, bytes, random);
+    }
+    node.durable = std::move(image);
+}
+
+}  // namespace
+
 void CrashFileSystem::reboot() {
     state->files = state->durableFiles;
     state->folders = state->durableFolders;
+    std::set<const Node*> settled;  // a file under two lasting names settles once
     for (auto& [path, node] : state->files) {
+        if (state->tearing && settled.insert(node.get()).second) Tear(*node, *state->tearing);
+        node->pending.clear();
         node->now = node->durable;
         node->now.reserve(state->capacity);
         node->syncRequests = 0;
@@ -182,6 +297,7 @@ void CrashFileSystem::put(const std::string& path, const std::vector<std::uint8_
                                                  state->durableFiles.at(path) == it->second) {
         it->second->now = bytes;
         it->second->durable = bytes;
+        it->second->pending.clear();
         return;
     }
     auto node = std::make_shared<Node>();

@@ -21,6 +21,16 @@
 // folder that holds it is synced (syncing the file itself is not enough);
 // until then a power cut takes the change back.
 //
+// By default a power cut keeps exactly what was synced. `setTearing(seed)`
+// makes it harsher, as a disk that writes back in its own order: each write
+// not yet synced at the cut (a `write`, a length set, or a 512-byte sector
+// changed through a mapping) lands whole, vanishes, or tears (of its sectors
+// some land and the rest hold seeded garbage), chosen from the seed, the same
+// for the same seed. Garbage stays within the bytes a write covered: a write
+// never harms its neighbours. A sync makes what it covers last, so a synced
+// write outlives an earlier unsynced one over the same bytes. Names keep the
+// rule above.
+//
 // Single-threaded, like the storage tests that use it.
 
 #include <cstdint>
@@ -47,6 +57,9 @@ public:
     // Every `lag`-th syncSoon request syncs the file (1: each one).
     void setSyncLag(std::uint32_t lag);
     void setFreeSpace(std::uint64_t bytes);
+    // From now on each unsynced write lands, vanishes or tears at a power cut,
+    // as `seed` chooses.
+    void setTearing(std::uint64_t seed);
     // Power comes back: every file is what reached the medium. Nothing the
     // program held may still be alive.
     void reboot();
