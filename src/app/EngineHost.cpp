@@ -153,8 +153,7 @@ std::int32_t EngineHost::totalSeconds(std::uint32_t formatBit, const std::string
 
 std::int32_t EngineHost::singleSeconds(std::uint32_t formatBit, const std::string& folder) {
     // On slow media the recording is held in memory until it ends, so memory counts as well as space.
-    return engine.RemainingSeconds(formatBit, folder,
-                                   shell.isFastMedia(folder) ? platform::Media::Fast : platform::Media::Slow);
+    return engine.RemainingSeconds(formatBit, folder, platform::MediaOf(shell, folder));
 }
 
 EngineHost& MakeEngineHost() {

@@ -98,7 +98,7 @@ bool TakeCommonOption(const Arguments& args, std::size_t& i, CommonOptions& opti
 
 platform::Media MediaFor(CliEngine& cli, const CommonOptions& options, const std::string& path) {
     if (options.media) return *options.media;
-    return cli.shell.isFastMedia(path) ? platform::Media::Fast : platform::Media::Slow;
+    return platform::MediaOf(cli.shell, path);
 }
 
 namespace {

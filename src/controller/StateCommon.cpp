@@ -30,7 +30,7 @@ Window& StateCommon::window() const { return context.window; }
 EngineView& StateCommon::engine() const { return context.engine; }
 
 platform::Media StateCommon::MediaOf(const std::string& path) const {
-    return context.shell.isFastMedia(path) ? platform::Media::Fast : platform::Media::Slow;
+    return platform::MediaOf(context.shell, path);
 }
 
 bool StateCommon::IsLocationGone(const std::string& path) const {

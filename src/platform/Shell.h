@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/Media.h"
+
 namespace tavrin::platform {
 
 // Message box styles and answers, with the values callers have always used.
@@ -43,5 +45,10 @@ public:
     // cards, false on network and FUSE file systems.
     virtual bool isFastMedia(const std::string& path) = 0;
 };
+
+// How a recording at `path` is written, as the shell classifies its location.
+inline Media MediaOf(Shell& shell, const std::string& path) {
+    return shell.isFastMedia(path) ? Media::Fast : Media::Slow;
+}
 
 }  // namespace tavrin::platform
