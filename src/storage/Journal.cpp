@@ -249,15 +249,37 @@ HeldJournal WriteJournal(platform::FileSystem& files, const std::string& folder,
     return journal;
 }
 
+namespace {
+
+// Whether `lines` begin as one of this program's journals: the first line
+// is a magic line, or the start of one when nothing came after it.
+bool BeginsAsJournal(const std::vector<std::string>& lines, bool lastEnded) {
+    if (lines.empty()) return true;
+    const bool whole = lines.size() > 1 || lastEnded;
+    for (const std::string magic : {kJournalMagic, kJournalMagicFirst}) {
+        if (whole ? lines[0] == magic : magic.starts_with(lines[0])) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 JournalText ParseJournal(const std::uint8_t* bytes, std::size_t size) {
     JournalText text;
     bool lastEnded = false;
     const std::vector<std::string> lines = Lines(bytes, size, lastEnded);
     // Written whole under another name and then moved into place, a journal
-    // lacks its end line only when a disk lost its tail.
+    // lacks its end line only when a disk lost its tail; what is left of it
+    // still begins as one of this program's journals. Anything else (another
+    // version's, or no journal at all) is not removed as torn.
     const auto end = std::find(lines.begin(), lines.end(), "end");
-    if (end == lines.end() || (end + 1 == lines.end() && !lastEnded)) return text;
+    const bool torn = end == lines.end() || (end + 1 == lines.end() && !lastEnded);
+    if (torn && BeginsAsJournal(lines, lastEnded)) return text;
     text.verdict = JournalText::Verdict::Nonsense;
+    if (torn) {
+        text.why = "it is not a journal of this program";
+        return text;
+    }
     const bool first = !lines.empty() && lines[0] == kJournalMagicFirst;
     const std::size_t fields = first ? 4 : 5;  // kind, path, numbers, head (, start header)
     if (!first && lines[0] != kJournalMagic) {

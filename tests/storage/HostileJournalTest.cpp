@@ -169,6 +169,10 @@ const Hostile kHostile[] = {
     {"PathNotInHex", kRecording, {}, {}, "tavrin-journal 2\nedit\n/rec/a.wav\n36 0 1 8000\n-\n-\nend\n"},
     {"UnknownVersion", kRecording, {}, {}, "tavrin-journal 9\nedit\n2f\n36 0 1 8000\n-\n-\nend\n"},
     {"BinaryWithAnEndLine", kRecording, {}, {}, std::string("\x7f\x01\x02\xff\nend\n", 9)},
+    // Without an end line, yet no journal of this version cut short: set
+    // aside, never taken for a torn one and removed.
+    {"BinaryWithoutAnEndLine", kRecording, {}, {}, std::string("\x7f\x01\x02\xff\n", 5)},
+    {"UnknownVersionWithoutAnEndLine", kRecording, {}, {}, "tavrin-journal 9\nedit\n2f\n"},
     // Files that are not what the journal's change was made to.
     {"TextFileNamedByANewRecording", kText,
      [](auto&) { return NewRecording(2, "36 0 1 8000"); }},
