@@ -15,7 +15,7 @@
 #include "platform/qt/QtSettingsStore.h"
 #include "platform/qt/QtShell.h"
 #include "speed/SonicSpeedStage.h"
-#include "ui/RecordingTimes.h"
+#include "ui/RecordingProbe.h"
 
 namespace tavrin::platform::pulse {
 class PulseWaveIn;
@@ -39,7 +39,7 @@ SoundDevices ChooseSoundDevices(platform::FileSystem& files);
 
 // The recorder's engine and everything under it, made once for the whole
 // process: the engine is never destroyed (its thread ends with the process).
-class EngineHost : public ui::RecordingTimes {
+class EngineHost : public ui::RecordingProbe {
 public:
     EngineHost();
     EngineHost(const EngineHost&) = delete;

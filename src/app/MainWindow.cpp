@@ -204,7 +204,7 @@ void MainWindow::createTimers() {
 
 void MainWindow::createOptionsContext() {
     optionsContext = std::make_unique<ui::OptionsContext>(ui::OptionsContext{
-        options, services.shell, services.files, services.times, [this] { return probeFormats(); },
+        options, services.shell, services.files, services.recordingProbe, [this] { return probeFormats(); },
         [this] { current->UpdateMenu(); }});
     if (services.microphones) optionsContext->microphones = services.microphones;
     if (services.useMicrophone) optionsContext->microphoneChosen = services.useMicrophone;

@@ -24,7 +24,7 @@
 #include "settings/Settings.h"
 #include "settings/Store.h"
 #include "ui/OptionsContext.h"
-#include "ui/RecordingTimes.h"
+#include "ui/RecordingProbe.h"
 
 class QMenu;
 class QTimer;
@@ -61,7 +61,7 @@ struct MainWindowServices {
     platform::FileSystem& files;
     settings::Store& store;
     platform::Power& power;
-    ui::RecordingTimes& times;
+    ui::RecordingProbe& recordingProbe;
     // Ends the program's main loop; QCoreApplication::exit when not given.
     std::function<void(int)> quit;
     // Whether the engine has a device running or starting: between a Record

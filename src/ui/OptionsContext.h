@@ -9,7 +9,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Shell.h"
 #include "settings/Settings.h"
-#include "ui/RecordingTimes.h"
+#include "ui/RecordingProbe.h"
 
 namespace tavrin::ui {
 
@@ -33,7 +33,7 @@ struct OptionsContext {
     settings::Settings& settings;
     platform::Shell& shell;
     platform::FileSystem& files;
-    RecordingTimes& times;
+    RecordingProbe& recordingProbe;
     // The formats the input device accepts as a mask of format bits; nothing
     // when the device cannot be asked.
     std::function<std::optional<std::uint32_t>()> probeFormats;

@@ -100,7 +100,7 @@ void OptionsListDialog::openRecordingPage() {
     s.validateSaveLocation(locations);
     const std::vector<std::uint32_t> formats = settings::SupportedFormats(context.probeFormats(), context.shell);
     s.validateFormat(formats);
-    RecordingOptionsDialog(this, s, context.times, locations, formats, recordingInProgress).exec();
+    RecordingOptionsDialog(this, s, context.recordingProbe, locations, formats, recordingInProgress).exec();
 }
 
 void OptionsListDialog::onSoftKey(std::uint32_t command) {

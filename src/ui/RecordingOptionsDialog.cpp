@@ -93,12 +93,12 @@ void LevelBar::paintEvent(QPaintEvent*) {
     }
 }
 
-RecordingOptionsDialog::RecordingOptionsDialog(QWidget* parent, settings::Settings& s, RecordingTimes& estimates,
+RecordingOptionsDialog::RecordingOptionsDialog(QWidget* parent, settings::Settings& s, RecordingProbe& estimates,
                                                std::vector<std::string> folders, std::vector<std::uint32_t> offered,
                                                bool recordingInProgress)
     : KeypadDialog(parent, tr("Tavrin Options")),
       settings(s),
-      times(estimates),
+      probe(estimates),
       locations(std::move(folders)),
       formats(std::move(offered)),
       atOpening(s.snapshot()),
@@ -213,14 +213,14 @@ QString RecordingOptionsDialog::singleTimeText() const { return singleTime->text
 void RecordingOptionsDialog::showTimes() {
     const std::uint32_t format = settings.format();
     const std::string& folder = settings.saveLocation();
-    totalTime->setText(QString::fromStdString(controller::FormatDuration(times.totalSeconds(format, folder))));
-    singleTime->setText(QString::fromStdString(controller::FormatDuration(times.singleSeconds(format, folder))));
+    totalTime->setText(QString::fromStdString(controller::FormatDuration(probe.totalSeconds(format, folder))));
+    singleTime->setText(QString::fromStdString(controller::FormatDuration(probe.singleSeconds(format, folder))));
 }
 
 // The meter measures in the format chosen, as the recording will.
 void RecordingOptionsDialog::startMeter() {
     if (recording) return;
-    metering = times.startLevelMonitor(settings.format());
+    metering = probe.startLevelMonitor(settings.format());
     levelBar->setVisible(metering);
     if (!metering) return;
     if (!meterTimer) {
@@ -235,12 +235,12 @@ void RecordingOptionsDialog::stopMeter() {
     if (meterTimer) meterTimer->stop();
     if (!metering) return;
     metering = false;
-    times.stopLevelMonitor();
+    probe.stopLevelMonitor();
     levelBar->setLevel(0);
 }
 
 void RecordingOptionsDialog::showLevel() {
-    if (metering) levelBar->setLevel(times.monitorLevelPercent());
+    if (metering) levelBar->setLevel(probe.monitorLevelPercent());
 }
 
 void RecordingOptionsDialog::locationChosen(int index) {

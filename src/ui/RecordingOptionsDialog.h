@@ -8,7 +8,7 @@
 
 #include "settings/Settings.h"
 #include "ui/KeypadDialog.h"
-#include "ui/RecordingTimes.h"
+#include "ui/RecordingProbe.h"
 
 class QCheckBox;
 class QComboBox;
@@ -49,7 +49,7 @@ class RecordingOptionsDialog : public KeypadDialog {
 public:
     // `locations`: the storage locations, documents folder first; `formats`:
     // the format bits the input device accepts, in catalogue order.
-    RecordingOptionsDialog(QWidget* parent, settings::Settings& settings, RecordingTimes& times,
+    RecordingOptionsDialog(QWidget* parent, settings::Settings& settings, RecordingProbe& probe,
                            std::vector<std::string> locations, std::vector<std::uint32_t> formats,
                            bool recordingInProgress);
     ~RecordingOptionsDialog() override;
@@ -96,7 +96,7 @@ private:
     bool moveFocus(int step);
 
     settings::Settings& settings;
-    RecordingTimes& times;
+    RecordingProbe& probe;
     std::vector<std::string> locations;
     std::vector<std::uint32_t> formats;
     const settings::Settings::Snapshot atOpening;

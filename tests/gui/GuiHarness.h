@@ -18,7 +18,7 @@
 #include "support/RecordingShell.h"
 #include "support/ScriptedEngine.h"
 #include "support/TempDir.h"
-#include "ui/RecordingTimes.h"
+#include "ui/RecordingProbe.h"
 
 class QWidget;
 
@@ -82,7 +82,7 @@ public:
     int renewals = 0;
 };
 
-class FixedTimes : public ui::RecordingTimes {
+class FixedTimes : public ui::RecordingProbe {
 public:
     std::int32_t totalSeconds(std::uint32_t, const std::string&) override { return total; }
     std::int32_t singleSeconds(std::uint32_t, const std::string&) override { return single; }

@@ -8,9 +8,9 @@ namespace tavrin::ui {
 // What the recording options page asks of the engine: the two estimates it
 // shows for a format and a save location, in seconds, and the microphone's
 // level while the page is open and nothing records.
-class RecordingTimes {
+class RecordingProbe {
 public:
-    virtual ~RecordingTimes() = default;
+    virtual ~RecordingProbe() = default;
     // How much audio the free space of the location holds.
     virtual std::int32_t totalSeconds(std::uint32_t formatBit, const std::string& folder) = 0;
     // How long one recording can last there, held in memory until it ends.
