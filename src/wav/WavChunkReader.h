@@ -53,6 +53,21 @@ struct WavInfo {
 // [0, size): a field that is not wholly inside stops the walk.
 [[nodiscard]] int ParseWavBytes(const std::uint8_t* bytes, std::uint32_t size, WavInfo& info);
 
+// Why a walk took a file for unusable, for the readers that tell their user.
+enum class WavFault {
+    None,            // usable: playable or a WAVE file we do not play
+    NotRiff,         // no RIFF WAVE header
+    NoFormat,        // no fmt chunk, or one too short for its record
+    FormatUnusable,  // a fmt record no reader can make sense of (see Playability)
+    NoData,          // a format but no data chunk
+};
+struct WavReading {
+    int result = kParseUnusable;
+    WavFault fault = WavFault::NotRiff;
+};
+// ParseWavBytes, saying why when the file is unusable.
+[[nodiscard]] WavReading ReadWavBytes(const std::uint8_t* bytes, std::uint32_t size, WavInfo& info);
+
 // Duration of `lengthInBlocks` in milliseconds: 40 ms per GSM block; for PCM
 // blocks / samplesPerSec seconds, truncated. 0 for a rate of 0.
 std::uint64_t DurationMs(const WavInfo& info);
