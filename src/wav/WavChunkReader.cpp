@@ -98,7 +98,7 @@ bool LooksLikeChunkId(const std::uint8_t* id) {
     return true;
 }
 
-int Playability(const WavInfo& f) {
+int Playability(const WaveFormat& f) {
     if (f.channels == 0 || f.channels > 2 || f.samplesPerSec == 0) return kParseUnusable;
     if (f.formatTag == kTagPcm) {
         // Storage and player divide by bits / 8 and size their blocks from the
