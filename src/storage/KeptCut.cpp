@@ -9,9 +9,10 @@
 namespace tavrin::storage {
 namespace {
 
+using kept::kCutAudioAt;
 using platform::ReadAt;
 using platform::WriteAt;
-using kept::kCutAudioAt;
+
 // The removed audio is copied in steps of this size: a cut of an hour needs
 // no hour of memory to be kept.
 constexpr std::uint32_t kStep = 1u << 20;
@@ -58,8 +59,9 @@ bool KeptCut::Keep(platform::FileSystem& fileSystem, const std::string& keptPath
     // Locked before anything is written: recovery elsewhere leaves it be.
     const bool locked = kept && kept->tryLock();
     const bool made = locked && kept->setLength(0) && WriteAt(*kept, 0, head, kCutAudioAt) &&
-                      Copy(source, at, *kept, kCutAudioAt, bytes) && WriteAt(*kept, kCutAudioAt + bytes, chunks, chunkCount) &&
-                      kept->sync() && fileSystem.syncFolder(platform::FolderOf(keptPath));
+                      Copy(source, at, *kept, kCutAudioAt, bytes) &&
+                      WriteAt(*kept, kCutAudioAt + bytes, chunks, chunkCount) && kept->sync() &&
+                      fileSystem.syncFolder(platform::FolderOf(keptPath));
     if (!made) {
         kept.reset();
         if (locked) (void)fileSystem.remove(keptPath);
@@ -91,7 +93,8 @@ bool KeptCut::Read(std::vector<std::uint8_t>& audio, std::vector<std::uint8_t>& 
         return false;
     audio.resize(audioBytes);
     chunks.resize(chunkBytes);
-    return ReadAt(*file, kCutAudioAt, audio.data(), audioBytes) && ReadAt(*file, kCutAudioAt + audioBytes, chunks.data(), chunkBytes);
+    return ReadAt(*file, kCutAudioAt, audio.data(), audioBytes) &&
+           ReadAt(*file, kCutAudioAt + audioBytes, chunks.data(), chunkBytes);
 }
 
 void KeptCut::Forget() {

@@ -67,9 +67,7 @@ wav::MarkList MarksAfterChange(const wav::MarkList& old, const MarkChange& chang
                                                               : newLength - std::min(newLength, change.oldLength);
     for (const wav::Mark& mark : added) {
         if (change.kind != Kind::Cut && mark.block > std::uint64_t{start} + kept) continue;
-        const auto at = std::upper_bound(marks.begin(), marks.end(), mark.block,
-                                         [](std::uint32_t b, const wav::Mark& m) { return b < m.block; });
-        marks.insert(at, mark);
+        wav::InsertInOrder(marks, mark);
     }
     return wav::MarksWithin(marks, newLength);
 }
@@ -91,10 +89,7 @@ std::optional<MarkLog> ParseMarkLog(const std::uint8_t* image, std::size_t size)
          at += kMarkRecordBytes) {
         const std::uint8_t* record = image + at;
         if (!Sealed(record, kMarkIdAt, kMarkSealAt)) break;  // torn by a crash: the last one written
-        const wav::Mark mark = NewMark(wav::LoadLe32(record + kMarkIdAt), wav::LoadLe32(record + kMarkBlockAt));
-        log.added.insert(std::upper_bound(log.added.begin(), log.added.end(), mark.block,
-                                          [](std::uint32_t b, const wav::Mark& m) { return b < m.block; }),
-                         mark);
+        wav::InsertInOrder(log.added, NewMark(wav::LoadLe32(record + kMarkIdAt), wav::LoadLe32(record + kMarkBlockAt)));
     }
     return log;
 }
@@ -186,10 +181,7 @@ wav::MarkList MarkBook::Marks() const {
     wav::MarkList all = marks;
     // While a change runs, the marks it keeps are not known before its end:
     // those it moves stand where they were, the new ones where they were made.
-    for (const wav::Mark& mark : added)
-        all.insert(std::upper_bound(all.begin(), all.end(), mark.block,
-                                    [](std::uint32_t b, const wav::Mark& m) { return b < m.block; }),
-                   mark);
+    for (const wav::Mark& mark : added) wav::InsertInOrder(all, mark);
     return all;
 }
 

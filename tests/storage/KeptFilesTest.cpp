@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,10 @@ struct Spell {
     }
     Spell& U32(std::uint32_t v) {
         for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+        return *this;
+    }
+    Spell& U32s(std::initializer_list<std::uint32_t> values) {
+        for (const std::uint32_t v : values) U32(v);
         return *this;
     }
     Spell& Raw(const Bytes& raw) {
@@ -134,9 +139,9 @@ const Case kCases[] = {
      },
      Spell{}
          .Text("TVMARKS1")
-         .U32(1).U32(10).U32(100).U32(1).U32(2).U32(0x2d716369)
-         .U32(1).U32(20).U32(0x00930710)
-         .U32(2).U32(30).U32(0xf438bcb9)
+         .U32s({1, 10, 100, 1, 2, 0x2d716369})
+         .U32s({1, 20, 0x00930710})
+         .U32s({2, 30, 0xf438bcb9})
          .bytes},
     {"NewRecordingJournal",
      [](platform::FileSystem& files, const std::string& folder) {
