@@ -13,7 +13,9 @@
 #include <cstdint>
 
 #include "RecoveryRig.h"
+#include "storage/JournalFormats.h"
 #include "storage/MarkBook.h"
+#include "wav/Digest.h"
 #include "wav/Marks.h"
 
 namespace {
@@ -25,20 +27,14 @@ using tavrin::fuzz::RecoveryRig;
 constexpr std::uint32_t kAudioBytes = 1000;
 constexpr std::uint32_t kBlocks = kAudioBytes / 2;
 
-// FNV-1a, as the log seals its head and its records.
-std::uint32_t Check(const std::uint8_t* bytes, std::size_t n) {
-    std::uint32_t h = 2166136261u;
-    for (std::size_t i = 0; i < n; ++i) h = (h ^ bytes[i]) * 16777619u;
-    return h;
-}
-
+// The log with its head and every record sealed as the writer seals them.
 Bytes Sealed(Bytes log) {
-    constexpr std::size_t kHead = 32;
-    constexpr std::size_t kRecord = 12;
-    if (log.size() < kHead) return log;
-    tavrin::wav::StoreLe32(&log[28], Check(&log[8], 20));
-    for (std::size_t at = kHead; at + kRecord <= log.size(); at += kRecord)
-        tavrin::wav::StoreLe32(&log[at + 8], Check(&log[at], 8));
+    using namespace tavrin::storage::kept;
+    using tavrin::wav::Fnv1a32;
+    if (log.size() < kMarkLogRecordsAt) return log;
+    tavrin::wav::StoreLe32(&log[kMarkLogSealAt], Fnv1a32(&log[kMarkLogKindAt], kMarkLogSealAt - kMarkLogKindAt));
+    for (std::size_t at = kMarkLogRecordsAt; at + kMarkRecordBytes <= log.size(); at += kMarkRecordBytes)
+        tavrin::wav::StoreLe32(&log[at + kMarkSealAt], Fnv1a32(&log[at + kMarkIdAt], kMarkSealAt - kMarkIdAt));
     return log;
 }
 

@@ -16,21 +16,10 @@ Status ReadExactly(HeaderSource& source, void* destination, std::uint32_t n) {
     return Status::FileError;
 }
 
-wav::WavInfo RecordOf(const HeaderImage& image) {
-    wav::WavInfo record;
-    record.formatTag = image.FormatTag();
-    record.channels = image.Channels();
-    record.samplesPerSec = image.SamplesPerSec();
-    record.avgBytesPerSec = image.AvgBytesPerSec();
-    record.blockAlign = image.BlockAlign();
-    record.bitsPerSample = image.BitsPerSample();
-    return record;
-}
-
 // The rule every reader shares. Stereo PCM, which the player does not offer,
 // can still be opened by storage, as it always could.
 bool FormatAcceptable(const HeaderImage& image) {
-    const int verdict = wav::Playability(RecordOf(image));
+    const int verdict = wav::Playability(image.Format());
     if (verdict == wav::kParsePlayable) return image.FmtSize() >= (image.IsGsm() ? 20u : 16u);
     return verdict == wav::kParseUnsupported && image.FormatTag() == wav::kTagPcm && image.Channels() == 2;
 }
@@ -89,7 +78,7 @@ Status VisitChunk(HeaderSource& source, HeaderImage& image, Walk& walk, const st
         if (last > std::numeric_limits<std::uint32_t>::max() || !source.SeekTo(static_cast<std::uint32_t>(last)) ||
             ReadExactly(source, &byte, 1) != Status::Ok)
             return Status::FileError;
-        return wav::Playability(RecordOf(image)) == wav::kParseUnusable ? Status::FileError : Status::Ok;
+        return wav::Playability(image.Format()) == wav::kParseUnusable ? Status::FileError : Status::Ok;
     }
     if (std::memcmp(head, "fact", 4) == 0 && wav::LoadLe32(head + 4) >= 4) image.factValuePos = at + 8;
     if (std::memcmp(head, "data", 4) == 0) {

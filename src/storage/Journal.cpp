@@ -6,6 +6,7 @@
 #include <cstring>
 #include <functional>
 
+#include "wav/Digest.h"
 #include "wav/HeaderLayout.h"
 #include "wav/WavChunkReader.h"
 
@@ -71,9 +72,6 @@ bool ParseStart(const std::string& line, std::optional<JournalEntry::Start>& sta
                                 static_cast<std::uint32_t>((*counts)[1])};
     return true;
 }
-
-constexpr std::uint64_t kDigestBasis = 0xcbf29ce484222325ull;
-constexpr std::uint64_t kDigestPrime = 0x100000001b3ull;
 
 std::string Number(std::uint64_t v) { return std::to_string(v); }
 
@@ -336,11 +334,9 @@ bool NoteJournalFile(platform::File& journal, const platform::FileIdentity& file
 }
 
 std::uint64_t HeaderDigest(const std::uint8_t* header, std::uint32_t dataChunkPos, std::uint32_t factValuePos) {
-    std::uint64_t digest = kDigestBasis;
-    for (std::uint32_t i = 0; i < dataChunkPos + 8; ++i) {
-        digest ^= wav::IsCountByte({dataChunkPos, factValuePos}, i) ? 0 : header[i];
-        digest *= kDigestPrime;
-    }
+    std::uint64_t digest = wav::kFnv64Basis;
+    for (std::uint32_t i = 0; i < dataChunkPos + 8; ++i)
+        digest = wav::Fnv1a64Step(digest, wav::IsCountByte({dataChunkPos, factValuePos}, i) ? 0 : header[i]);
     return digest;
 }
 

@@ -105,4 +105,44 @@ inline constexpr Mark kInsertMark{'T', 'V', 'I', 'N', 'S', 'E', 'R', 'T'};
 inline constexpr std::uint32_t kInsertCountAt = 12;
 inline constexpr std::uint32_t kInsertAudioAt = 16;
 
+// The audio a cut removed, kept until the cut can no longer be undone
+// (<journal>.undo, see KeptCut.h), with the chunks that followed the audio
+// before the cut.
+//
+//    0  "TVUNDCUT"
+//    8  file offset the audio was removed from
+//   12  count of audio bytes (A)
+//   16  count of chunk bytes (C)
+//   20  the audio, then the chunks
+inline constexpr Mark kCutMark{'T', 'V', 'U', 'N', 'D', 'C', 'U', 'T'};
+inline constexpr std::uint32_t kCutCountAt = 12;
+inline constexpr std::uint32_t kCutChunksCountAt = 16;
+inline constexpr std::uint32_t kCutAudioAt = 20;
+
+// The marks a change moves or adds (<journal>.marks, see MarkBook.h). Each
+// run of fields is followed by its seal, the FNV-1a 32 of the run's bytes, so
+// that a record torn by a crash is told from a whole one.
+//
+//    0  "TVMARKS1"
+//    8  the edit's kind (0 append, 1 insert, 2 overwrite, 3 cut)
+//   12  block where it begins
+//   16  blocks of audio before it
+//   20  samples per block
+//   24  bytes per block
+//   28  seal of bytes 8 to 28
+//   32  one record a mark, appended as marks are made:
+//         +0 id   +4 block   +8 seal of +0 to +8
+inline constexpr Mark kMarkLogMark{'T', 'V', 'M', 'A', 'R', 'K', 'S', '1'};
+inline constexpr std::uint32_t kMarkLogKindAt = 8;
+inline constexpr std::uint32_t kMarkLogStartAt = 12;
+inline constexpr std::uint32_t kMarkLogOldLengthAt = 16;
+inline constexpr std::uint32_t kMarkLogSamplesPerBlockAt = 20;
+inline constexpr std::uint32_t kMarkLogBlockBytesAt = 24;
+inline constexpr std::uint32_t kMarkLogSealAt = 28;
+inline constexpr std::uint32_t kMarkLogRecordsAt = 32;
+inline constexpr std::uint32_t kMarkIdAt = 0;
+inline constexpr std::uint32_t kMarkBlockAt = 4;
+inline constexpr std::uint32_t kMarkSealAt = 8;
+inline constexpr std::uint32_t kMarkRecordBytes = 12;
+
 }  // namespace tavrin::storage::kept

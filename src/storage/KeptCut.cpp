@@ -1,27 +1,21 @@
 #include "storage/KeptCut.h"
 
 #include <algorithm>
-#include <cstring>
 
+#include "storage/JournalFormats.h"
+#include "wav/Digest.h"
 #include "wav/Formats.h"
 
 namespace tavrin::storage {
 namespace {
 
+using kept::kCutAudioAt;
 using platform::ReadAt;
 using platform::WriteAt;
 
-constexpr std::uint8_t kMagic[8] = {'T', 'V', 'U', 'N', 'D', 'C', 'U', 'T'};
-constexpr std::uint32_t kHead = 20;
 // The removed audio is copied in steps of this size: a cut of an hour needs
 // no hour of memory to be kept.
 constexpr std::uint32_t kStep = 1u << 20;
-
-// FNV-1a, carried on over several ranges.
-std::uint32_t Digest(std::uint32_t h, const std::vector<std::uint8_t>& bytes) {
-    for (const std::uint8_t b : bytes) h = (h ^ b) * 16777619u;
-    return h;
-}
 
 bool Copy(platform::File& from, std::uint32_t at, platform::File& to, std::uint32_t into, std::uint32_t bytes) {
     std::vector<std::uint8_t> step(std::min(bytes, kStep));
@@ -46,7 +40,7 @@ std::optional<FilePrint> PrintOf(platform::File& file, std::uint32_t dataStart, 
                       ReadAt(file, dataEnd, after.data(), static_cast<std::uint32_t>(after.size()));
     if (!file.seek(at) || !read) return std::nullopt;
     print.identity = file.identity();
-    print.digest = Digest(Digest(2166136261u, header), after);
+    print.digest = wav::Fnv1a32(after.data(), after.size(), wav::Fnv1a32(header.data(), header.size()));
     return print;
 }
 
@@ -55,18 +49,19 @@ std::string KeptCutPathFor(const std::string& journalPath) { return journalPath 
 bool KeptCut::Keep(platform::FileSystem& fileSystem, const std::string& keptPath, platform::File& source,
                    std::uint32_t at, std::uint32_t bytes, const std::uint8_t* chunks, std::uint32_t chunkCount) {
     Forget();
-    if (std::uint64_t{kHead} + bytes + chunkCount > 0xFFFFFFFFu) return false;
+    if (std::uint64_t{kCutAudioAt} + bytes + chunkCount > 0xFFFFFFFFu) return false;
     auto kept = fileSystem.open(keptPath, platform::OpenMode::ReadWriteCreate, false);
-    std::uint8_t head[kHead];
-    std::memcpy(head, kMagic, 8);
-    wav::StoreLe32(head + 8, at);
-    wav::StoreLe32(head + 12, bytes);
-    wav::StoreLe32(head + 16, chunkCount);
+    std::uint8_t head[kCutAudioAt];
+    std::copy(kept::kCutMark.begin(), kept::kCutMark.end(), head);
+    wav::StoreLe32(head + kept::kPointAt, at);
+    wav::StoreLe32(head + kept::kCutCountAt, bytes);
+    wav::StoreLe32(head + kept::kCutChunksCountAt, chunkCount);
     // Locked before anything is written: recovery elsewhere leaves it be.
     const bool locked = kept && kept->tryLock();
-    const bool made = locked && kept->setLength(0) && WriteAt(*kept, 0, head, kHead) &&
-                      Copy(source, at, *kept, kHead, bytes) && WriteAt(*kept, kHead + bytes, chunks, chunkCount) &&
-                      kept->sync() && fileSystem.syncFolder(platform::FolderOf(keptPath));
+    const bool made = locked && kept->setLength(0) && WriteAt(*kept, 0, head, kCutAudioAt) &&
+                      Copy(source, at, *kept, kCutAudioAt, bytes) &&
+                      WriteAt(*kept, kCutAudioAt + bytes, chunks, chunkCount) && kept->sync() &&
+                      fileSystem.syncFolder(platform::FolderOf(keptPath));
     if (!made) {
         kept.reset();
         if (locked) (void)fileSystem.remove(keptPath);
@@ -91,13 +86,15 @@ void KeptCut::NoteCutFile(const std::string& cutRecording, const FilePrint& cutP
 
 bool KeptCut::Read(std::vector<std::uint8_t>& audio, std::vector<std::uint8_t>& chunks) const {
     if (!file) return false;
-    std::uint8_t head[kHead];
-    if (!ReadAt(*file, 0, head, kHead) || std::memcmp(head, kMagic, 8) != 0 || wav::LoadLe32(head + 8) != point ||
-        wav::LoadLe32(head + 12) != audioBytes || wav::LoadLe32(head + 16) != chunkBytes)
+    std::uint8_t head[kCutAudioAt];
+    if (!ReadAt(*file, 0, head, kCutAudioAt) || !kept::HasMark(head, kept::kCutMark) ||
+        wav::LoadLe32(head + kept::kPointAt) != point || wav::LoadLe32(head + kept::kCutCountAt) != audioBytes ||
+        wav::LoadLe32(head + kept::kCutChunksCountAt) != chunkBytes)
         return false;
     audio.resize(audioBytes);
     chunks.resize(chunkBytes);
-    return ReadAt(*file, kHead, audio.data(), audioBytes) && ReadAt(*file, kHead + audioBytes, chunks.data(), chunkBytes);
+    return ReadAt(*file, kCutAudioAt, audio.data(), audioBytes) &&
+           ReadAt(*file, kCutAudioAt + audioBytes, chunks.data(), chunkBytes);
 }
 
 void KeptCut::Forget() {

@@ -32,11 +32,8 @@ std::string KeptCutPathFor(const std::string& journalPath);
 // The audio a cut removed, with the chunks that followed the audio before
 // the cut, kept in a file of the state folder until the cut can no longer be
 // undone: written and synced before the cut changes the recording, locked
-// while this program holds it, removed when it is let go.
-//
-// Layout, numbers little-endian: "TVUNDCUT", the file offset the audio was
-// removed from, its byte count, the count of chunk bytes; then the audio,
-// then the chunks.
+// while this program holds it, removed when it is let go. Its layout is
+// drawn in JournalFormats.h.
 class KeptCut {
 public:
     KeptCut() = default;

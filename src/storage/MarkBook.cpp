@@ -2,10 +2,11 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 
 #include "storage/HeaderWriting.h"
+#include "storage/JournalFormats.h"
 #include "storage/TrailingChunks.h"
+#include "wav/Digest.h"
 #include "wav/Formats.h"
 #include "wav/WavChunkReader.h"
 
@@ -16,41 +17,36 @@ using platform::ReadAt;
 using platform::WriteAt;
 using Kind = wav::AudioEdit::Kind;
 
-// A log: "TVMARKS1", then the change (kind, at, old length, samples per
-// block, block bytes) and its check; then records of id, block and check.
-constexpr std::uint8_t kMagic[8] = {'T', 'V', 'M', 'A', 'R', 'K', 'S', '1'};
-constexpr std::uint32_t kHeadFields = 5;
-constexpr std::uint32_t kHeadBytes = 8 + 4 * kHeadFields + 4;
-constexpr std::uint32_t kRecordBytes = 12;
+// The layout is drawn in JournalFormats.h.
+using namespace kept;
 
-// FNV-1a: enough to tell a record torn by a crash from a whole one.
-std::uint32_t Check(const std::uint8_t* bytes, std::size_t n) {
-    std::uint32_t h = 2166136261u;
-    for (std::size_t i = 0; i < n; ++i) h = (h ^ bytes[i]) * 16777619u;
-    return h;
+// The seal at `sealAt` is the digest of the fields from `from` up to it:
+// enough to tell a record torn by a crash from a whole one.
+void Seal(std::uint8_t* bytes, std::uint32_t from, std::uint32_t sealAt) {
+    wav::StoreLe32(bytes + sealAt, wav::Fnv1a32(bytes + from, sealAt - from));
 }
 
-void Seal(std::uint8_t* bytes, std::uint32_t fields) { wav::StoreLe32(bytes + 4 * fields, Check(bytes, 4 * fields)); }
-
-bool Sealed(const std::uint8_t* bytes, std::uint32_t fields) {
-    return wav::LoadLe32(bytes + 4 * fields) == Check(bytes, 4 * fields);
+bool Sealed(const std::uint8_t* bytes, std::uint32_t from, std::uint32_t sealAt) {
+    return wav::LoadLe32(bytes + sealAt) == wav::Fnv1a32(bytes + from, sealAt - from);
 }
 
 std::vector<std::uint8_t> HeadOf(const MarkChange& c) {
-    std::vector<std::uint8_t> head(kHeadBytes);
-    std::memcpy(head.data(), kMagic, 8);
-    const std::uint32_t fields[kHeadFields] = {static_cast<std::uint32_t>(c.kind), c.at, c.oldLength,
-                                               c.scale.samplesPerBlock, c.scale.blockBytes};
-    for (std::uint32_t i = 0; i < kHeadFields; ++i) wav::StoreLe32(&head[8 + 4 * i], fields[i]);
-    wav::StoreLe32(&head[8 + 4 * kHeadFields], Check(head.data() + 8, 4 * kHeadFields));
+    std::vector<std::uint8_t> head(kMarkLogRecordsAt);
+    std::copy(kMarkLogMark.begin(), kMarkLogMark.end(), head.begin());
+    wav::StoreLe32(&head[kMarkLogKindAt], static_cast<std::uint32_t>(c.kind));
+    wav::StoreLe32(&head[kMarkLogStartAt], c.at);
+    wav::StoreLe32(&head[kMarkLogOldLengthAt], c.oldLength);
+    wav::StoreLe32(&head[kMarkLogSamplesPerBlockAt], c.scale.samplesPerBlock);
+    wav::StoreLe32(&head[kMarkLogBlockBytesAt], c.scale.blockBytes);
+    Seal(head.data(), kMarkLogKindAt, kMarkLogSealAt);
     return head;
 }
 
-std::array<std::uint8_t, kRecordBytes> RecordOf(const wav::Mark& mark) {
-    std::array<std::uint8_t, kRecordBytes> record{};
-    wav::StoreLe32(&record[0], mark.id);
-    wav::StoreLe32(&record[4], mark.block);
-    Seal(record.data(), 2);
+std::array<std::uint8_t, kMarkRecordBytes> RecordOf(const wav::Mark& mark) {
+    std::array<std::uint8_t, kMarkRecordBytes> record{};
+    wav::StoreLe32(&record[kMarkIdAt], mark.id);
+    wav::StoreLe32(&record[kMarkBlockAt], mark.block);
+    Seal(record.data(), kMarkIdAt, kMarkSealAt);
     return record;
 }
 
@@ -71,9 +67,7 @@ wav::MarkList MarksAfterChange(const wav::MarkList& old, const MarkChange& chang
                                                               : newLength - std::min(newLength, change.oldLength);
     for (const wav::Mark& mark : added) {
         if (change.kind != Kind::Cut && mark.block > std::uint64_t{start} + kept) continue;
-        const auto at = std::upper_bound(marks.begin(), marks.end(), mark.block,
-                                         [](std::uint32_t b, const wav::Mark& m) { return b < m.block; });
-        marks.insert(at, mark);
+        wav::InsertInOrder(marks, mark);
     }
     return wav::MarksWithin(marks, newLength);
 }
@@ -81,23 +75,21 @@ wav::MarkList MarksAfterChange(const wav::MarkList& old, const MarkChange& chang
 std::string MarkLogPathFor(const std::string& journalPath) { return journalPath + ".marks"; }
 
 std::optional<MarkLog> ParseMarkLog(const std::uint8_t* image, std::size_t size) {
-    if (size < kHeadBytes || !std::equal(kMagic, kMagic + 8, image) || !Sealed(image + 8, kHeadFields))
+    if (size < kMarkLogRecordsAt || !HasMark(image, kMarkLogMark) || !Sealed(image, kMarkLogKindAt, kMarkLogSealAt))
         return std::nullopt;
     MarkLog log;
-    const std::uint32_t kind = wav::LoadLe32(image + 8);
+    const std::uint32_t kind = wav::LoadLe32(image + kMarkLogKindAt);
     if (kind > static_cast<std::uint32_t>(Kind::Cut)) return std::nullopt;
     log.change.kind = static_cast<Kind>(kind);
-    log.change.at = wav::LoadLe32(image + 12);
-    log.change.oldLength = wav::LoadLe32(image + 16);
-    log.change.scale = {wav::LoadLe32(image + 20), wav::LoadLe32(image + 24)};
+    log.change.at = wav::LoadLe32(image + kMarkLogStartAt);
+    log.change.oldLength = wav::LoadLe32(image + kMarkLogOldLengthAt);
+    log.change.scale = {wav::LoadLe32(image + kMarkLogSamplesPerBlockAt), wav::LoadLe32(image + kMarkLogBlockBytesAt)};
     if (log.change.scale.samplesPerBlock == 0 || log.change.scale.blockBytes == 0) return std::nullopt;
-    for (std::size_t at = kHeadBytes; at + kRecordBytes <= size && log.added.size() < wav::kMostMarks;
-         at += kRecordBytes) {
-        if (!Sealed(image + at, 2)) break;  // torn by a crash: the last one written
-        const wav::Mark mark = NewMark(wav::LoadLe32(image + at), wav::LoadLe32(image + at + 4));
-        log.added.insert(std::upper_bound(log.added.begin(), log.added.end(), mark.block,
-                                          [](std::uint32_t b, const wav::Mark& m) { return b < m.block; }),
-                         mark);
+    for (std::size_t at = kMarkLogRecordsAt; at + kMarkRecordBytes <= size && log.added.size() < wav::kMostMarks;
+         at += kMarkRecordBytes) {
+        const std::uint8_t* record = image + at;
+        if (!Sealed(record, kMarkIdAt, kMarkSealAt)) break;  // torn by a crash: the last one written
+        wav::InsertInOrder(log.added, NewMark(wav::LoadLe32(record + kMarkIdAt), wav::LoadLe32(record + kMarkBlockAt)));
     }
     return log;
 }
@@ -146,7 +138,7 @@ bool RestoreMarks(platform::FileSystem& files, platform::File& file, const Journ
                   const std::string& journalPath) {
     const std::string path = MarkLogPathFor(journalPath);
     if (!files.exists(path)) return true;
-    const auto image = platform::ReadWholeFile(files, path, kHeadBytes + kRecordBytes * wav::kMostMarks);
+    const auto image = platform::ReadWholeFile(files, path, kMarkLogRecordsAt + kMarkRecordBytes * wav::kMostMarks);
     // A torn head was never followed by a change of the file.
     const std::optional<MarkLog> log = image ? ParseMarkLog(image->data(), image->size()) : std::nullopt;
     if (!log) return true;
@@ -189,10 +181,7 @@ wav::MarkList MarkBook::Marks() const {
     wav::MarkList all = marks;
     // While a change runs, the marks it keeps are not known before its end:
     // those it moves stand where they were, the new ones where they were made.
-    for (const wav::Mark& mark : added)
-        all.insert(std::upper_bound(all.begin(), all.end(), mark.block,
-                                    [](std::uint32_t b, const wav::Mark& m) { return b < m.block; }),
-                   mark);
+    for (const wav::Mark& mark : added) wav::InsertInOrder(all, mark);
     return all;
 }
 
@@ -255,11 +244,11 @@ void MarkBook::AttachLog(platform::FileSystem& fileSystem, const std::string& jo
 bool MarkBook::OpenLogLocked() {
     log = files->open(logPath, platform::OpenMode::ReadWriteCreate, false);
     const std::vector<std::uint8_t> head = HeadOf(change);
-    if (!log || !log->setLength(0) || !WriteAt(*log, 0, head.data(), kHeadBytes)) {
+    if (!log || !log->setLength(0) || !WriteAt(*log, 0, head.data(), kMarkLogRecordsAt)) {
         log.reset();
         return false;
     }
-    logEnd = kHeadBytes;
+    logEnd = kMarkLogRecordsAt;
     for (const wav::Mark& mark : added)
         if (!AppendLocked(mark)) return false;
     // Its name must last as its records do.
@@ -269,11 +258,11 @@ bool MarkBook::OpenLogLocked() {
 
 bool MarkBook::AppendLocked(const wav::Mark& mark) {
     const auto record = RecordOf(mark);
-    if (!WriteAt(*log, logEnd, record.data(), kRecordBytes)) {
+    if (!WriteAt(*log, logEnd, record.data(), kMarkRecordBytes)) {
         log.reset();
         return false;
     }
-    logEnd += kRecordBytes;
+    logEnd += kMarkRecordBytes;
     // A mark is a key pressed now and then: synced at once, on the UI
     // thread, it is in the log before the key is let go.
     if (!log->sync()) log.reset();

@@ -33,7 +33,8 @@ struct MarkChange {
 // The log of marks a change moves or adds, kept beside its journal
 // (`<journal>.marks`): a head that names the change, then one record per new
 // mark, each with a check of its own so that a record torn by a crash is
-// left out. Recovery lays the marks out from it once the audio is repaired.
+// left out (its layout is drawn in JournalFormats.h). Recovery lays the marks
+// out from it once the audio is repaired.
 std::string MarkLogPathFor(const std::string& journalPath);
 struct MarkLog {
     MarkChange change;

@@ -286,11 +286,15 @@ bool AddMark(MarkList& marks, std::uint32_t block, Mark* added) {
     for (const Mark& mark : marks) id = std::max(id, mark.id);
     if (id == 0xFFFFFFFFu) return false;
     Mark mark{id + 1, block, "Mark " + std::to_string(id + 1)};
-    const auto at = std::upper_bound(marks.begin(), marks.end(), block,
-                                     [](std::uint32_t b, const Mark& m) { return b < m.block; });
-    marks.insert(at, mark);
+    InsertInOrder(marks, mark);
     if (added) *added = mark;
     return true;
+}
+
+void InsertInOrder(MarkList& marks, const Mark& mark) {
+    marks.insert(std::upper_bound(marks.begin(), marks.end(), mark.block,
+                                  [](std::uint32_t b, const Mark& m) { return b < m.block; }),
+                 mark);
 }
 
 }  // namespace tavrin::wav

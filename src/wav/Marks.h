@@ -77,6 +77,9 @@ struct AudioEdit {
 // Marks at or before `lengthInBlocks`, the end of the audio.
 [[nodiscard]] MarkList MarksWithin(const MarkList& marks, std::uint32_t lengthInBlocks);
 
+// Puts `mark` in position order, after any already at its block.
+void InsertInOrder(MarkList& marks, const Mark& mark);
+
 // A new mark at `block`: the next free id, labelled "Mark <id>", put in
 // position order after any already there. False when the list is full.
 [[nodiscard]] bool AddMark(MarkList& marks, std::uint32_t block, Mark* added = nullptr);

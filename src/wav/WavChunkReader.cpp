@@ -17,6 +17,7 @@ struct Walk {
     const ByteView& file;
     WavInfo& info;
     int provisional = kParseUnusable;
+    WavFault refusal = WavFault::None;  // set with Step::Refuse
     bool fmtSeen = false;
     bool dataSeen = false;
 };
@@ -40,17 +41,22 @@ bool ReadRecord(const ByteView& file, std::uint64_t start, WavInfo& out) {
     return file.Le16(r + 16, out.cbSize) && file.Le16(r + 18, out.samplesPerBlock);
 }
 
+Step Refuse(Walk& walk, WavFault fault) {
+    walk.refusal = fault;
+    return Step::Refuse;
+}
+
 Step FmtChunk(Walk& walk, std::uint64_t start, std::uint32_t chunkSize) {
-    if (chunkSize < 16) return Step::Refuse;
+    if (chunkSize < 16) return Refuse(walk, WavFault::NoFormat);
     // A GSM record without its block fields is incomplete.
     std::uint16_t tag = 0;
-    if (walk.file.Le16(start + 8, tag) && tag == kTagGsm && chunkSize < 20) return Step::Refuse;
+    if (walk.file.Le16(start + 8, tag) && tag == kTagGsm && chunkSize < 20) return Refuse(walk, WavFault::NoFormat);
     if (!ChunkFits(walk.file, start, chunkSize)) return Step::Stop;
     WavInfo record = walk.info;
     if (!ReadRecord(walk.file, start, record)) return Step::Stop;
     walk.info = record;
     walk.provisional = Playability(walk.info);
-    if (walk.provisional == kParseUnusable) return Step::Refuse;
+    if (walk.provisional == kParseUnusable) return Refuse(walk, WavFault::FormatUnusable);
     walk.fmtSeen = true;
     return Step::Next;
 }
@@ -92,7 +98,7 @@ bool LooksLikeChunkId(const std::uint8_t* id) {
     return true;
 }
 
-int Playability(const WavInfo& f) {
+int Playability(const WaveFormat& f) {
     if (f.channels == 0 || f.channels > 2 || f.samplesPerSec == 0) return kParseUnusable;
     if (f.formatTag == kTagPcm) {
         // Storage and player divide by bits / 8 and size their blocks from the
@@ -112,9 +118,13 @@ int Playability(const WavInfo& f) {
 }
 
 int ParseWavBytes(const std::uint8_t* bytes, std::uint32_t size, WavInfo& info) {
+    return ReadWavBytes(bytes, size, info).result;
+}
+
+WavReading ReadWavBytes(const std::uint8_t* bytes, std::uint32_t size, WavInfo& info) {
     info = WavInfo{};
     const ByteView file(bytes, size);
-    if (!RiffHeaderFits(file)) return kParseUnusable;
+    if (!RiffHeaderFits(file)) return {kParseUnusable, WavFault::NotRiff};
     Walk walk{file, info};
     bool refused = false;
     WalkChunks(file, 12, [&](std::uint64_t start, std::uint32_t chunkSize) {
@@ -124,8 +134,10 @@ int ParseWavBytes(const std::uint8_t* bytes, std::uint32_t size, WavInfo& info) 
         // is not looked at, as when a recording is opened.
         return step == Step::Next && !(walk.fmtSeen && walk.dataSeen);
     });
-    if (refused) return kParseUnusable;
-    return walk.fmtSeen && walk.dataSeen ? walk.provisional : kParseUnusable;
+    if (refused) return {kParseUnusable, walk.refusal};
+    if (!walk.fmtSeen) return {kParseUnusable, WavFault::NoFormat};
+    if (!walk.dataSeen) return {kParseUnusable, WavFault::NoData};
+    return {walk.provisional, WavFault::None};
 }
 
 std::uint64_t DurationMs(const WavInfo& info) {

@@ -15,19 +15,12 @@ inline constexpr int kParseUnusable = 0;     // not a WAVE file we can make sens
 inline constexpr int kParsePlayable = 1;     // PCM or GSM, mono
 inline constexpr int kParseUnsupported = 2;  // a WAVE file we do not play (stereo, other codec)
 
-// What the chunk walk found. The initial values are those a data chunk met
-// before any fmt chunk is measured with (PCM, mono, 8-bit).
-struct WavInfo {
+// What the chunk walk found: the record of the fmt chunk and where the audio
+// is. The record's initial values are those a data chunk met before any fmt
+// chunk is measured with (PCM, mono, 8-bit).
+struct WavInfo : WaveFormat {
     std::uint32_t dataLength = 0;
     std::uint32_t dataStart = 0;  // offset of the first audio byte; 0 while no data chunk was taken
-    std::uint16_t formatTag = kTagPcm;
-    std::uint16_t channels = 1;
-    std::uint32_t samplesPerSec = 8000;
-    std::uint32_t avgBytesPerSec = 8000;
-    std::uint16_t blockAlign = 1;
-    std::uint16_t bitsPerSample = 8;
-    std::uint16_t cbSize = 0;           // GSM only
-    std::uint16_t samplesPerBlock = 0;  // GSM only
     std::uint32_t lengthInBlocks = 0;
 
     friend bool operator==(const WavInfo&, const WavInfo&) = default;
@@ -40,7 +33,7 @@ struct WavInfo {
 // codecs (WAVE_FORMAT_EXTENSIBLE included) and GSM at other rates are not
 // supported; a record without channels or rate, with more than two channels,
 // or PCM of other sizes or with contradicting fields is unusable.
-[[nodiscard]] int Playability(const WavInfo& record);
+[[nodiscard]] int Playability(const WaveFormat& record);
 
 // Walks the chunks of the RIFF WAVE file held in bytes[0, size) and answers
 // kParseUnusable, kParsePlayable or kParseUnsupported. `info` is reset first.
@@ -52,6 +45,21 @@ struct WavInfo {
 // Only the header fields are read, never the audio, and never a byte outside
 // [0, size): a field that is not wholly inside stops the walk.
 [[nodiscard]] int ParseWavBytes(const std::uint8_t* bytes, std::uint32_t size, WavInfo& info);
+
+// Why a walk took a file for unusable, for the readers that tell their user.
+enum class WavFault {
+    None,            // usable: playable or a WAVE file we do not play
+    NotRiff,         // no RIFF WAVE header
+    NoFormat,        // no fmt chunk, or one too short for its record
+    FormatUnusable,  // a fmt record no reader can make sense of (see Playability)
+    NoData,          // a format but no data chunk
+};
+struct WavReading {
+    int result = kParseUnusable;
+    WavFault fault = WavFault::NotRiff;
+};
+// ParseWavBytes, saying why when the file is unusable.
+[[nodiscard]] WavReading ReadWavBytes(const std::uint8_t* bytes, std::uint32_t size, WavInfo& info);
 
 // Duration of `lengthInBlocks` in milliseconds: 40 ms per GSM block; for PCM
 // blocks / samplesPerSec seconds, truncated. 0 for a rate of 0.

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdio>
 
+#include "wav/Digest.h"
 #include "wav/Formats.h"
 
 namespace tavrin::waveform {
@@ -30,23 +31,15 @@ std::vector<std::uint8_t> Header(const platform::DirectoryEntry& entry, std::uin
     return out;
 }
 
-// FNV-1a of the path: short, stable across runs, and collisions are caught
-// by the size and time check (a wrong waveform, never a wrong recording).
-std::uint64_t Hash(const std::string& text) {
-    std::uint64_t h = 0xcbf29ce484222325ull;
-    for (const char c : text) {
-        h ^= static_cast<std::uint8_t>(c);
-        h *= 0x100000001b3ull;
-    }
-    return h;
-}
-
 }  // namespace
 
 std::string PeakCache::FileFor(const std::string& recording) const {
+    // Named by the digest of the path: two paths that share one are told
+    // apart by the size and time check (a wrong waveform, never a wrong
+    // recording).
     char name[32];
     std::snprintf(name, sizeof name, "%016llx.peaks",
-                  static_cast<unsigned long long>(Hash(platform::AbsolutePath(recording))));
+                  static_cast<unsigned long long>(wav::Fnv1a64(platform::AbsolutePath(recording))));
     return folder + "/" + name;
 }
 

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <string_view>
+
 #include "support/RecordingShell.h"
 
 namespace tavrin::engine {
@@ -25,33 +28,60 @@ TEST(ResultCodeTest, KeepsCodeWordHighAndDetailWordLow) {
     EXPECT_EQ(ResultCode(0x12000005, 5).MessageIndex(), 5u);
 }
 
-TEST(ResultCodeTest, MessageTableHasEveryTextAndNothingPastIt) {
-    const char* texts[] = {
-        "No error",
-        "Can't open this audio file.\nIt may be corrupt, renamed or moved to a different folder",
-        "Not enough memory for this audio format",
-        "waveOutOpen",
-        "wavePrepareHeader",
-        "Can't start another thread",
-        "Not enough storage space. Move large files elsewhere",
-        "Folder missing. Did you remove storage card?",
-        "Can't open file for recording",
-        "Can't record in this format",
-        "waveInOpen",
-        "waveInAddBuffer",
-        "Can't set volume on this device",
-        "Audio format not supported",
-        "Query only allowed in idle state",
-        "Audio out reset failed",
-        "Audio out unprepare failed",
-        "Audio out close failed",
-        "Insert aborted",
-        "This recording is being changed by another program. Try again when it has finished",
-        "The last change of this recording is not finished. Make room on its storage, then try again",
+// Every code word the engine reports, and what its user reads: a text of
+// its own (the first box), or only the code box. A table entry added,
+// dropped or moved shifts the texts of the code words after it.
+TEST(ResultCodeTest, EveryCodeWordOfTheEngineShowsItsOwnText) {
+    const struct {
+        const char* name;
+        std::uint32_t code;
+        const char* text;  // null: the code box only
+    } cases[] = {
+        {"ThreadFailed", rc::ThreadFailed, "Can't start another thread"},
+        {"BlockTooLargeRecord", rc::BlockTooLargeRecord, "Not enough memory for this audio format"},
+        {"BlockTooLargePlay", rc::BlockTooLargePlay, "Not enough memory for this audio format"},
+        {"NoSpace", rc::NoSpace, "Not enough storage space. Move large files elsewhere"},
+        {"FolderMissing", rc::FolderMissing, "Folder missing. Did you remove storage card?"},
+        {"CannotCreate", rc::CannotCreate, "Can't open file for recording"},
+        {"FormatNotSupported", rc::FormatNotSupported, "Audio format not supported"},
+        {"InsertAborted", rc::InsertAborted, "Insert aborted"},
+        {"InUse", rc::InUse, "This recording is being changed by another program. Try again when it has finished"},
+        {"Unfinished", rc::Unfinished,
+         "The last change of this recording is not finished. Make room on its storage, then try again"},
+        {"ReadOnly", rc::ReadOnly, "This recording is read-only. It can be played but not changed"},
+        {"UnknownFormat", rc::UnknownFormat, nullptr},
+        {"StepFailed", rc::StepFailed, nullptr},
+        {"OutResetFailed", rc::OutResetFailed, nullptr},
+        {"OutUnprepareFailed", rc::OutUnprepareFailed, nullptr},
+        {"OutCloseFailed", rc::OutCloseFailed, nullptr},
+        {"InputFailed", rc::InputFailed, nullptr},
     };
-    for (std::uint32_t i = 0; i < std::size(texts); ++i) EXPECT_EQ(MessageText(i), texts[i]) << "index " << i;
-    EXPECT_EQ(MessageText(std::size(texts)), "UNRECOGNISED");
-    EXPECT_EQ(MessageText(0xFFFF), "UNRECOGNISED");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::RecordingShell shell;
+        ShowResult(shell, 1, c.code);
+        ASSERT_FALSE(shell.boxes().empty());
+        if (c.text) {
+            EXPECT_EQ(shell.boxes().front().text, c.text);
+        } else {
+            EXPECT_EQ(shell.boxes().front().text, CodeBoxText(c.code, 1));
+        }
+    }
+}
+
+// Whatever index a code word carries, even one from a newer program, it
+// reads as a message of its own or as the clear fallback: none is empty,
+// and no two indices share a text (a copied line would hide which failed).
+TEST(ResultCodeTest, EveryIndexReadsAsItsOwnTextOrTheFallback) {
+    std::map<std::string_view, std::uint32_t> seen;
+    for (std::uint32_t i = 0; i <= rc::IndexMask + 1; ++i) {
+        const std::string_view text = MessageText(i);
+        ASSERT_FALSE(text.empty()) << "index " << i;
+        if (text == "UNRECOGNISED") continue;
+        const auto [first, fresh] = seen.emplace(text, i);
+        EXPECT_TRUE(fresh) << "index " << i << " repeats index " << first->second;
+    }
+    EXPECT_EQ(MessageText(0xFFFFFFFFu), "UNRECOGNISED");
 }
 
 struct ShowCase {

@@ -17,6 +17,7 @@
 #include "platform/file/SignalConverter.h"
 #include "platform/posix/PosixFileSystem.h"
 #include "support/TempDir.h"
+#include "wav/HeaderLayout.h"
 
 namespace tavrin::platform::file {
 namespace {
@@ -106,6 +107,14 @@ const std::vector<std::uint8_t> kGood = Wav(1, 8000, 16, Samples16({1, 2, 3, 4})
 
 constexpr const char* kUnsupported = "unsupported audio: only PCM, mono or stereo, 8 or 16 bits";
 
+// A GSM recording as this program writes it: playable, yet no PCM to mix.
+std::vector<std::uint8_t> GsmFile() {
+    const wav::NewHeader header = wav::BuildNewHeader(wav::BuildWaveFormat(wav::kTagGsm, 8000, 0, 1), 65);
+    std::vector<std::uint8_t> v(header.bytes.begin(), header.bytes.begin() + header.Size());
+    v.resize(v.size() + 65, 0);
+    return v;
+}
+
 const BadInput kBadInputs[] = {
     {"Empty", {}, "not a RIFF WAVE file"},
     {"NotRiff", Patched(kGood, 0, 'X'), "not a RIFF WAVE file"},
@@ -119,6 +128,8 @@ const BadInput kBadInputs[] = {
     {"RateZero", Wav(1, 0, 16, Samples16({0})), kUnsupported},
     {"BlockAlignWrong", Patched(kGood, 32, 4), kUnsupported},
     {"FmtSizeHuge", Patched(kGood, 19, 0x7F), "no fmt chunk"},
+    {"FmtShorterThanItsRecord", Patched(kGood, 16, 14), "no fmt chunk"},
+    {"Gsm", GsmFile(), kUnsupported},
 };
 
 std::string BadName(const ::testing::TestParamInfo<BadInput>& param) { return param.param.name; }

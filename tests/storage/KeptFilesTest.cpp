@@ -7,12 +7,15 @@
 
 #include <cstring>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
 #include "platform/posix/PosixFileSystem.h"
 #include "storage/BufferSpool.h"
 #include "storage/Journal.h"
+#include "storage/KeptCut.h"
+#include "storage/MarkBook.h"
 #include "storage/TrailingChunks.h"
 #include "support/FakeMemory.h"
 #include "support/TempDir.h"
@@ -30,6 +33,10 @@ struct Spell {
     }
     Spell& U32(std::uint32_t v) {
         for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+        return *this;
+    }
+    Spell& U32s(std::initializer_list<std::uint32_t> values) {
+        for (const std::uint32_t v : values) U32(v);
         return *this;
     }
     Spell& Raw(const Bytes& raw) {
@@ -110,6 +117,32 @@ const Case kCases[] = {
          return test::ReadBytes(folder + "/t");
      },
      Spell{}.Text("TVTRAILR").U32(50).U32(4).Raw(kChunks).Text("TVTREND.").bytes},
+    {"KeptCut",
+     [](platform::FileSystem& files, const std::string& folder) {
+         test::WriteBytes(folder + "/rec.wav", Bytes{0, 0, 0, 0, 9, 8, 7, 0});
+         auto recording = files.open(folder + "/rec.wav", platform::OpenMode::ReadOnly, false);
+         KeptCut cut;
+         EXPECT_TRUE(recording && cut.Keep(files, folder + "/u", *recording, 4, 3, kChunks.data(), 4));
+         return test::ReadBytes(folder + "/u");
+     },
+     Spell{}.Text("TVUNDCUT").U32(4).U32(3).U32(4).Raw({9, 8, 7}).Raw(kChunks).bytes},
+    // Each field run is sealed with its FNV-1a 32, spelled here as numbers.
+    {"MarkLog",
+     [](platform::FileSystem& files, const std::string& folder) {
+         MarkBook book;
+         book.Load({}, wav::MarkScale{1, 2}, 100);
+         book.BeginChange(wav::AudioEdit::Kind::Insert, 10, 100);
+         book.AttachLog(files, folder + "/j");
+         EXPECT_TRUE(book.Add(20) && book.Add(30));
+         book.LeaveLog();
+         return test::ReadBytes(MarkLogPathFor(folder + "/j"));
+     },
+     Spell{}
+         .Text("TVMARKS1")
+         .U32s({1, 10, 100, 1, 2, 0x2d716369})
+         .U32s({1, 20, 0x00930710})
+         .U32s({2, 30, 0xf438bcb9})
+         .bytes},
     {"NewRecordingJournal",
      [](platform::FileSystem& files, const std::string& folder) {
          return WrittenJournal(files, folder, Entry(JournalEntry::Kind::Create, false));

@@ -195,6 +195,44 @@ TEST(ParseWavBytes, WhichChunksTheWalkPasses) {
     });
 }
 
+// Readers that tell their user why a file is refused take the reason from
+// the walk; the result stays what ParseWavBytes answers.
+TEST(ParseWavBytes, AnUnusableFileSaysWhy) {
+    const struct {
+        const char* name;
+        WavBytes file;
+        int result;
+        WavFault fault;
+    } cases[] = {
+        {"playable", RecordingFile(PcmRecord(8000, 16), 400), kParsePlayable, WavFault::None},
+        {"stereo: not played, not refused", RecordingFile(PcmRecord(8000, 16, 2), 400), kParseUnsupported,
+         WavFault::None},
+        {"empty", WavBytes(), kParseUnusable, WavFault::NotRiff},
+        {"RIFX", WavBytes().Id("RIFX").U32(0).Id("WAVE").Fmt(PcmRecord(8000, 8)).Data(10), kParseUnusable,
+         WavFault::NotRiff},
+        {"header only", WavBytes().Riff().FixRiffSize(), kParseUnusable, WavFault::NoFormat},
+        {"fmt of 15 bytes", WavBytes().Riff().Fmt(PcmRecord(8000, 8), 15).Data(10), kParseUnusable, WavFault::NoFormat},
+        {"GSM fmt without its block fields", WavBytes().Riff().Fmt(GsmRecord(), 16).Data(65), kParseUnusable,
+         WavFault::NoFormat},
+        {"fmt larger than the file", WavBytes().Riff().Chunk("fmt ", 400, 16).Data(10), kParseUnusable,
+         WavFault::NoFormat},
+        {"data but no fmt", WavBytes().Riff().Fact(0).Data(100), kParseUnusable, WavFault::NoFormat},
+        {"24-bit PCM", RecordingFile(PcmRecord(8000, 24), 300), kParseUnusable, WavFault::FormatUnusable},
+        {"fmt but no data", WavBytes().Riff().Fmt(PcmRecord(8000, 8)).Chunk("list", 4), kParseUnusable,
+         WavFault::NoData},
+        {"chunk larger than the file before data",
+         WavBytes().Riff().Fmt(PcmRecord(8000, 8)).Chunk("LIST", 40, 4).Data(10), kParseUnusable, WavFault::NoData},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        WavInfo info;
+        const WavReading reading = ReadWavBytes(c.file.data(), c.file.size(), info);
+        EXPECT_EQ(reading.result, c.result);
+        EXPECT_EQ(reading.fault, c.fault);
+        EXPECT_EQ(Parse(c.file), c.result);
+    }
+}
+
 TEST(ParseWavBytes, DataBeforeFmtIsMeasuredWithTheInitialFormat) {
     WavInfo info;
     ASSERT_EQ(Parse(WavBytes().Riff().Data(1000).Fmt(PcmRecord(8000, 16)).FixRiffSize(), info), kParsePlayable);

@@ -1,20 +1,24 @@
 #include "platform/file/InputSignal.h"
 
-#include <cstring>
+#include <algorithm>
 
 #include "wav/Formats.h"
+#include "wav/WavChunkReader.h"
 
 namespace tavrin::platform::file {
 namespace {
 
-bool IdIs(const std::uint8_t* b, std::size_t at, const char* id) {
-    return std::memcmp(b + at, id, 4) == 0;
+// What the user of a file device is told when its input file is refused.
+const char* RefusalText(wav::WavFault fault) {
+    switch (fault) {
+        case wav::WavFault::NotRiff: return "not a RIFF WAVE file";
+        case wav::WavFault::NoFormat: return "no fmt chunk";
+        case wav::WavFault::NoData: return "no data chunk";
+        case wav::WavFault::None:
+        case wav::WavFault::FormatUnusable: break;
+    }
+    return "unsupported audio: only PCM, mono or stereo, 8 or 16 bits";
 }
-
-struct Fmt {
-    std::uint16_t tag = 0, channels = 0, blockAlign = 0, bits = 0;
-    std::uint32_t rate = 0;
-};
 
 }  // namespace
 
@@ -46,47 +50,24 @@ std::optional<InputSignal> InputSignal::Parse(std::vector<std::uint8_t> image, s
 }
 
 bool InputSignal::ParseImage(const std::uint8_t* image, std::size_t size, std::string& error) {
-    if (size < 12 || !IdIs(image, 0, "RIFF") || !IdIs(image, 8, "WAVE")) {
-        error = "not a RIFF WAVE file";
+    // The walk every reader of recordings uses: a data chunk cut off by a
+    // recorder that stopped still counts for the audio it holds.
+    wav::WavInfo info;
+    const auto held = static_cast<std::uint32_t>(std::min<std::size_t>(size, 0xFFFFFFFFu));
+    const wav::WavReading reading = wav::ReadWavBytes(image, held, info);
+    // Stereo is no recording the walk plays, yet a record it did not refuse:
+    // any such PCM record is 8 or 16 bits, one or two channels, its block
+    // size and byte rate matching. Mixed down to mono as it is read.
+    if (reading.fault != wav::WavFault::None || info.formatTag != wav::kTagPcm) {
+        error = RefusalText(reading.fault);
         return false;
     }
-    std::optional<Fmt> fmt;
-    std::optional<std::pair<std::size_t, std::size_t>> data;  // offset, length
-    for (std::size_t pos = 12; pos + 8 <= size;) {
-        const std::size_t body = pos + 8;
-        std::size_t length = wav::LoadLe32(image + pos + 4);
-        if (length > size - body) {
-            // A recorder that was cut off leaves a data chunk longer than the
-            // file; what is there is still audio. Any other chunk is damage.
-            if (!IdIs(image, pos, "data")) break;
-            length = size - body;
-        }
-        if (IdIs(image, pos, "fmt ") && length >= 16) {
-            const std::uint8_t* record = image + body;
-            fmt = Fmt{wav::LoadLe16(record), wav::LoadLe16(record + 2), wav::LoadLe16(record + 12),
-                      wav::LoadLe16(record + 14), wav::LoadLe32(record + 4)};
-        } else if (IdIs(image, pos, "data") && !data) {
-            data = std::pair{body, length};
-        }
-        pos = body + length + (length & 1);  // chunks are padded to even length
-    }
-    if (!fmt || !data) {
-        error = fmt ? "no data chunk" : "no fmt chunk";
-        return false;
-    }
-    const bool supported = fmt->tag == 1 && (fmt->channels == 1 || fmt->channels == 2) &&
-                           (fmt->bits == 8 || fmt->bits == 16) && fmt->rate > 0 &&
-                           fmt->blockAlign == fmt->channels * fmt->bits / 8;
-    if (!supported) {
-        error = "unsupported audio: only PCM, mono or stereo, 8 or 16 bits";
-        return false;
-    }
-    dataOffset = static_cast<std::uint32_t>(data->first);
-    dataLength = static_cast<std::uint32_t>(data->second);
-    channelCount = fmt->channels;
-    rate = fmt->rate;
-    bits = fmt->bits;
-    frameCount = data->second / fmt->blockAlign;
+    dataOffset = info.dataStart;
+    dataLength = info.dataLength;
+    channelCount = info.channels;
+    rate = info.samplesPerSec;
+    bits = info.bitsPerSample;
+    frameCount = dataLength / info.blockAlign;
     return true;
 }
 
