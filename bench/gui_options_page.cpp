@@ -69,7 +69,7 @@ std::string WriteMicrophone() {
 }
 
 // The program's engine over a realtime file microphone, and the page's view of it.
-struct Rig : ui::RecordingTimes {
+struct Rig : ui::RecordingProbe {
     Rig() : in(files, [] {
                 platform::file::FileWaveIn::Options o;
                 o.realtime = true;
