@@ -208,7 +208,7 @@ BENCHMARK(BM_InsertFloor)->Unit(benchmark::kMillisecond)->Iterations(10)->UseRea
 void BM_FastAppendChunkAfter(benchmark::State& state) {
     const auto listBytes = static_cast<std::uint32_t>(state.range(0));
     Setup setup(16u << 20);
-    setup.ctx.journalFolder = setup.File("state");
+    setup.ctx.journal.SetFolder(setup.File("state"));
     const std::string path = setup.File("append.wav");
     const auto block = Audio(8820);
     for (auto _ : state) {
@@ -282,7 +282,7 @@ void StopAfterAnHour(benchmark::State& state, bool fast) {
     Setup setup(std::uint64_t{kHourBytes} + (64u << 20));
     const auto audio = Audio(8820);
     const std::string path = setup.File("hour.wav");
-    setup.ctx.journalFolder = setup.File("state");
+    setup.ctx.journal.SetFolder(setup.File("state"));
     for (auto _ : state) {
         state.PauseTiming();
         std::filesystem::remove(path);
@@ -307,7 +307,7 @@ BENCHMARK(BM_StopToFileReady60MinFast)->Unit(benchmark::kMillisecond)->Iteration
 void BM_FastCreateJournalled(benchmark::State& state) {
     Setup setup(64u << 20);
     const std::string path = setup.File("start.wav");
-    setup.ctx.journalFolder = setup.File("state");
+    setup.ctx.journal.SetFolder(setup.File("state"));
     for (auto _ : state) {
         state.PauseTiming();
         std::filesystem::remove(path);

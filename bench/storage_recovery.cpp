@@ -63,7 +63,7 @@ void BM_RecoveryOneKilled60MinRecording(benchmark::State& state) {
         std::filesystem::remove(path);
         {
             tavrin::storage::StorageContext ctx(folder.files, memory, system, shell);
-            ctx.journalFolder = folder.state.string();
+            ctx.journal.SetFolder(folder.state.string());
             bool ok = ctx.Create(path, 1, 22050, 16, 1, tavrin::platform::Media::Fast) == Status::Ok;
             for (std::uint32_t n = 0; ok && n + audio.size() <= kHourBytes; n += 8820)
                 ok = ctx.WriteData(audio.data(), 8820) == Status::Ok;

@@ -69,7 +69,7 @@ void BlockSizes(benchmark::internal::Benchmark* b) {
 void BM_SlowWriteData(benchmark::State& state) {
     const auto block = static_cast<std::uint32_t>(state.range(0));
     Setup setup(kCycle + (1u << 20));
-    if (state.range(1) != 0) setup.ctx.journalFolder = setup.File("state");
+    if (state.range(1) != 0) setup.ctx.journal.SetFolder(setup.File("state"));
     if (setup.ctx.Create(setup.File("write.wav"), 1, 22050, 16, 1, tavrin::platform::Media::Slow) != Status::Ok) {
         state.SkipWithError("Create failed");
         return;
@@ -115,7 +115,7 @@ BENCHMARK(BM_MemcpyBlocks)->Arg(325)->Arg(1600)->Arg(8820);
 // journalled, the file is synced and the spool removed as well.
 void BM_SlowFlush100Mb(benchmark::State& state) {
     Setup setup(kHundredMb + (1u << 20));
-    if (state.range(0) != 0) setup.ctx.journalFolder = setup.File("state");
+    if (state.range(0) != 0) setup.ctx.journal.SetFolder(setup.File("state"));
     const auto audio = Audio(8820);
     const std::string path = setup.File("flush.wav");
     for (auto _ : state) {

@@ -18,7 +18,7 @@ bool LaunchDetachedThread(std::function<void()> body) {
 AudioEngine::AudioEngine(const EngineServices& engineServices)
     : storage(engineServices.files, engineServices.memory, engineServices.system, engineServices.shell),
       services(engineServices) {
-    storage.journalFolder = engineServices.journalFolder;
+    storage.journal.SetFolder(engineServices.journalFolder);
     for (std::size_t i = 0; i < blocks.size(); ++i) blocks[i] = blockStorage[i];
 }
 

@@ -71,10 +71,10 @@ bool Prepare(StorageContext& ctx, const std::string& fileName, bool create) {
     const bool named = !create || (ctx.fileHandle && ctx.files.syncFolder(platform::FolderOf(fileName)));
     if (!ctx.fileHandle || !named || !ctx.fileHandle->size(length)) {
         ctx.fileHandle.reset();
-        if (create) DropJournal(ctx);
+        if (create) ctx.journal.Drop();
         return false;
     }
-    if (create) NoteNewFile(ctx);
+    if (create) ctx.journal.NoteFile(*ctx.fileHandle);
     ctx.fileName = fileName;
     ctx.dataEnd = length;
     ctx.fileLimit = length;
@@ -94,7 +94,7 @@ bool Prepare(StorageContext& ctx, const std::string& fileName, bool create) {
 
 bool Reserve(StorageContext& ctx, std::uint32_t bytes) {
     // Chunks held for behind the audio need their room at the end as well.
-    const std::uint64_t end = std::uint64_t{ctx.viewBase} + ctx.viewOffset + bytes + ctx.keptChunks.MostRoom();
+    const std::uint64_t end = std::uint64_t{ctx.viewBase} + ctx.viewOffset + bytes + ctx.journal.Chunks().MostRoom();
     const std::uint64_t step = StepBytes(ctx);
     if (end + step / 2 > ctx.fileLimit && !ctx.growthRefused) {
         (void)GrowTo(ctx, end + step);
@@ -111,27 +111,22 @@ bool Reserve(StorageContext& ctx, std::uint32_t bytes) {
 }
 
 bool ReserveForInsertion(StorageContext& ctx, std::uint32_t bytes) {
-    return GrowTo(ctx, std::uint64_t{ctx.dataEnd} + bytes + ctx.keptChunks.MostRoom());
+    return GrowTo(ctx, std::uint64_t{ctx.dataEnd} + bytes + ctx.journal.Chunks().MostRoom());
 }
 
 std::uint32_t Room(const StorageContext& ctx) {
     const std::uint64_t total = std::uint64_t{ctx.fileLimit} + ctx.volumeRoom;
-    const std::uint64_t used = std::uint64_t{ctx.dataEnd} + ctx.keptChunks.MostRoom();
+    const std::uint64_t used = std::uint64_t{ctx.dataEnd} + ctx.journal.Chunks().MostRoom();
     return static_cast<std::uint32_t>(std::min(kLimit32, total - std::min(total, used)));
 }
 
 bool HoldTrailer(StorageContext& ctx) {
     if (ctx.trailingBytes <= 1) return true;  // nothing, or a pad byte the new audio takes the place of
     // Still held from an insertion that could not start: the same chunks at the same place.
-    if (ctx.keptChunks.Held() && ctx.keptChunks.TakenAt() == ctx.dataEnd) return true;
-    if (!ctx.fileHandle || !ctx.keptChunks.Take(*ctx.fileHandle, ctx.memory, ctx.header.dataChunkPos + 8,
-                                                ctx.dataEnd, ctx.trailingBytes))
-        return false;
-    if (ctx.journalFolder.empty()) return true;
-    const std::string journal = JournalPathFor(ctx.journalFolder, platform::AbsolutePath(ctx.fileName));
-    if (ctx.keptChunks.Save(ctx.files, TrailerPathFor(journal))) return true;
-    ctx.keptChunks.LetGo();
-    return false;
+    const TrailingChunks& held = ctx.journal.Chunks();
+    if (held.Held() && held.TakenAt() == ctx.dataEnd) return true;
+    return ctx.fileHandle && ctx.journal.HoldChunks(*ctx.fileHandle, ctx.memory, ctx.header.dataChunkPos + 8,
+                                                    ctx.dataEnd, ctx.trailingBytes);
 }
 
 bool BeginEdit(StorageContext& ctx) {
@@ -160,7 +155,7 @@ bool FinishWriting(StorageContext& ctx) {
         // Nothing may stay mapped past the new end of the file.
         ctx.view = nullptr;
         ctx.window.reset();
-        std::optional<std::uint32_t> fileEnd = ctx.keptChunks.PutBack(*ctx.fileHandle, ctx.dataEnd);
+        std::optional<std::uint32_t> fileEnd = ctx.journal.Chunks().PutBack(*ctx.fileHandle, ctx.dataEnd);
         if (fileEnd) fileEnd = ctx.marks.SettleIn(*ctx.fileHandle, ctx.header.dataChunkPos + 8, ctx.dataEnd, *fileEnd, false);
         if (!fileEnd) {
             // The journal and the chunks' file stay; recovery puts them back.
@@ -181,7 +176,7 @@ bool FinishWriting(StorageContext& ctx) {
     }
     if (ok) {
         ctx.trailingBytes = ctx.fileLimit - std::min(ctx.fileLimit, ctx.dataEnd);
-        DropJournal(ctx);
+        ctx.journal.Drop();
     }
     return ok;
 }
@@ -245,7 +240,6 @@ void DropHandles(StorageContext& ctx) {
     ctx.headerMap.reset();
     ctx.fileHandle.reset();
     ctx.writing = false;
-    LeaveJournal(ctx);
 }
 
 bool Release(StorageContext& ctx) {
@@ -259,16 +253,16 @@ bool Release(StorageContext& ctx) {
         auto again = ctx.files.open(ctx.fileName, platform::OpenMode::ReadWrite, false);
         if (again) {
             FileSink sink(*again);
-            std::optional<std::uint32_t> fileEnd = ctx.keptChunks.PutBack(*again, ctx.dataEnd);
+            std::optional<std::uint32_t> fileEnd = ctx.journal.Chunks().PutBack(*again, ctx.dataEnd);
             if (fileEnd) fileEnd = ctx.marks.SettleIn(*again, ctx.header.dataChunkPos + 8, ctx.dataEnd, *fileEnd, false);
             ok = fileEnd && FinishHeader(sink, ctx.header, *fileEnd) && again->setLength(*fileEnd) && again->sync();
         }
-        if (ok) DropJournal(ctx);
+        if (ok) ctx.journal.Drop();
     }
     // A journal that could not be settled stays for the next start's
     // recovery, and the chunks' file with it.
     ctx.writing = false;
-    LeaveJournal(ctx);
+    ctx.journal.Leave();
     return ok;
 }
 

@@ -74,7 +74,8 @@ std::uint32_t Room(const StorageContext& ctx);
 // playback then fails until the file is closed.
 [[nodiscard]] bool FollowFile(StorageContext& ctx, std::uint32_t point);
 
-// Drops the window and the file handle without touching the file.
+// Drops the window and the file handle without touching the file or its
+// journal.
 void DropHandles(StorageContext& ctx);
 
 // Drops the handles and, when the session wrote, finishes the file (see

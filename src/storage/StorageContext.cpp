@@ -7,7 +7,6 @@
 #include "storage/EditJournal.h"
 #include "storage/HeaderWriting.h"
 #include "storage/ReadCache.h"
-#include "storage/Recovery.h"
 #include "storage/MappedWindow.h"
 #include "storage/StrategyCreateFast.h"
 #include "storage/StrategyCreateSlow.h"
@@ -29,11 +28,10 @@ void DropLeftovers(StorageContext& ctx) {
     ctx.view = nullptr;
     // A journal left by a session that could not finish stays for recovery.
     ctx.writing = false;
-    LeaveJournal(ctx);
+    ctx.journal.Leave();
     ctx.createSlow->ReleaseBuffer();
     ctx.fileHandle.reset();
     ctx.trailingBytes = 0;
-    ctx.keptChunks.LetGo();
 }
 
 // The marks in the chunks after the selected recording's audio, or else
@@ -77,6 +75,7 @@ StorageContext::StorageContext(platform::FileSystem& fileSystem, platform::Memor
       insertSlow(std::make_unique<StrategyInsertSlow>(*this)),
       insertFast(std::make_unique<StrategyInsertFast>(*this)),
       twiceGranularity(2 * systemInfo.allocationGranularity()),
+      journal(fileSystem, marks),
       readCache(std::make_unique_for_overwrite<std::uint8_t[]>(kReadCacheBytes)),
       files(fileSystem),
       memory(platformMemory),
@@ -103,7 +102,7 @@ Status StorageContext::Select(const std::string& name, platform::Media media) {
     // A recording a crash left unfinished (its repair at start-up failed, or
     // its card was out then) is repaired before anything reads it: its
     // reserved zeros must never pass for audio or for chunks after it.
-    if (!journalFolder.empty()) (void)RecoverRecordings(files, journalFolder, {platform::AbsolutePath(name)});
+    journal.Recover(name);
     current = media == platform::Media::Slow ? static_cast<Strategy*>(selectSlow.get())
                                              : static_cast<Strategy*>(selectFast.get());
     const Status status = current->Select(name);
@@ -120,15 +119,15 @@ Status StorageContext::Create(const std::string& name, std::uint16_t tag, std::u
     // A journal left by a crash under this name is settled first; another
     // writer making the same recording, or a journal recovery could not
     // settle, refuses the new one.
-    if (!journalFolder.empty()) (void)RecoverRecordings(files, journalFolder, {platform::AbsolutePath(name)});
-    if (!ClaimJournalFor(*this, name)) return Status::FileError;
+    journal.Recover(name);
+    if (!journal.Claim(name)) return Status::FileError;
     const auto blockAlign = static_cast<std::uint16_t>(channels * bitsPerSample / 8);
     marks.Load({}, wav::ScaleOf(tag, blockAlign), 0);
     marks.BeginChange(wav::AudioEdit::Kind::Append, 0, 0);
     current = media == platform::Media::Fast ? static_cast<Strategy*>(createFast.get())
                                              : static_cast<Strategy*>(createSlow.get());
     const Status status = current->Create(name, tag, samplesPerSec, bitsPerSample, channels);
-    if (status != Status::Ok && journalPath.empty()) DropJournal(*this);
+    if (status != Status::Ok && !journal.Placed()) journal.Drop();
     return status;
 }
 
@@ -170,9 +169,9 @@ bool StorageContext::Insert() {
 // Nothing of the recording is touched before the claim: not even the chunks
 // after its audio are saved beside a journal another writer may hold.
 bool StorageContext::Claimed(bool (Strategy::*edit)()) {
-    if (!ClaimJournalFor(*this, fileName)) return false;
+    if (!journal.Claim(fileName)) return false;
     const bool ok = (Owned().*edit)();
-    if (!ok && journalPath.empty()) DropJournal(*this);
+    if (!ok && !journal.Placed()) journal.Drop();
     if (!ok) marks.CancelChange();
     return ok;
 }
@@ -245,7 +244,7 @@ void StorageContext::CancelEdit() {
     const std::uint32_t point = bufferBase;
     marks.CancelChange();
     if (buffered) createSlow->ReleaseBuffer();
-    DropJournal(*this);
+    journal.Drop();
     // The chunks after the audio were never written over.
     if (direct) trailingBytes = fileLimit - std::min(fileLimit, editOldEnd);
     dataEnd = editOldEnd;
@@ -266,7 +265,7 @@ bool StorageContext::SaveMarks() {
     const std::uint32_t at = fileHandle->tell();
     marks.BeginChange(wav::AudioEdit::Kind::Append, LengthInBlocks(), LengthInBlocks());
     // As any edit: the chunks after the audio beside the journal first.
-    bool ok = ClaimJournalFor(*this, fileName) && fastfile::HoldTrailer(*this) &&
+    bool ok = journal.Claim(fileName) && fastfile::HoldTrailer(*this) &&
               WriteJournalFor(*this, JournalEntry::Kind::Edit, fileName, false);
     std::optional<std::uint32_t> laid;
     if (ok) laid = marks.SettleIn(*fileHandle, header.dataChunkPos + 8, dataEnd, dataEnd + trailingBytes, true);
@@ -274,13 +273,12 @@ bool StorageContext::SaveMarks() {
     if (ok) {
         trailingBytes = *laid - dataEnd;
         if (current == selectFast.get()) fileLimit = *laid;
-        DropJournal(*this);
+        journal.Drop();
         marks.Settled();
     } else {
         // A journal in place stays for recovery, which selecting the
         // recording again runs first.
-        if (journalPath.empty()) DropJournal(*this);
-        else LeaveJournal(*this);
+        journal.Abandon();
         marks.CancelChange();
     }
     (void)fileHandle->seek(at);
@@ -310,15 +308,13 @@ Status StorageContext::Cut(std::uint32_t from, std::uint32_t to, Undo undo) {
     const auto chunkBytes = static_cast<std::uint32_t>(chunks.size() - skip);
     // Kept before the cut begins; a cut that cannot be kept is made all the
     // same, and cannot be undone.
-    if (undo == Undo::Keep && !journalFolder.empty() && MakeStateFolder(files, journalFolder))
-        (void)keptCut.Keep(files, KeptCutPathFor(JournalPathFor(journalFolder, platform::AbsolutePath(fileName))),
-                           *fileHandle, point, after - point, chunks.data() + skip, chunkBytes);
+    if (const std::string keptAt = undo == Undo::Keep ? journal.KeptCutPath(fileName) : ""; !keptAt.empty())
+        (void)keptCut.Keep(files, keptAt, *fileHandle, point, after - point, chunks.data() + skip, chunkBytes);
     marks.BeginChange(wav::AudioEdit::Kind::Cut, from, length);
     if (!WriteJournalFor(*this, JournalEntry::Kind::Edit, fileName, true) ||
-        (!journalPath.empty() &&
-         !bufferSpool.Start(files, BufferSpoolPathFor(journalPath), point, tail.data(),
-                            static_cast<std::uint32_t>(tail.size()), chunks.data() + skip, chunkBytes))) {
-        DropJournal(*this);
+        !journal.StartSpool(point, tail.data(), static_cast<std::uint32_t>(tail.size()), chunks.data() + skip,
+                            chunkBytes)) {
+        journal.Drop();
         marks.CancelChange();
         keptCut.Forget();
         return Status::FileError;
@@ -337,11 +333,11 @@ Status StorageContext::Cut(std::uint32_t from, std::uint32_t to, Undo undo) {
         laid = marks.SettleIn(*fileHandle, dataStart, written.layout.audioEnd, written.layout.fileEnd, true);
     const bool ok = laid && fileHandle->sync();
     if (ok) {
-        DropJournal(*this);
+        journal.Drop();
         marks.Settled();
     } else {
         // The spool beside the journal finishes the cut at the next look.
-        LeaveJournal(*this);
+        journal.Leave();
         marks.CancelChange();
     }
     // The recording is read afresh, as after any change of its length.
@@ -384,10 +380,10 @@ Status StorageContext::UndoCut() {
     }
     // The spool is whole before the journal names it: recovery then writes
     // all of it out, or finds no journal and leaves the cut recording.
-    if (!ClaimJournalFor(*this, fileName) || !journalLock) return refuse();
-    if (!bufferSpool.StartWhole(files, BufferSpoolPathFor(journalClaim), point, removed, tail, chunks) ||
-        !WriteJournalFor(*this, JournalEntry::Kind::Edit, fileName, true) || journalPath.empty()) {
-        DropJournal(*this);
+    if (!journal.Claim(fileName)) return refuse();
+    if (!journal.StartWholeSpool(point, removed, tail, chunks) ||
+        !WriteJournalFor(*this, JournalEntry::Kind::Edit, fileName, true) || !journal.Placed()) {
+        journal.Drop();
         return refuse();
     }
     keptCut.Forget();
@@ -403,8 +399,8 @@ Status StorageContext::UndoCut() {
     });
     ok = written.whole && fileHandle->sync();
     // Not settled: the spool beside the journal finishes it at the next look.
-    if (ok) DropJournal(*this);
-    else LeaveJournal(*this);
+    if (ok) journal.Drop();
+    else journal.Leave();
     const std::string name = fileName;
     const Status again = Select(name, fast ? platform::Media::Fast : platform::Media::Slow);
     if (again == Status::Ok) (void)SeekToSample(std::min(from, LengthInBlocks() == 0 ? 0 : LengthInBlocks() - 1));

@@ -11,12 +11,11 @@
 #include "platform/Memory.h"
 #include "platform/SequenceChecker.h"
 #include "platform/Shell.h"
-#include "storage/BufferSpool.h"
 #include "storage/HeaderImage.h"
+#include "storage/JournalSession.h"
 #include "storage/KeptCut.h"
 #include "storage/MarkBook.h"
 #include "storage/Status.h"
-#include "storage/TrailingChunks.h"
 
 namespace tavrin::storage {
 
@@ -48,10 +47,8 @@ inline constexpr std::uint32_t kReadCacheBytes = 1'411'200;
 class StorageContext {
 public:
     // Why a Create or an edit was refused before it began, besides the file
-    // itself: another writer, in this process or another, is changing the
-    // recording, or a change of it that could not be finished waits for
-    // recovery (see ClaimJournal).
-    enum class Refusal { None, InUse, Unsettled };
+    // itself (see JournalSession).
+    using Refusal = JournalSession::Refusal;
 
     StorageContext(platform::FileSystem& files, platform::Memory& memory, const platform::SystemInfo& system,
                    platform::Shell& shell);
@@ -126,8 +123,8 @@ public:
     // or for reading only when writing is refused (`readOnly` tells which).
     [[nodiscard]] std::unique_ptr<platform::File> OpenToSelect(const std::string& name, bool writeThrough);
     // Why the last Create or edit was refused, when it was not for the file
-    // itself (see `refusal`).
-    Refusal LastRefusal() const { return refusal; }
+    // itself.
+    Refusal LastRefusal() const { return journal.LastRefusal(); }
 
     // Shows the internal-error report for `className::operation`.
     void ReportInternalError(const char* className, const char* operation);
@@ -163,8 +160,6 @@ public:
     // Bytes of the selected file after its audio: chunks another program
     // wrote there (or a pad byte). Edits put them behind the new end.
     std::uint32_t trailingBytes = 0;
-    // Those chunks while an edit on fast media writes over them.
-    TrailingChunks keptChunks;
     // Those chunks, less a pad byte, while a buffered edit holds them in the
     // last bytes of its buffer to write them behind the new end.
     std::uint32_t heldTrailer = 0;
@@ -191,21 +186,6 @@ public:
     // as it was until the first block of the edit arrives (or its End).
     std::uint32_t editOldEnd = 0;
     std::uint32_t editOldDataSize = 0;
-    // A buffered recording's or edit's buffer (slow media, and insertions on
-    // either), mirrored beside the journal.
-    BufferSpool bufferSpool;
-    // Where journals are kept (empty: none are written) and the one in use.
-    std::string journalFolder;
-    std::string journalPath;
-    // The journal this session claimed and has not placed yet (see ClaimJournal).
-    std::string journalClaim;
-    // Holds the journal's lock, or the claim's, while this session writes
-    // (see HeldJournal).
-    std::unique_ptr<platform::File> journalLock;
-    // Why the last Create, Append, Overwrite or Insert was refused before it
-    // began, when another writer had the recording or a change of it waits
-    // for recovery.
-    Refusal refusal = Refusal::None;
 
     HeaderImage header;
     // The marks of the selected recording, and those the change of it under
@@ -214,6 +194,11 @@ public:
     MarkBook marks;
     // What the last cut removed, while it may be undone.
     KeptCut keptCut;
+    // The journal of the change under way, and what it keeps beside it: the
+    // chunks after the audio while an edit on fast media writes over them,
+    // the buffer of a buffered change. Declared after the marks, whose log
+    // it keeps.
+    JournalSession journal;
 
     std::unique_ptr<std::uint8_t[]> readCache;  // kReadCacheBytes
     std::uint32_t cacheConsumed = 0;

@@ -24,11 +24,11 @@ Status StrategyCreateFast::Create(const std::string& fileName, std::uint16_t tag
     Status status = WriteNewHeader(*this, ctx.header, fileName, tag, samplesPerSec, bitsPerSample, channels);
     if (status == Status::Ok && !fastfile::PublishHeader(ctx, ctx.dataEnd)) status = Status::FileError;
     if (status == Status::Ok) return status;
-    // Leave nothing of a recording that could not even be started.
-    const std::string journal = ctx.journalPath;
+    // Leave nothing of a recording that could not even be started: its
+    // journal goes after its file.
     if (ctx.fileHandle && ctx.fileName == fileName) fastfile::DropHandles(ctx);
     if (ctx.files.exists(fileName)) (void)ctx.files.remove(fileName);
-    if (!journal.empty()) (void)ctx.files.remove(journal);
+    ctx.journal.Drop();
     return status;
 }
 

@@ -27,7 +27,7 @@ Status StrategyCreateSlow::Create(const std::string& fileName, std::uint16_t tag
     // A half-written header must never reach the file: End then has nothing to write.
     if (status != Status::Ok) {
         ReleaseBuffer();
-        DropJournal(ctx);
+        ctx.journal.Drop();
     }
     return status;
 }
@@ -45,10 +45,10 @@ Status StrategyCreateSlow::Open(const std::string& fileName) {
     if (!ctx.fileHandle || !ctx.files.syncFolder(platform::FolderOf(fileName))) {
         ctx.fileHandle.reset();
         ReleaseBuffer();
-        DropJournal(ctx);
+        ctx.journal.Drop();
         return Status::FileError;
     }
-    NoteNewFile(ctx);
+    ctx.journal.NoteFile(*ctx.fileHandle);
     ctx.fileName = fileName;
     ctx.bufferBase = 0;
     ctx.dataEnd = 0;
@@ -85,10 +85,8 @@ bool StrategyCreateSlow::StartBufferSpool(JournalEntry::Kind kind, const std::st
                                           const std::uint8_t* tailAudio, std::uint32_t tailAudioBytes,
                                           const std::uint8_t* trailer, std::uint32_t trailerBytes) {
     if (!WriteJournalFor(ctx, kind, fileName, true)) return false;
-    if (ctx.journalPath.empty()) return true;
-    if (!ctx.bufferSpool.Start(ctx.files, BufferSpoolPathFor(ctx.journalPath), point, tailAudio, tailAudioBytes,
-                               trailer, trailerBytes))
-        DropJournal(ctx);
+    // A change whose buffer cannot be mirrored goes on without its journal.
+    if (!ctx.journal.StartSpool(point, tailAudio, tailAudioBytes, trailer, trailerBytes)) ctx.journal.Drop();
     return true;
 }
 
@@ -133,7 +131,7 @@ bool StrategyCreateSlow::SpoolInsertion(std::uint32_t point) {
 }
 
 void StrategyCreateSlow::SecureSpool() {
-    if (ctx.bufferSpool.Active() && !ctx.bufferSpool.Sync()) DropJournal(ctx);
+    ctx.journal.SecureSpool();
 }
 
 void StrategyCreateSlow::SettleJournal() {
@@ -144,12 +142,9 @@ void StrategyCreateSlow::SettleJournal() {
     // The change reaches the medium before End answers, journalled or not.
     const bool synced = laid && ctx.fileHandle->sync();
     if (synced) ctx.marks.Settled();
-    if (ctx.journalPath.empty()) return;
-    if (synced) {
-        DropJournal(ctx);
-    } else {
-        LeaveJournal(ctx);
-    }
+    if (!ctx.journal.Placed()) return;
+    if (synced) ctx.journal.Drop();
+    else ctx.journal.Leave();
 }
 
 void StrategyCreateSlow::ReleaseBuffer() {
@@ -177,7 +172,7 @@ Status StrategyCreateSlow::Write(const void* source, std::uint32_t bytes) {
     std::memcpy(ctx.buffer + ctx.bufferPos, source, bytes);
     ctx.bufferPos += bytes;
     ctx.bufferedBytes = std::max(ctx.bufferedBytes, ctx.bufferPos);
-    ctx.bufferSpool.Store(ctx.bufferPos - bytes, static_cast<const std::uint8_t*>(source), bytes, ctx.bufferedBytes);
+    ctx.journal.Spool().Store(ctx.bufferPos - bytes, static_cast<const std::uint8_t*>(source), bytes, ctx.bufferedBytes);
     return Status::Ok;
 }
 
@@ -220,7 +215,7 @@ Status StrategyCreateSlow::BackTrack(std::uint32_t bytes) {
     if (!SeekInBuffer(p)) return Status::FileError;
     const std::uint32_t removed = ctx.bufferedBytes - p;
     ctx.bufferedBytes = p;
-    ctx.bufferSpool.Shorten(p);
+    ctx.journal.Spool().Shorten(p);
     ctx.header.SetDataSize(ctx.header.DataSize() - std::min(removed, ctx.header.DataSize()));
     return Status::Ok;
 }
@@ -284,7 +279,7 @@ bool StrategyCreateSlow::Flush() {
 bool StrategyCreateSlow::FlushInsertion() {
     if (!ctx.buffer || ctx.bufferedBytes > 0) return !ctx.buffer || Flush();
     ReleaseBuffer();
-    DropJournal(ctx);
+    ctx.journal.Drop();
     return true;
 }
 
@@ -294,7 +289,7 @@ Status StrategyCreateSlow::SettlePendingAudio() {
     // The file holds what fit; the journal and its spool keep the whole change
     // (never the only copy of the audio is let go), so that recovery writes it
     // out once there is room. The caller reports the failure.
-    LeaveJournal(ctx);
+    ctx.journal.Leave();
     ReleaseBuffer();
     return Status::FileError;
 }

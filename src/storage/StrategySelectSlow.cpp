@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <limits>
 
-#include "storage/EditJournal.h"
+#include "storage/Journal.h"
 #include "storage/HeaderReading.h"
 #include "storage/ReadCache.h"
 #include "storage/StorageContext.h"

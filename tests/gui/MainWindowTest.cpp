@@ -683,7 +683,7 @@ TEST_F(MainWindowTest, RecordingsAKillLeftUnfinishedAreRepairedBeforeTheListAndN
         FakeMemory memory;
         FakeSystemInfo system;
         storage::StorageContext ctx(files, memory, system, shell);
-        ctx.journalFolder = journals;
+        ctx.journal.SetFolder(journals);
         ASSERT_EQ(ctx.Create(recording("Recording1"), wav::kTagPcm, 8000, 8, 1, platform::Media::Fast), storage::Status::Ok);
         ASSERT_EQ(ctx.WriteData(audio.data(), 8000), storage::Status::Ok);
     }

@@ -110,7 +110,7 @@ struct Run {
     void Play(Scenario scenario, const model::Format& format, bool fast, const Bytes& added, std::uint32_t point,
               std::uint32_t crashAt, bool marking = false) {
         StorageContext ctx(fs, memory, system, shell);
-        ctx.journalFolder = kState;
+        ctx.journal.SetFolder(kState);
         fs.crashAt(crashAt);
         bool started = false;
         if (scenario == Scenario::Cut || scenario == Scenario::UndoCut) {
@@ -479,7 +479,7 @@ protected:
     // header current, the reserved zeros after the audio, the journal.
     void LeaveKilledRecording(const std::string& path, const Bytes& audio) {
         StorageContext ctx(fs, memory, system, shell);
-        ctx.journalFolder = kState;
+        ctx.journal.SetFolder(kState);
         ASSERT_EQ(ctx.Create(path, wav::kTagPcm, 8000, 8, 1, platform::Media::Fast), Status::Ok);
         ASSERT_EQ(ctx.WriteData(audio.data(), static_cast<std::uint32_t>(audio.size())), Status::Ok);
         const Bytes killed = fs.contents(path).value();  // a kill leaves all that was stored
@@ -508,7 +508,7 @@ TEST_F(RecoveryTest, RepairsOnlyJournalledFilesInScopeAndForgetsStaleJournals) {
     {
         // A recording on a card that is not inserted now: its journal waits.
         StorageContext ctx(fs, memory, system, shell);
-        ctx.journalFolder = kState;
+        ctx.journal.SetFolder(kState);
         fs.putFolder("/gone");
         ASSERT_EQ(ctx.Create("/gone/c.wav", wav::kTagPcm, 8000, 8, 1, platform::Media::Fast), Status::Ok);
         fs.crashAt(1);
@@ -595,7 +595,7 @@ TEST_F(RecoveryTest, ARecoveryTornWhileItWritesAHeaderIsFinishedByTheNext) {
             {
                 // A kill while appending on fast media: the header current, reserved zeros after the audio.
                 StorageContext ctx(files, memory, system, shell);
-                ctx.journalFolder = kState;
+                ctx.journal.SetFolder(kState);
                 ASSERT_EQ(ctx.Select(kPath, platform::Media::Fast), Status::Ok);
                 ASSERT_TRUE(ctx.Append());
                 ASSERT_EQ(ctx.WriteData(audio.data(), static_cast<std::uint32_t>(audio.size())), Status::Ok);
@@ -626,7 +626,7 @@ TEST_F(RecoveryTest, SelectingAnUnfinishedRecordingRepairsItFirst) {
     ASSERT_NO_FATAL_FAILURE(LeaveKilledRecording(kPath, audio));
     ASSERT_GT(fs.contents(kPath)->size(), 44u + 8000u);
     StorageContext ctx(fs, memory, system, shell);
-    ctx.journalFolder = kState;
+    ctx.journal.SetFolder(kState);
     ASSERT_EQ(ctx.Select(kPath, platform::Media::Fast), Status::Ok);
     EXPECT_EQ(ctx.LengthInBlocks(), 8000u);
     ASSERT_TRUE(ctx.Append());

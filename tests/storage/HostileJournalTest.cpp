@@ -281,7 +281,7 @@ protected:
         fs.putFolder(kState);
         if (!old.empty()) fs.put(kPath, model::WavFile(model::kPcm8, old));
         StorageContext ctx(fs, memory, system, shell);
-        ctx.journalFolder = kState;
+        ctx.journal.SetFolder(kState);
         if (old.empty()) {
             ASSERT_EQ(ctx.Create(kPath, wav::kTagPcm, 8000, 8, 1, platform::Media::Fast), Status::Ok);
         } else {
@@ -381,7 +381,7 @@ TEST(CutShortRecording, AKilledInsertionAddsOnlyWhatWasRecorded) {
         const Bytes recorded = model::Pattern(65 * blocks, 9);
         {
             StorageContext ctx(fs, memory, system, shell);
-            ctx.journalFolder = kState;
+            ctx.journal.SetFolder(kState);
             ASSERT_EQ(ctx.Select(kPath, platform::Media::Fast), Status::Ok);
             ASSERT_TRUE(ctx.Insert());
             for (std::uint32_t at = 0; at < recorded.size(); at += 325)

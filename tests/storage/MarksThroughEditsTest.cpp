@@ -99,7 +99,7 @@ TEST_P(MarksThroughEdits, MarksStayWithTheirAudioAndOtherChunksAreKept) {
     std::uint32_t nextId = 8;
     {
         StorageContext ctx(fs, memory, system, shell);
-        ctx.journalFolder = kState;
+        ctx.journal.SetFolder(kState);
         bool started = false;
         if (c.edit == Edit::Record) {
             started = ctx.Create(kPath, format.tag, format.samplesPerSec, format.bitsPerSample, 1, c.fast ? platform::Media::Fast : platform::Media::Slow) == Status::Ok;
@@ -230,7 +230,7 @@ TEST_P(CueBeforeTheAudio, ItsMarksCountAndMoveAsTheFileShowsThem) {
     fs.put(kPath, file);
 
     StorageContext ctx(fs, memory, system, shell);
-    ctx.journalFolder = kState;
+    ctx.journal.SetFolder(kState);
     ASSERT_EQ(ctx.Select(kPath, c.fast ? platform::Media::Fast : platform::Media::Slow), Status::Ok);
     EXPECT_EQ(ctx.marks.Marks(), old) << "the marks before the audio are not counted";
     ASSERT_TRUE(ctx.SeekToSample(4 * piece));

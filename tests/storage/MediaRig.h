@@ -81,10 +81,10 @@ struct MediaRig {
     }
 
     // Journals every change, as the program does, in a folder of the rig's.
-    void UseJournals() { ctx.journalFolder = dir.file("state"); }
+    void UseJournals() { ctx.journal.SetFolder(dir.file("state")); }
     // What the next start's recovery does with the journals left.
-    std::vector<RecoveredFile> Recover() { return RecoverRecordings(fs, ctx.journalFolder); }
-    std::string JournalFor() const { return JournalPathFor(ctx.journalFolder, path); }
+    std::vector<RecoveredFile> Recover() { return RecoverRecordings(fs, ctx.journal.Folder()); }
+    std::string JournalFor() const { return JournalPathFor(ctx.journal.Folder(), path); }
 
     Bytes OnDisk() const {
         if constexpr (kSlow) return test::ReadBytes(path);

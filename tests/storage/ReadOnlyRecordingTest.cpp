@@ -30,7 +30,7 @@ TEST_P(ReadOnlyRecording, PlaysWholeAndRefusesEveryEdit) {
     test::WriteBytes(path, file);
     fs.refuseWrites(true);
     StorageContext ctx(fs, memory, system, shell);
-    ctx.journalFolder = dir.file("state");
+    ctx.journal.SetFolder(dir.file("state"));
     ASSERT_EQ(ctx.Select(path, slow ? platform::Media::Slow : platform::Media::Fast), Status::Ok);
     Bytes played(audio.size());
     const Status read = ctx.ReadData(played.data(), static_cast<std::uint32_t>(played.size()));

@@ -264,7 +264,7 @@ TEST(StrategyCreateSlow, AKilledRecordingWhoseEmptyFileWasDeletedIsWrittenFromIt
         rig.UseJournals();
         const Bytes audio = Pattern(5 * format.PieceBytes(), 30);
         auto killed = std::make_unique<StorageContext>(rig.fs, rig.memory, rig.system, rig.shell);
-        killed->journalFolder = rig.ctx.journalFolder;
+        killed->journal.SetFolder(rig.ctx.journal.Folder());
         ASSERT_EQ(killed->Create(rig.path, format.tag, format.samplesPerSec, format.bitsPerSample, 1, platform::Media::Slow), Status::Ok);
         for (std::size_t at = 0; at < audio.size(); at += format.PieceBytes())
             ASSERT_EQ(killed->WriteData(audio.data() + at, format.PieceBytes()), Status::Ok);

@@ -212,7 +212,7 @@ TEST(InsertFastFaultTest, EndCompletesTheInsertionOrLeavesTheOldRecording) {
             SweepFastFaults([&](FastFaultRun& run) {
                 FastRig& rig = run.rig;
                 const std::string state = rig.dir.file("state");
-                rig.ctx.journalFolder = state;
+                rig.ctx.journal.SetFolder(state);
                 ASSERT_EQ(rig.SelectFile(old), Status::Ok);
                 ASSERT_TRUE(rig.ctx.SeekToSample(300));
                 ASSERT_TRUE(rig.ctx.Insert());

@@ -71,7 +71,8 @@ TEST_P(TwoWriters, TheSecondIsRefusedAndTheFirstFinishesOrIsRecovered) {
                 rig.UseJournals();
                 auto one = std::make_unique<StorageContext>(rig.fs, rig.memory, rig.system, rig.shell);
                 StorageContext two(rig.fs, rig.memory, rig.system, rig.shell);
-                one->journalFolder = two.journalFolder = rig.ctx.journalFolder;
+                one->journal.SetFolder(rig.ctx.journal.Folder());
+                two.journal.SetFolder(rig.ctx.journal.Folder());
                 const Bytes fresh = Pattern(3 * kBlock, 2);
                 if (first.change == Change::Record) {
                     ASSERT_EQ(one->Create(rig.path, kPcm16.tag, 8000, 16, 1, Medium()), Status::Ok);
@@ -131,7 +132,7 @@ TEST_P(TwoWriters, AChangeWaitingForRecoveryRefusesEditsUntilItIsWritten) {
     ASSERT_TRUE(test::FileExists(rig.JournalFor()));
 
     StorageContext other(rig.fs, rig.memory, rig.system, rig.shell);
-    other.journalFolder = rig.ctx.journalFolder;
+    other.journal.SetFolder(rig.ctx.journal.Folder());
     ASSERT_EQ(other.Select(rig.path, Medium()), Status::Ok) << "what fitted plays";
     EXPECT_FALSE(other.Append());
     EXPECT_EQ(other.LastRefusal(), StorageContext::Refusal::Unsettled);

@@ -78,7 +78,7 @@ TEST_P(UndoCut, PutsBackTheRecordingByteForByte) {
     const Bytes old = OldRecording(c.format, c.after);
     fs.put(kPath, old);
     StorageContext ctx(fs, memory, system, shell);
-    ctx.journalFolder = kState;
+    ctx.journal.SetFolder(kState);
     ASSERT_EQ(ctx.Select(kPath, c.fast ? platform::Media::Fast : platform::Media::Slow), Status::Ok);
     const std::uint32_t length = ctx.LengthInBlocks();
     const std::uint32_t from = c.span == Span::ToHere ? 0 : 4 * piece;
@@ -146,7 +146,7 @@ TEST_P(UndoCutEnds, TheKeptAudioGoesAndTheFileStaysAsTheLastChangeLeftIt) {
     fs.put(kPath, OldRecording(f, After::ListAndMarks));
     fs.put(kOther, OldRecording(f, After::Nothing));
     StorageContext ctx(fs, memory, system, shell);
-    ctx.journalFolder = kState;
+    ctx.journal.SetFolder(kState);
     const std::uint32_t piece = f.PieceBytes() / f.BlockBytes();
     ASSERT_EQ(ctx.Select(kPath, platform::Media::Fast), Status::Ok);
     ASSERT_EQ(ctx.Cut(2 * piece, 3 * piece, Undo::Keep), Status::Ok);
@@ -207,7 +207,7 @@ TEST_F(UndoCutGuard, AFileChangedSinceTheCutIsLeftAsItIs) {
         SCOPED_TRACE(chunksChanged ? "chunks after the audio changed" : "audio appended");
         fs.put(kPath, OldRecording(f, After::ListAndMarks));
         StorageContext ctx(fs, memory, system, shell);
-        ctx.journalFolder = kState;
+        ctx.journal.SetFolder(kState);
         ASSERT_EQ(ctx.Select(kPath, platform::Media::Fast), Status::Ok);
         ASSERT_EQ(ctx.Cut(10, 20, Undo::Keep), Status::Ok);
         Bytes changed = fs.contents(kPath).value();
@@ -231,7 +231,7 @@ TEST_F(UndoCutGuard, RecoveryRemovesKeptAudioOnlyOnceItsProgramHasEnded) {
     fs.put(kPath, OldRecording(model::kGsm, After::MarksOnly));
     {
         StorageContext ctx(fs, memory, system, shell);
-        ctx.journalFolder = kState;
+        ctx.journal.SetFolder(kState);
         ASSERT_EQ(ctx.Select(kPath, platform::Media::Slow), Status::Ok);
         ASSERT_EQ(ctx.Cut(1, 3, Undo::Keep), Status::Ok);
         EXPECT_TRUE(RecoverRecordings(fs, kState).empty());
@@ -250,7 +250,7 @@ TEST_F(UndoCutGuard, ACutWhoseAudioCannotBeKeptIsMadeAndCannotBeUndone) {
     const Bytes old = OldRecording(model::kPcm16, After::Nothing);
     fs.put(kPath, old);
     StorageContext ctx(fs, memory, system, shell);
-    ctx.journalFolder = "/no/such/folder/under/a/file";
+    ctx.journal.SetFolder("/no/such/folder/under/a/file");
     fs.put("/no", Bytes{1});  // a file where the folder would be made
     ASSERT_EQ(ctx.Select(kPath, platform::Media::Fast), Status::Ok);
     ASSERT_EQ(ctx.Cut(0, 10, Undo::Keep), Status::Ok);

@@ -12,7 +12,8 @@ namespace tavrin::platform::pulse {
 
 // One connection to the sound server, on a mainloop thread of its own. Every
 // stream makes its own, so a server that was restarted between two
-// recordings is simply found again by the next one.
+// recordings is simply found again by the next one; questions share one
+// that is kept (see Ask).
 class PulseConnection {
 public:
     PulseConnection() = default;

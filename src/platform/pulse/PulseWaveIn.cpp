@@ -43,12 +43,8 @@ bool PulseWaveIn::present() {
         std::lock_guard lock(guard);
         chosen = chosenSource;
     }
-    PulseConnection probe;
     bool found = false;
-    if (probe.Connect() == mmr::NoError) {
-        LoopLock lock(probe);
-        found = SourceToRecord(probe, chosen).has_value();
-    }
+    static_cast<void>(Ask([&](PulseConnection& server) { found = SourceToRecord(server, chosen).has_value(); }));
     presentAnswer.store(found ? 1 : 0, std::memory_order_relaxed);
     return found;
 }

@@ -29,10 +29,8 @@ PulseWaveOut::~PulseWaveOut() {
 }
 
 bool PulseWaveOut::present() {
-    PulseConnection probe;
-    if (probe.Connect() != mmr::NoError) return false;
-    LoopLock lock(probe);
-    return HasDefaultSink(probe);
+    bool found = false;
+    return Ask([&](PulseConnection& server) { found = HasDefaultSink(server); }) && found;
 }
 
 bool PulseWaveOut::isFormatSupported(const AudioFormat& format) {

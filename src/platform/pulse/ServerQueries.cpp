@@ -3,6 +3,8 @@
 #include <pulse/pulseaudio.h>
 
 #include <algorithm>
+#include <memory>
+#include <mutex>
 
 #include "platform/pulse/PulseConnection.h"
 
@@ -66,23 +68,54 @@ bool SinkExists(PulseConnection& connection, const std::string& name) {
     return !a.sinks.empty();
 }
 
+bool Ready(PulseConnection& connection) {
+    LoopLock lock(connection);
+    return pa_context_get_state(connection.context()) == PA_CONTEXT_READY;
+}
+
 }  // namespace
 
+bool Ask(const std::function<void(PulseConnection&)>& question) {
+    // Each connection is a thread, a context and a handshake with the
+    // server: questions share one rather than make their own.
+    static std::mutex turns;
+    static std::unique_ptr<PulseConnection> kept;
+    std::lock_guard turn(turns);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const bool fresh = !kept || !Ready(*kept);
+        if (fresh) {
+            kept = std::make_unique<PulseConnection>();
+            if (kept->Connect() != mmr::NoError) {
+                kept.reset();
+                return false;
+            }
+        }
+        LoopLock lock(*kept);
+        question(*kept);
+        if (pa_context_get_state(kept->context()) == PA_CONTEXT_READY) return true;
+        if (fresh) return false;  // the server went away while a fresh connection asked
+    }
+    return false;
+}
+
 bool ServerAnswers() {
-    PulseConnection probe;
-    return probe.Connect() == mmr::NoError;
+    return Ask([](PulseConnection&) {});
 }
 
 std::optional<DeviceList> QueryDevices() {
-    PulseConnection connection;
-    if (connection.Connect() != mmr::NoError) return std::nullopt;
-    LoopLock lock(connection);
-    pa_context* ctx = connection.context();
-    Answers a(connection);
-    const bool asked = connection.Await(pa_context_get_server_info(ctx, OnServer, &a)) &&
-                       connection.Await(pa_context_get_source_info_list(ctx, OnSource, &a)) &&
-                       connection.Await(pa_context_get_sink_info_list(ctx, OnSink, &a));
-    if (!asked || pa_context_get_state(ctx) != PA_CONTEXT_READY) return std::nullopt;
+    std::optional<Answers> found;
+    const bool answered = Ask([&](PulseConnection& connection) {
+        pa_context* ctx = connection.context();
+        Answers a(connection);
+        if (connection.Await(pa_context_get_server_info(ctx, OnServer, &a)) &&
+            connection.Await(pa_context_get_source_info_list(ctx, OnSource, &a)) &&
+            connection.Await(pa_context_get_sink_info_list(ctx, OnSink, &a)))
+            found = std::move(a);
+        else
+            found.reset();
+    });
+    if (!answered || !found) return std::nullopt;
+    Answers& a = *found;
     DeviceList list{std::move(a.sources), std::move(a.sinks)};
     for (auto& d : list.sources) d.isDefault = d.name == a.defaultSource;
     for (auto& d : list.sinks) d.isDefault = d.name == a.defaultSink;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -13,6 +14,14 @@ class PulseConnection;
 // Whether a sound server answers now. Where none does (a bare ALSA system)
 // the programs use the sound card through PortAudio instead.
 bool ServerAnswers();
+
+// Asks `question` under the mainloop's lock on the one connection kept for
+// questions (streams make their own). It is made at the first question and
+// made again when the server went away since (restarted, or gone at the last
+// question); a question the server could not finish because it went away
+// meanwhile is asked once more on a fresh connection. False when no server
+// answers. Any thread may ask; questions take turns.
+bool Ask(const std::function<void(PulseConnection&)>& question);
 
 // A source or sink as the desktop shows it.
 struct SoundDevice {

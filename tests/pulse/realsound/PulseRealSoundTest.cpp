@@ -4,6 +4,7 @@
 // device that stays.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -13,6 +14,7 @@
 #include "SinkLog.h"
 #include "platform/pulse/PulseWaveIn.h"
 #include "platform/pulse/PulseWaveOut.h"
+#include "platform/pulse/ServerQueries.h"
 
 namespace tavrin::test {
 namespace {
@@ -21,6 +23,9 @@ using platform::AudioFormat;
 using platform::WaveBuffer;
 using platform::pulse::PulseWaveIn;
 using platform::pulse::PulseWaveOut;
+using platform::pulse::QueryDevices;
+using platform::pulse::ServerAnswers;
+using platform::pulse::SoundDevice;
 namespace mm = platform::mm;
 namespace mmr = platform::mmr;
 namespace whdr = platform::whdr;
@@ -135,6 +140,22 @@ bool RecordBriefly(PulseWaveIn& in) {
     return in.close() == mmr::NoError && filled && sink.entries()[0].bytes == 3200;
 }
 
+// The window asks whether there is a microphone on its own thread while the
+// engine asks before it records: both share the one connection for
+// questions, taking turns, and every answer is the server's.
+TEST_F(PulseRealSound, QuestionsFromTwoThreadsTakeTurnsOnOneConnection) {
+    PulseWaveIn in;
+    PulseWaveOut out;
+    int inAnswers = 0, outAnswers = 0;
+    std::thread window([&] {
+        for (int i = 0; i < 20; ++i) inAnswers += in.present() ? 1 : 0;
+    });
+    for (int i = 0; i < 20; ++i) outAnswers += out.present() && ServerAnswers() ? 1 : 0;
+    window.join();
+    EXPECT_EQ(inAnswers, 20);
+    EXPECT_EQ(outAnswers, 20);
+}
+
 // The desktop's sound server may restart while the recorder runs: the same
 // device records again without being made anew. Last, as it restarts the
 // server the other tests use.
@@ -142,11 +163,22 @@ TEST_F(PulseRealSound, ZzTheSameDeviceRecordsAgainAfterTheServerRestarted) {
     PulseWaveIn in;
     in.SetSource("tone");
     ASSERT_TRUE(test::Run("pactl load-module module-sine-source source_name=tone frequency=440"));
+    // The questions' kept connection is made before the restart and must
+    // be found gone after it.
+    EXPECT_TRUE(in.present());
+    PulseWaveOut out;
+    EXPECT_TRUE(out.present());
     EXPECT_TRUE(RecordBriefly(in));
     tap.reset();
     ASSERT_TRUE(test::Run(std::getenv("TAVRIN_TEST_RESTART_SERVER")));
     ASSERT_TRUE(test::Run("pactl load-module module-sine-source source_name=tone frequency=440"));
+    EXPECT_TRUE(ServerAnswers());
     EXPECT_TRUE(in.present());
+    EXPECT_TRUE(out.present());
+    const auto devices = QueryDevices();
+    ASSERT_TRUE(devices.has_value());
+    EXPECT_TRUE(std::any_of(devices->sources.begin(), devices->sources.end(),
+                            [](const SoundDevice& d) { return d.name == "tone"; }));
     EXPECT_TRUE(RecordBriefly(in));
     EXPECT_FALSE(in.TakeMissingSource());
 }
