@@ -18,6 +18,12 @@ set(TAVRIN_TEST_QT_PCH_HEADERS
 # it, as the sound libraries' own flags bring it to some: the programs share
 # one precompiled header, which clang refuses where the macros differ.
 set(TAVRIN_TEST_OPTIMIZE -Og -pthread)
+# Test files are many and small beside what each includes (GoogleTest, gmock,
+# the rigs): compiled a few to a translation unit, a build from scratch reads
+# those headers a few times instead of once per file. Off, an edit to one test
+# file recompiles that file alone.
+option(TAVRIN_UNITY_TESTS "Compile the test programs' files in batches" ON)
+set(TAVRIN_UNITY_TEST_BATCH 8 CACHE STRING "Test files compiled together in one batch")
 
 # tavrin_precompile(target HEADER...): a precompiled header of its own for a
 # target with enough files to repay building one (reading Qt's widget headers
@@ -50,9 +56,13 @@ endfunction()
 # at are those of the header's own target; elsewhere it reads the headers as
 # usual, silently (so flags a new library brings cost time, not the build).
 # One that drives Qt's widgets (QT, -fPIC) gets a header of its own with Qt's.
+# Its files are compiled in batches unless TAVRIN_UNITY_TESTS is off.
 function(tavrin_test_program target)
   cmake_parse_arguments(ARG "QT" "" "" ${ARGN})
   target_compile_options(${target} PRIVATE ${TAVRIN_TEST_OPTIMIZE})
+  if(TAVRIN_UNITY_TESTS)
+    set_target_properties(${target} PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE ${TAVRIN_UNITY_TEST_BATCH})
+  endif()
   if(ARG_QT)
     tavrin_precompile(${target} ${TAVRIN_TEST_PCH_HEADERS} ${TAVRIN_TEST_QT_PCH_HEADERS})
   elseif(TARGET tavrin_test_pch)

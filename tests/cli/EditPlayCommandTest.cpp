@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "CliRun.h"
 #include "support/Shell.h"
 #include "support/TempDir.h"
 
@@ -21,13 +22,6 @@ namespace {
 using test::Quote;
 
 using Bytes = std::vector<std::uint8_t>;
-
-struct CliRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
 
 // The audio of a recording written by the program: after the 44-byte PCM or
 // 60-byte GSM header.
@@ -58,10 +52,6 @@ Bytes DecodeGsm(const Bytes& audio) {
     }
     gsm_destroy(decoder);
     return pcm;
-}
-
-void Le(Bytes& v, std::uint32_t x, int bytes) {
-    for (int i = 0; i < bytes; ++i) v.push_back(static_cast<std::uint8_t>(x >> (8 * i)));
 }
 
 // Three seconds of a sweep at 8 kHz, 16-bit: every stretch of it differs.

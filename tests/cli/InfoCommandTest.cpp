@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "CliRun.h"
 #include "support/Shell.h"
 #include "support/TempDir.h"
 
@@ -17,13 +18,6 @@ namespace {
 using test::Quote;
 
 namespace fs = std::filesystem;
-
-struct CliRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
 
 std::string Slurp(const std::string& path) {
     const auto bytes = test::ReadBytes(path);

@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "CliRun.h"
 #include "support/Shell.h"
 #include "support/TempDir.h"
 
@@ -27,11 +28,6 @@ using test::Quote;
 
 using Bytes = std::vector<std::uint8_t>;
 constexpr std::uint32_t kBytesPerSecond = 16000;  // PCM 8 kHz 16-bit
-
-
-std::uint32_t U32(const Bytes& v, std::size_t at) {
-    return v[at] | (v[at + 1] << 8) | (v[at + 2] << 16) | (static_cast<std::uint32_t>(v[at + 3]) << 24);
-}
 
 Bytes Wav16(const std::vector<std::int16_t>& samples) {
     Bytes v;
@@ -135,7 +131,7 @@ protected:
     test::TempDir state;
 };
 
-struct Case {
+struct KilledCommand {
     const char* name;
     const char* command;  // what is killed; %F is the file
     bool fromOld;         // edits start from the uninterrupted recording
@@ -146,7 +142,7 @@ struct Case {
 TEST_F(KillRecover, AKilledRecordingRecoversToThePrefixOfAnUninterruptedRun) {
     ASSERT_EQ(Cli("record old.wav --format pcm8k16 --seconds 2 --audio-in in.wav --media fast").status, 0);
     const std::uint32_t oldData = U32(test::ReadBytes(dir.file("old.wav")), 40);
-    const Case cases[] = {
+    const KilledCommand cases[] = {
         {"record", "record %F --format pcm8k16 --seconds 2", false, 0, false},
         {"append", "append %F --seconds 2", true, oldData, false},
         {"overwrite", "overwrite %F --at-ms 600 --seconds 2", true, oldData, false},
@@ -155,7 +151,7 @@ TEST_F(KillRecover, AKilledRecordingRecoversToThePrefixOfAnUninterruptedRun) {
     std::mt19937 random(12);
     const bool haveSox = Shell("command -v sox >/dev/null 2>&1").status == 0;
     for (const char* media : {"fast", "slow"}) {
-        for (const Case& c : cases) {
+        for (const KilledCommand& c : cases) {
             SCOPED_TRACE(std::string(c.name) + " on " + media + " media");
             auto args = [&](const std::string& file) {
                 std::string a = c.command;

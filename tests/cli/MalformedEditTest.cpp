@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "CliRun.h"
 #include "support/Shell.h"
 #include "support/TempDir.h"
 
@@ -20,10 +21,6 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 using test::Quote;
-
-void Le(Bytes& v, std::uint32_t x, int bytes) {
-    for (int i = 0; i < bytes; ++i) v.push_back(static_cast<std::uint8_t>(x >> (8 * i)));
-}
 
 void Id(Bytes& v, const char* id) { v.insert(v.end(), id, id + 4); }
 

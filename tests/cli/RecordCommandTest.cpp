@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "CliRun.h"
 #include "support/Shell.h"
 #include "support/TempDir.h"
 
@@ -22,17 +23,6 @@ namespace tavrin::cli {
 namespace {
 
 using test::Quote;
-
-struct CliRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-
-void Le(std::vector<std::uint8_t>& v, std::uint32_t x, int bytes) {
-    for (int i = 0; i < bytes; ++i) v.push_back(static_cast<std::uint8_t>(x >> (8 * i)));
-}
 
 // A mono 16-bit WAV file of `samples`.
 std::vector<std::uint8_t> Wav16(std::uint32_t rate, const std::vector<std::int16_t>& samples) {
@@ -85,10 +75,6 @@ protected:
     test::TempDir dir;
     test::TempDir scratch;
 };
-
-std::uint32_t U32(const std::vector<std::uint8_t>& v, std::size_t at) {
-    return v[at] | (v[at + 1] << 8) | (v[at + 2] << 16) | (static_cast<std::uint32_t>(v[at + 3]) << 24);
-}
 
 TEST_F(RecordCommand, GsmByDefaultForTheInputLengthRoundedUpToWholeBuffers) {
     const CliRun run = Cli("record out.wav --audio-in in.wav");

@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "CliRun.h"
 #include "support/Shell.h"
 #include "support/TempDir.h"
 
@@ -30,25 +31,21 @@ using Bytes = std::vector<std::uint8_t>;
 using test::Quote;
 using test::Shell;
 
-std::uint32_t U32(const Bytes& v, std::size_t at) {
-    return v[at] | (v[at + 1] << 8) | (v[at + 2] << 16) | (static_cast<std::uint32_t>(v[at + 3]) << 24);
-}
-
-struct Format {
+struct OnDiskFormat {
     const char* code;
     std::uint32_t bytesPerSecond;
     std::uint32_t block;
     std::uint32_t header;
 };
 
-constexpr Format kFormats[] = {{"gsm", 1625, 65, 60},          {"pcm8k8", 8000, 1, 44},
-                               {"pcm8k16", 16000, 2, 44},      {"pcm11k8", 11025, 1, 44},
-                               {"pcm11k16", 22050, 2, 44},     {"pcm22k16", 44100, 2, 44}};
+constexpr OnDiskFormat kOnDiskFormats[] = {{"gsm", 1625, 65, 60},      {"pcm8k8", 8000, 1, 44},
+                                           {"pcm8k16", 16000, 2, 44},  {"pcm11k8", 11025, 1, 44},
+                                           {"pcm11k16", 22050, 2, 44}, {"pcm22k16", 44100, 2, 44}};
 
 // The header of a recording this program wrote, checked against the file:
 // the RIFF size covers the file, the data size its audio (whole blocks), a
 // GSM fact value the blocks. Empty when it is exact; else what is wrong.
-std::string HeaderFault(const Format& f, const Bytes& file) {
+std::string HeaderFault(const OnDiskFormat& f, const Bytes& file) {
     if (file.size() < f.header) return "no header";
     const std::uint32_t data = U32(file, f.header - 4);
     if (U32(file, 4) != file.size() - 8) return "RIFF size is not the file's";
@@ -58,7 +55,7 @@ std::string HeaderFault(const Format& f, const Bytes& file) {
     return {};
 }
 
-Bytes AudioOf(const Format& f, const Bytes& file) {
+Bytes AudioOf(const OnDiskFormat& f, const Bytes& file) {
     return file.size() < f.header ? Bytes{} : Bytes(file.begin() + f.header, file.end());
 }
 
@@ -206,7 +203,7 @@ constexpr Edit kEdits[] = {{"record", nullptr},
 
 // A change that runs out of room: every format, every edit.
 TEST_F(SlowRoadFullDisk, AFullVolumeKeepsWhatFitsAndRecoveryWritesTheRestOnceThereIsRoom) {
-    for (const Format& f : kFormats) {
+    for (const OnDiskFormat& f : kOnDiskFormats) {
         for (const Edit& e : kEdits) {
             SCOPED_TRACE(std::string(f.code) + ", " + e.name);
             Free();
@@ -265,7 +262,7 @@ TEST_F(SlowRoadFullDisk, AFullVolumeKeepsWhatFitsAndRecoveryWritesTheRestOnceThe
 
 // Killed after the volume filled up: nothing of the audio is lost either.
 TEST_F(SlowRoadFullDisk, AKillOnAFullVolumeIsRecoveredOnceThereIsRoom) {
-    for (const Format& f : {kFormats[0], kFormats[2], kFormats[5]}) {
+    for (const OnDiskFormat& f : {kOnDiskFormats[0], kOnDiskFormats[2], kOnDiskFormats[5]}) {
         SCOPED_TRACE(f.code);
         Free();
         std::filesystem::remove(folder() + "/x.wav");
@@ -320,7 +317,7 @@ TEST_F(SlowRoadFullDisk, ASecondWriterIsRefusedAndTheFirstKeepsItsJournal) {
                 EXPECT_EQ(Wait(first), 0);
             }
             const Bytes now = test::ReadBytes(where + "/x.wav");
-            const Format f = kFormats[2];
+            const OnDiskFormat f = kOnDiskFormats[2];
             EXPECT_EQ(HeaderFault(f, now), "");
             EXPECT_TRUE(StartsWith(AudioOf(f, now), AudioOf(f, old)));
             const std::size_t added = AudioOf(f, now).size() - AudioOf(f, old).size();

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "CliRun.h"
 #include "support/Shell.h"
 #include "support/TempDir.h"
 
@@ -27,12 +28,7 @@ using Samples = std::vector<std::int16_t>;
 using Outcome = test::ShellRun;
 using test::Shell;
 
-
 bool HaveSox() { return Shell("command -v sox >/dev/null 2>&1").status == 0; }
-
-void Le(Bytes& v, std::uint32_t x, int bytes) {
-    for (int i = 0; i < bytes; ++i) v.push_back(static_cast<std::uint8_t>(x >> (8 * i)));
-}
 
 // Three seconds at 8 kHz of a sweep with a slow swell: every stretch differs,
 // and it stays within what a speech codec keeps.
@@ -111,18 +107,18 @@ long JsonNumber(const std::string& json, const std::string& key) {
 }
 
 // The recording formats, with what sox calls their encoding.
-struct Format {
+struct SoxFormat {
     const char* name;
     std::uint32_t rate;
     int bits;  // 0 for GSM
     const char* soxEncoding;
 };
-const Format kFormats[] = {{"gsm", 8000, 0, "GSM"},
-                           {"pcm8k8", 8000, 8, "Unsigned Integer PCM"},
-                           {"pcm8k16", 8000, 16, "Signed Integer PCM"},
-                           {"pcm11k8", 11025, 8, "Unsigned Integer PCM"},
-                           {"pcm11k16", 11025, 16, "Signed Integer PCM"},
-                           {"pcm22k16", 22050, 16, "Signed Integer PCM"}};
+const SoxFormat kSoxFormats[] = {{"gsm", 8000, 0, "GSM"},
+                                 {"pcm8k8", 8000, 8, "Unsigned Integer PCM"},
+                                 {"pcm8k16", 8000, 16, "Signed Integer PCM"},
+                                 {"pcm11k8", 11025, 8, "Unsigned Integer PCM"},
+                                 {"pcm11k16", 11025, 16, "Signed Integer PCM"},
+                                 {"pcm22k16", 22050, 16, "Signed Integer PCM"}};
 
 class SoxInterchange : public testing::Test {
 protected:
@@ -160,7 +156,7 @@ protected:
 };
 
 TEST_F(SoxInterchange, SoxReadsWhatTheToolRecordsInEveryFormat) {
-    for (const Format& f : kFormats) {
+    for (const SoxFormat& f : kSoxFormats) {
         SCOPED_TRACE(f.name);
         const std::string file = std::string("rec-") + f.name + ".wav";
         const Outcome rec = Cli("record " + file + " --audio-in in.wav --format " + f.name + " --seconds 2");
@@ -188,7 +184,7 @@ TEST_F(SoxInterchange, SoxReadsWhatTheToolRecordsInEveryFormat) {
 // and decodes exactly its audio, after marks made while recording and after
 // a cut that moved them.
 TEST_F(SoxInterchange, SoxReadsRecordingsWithMarksAtTheirLength) {
-    for (const Format& f : kFormats) {
+    for (const SoxFormat& f : kSoxFormats) {
         SCOPED_TRACE(f.name);
         const std::string file = std::string("marked-") + f.name + ".wav";
         ASSERT_EQ(Cli("record " + file + " --audio-in in.wav --format " + f.name +
@@ -289,7 +285,7 @@ protected:
         return test::FileExists(File("decoded.raw")) ? test::ReadBytes(File("decoded.raw")) : Bytes{};
     }
     // Writes `file` with ffmpeg from the test input in format `f`.
-    void Make(const std::string& file, const Format& f) {
+    void Make(const std::string& file, const SoxFormat& f) {
         const char* codec = f.bits == 0 ? "gsm_ms" : f.bits == 8 ? "pcm_u8" : "pcm_s16le";
         const Outcome made = Shell("ffmpeg -v error -y -i " + Quote(File("in.wav")) + " -ar " + std::to_string(f.rate) +
                                    " -ac 1 -c:a " + codec + " " + Quote(File(file)) + " 2>&1");
@@ -301,7 +297,7 @@ protected:
 };
 
 TEST_F(FfmpegInterchange, TheToolPlaysWhatFfmpegWritesInEveryFormat) {
-    for (const Format& f : kFormats) {
+    for (const SoxFormat& f : kSoxFormats) {
         SCOPED_TRACE(f.name);
         const std::string file = std::string("ff-") + f.name + ".wav";
         ASSERT_NO_FATAL_FAILURE(Make(file, f));
@@ -330,7 +326,7 @@ TEST_F(FfmpegInterchange, TheToolPlaysWhatFfmpegWritesInEveryFormat) {
 long DecodedSamples(const Bytes& decoded, int bits) { return static_cast<long>(decoded.size()) / (bits == 8 ? 1 : 2); }
 
 TEST_F(FfmpegInterchange, FfmpegReadsWhatTheToolRecordsAndEditsWithTheRightLength) {
-    for (const Format& f : kFormats) {
+    for (const SoxFormat& f : kSoxFormats) {
         SCOPED_TRACE(f.name);
         const std::string own = std::string("own-") + f.name + ".wav";
         const std::string theirs = std::string("ff-") + f.name + ".wav";
@@ -373,7 +369,7 @@ TEST_F(FfmpegInterchange, FfmpegReadsWhatTheToolRecordsAndEditsWithTheRightLengt
 // in front of such a chunk.)
 TEST_F(FfmpegInterchange, ChunksAfterTheAudioSurviveEdits) {
     const Bytes list = {'L', 'I', 'S', 'T', 12, 0, 0, 0, 'I', 'N', 'F', 'O', 'I', 'C', 'M', 'T', 1, 0, 0, 0};
-    for (const Format& f : {kFormats[0], kFormats[3], kFormats[2]}) {
+    for (const SoxFormat& f : {kSoxFormats[0], kSoxFormats[3], kSoxFormats[2]}) {
         SCOPED_TRACE(f.name);
         const std::string file = std::string("tagged-") + f.name + ".wav";
         ASSERT_NO_FATAL_FAILURE(Make(file, f));

@@ -19,7 +19,7 @@ using controller::State;
 using settings::Function;
 namespace answer = platform::answer;
 
-constexpr std::uint32_t kKey1 = settings::vk::Digit0 + 1;
+constexpr std::uint32_t kKey = settings::vk::Digit0 + 1;
 
 // Two recordings the engine can open: the panel shows a, the user has
 // highlighted b.
@@ -51,15 +51,15 @@ const std::vector<ActionCase> kActions{
     {"insert asked during playback", [](ControllerRig& r) { r.current().OnRequestRecordInsert(); }, "RecordInsert"},
     {"overwrite asked during playback", [](ControllerRig& r) { r.current().OnRequestRecordOverwrite(); },
      "RecordOverwrite"},
-    {"Play key", [](ControllerRig& r) { r.settings.keys().set(Function::Play, kKey1); r.current().OnKey(kKey1); },
+    {"Play key", [](ControllerRig& r) { r.settings.keys().set(Function::Play, kKey); r.current().OnKey(kKey); },
      "PlayStart"},
     {"Append key",
-     [](ControllerRig& r) { r.settings.keys().set(Function::AppendStop, kKey1); r.current().OnKey(kKey1); },
+     [](ControllerRig& r) { r.settings.keys().set(Function::AppendStop, kKey); r.current().OnKey(kKey); },
      "RecordAppend"},
-    {"Insert key", [](ControllerRig& r) { r.settings.keys().set(Function::Insert, kKey1); r.current().OnKey(kKey1); },
+    {"Insert key", [](ControllerRig& r) { r.settings.keys().set(Function::Insert, kKey); r.current().OnKey(kKey); },
      "RecordInsert"},
     {"Overwrite key",
-     [](ControllerRig& r) { r.settings.keys().set(Function::Overwrite, kKey1); r.current().OnKey(kKey1); },
+     [](ControllerRig& r) { r.settings.keys().set(Function::Overwrite, kKey); r.current().OnKey(kKey); },
      "RecordOverwrite"},
 };
 
@@ -141,8 +141,8 @@ TEST(HighlightedRow, IdlePlaysTheHighlightedRowOrSaysWhyNot) {
         if (!c.file.empty() && c.file != "-") WriteBytes(row, ReadBytes(std::string(TAVRIN_FIXTURE_DIR "/") + c.file));
         if (c.box) rig.engine.failNext(ScriptedEngine::Op::OpenFile, engine::ResultCode(0x21000000, 1996));
         rig.window.setSelectedRow(row);
-        rig.settings.keys().set(Function::PlayPause, kKey1);
-        rig.current().OnKey(kKey1);
+        rig.settings.keys().set(Function::PlayPause, kKey);
+        rig.current().OnKey(kKey);
         if (!c.box) {
             EXPECT_EQ(rig.engine.commands().back(), "PlayStart");
             continue;

@@ -20,14 +20,14 @@ constexpr std::uint32_t kMarkKey = vk::Digit0 + 7;
 constexpr std::uint32_t kNextKey = vk::Digit0 + 8;
 constexpr std::uint32_t kPreviousKey = vk::Digit0 + 9;
 
-struct Case {
+struct MarkCase {
     const char* name;
     std::function<void(ControllerRig&)> reach;
     bool marks;  // there is a place recorded or heard
     bool moves;  // there is a place heard
 };
 
-const Case kCases[] = {
+const MarkCase kCases[] = {
     {"Idle", [](ControllerRig&) {}, false, false},
     {"FileSelected", [](ControllerRig& r) { r.toFileSelected(r.path("a.wav")); }, true, true},
     {"Play", [](ControllerRig& r) { r.toPlay(r.path("a.wav")); }, true, true},
@@ -39,7 +39,7 @@ const Case kCases[] = {
      [](ControllerRig& r) { r.toPausedEdit(r.path("a.wav"), controller::kRequestRecordOverwrite); }, true, false},
 };
 
-class MarkActionsIn : public testing::TestWithParam<Case> {
+class MarkActionsIn : public testing::TestWithParam<MarkCase> {
 protected:
     void SetUp() override {
         rig.settings.keys().set(Function::Mark, kMarkKey);
@@ -59,7 +59,7 @@ protected:
 };
 
 TEST_P(MarkActionsIn, MarkByKeyOrMenuSaysItsNameAndCount) {
-    const Case& c = GetParam();
+    const MarkCase& c = GetParam();
     ASSERT_TRUE(rig.ctl.marks.OnKey(rig.settings.keys(), kMarkKey));
     EXPECT_EQ(Called("AddMark"), c.marks);
     if (!c.marks) {
@@ -84,7 +84,7 @@ TEST_P(MarkActionsIn, AMarkThatCannotBeKeptIsSaidSoAndNotCounted) {
 }
 
 TEST_P(MarkActionsIn, NextAndPreviousMoveToTheMarksAroundThePlaceHeard) {
-    const Case& c = GetParam();
+    const MarkCase& c = GetParam();
     ASSERT_TRUE(rig.ctl.marks.OnKey(rig.settings.keys(), kNextKey));
     EXPECT_EQ(Called("SeekToMark(next)"), c.moves);
     if (!c.moves) return;
@@ -100,7 +100,7 @@ TEST_P(MarkActionsIn, NextAndPreviousMoveToTheMarksAroundThePlaceHeard) {
 // The cuts at rest: each asks first, naming the recording and the length it
 // removes, and cuts only on Yes; while playing or recording none acts.
 TEST_P(MarkActionsIn, CutsAskFirstAndActOnlyAtRestAndOnYes) {
-    const Case& c = GetParam();
+    const MarkCase& c = GetParam();
     struct Cut {
         std::uint32_t command;
         const char* question;

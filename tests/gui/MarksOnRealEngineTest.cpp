@@ -4,7 +4,6 @@
 // Previous mark.
 #include <QCoreApplication>
 #include <QMenu>
-#include <QSettings>
 #include <QTest>
 #include <QTreeWidget>
 #include <filesystem>
@@ -17,12 +16,6 @@
 
 namespace tavrin::test {
 namespace {
-
-void StoreKey(const char* function, std::uint32_t key) {
-    QSettings settings(QStringLiteral("Korvel Software"), QStringLiteral("Tavrin"));
-    settings.setValue(QStringLiteral("Keys/") + QLatin1String(function), key);
-    settings.sync();
-}
 
 wav::MarkList MarksOf(const std::string& path) {
     const std::vector<std::uint8_t> bytes = ReadBytes(path);
@@ -38,9 +31,9 @@ protected:
 };
 
 TEST_F(MarksOnRealEngine, MarkWhileRecordingAndPlayingThenMoveToTheMarks) {
-    StoreKey("Mark", settings::vk::Digit0 + 7);
-    StoreKey("Next Mark", settings::vk::Digit0 + 8);
-    StoreKey("Previous Mark", settings::vk::Digit0 + 9);
+    storeKey("Mark", settings::vk::Digit0 + 7);
+    storeKey("Next Mark", settings::vk::Digit0 + 8);
+    storeKey("Previous Mark", settings::vk::Digit0 + 9);
     startOnRealEngine(false, kRecordedBytes, true);
 
     // While recording: at the place being recorded, here its end.
@@ -91,7 +84,7 @@ TEST_F(MarksOnRealEngine, MarkWhileRecordingAndPlayingThenMoveToTheMarks) {
 // The three cuts at rest, each asking first with the recording's name and
 // the length it removes; the panel and the file follow each one.
 TEST_F(MarksOnRealEngine, TheThreeCutsAskFirstAndShortenTheRecording) {
-    StoreKey("Mark", settings::vk::Digit0 + 7);
+    storeKey("Mark", settings::vk::Digit0 + 7);
     WriteRecording(recording("a"), 3000);
     startOnRealEngine(false);
     ASSERT_EQ(field(Control::Name), "a");

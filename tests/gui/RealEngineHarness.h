@@ -171,6 +171,12 @@ protected:
         ASSERT_TRUE(QTest::qWaitFor([&] { return real->held.load(); }, kWaitMs)) << "the microphone ran dry";
     }
 
+    // A key for a function, as the Keys page stores it.
+    static void storeKey(const char* function, std::uint32_t key) {
+        QSettings settings(QStringLiteral("Korvel Software"), QStringLiteral("Tavrin"));
+        settings.setValue(QStringLiteral("Keys/") + QLatin1String(function), key);
+        settings.sync();
+    }
     // Recording options as the Recording page stores them.
     static void storeOptions(const std::vector<std::pair<QString, QVariant>>& values) {
         QSettings settings(QStringLiteral("Korvel Software"), QStringLiteral("Tavrin"));

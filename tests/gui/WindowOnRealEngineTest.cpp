@@ -23,12 +23,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-void StoreKey(const char* function, std::uint32_t key) {
-    QSettings settings(QStringLiteral("Korvel Software"), QStringLiteral("Tavrin"));
-    settings.setValue(QStringLiteral("Keys/") + QLatin1String(function), key);
-    settings.sync();
-}
-
 class WindowOnRealEngine : public RealEngineTest {
 protected:
     QTreeWidget& rows() { return window().recordingList(); }
@@ -67,9 +61,9 @@ TEST_P(HighlightedRowOnRealEngine, TheEditGoesToTheHighlightedRowAndTheOtherStay
     const SeenCase c = GetParam();
     WriteRecording(recording("a"), 3000);
     WriteRecording(recording("b"), 3000);
-    StoreKey("Append", settings::vk::Digit0 + 1);
-    StoreKey("Insert", settings::vk::Digit0 + 2);
-    StoreKey("Overwrite", settings::vk::Digit0 + 3);
+    storeKey("Append", settings::vk::Digit0 + 1);
+    storeKey("Insert", settings::vk::Digit0 + 2);
+    storeKey("Overwrite", settings::vk::Digit0 + 3);
     const std::vector<std::uint8_t> a = ReadBytes(recording("a")), b = ReadBytes(recording("b"));
     startOnRealEngine(false, kRecordedBytes, true);
     ASSERT_EQ(field(Control::Name), "a") << "the first row is selected from the start";
@@ -120,7 +114,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(WindowOnRealEngine, TheFirstRowIsSelectedFromTheStartAndThePlayKeyPlaysIt) {
     WriteRecording(recording("first"), 1000);
     WriteRecording(recording("second"), 1000);
-    StoreKey("Play", settings::vk::Digit0 + 5);
+    storeKey("Play", settings::vk::Digit0 + 5);
     startOnRealEngine(true);  // a speaker at the pace of the clock: the playback lasts its second
     EXPECT_EQ(field(Control::Name), "first");
     EXPECT_EQ(field(Control::Length), "/00:00:01");
@@ -151,7 +145,7 @@ class KeysOnRealEngine : public WindowOnRealEngine, public ::testing::WithParamI
 TEST_P(KeysOnRealEngine, StopEveryKindOfRecordingRunningOrPaused) {
     const KeyCase c = GetParam();
     WriteRecording(recording("a"), 1000);
-    StoreKey("Stop", settings::vk::Digit0);
+    storeKey("Stop", settings::vk::Digit0);
     const std::size_t before = ReadBytes(recording("a")).size();
     startOnRealEngine(false);
     StateId running = StateId::Record, paused = StateId::PauseRecord;

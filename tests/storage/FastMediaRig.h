@@ -15,11 +15,11 @@ using mediatest::kTwice;
 using mediatest::Slice;
 
 using FastRig = mediatest::MediaRig<mediatest::Medium::Fast>;
-using FaultRun = mediatest::FaultRunOf<FastRig>;
-inline constexpr std::uint64_t kRoomyDisk = FastRig::kRoomyDisk;
+using FastFaultRun = mediatest::FaultRunOf<FastRig>;
+inline constexpr std::uint64_t kFastRoomyDisk = FastRig::kRoomyDisk;
 
 template <class Scenario>
-void SweepFaults(Scenario scenario) {
+void SweepFastFaults(Scenario scenario) {
     mediatest::SweepFaultsOn<FastRig>(scenario);
 }
 

@@ -50,7 +50,7 @@ const Bytes kTail{7, 7};
 const Bytes kChunks{'L', 'I', 'S', 'T'};
 
 // Writes one kept file into `folder` and answers its bytes.
-using Writer = std::function<Bytes(platform::FileSystem&, const std::string& folder)>;
+using KeptFileWriter = std::function<Bytes(platform::FileSystem&, const std::string& folder)>;
 
 const Bytes kBufferSpool =
     Spell{}.Text("TVBUFFER").U32(0x500).U32(3).U32(2).U32(4).Raw(kTail).Raw(kChunks).Raw(kAdded).bytes;
@@ -76,13 +76,13 @@ Bytes WrittenJournal(platform::FileSystem& files, const std::string& folder, con
     return test::ReadBytes(journal.path);
 }
 
-struct Case {
+struct KeptFileCase {
     const char* name;
-    Writer write;
+    KeptFileWriter write;
     Bytes expected;
 };
 
-const Case kCases[] = {
+const KeptFileCase kCases[] = {
     {"SpliceSpool",
      [](platform::FileSystem& files, const std::string& folder) {
          EXPECT_TRUE(WriteSpliceSpool(files, folder + "/s", 0x01020304, kAdded.data(), 3, kTail.data(), 2));
@@ -161,7 +161,7 @@ const Case kCases[] = {
          .bytes},
 };
 
-class KeptFile : public testing::TestWithParam<Case> {};
+class KeptFile : public testing::TestWithParam<KeptFileCase> {};
 
 TEST_P(KeptFile, IsWrittenInTheLayoutEveryVersionReads) {
     test::TempDir dir;
@@ -170,7 +170,9 @@ TEST_P(KeptFile, IsWrittenInTheLayoutEveryVersionReads) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, KeptFile, testing::ValuesIn(kCases),
-                         [](const testing::TestParamInfo<Case>& param) { return std::string(param.param.name); });
+                         [](const testing::TestParamInfo<KeptFileCase>& param) {
+                             return std::string(param.param.name);
+                         });
 
 }  // namespace
 }  // namespace tavrin::storage

@@ -13,7 +13,7 @@ using namespace fasttest;
 
 // Every write of a fast recording waits for the disk, so a test run takes a
 // hundred and some sequences over the three formats; a soak many more.
-std::uint32_t Sequences() {
+std::uint32_t FastSequences() {
     const char* soak = std::getenv("TAVRIN_SOAK");
     return soak && std::strcmp(soak, "1") == 0 ? 3000 : 40;
 }
@@ -27,7 +27,7 @@ class FastMediaModel : public testing::TestWithParam<model::Format> {};
 // the model follows whatever the context accepted.
 TEST_P(FastMediaModel, RandomSequencesLeaveExactlyTheModelledFile) {
     const model::Format format = GetParam();
-    for (std::uint32_t seed = 1; seed <= Sequences(); ++seed) {
+    for (std::uint32_t seed = 1; seed <= FastSequences(); ++seed) {
         FastRig rig;
         rig.fs.setFreeSpace(6 * kTwice + 10'000);
         model::ModelOptions options;

@@ -28,7 +28,7 @@ TEST(CreateFastTest, ReservesAboutAMinuteAheadNeverTheWholeVolume) {
         // The last of a nearly full volume, in whole windows.
         {6 * kTwice + 10'000 + kTwice - 1, Status::Ok, 6 * kTwice, 6 * kTwice - 44},
         // The room on the volume, not only the reservation.
-        {kRoomyDisk, Status::Ok, kMinuteStep, kRoomyDisk - 10'000 - 44},
+        {kFastRoomyDisk, Status::Ok, kMinuteStep, kFastRoomyDisk - 10'000 - 44},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.freeSpace);
@@ -250,7 +250,7 @@ TEST(CreateFastTest, FreeSpaceBeyondFourGigabytesIsCappedToThirtyTwoBits) {
 // --- Every platform call failing in turn -------------------------------------
 
 TEST(CreateFastFaultTest, CreateLeavesNoFileWhenItFails) {
-    SweepFaults([](FaultRun& run) {
+    SweepFastFaults([](FastFaultRun& run) {
         FastRig& rig = run.rig;
         run.Arm();
         const Status status = rig.CreatePcm();
@@ -275,7 +275,7 @@ TEST(CreateFastFaultTest, CreateLeavesNoFileWhenItFails) {
 TEST(CreateFastFaultTest, FailedWriteKeepsTheAudioBeforeIt) {
     const Bytes before = Pattern(3 * kTwice + 100, 7);
     const Bytes block = Pattern(8'820, 8);  // longer than a window step: crosses a boundary
-    SweepFaults([&](FaultRun& run) {
+    SweepFastFaults([&](FastFaultRun& run) {
         FastRig& rig = run.rig;
         ASSERT_EQ(rig.CreatePcm(), Status::Ok);
         ASSERT_EQ(rig.Record(before, 3000), Status::Ok);
@@ -298,7 +298,7 @@ TEST(CreateFastFaultTest, FailedWriteKeepsTheAudioBeforeIt) {
 
 TEST(CreateFastFaultTest, EndFinishesTheHeaderOrSaysItDidNot) {
     const Bytes audio = Pattern(3 * kTwice + 321, 9);
-    SweepFaults([&](FaultRun& run) {
+    SweepFastFaults([&](FastFaultRun& run) {
         FastRig& rig = run.rig;
         ASSERT_EQ(rig.CreatePcm(), Status::Ok);
         ASSERT_EQ(rig.Record(audio, 4000), Status::Ok);
@@ -320,7 +320,7 @@ TEST(CreateFastFaultTest, EndFinishesTheHeaderOrSaysItDidNot) {
 
 TEST(CreateFastFaultTest, CloseCutsTheFileBackOrReportsThatItCouldNot) {
     const Bytes audio = Pattern(2 * kTwice, 11);
-    SweepFaults([&](FaultRun& run) {
+    SweepFastFaults([&](FastFaultRun& run) {
         FastRig& rig = run.rig;
         ASSERT_EQ(rig.CreatePcm(), Status::Ok);
         ASSERT_EQ(rig.Record(audio, 4000), Status::Ok);

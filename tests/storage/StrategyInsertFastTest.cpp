@@ -42,7 +42,7 @@ TEST(InsertFastTest, PutsTheNewAudioAtThePlaybackPositionAndPlaysOnAfterIt) {
         ASSERT_TRUE(rig.ctx.Insert());
         EXPECT_TRUE(rig.Is(rig.ctx.insertFast.get()));
         // The disk bounds it, less the margin and the tail the buffer holds.
-        EXPECT_EQ(rig.ctx.SpaceLeft(), kRoomyDisk - StrategyCreateSlow::kSpareDiskBytes - (c.audio - at));
+        EXPECT_EQ(rig.ctx.SpaceLeft(), kFastRoomyDisk - StrategyCreateSlow::kSpareDiskBytes - (c.audio - at));
         ASSERT_EQ(rig.Record(added, 1625), Status::Ok);
         EXPECT_EQ(rig.ctx.CurrentWriteSample(), c.block + (c.gsm ? c.added / 65 : c.added));
         EXPECT_EQ(rig.OnDiskPrefix(file(audio).size()), file(audio)) << "nothing reaches the file before End";
@@ -125,8 +125,8 @@ TEST(InsertFastTest, TheBufferHoldsWhatTheDiskOrMemoryAllowLessOneByte) {
         std::uint64_t memory;
         std::uint32_t capacity;
     };
-    for (const Case c : {Case{4 * kTwice + 10'000, 64u << 20, 4 * kTwice},
-                         Case{kRoomyDisk, 3'000'000 + 2 * kTwice, 3'000'000}}) {
+    for (const Case c :
+         {Case{4 * kTwice + 10'000, 64u << 20, 4 * kTwice}, Case{kFastRoomyDisk, 3'000'000 + 2 * kTwice, 3'000'000}}) {
         SCOPED_TRACE(c.capacity);
         FastRig rig;
         rig.fs.setFreeSpace(c.freeSpace);
@@ -153,7 +153,7 @@ TEST(InsertFastTest, TheBufferHoldsWhatTheDiskOrMemoryAllowLessOneByte) {
 // An insertion ends as the old recording or the completed insertion, byte for
 // byte; when every later call failed too, the file may keep its reservation
 // after one of the two.
-void ExpectOldOrNew(FaultRun& run, const Bytes& old, const Bytes& completed, bool mustBeNew) {
+void ExpectOldOrNew(FastFaultRun& run, const Bytes& old, const Bytes& completed, bool mustBeNew) {
     const Bytes disk = run.rig.OnDiskPrefix(completed.size() + 1);
     const bool cut = run.rig.LengthOnDisk() == disk.size();
     const bool isOld = cut ? disk == old : Slice(disk, 0, old.size()) == old;
@@ -168,7 +168,7 @@ TEST(InsertFastFaultTest, InsertStartsOrChangesNothing) {
     const Bytes audio = Pattern(5 * kTwice, 11);
     const Bytes old = PcmFile(8000, 8, audio);
     const Bytes added = Pattern(4'000, 12);
-    SweepFaults([&](FaultRun& run) {
+    SweepFastFaults([&](FastFaultRun& run) {
         FastRig& rig = run.rig;
         ASSERT_EQ(rig.SelectFile(old), Status::Ok);
         ASSERT_TRUE(rig.ctx.SeekToSample(kTwice + 5));  // the insertion window starts off any boundary
@@ -209,7 +209,7 @@ TEST(InsertFastFaultTest, EndCompletesTheInsertionOrLeavesTheOldRecording) {
         const Bytes completed = model::WithTrailer(GsmFile(newAudio), chunk.empty() ? chunk : Cat(Bytes{0}, chunk));
         for (const bool viaClose : {false, true}) {
             SCOPED_TRACE(testing::Message() << (viaClose ? "Close" : "End") << ", chunk of " << chunk.size());
-            SweepFaults([&](FaultRun& run) {
+            SweepFastFaults([&](FastFaultRun& run) {
                 FastRig& rig = run.rig;
                 const std::string state = rig.dir.file("state");
                 rig.ctx.journal.SetFolder(state);

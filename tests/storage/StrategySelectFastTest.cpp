@@ -259,7 +259,7 @@ TEST(SelectFastTest, AppendThenEndPlaysTheWholeRecordingFromBlockZero) {
 
 // The file as it was, or (when every later call failed too and the file could
 // not be cut back) the file as it was followed by the unused reservation.
-void ExpectUnchanged(FaultRun& run, const Bytes& before) {
+void ExpectUnchanged(FastFaultRun& run, const Bytes& before) {
     const Bytes disk = run.rig.OnDiskPrefix(before.size() + 1);
     if (!run.Persistent() || run.rig.LengthOnDisk() == before.size()) {
         EXPECT_EQ(disk, before);
@@ -271,7 +271,7 @@ void ExpectUnchanged(FaultRun& run, const Bytes& before) {
 TEST(SelectFastFaultTest, SelectAndCloseNeverChangeTheFile) {
     const Bytes audio = Pattern(5 * kTwice, 10);
     const Bytes file = PcmFile(8000, 8, audio);
-    SweepFaults([&](FaultRun& run) {
+    SweepFastFaults([&](FastFaultRun& run) {
         FastRig& rig = run.rig;
         test::WriteBytes(rig.path, file);
         run.Arm();
@@ -290,7 +290,7 @@ TEST(SelectFastFaultTest, SelectAndCloseNeverChangeTheFile) {
 TEST(SelectFastFaultTest, FailedPlaybackGivesTheFileBackUnchanged) {
     const Bytes audio = Pattern(200'000, 11);
     const Bytes file = PcmFile(8000, 8, audio);
-    SweepFaults([&](FaultRun& run) {
+    SweepFastFaults([&](FastFaultRun& run) {
         FastRig& rig = run.rig;
         ASSERT_EQ(rig.SelectFile(file), Status::Ok);
         Bytes piece(1600);
@@ -321,7 +321,7 @@ TEST(SelectFastFaultTest, RefusedAppendOrOverwriteGivesTheFileBack) {
         const Bytes file = recording(audio, chunk);
         for (const bool append : {true, false}) {
             SCOPED_TRACE(testing::Message() << (append ? "Append" : "Overwrite") << ", chunk of " << chunk.size());
-            SweepFaults([&](FaultRun& run) {
+            SweepFastFaults([&](FastFaultRun& run) {
                 FastRig& rig = run.rig;
                 ASSERT_EQ(rig.SelectFile(file), Status::Ok);
                 ASSERT_TRUE(rig.ctx.SeekToSample(1000));  // the window is elsewhere than the end

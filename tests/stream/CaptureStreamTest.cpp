@@ -15,7 +15,7 @@ namespace {
 using platform::stream::CaptureStream;
 using platform::stream::DeviceFormat;
 
-const std::vector<std::vector<std::uint32_t>> kPatterns = {
+const std::vector<std::vector<std::uint32_t>> kCapturePatterns = {
     {1024}, {1}, {37, 441, 5}, {160}, {1500, 3},
 };
 
@@ -56,7 +56,7 @@ TEST(CaptureStream, RecordsExactlyWhatTheDeviceDeliveredInEveryFormat) {
             device = AsBytes(speech);
             expected = c.format.gsm ? Wav49(speech) : device;
         }
-        for (const auto& pattern : kPatterns) {
+        for (const auto& pattern : kCapturePatterns) {
             SCOPED_TRACE(::testing::Message() << c.name << ", first chunk " << pattern[0]);
             CaptureStream stream(c.format);
             ASSERT_TRUE(stream.ready());
@@ -86,7 +86,7 @@ TEST(CaptureStream, GsmBuffersCarryThePeakOfWhatTheyEncode) {
         speech[i] = static_cast<std::int16_t>(speech[i] * static_cast<int>(i / 1600 + 1) / 5);
     }
     speech[4 * 1600 + 7] = -32768;
-    for (const auto& pattern : kPatterns) {
+    for (const auto& pattern : kCapturePatterns) {
         SCOPED_TRACE(::testing::Message() << "first chunk " << pattern[0]);
         CaptureStream stream({8000, 2, true, 65});
         std::vector<std::uint8_t> a(325), b(325);

@@ -14,9 +14,9 @@ using platform::stream::PlaybackStream;
 
 const DeviceFormat kPcm8{8000, 1, false, 1};
 const DeviceFormat kPcm16{22050, 2, false, 2};
-const DeviceFormat kGsm{8000, 2, true, 65};
+const DeviceFormat kGsmDevice{8000, 2, true, 65};
 
-const std::vector<std::vector<std::uint32_t>> kPatterns = {
+const std::vector<std::vector<std::uint32_t>> kPlaybackPatterns = {
     {1024}, {1}, {37, 441, 5}, {160}, {1500, 3},
 };
 
@@ -66,10 +66,10 @@ TEST(PlaybackStream, PlaysTheQueuedAudioThenSilenceWhateverTheCallbackSize) {
     const Case cases[] = {
         {"PCM 8-bit", kPcm8, 1600, pcm8, pcm8, 0x80},
         {"PCM 16-bit", kPcm16, 8820, AsBytes(speech22k), AsBytes(speech22k), 0x00},
-        {"GSM", kGsm, 325, gsm.blocks, AsBytes(gsm.decoded), 0x00},
+        {"GSM", kGsmDevice, 325, gsm.blocks, AsBytes(gsm.decoded), 0x00},
     };
     for (const auto& c : cases) {
-        for (const auto& pattern : kPatterns) {
+        for (const auto& pattern : kPlaybackPatterns) {
             SCOPED_TRACE(::testing::Message() << c.name << ", first chunk " << pattern[0]);
             PlaybackStream stream(c.format);
             ASSERT_TRUE(stream.ready());
@@ -139,7 +139,7 @@ TEST(PlaybackStream, VolumeReachesThePlayedSamplesInEveryFormat) {
         DeviceFormat format;
         std::vector<std::uint8_t> queued;
     };
-    const Case cases[] = {{"PCM 16-bit", {8000, 2, false, 2}, AsBytes(speech)}, {"GSM", kGsm, gsm.blocks}};
+    const Case cases[] = {{"PCM 16-bit", {8000, 2, false, 2}, AsBytes(speech)}, {"GSM", kGsmDevice, gsm.blocks}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         PlaybackStream full(c.format);
@@ -156,7 +156,7 @@ TEST(PlaybackStream, VolumeReachesThePlayedSamplesInEveryFormat) {
 
 TEST(PlaybackStream, ResetDropsTheRestOfAHalfPlayedGsmBlock) {
     const auto gsm = ReferenceGsm(SpeechLike(8000, 640));
-    PlaybackStream stream(kGsm);
+    PlaybackStream stream(kGsmDevice);
     std::vector<std::uint8_t> block(gsm.blocks.begin(), gsm.blocks.begin() + 65);
     platform::WaveBuffer header{block.data(), 65, 0, platform::whdr::Prepared};
     ASSERT_TRUE(stream.buffers().Queue(header));
@@ -180,7 +180,7 @@ TEST(PlaybackStream, BuffersAreDueWhenTheDeviceWillHaveHeardThem) {
     const Case cases[] = {
         {"PCM 16-bit 8 kHz: 800 samples", {8000, 2, false, 2}, 1600, 1000, 5.1},
         {"PCM 8-bit 8 kHz: 800 samples", {8000, 1, false, 1}, 800, 1000, 5.1},
-        {"GSM: two blocks, 640 samples", kGsm, 130, 1000, 5.08},
+        {"GSM: two blocks, 640 samples", kGsmDevice, 130, 1000, 5.08},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -20,7 +20,7 @@ std::string FixturePath(const std::string& name) {
     return std::string(TAVRIN_FIXTURE_DIR) + "/" + name;
 }
 
-struct Row {
+struct FixtureRow {
     const char* file;
     int result;
     std::uint32_t lengthInBlocks;
@@ -28,7 +28,7 @@ struct Row {
     bool selectable;
 };
 
-const Row kRows[] = {
+const FixtureRow kRows[] = {
     {"pcm-8k-8bit.wav", kParsePlayable, 800, 100, true},
     {"pcm-8k-16bit.wav", kParsePlayable, 800, 100, true},
     {"pcm-11k-8bit.wav", kParsePlayable, 1102, 99, true},
@@ -71,7 +71,7 @@ const Row kRows[] = {
 
 TEST(FixtureReading, BothReadersOnEveryFixture) {
     platform::PosixFileSystem files;
-    for (const Row& row : kRows) {
+    for (const FixtureRow& row : kRows) {
         SCOPED_TRACE(row.file);
         const std::string path = FixturePath(row.file);
         ASSERT_TRUE(test::FileExists(path));

@@ -20,8 +20,6 @@ using test::PcmRecord;
 using test::RecordingFile;
 using test::WavBytes;
 
-std::string FixturePath(const std::string& name) { return std::string(TAVRIN_FIXTURE_DIR) + "/" + name; }
-
 // Reads marks from a copy exactly as long as the bytes: the sanitizer builds
 // catch any read past the end.
 MarkList Read(const WavBytes& file) {
@@ -63,7 +61,7 @@ TEST(Marks, HandMadeFilesShowTheirCuePoints) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.file);
         WavChunkReader reader(files);
-        ASSERT_TRUE(reader.Open(FixturePath(row.file)));
+        ASSERT_TRUE(reader.Open(std::string(TAVRIN_FIXTURE_DIR) + "/" + row.file));
         ASSERT_EQ(reader.Parse(), kParsePlayable);
         EXPECT_EQ(ReadMarks(reader.Bytes(), reader.FileSize(), reader.Info()), row.marks);
     }

@@ -31,13 +31,13 @@ int Parse(const WavBytes& file) {
     return Parse(file, info);
 }
 
-struct Case {
+struct ParseCase {
     const char* name;
     std::function<WavBytes()> file;
     int result;
 };
 
-void ExpectResults(const std::vector<Case>& cases) {
+void ExpectResults(const std::vector<ParseCase>& cases) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(Parse(c.file()), c.result);
