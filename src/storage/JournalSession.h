@@ -82,7 +82,8 @@ public:
     // --- What is kept beside the journal --------------------------------------
     // The chunks after the audio of a fast edit, taken from `file` at
     // `audioEnd` and saved beside the claim or journal (only held in memory
-    // when journals are off). False, holding nothing, when they could not be.
+    // while neither is held: journals off, or no claim could be made). False,
+    // holding nothing, when they could not be.
     [[nodiscard]] bool HoldChunks(platform::File& file, platform::Memory& memory, std::uint32_t dataStart,
                                   std::uint32_t audioEnd, std::uint32_t bytes);
     TrailingChunks& Chunks() { return chunks; }
