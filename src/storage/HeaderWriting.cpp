@@ -80,17 +80,20 @@ Status WriteNewHeader(Strategy& strategy, HeaderImage& image, const std::string&
 
 bool FinishHeader(HeaderSink& sink, HeaderImage& image, std::uint32_t fileLength) {
     SetId(&image.data[0], "data");
+    // Only the counts are written: "RIFF" and "data" are in the file already,
+    // and a power cut while a write reaches the medium may tear every byte it
+    // covers, so an identifier written again could be lost with its count.
     // Each step is tried even when an earlier one failed: a header that is
     // partly right is closer to the truth than one left wholly stale.
-    bool ok = sink.SeekTo(image.dataChunkPos) && sink.Write(image.data.data(), 8);
+    bool ok = sink.SeekTo(image.dataChunkPos + 4) && sink.Write(&image.data[4], 4);
     if (image.IsGsm() && image.factValuePos != 0) {
         std::array<std::uint8_t, 4> count{};
         wav::StoreLe32(count.data(), image.DataSize() / wav::kGsmBlockBytes);
         ok = sink.SeekTo(image.factValuePos) && sink.Write(count.data(), 4) && ok;
     }
-    std::array<std::uint8_t, 8> riff = wav::kUnfinishedRiff;
-    wav::StoreLe32(&riff[4], fileLength >= 8 ? fileLength - 8 : 0);
-    return sink.SeekTo(0) && sink.Write(riff.data(), 8) && ok;
+    std::array<std::uint8_t, 4> riffSize{};
+    wav::StoreLe32(riffSize.data(), fileLength >= 8 ? fileLength - 8 : 0);
+    return sink.SeekTo(4) && sink.Write(riffSize.data(), 4) && ok;
 }
 
 bool WriteRiffSize(platform::File& file, std::uint32_t fileEnd) {

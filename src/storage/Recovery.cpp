@@ -244,6 +244,19 @@ std::unique_ptr<platform::File> OpenNamed(platform::FileSystem& files, const std
     return nullptr;
 }
 
+// A new recording's file whose identity the journal lacks is known only by
+// what it holds, which the repair is about to change: a power cut while that
+// change reaches the medium could leave bytes by which the next recovery knows
+// it no more. Its identity is noted in the journal first (synced), as the
+// recording would have noted it.
+void NoteFileFirst(platform::FileSystem& files, const std::string& journal, const JournalEntry& e,
+                   platform::File& file) {
+    if (e.kind != JournalEntry::Kind::Create || e.file) return;
+    const auto identity = file.identity();
+    const auto writable = identity ? files.open(journal, platform::OpenMode::ReadWrite, false) : nullptr;
+    if (writable) (void)NoteJournalFile(*writable, *identity);
+}
+
 void Settle(platform::FileSystem& files, const std::string& journal, const JournalEntry& e,
             std::vector<RecoveredFile>& recovered) {
     std::string why;
@@ -269,6 +282,7 @@ void Settle(platform::FileSystem& files, const std::string& journal, const Journ
         file.reset();
         return SetAside(files, journal, e.path, match.why, recovered);
     }
+    NoteFileFirst(files, journal, e, *file);
     Outcome outcome = e.buffered ? SettleBuffered(files, *file, e, journal) : SettleInPlace(files, *file, e, journal);
     // The marks go where the change left the audio they point at.
     if (outcome.ok) outcome.ok = RestoreMarks(files, *file, e, journal);

@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 
+#include <cstdlib>
 #include <functional>
+#include <set>
 
 #include "RecordingModel.h"
 #include "storage/Journal.h"
@@ -291,15 +293,14 @@ void CheckAfterRecovery(Run& run, Scenario scenario, const model::Format& format
 //   header in place, and only `syncSoon` orders them, so a header that
 //   landed may count audio that vanished or tore, an overwrite's unsynced
 //   second may mix old, new and torn sectors, and a torn count leaves
-//   recovery no length it can trust;
-// - the end of a change writes "RIFF" and "data" again with their counts
-//   (recovery writes only the bytes it changes), so a power cut there can
-//   tear identifiers that never changed, and recovery sets the journal aside;
+//   recovery no length it can trust; a header changed through the mapping
+//   tears as a sector, identifiers between its counts with them, and
+//   recovery then sets the journal aside;
 // - a spool counts its buffer in place, before the bytes counted are synced.
 // Each needs more than a reader that checks what it reads (an order the
 // platform reports, counts kept twice or sealed with a checksum), so this pass
 // holds to what holds today; TornWritesKeepTheFullPromise is the whole
-// promise, kept disabled as the reproduction of those faults.
+// promise, skipped where those faults still break it.
 void CheckAfterTornRecovery(Run& run, Scenario scenario, const model::Format& format, const Bytes& oldAudio,
                             const Bytes& added, std::uint32_t point) {
     EXPECT_EQ(run.fs.contents(kForeign), ForeignWav()) << "a file not being changed was touched";
@@ -389,7 +390,24 @@ TEST_P(CrashSweep, TornWritesLeaveAnExactHeaderAndOtherFilesAlone) {
     Sweep(GetParam(), Power::CutAndTorn);
 }
 
-TEST_P(CrashSweep, DISABLED_TornWritesKeepTheFullPromise) {
+// The cases whose whole promise torn writes still break (see
+// CheckAfterTornRecovery), by instantiation and name: each is skipped and
+// said so, and a case mended leaves this list.
+const std::set<std::string> kTornPromiseBroken = {
+    "Cuts/SlowCutGsmWithMarks", "Cuts/SlowCutPcm16WithMarks", "FastMedia/AppendGsm", "FastMedia/AppendGsmWithChunks",
+    "FastMedia/AppendPcm16", "FastMedia/InsertGsm", "FastMedia/InsertGsmWithChunks", "FastMedia/InsertPcm8",
+    "FastMedia/InsertPcm8WithChunks", "FastMedia/OverwriteGsm", "FastMedia/OverwritePcm16WithChunks",
+    "FastMedia/OverwritePcm8", "FastMedia/RecordGsm", "FastMedia/RecordPcm8", "Marks/FastAppendGsm",
+    "Marks/FastInsertPcm8WithList", "Marks/FastOverwritePcm16", "Marks/FastRecordPcm16",
+    "Marks/SlowAppendPcm8WithList", "Marks/SlowInsertGsm", "Marks/SlowOverwritePcm8", "Marks/SlowRecordGsm",
+    "SlowMedia/AppendGsm", "SlowMedia/AppendPcm8WithChunks", "SlowMedia/InsertGsm", "SlowMedia/InsertPcm16WithChunks",
+    "SlowMedia/OverwritePcm16WithChunks", "SlowMedia/RecordGsm", "SlowMedia/RecordPcm16"};
+
+TEST_P(CrashSweep, TornWritesKeepTheFullPromise) {
+    const std::string suite = testing::UnitTest::GetInstance()->current_test_info()->test_suite_name();
+    const std::string name = suite.substr(0, suite.find('/')) + "/" + GetParam().name;
+    if (kTornPromiseBroken.count(name) != 0 && std::getenv("TAVRIN_TORN_ALL") == nullptr)
+        GTEST_SKIP() << name << ": torn writes still break the whole promise here (TAVRIN_TORN_ALL=1 runs it)";
     Sweep(GetParam(), Power::CutAndTornFullPromise);
 }
 
@@ -477,16 +495,17 @@ class RecoveryTest : public testing::Test {
 protected:
     // What a kill in the middle of a recording on fast media leaves: the
     // header current, the reserved zeros after the audio, the journal.
-    void LeaveKilledRecording(const std::string& path, const Bytes& audio) {
-        StorageContext ctx(fs, memory, system, shell);
+    void LeaveKilledRecording(const std::string& path, const Bytes& audio) { LeaveKilledRecording(fs, path, audio); }
+    void LeaveKilledRecording(test::CrashFileSystem& files, const std::string& path, const Bytes& audio) {
+        StorageContext ctx(files, memory, system, shell);
         ctx.journal.SetFolder(kState);
         ASSERT_EQ(ctx.Create(path, wav::kTagPcm, 8000, 8, 1, platform::Media::Fast), Status::Ok);
         ASSERT_EQ(ctx.WriteData(audio.data(), static_cast<std::uint32_t>(audio.size())), Status::Ok);
-        const Bytes killed = fs.contents(path).value();  // a kill leaves all that was stored
-        fs.crashAt(1);
+        const Bytes killed = files.contents(path).value();  // a kill leaves all that was stored
+        files.crashAt(1);
         (void)ctx.Close();
-        fs.reboot();
-        fs.put(path, killed);
+        files.reboot();
+        files.put(path, killed);
     }
 
     test::CrashFileSystem fs;
@@ -611,6 +630,40 @@ TEST_F(RecoveryTest, ARecoveryTornWhileItWritesAHeaderIsFinishedByTheNext) {
             const bool whole = !files.crashed();
             files.reboot();
             for (const auto& again : RecoverRecordings(files, kState)) EXPECT_EQ(again.setAside, "");
+            if (whole || HasFailure()) break;
+        }
+    }
+}
+
+// A new recording whose journal never noted its file (the power went before
+// it could) is known only by the header it holds. A recovery torn while it
+// writes that header notes the file first, so that the next one still knows
+// it, finishes the repair and sets nothing aside.
+TEST_F(RecoveryTest, ATornRepairOfANewRecordingItsJournalNeverNamedIsFinishedByTheNext) {
+    const Bytes audio = Pattern(800, 5);
+    for (std::uint64_t seed = 1; seed <= 8; ++seed) {
+        for (std::uint32_t cut = 1;; ++cut) {
+            SCOPED_TRACE(testing::Message() << "seed " << seed << ", power lost at recovery's call " << cut);
+            test::CrashFileSystem files{1u << 20};
+            files.putFolder(kFolder);
+            files.putFolder(kState);
+            ASSERT_NO_FATAL_FAILURE(LeaveKilledRecording(files, kPath, audio));
+            // The journal as it was before the file was noted, and a file of zeros: nothing reached it.
+            const std::string journal = JournalPathFor(kState, kPath);
+            Bytes text = files.contents(journal).value();
+            const std::string noted(text.begin(), text.end());
+            ASSERT_NE(noted.rfind("\nfile "), std::string::npos);
+            text.resize(noted.rfind("\nfile ") + 1);
+            files.put(journal, text);
+            files.put(kPath, Bytes(44 + audio.size(), 0));
+
+            files.setTearing(seed);
+            files.crashAt(cut);
+            (void)RecoverRecordings(files, kState);
+            const bool whole = !files.crashed();
+            files.reboot();
+            for (const auto& again : RecoverRecordings(files, kState)) EXPECT_EQ(again.setAside, "");
+            EXPECT_EQ(files.contents(kPath), model::WavFile(model::kPcm8, {}));
             if (whole || HasFailure()) break;
         }
     }

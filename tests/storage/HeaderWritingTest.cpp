@@ -134,27 +134,40 @@ HeaderImage GsmImage(std::uint32_t factValuePos, std::uint32_t dataChunkPos, std
     return image;
 }
 
-TEST(FinishHeader, WritesDataHeaderBlockCountAndRiffSize) {
-    SinkLog sink;
-    HeaderImage image = GsmImage(48, 52, 650);
-    ASSERT_TRUE(FinishHeader(sink, image, 60 + 650));
-    ASSERT_EQ(sink.entries.size(), 3u);
-    EXPECT_EQ(sink.entries[0].offset, 52u);
-    EXPECT_EQ(sink.entries[0].bytes, (Bytes{'d', 'a', 't', 'a', 0x8A, 0x02, 0, 0}));
-    EXPECT_EQ(sink.entries[1].offset, 48u);
-    EXPECT_EQ(sink.entries[1].bytes, (Bytes{10, 0, 0, 0}));
-    EXPECT_EQ(sink.entries[2].offset, 0u);
-    EXPECT_EQ(sink.entries[2].bytes, (Bytes{'R', 'I', 'F', 'F', 0xBE, 0x02, 0, 0}));
-}
-
-TEST(FinishHeader, GsmFileWithoutFactChunkGetsNoBlockCount) {
-    SinkLog sink;
-    HeaderImage image = GsmImage(0, 40, 650);
-    ASSERT_TRUE(FinishHeader(sink, image, 48 + 650));
-    ASSERT_EQ(sink.entries.size(), 2u);
-    EXPECT_EQ(sink.entries[0].offset, 40u);
-    EXPECT_EQ(sink.entries[1].offset, 0u);
-    EXPECT_EQ(sink.entries[1].bytes.size(), 8u) << "nothing but RIFF and its size at offset 0";
+// The writes a finished header goes out in cover only its counts: a power
+// cut may tear every byte a write covers, and an identifier torn with them
+// would leave recovery no header it can know. Applied to the header as the
+// recording began, they give the finished header.
+TEST(FinishHeader, WritesOnlyTheCountsAndTheyFinishTheHeader) {
+    struct Layout {
+        const char* name;
+        std::uint32_t factValuePos, dataChunkPos;
+        std::vector<std::uint32_t> countsAt;  // the offsets written, in order
+        std::uint32_t factValue;
+    };
+    const Layout layouts[] = {{"with a fact chunk", 48, 52, {56, 48, 4}, 10},
+                              {"without a fact chunk", 0, 40, {44, 4}, 0}};
+    for (const Layout& l : layouts) {
+        SCOPED_TRACE(l.name);
+        SinkLog sink;
+        HeaderImage image = GsmImage(l.factValuePos, l.dataChunkPos, 650);
+        const std::uint32_t fileLength = l.dataChunkPos + 8 + 650;
+        ASSERT_TRUE(FinishHeader(sink, image, fileLength));
+        ASSERT_EQ(sink.entries.size(), l.countsAt.size());
+        Bytes header(l.dataChunkPos + 8, 0xEE);  // what the file held: only the counts may change
+        for (std::size_t i = 0; i < sink.entries.size(); ++i) {
+            EXPECT_EQ(sink.entries[i].offset, l.countsAt[i]);
+            ASSERT_EQ(sink.entries[i].bytes.size(), 4u) << "more than a count written at " << sink.entries[i].offset;
+            std::copy(sink.entries[i].bytes.begin(), sink.entries[i].bytes.end(), header.begin() + l.countsAt[i]);
+        }
+        EXPECT_EQ(Le32(header, 4), fileLength - 8);
+        EXPECT_EQ(Le32(header, l.dataChunkPos + 4), 650u);
+        if (l.factValuePos != 0) {
+            EXPECT_EQ(Le32(header, l.factValuePos), l.factValue);
+        }
+        EXPECT_EQ(header[0], 0xEE) << "the RIFF identifier was written again";
+        EXPECT_EQ(header[l.dataChunkPos], 0xEE) << "the data identifier was written again";
+    }
 }
 
 TEST(FinishHeader, EveryStepIsTriedAndAnyFailureIsReported) {
