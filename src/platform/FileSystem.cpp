@@ -51,6 +51,20 @@ bool WriteAt(File& file, std::uint32_t offset, const void* from, std::uint32_t n
     return n == 0 || (file.seek(offset) && file.write(from, n, written) && written == n);
 }
 
+bool WriteChangedAt(File& file, std::uint32_t offset, const std::vector<std::uint8_t>& held,
+                    const std::vector<std::uint8_t>& wanted) {
+    const auto differs = [&](std::size_t i) { return i >= held.size() || held[i] != wanted[i]; };
+    for (std::size_t at = 0; at < wanted.size();) {
+        std::size_t end = at;
+        while (end < wanted.size() && differs(end)) ++end;
+        if (end > at && !WriteAt(file, offset + static_cast<std::uint32_t>(at), wanted.data() + at,
+                                 static_cast<std::uint32_t>(end - at)))
+            return false;
+        at = end + 1;
+    }
+    return true;
+}
+
 std::optional<std::vector<std::uint8_t>> ReadWholeFile(FileSystem& files, const std::string& path,
                                                        std::uint32_t limit) {
     auto file = files.open(path, OpenMode::ReadOnly, false);

@@ -126,6 +126,12 @@ public:
 [[nodiscard]] bool ReadAt(File& file, std::uint32_t offset, void* into, std::uint32_t n);
 // Writes all `n` bytes at `offset` (nothing to write is a success).
 [[nodiscard]] bool WriteAt(File& file, std::uint32_t offset, const void* from, std::uint32_t n);
+// Writes, at `offset`, only the runs of `wanted` that differ from `held`,
+// what the file holds there (bytes beyond `held` always differ). A power cut
+// may tear every byte a write covers: bytes that were already right are not
+// put at risk.
+[[nodiscard]] bool WriteChangedAt(File& file, std::uint32_t offset, const std::vector<std::uint8_t>& held,
+                                  const std::vector<std::uint8_t>& wanted);
 // The whole of a small file; nullopt when it cannot be read or holds more
 // than `limit` bytes.
 [[nodiscard]] std::optional<std::vector<std::uint8_t>> ReadWholeFile(FileSystem& files, const std::string& path,

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 #include <span>
+#include <vector>
 
 #include "storage/Strategy.h"
 #include "wav/HeaderLayout.h"
@@ -97,9 +98,11 @@ bool FinishHeader(HeaderSink& sink, HeaderImage& image, std::uint32_t fileLength
 }
 
 bool WriteRiffSize(platform::File& file, std::uint32_t fileEnd) {
-    std::uint8_t size[4];
-    wav::StoreLe32(size, fileEnd - 8);
-    return platform::WriteAt(file, 4, size, 4);
+    std::vector<std::uint8_t> size(4);
+    wav::StoreLe32(size.data(), fileEnd - 8);
+    std::vector<std::uint8_t> held(4);
+    if (!platform::ReadAt(file, 4, held.data(), 4)) held.clear();
+    return platform::WriteChangedAt(file, 4, held, size);
 }
 
 }  // namespace tavrin::storage

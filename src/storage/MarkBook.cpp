@@ -128,8 +128,9 @@ std::optional<std::uint32_t> LayOutMarks(platform::File& file, std::uint32_t dat
     const std::uint64_t end = std::uint64_t{audioEnd} + out.size();
     if (end > 0xFFFFFFFFu) return std::nullopt;
     const auto newEnd = static_cast<std::uint32_t>(end);
-    if (!WriteAt(file, audioEnd, out.data(), static_cast<std::uint32_t>(out.size())) || !file.setLength(newEnd))
-        return std::nullopt;
+    // Chunks that stay as they were are not written again: a torn write
+    // would garble them, and the next recovery would find no marks there.
+    if (!platform::WriteChangedAt(file, audioEnd, after, out) || !file.setLength(newEnd)) return std::nullopt;
     if (riff && !WriteRiffSize(file, newEnd)) return std::nullopt;
     return newEnd;
 }

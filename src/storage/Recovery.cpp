@@ -41,15 +41,7 @@ struct Outcome {
 // written, so a power cut while it reaches the medium can tear the counts,
 // never the identifiers the next recovery knows the file by.
 bool WriteChanged(platform::File& file, std::vector<std::uint8_t>& held, const std::vector<std::uint8_t>& header) {
-    const auto differs = [&](std::size_t i) { return i >= held.size() || held[i] != header[i]; };
-    for (std::size_t at = 0; at < header.size();) {
-        std::size_t end = at;
-        while (end < header.size() && differs(end)) ++end;
-        if (end > at && !WriteAt(file, static_cast<std::uint32_t>(at), header.data() + at,
-                                 static_cast<std::uint32_t>(end - at)))
-            return false;
-        at = end + 1;
-    }
+    if (!platform::WriteChangedAt(file, 0, held, header)) return false;
     held = header;
     return true;
 }
