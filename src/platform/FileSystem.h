@@ -41,6 +41,16 @@ public:
     virtual void release(std::uint32_t offset, std::uint32_t length) = 0;
 };
 
+// Hears of the syncs a file's `syncSoon` asked for, on the thread that makes
+// them: `syncing` before one begins, `synced` once it succeeded. What the
+// file held when `syncing` was told is on the medium when `synced` is.
+class SyncWatcher {
+public:
+    virtual ~SyncWatcher() = default;
+    virtual void syncing() = 0;
+    virtual void synced() = 0;
+};
+
 // An open file with one file pointer. Offsets and lengths are 32-bit: files of
 // 4 GiB or more are outside what the recorder handles.
 class File {
@@ -67,6 +77,14 @@ public:
     // its own, at most `kSyncCadenceMs` after the request. Safe to call per
     // block from a thread that must never wait for the disk.
     virtual void syncSoon() = 0;
+    // From now on `watcher` (null: none) hears of every sync `syncSoon` asks
+    // for; the file keeps it while it may tell it. Waits for a sync under
+    // way, so a watcher replaced is never told again. False when this
+    // realisation cannot tell (nobody is told).
+    [[nodiscard]] virtual bool watchSyncs(std::shared_ptr<SyncWatcher> watcher) {
+        (void)watcher;
+        return false;
+    }
     // Takes an exclusive lock on the file, without waiting, for as long as
     // this handle stays open (a killed process lets go of it). False when
     // another handle, of this process or another, holds it. Programs that
@@ -119,6 +137,11 @@ public:
     // it; nullopt when it cannot be examined. Realisations that can ask for
     // one file should: a folder may hold thousands.
     [[nodiscard]] virtual std::optional<DirectoryEntry> entry(const std::string& path);
+    // Which run of the system this is: a new one after every start of the
+    // machine. Within one run a program killed loses nothing it wrote (the
+    // system writes it back); across runs what was not synced may be gone,
+    // or torn. Empty when it cannot be told.
+    [[nodiscard]] virtual std::string systemRun() { return {}; }
 };
 
 // Reads exactly `n` bytes at `offset` (nothing to read is a success); false

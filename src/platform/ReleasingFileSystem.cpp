@@ -77,6 +77,10 @@ public:
         if (!writing) writing = fs.open(path, again, writeThrough);
         if (writing) writing->syncSoon();
     }
+    bool watchSyncs(std::shared_ptr<SyncWatcher> watcher) override {
+        if (!writing) writing = fs.open(path, again, writeThrough);
+        return writing && writing->watchSyncs(std::move(watcher));
+    }
     // A lock lives with a handle: the one that holds it stays open.
     bool tryLock() override {
         if (locked) return true;

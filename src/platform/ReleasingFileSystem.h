@@ -35,6 +35,7 @@ public:
     [[nodiscard]] std::optional<std::vector<DirectoryEntry>> list(const std::string& folder) override;
     [[nodiscard]] std::optional<std::vector<DirectoryEntry>> listNames(const std::string& folder) override;
     [[nodiscard]] std::optional<DirectoryEntry> entry(const std::string& path) override;
+    [[nodiscard]] std::string systemRun() override { return inner.systemRun(); }
 
 private:
     FileSystem& inner;

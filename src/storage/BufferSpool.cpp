@@ -38,9 +38,12 @@ bool BufferSpool::Start(platform::FileSystem& fileSystem, const std::string& spo
     if (trailerBytes) fixed.insert(fixed.end(), trailer, trailer + trailerBytes);
     auto spool = fileSystem.open(spoolPath, platform::OpenMode::ReadWriteCreate, false);
     const auto size = static_cast<std::uint32_t>(fixed.size());
-    if (!spool || !spool->setLength(0) || !WriteAt(*spool, 0, fixed.data(), size) || !spool->sync() ||
-        !fileSystem.syncFolder(platform::FolderOf(spoolPath))) {
+    const bool made = spool && spool->setLength(0) && WriteAt(*spool, 0, fixed.data(), size) && spool->sync();
+    // Without a seal the spool's own count is all recovery has, as before there were seals.
+    if (made) seal = ProgressSeal::Start(fileSystem, SealPathFor(spoolPath), *spool, 0);
+    if (!made || !fileSystem.syncFolder(platform::FolderOf(spoolPath))) {
         spool.reset();
+        Unseal(fileSystem, spoolPath);
         (void)fileSystem.remove(spoolPath);
         return false;
     }
@@ -48,6 +51,7 @@ bool BufferSpool::Start(platform::FileSystem& fileSystem, const std::string& spo
     file = std::move(spool);
     path = spoolPath;
     bufferStart = size;
+    counted = 0;
     return true;
 }
 
@@ -61,13 +65,15 @@ bool BufferSpool::StartWhole(platform::FileSystem& fileSystem, const std::string
     auto spool = fileSystem.open(spoolPath, platform::OpenMode::ReadWriteCreate, false);
     const std::uint32_t start = kBufferFixed + count(tailAudio) + count(trailer);
     const bool locked = spool && spool->tryLock();
-    const bool made = locked && spool->setLength(0) && WriteAt(*spool, 0, fixed.data(), kBufferFixed) &&
-                      WriteAt(*spool, kBufferFixed, tailAudio.data(), count(tailAudio)) &&
-                      WriteAt(*spool, kBufferFixed + count(tailAudio), trailer.data(), count(trailer)) &&
-                      WriteAt(*spool, start, buffer.data(), count(buffer)) && spool->sync() &&
-                      fileSystem.syncFolder(platform::FolderOf(spoolPath));
+    bool made = locked && spool->setLength(0) && WriteAt(*spool, 0, fixed.data(), kBufferFixed) &&
+                WriteAt(*spool, kBufferFixed, tailAudio.data(), count(tailAudio)) &&
+                WriteAt(*spool, kBufferFixed + count(tailAudio), trailer.data(), count(trailer)) &&
+                WriteAt(*spool, start, buffer.data(), count(buffer)) && spool->sync();
+    if (made) seal = ProgressSeal::Start(fileSystem, SealPathFor(spoolPath), *spool, count(buffer));
+    made = made && fileSystem.syncFolder(platform::FolderOf(spoolPath));
     if (!made) {
         spool.reset();
+        if (locked) Unseal(fileSystem, spoolPath);
         if (locked) (void)fileSystem.remove(spoolPath);
         return false;
     }
@@ -75,26 +81,44 @@ bool BufferSpool::StartWhole(platform::FileSystem& fileSystem, const std::string
     file = std::move(spool);
     path = spoolPath;
     bufferStart = start;
+    counted = count(buffer);
     return true;
 }
 
 void BufferSpool::Store(std::uint32_t offset, const std::uint8_t* source, std::uint32_t bytes, std::uint32_t count) {
     if (!file) return;
     if (!WriteAt(*file, bufferStart + offset, source, bytes)) return Drop();
-    Shorten(count);
+    Count(count);
 }
 
 void BufferSpool::Shorten(std::uint32_t count) {
     if (!file) return;
+    // Bytes after the count may be written again from now on: the seal must
+    // not name them.
+    if (seal && !seal->SealNow(count)) return Drop();
+    Count(count);
+}
+
+void BufferSpool::Count(std::uint32_t count) {
     std::uint8_t value[4];
     wav::StoreLe32(value, count);
     if (!WriteAt(*file, kBufferCountAt, value, 4)) return Drop();
+    counted = count;
+    if (seal) seal->Publish(count);
     file->syncSoon();
+}
+
+void BufferSpool::Unseal(platform::FileSystem& fileSystem, const std::string& spoolPath) {
+    if (seal) seal->Stop();
+    seal.reset();
+    const std::string sealPath = SealPathFor(spoolPath);
+    if (fileSystem.exists(sealPath)) (void)fileSystem.remove(sealPath);
 }
 
 bool BufferSpool::Sync() {
     if (!file) return false;
-    if (file->sync()) return true;
+    // Recovery writes out what the seal names: all of it, from now on.
+    if (file->sync() && (!seal || seal->SealNow(counted))) return true;
     Drop();
     return false;
 }
@@ -102,22 +126,28 @@ bool BufferSpool::Sync() {
 void BufferSpool::Drop() {
     if (!file) return;
     file.reset();
+    // The spool goes first: a seal left alone is a stray, a spool without
+    // its seal is read by its own count.
     (void)files->remove(path);
+    Unseal(*files, path);
     path.clear();
 }
 
 void BufferSpool::Leave() {
+    if (seal) seal->Stop();
+    seal.reset();
     file.reset();
     path.clear();
 }
 
-std::optional<BufferImage> ParseBufferSpool(const std::uint8_t* image, std::size_t size) {
+std::optional<BufferImage> ParseBufferSpool(const std::uint8_t* image, std::size_t size,
+                                            std::optional<std::uint32_t> sealed) {
     if (size < kBufferFixed || !HasMark(image, kBufferMark)) return std::nullopt;
     const std::uint64_t tailAudio = wav::LoadLe32(&image[kBufferTailAt]);
     const std::uint64_t trailer = wav::LoadLe32(&image[kBufferChunksAt]);
     const std::uint64_t start = kBufferFixed + tailAudio + trailer;
     if (start > size) return std::nullopt;
-    const std::uint64_t count = std::min<std::uint64_t>(wav::LoadLe32(&image[kBufferCountAt]), size - start);
+    const std::uint64_t count = std::min<std::uint64_t>(sealed.value_or(wav::LoadLe32(&image[kBufferCountAt])), size - start);
     BufferImage spool;
     spool.point = wav::LoadLe32(&image[kPointAt]);
     spool.tailAudio.assign(image + kBufferFixed, image + kBufferFixed + tailAudio);
@@ -127,7 +157,11 @@ std::optional<BufferImage> ParseBufferSpool(const std::uint8_t* image, std::size
 }
 
 std::optional<BufferImage> ReadBufferSpool(platform::FileSystem& files, const std::string& path) {
-    return kept::ReadKept(files, path, ParseBufferSpool);
+    // The count in the spool may have landed before the bytes it counts, or
+    // torn; the seal names only bytes that were on the medium.
+    const auto sealed = ReadSeal(files, SealPathFor(path));
+    return kept::ReadKept(files, path,
+                          [&](const std::uint8_t* bytes, std::size_t size) { return ParseBufferSpool(bytes, size, sealed); });
 }
 
 }  // namespace tavrin::storage

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/FileSystem.h"
+#include "storage/ProgressSeal.h"
 
 namespace tavrin::storage {
 
@@ -48,7 +49,7 @@ public:
     // as the buffer's length and asks for a sync soon. A spool that cannot
     // follow any more is dropped; the recording goes on without it.
     void Store(std::uint32_t offset, const std::uint8_t* source, std::uint32_t bytes, std::uint32_t count);
-    // Records a shorter buffer (audio taken back).
+    // Records a shorter buffer (audio taken back), sealed before it answers.
     void Shorten(std::uint32_t count);
     // Makes the whole spool reach the medium before the recording changes,
     // so that recovery, should the journal outlive the change, writes the
@@ -65,11 +66,20 @@ private:
     std::unique_ptr<platform::File> file;
     std::string path;
     std::uint32_t bufferStart = 0;  // spool offset of the buffer's first byte
+    std::uint32_t counted = 0;      // the buffer's length, as last recorded
+    // How much of the buffer is surely on the medium, beside the spool
+    // (<spool>.seal): the count in the spool may land before the bytes it
+    // counts. Null where the platform cannot tell of its syncs.
+    std::shared_ptr<ProgressSeal> seal;
+    void Count(std::uint32_t count);
+    void Unseal(platform::FileSystem& files, const std::string& spoolPath);
 };
 
 // Reads a spool; nullopt when it is not one or its fixed part is cut short.
-// A count beyond the bytes it holds is cut to them.
+// A count beyond the bytes it holds is cut to them; the seal beside it, when
+// there is one, names the count instead.
 [[nodiscard]] std::optional<BufferImage> ReadBufferSpool(platform::FileSystem& files, const std::string& path);
-[[nodiscard]] std::optional<BufferImage> ParseBufferSpool(const std::uint8_t* image, std::size_t size);
+[[nodiscard]] std::optional<BufferImage> ParseBufferSpool(const std::uint8_t* image, std::size_t size,
+                                                          std::optional<std::uint32_t> sealed = std::nullopt);
 
 }  // namespace tavrin::storage

@@ -364,7 +364,7 @@ bool SetJournalAside(platform::FileSystem& files, const std::string& journalPath
     if (!MakeStateFolder(files, aside)) return false;
     const std::string name = journalPath.substr(folder.size() + 1);
     const std::string stem = name.substr(0, name.size() - std::string(kSuffix).size());
-    static const char* const kKept[] = {".trailer", ".buffer", ".insert", ".spool", ".marks"};
+    static const char* const kKept[] = {".trailer", ".buffer", ".buffer.seal", ".seal", ".insert", ".spool", ".marks"};
     for (int n = 1; n < 1000; ++n) {
         const std::string target = aside + "/" + stem + (n > 1 ? "." + std::to_string(n) : "") + kSuffix;
         const auto taken = [&](const std::string& suffix) { return files.exists(target + suffix); };

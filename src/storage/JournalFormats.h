@@ -7,6 +7,8 @@
 #include <string>
 
 #include "platform/FileSystem.h"
+#include "wav/Digest.h"
+#include "wav/Formats.h"
 
 namespace tavrin::storage {
 
@@ -39,6 +41,15 @@ inline constexpr std::uint32_t kPointAt = 8;
 
 // Whether the kMarkBytes at `bytes` are `mark`.
 inline bool HasMark(const std::uint8_t* bytes, const Mark& mark) { return std::equal(mark.begin(), mark.end(), bytes); }
+
+// The seal at `sealAt` is the FNV-1a 32 of the fields from `from` up to it:
+// enough to tell a record torn by a crash from a whole one.
+inline void Seal(std::uint8_t* bytes, std::uint32_t from, std::uint32_t sealAt) {
+    wav::StoreLe32(bytes + sealAt, wav::Fnv1a32(bytes + from, sealAt - from));
+}
+inline bool Sealed(const std::uint8_t* bytes, std::uint32_t from, std::uint32_t sealAt) {
+    return wav::LoadLe32(bytes + sealAt) == wav::Fnv1a32(bytes + from, sealAt - from);
+}
 
 // Reads a kept file whole and hands it to `parse` (bytes, size), which
 // answers an optional; nullopt when it cannot be read.
@@ -144,5 +155,25 @@ inline constexpr std::uint32_t kMarkIdAt = 0;
 inline constexpr std::uint32_t kMarkBlockAt = 4;
 inline constexpr std::uint32_t kMarkSealAt = 8;
 inline constexpr std::uint32_t kMarkRecordBytes = 12;
+
+// How much of a change is on the medium (<journal>.seal for one made in
+// place, <journal>.buffer.seal for a spool; see ProgressSeal.h), and in which
+// run of the system it was made. Two slots, a sector apart, take the count in
+// turn; each is sealed, and recovery takes the whole one with the higher
+// sequence number.
+//
+//    0  "TVSEALED"
+//    8  the system's run, NUL-padded (64 bytes)
+//   72  slot 0: +0 sequence, +4 count, +8 seal of +0 to +8
+//  584  slot 1, the same
+inline constexpr Mark kProgressMark{'T', 'V', 'S', 'E', 'A', 'L', 'E', 'D'};
+inline constexpr std::uint32_t kProgressRunAt = 8;
+inline constexpr std::uint32_t kProgressRunBytes = 64;
+inline constexpr std::array<std::uint32_t, 2> kProgressSlotAt{72, 584};
+inline constexpr std::uint32_t kProgressSequenceAt = 0;
+inline constexpr std::uint32_t kProgressCountAt = 4;
+inline constexpr std::uint32_t kProgressSealAt = 8;
+inline constexpr std::uint32_t kProgressSlotBytes = 12;
+inline constexpr std::uint32_t kProgressBytes = 596;
 
 }  // namespace tavrin::storage::kept

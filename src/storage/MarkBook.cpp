@@ -20,16 +20,6 @@ using Kind = wav::AudioEdit::Kind;
 // The layout is drawn in JournalFormats.h.
 using namespace kept;
 
-// The seal at `sealAt` is the digest of the fields from `from` up to it:
-// enough to tell a record torn by a crash from a whole one.
-void Seal(std::uint8_t* bytes, std::uint32_t from, std::uint32_t sealAt) {
-    wav::StoreLe32(bytes + sealAt, wav::Fnv1a32(bytes + from, sealAt - from));
-}
-
-bool Sealed(const std::uint8_t* bytes, std::uint32_t from, std::uint32_t sealAt) {
-    return wav::LoadLe32(bytes + sealAt) == wav::Fnv1a32(bytes + from, sealAt - from);
-}
-
 std::vector<std::uint8_t> HeadOf(const MarkChange& c) {
     std::vector<std::uint8_t> head(kMarkLogRecordsAt);
     std::copy(kMarkLogMark.begin(), kMarkLogMark.end(), head.begin());

@@ -44,6 +44,7 @@ struct CrashFileSystem::State {
     bool down = false;
     std::uint32_t syncLag = 5;
     std::uint64_t free = 1ull << 30;
+    std::uint32_t run = 1;  // the system's run: a reboot starts the next
     std::optional<std::mt19937_64> tearing;
 
     // Counts a call; false once the power is gone (the failing call included).
@@ -173,7 +174,14 @@ public:
     }
     void syncSoon() override {
         if (!state->up()) return;
-        if (++node->syncRequests % state->syncLag == 0) State::syncAll(*node);
+        if (++node->syncRequests % state->syncLag != 0) return;
+        if (watcher) watcher->syncing();
+        State::syncAll(*node);
+        if (watcher) watcher->synced();
+    }
+    bool watchSyncs(std::shared_ptr<platform::SyncWatcher> next) override {
+        watcher = std::move(next);
+        return true;
     }
     bool tryLock() override {
         if (!state->up() || (node->lockHolder != nullptr && node->lockHolder != this)) return false;
@@ -190,6 +198,7 @@ private:
     std::shared_ptr<Node> node;
     bool writable;
     std::uint32_t position = 0;
+    std::shared_ptr<platform::SyncWatcher> watcher;  // told of the syncs syncSoon makes
 };
 
 }  // namespace
@@ -276,6 +285,7 @@ void Tear(Node& node, std::mt19937_64& random) {
 }  // namespace
 
 void CrashFileSystem::reboot() {
+    ++state->run;
     state->files = state->durableFiles;
     state->folders = state->durableFolders;
     std::set<const Node*> settled;  // a file under two lasting names settles once
@@ -290,6 +300,21 @@ void CrashFileSystem::reboot() {
     state->down = false;
     state->crashCall = 0;
 }
+
+void CrashFileSystem::kill() {
+    // The system writes back all that was written, under the names it has now.
+    state->durableFiles = state->files;
+    state->durableFolders = state->folders;
+    for (auto& [path, node] : state->files) {
+        State::syncAll(*node);
+        node->syncRequests = 0;
+        node->lockHolder = nullptr;
+    }
+    state->down = false;
+    state->crashCall = 0;
+}
+
+std::string CrashFileSystem::systemRun() { return "run " + std::to_string(state->run); }
 
 void CrashFileSystem::put(const std::string& path, const std::vector<std::uint8_t>& bytes) {
     // A file that is there keeps its identity, as one written over does.

@@ -13,7 +13,8 @@
 //
 // What reaches the medium: whatever File::sync and Mapping::flush covered,
 // and what File::syncSoon asked for, one request in `syncLag` after the
-// request (the platform syncs on a thread of its own). `remove` takes a file
+// request (the platform syncs on a thread of its own), telling the handle's
+// sync watcher before and after as the platform does. `remove` takes a file
 // or a folder (a card taken out). Mappings address the
 // file's contents in memory, so stores through them are seen at once by reads
 // (as with a real shared mapping) but last only once synced. Names are data of
@@ -63,6 +64,10 @@ public:
     // Power comes back: every file is what reached the medium. Nothing the
     // program held may still be alive.
     void reboot();
+    // The program is killed and the machine goes on: everything written
+    // stays, under the names it has now (the system writes it back), and the
+    // system's run stays the same. Nothing the program held may still be alive.
+    void kill();
 
     // Set-up and checks, neither counted nor ever failing; `put` is durable.
     // A file put over one that is there stays the same file (its identity);
@@ -81,6 +86,8 @@ public:
     [[nodiscard]] bool createDirectory(const std::string& path) override;
     // Makes the names in `folder` (files and folders made, removed, moved) last.
     [[nodiscard]] bool syncFolder(const std::string& folder) override;
+    // A new one after every reboot, never after a kill.
+    [[nodiscard]] std::string systemRun() override;
     [[nodiscard]] std::optional<std::vector<platform::DirectoryEntry>> list(const std::string& folder) override;
 
     struct Node;

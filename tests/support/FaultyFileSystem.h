@@ -89,6 +89,7 @@ public:
     // Counted and failed as Fault::SyncFolder.
     [[nodiscard]] bool syncFolder(const std::string& folder) override;
     [[nodiscard]] std::optional<std::vector<platform::DirectoryEntry>> list(const std::string& folder) override;
+    [[nodiscard]] std::string systemRun() override { return inner.systemRun(); }
 
     // What the files and mappings share with the file system that made them.
     struct Shared;

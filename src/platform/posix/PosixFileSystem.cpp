@@ -121,6 +121,11 @@ public:
             wake.notify_all();
         }
     }
+    // Waits for a sync under way: the watcher replaced is never told again.
+    void watch(std::shared_ptr<SyncWatcher> next) {
+        std::lock_guard hold(watching);
+        watcher = std::move(next);
+    }
     // The error of a sync that failed here since the last call, or 0.
     int takeFailure() { return failure.exchange(0); }
     // Ends the thread after its last sync; the descriptor stays open.
@@ -152,14 +157,26 @@ private:
             // not stretch the time a block waits beyond cadence plus one sync.
             const auto next = std::chrono::steady_clock::now() + std::chrono::milliseconds(kSyncCadenceMs);
             lock.unlock();
-            if (RetryOnEintr([this] { return fdatasync(fd); }) != 0) failure.store(errno);
+            syncOnce();
             lock.lock();
             // What is stored within the cadence waits for the next sync.
             wake.wait_until(lock, next, [this] { return quit; });
         }
     }
 
+    void syncOnce() {
+        std::lock_guard hold(watching);
+        if (watcher) watcher->syncing();
+        if (RetryOnEintr([this] { return fdatasync(fd); }) != 0) {
+            failure.store(errno);
+        } else if (watcher) {
+            watcher->synced();
+        }
+    }
+
     int fd;
+    std::mutex watching;  // held for a whole sync, so that a watcher goes between syncs
+    std::shared_ptr<SyncWatcher> watcher;
     std::atomic<int> failure{0};
     std::atomic<bool> requested{false};
     std::atomic<bool> started{false};
@@ -202,6 +219,10 @@ public:
         return false;
     }
     void syncSoon() override { background.request(); }
+    bool watchSyncs(std::shared_ptr<SyncWatcher> watcher) override {
+        background.watch(std::move(watcher));
+        return true;
+    }
     bool tryLock() override { return RetryOnEintr([&] { return flock(fd, LOCK_EX | LOCK_NB); }) == 0; }
     std::optional<FileIdentity> identity() override {
         struct stat st {};
@@ -388,6 +409,17 @@ bool PosixFileSystem::moveReplacing(const std::string& from, const std::string& 
 }
 
 bool PosixFileSystem::createDirectory(const std::string& path) { return mkdir(path.c_str(), 0755) == 0; }
+
+std::string PosixFileSystem::systemRun() {
+    const int fd = RetryOnEintr([] { return ::open("/proc/sys/kernel/random/boot_id", O_RDONLY | O_CLOEXEC); });
+    if (fd < 0) return {};
+    char id[64] = {};
+    const ssize_t got = RetryOnEintr([&] { return ::read(fd, id, sizeof id - 1); });
+    close(fd);
+    std::string run(id, got > 0 ? static_cast<std::size_t>(got) : 0);
+    while (!run.empty() && (run.back() == '\n' || run.back() == ' ')) run.pop_back();
+    return run;
+}
 
 bool PosixFileSystem::syncFolder(const std::string& folder) {
     const int fd = RetryOnEintr([&] { return ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); });

@@ -33,6 +33,8 @@ public:
     [[nodiscard]] std::optional<std::vector<DirectoryEntry>> list(const std::string& folder) override;
     [[nodiscard]] std::optional<std::vector<DirectoryEntry>> listNames(const std::string& folder) override;
     [[nodiscard]] std::optional<DirectoryEntry> entry(const std::string& path) override;
+    // The kernel's boot id.
+    [[nodiscard]] std::string systemRun() override;
 
 private:
     static std::optional<std::vector<DirectoryEntry>> listEntries(const std::string& folder, bool details);
