@@ -88,7 +88,11 @@ bool BufferSpool::StartWhole(platform::FileSystem& fileSystem, const std::string
 void BufferSpool::Store(std::uint32_t offset, const std::uint8_t* source, std::uint32_t bytes, std::uint32_t count) {
     if (!file) return;
     if (!WriteAt(*file, bufferStart + offset, source, bytes)) return Drop();
-    Count(count);
+    const bool appended = offset == counted && count == counted + bytes;
+    if (!Count(count)) return;
+    if (seal && appended) seal->Appended(source, bytes, count);
+    if (seal && !appended) seal->Rewritten(count);
+    file->syncSoon();
 }
 
 void BufferSpool::Shorten(std::uint32_t count) {
@@ -96,16 +100,18 @@ void BufferSpool::Shorten(std::uint32_t count) {
     // Bytes after the count may be written again from now on: the seal must
     // not name them.
     if (seal && !seal->SealNow(count)) return Drop();
-    Count(count);
+    if (Count(count)) file->syncSoon();
 }
 
-void BufferSpool::Count(std::uint32_t count) {
+bool BufferSpool::Count(std::uint32_t count) {
     std::uint8_t value[4];
     wav::StoreLe32(value, count);
-    if (!WriteAt(*file, kBufferCountAt, value, 4)) return Drop();
+    if (!WriteAt(*file, kBufferCountAt, value, 4)) {
+        Drop();
+        return false;
+    }
     counted = count;
-    if (seal) seal->Publish(count);
-    file->syncSoon();
+    return true;
 }
 
 void BufferSpool::Unseal(platform::FileSystem& fileSystem, const std::string& spoolPath) {
@@ -158,10 +164,17 @@ std::optional<BufferImage> ParseBufferSpool(const std::uint8_t* image, std::size
 
 std::optional<BufferImage> ReadBufferSpool(platform::FileSystem& files, const std::string& path) {
     // The count in the spool may have landed before the bytes it counts, or
-    // torn; the seal names only bytes that were on the medium.
-    const auto sealed = ReadSeal(files, SealPathFor(path));
-    return kept::ReadKept(files, path,
-                          [&](const std::uint8_t* bytes, std::size_t size) { return ParseBufferSpool(bytes, size, sealed); });
+    // torn; the seal names only bytes that were on the medium, or that the
+    // writer's claim still matches.
+    const auto whole = platform::ReadWholeFile(files, path, 0xFFFFFFFFu);
+    const auto image = whole ? ParseBufferSpool(whole->data(), whole->size()) : std::nullopt;
+    if (!image) return image;
+    const std::size_t start = kBufferFixed + image->tailAudio.size() + image->trailer.size();
+    const auto digestOf = [&](std::uint32_t from, std::uint32_t count) -> std::optional<std::uint32_t> {
+        if (std::uint64_t{start} + count > whole->size()) return std::nullopt;
+        return ClaimDigest(whole->data() + start + from, count - from, ClaimDigestStart());
+    };
+    return ParseBufferSpool(whole->data(), whole->size(), ReadSeal(files, SealPathFor(path), digestOf));
 }
 
 }  // namespace tavrin::storage

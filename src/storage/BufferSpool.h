@@ -71,7 +71,7 @@ private:
     // (<spool>.seal): the count in the spool may land before the bytes it
     // counts. Null where the platform cannot tell of its syncs.
     std::shared_ptr<ProgressSeal> seal;
-    void Count(std::uint32_t count);
+    [[nodiscard]] bool Count(std::uint32_t count);  // false: dropped
     void Unseal(platform::FileSystem& files, const std::string& spoolPath);
 };
 

@@ -166,6 +166,8 @@ inline constexpr std::uint32_t kMarkRecordBytes = 12;
 //    8  the system's run, NUL-padded (64 bytes)
 //   72  slot 0: +0 sequence, +4 count, +8 seal of +0 to +8
 //  584  slot 1, the same
+// 1096  the writer's claim: +0 from, +4 count, +8 FNV-1a 32 of the bytes
+//       [from, count), +12 seal of +0 to +12
 inline constexpr Mark kProgressMark{'T', 'V', 'S', 'E', 'A', 'L', 'E', 'D'};
 inline constexpr std::uint32_t kProgressRunAt = 8;
 inline constexpr std::uint32_t kProgressRunBytes = 64;
@@ -174,6 +176,12 @@ inline constexpr std::uint32_t kProgressSequenceAt = 0;
 inline constexpr std::uint32_t kProgressCountAt = 4;
 inline constexpr std::uint32_t kProgressSealAt = 8;
 inline constexpr std::uint32_t kProgressSlotBytes = 12;
-inline constexpr std::uint32_t kProgressBytes = 596;
+inline constexpr std::uint32_t kProgressClaimAt = 1096;
+inline constexpr std::uint32_t kClaimFromAt = 0;
+inline constexpr std::uint32_t kClaimCountAt = 4;
+inline constexpr std::uint32_t kClaimDigestAt = 8;
+inline constexpr std::uint32_t kClaimSealAt = 12;
+inline constexpr std::uint32_t kClaimBytes = 16;
+inline constexpr std::uint32_t kProgressBytes = 1112;
 
 }  // namespace tavrin::storage::kept

@@ -77,8 +77,32 @@ void JournalSession::NoteFile(platform::File& file) {
     if (const auto identity = file.identity()) (void)NoteJournalFile(*lock, *identity);
 }
 
+void JournalSession::SealSyncsOf(platform::File& file, std::uint32_t dataSize) {
+    Unseal(true);
+    if (phase != Phase::Placed) return;
+    seal = ProgressSeal::Start(files, SealPathFor(placed), file, dataSize);
+    // A seal's name lasts with the folder, as the journal's did.
+    if (seal && !files.syncFolder(folder)) Unseal(true);
+}
+
+void JournalSession::SealNow(std::uint32_t dataSize) {
+    if (seal && !seal->SealNow(dataSize)) Unseal(true);
+}
+
+// Without its seal recovery trusts the counts in the file, as it did before
+// there were seals: a seal that cannot follow goes rather than stay behind.
+void JournalSession::Unseal(bool remove) {
+    if (!seal) return;
+    seal->Stop();
+    seal.reset();
+    const std::string path = SealPathFor(placed);
+    if (remove && !placed.empty() && files.exists(path)) (void)files.remove(path);
+}
+
 void JournalSession::Drop() {
     spool.Drop();
+    // The seal goes before the journal: a journal without one trusts the file.
+    Unseal(true);
     bool gone = true;
     if (phase == Phase::Placed) {
         // The spools of an insertion that was moved back go first, the
@@ -101,6 +125,7 @@ void JournalSession::Drop() {
 
 void JournalSession::Leave() {
     spool.Leave();
+    Unseal(false);
     chunks.LetGo();
     marks.LeaveLog();
     LetGoOfLock();

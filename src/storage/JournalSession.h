@@ -7,6 +7,7 @@
 
 #include "platform/FileSystem.h"
 #include "storage/BufferSpool.h"
+#include "storage/ProgressSeal.h"
 #include "storage/Journal.h"
 #include "storage/MarkBook.h"
 #include "storage/TrailingChunks.h"
@@ -101,6 +102,25 @@ public:
     // Makes the spool reach the medium; a spool that cannot is dropped with
     // its journal (the change goes on without).
     void SecureSpool();
+    // A change made in place: from now on the syncs of `file` seal how much
+    // of its audio is on the medium (see ProgressSeal), starting at `dataSize`.
+    // Nothing when no journal is placed or the platform cannot tell of its syncs.
+    void SealSyncsOf(platform::File& file, std::uint32_t dataSize);
+    // The data size once what was written so far is on the medium; before the
+    // sync is asked for.
+    void Publish(std::uint32_t dataSize) {
+        if (seal) seal->Publish(dataSize);
+    }
+    // The same after `n` bytes were appended at the end of the audio, or
+    // written over it (see ProgressSeal).
+    void Appended(const std::uint8_t* bytes, std::uint32_t n, std::uint32_t dataSize) {
+        if (seal) seal->Appended(bytes, n, dataSize);
+    }
+    void Rewritten(std::uint32_t dataSize) {
+        if (seal) seal->Rewritten(dataSize);
+    }
+    // A data size that shrank: sealed before audio after it is written again.
+    void SealNow(std::uint32_t dataSize);
     // Where what a cut removes is kept while it may be undone, the folder
     // made; empty when journals are off or the folder cannot be made.
     std::string KeptCutPath(const std::string& recordingName);
@@ -123,6 +143,8 @@ private:
     std::unique_ptr<platform::File> lock;
     BufferSpool spool;
     TrailingChunks chunks;
+    std::shared_ptr<ProgressSeal> seal;  // a change made in place, while placed
+    void Unseal(bool remove);
 };
 
 }  // namespace tavrin::storage

@@ -75,6 +75,7 @@ bool Prepare(StorageContext& ctx, const std::string& fileName, bool create) {
         return false;
     }
     if (create) ctx.journal.NoteFile(*ctx.fileHandle);
+    if (create) ctx.journal.SealSyncsOf(*ctx.fileHandle, 0);
     ctx.fileName = fileName;
     ctx.dataEnd = length;
     ctx.fileLimit = length;
@@ -134,7 +135,9 @@ bool BeginEdit(StorageContext& ctx) {
     if (!freeBytes) return false;  // the folder is gone (a card was taken out)
     ctx.volumeRoom = static_cast<std::uint32_t>(std::min(*freeBytes - std::min<std::uint64_t>(*freeBytes, kSpareBytes), kLimit32));
     ctx.growthRefused = false;
-    return WriteJournalFor(ctx, JournalEntry::Kind::Edit, ctx.fileName, false);
+    if (!WriteJournalFor(ctx, JournalEntry::Kind::Edit, ctx.fileName, false)) return false;
+    ctx.journal.SealSyncsOf(*ctx.fileHandle, ctx.header.DataSize());
+    return true;
 }
 
 bool PublishHeader(StorageContext& ctx, std::uint32_t fileLength) {
@@ -171,6 +174,8 @@ bool FinishWriting(StorageContext& ctx) {
         const bool cut = ctx.fileHandle->setLength(*fileEnd);
         if (cut) ctx.fileLimit = *fileEnd;
         ok = ctx.fileHandle->sync() && cut && ok;
+        // All of it is on the medium: should the journal outlive this, recovery keeps all of it.
+        if (ok) ctx.journal.SealNow(ctx.header.DataSize());
         if (ok) ctx.writing = false;
         if (ok) ctx.marks.Settled();
     }

@@ -32,13 +32,41 @@ std::shared_ptr<ProgressSeal> ProgressSeal::Start(platform::FileSystem& files, c
     std::shared_ptr<ProgressSeal> seal(new ProgressSeal());
     seal->published.store(count, std::memory_order_relaxed);
     seal->sequence = 1;
+    seal->sealedCount = count;
+    seal->RestartClaim(count);
     seal->file = files.open(path, platform::OpenMode::ReadWriteCreate, false);
     const bool made = seal->file && seal->file->setLength(0) &&
                       platform::WriteAt(*seal->file, 0, image.data(), kProgressBytes) && seal->file->sync();
-    if (made && watched.watchSyncs(seal)) return seal;
+    if (made) seal->claims = files.open(path, platform::OpenMode::ReadWrite, false);
+    if (seal->claims && watched.watchSyncs(seal)) return seal;
+    seal->claims.reset();
     seal->file.reset();
     (void)files.remove(path);
     return nullptr;
+}
+
+void ProgressSeal::RestartClaim(std::uint32_t count) {
+    claiming = true;
+    claimFrom = count;
+    claimDigest = ClaimDigestStart();
+}
+
+void ProgressSeal::Appended(const std::uint8_t* bytes, std::uint32_t n, std::uint32_t count) {
+    Publish(count);
+    if (!claiming || !claims) return;
+    claimDigest = ClaimDigest(bytes, n, claimDigest);
+    std::array<std::uint8_t, kClaimBytes> claim{};
+    wav::StoreLe32(&claim[kClaimFromAt], claimFrom);
+    wav::StoreLe32(&claim[kClaimCountAt], count);
+    wav::StoreLe32(&claim[kClaimDigestAt], claimDigest);
+    Seal(claim.data(), kClaimFromAt, kClaimSealAt);
+    // Never waited for: a claim that did not make it leaves the seal.
+    if (!platform::WriteAt(*claims, kProgressClaimAt, claim.data(), kClaimBytes)) claiming = false;
+}
+
+void ProgressSeal::Rewritten(std::uint32_t count) {
+    Publish(count);
+    claiming = false;
 }
 
 bool ProgressSeal::Write(std::uint32_t count) {
@@ -48,17 +76,22 @@ bool ProgressSeal::Write(std::uint32_t count) {
     if (!platform::WriteAt(*file, kProgressSlotAt[next % 2], slot.data(), kProgressSlotBytes) || !file->sync())
         return false;
     sequence = next;
+    sealedCount = count;
     return true;
 }
 
 bool ProgressSeal::SealNow(std::uint32_t count) {
     std::lock_guard hold(writing);
+    // Already sealed, and nothing after it was ever counted: nothing to do.
+    const std::uint32_t before = published.exchange(count, std::memory_order_acq_rel);
+    RestartClaim(count);
+    if (file && count == sealedCount && before <= count) return true;
     generation.fetch_add(1, std::memory_order_acq_rel);
-    published.store(count, std::memory_order_release);
     return Write(count);
 }
 
 void ProgressSeal::Stop() {
+    claims.reset();
     std::lock_guard hold(writing);
     file.reset();
 }
@@ -89,21 +122,36 @@ std::optional<SealImage> ParseSeal(const std::uint8_t* bytes, std::size_t size) 
         if (sequence == 0 || !Sealed(slot, kProgressSequenceAt, kProgressSealAt) || (seal && sequence < newest))
             continue;
         newest = sequence;
-        seal = SealImage{wav::LoadLe32(slot + kProgressCountAt), {}};
+        seal = SealImage{wav::LoadLe32(slot + kProgressCountAt), {}, std::nullopt};
     }
     if (!seal) return seal;
     const auto* run = reinterpret_cast<const char*>(bytes + kProgressRunAt);
     seal->run.assign(run, std::find(run, run + kProgressRunBytes, '\0'));
+    const std::uint8_t* claim = bytes + kProgressClaimAt;
+    if (Sealed(claim, kClaimFromAt, kClaimSealAt) && wav::LoadLe32(claim + kClaimCountAt) != 0)
+        seal->claim = SealClaim{wav::LoadLe32(claim + kClaimFromAt), wav::LoadLe32(claim + kClaimCountAt),
+                                wav::LoadLe32(claim + kClaimDigestAt)};
     return seal;
 }
 
-std::optional<std::uint32_t> ReadSeal(platform::FileSystem& files, const std::string& path) {
+std::optional<std::uint32_t> ReadSeal(platform::FileSystem& files, const std::string& path, const DigestOf& digestOf) {
     if (!files.exists(path)) return std::nullopt;
     const auto seal = ReadKept(files, path, ParseSeal);
     if (!seal) return std::nullopt;
     const std::string now = files.systemRun();
     if (!now.empty() && now == seal->run) return std::nullopt;
+    // A claim counts only where the seal vouches for the bytes before it.
+    const auto& c = seal->claim;
+    if (c && c->from <= seal->count && c->count > seal->count && c->from <= c->count &&
+        digestOf(c->from, c->count) == c->digest)
+        return c->count;
     return seal->count;
+}
+
+std::uint32_t ClaimDigestStart() { return wav::kFnv32Basis; }
+
+std::uint32_t ClaimDigest(const std::uint8_t* bytes, std::size_t n, std::uint32_t h) {
+    return wav::Fnv1a32(bytes, n, h);
 }
 
 }  // namespace tavrin::storage

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -19,8 +20,13 @@ namespace tavrin::storage {
 // both soon, in no order the disk promises: the count may land while the
 // audio it counts does not, or tear. The seal names a count only once a sync
 // that began after it was written has succeeded; it is written on the
-// syncing thread, and synced there before the next sync begins. Recovery
-// trusts it over any count the file holds. Its layout is drawn in
+// syncing thread, and synced there before the next sync begins.
+//
+// Beside it the writer claims, with every block and without waiting, the
+// count it has written and a digest of the bytes since the seal's start: a
+// program killed, or a power cut after which all of it landed anyway, leaves
+// a claim the bytes still match. Recovery trusts the greater of the seal and
+// a claim it checked, over any count the file holds. The layout is drawn in
 // JournalFormats.h.
 class ProgressSeal final : public platform::SyncWatcher {
 public:
@@ -33,8 +39,13 @@ public:
     // The count once what was written so far is on the medium. Called before
     // the sync is asked for, on the thread that writes.
     void Publish(std::uint32_t count) { published.store(count, std::memory_order_release); }
+    // The same after `n` bytes were appended at the end of what is counted
+    // (the count was `count` - n): claimed as well.
+    void Appended(const std::uint8_t* bytes, std::uint32_t n, std::uint32_t count);
+    // Bytes were written over what is counted: no claim follows them any more.
+    void Rewritten(std::uint32_t count);
     // Seals `count` at once and waits for it: a count that shrinks must be
-    // sealed before the bytes after it are written again.
+    // sealed before the bytes after it are written again. Claims start again from it.
     [[nodiscard]] bool SealNow(std::uint32_t count);
     // Seals no more; the seal stays where it is, for recovery or for removal.
     void Stop();
@@ -55,23 +66,46 @@ private:
     std::mutex writing;
     std::unique_ptr<platform::File> file;  // null once stopped
     std::uint32_t sequence = 0;
+    std::uint32_t sealedCount = 0;  // the count of the newest slot
+    // The writing thread's: the claim and the handle it goes through.
+    std::unique_ptr<platform::File> claims;
+    bool claiming = true;  // the bytes from claimFrom on were only appended
+    std::uint32_t claimFrom = 0;
+    std::uint32_t claimDigest = 0;
+    void RestartClaim(std::uint32_t count);
 };
 
 std::string SealPathFor(const std::string& journalPath);
 
-// What a seal holds: the count of its newest whole slot, and the system's
-// run it was made in.
+// What a writer claimed: the bytes [from, count) digest to `digest`.
+struct SealClaim {
+    std::uint32_t from = 0;
+    std::uint32_t count = 0;
+    std::uint32_t digest = 0;
+};
+// What a seal holds: the count of its newest whole slot, the system's run it
+// was made in, and the writer's last claim when it is whole.
 struct SealImage {
     std::uint32_t count = 0;
     std::string run;
+    std::optional<SealClaim> claim;
 };
 // Nullopt when it is not a seal, or no slot is whole.
 [[nodiscard]] std::optional<SealImage> ParseSeal(const std::uint8_t* bytes, std::size_t size);
 
-// The count recovery trusts from the seal at `path`: none when there is no
-// seal, or when the system still runs as it did when the seal was made. Then
-// the program was killed, not the power cut: all it wrote stays, and the
+// The digest of the bytes [from, count) the counts stand for; nullopt when
+// they cannot be read.
+using DigestOf = std::function<std::optional<std::uint32_t>(std::uint32_t from, std::uint32_t count)>;
+
+// The count recovery trusts from the seal at `path`: the seal's, or the
+// writer's claim where `digestOf` the bytes matches it. None when there is no
+// seal, or when the system still runs as it did when the seal was made: then
+// the program was killed, not the power cut, all it wrote stays, and the
 // counts it wrote with its audio hold, up to the last block stored.
-[[nodiscard]] std::optional<std::uint32_t> ReadSeal(platform::FileSystem& files, const std::string& path);
+[[nodiscard]] std::optional<std::uint32_t> ReadSeal(platform::FileSystem& files, const std::string& path,
+                                                    const DigestOf& digestOf);
+// The digest a claim gives of `n` bytes following ones that digested to `h`.
+std::uint32_t ClaimDigest(const std::uint8_t* bytes, std::size_t n, std::uint32_t h);
+std::uint32_t ClaimDigestStart();
 
 }  // namespace tavrin::storage

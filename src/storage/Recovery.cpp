@@ -10,6 +10,7 @@
 #include "storage/BufferSpool.h"
 #include "storage/BufferedChange.h"
 #include "storage/MarkBook.h"
+#include "storage/ProgressSeal.h"
 #include "storage/Journal.h"
 #include "storage/JournalMatch.h"
 #include "storage/TrailingChunks.h"
@@ -46,8 +47,10 @@ bool WriteChanged(platform::File& file, std::vector<std::uint8_t>& held, const s
     return true;
 }
 
-// Brings one file in line with its journal. Each write is idempotent.
-Outcome Repair(platform::File& file, const JournalEntry& e) {
+// Brings one file in line with its journal. Each write is idempotent. A
+// seal, when there is one (see ProgressSeal), names the data size instead of
+// the header, whose count may have reached the medium before its audio.
+Outcome Repair(platform::File& file, const JournalEntry& e, std::optional<std::uint32_t> sealed = std::nullopt) {
     Outcome out;
     std::uint32_t size = 0;
     const std::uint32_t audioStart = e.dataChunkPos + 8;
@@ -69,7 +72,7 @@ Outcome Repair(platform::File& file, const JournalEntry& e) {
     } else if (!whole) {
         return out;  // checked by MatchJournal: the file changed under recovery
     }
-    const std::uint32_t claimed = TrustedDataSize(e, wav::LoadLe32(&header[e.dataChunkPos + 4]));
+    const std::uint32_t claimed = TrustedDataSize(e, sealed.value_or(wav::LoadLe32(&header[e.dataChunkPos + 4])));
     std::uint32_t audio = std::min(claimed, size - audioStart);
     audio -= audio % e.blockAlign;
     out.audio = audio;
@@ -207,6 +210,22 @@ void SetAside(platform::FileSystem& files, const std::string& journal, const std
     recovered.push_back({path.empty() ? journal : path, 0, false, std::move(why), {}});
 }
 
+// The digest a writer's claim gives of the audio bytes [from, count) of
+// `file`, read a piece at a time; nullopt when they cannot all be read.
+std::optional<std::uint32_t> AudioDigest(platform::File& file, std::uint32_t audioStart, std::uint32_t from,
+                                         std::uint32_t count) {
+    std::uint32_t h = ClaimDigestStart();
+    std::vector<std::uint8_t> piece(1u << 20);
+    for (std::uint64_t at = from; at < count;) {
+        const auto n = static_cast<std::uint32_t>(std::min<std::uint64_t>(piece.size(), count - at));
+        if (audioStart + at + n > 0xFFFFFFFFu || !ReadAt(file, static_cast<std::uint32_t>(audioStart + at), piece.data(), n))
+            return std::nullopt;
+        h = ClaimDigest(piece.data(), n, h);
+        at += n;
+    }
+    return h;
+}
+
 // Repairs the file of a fast road's change: an insertion's spools first, then
 // the header and the tail, then the chunks kept from after the audio.
 Outcome SettleInPlace(platform::FileSystem& files, platform::File& file, const JournalEntry& e,
@@ -219,7 +238,11 @@ Outcome SettleInPlace(platform::FileSystem& files, platform::File& file, const J
         if (splice && !RollForward(file, e, *splice)) return {};
         rolledForward = splice.has_value();
     }
-    Outcome outcome = Repair(file, e);
+    const std::uint32_t audioStart = e.dataChunkPos + 8;
+    const auto digestOf = [&](std::uint32_t from, std::uint32_t count) {
+        return AudioDigest(file, audioStart, from, count);
+    };
+    Outcome outcome = Repair(file, e, ReadSeal(files, SealPathFor(journal), digestOf));
     if (outcome.ok) outcome.ok = RestoreTrailingChunks(files, file, e, journal);
     outcome.changed = outcome.changed || rolledForward;
     return outcome;

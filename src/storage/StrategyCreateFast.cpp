@@ -84,6 +84,7 @@ void StrategyCreateFast::Publish() {
         FileSink throughFile(*ctx.fileHandle);
         (void)storage::FinishHeader(throughFile, ctx.header, ctx.dataEnd);
     }
+    ctx.journal.Publish(ctx.header.DataSize());
     if (ctx.fileHandle) ctx.fileHandle->syncSoon();
 }
 
@@ -98,6 +99,8 @@ Status StrategyCreateFast::BackTrack(std::uint32_t bytes) {
     ctx.dataEnd = target;
     const std::uint32_t size = ctx.header.DataSize();
     ctx.header.SetDataSize(size - std::min(size, bytes));
+    // The audio taken back is written again from here on.
+    ctx.journal.SealNow(ctx.header.DataSize());
     Publish();
     return Status::Ok;
 }
@@ -105,10 +108,16 @@ Status StrategyCreateFast::BackTrack(std::uint32_t bytes) {
 std::uint32_t StrategyCreateFast::SpaceLeft() { return fastfile::Room(ctx); }
 
 Status StrategyCreateFast::WriteData(const std::uint8_t* source, std::uint32_t bytes) {
-    // An edit changes the file only from its first block on.
+    // An edit changes the file only from its first block on. An overwrite's
+    // first block is written over audio counted so far: the count comes
+    // back to its point before.
+    if (!ctx.writing) ctx.journal.SealNow(ctx.header.DataSize());
     ctx.writing = true;
+    const bool atEnd = ReadPosition() == ctx.dataEnd;
     if (Write(source, bytes) != Status::Ok) return Status::FileError;
     ctx.header.SetDataSize(ctx.header.DataSize() + bytes);
+    if (atEnd) ctx.journal.Appended(source, bytes, ctx.header.DataSize());
+    else ctx.journal.Rewritten(ctx.header.DataSize());
     Publish();
     return Status::Ok;
 }

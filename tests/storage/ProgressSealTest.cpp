@@ -74,26 +74,43 @@ TEST(ProgressSeal, TheNewestWholeSlotNamesTheCount) {
 }
 
 // Counts published between syncs are sealed only by a sync that began after
-// them; a kill leaves the seal unread (the counts the program wrote hold),
-// a power cut makes recovery read it.
-TEST(ProgressSeal, FollowsTheSyncsAndCountsOnlyAfterAPowerCut) {
+// them. A kill leaves the seal unread (the counts written with the audio
+// hold); after a power cut recovery reads it, and takes the writer's claim
+// instead where the bytes still match it: all of them landed.
+TEST(ProgressSeal, FollowsTheSyncsAndTrustsAClaimOnlyWhereTheBytesMatchIt) {
     test::CrashFileSystem fs;
     fs.putFolder("/s");
     fs.setSyncLag(3);
     fs.put("/s/audio", {});
-    auto audio = fs.open("/s/audio", platform::OpenMode::ReadWrite, false);
-    const auto seal = ProgressSeal::Start(fs, "/s/seal", *audio, 7);
-    ASSERT_NE(seal, nullptr);
-    for (std::uint32_t count = 10; count <= 80; count += 10) {
-        seal->Publish(count);
-        audio->syncSoon();  // the third, sixth... request syncs
+    const auto digestOf = [&](std::uint32_t from, std::uint32_t count) -> std::optional<std::uint32_t> {
+        const Bytes audio = fs.contents("/s/audio").value();
+        if (count > audio.size()) return std::nullopt;
+        return ClaimDigest(audio.data() + from, count - from, ClaimDigestStart());
+    };
+    {
+        auto audio = fs.open("/s/audio", platform::OpenMode::ReadWrite, false);
+        const auto seal = ProgressSeal::Start(fs, "/s/seal", *audio, 0);
+        ASSERT_NE(seal, nullptr);
+        for (std::uint32_t count = 10; count <= 80; count += 10) {
+            const Bytes block(10, static_cast<std::uint8_t>(count));
+            ASSERT_TRUE(platform::WriteAt(*audio, count - 10, block.data(), 10));
+            seal->Appended(block.data(), 10, count);
+            audio->syncSoon();  // the third and the sixth request sync
+        }
+        EXPECT_EQ(ParseSeal(fs.contents("/s/seal")->data(), kProgressBytes)->count, 60u);
+        seal->Stop();
     }
-    audio.reset();
-    EXPECT_EQ(ParseSeal(fs.contents("/s/seal")->data(), kProgressBytes)->count, 60u);
     fs.kill();
-    EXPECT_EQ(ReadSeal(fs, "/s/seal"), std::nullopt) << "a kill: the counts written with the audio hold";
-    fs.reboot();
-    EXPECT_EQ(ReadSeal(fs, "/s/seal"), 60u);
+    EXPECT_EQ(ReadSeal(fs, "/s/seal", digestOf), std::nullopt) << "a kill: the counts written with the audio hold";
+
+    fs.reboot();  // after the kill: all of it had landed
+    EXPECT_EQ(ReadSeal(fs, "/s/seal", digestOf), 80u) << "the claim matches the bytes";
+    Bytes torn = fs.contents("/s/audio").value();
+    torn[75] ^= 1;
+    fs.put("/s/audio", torn);
+    EXPECT_EQ(ReadSeal(fs, "/s/seal", digestOf), 60u) << "a claim the bytes do not match";
+    fs.put("/s/audio", Bytes(torn.begin(), torn.begin() + 70));
+    EXPECT_EQ(ReadSeal(fs, "/s/seal", digestOf), 60u) << "a claim beyond the bytes there are";
 }
 
 // A count sealed at once (audio taken back) wins over a sync that began
