@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "platform/posix/PosixFileSystem.h"
+#include "storage/BufferSpool.h"
 #include "storage/JournalFormats.h"
 #include "storage/ProgressSeal.h"
 #include "support/CrashFileSystem.h"
@@ -111,6 +112,46 @@ TEST(ProgressSeal, FollowsTheSyncsAndTrustsAClaimOnlyWhereTheBytesMatchIt) {
     EXPECT_EQ(ReadSeal(fs, "/s/seal", digestOf), 60u) << "a claim the bytes do not match";
     fs.put("/s/audio", Bytes(torn.begin(), torn.begin() + 70));
     EXPECT_EQ(ReadSeal(fs, "/s/seal", digestOf), 60u) << "a claim beyond the bytes there are";
+}
+
+// A spool read after a power cut: what the seal names, or what the writer
+// claimed where the spool's bytes match it; the spool's own count is not
+// trusted (it may have landed before the bytes it counts).
+TEST(ProgressSeal, ASpoolIsReadToTheSealOrToAClaimItsBytesMatch) {
+    struct Case {
+        const char* name;
+        bool garble;           // a byte of the last block changed after the power came back
+        std::size_t expected;  // buffer bytes read back
+    };
+    const Case cases[] = {{"all of it landed", false, 30}, {"the last block did not", true, 20}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::CrashFileSystem fs;
+        fs.putFolder("/s");
+        fs.setSyncLag(2);
+        const Bytes tail{7, 7};
+        {
+            BufferSpool spool;
+            ASSERT_TRUE(spool.Start(fs, "/s/b", 100, tail.data(), 2, nullptr, 0));
+            for (std::uint32_t n = 1; n <= 3; ++n) {
+                const Bytes block(10, static_cast<std::uint8_t>(n));
+                spool.Store((n - 1) * 10, block.data(), 10, n * 10);  // the second request syncs
+            }
+            spool.Leave();
+        }
+        fs.kill();
+        fs.reboot();
+        if (c.garble) {
+            Bytes spool = fs.contents("/s/b").value();
+            spool.back() ^= 1;
+            fs.put("/s/b", spool);
+        }
+        const auto read = ReadBufferSpool(fs, "/s/b");
+        ASSERT_TRUE(read);
+        EXPECT_EQ(read->tailAudio, tail);
+        EXPECT_EQ(read->buffer.size(), c.expected);
+        EXPECT_EQ(read->buffer.front(), 1);
+    }
 }
 
 // A count sealed at once (audio taken back) wins over a sync that began
