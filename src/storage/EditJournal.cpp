@@ -24,6 +24,9 @@ void NoteStartingPoint(StorageContext& ctx, JournalEntry& entry) {
         const std::uint32_t claimed = wav::LoadLe32(&header[entry.dataChunkPos + 4]);
         entry.start = JournalEntry::Start{HeaderDigest(header.data(), entry.dataChunkPos, entry.factValuePos), claimed,
                                           std::min(claimed, held)};
+        // Changed in place, the header may tear at a power cut: recovery writes it again from here.
+        if (entry.dataChunkPos <= kMaxEditHead)
+            entry.head.assign(header.begin() + wav::kAfterRiffSize, header.begin() + entry.dataChunkPos);
     }
     (void)file.seek(at);
 }

@@ -135,7 +135,15 @@ std::string Nonsense(const JournalEntry& e) {
     if (e.dataChunkPos < 36 || e.dataChunkPos > kMaxJournalHeader - 8) return "its data chunk lies out of range";
     if (e.factValuePos != 0 && (e.factValuePos < 20 || e.factValuePos > e.dataChunkPos - 4))
         return "its fact value lies out of range";
-    if (e.kind == JournalEntry::Kind::Edit) return e.head.empty() ? "" : "an edit with a new recording's header";
+    if (e.kind == JournalEntry::Kind::Edit) {
+        // The header it began from, to be written again should it tear: its
+        // own, as the digest of its start says.
+        if (e.head.empty()) return {};
+        if (!e.start || e.head.size() + 8 != e.dataChunkPos ||
+            HeaderDigest(NewRecordingHeader(e, 0).data(), e.dataChunkPos, e.factValuePos) != e.start->header)
+            return "an edit with a header it did not begin from";
+        return {};
+    }
     if (e.start) return "a new recording with an edit's header";
     // A new recording's header is written from the journal: it must be one
     // this program writes and reads back as it says.
@@ -349,6 +357,14 @@ std::vector<std::uint8_t> NewRecordingHeader(const JournalEntry& e, std::uint32_
     std::memcpy(&h[dataChunkPos], "data", 4);
     wav::SetHeaderCounts(h.data(), {dataChunkPos, e.factValuePos}, dataChunkPos + 8 + audio, audio);
     return h;
+}
+
+bool HoldsJournalHeader(const JournalEntry& e, const std::vector<std::uint8_t>& header) {
+    const std::vector<std::uint8_t> spelled = NewRecordingHeader(e, 0);
+    if (header.size() < spelled.size()) return false;
+    for (std::uint32_t i = 0; i < spelled.size(); ++i)
+        if (!wav::IsCountByte(e.Places(), i) && header[i] != spelled[i]) return false;
+    return true;
 }
 
 std::uint32_t TrustedDataSize(const JournalEntry& e, std::uint32_t claimed) {

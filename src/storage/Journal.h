@@ -36,6 +36,8 @@ struct JournalEntry {
     std::uint32_t avgBytesPerSec = 0;
     // A new recording's header up to its data chunk ("RIFF" and its size
     // excluded), so that a header the crash cut short can be written again.
+    // An edit's, as it began, where it is no longer than kMaxEditHead: a
+    // header an edit changes in place may tear at a power cut.
     std::vector<std::uint8_t> head;
     // Which file the change was made to: recovery changes no other. Missing
     // in journals of earlier versions, and in a new recording's journal until
@@ -60,8 +62,16 @@ struct JournalEntry {
 // never the zeros reserved after them since.
 std::uint32_t TrustedDataSize(const JournalEntry& entry, std::uint32_t claimed);
 
-// A new recording's header as its journal spells it, for `audio` bytes.
+// A new recording's header as its journal spells it, for `audio` bytes; an
+// edit's as it began, when its journal kept it.
 std::vector<std::uint8_t> NewRecordingHeader(const JournalEntry& entry, std::uint32_t audio);
+
+// Whether `header` (the file's first dataChunkPos + 8 bytes) is the one the
+// journal spells, counts aside.
+bool HoldsJournalHeader(const JournalEntry& entry, const std::vector<std::uint8_t>& header);
+
+// The longest header an edit's journal keeps.
+inline constexpr std::uint32_t kMaxEditHead = 4096;
 
 // The largest header (bytes before the first audio byte) recovery reads.
 inline constexpr std::uint32_t kMaxJournalHeader = 16u << 20;

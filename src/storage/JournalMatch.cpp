@@ -100,9 +100,13 @@ JournalMatch MatchContents(platform::FileSystem& files, platform::File& file, co
     if (!ReadAt(file, 0, header.data(), static_cast<std::uint32_t>(header.size()))) return {};
     if (create && !sameFile && !HoldsNewHeader(e, header))
         return Another("it holds something other than the new recording begun there");
-    if (!create && std::memcmp(&header[e.dataChunkPos], "data", 4) != 0)
+    // The very file, whose journal kept the header the edit began from: a
+    // header torn by a power cut is written again from there.
+    const bool keptHeader = !create && sameFile && !e.head.empty();
+    if (!create && !keptHeader && std::memcmp(&header[e.dataChunkPos], "data", 4) != 0)
         return Another("its audio is not where the edit left it");
-    if (!create && e.start && HeaderDigest(header.data(), e.dataChunkPos, e.factValuePos) != e.start->header)
+    if (!create && !keptHeader && e.start &&
+        HeaderDigest(header.data(), e.dataChunkPos, e.factValuePos) != e.start->header)
         return Another("its header is not the one the edit began from");
     if (!create && !e.start && !HoldsEditedFormat(e, header))
         return Another("its format is not the one the edit recorded");

@@ -58,14 +58,10 @@ Outcome Repair(platform::File& file, const JournalEntry& e, std::optional<std::u
     std::vector<std::uint8_t> header(audioStart);
     const bool whole = size >= audioStart && ReadAt(file, 0, header.data(), audioStart);
     std::vector<std::uint8_t> held = whole ? header : std::vector<std::uint8_t>{};  // what the file holds there
-    if (e.kind == JournalEntry::Kind::Create) {
-        // A header the crash cut short is written again; the audio it counted is whatever made it.
-        // The fact value (GSM) counts blocks and changes with the audio.
-        const std::size_t fixedBytes = e.factValuePos != 0 ? e.factValuePos - 8 : e.head.size();
-        const auto fixedEnd = e.head.begin() + static_cast<std::ptrdiff_t>(fixedBytes);
-        const bool intact = whole && std::equal(e.head.begin(), fixedEnd, header.begin() + 8) &&
-                            std::equal(header.begin() + e.dataChunkPos, header.begin() + e.dataChunkPos + 4, "data");
-        if (!intact) {
+    if (!e.head.empty()) {
+        // A header the crash cut short, or tore, is written again from the
+        // journal; the audio it counted is whatever made it.
+        if (!whole || !HoldsJournalHeader(e, header)) {
             header = NewRecordingHeader(e, 0);
             size = std::max(size, audioStart);
         }

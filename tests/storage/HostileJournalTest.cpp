@@ -163,7 +163,14 @@ const Hostile kHostile[] = {
      [](auto&) { return NewRecording(2, "36 0 1 8000", Hex(Bytes(28, 'x'))); }},
     {"StartHoldingMoreThanItClaims", kRecording, Edit([](JournalLines& j) { j.digest = "0123456789abcdef 10 20"; })},
     {"StartWithoutItsCounts", kRecording, Edit([](JournalLines& j) { j.digest = "0123456789abcdef"; })},
-    {"EditWithAHead", kRecording, Edit([](JournalLines& j) { j.head = kPcm8Head; })},
+    {"EditWithAHeadItDidNotBeginFrom", kRecording, Edit([](JournalLines& j) {
+         const Bytes other = model::WavFile(model::kPcm16, {});
+         j.head = Hex(Bytes(other.begin() + 8, other.begin() + 36));
+     })},
+    {"AnotherFileInThePlaceOfAnEditThatKeptItsHeader", kForeign, Edit([](JournalLines& j) {
+         j.head = kPcm8Head;
+         j.file = "file 1 987654321";
+     })},
     {"UnknownChange", kRecording, Edit([](JournalLines& j) { j.kind = "truncate"; })},
     {"RelativePath", kRecording, Edit([](JournalLines& j) { j.path = "a.wav"; })},
     {"PathNotInHex", kRecording, {}, {}, "tavrin-journal 2\nedit\n/rec/a.wav\n36 0 1 8000\n-\n-\nend\n"},
@@ -321,6 +328,8 @@ protected:
         }
         ASSERT_GE(lines.size(), 7u);
         ASSERT_EQ(lines[6], "end");
+        // The first version kept no header of an edit.
+        if (lines[1] == "edit") lines[4] = "-";
         std::string old = "tavrin-journal 1\n";
         for (int i = 1; i <= 4; ++i) old += lines[i] + "\n";
         fs.put(journal, Of(old + "end\n"));

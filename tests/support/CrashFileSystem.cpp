@@ -23,6 +23,9 @@ struct CrashFileSystem::Node {
     std::vector<std::uint8_t> now;      // what reads see
     std::vector<std::uint8_t> durable;  // what a power cut leaves
     std::vector<Pending> pending;       // in the order they were made
+    // What reads saw when the power went: stores through a mapping made
+    // after it (the program runs on in a test) never reach the medium.
+    std::optional<std::vector<std::uint8_t>> atCut;
     std::uint32_t syncRequests = 0;
     const void* lockHolder = nullptr;  // the open file that holds its lock
     std::uint64_t serial = NextSerial();  // its identity: a file made anew gets another
@@ -50,7 +53,10 @@ struct CrashFileSystem::State {
     // Counts a call; false once the power is gone (the failing call included).
     bool up() {
         ++counted;
-        if (crashCall != 0 && counted >= crashCall) down = true;
+        if (!down && crashCall != 0 && counted >= crashCall) {
+            down = true;
+            for (auto& [path, node] : files) node->atCut = node->now;
+        }
         return !down;
     }
     bool resize(Node& node, std::uint32_t length) {
@@ -257,26 +263,27 @@ void Settle(std::vector<std::uint8_t>& image, const Node::Pending& p, Fate fate,
 // through a mapping are not seen one by one, so the bytes of a sector that
 // changed count as one write.
 void Tear(Node& node, std::mt19937_64& random) {
-    if (node.pending.empty() && node.now == node.durable) return;
+    const std::vector<std::uint8_t>& now = node.atCut ? *node.atCut : node.now;
+    if (node.pending.empty() && now == node.durable) return;
     std::vector<std::uint8_t> image = node.durable;
     std::vector<std::uint8_t> written = node.durable;
     for (const auto& p : node.pending) {
         Settle(written, p, Fate::Land, random);
         Settle(image, p, Choose(random), random);
     }
-    const std::size_t common = std::min(written.size(), node.now.size());
+    const std::size_t common = std::min(written.size(), now.size());
     for (std::size_t sector = 0; sector < common; sector += kSector) {
         std::size_t from = sector;
         std::size_t to = std::min(common, sector + kSector);
-        if (std::memcmp(written.data() + from, node.now.data() + from, to - from) == 0) continue;
-        while (from < to && written[from] == node.now[from]) ++from;
-        while (to > from && written[to - 1] == node.now[to - 1]) --to;
+        if (std::memcmp(written.data() + from, now.data() + from, to - from) == 0) continue;
+        while (from < to && written[from] == now[from]) ++from;
+        while (to > from && written[to - 1] == now[to - 1]) --to;
         to = std::min(to, image.size());
         if (from >= to) continue;
         const auto at = static_cast<std::uint32_t>(from);
         const auto bytes = static_cast<std::uint32_t>(to - from);
         const Fate fate = Choose(random);
-        if (fate == Fate::Land) Place(image, at, node.now.data() + from, bytes);
+        if (fate == Fate::Land) Place(image, at, now.data() + from, bytes);
         if (fate == Fate::Tear) Garble(image, at, bytes, random);
     }
     node.durable = std::move(image);
@@ -292,6 +299,7 @@ void CrashFileSystem::reboot() {
     for (auto& [path, node] : state->files) {
         if (state->tearing && settled.insert(node.get()).second) Tear(*node, *state->tearing);
         node->pending.clear();
+        node->atCut.reset();
         node->now = node->durable;
         node->now.reserve(state->capacity);
         node->syncRequests = 0;
@@ -306,6 +314,9 @@ void CrashFileSystem::kill() {
     state->durableFiles = state->files;
     state->durableFolders = state->folders;
     for (auto& [path, node] : state->files) {
+        // Whatever a test's program did after it was killed never happened.
+        if (node->atCut) node->now = *node->atCut;
+        node->atCut.reset();
         State::syncAll(*node);
         node->syncRequests = 0;
         node->lockHolder = nullptr;
