@@ -83,6 +83,7 @@ void JournalSession::SealSyncsOf(platform::File& file, std::uint32_t dataSize) {
     seal = ProgressSeal::Start(files, SealPathFor(placed), file, dataSize);
     // A seal's name lasts with the folder, as the journal's did.
     if (seal && !files.syncFolder(folder)) Unseal(true);
+    CheckInvariants();
 }
 
 void JournalSession::SealNow(std::uint32_t dataSize) {
@@ -187,8 +188,9 @@ void JournalSession::CheckInvariants() const {
     assert((phase == Phase::Claimed) == !claimed.empty());
     assert((phase == Phase::Placed) == !placed.empty());
     assert((lock != nullptr) == (phase == Phase::Claimed || phase == Phase::Placed));
-    // A spool lies beside a claim or a journal, never alone.
+    // A spool lies beside a claim or a journal, never alone; a seal beside a journal.
     assert(!spool.Active() || lock != nullptr);
+    assert(!seal || phase == Phase::Placed);
 #endif
 }
 
