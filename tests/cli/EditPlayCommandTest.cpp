@@ -237,8 +237,7 @@ TEST_P(EditPlayEachFormat, EditsMatchTheModelAndPlaybackPlaysExactlyTheRecording
         run = Cli("insert r.wav --at-ms 400 --seconds 0.6" + common);
         ASSERT_EQ(run.status, 0) << run.err;
         EXPECT_EQ(run.err, "PosSet\nInsertRecordStart\nInsertRecordEnd\nInsertFileReady\n");
-        model.insert(model.begin() + static_cast<std::ptrdiff_t>(OffsetOf(format, 400)), added.begin(),
-                     added.end());
+        model.insert(model.begin() + static_cast<std::ptrdiff_t>(OffsetOf(format, 400)), added.begin(), added.end());
         EXPECT_TRUE(SameBytes(Audio("r.wav"), model)) << "insert";
 
         run = Cli("overwrite r.wav --at-ms 1200 --seconds 0.6" + common);
