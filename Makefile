@@ -6,7 +6,9 @@ SHELL := /bin/bash
 PACKAGES := $(shell grep -v '^\s*\#' deps/debian-packages.txt | grep -v '^\s*$$')
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 # Seconds each fuzz target runs: a short bounded run in `make test`, a long one in `make fuzz`.
-TEST_FUZZ_SECONDS ?= 30
+# From their seeds the targets gain in 15 s 86 to 100 per cent of the coverage they gain in
+# 30 s, two at a time on two cores; the search beyond that is `make fuzz`'s.
+TEST_FUZZ_SECONDS ?= 15
 FUZZ_SECONDS ?= 600
 
 run: build-program

@@ -22,9 +22,10 @@ function(tavrin_folder_library name)
   endif()
 endfunction()
 
-# One test program per test folder, registered with CTest through gtest discovery.
+# One test program per test folder, registered with CTest through gtest discovery
+# (CLOCK: a gtest filter of its tests that mostly wait on the clock, see TestSlots.cmake).
 function(tavrin_test_folder name)
-  cmake_parse_arguments(ARG "QT" "" "DEPS;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "QT" "CLOCK" "DEPS;LABELS" ${ARGN})
   # A sanitizer build may build only some of the test programs.
   if(TAVRIN_TEST_PROGRAMS AND NOT name IN_LIST TAVRIN_TEST_PROGRAMS)
     return()
@@ -42,6 +43,6 @@ function(tavrin_test_folder name)
   else()
     tavrin_test_program(${name})
   endif()
-  gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-    PROPERTIES LABELS "${ARG_LABELS}" ENVIRONMENT "TAVRIN_SOURCE_DIR=${PROJECT_SOURCE_DIR};TAVRIN_BINARY_DIR=${PROJECT_BINARY_DIR}")
+  tavrin_discover_tests(${name} LABELS ${ARG_LABELS} CLOCK "${ARG_CLOCK}"
+    ENVIRONMENT "TAVRIN_SOURCE_DIR=${PROJECT_SOURCE_DIR}" "TAVRIN_BINARY_DIR=${PROJECT_BINARY_DIR}")
 endfunction()

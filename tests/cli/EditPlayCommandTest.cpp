@@ -211,49 +211,53 @@ TEST_F(EditPlayCommand, CutRemovesTheRangeAndMovesTheMarksAfterIt) {
     }
 }
 
-TEST_F(EditPlayCommand, EditsMatchTheModelAndPlaybackPlaysExactlyTheRecording) {
-    for (const Format& format : kFormats) {
-        for (const char* media : {"slow", "fast"}) {
-            SCOPED_TRACE(std::string(format.name) + " " + media);
-            const std::string common = std::string(" --audio-in in.wav --media ") + media;
-            std::remove(dir.file("r.wav").c_str());
-            ASSERT_EQ(Cli(std::string("record r.wav --seconds 1 --format ") + format.name + " --media " + media +
-                          " --audio-in in.wav")
-                          .status,
-                      0);
-            Bytes model = Audio("r.wav");
-            const Bytes added = Fresh(format, "0.6");
-            ASSERT_FALSE(added.empty());
+// A format a case: its edits and playback on both media run the tool ten times.
+class EditPlayEachFormat : public EditPlayCommand, public testing::WithParamInterface<Format> {};
 
-            CliRun run = Cli("append r.wav --seconds 0.6" + common);
-            ASSERT_EQ(run.status, 0) << run.err;
-            EXPECT_EQ(run.err, "AppendRecordStart\nAppendRecordEnd\nAppendFileReady\n");
-            model.insert(model.end(), added.begin(), added.end());
-            EXPECT_TRUE(SameBytes(Audio("r.wav"), model)) << "append";
+TEST_P(EditPlayEachFormat, EditsMatchTheModelAndPlaybackPlaysExactlyTheRecording) {
+    const Format& format = GetParam();
+    for (const char* media : {"slow", "fast"}) {
+        SCOPED_TRACE(std::string(format.name) + " " + media);
+        const std::string common = std::string(" --audio-in in.wav --media ") + media;
+        std::remove(dir.file("r.wav").c_str());
+        ASSERT_EQ(Cli(std::string("record r.wav --seconds 1 --format ") + format.name + " --media " + media +
+                      " --audio-in in.wav")
+                      .status,
+                  0);
+        Bytes model = Audio("r.wav");
+        const Bytes added = Fresh(format, "0.6");
+        ASSERT_FALSE(added.empty());
 
-            run = Cli("insert r.wav --at-ms 400 --seconds 0.6" + common);
-            ASSERT_EQ(run.status, 0) << run.err;
-            EXPECT_EQ(run.err, "PosSet\nInsertRecordStart\nInsertRecordEnd\nInsertFileReady\n");
-            model.insert(model.begin() + static_cast<std::ptrdiff_t>(OffsetOf(format, 400)), added.begin(),
-                         added.end());
-            EXPECT_TRUE(SameBytes(Audio("r.wav"), model)) << "insert";
+        CliRun run = Cli("append r.wav --seconds 0.6" + common);
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.err, "AppendRecordStart\nAppendRecordEnd\nAppendFileReady\n");
+        model.insert(model.end(), added.begin(), added.end());
+        EXPECT_TRUE(SameBytes(Audio("r.wav"), model)) << "append";
 
-            run = Cli("overwrite r.wav --at-ms 1200 --seconds 0.6" + common);
-            ASSERT_EQ(run.status, 0) << run.err;
-            EXPECT_EQ(run.err, "PosSet\nOverwriteRecordStart\nOverwriteRecordEnd\nOverwriteFileReady\n");
-            model.resize(OffsetOf(format, 1200));
-            model.insert(model.end(), added.begin(), added.end());
-            EXPECT_TRUE(SameBytes(Audio("r.wav"), model)) << "overwrite";
+        run = Cli("insert r.wav --at-ms 400 --seconds 0.6" + common);
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.err, "PosSet\nInsertRecordStart\nInsertRecordEnd\nInsertFileReady\n");
+        model.insert(model.begin() + static_cast<std::ptrdiff_t>(OffsetOf(format, 400)), added.begin(), added.end());
+        EXPECT_TRUE(SameBytes(Audio("r.wav"), model)) << "insert";
 
-            std::remove(dir.file("out.wav").c_str());
-            run = Cli(std::string("play r.wav --audio-out out.wav --media ") + media);
-            ASSERT_EQ(run.status, 0) << run.err;
-            EXPECT_EQ(run.err, "PlayStart\nPlayEnd\n");
-            const Bytes played = AudioOf(test::ReadBytes(dir.file("out.wav")));
-            EXPECT_TRUE(SameBytes(played, format.msPerAlign ? DecodeGsm(model) : model)) << "play";
-        }
+        run = Cli("overwrite r.wav --at-ms 1200 --seconds 0.6" + common);
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.err, "PosSet\nOverwriteRecordStart\nOverwriteRecordEnd\nOverwriteFileReady\n");
+        model.resize(OffsetOf(format, 1200));
+        model.insert(model.end(), added.begin(), added.end());
+        EXPECT_TRUE(SameBytes(Audio("r.wav"), model)) << "overwrite";
+
+        std::remove(dir.file("out.wav").c_str());
+        run = Cli(std::string("play r.wav --audio-out out.wav --media ") + media);
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(run.err, "PlayStart\nPlayEnd\n");
+        const Bytes played = AudioOf(test::ReadBytes(dir.file("out.wav")));
+        EXPECT_TRUE(SameBytes(played, format.msPerAlign ? DecodeGsm(model) : model)) << "play";
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(EveryFormat, EditPlayEachFormat, testing::ValuesIn(kFormats),
+                         [](const auto& param) { return std::string(param.param.name); });
 
 TEST_F(EditPlayCommand, PlayFromAndToPlaysThatStretch) {
     ASSERT_EQ(Cli("record r.wav --seconds 2.5 --format pcm8k16 --audio-in in.wav").status, 0);

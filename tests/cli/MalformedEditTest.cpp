@@ -83,7 +83,11 @@ protected:
     test::TempDir dir;
 };
 
-TEST_F(MalformedEdit, EveryEditEndsByItselfAndWhatInfoCallsPlayableIsEdited) {
+// Each edit over the whole corpus on its own: hundreds of runs of the tool.
+class MalformedEditEach : public MalformedEdit, public testing::WithParamInterface<const char*> {};
+
+TEST_P(MalformedEditEach, EveryEditEndsByItselfAndWhatInfoCallsPlayableIsEdited) {
+    const char* edit = GetParam();
     std::vector<std::pair<std::string, Bytes>> corpus = MadeCases();
     std::set<Bytes> seen;
     for (const char* folder : {TAVRIN_FIXTURE_DIR, TAVRIN_FUZZ_CORPUS_DIR}) {
@@ -94,19 +98,24 @@ TEST_F(MalformedEdit, EveryEditEndsByItselfAndWhatInfoCallsPlayableIsEdited) {
     }
     test::WriteBytes(dir.file("in.wav"), Recording(false, 16000, 16000));
     for (const auto& [name, bytes] : corpus) {
-        for (const char* edit : {"append x.wav", "insert x.wav --at-ms 0", "overwrite x.wav --at-ms 0"}) {
-            SCOPED_TRACE(name + ": " + edit);
-            test::WriteBytes(dir.file("x.wav"), bytes);
-            const bool playable = Cli("info x.wav").status == 0;
-            const Run run = Cli(std::string(edit) + " --seconds 0.3 --audio-in in.wav");
-            EXPECT_TRUE(run.status >= 0 && run.status <= 2) << "ended with " << run.status << ": " << run.err;
-            EXPECT_EQ(run.err.find("Sanitizer"), std::string::npos) << run.err;
-            if (playable) {
-                EXPECT_EQ(run.status, 0) << "info calls it playable: " << run.err;
-            }
+        SCOPED_TRACE(name + ": " + edit);
+        test::WriteBytes(dir.file("x.wav"), bytes);
+        const bool playable = Cli("info x.wav").status == 0;
+        const Run run = Cli(std::string(edit) + " --seconds 0.3 --audio-in in.wav");
+        EXPECT_TRUE(run.status >= 0 && run.status <= 2) << "ended with " << run.status << ": " << run.err;
+        EXPECT_EQ(run.err.find("Sanitizer"), std::string::npos) << run.err;
+        if (playable) {
+            EXPECT_EQ(run.status, 0) << "info calls it playable: " << run.err;
         }
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(EveryEdit, MalformedEditEach,
+                         testing::Values("append x.wav", "insert x.wav --at-ms 0", "overwrite x.wav --at-ms 0"),
+                         [](const auto& param) {
+                             const std::string edit = param.param;
+                             return edit.substr(0, edit.find(' '));
+                         });
 
 }  // namespace
 }  // namespace tavrin::cli

@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "CliRun.h"
@@ -201,64 +202,67 @@ constexpr Edit kEdits[] = {{"record", nullptr},
                            {"overwrite", "--at-ms 1000 --seconds 2"},
                            {"insert", "--at-ms 500 --seconds 2"}};
 
-// A change that runs out of room: every format, every edit.
-TEST_F(SlowRoadFullDisk, AFullVolumeKeepsWhatFitsAndRecoveryWritesTheRestOnceThereIsRoom) {
-    for (const OnDiskFormat& f : kOnDiskFormats) {
-        for (const Edit& e : kEdits) {
-            SCOPED_TRACE(std::string(f.code) + ", " + e.name);
-            Free();
-            std::filesystem::remove(folder() + "/x.wav");
-            std::filesystem::remove(local.file("x.wav"));
-            const std::string input = " --audio-in " + Quote(local.file("in.wav"));
-            const bool record = e.args == nullptr;
-            const std::string args = record ? "record x.wav --format " + std::string(f.code) + " --seconds 2"
-                                            : std::string(e.name) + " x.wav " + e.args;
-            if (!record) {
-                // The recording the edit starts from, made in both places.
-                const std::string old = "record x.wav --seconds 2 --format " + std::string(f.code) + input;
-                ASSERT_EQ(Cli(local.path(), old + " --media slow").status, 0);
-                ASSERT_EQ(Cli(folder(), old).status, 0);
-            }
-            ASSERT_EQ(Cli(local.path(), args + input + " --media slow").status, 0);
-            const Bytes whole = test::ReadBytes(local.file("x.wav"));
-            const Bytes before = record ? Bytes{} : test::ReadBytes(folder() + "/x.wav");
+// A change that runs out of room: every format, every edit, each on a volume
+// of its own (a case records for seconds in real time, so they run side by side).
+class SlowRoadFullDiskChange : public SlowRoadFullDisk,
+                               public testing::WithParamInterface<std::tuple<OnDiskFormat, Edit>> {};
 
-            // Less room than the change needs, a page or two at most: some of the new audio may fit.
-            const std::uint32_t room = 4096 * (f.bytesPerSecond / 16384);
-            const std::string log = local.file("log");
-            const pid_t tool = Start(folder(), args + input + " --realtime", log);
-            ASSERT_TRUE(WaitForSpool(f.bytesPerSecond / 2)) << "the change never got going";
-            Fill(room);
-            EXPECT_EQ(Wait(tool), 1);
-            const std::string said = Shell("cat " + Quote(log)).out;
-            EXPECT_NE(said.find("Not enough storage space"), std::string::npos) << said;
-            EXPECT_NE(said.find(".buffer until"), std::string::npos) << "not told where the audio waits: " << said;
-
-            const Bytes kept = test::ReadBytes(folder() + "/x.wav");
-            if (!(record && kept.empty())) {
-                EXPECT_EQ(HeaderFault(f, kept), "");
-                // The old audio before the point, then as much of the new as fitted, then
-                // (an insertion) the old audio after the point.
-                const Bytes keptAudio = AudioOf(f, kept);
-                const Bytes wholeAudio = AudioOf(f, whole);
-                const std::size_t after = std::string(e.name) == "insert" ? AudioOf(f, before).size() - 500 * f.bytesPerSecond / 1000 / f.block * f.block : 0;
-                ASSERT_LE(keptAudio.size(), wholeAudio.size());
-                EXPECT_TRUE(StartsWith(wholeAudio, Bytes(keptAudio.begin(), keptAudio.end() - static_cast<std::ptrdiff_t>(after))));
-                EXPECT_TRUE(std::equal(keptAudio.end() - static_cast<std::ptrdiff_t>(after), keptAudio.end(), wholeAudio.end() - static_cast<std::ptrdiff_t>(after)));
-            }
-            const test::ShellRun full = Cli(folder(), "recover");
-            EXPECT_EQ(full.status, 1) << full.out;
-            EXPECT_NE(full.out.find("stays in"), std::string::npos) << full.out;
-            EXPECT_EQ(JournalsLeft(), 2u) << "recovery on a full volume let go of the journal or its spool";
-
-            Free();
-            const test::ShellRun recovered = Cli(folder(), "recover");
-            EXPECT_EQ(recovered.status, 0) << recovered.out;
-            EXPECT_EQ(test::ReadBytes(folder() + "/x.wav"), whole) << "not the change an uninterrupted run makes";
-            EXPECT_EQ(JournalsLeft(), 0u);
-        }
+TEST_P(SlowRoadFullDiskChange, AFullVolumeKeepsWhatFitsAndRecoveryWritesTheRestOnceThereIsRoom) {
+    const auto& [f, e] = GetParam();
+    const std::string input = " --audio-in " + Quote(local.file("in.wav"));
+    const bool record = e.args == nullptr;
+    const std::string args = record ? "record x.wav --format " + std::string(f.code) + " --seconds 2"
+                                    : std::string(e.name) + " x.wav " + e.args;
+    if (!record) {
+        // The recording the edit starts from, made in both places.
+        const std::string old = "record x.wav --seconds 2 --format " + std::string(f.code) + input;
+        ASSERT_EQ(Cli(local.path(), old + " --media slow").status, 0);
+        ASSERT_EQ(Cli(folder(), old).status, 0);
     }
+    ASSERT_EQ(Cli(local.path(), args + input + " --media slow").status, 0);
+    const Bytes whole = test::ReadBytes(local.file("x.wav"));
+    const Bytes before = record ? Bytes{} : test::ReadBytes(folder() + "/x.wav");
+
+    // Less room than the change needs, a page or two at most: some of the new audio may fit.
+    const std::uint32_t room = 4096 * (f.bytesPerSecond / 16384);
+    const std::string log = local.file("log");
+    const pid_t tool = Start(folder(), args + input + " --realtime", log);
+    ASSERT_TRUE(WaitForSpool(f.bytesPerSecond / 2)) << "the change never got going";
+    Fill(room);
+    EXPECT_EQ(Wait(tool), 1);
+    const std::string said = Shell("cat " + Quote(log)).out;
+    EXPECT_NE(said.find("Not enough storage space"), std::string::npos) << said;
+    EXPECT_NE(said.find(".buffer until"), std::string::npos) << "not told where the audio waits: " << said;
+
+    const Bytes kept = test::ReadBytes(folder() + "/x.wav");
+    if (!(record && kept.empty())) {
+        EXPECT_EQ(HeaderFault(f, kept), "");
+        // The old audio before the point, then as much of the new as fitted, then
+        // (an insertion) the old audio after the point.
+        const Bytes keptAudio = AudioOf(f, kept);
+        const Bytes wholeAudio = AudioOf(f, whole);
+        const std::size_t after = std::string(e.name) == "insert" ? AudioOf(f, before).size() - 500 * f.bytesPerSecond / 1000 / f.block * f.block : 0;
+        ASSERT_LE(keptAudio.size(), wholeAudio.size());
+        EXPECT_TRUE(StartsWith(wholeAudio, Bytes(keptAudio.begin(), keptAudio.end() - static_cast<std::ptrdiff_t>(after))));
+        EXPECT_TRUE(std::equal(keptAudio.end() - static_cast<std::ptrdiff_t>(after), keptAudio.end(), wholeAudio.end() - static_cast<std::ptrdiff_t>(after)));
+    }
+    const test::ShellRun full = Cli(folder(), "recover");
+    EXPECT_EQ(full.status, 1) << full.out;
+    EXPECT_NE(full.out.find("stays in"), std::string::npos) << full.out;
+    EXPECT_EQ(JournalsLeft(), 2u) << "recovery on a full volume let go of the journal or its spool";
+
+    Free();
+    const test::ShellRun recovered = Cli(folder(), "recover");
+    EXPECT_EQ(recovered.status, 0) << recovered.out;
+    EXPECT_EQ(test::ReadBytes(folder() + "/x.wav"), whole) << "not the change an uninterrupted run makes";
+    EXPECT_EQ(JournalsLeft(), 0u);
 }
+
+INSTANTIATE_TEST_SUITE_P(EveryFormatAndEdit, SlowRoadFullDiskChange,
+                         testing::Combine(testing::ValuesIn(kOnDiskFormats), testing::ValuesIn(kEdits)),
+                         [](const auto& param) {
+                             return std::string(std::get<0>(param.param).code) + "_" + std::get<1>(param.param).name;
+                         });
 
 // Killed after the volume filled up: nothing of the audio is lost either.
 TEST_F(SlowRoadFullDisk, AKillOnAFullVolumeIsRecoveredOnceThereIsRoom) {

@@ -325,43 +325,47 @@ TEST_F(FfmpegInterchange, TheToolPlaysWhatFfmpegWritesInEveryFormat) {
 // Samples in what ffmpeg decoded, for a format of `bits` (0: GSM, decoded to 16-bit).
 long DecodedSamples(const Bytes& decoded, int bits) { return static_cast<long>(decoded.size()) / (bits == 8 ? 1 : 2); }
 
-TEST_F(FfmpegInterchange, FfmpegReadsWhatTheToolRecordsAndEditsWithTheRightLength) {
-    for (const SoxFormat& f : kSoxFormats) {
-        SCOPED_TRACE(f.name);
-        const std::string own = std::string("own-") + f.name + ".wav";
-        const std::string theirs = std::string("ff-") + f.name + ".wav";
-        ASSERT_EQ(Cli("record " + own + " --audio-in in.wav --format " + f.name + " --seconds 1").status, 0);
-        ASSERT_NO_FATAL_FAILURE(Make(theirs, f));
-        const Bytes listBefore = test::ReadBytes(File(theirs));
-        for (const std::string& edit : {std::string("append"), std::string("insert --at-ms 300"),
-                                        std::string("overwrite --at-ms 600")}) {
-            for (const char* media : {"slow", "fast"}) {
-                for (const std::string& file : {own, theirs}) {
-                    SCOPED_TRACE(edit + " " + media + " " + file);
-                    const Outcome run =
-                        Cli(edit + " " + file + " --seconds 0.5 --audio-in in.wav --media " + std::string(media));
-                    ASSERT_EQ(run.status, 0) << run.out;
-                    const Bytes wav = test::ReadBytes(File(file));
-                    const Bytes audio = DataOf(wav);
-                    const long samples = f.bits ? static_cast<long>(audio.size()) / (f.bits / 8)
-                                                : static_cast<long>(audio.size() / 65 * 320);
-                    const Bytes decoded = Decode(file, f.bits == 8 ? "u8" : "s16le");
-                    EXPECT_EQ(DecodedSamples(decoded, f.bits), samples);
-                    if (f.bits) {
-                        EXPECT_TRUE(decoded == audio) << "ffmpeg decodes other samples than the file holds";
-                    }
+// Each format on its own: a format's three edits on both media take seconds.
+class FfmpegReadsEdits : public FfmpegInterchange, public testing::WithParamInterface<SoxFormat> {};
+
+TEST_P(FfmpegReadsEdits, FfmpegReadsWhatTheToolRecordsAndEditsWithTheRightLength) {
+    const SoxFormat& f = GetParam();
+    const std::string own = std::string("own-") + f.name + ".wav";
+    const std::string theirs = std::string("ff-") + f.name + ".wav";
+    ASSERT_EQ(Cli("record " + own + " --audio-in in.wav --format " + f.name + " --seconds 1").status, 0);
+    ASSERT_NO_FATAL_FAILURE(Make(theirs, f));
+    const Bytes listBefore = test::ReadBytes(File(theirs));
+    for (const std::string& edit : {std::string("append"), std::string("insert --at-ms 300"),
+                                    std::string("overwrite --at-ms 600")}) {
+        for (const char* media : {"slow", "fast"}) {
+            for (const std::string& file : {own, theirs}) {
+                SCOPED_TRACE(edit + " " + media + " " + file);
+                const Outcome run =
+                    Cli(edit + " " + file + " --seconds 0.5 --audio-in in.wav --media " + std::string(media));
+                ASSERT_EQ(run.status, 0) << run.out;
+                const Bytes wav = test::ReadBytes(File(file));
+                const Bytes audio = DataOf(wav);
+                const long samples = f.bits ? static_cast<long>(audio.size()) / (f.bits / 8)
+                                            : static_cast<long>(audio.size() / 65 * 320);
+                const Bytes decoded = Decode(file, f.bits == 8 ? "u8" : "s16le");
+                EXPECT_EQ(DecodedSamples(decoded, f.bits), samples);
+                if (f.bits) {
+                    EXPECT_TRUE(decoded == audio) << "ffmpeg decodes other samples than the file holds";
                 }
             }
         }
-        // ffmpeg's LIST chunk before the audio stayed where it was, byte for byte.
-        const Bytes after = test::ReadBytes(File(theirs));
-        const std::size_t listAt = f.bits ? 36 : 52;
-        ASSERT_GE(after.size(), listAt + 34);
-        EXPECT_TRUE(std::equal(listBefore.begin() + static_cast<std::ptrdiff_t>(listAt),
-                               listBefore.begin() + static_cast<std::ptrdiff_t>(listAt + 34),
-                               after.begin() + static_cast<std::ptrdiff_t>(listAt)));
     }
+    // ffmpeg's LIST chunk before the audio stayed where it was, byte for byte.
+    const Bytes after = test::ReadBytes(File(theirs));
+    const std::size_t listAt = f.bits ? 36 : 52;
+    ASSERT_GE(after.size(), listAt + 34);
+    EXPECT_TRUE(std::equal(listBefore.begin() + static_cast<std::ptrdiff_t>(listAt),
+                           listBefore.begin() + static_cast<std::ptrdiff_t>(listAt + 34),
+                           after.begin() + static_cast<std::ptrdiff_t>(listAt)));
 }
+
+INSTANTIATE_TEST_SUITE_P(EveryFormat, FfmpegReadsEdits, testing::ValuesIn(kSoxFormats),
+                         [](const auto& param) { return std::string(param.param.name); });
 
 // A chunk after the audio, as broadcast and tagging tools leave it: every edit
 // on either medium writes it back behind the new end, and ffmpeg and sox

@@ -19,32 +19,32 @@ namespace {
 using model::Bytes;
 using model::Pattern;
 
-const std::string kPath = "/rec/a.wav";
-const std::string kState = "/state";
+const std::string kMarkedPath = "/rec/a.wav";
+const std::string kMarksState = "/state";
 
-enum class Edit { Record, Append, Insert, Overwrite, AtRest };
+enum class MarksEdit { Record, Append, Insert, Overwrite, AtRest };
 
-struct Case {
+struct MarksCase {
     std::string name;
-    Edit edit;
+    MarksEdit edit;
     model::Format format;
     bool fast;
     bool otherChunks;  // a LIST chunk after the old audio, before its marks
 };
 
-void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const MarksCase& c, std::ostream* out) { *out << c.name; }
 
-struct Expected {
+struct ExpectedMark {
     std::uint32_t block;
     std::string label;
-    friend bool operator==(const Expected&, const Expected&) = default;
+    friend bool operator==(const ExpectedMark&, const ExpectedMark&) = default;
 };
 
-std::ostream& operator<<(std::ostream& out, const Expected& m) { return out << m.label << "@" << m.block; }
+std::ostream& operator<<(std::ostream& out, const ExpectedMark& m) { return out << m.label << "@" << m.block; }
 
-std::vector<Expected> FileMarks(const Bytes& file) {
+std::vector<ExpectedMark> FileMarks(const Bytes& file) {
     wav::WavInfo info;
-    std::vector<Expected> out;
+    std::vector<ExpectedMark> out;
     if (wav::ParseWavBytes(file.data(), static_cast<std::uint32_t>(file.size()), info) != wav::kParsePlayable)
         return {{0, "unplayable"}};
     for (const wav::Mark& m : wav::ReadMarks(file.data(), static_cast<std::uint32_t>(file.size()), info))
@@ -59,7 +59,7 @@ Bytes DataOf(const Bytes& file) {
     return Bytes(file.begin() + info.dataStart, file.begin() + info.dataStart + info.dataLength);
 }
 
-class MarksThroughEdits : public testing::TestWithParam<Case> {
+class MarksThroughEdits : public testing::TestWithParam<MarksCase> {
 protected:
     test::CrashFileSystem fs{8u << 20};
     test::FakeMemory memory;
@@ -69,12 +69,12 @@ protected:
     void SetUp() override {
         memory.setAvailablePhysical(1u << 20);
         fs.putFolder("/rec");
-        fs.putFolder(kState);
+        fs.putFolder(kMarksState);
     }
 };
 
 TEST_P(MarksThroughEdits, MarksStayWithTheirAudioAndOtherChunksAreKept) {
-    const Case& c = GetParam();
+    const MarksCase& c = GetParam();
     const model::Format& format = c.format;
     const std::uint32_t piece = format.PieceBytes();
     const std::uint32_t blocksPerPiece = piece / format.BlockBytes();
@@ -85,50 +85,50 @@ TEST_P(MarksThroughEdits, MarksStayWithTheirAudioAndOtherChunksAreKept) {
     const wav::MarkList oldMarks = {{1, blocksPerPiece, "Intro"}, {2, point, "Here"}, {7, 7 * blocksPerPiece, "Later"}};
     const Bytes list = model::kListChunk;
     model::RecordingModel m;
-    if (c.edit != Edit::Record) {
+    if (c.edit != MarksEdit::Record) {
         Bytes after = c.otherChunks ? list : Bytes{};
         const Bytes cues = wav::MarkChunks(oldMarks, wav::ScaleOf(format.tag, static_cast<std::uint16_t>(format.BlockBytes())));
         after.insert(after.end(), cues.begin(), cues.end());
-        fs.put(kPath, model::WithTrailer(model::WavFile(format, oldAudio), after));
+        fs.put(kMarkedPath, model::WithTrailer(model::WavFile(format, oldAudio), after));
         m.Create(format);
         m.Write(oldAudio);
         m.End();
     }
 
-    std::vector<Expected> expected;
+    std::vector<ExpectedMark> expected;
     std::uint32_t nextId = 8;
     {
         StorageContext ctx(fs, memory, system, shell);
-        ctx.journal.SetFolder(kState);
+        ctx.journal.SetFolder(kMarksState);
         bool started = false;
-        if (c.edit == Edit::Record) {
-            started = ctx.Create(kPath, format.tag, format.samplesPerSec, format.bitsPerSample, 1, c.fast ? platform::Media::Fast : platform::Media::Slow) == Status::Ok;
+        if (c.edit == MarksEdit::Record) {
+            started = ctx.Create(kMarkedPath, format.tag, format.samplesPerSec, format.bitsPerSample, 1, c.fast ? platform::Media::Fast : platform::Media::Slow) == Status::Ok;
             m.Create(format);
             nextId = 1;
         } else {
-            ASSERT_EQ(ctx.Select(kPath, c.fast ? platform::Media::Fast : platform::Media::Slow), Status::Ok);
+            ASSERT_EQ(ctx.Select(kMarkedPath, c.fast ? platform::Media::Fast : platform::Media::Slow), Status::Ok);
             EXPECT_EQ(ctx.marks.Marks().size(), oldMarks.size()) << "the file's marks were not read";
             ASSERT_TRUE(ctx.SeekToSample(point));
             m.Select();
             ASSERT_TRUE(m.Seek(point));
-            if (c.edit == Edit::Append) {
+            if (c.edit == MarksEdit::Append) {
                 started = ctx.Append();
                 m.StartAppend();
-            } else if (c.edit == Edit::Insert) {
+            } else if (c.edit == MarksEdit::Insert) {
                 started = ctx.Insert();
                 m.StartInsert();
-            } else if (c.edit == Edit::Overwrite) {
+            } else if (c.edit == MarksEdit::Overwrite) {
                 started = ctx.Overwrite();
                 m.StartOverwrite();
             }
             for (const wav::Mark& old : oldMarks) {
                 std::uint32_t block = old.block;
-                if (c.edit == Edit::Insert && block >= point) block += 5 * blocksPerPiece;
-                if (c.edit == Edit::Overwrite && block > point) continue;
+                if (c.edit == MarksEdit::Insert && block >= point) block += 5 * blocksPerPiece;
+                if (c.edit == MarksEdit::Overwrite && block > point) continue;
                 expected.push_back({block, old.label});
             }
         }
-        if (c.edit == Edit::AtRest) {
+        if (c.edit == MarksEdit::AtRest) {
             const auto mark = ctx.marks.Add(ctx.CurrentReadSample());
             ASSERT_TRUE(mark);
             expected.push_back({point, "Mark " + std::to_string(nextId)});
@@ -149,8 +149,8 @@ TEST_P(MarksThroughEdits, MarksStayWithTheirAudioAndOtherChunksAreKept) {
         ASSERT_EQ(ctx.Close(), Status::Ok);
     }
     std::stable_sort(expected.begin(), expected.end(),
-                     [](const Expected& a, const Expected& b) { return a.block < b.block; });
-    const Bytes file = fs.contents(kPath).value();
+                     [](const ExpectedMark& a, const ExpectedMark& b) { return a.block < b.block; });
+    const Bytes file = fs.contents(kMarkedPath).value();
     EXPECT_EQ(DataOf(file), m.Audio()) << "the audio differs from the model's";
     EXPECT_EQ(FileMarks(file), expected);
     if (c.otherChunks) {
@@ -158,22 +158,23 @@ TEST_P(MarksThroughEdits, MarksStayWithTheirAudioAndOtherChunksAreKept) {
                   file.end())
             << "the other program's chunk was lost";
     }
-    EXPECT_EQ(fs.list(kState)->size(), 0u) << "the change left files beside its journal";
+    EXPECT_EQ(fs.list(kMarksState)->size(), 0u) << "the change left files beside its journal";
     // Selected again, storage reads back what it wrote.
     StorageContext again(fs, memory, system, shell);
-    ASSERT_EQ(again.Select(kPath, c.fast ? platform::Media::Fast : platform::Media::Slow), Status::Ok);
+    ASSERT_EQ(again.Select(kMarkedPath, c.fast ? platform::Media::Fast : platform::Media::Slow), Status::Ok);
     EXPECT_EQ(again.marks.Marks().size(), expected.size());
     (void)again.Close();
 }
 
-std::vector<Case> AllCases() {
-    std::vector<Case> cases;
+std::vector<MarksCase> AllMarksCases() {
+    std::vector<MarksCase> cases;
     static const char* const kNames[] = {"Record", "Append", "Insert", "Overwrite", "AtRest"};
     for (const bool fast : {true, false})
         for (const model::Format& format : {model::kPcm8, model::kPcm16, model::kGsm})
-            for (const Edit edit : {Edit::Record, Edit::Append, Edit::Insert, Edit::Overwrite, Edit::AtRest})
+            for (const MarksEdit edit :
+                 {MarksEdit::Record, MarksEdit::Append, MarksEdit::Insert, MarksEdit::Overwrite, MarksEdit::AtRest})
                 for (const bool other : {false, true}) {
-                    if (edit == Edit::Record && other) continue;
+                    if (edit == MarksEdit::Record && other) continue;
                     const std::string name = std::string(fast ? "Fast" : "Slow") + kNames[static_cast<int>(edit)] +
                                              (format.IsGsm() ? "Gsm" : format.bitsPerSample == 8 ? "Pcm8" : "Pcm16") +
                                              (other ? "WithList" : "");
@@ -182,7 +183,7 @@ std::vector<Case> AllCases() {
     return cases;
 }
 
-INSTANTIATE_TEST_SUITE_P(BothMedia, MarksThroughEdits, testing::ValuesIn(AllCases()),
+INSTANTIATE_TEST_SUITE_P(BothMedia, MarksThroughEdits, testing::ValuesIn(AllMarksCases()),
                          [](const auto& param) { return param.param.name; });
 
 }  // namespace
@@ -198,7 +199,7 @@ struct CueBefore {
     const char* name;
     model::Format format;
     bool fast;
-    Edit edit;
+    MarksEdit edit;
 };
 
 class CueBeforeTheAudio : public testing::TestWithParam<CueBefore> {};
@@ -218,7 +219,7 @@ TEST_P(CueBeforeTheAudio, ItsMarksCountAndMoveAsTheFileShowsThem) {
     test::RecordingShell shell;
     memory.setAvailablePhysical(1u << 20);
     fs.putFolder("/rec");
-    fs.putFolder(kState);
+    fs.putFolder(kMarksState);
     const std::uint32_t piece = c.format.PieceBytes() / c.format.BlockBytes();
     const wav::MarkScale scale = wav::ScaleOf(c.format.tag, static_cast<std::uint16_t>(c.format.BlockBytes()));
     Bytes file = model::WavFile(c.format, Pattern(10 * c.format.PieceBytes(), 3));
@@ -227,14 +228,14 @@ TEST_P(CueBeforeTheAudio, ItsMarksCountAndMoveAsTheFileShowsThem) {
     file.insert(file.begin() + c.format.HeaderBytes() - 8, cues.begin(), cues.end());
     wav::StoreLe32(&file[4], static_cast<std::uint32_t>(file.size() - 8));
     ASSERT_EQ(FileMarkList(file), old);
-    fs.put(kPath, file);
+    fs.put(kMarkedPath, file);
 
     StorageContext ctx(fs, memory, system, shell);
-    ctx.journal.SetFolder(kState);
-    ASSERT_EQ(ctx.Select(kPath, c.fast ? platform::Media::Fast : platform::Media::Slow), Status::Ok);
+    ctx.journal.SetFolder(kMarksState);
+    ASSERT_EQ(ctx.Select(kMarkedPath, c.fast ? platform::Media::Fast : platform::Media::Slow), Status::Ok);
     EXPECT_EQ(ctx.marks.Marks(), old) << "the marks before the audio are not counted";
     ASSERT_TRUE(ctx.SeekToSample(4 * piece));
-    if (c.edit == Edit::AtRest) {
+    if (c.edit == MarksEdit::AtRest) {
         ASSERT_TRUE(ctx.marks.Add(4 * piece));
         ASSERT_TRUE(ctx.SaveMarks());
     } else {
@@ -243,20 +244,20 @@ TEST_P(CueBeforeTheAudio, ItsMarksCountAndMoveAsTheFileShowsThem) {
         ASSERT_EQ(ctx.WriteData(added.data(), c.format.PieceBytes()), Status::Ok);
         ASSERT_EQ(ctx.End(), Status::Ok);
     }
-    const wav::MarkList shown = FileMarkList(fs.contents(kPath).value());
-    ASSERT_EQ(shown.size(), c.edit == Edit::AtRest ? 3u : 2u) << "marks before the audio were lost";
+    const wav::MarkList shown = FileMarkList(fs.contents(kMarkedPath).value());
+    ASSERT_EQ(shown.size(), c.edit == MarksEdit::AtRest ? 3u : 2u) << "marks before the audio were lost";
     EXPECT_EQ(shown.front(), old.front());
-    EXPECT_EQ(shown.back().block, c.edit == Edit::AtRest ? 6 * piece : 7 * piece) << "a mark did not follow its audio";
+    EXPECT_EQ(shown.back().block, c.edit == MarksEdit::AtRest ? 6 * piece : 7 * piece) << "a mark did not follow its audio";
     EXPECT_EQ(ctx.marks.Marks(), shown) << "storage and the file disagree";
     (void)ctx.Close();
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Files, CueBeforeTheAudio,
-    testing::Values(CueBefore{"FastPcm16AtRest", model::kPcm16, true, Edit::AtRest},
-                    CueBefore{"SlowGsmAtRest", model::kGsm, false, Edit::AtRest},
-                    CueBefore{"FastGsmInsert", model::kGsm, true, Edit::Insert},
-                    CueBefore{"SlowPcm8Insert", model::kPcm8, false, Edit::Insert}),
+    testing::Values(CueBefore{"FastPcm16AtRest", model::kPcm16, true, MarksEdit::AtRest},
+                    CueBefore{"SlowGsmAtRest", model::kGsm, false, MarksEdit::AtRest},
+                    CueBefore{"FastGsmInsert", model::kGsm, true, MarksEdit::Insert},
+                    CueBefore{"SlowPcm8Insert", model::kPcm8, false, MarksEdit::Insert}),
     [](const auto& param) { return std::string(param.param.name); });
 
 }  // namespace

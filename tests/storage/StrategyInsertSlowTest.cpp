@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <string>
+
 #include "SlowMediaRig.h"
 #include "storage/StrategyInsertSlow.h"
 #include "storage/StrategySelectSlow.h"
@@ -140,45 +143,53 @@ TEST(StrategyInsertSlow, BackTrackTakesBackInsertedAudioOnly) {
 // good by Close). When every later call fails too, the file may be left
 // half-written, but never beyond what the next start's recovery mends: it
 // then holds the recording with a prefix of the insertion (whole blocks; none
-// or all of it included).
-TEST(StrategyInsertSlowFaults, InsertRecordEndClose) {
-    for (const auto& format : {kPcm16, kGsm}) {
-        SCOPED_TRACE(format.name);
-        const Bytes audio = Pattern(format.BlockBytes() * 2000, 11);
-        const Bytes fresh = Pattern(2 * format.PieceBytes(), 12);
-        const std::uint32_t p = 500 * format.BlockBytes();
-        const Bytes old = model::WavFile(format, audio);
-        const auto insertedUpTo = [&](std::size_t k) {
-            return model::WavFile(format, Cat(Cat(Slice(audio, 0, p), Slice(fresh, 0, k)), Slice(audio, p, audio.size())));
-        };
-        const Bytes inserted = insertedUpTo(fresh.size());
-        SweepFaults([&](FaultRun& run) {
-            SlowRig& rig = run.rig;
-            rig.UseJournals();
-            ASSERT_EQ(rig.SelectFile(old), Status::Ok);
-            ASSERT_TRUE(rig.ctx.SeekToSample(500));
-            run.Arm();
-            const bool inserting = rig.ctx.Insert();
-            if (inserting) {
-                EXPECT_EQ(rig.Record(fresh, format.PieceBytes()), Status::Ok);
-                (void)rig.ctx.End();
-            }
-            const Status closed = rig.ctx.Close();
-            run.Disarm();
-            EXPECT_TRUE(rig.ctx.IsIdle());
-            if (closed == Status::Ok) {
-                EXPECT_EQ(rig.OnDisk(), inserting ? inserted : old);
-            } else {
-                EXPECT_TRUE(run.Persistent()) << "a single failure is made good by Close";
-            }
-            (void)rig.Recover();
-            const Bytes disk = rig.OnDisk();
-            bool prefix = false;
-            for (std::size_t k = 0; k <= fresh.size() && !prefix; k += format.BlockBytes()) prefix = disk == insertedUpTo(k);
-            EXPECT_TRUE(prefix) << disk.size() << " bytes after recovery";
-        });
-    }
+// or all of it included). A format a case: a sweep takes seconds under the
+// sanitizers.
+class StrategyInsertSlowFaults : public testing::TestWithParam<model::Format> {};
+
+TEST_P(StrategyInsertSlowFaults, InsertRecordEndClose) {
+    const model::Format& format = GetParam();
+    const Bytes audio = Pattern(format.BlockBytes() * 2000, 11);
+    const Bytes fresh = Pattern(2 * format.PieceBytes(), 12);
+    const std::uint32_t p = 500 * format.BlockBytes();
+    const Bytes old = model::WavFile(format, audio);
+    const auto insertedUpTo = [&](std::size_t k) {
+        return model::WavFile(format, Cat(Cat(Slice(audio, 0, p), Slice(fresh, 0, k)), Slice(audio, p, audio.size())));
+    };
+    const Bytes inserted = insertedUpTo(fresh.size());
+    SweepFaults([&](FaultRun& run) {
+        SlowRig& rig = run.rig;
+        rig.UseJournals();
+        ASSERT_EQ(rig.SelectFile(old), Status::Ok);
+        ASSERT_TRUE(rig.ctx.SeekToSample(500));
+        run.Arm();
+        const bool inserting = rig.ctx.Insert();
+        if (inserting) {
+            EXPECT_EQ(rig.Record(fresh, format.PieceBytes()), Status::Ok);
+            (void)rig.ctx.End();
+        }
+        const Status closed = rig.ctx.Close();
+        run.Disarm();
+        EXPECT_TRUE(rig.ctx.IsIdle());
+        if (closed == Status::Ok) {
+            EXPECT_EQ(rig.OnDisk(), inserting ? inserted : old);
+        } else {
+            EXPECT_TRUE(run.Persistent()) << "a single failure is made good by Close";
+        }
+        (void)rig.Recover();
+        const Bytes disk = rig.OnDisk();
+        bool prefix = false;
+        for (std::size_t k = 0; k <= fresh.size() && !prefix; k += format.BlockBytes()) prefix = disk == insertedUpTo(k);
+        EXPECT_TRUE(prefix) << disk.size() << " bytes after recovery";
+    });
 }
+
+INSTANTIATE_TEST_SUITE_P(Formats, StrategyInsertSlowFaults, testing::Values(kPcm16, kGsm), [](const auto& param) {
+    std::string name;
+    for (const char c : std::string(param.param.name))
+        if (std::isalnum(static_cast<unsigned char>(c))) name += c;
+    return name;
+});
 
 }  // namespace
 }  // namespace tavrin::storage

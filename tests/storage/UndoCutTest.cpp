@@ -20,14 +20,14 @@ using model::Bytes;
 using model::Pattern;
 using Undo = StorageContext::Undo;
 
-const std::string kPath = "/rec/a.wav";
+const std::string kCutPath = "/rec/a.wav";
 const std::string kOther = "/rec/b.wav";
-const std::string kState = "/state";
+const std::string kCutState = "/state";
 
 enum class Span { ToHere, FromHere, Middle };
 enum class After { Nothing, ListAndMarks, MarksOnly };
 
-struct Case {
+struct CutCase {
     std::string name;
     model::Format format;
     bool fast;
@@ -35,7 +35,7 @@ struct Case {
     After after;
 };
 
-void PrintTo(const Case& c, std::ostream* out) { *out << c.name; }
+void PrintTo(const CutCase& c, std::ostream* out) { *out << c.name; }
 
 wav::MarkScale ScaleOf(const model::Format& f) {
     return wav::ScaleOf(f.tag, static_cast<std::uint16_t>(f.BlockBytes()));
@@ -57,7 +57,7 @@ Bytes OldRecording(const model::Format& f, After after) {
     return model::WithTrailer(file, chunks);
 }
 
-class UndoCut : public testing::TestWithParam<Case> {
+class UndoCut : public testing::TestWithParam<CutCase> {
 protected:
     test::CrashFileSystem fs{8u << 20};
     test::FakeMemory memory;
@@ -67,19 +67,19 @@ protected:
     void SetUp() override {
         memory.setAvailablePhysical(1u << 20);
         fs.putFolder("/rec");
-        fs.putFolder(kState);
+        fs.putFolder(kCutState);
     }
-    std::size_t StateFiles() { return fs.list(kState).value_or(std::vector<platform::DirectoryEntry>{}).size(); }
+    std::size_t StateFiles() { return fs.list(kCutState).value_or(std::vector<platform::DirectoryEntry>{}).size(); }
 };
 
 TEST_P(UndoCut, PutsBackTheRecordingByteForByte) {
-    const Case& c = GetParam();
+    const CutCase& c = GetParam();
     const std::uint32_t piece = c.format.PieceBytes() / c.format.BlockBytes();
     const Bytes old = OldRecording(c.format, c.after);
-    fs.put(kPath, old);
+    fs.put(kCutPath, old);
     StorageContext ctx(fs, memory, system, shell);
-    ctx.journal.SetFolder(kState);
-    ASSERT_EQ(ctx.Select(kPath, c.fast ? platform::Media::Fast : platform::Media::Slow), Status::Ok);
+    ctx.journal.SetFolder(kCutState);
+    ASSERT_EQ(ctx.Select(kCutPath, c.fast ? platform::Media::Fast : platform::Media::Slow), Status::Ok);
     const std::uint32_t length = ctx.LengthInBlocks();
     const std::uint32_t from = c.span == Span::ToHere ? 0 : 4 * piece;
     const std::uint32_t to = c.span == Span::FromHere ? length : 7 * piece;
@@ -91,7 +91,7 @@ TEST_P(UndoCut, PutsBackTheRecordingByteForByte) {
     EXPECT_EQ(StateFiles(), 1u) << "the removed audio is not kept beside the journal's name";
     ASSERT_EQ(ctx.UndoCut(), Status::Ok);
 
-    EXPECT_TRUE(fs.contents(kPath) == old) << "the undone cut is not the old recording";
+    EXPECT_TRUE(fs.contents(kCutPath) == old) << "the undone cut is not the old recording";
     EXPECT_EQ(ctx.LengthInBlocks(), length);
     EXPECT_EQ(ctx.CurrentReadSample(), from) << "the place is not where the audio came back";
     EXPECT_EQ(ctx.marks.Marks().size(), marksBefore) << "marks were not read back";
@@ -100,8 +100,8 @@ TEST_P(UndoCut, PutsBackTheRecordingByteForByte) {
     (void)ctx.Close();
 }
 
-std::vector<Case> AllCases() {
-    std::vector<Case> cases;
+std::vector<CutCase> AllCutCases() {
+    std::vector<CutCase> cases;
     static const char* const kSpans[] = {"ToHere", "FromHere", "Middle"};
     static const char* const kAfter[] = {"", "WithListAndMarks", "WithMarks"};
     for (const bool fast : {true, false})
@@ -118,7 +118,7 @@ std::vector<Case> AllCases() {
     return cases;
 }
 
-INSTANTIATE_TEST_SUITE_P(BothMedia, UndoCut, testing::ValuesIn(AllCases()),
+INSTANTIATE_TEST_SUITE_P(BothMedia, UndoCut, testing::ValuesIn(AllCutCases()),
                          [](const auto& param) { return param.param.name; });
 
 // What ends the chance to undo: the kept audio goes at once, and UndoCut
@@ -141,14 +141,14 @@ protected:
 TEST_P(UndoCutEnds, TheKeptAudioGoesAndTheFileStaysAsTheLastChangeLeftIt) {
     memory.setAvailablePhysical(1u << 20);
     fs.putFolder("/rec");
-    fs.putFolder(kState);
+    fs.putFolder(kCutState);
     const model::Format f = model::kPcm16;
-    fs.put(kPath, OldRecording(f, After::ListAndMarks));
+    fs.put(kCutPath, OldRecording(f, After::ListAndMarks));
     fs.put(kOther, OldRecording(f, After::Nothing));
     StorageContext ctx(fs, memory, system, shell);
-    ctx.journal.SetFolder(kState);
+    ctx.journal.SetFolder(kCutState);
     const std::uint32_t piece = f.PieceBytes() / f.BlockBytes();
-    ASSERT_EQ(ctx.Select(kPath, platform::Media::Fast), Status::Ok);
+    ASSERT_EQ(ctx.Select(kCutPath, platform::Media::Fast), Status::Ok);
     ASSERT_EQ(ctx.Cut(2 * piece, 3 * piece, Undo::Keep), Status::Ok);
     ASSERT_TRUE(ctx.CanUndoCut());
     const Bytes added = Pattern(f.PieceBytes(), 9);
@@ -176,14 +176,14 @@ TEST_P(UndoCutEnds, TheKeptAudioGoesAndTheFileStaysAsTheLastChangeLeftIt) {
     }
     const std::size_t kept = GetParam().ending == Ending::AnotherCut ? 1 : 0;
     EXPECT_EQ(ctx.CanUndoCut(), kept == 1);
-    EXPECT_EQ(fs.list(kState)->size(), kept) << "the kept audio outlived the chance to undo";
+    EXPECT_EQ(fs.list(kCutState)->size(), kept) << "the kept audio outlived the chance to undo";
     if (GetParam().ending == Ending::Close || GetParam().ending == Ending::Create) {
-        ASSERT_EQ(ctx.Select(kPath, platform::Media::Fast), Status::Ok);
+        ASSERT_EQ(ctx.Select(kCutPath, platform::Media::Fast), Status::Ok);
     }
-    const Bytes before = fs.contents(kPath).value();
+    const Bytes before = fs.contents(kCutPath).value();
     if (kept == 0) {
         EXPECT_EQ(ctx.UndoCut(), Status::FileError);
-        EXPECT_TRUE(fs.contents(kPath) == before) << "an undo that may not be changed the file";
+        EXPECT_TRUE(fs.contents(kCutPath) == before) << "an undo that may not be changed the file";
     }
     (void)ctx.Close();
 }
@@ -205,20 +205,20 @@ TEST_F(UndoCutGuard, AFileChangedSinceTheCutIsLeftAsItIs) {
     const model::Format f = model::kPcm8;
     for (const bool chunksChanged : {false, true}) {
         SCOPED_TRACE(chunksChanged ? "chunks after the audio changed" : "audio appended");
-        fs.put(kPath, OldRecording(f, After::ListAndMarks));
+        fs.put(kCutPath, OldRecording(f, After::ListAndMarks));
         StorageContext ctx(fs, memory, system, shell);
-        ctx.journal.SetFolder(kState);
-        ASSERT_EQ(ctx.Select(kPath, platform::Media::Fast), Status::Ok);
+        ctx.journal.SetFolder(kCutState);
+        ASSERT_EQ(ctx.Select(kCutPath, platform::Media::Fast), Status::Ok);
         ASSERT_EQ(ctx.Cut(10, 20, Undo::Keep), Status::Ok);
-        Bytes changed = fs.contents(kPath).value();
+        Bytes changed = fs.contents(kCutPath).value();
         if (chunksChanged) {
             changed.back() ^= 0x55;
         } else {
             changed.push_back(0);
         }
-        fs.put(kPath, changed);
+        fs.put(kCutPath, changed);
         EXPECT_EQ(ctx.UndoCut(), Status::FileError);
-        EXPECT_TRUE(fs.contents(kPath) == changed);
+        EXPECT_TRUE(fs.contents(kCutPath) == changed);
         EXPECT_FALSE(ctx.CanUndoCut());
         EXPECT_EQ(StateFiles(), 0u);
         (void)ctx.Close();
@@ -228,33 +228,33 @@ TEST_F(UndoCutGuard, AFileChangedSinceTheCutIsLeftAsItIs) {
 // The kept audio of a program that ended without closing the recording goes
 // at the next recovery; while its program holds it, recovery leaves it be.
 TEST_F(UndoCutGuard, RecoveryRemovesKeptAudioOnlyOnceItsProgramHasEnded) {
-    fs.put(kPath, OldRecording(model::kGsm, After::MarksOnly));
+    fs.put(kCutPath, OldRecording(model::kGsm, After::MarksOnly));
     {
         StorageContext ctx(fs, memory, system, shell);
-        ctx.journal.SetFolder(kState);
-        ASSERT_EQ(ctx.Select(kPath, platform::Media::Slow), Status::Ok);
+        ctx.journal.SetFolder(kCutState);
+        ASSERT_EQ(ctx.Select(kCutPath, platform::Media::Slow), Status::Ok);
         ASSERT_EQ(ctx.Cut(1, 3, Undo::Keep), Status::Ok);
-        EXPECT_TRUE(RecoverRecordings(fs, kState).empty());
+        EXPECT_TRUE(RecoverRecordings(fs, kCutState).empty());
         EXPECT_EQ(StateFiles(), 1u) << "recovery took the kept audio of a live program";
         // Selecting the cut recording again keeps it too.
-        ASSERT_EQ(ctx.Select(kPath, platform::Media::Slow), Status::Ok);
+        ASSERT_EQ(ctx.Select(kCutPath, platform::Media::Slow), Status::Ok);
         EXPECT_TRUE(ctx.CanUndoCut());
     }
     EXPECT_EQ(StateFiles(), 1u);
-    EXPECT_TRUE(RecoverRecordings(fs, kState).empty()) << "nothing of the recording needed repair";
+    EXPECT_TRUE(RecoverRecordings(fs, kCutState).empty()) << "nothing of the recording needed repair";
     EXPECT_EQ(StateFiles(), 0u) << "kept audio of an ended program outlived recovery";
 }
 
 // A state folder that refuses the kept audio costs the undo, never the cut.
 TEST_F(UndoCutGuard, ACutWhoseAudioCannotBeKeptIsMadeAndCannotBeUndone) {
     const Bytes old = OldRecording(model::kPcm16, After::Nothing);
-    fs.put(kPath, old);
+    fs.put(kCutPath, old);
     StorageContext ctx(fs, memory, system, shell);
     ctx.journal.SetFolder("/no/such/folder/under/a/file");
     fs.put("/no", Bytes{1});  // a file where the folder would be made
-    ASSERT_EQ(ctx.Select(kPath, platform::Media::Fast), Status::Ok);
+    ASSERT_EQ(ctx.Select(kCutPath, platform::Media::Fast), Status::Ok);
     ASSERT_EQ(ctx.Cut(0, 10, Undo::Keep), Status::Ok);
-    EXPECT_EQ(fs.contents(kPath)->size(), old.size() - 20);
+    EXPECT_EQ(fs.contents(kCutPath)->size(), old.size() - 20);
     EXPECT_FALSE(ctx.CanUndoCut());
     (void)ctx.Close();
 }
