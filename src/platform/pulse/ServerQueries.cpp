@@ -77,9 +77,11 @@ bool Ready(PulseConnection& connection) {
 
 bool Ask(const std::function<void(PulseConnection&)>& question) {
     // Each connection is a thread, a context and a handshake with the
-    // server: questions share one rather than make their own.
-    static std::mutex turns;
-    static std::unique_ptr<PulseConnection> kept;
+    // server: questions share one rather than make their own. Never
+    // destroyed, as the engine is not: its thread may still ask while the
+    // process exits, after the destructors of statics ran.
+    static std::mutex& turns = *new std::mutex;
+    static std::unique_ptr<PulseConnection>& kept = *new std::unique_ptr<PulseConnection>;
     std::lock_guard turn(turns);
     for (int attempt = 0; attempt < 2; ++attempt) {
         const bool fresh = !kept || !Ready(*kept);
