@@ -167,11 +167,12 @@ std::optional<BufferImage> ReadBufferSpool(platform::FileSystem& files, const st
     // torn; the seal names only bytes that were on the medium, or that the
     // writer's claim still matches.
     const auto whole = platform::ReadWholeFile(files, path, 0xFFFFFFFFu);
-    const auto image = whole ? ParseBufferSpool(whole->data(), whole->size()) : std::nullopt;
-    if (!image) return image;
-    const std::size_t start = kBufferFixed + image->tailAudio.size() + image->trailer.size();
+    if (!whole || whole->size() < kBufferFixed) return std::nullopt;
+    // Where the buffer starts; ParseBufferSpool checks it before anything is read there.
+    const std::uint64_t start = kBufferFixed + std::uint64_t{wav::LoadLe32(&(*whole)[kBufferTailAt])} +
+                                wav::LoadLe32(&(*whole)[kBufferChunksAt]);
     const auto digestOf = [&](std::uint32_t from, std::uint32_t count) -> std::optional<std::uint32_t> {
-        if (std::uint64_t{start} + count > whole->size()) return std::nullopt;
+        if (start + count > whole->size()) return std::nullopt;
         return ClaimDigest(whole->data() + start + from, count - from, ClaimDigestStart());
     };
     return ParseBufferSpool(whole->data(), whole->size(), ReadSeal(files, SealPathFor(path), digestOf));
