@@ -1,5 +1,7 @@
 #include "app/EngineHost.h"
 
+#include <QCoreApplication>
+
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -156,10 +158,30 @@ std::int32_t EngineHost::singleSeconds(std::uint32_t formatBit, const std::strin
     return engine.RemainingSeconds(formatBit, folder, platform::MediaOf(shell, folder));
 }
 
+bool EngineHost::end(std::chrono::milliseconds bound) {
+    engine.Quit();
+    const auto until = std::chrono::steady_clock::now() + bound;
+    for (;;) {
+        // An event the engine sends waits for the window to handle it.
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        if (engine.WaitThreadEnded(std::chrono::milliseconds(10))) return true;
+        if (std::chrono::steady_clock::now() >= until) return false;
+    }
+}
+
 EngineHost& MakeEngineHost() {
-    // Never deleted: the engine thread may still be at work when the process ends.
+    // Never deleted: the sound libraries keep threads of their own, which
+    // may call into its devices, until the process ends.
     static EngineHost* host = new EngineHost;
     return *host;
+}
+
+EngineEnding::~EngineEnding() {
+    // Long enough for the end of a recording on a slow card.
+    constexpr std::chrono::seconds kBound{20};
+    if (host.end(kBound)) return;
+    std::fputs("tavrin: the engine did not end in time; ending at once\n", stderr);
+    std::_Exit(EXIT_FAILURE);
 }
 
 }  // namespace tavrin::app

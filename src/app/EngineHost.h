@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <memory>
 
 #include "app/MainWindow.h"
@@ -38,7 +39,8 @@ struct SoundDevices {
 SoundDevices ChooseSoundDevices(platform::FileSystem& files);
 
 // The recorder's engine and everything under it, made once for the whole
-// process: the engine is never destroyed (its thread ends with the process).
+// process and never destroyed. Its thread is ended (`end`) before the window
+// it reports to is.
 class EngineHost : public ui::RecordingProbe {
 public:
     EngineHost();
@@ -46,6 +48,10 @@ public:
     EngineHost& operator=(const EngineHost&) = delete;
 
     MainWindowServices windowServices();
+    // Ends the engine's thread after what it was asked before (the cue that
+    // follows a recording's end, say), answering the window's events
+    // meanwhile; false when it is still at work after `bound`.
+    bool end(std::chrono::milliseconds bound);
 
     std::int32_t totalSeconds(std::uint32_t formatBit, const std::string& folder) override;
     std::int32_t singleSeconds(std::uint32_t formatBit, const std::string& folder) override;
@@ -78,5 +84,21 @@ private:
 // The process's one engine host, made on the first call (after the
 // application object, which its power and shell parts need).
 EngineHost& MakeEngineHost();
+
+// Declared after the window, in its scope: on every way out of that scope
+// the engine's thread ends before the window goes. An engine still at work
+// after the bound (a card that stopped answering) ends with the process at
+// once, as a kill would end it, never under the teardown of the libraries
+// that returning from main starts.
+class EngineEnding {
+public:
+    explicit EngineEnding(EngineHost& engineHost) : host(engineHost) {}
+    ~EngineEnding();
+    EngineEnding(const EngineEnding&) = delete;
+    EngineEnding& operator=(const EngineEnding&) = delete;
+
+private:
+    EngineHost& host;
+};
 
 }  // namespace tavrin::app

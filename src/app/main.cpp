@@ -42,9 +42,11 @@ int main(int argc, char** argv) {
         case SingleInstance::Outcome::First: break;
     }
 
-    // The engine lives as long as the process; its thread is never joined.
     EngineHost& host = MakeEngineHost();
     MainWindow window(host.windowServices());
+    // The engine's thread ends before the window its events go to, and before
+    // returning tears the libraries down under it.
+    const EngineEnding ending(host);
     // The session ends programs with SIGTERM (SIGHUP, Ctrl-C alike): save
     // first. Caught before the start-up steps, so that a box one of them
     // shows (recordings recovered, a card missing) ends on a signal too.

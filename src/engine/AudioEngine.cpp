@@ -29,8 +29,25 @@ ResultCode AudioEngine::Init(platform::EventSink& ownerSink) {
     assert(OnUiThread());
     owner = &ownerSink;
     for (std::uint8_t* block : blocks) std::memset(block, 0, kBlockBytes);
-    if (!services.launchThread([this] { ThreadBody(); })) return {rc::ThreadFailed, detail::ThreadFailed};
+    {
+        std::lock_guard lock(endMutex);
+        threadRunning = true;
+    }
+    if (!services.launchThread([this] { ThreadBody(); })) {
+        std::lock_guard lock(endMutex);
+        threadRunning = false;
+        return {rc::ThreadFailed, detail::ThreadFailed};
+    }
     return {};
+}
+
+void AudioEngine::Quit() {
+    static_cast<void>(queue.post({kWmQuit, 0, 0}));
+}
+
+bool AudioEngine::WaitThreadEnded(std::chrono::milliseconds bound) {
+    std::unique_lock lock(endMutex);
+    return endSignal.wait_for(lock, bound, [this] { return !threadRunning; });
 }
 
 bool AudioEngine::SetStorage(const std::string& folder, platform::Media storageMedia) {
@@ -72,6 +89,9 @@ void AudioEngine::ThreadBody() {
     counterFrequency = services.clock.counterFrequency();
     while (HandleMessage(queue.wait())) {
     }
+    std::lock_guard lock(endMutex);
+    threadRunning = false;
+    endSignal.notify_all();
 }
 
 bool AudioEngine::HandleMessage(const Message& message) {

@@ -2,9 +2,12 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -110,6 +113,12 @@ public:
     // --- UI thread ---------------------------------------------------------
     // Stores the owner, clears the blocks and starts the engine thread.
     [[nodiscard]] ResultCode Init(platform::EventSink& ownerSink);
+    // Ends the engine thread once it has handled what it was asked before:
+    // the owner its events go to must outlive it, and so must whatever the
+    // process tears down as it ends. The caller answers sent events between
+    // waits; true once the thread is done (or never started).
+    void Quit();
+    [[nodiscard]] bool WaitThreadEnded(std::chrono::milliseconds bound);
     bool SetStorage(const std::string& folder, platform::Media media);
     [[nodiscard]] bool SetFormat(std::uint32_t formatBit);
     void SetRecordingOptions(const RecordingOptions& options);
@@ -357,6 +366,10 @@ private:
 
     EngineServices services;
     MessageQueue queue;
+    // Whether ThreadBody has returned, for WaitThreadEnded.
+    std::mutex endMutex;
+    std::condition_variable endSignal;
+    bool threadRunning = false;
     std::optional<std::int64_t> counterFrequency;  // 0: no counter
     // The UI thread's operations and the engine thread's handlers each bind
     // to the first thread that runs them.

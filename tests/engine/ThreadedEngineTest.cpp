@@ -112,7 +112,7 @@ protected:
     }
 
     void TearDown() override {
-        engine->Queue().post({kWmQuit, 0, 0});
+        engine->Quit();
         if (worker.joinable()) worker.join();
     }
 
@@ -210,6 +210,27 @@ TEST_F(ThreadedEngineTest, RecordStopAndPlayGoRoundWhileTheUiThreadPolls) {
     EXPECT_EQ(shell.boxes().size(), 0u);
     EXPECT_GT(polled, 0);
     // Each recording's buffer went to a spool beside its journal; both go once it is saved.
+    EXPECT_EQ(fs.list(dir.file("state")).value_or(std::vector<platform::DirectoryEntry>{{}}).size(), 0u);
+}
+
+// As the program ends: the engine's thread finishes what it was asked before
+// the quit, the saving of a recording included, and ends only once this
+// thread has answered all it sent; a recording whole on disk is what is left.
+TEST_F(ThreadedEngineTest, QuitEndsTheThreadOnlyOnceWhatWasAskedBeforeIsDone) {
+    const std::string path = dir.file("Recording1.wav");
+    ASSERT_TRUE(engine->RecordStart(path).Ok());
+    ASSERT_TRUE(RunUntil(kEvRecordStart));
+    EngineProbe probe(*engine);
+    while (probe.position() < 4000 && probe.state() == EngineState::EngineRecording) Poll();
+    ASSERT_TRUE(engine->Stop());
+    engine->Quit();
+    // The end of the recording is sent, and waits for this thread.
+    EXPECT_FALSE(engine->WaitThreadEnded(std::chrono::milliseconds(0)));
+    ASSERT_TRUE(RunUntil(kEvFileReady));
+    EXPECT_TRUE(engine->WaitThreadEnded(kGuard));
+    AudioFileInfo info;
+    ASSERT_TRUE(engine->GetFileInfo(path, info).Ok());
+    EXPECT_GE(info.durationMs, 500u);
     EXPECT_EQ(fs.list(dir.file("state")).value_or(std::vector<platform::DirectoryEntry>{{}}).size(), 0u);
 }
 

@@ -67,6 +67,7 @@ TEST(WindowRealSound, TheMicrophoneInTheSettingsIsTheOneRecorded) {
     MicFeeder feeder(mic2);
     app::EngineHost& host = app::MakeEngineHost();
     app::MainWindow window(host.windowServices());
+    const app::EngineEnding ending(host);  // as the program ends it
     ASSERT_TRUE(window.initialise());
     window.show();
 
@@ -106,6 +107,7 @@ TEST(WindowRealSound, AnUnpluggedMicrophoneStopsTheRecordingAndSaysSo) {
     MicFeeder feeder(mic2);
     app::EngineHost& host = app::MakeEngineHost();
     app::MainWindow window(host.windowServices());
+    const app::EngineEnding ending(host);  // as the program ends it
     ASSERT_TRUE(window.initialise());
     window.show();
     // Any box is noted and closed, so that a box cannot hold the test up.
