@@ -79,17 +79,17 @@ void PortAudioCueSounds::playSync(const char* name) {
     PaStream* stream = nullptr;
     {
         std::lock_guard serial(PortAudioLibrary::Serial());
-        if (Pa_OpenStream(&stream, nullptr, &*params, sound.rate, paFramesPerBufferUnspecified, paNoFlag,
+        if (PortAudioLibrary::Calls().OpenStream(&stream, nullptr, &*params, sound.rate, paFramesPerBufferUnspecified, paNoFlag,
                           CueCallback, &playing) != paNoError) {
             return;
         }
     }
-    if (Pa_StartStream(stream) == paNoError) {
+    if (PortAudioLibrary::Calls().StartStream(stream) == paNoError) {
         std::this_thread::sleep_until(deadline);
-        static_cast<void>(Pa_AbortStream(stream));
+        static_cast<void>(PortAudioLibrary::Calls().AbortStream(stream));
     }
     std::lock_guard serial(PortAudioLibrary::Serial());
-    static_cast<void>(Pa_CloseStream(stream));
+    static_cast<void>(PortAudioLibrary::Calls().CloseStream(stream));
 }
 
 }  // namespace tavrin::platform::portaudio

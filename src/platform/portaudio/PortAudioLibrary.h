@@ -10,13 +10,33 @@
 
 namespace tavrin::platform::portaudio {
 
-// PortAudio for the whole process: started once, on first use, with the
-// sound libraries' own diagnostics silenced, and never stopped, since the
-// devices live as long as the process and may be used until it ends.
+// The library's calls that the devices make, looked up when it is loaded.
+struct PortAudioCalls {
+    decltype(&Pa_Initialize) Initialize = nullptr;
+    decltype(&Pa_OpenStream) OpenStream = nullptr;
+    decltype(&Pa_StartStream) StartStream = nullptr;
+    decltype(&Pa_AbortStream) AbortStream = nullptr;
+    decltype(&Pa_CloseStream) CloseStream = nullptr;
+    decltype(&Pa_IsFormatSupported) IsFormatSupported = nullptr;
+    decltype(&Pa_GetStreamTime) GetStreamTime = nullptr;
+    decltype(&Pa_GetDeviceInfo) GetDeviceInfo = nullptr;
+    decltype(&Pa_GetDefaultInputDevice) GetDefaultInputDevice = nullptr;
+    decltype(&Pa_GetDefaultOutputDevice) GetDefaultOutputDevice = nullptr;
+    decltype(&Pa_GetLastHostErrorInfo) GetLastHostErrorInfo = nullptr;
+};
+
+// PortAudio for the whole process: loaded and started once, on first use,
+// with the sound libraries' own diagnostics silenced, and never stopped,
+// since the devices live as long as the process and may be used until it
+// ends. Loaded, not linked: a program that records through the sound server
+// and has played no cue yet holds neither PortAudio nor ALSA nor JACK.
 class PortAudioLibrary {
 public:
-    // Starts the library on the first call; false when it could not start.
+    // Loads and starts the library on the first call; false when it could
+    // not (not installed, or it would not start).
     static bool Ready();
+    // Its calls; only once Ready() said true.
+    static const PortAudioCalls& Calls();
     // Held around every call that opens, probes or closes a stream: the
     // library keeps its list of open streams without a lock of its own, and
     // the two threads of the program both open and close devices.
@@ -35,6 +55,7 @@ public:
     static DeviceResult ResultOf(PaError error, const PaHostErrorInfo* hostError);
 
 private:
+    static bool Load(PortAudioCalls& calls);
     static void Silence();
 };
 

@@ -32,7 +32,7 @@ bool PortAudioWaveIn::isFormatSupported(const AudioFormat& format) {
     const auto params = PortAudioLibrary::DefaultInput(*device);
     if (!params) return false;
     std::lock_guard lock(PortAudioLibrary::Serial());
-    return Pa_IsFormatSupported(&*params, nullptr, device->sampleRate) == paFormatIsSupported;
+    return PortAudioLibrary::Calls().IsFormatSupported(&*params, nullptr, device->sampleRate) == paFormatIsSupported;
 }
 
 DeviceResult PortAudioWaveIn::open(const AudioFormat& format, WaveSink& waveSink) {
@@ -48,7 +48,7 @@ DeviceResult PortAudioWaveIn::open(const AudioFormat& format, WaveSink& waveSink
 
     PaStream* opened = nullptr;
     std::unique_lock serial(PortAudioLibrary::Serial());
-    const PaError error = Pa_OpenStream(&opened, &*params, nullptr, device->sampleRate, paFramesPerBufferUnspecified,
+    const PaError error = PortAudioLibrary::Calls().OpenStream(&opened, &*params, nullptr, device->sampleRate, paFramesPerBufferUnspecified,
                                         paNoFlag, CaptureCallback, fresh.get());
     const DeviceResult result = PortAudioLibrary::ResultOf(error);
     serial.unlock();
@@ -56,7 +56,7 @@ DeviceResult PortAudioWaveIn::open(const AudioFormat& format, WaveSink& waveSink
     auto thread = std::make_unique<stream::DeliveryThread>(fresh->buffers(), waveSink, guard, [] { return 0.0; });
     if (!thread->Start()) {
         std::lock_guard closing(PortAudioLibrary::Serial());
-        static_cast<void>(Pa_CloseStream(opened));
+        static_cast<void>(PortAudioLibrary::Calls().CloseStream(opened));
         return mmr::NoMem;
     }
     stream = opened;
@@ -91,7 +91,7 @@ DeviceResult PortAudioWaveIn::start() {
     std::lock_guard lock(guard);
     if (!stream) return mmr::InvalidHandle;
     if (running) return mmr::NoError;
-    const PaError error = Pa_StartStream(stream);
+    const PaError error = PortAudioLibrary::Calls().StartStream(stream);
     if (error != paNoError) return PortAudioLibrary::ResultOf(error);
     running = true;
     return mmr::NoError;
@@ -100,7 +100,7 @@ DeviceResult PortAudioWaveIn::start() {
 // Under the lock. Once the stream has stopped the callback no longer runs,
 // and what it left in the buffers may be handed back from here.
 void PortAudioWaveIn::StopStream() {
-    if (running) static_cast<void>(Pa_AbortStream(stream));
+    if (running) static_cast<void>(PortAudioLibrary::Calls().AbortStream(stream));
     running = false;
 }
 
@@ -121,7 +121,7 @@ DeviceResult PortAudioWaveIn::close() {
     PaError error = paNoError;
     {
         std::lock_guard serial(PortAudioLibrary::Serial());
-        error = Pa_CloseStream(stream);
+        error = PortAudioLibrary::Calls().CloseStream(stream);
     }
     stream = nullptr;
     sink = nullptr;

@@ -33,14 +33,14 @@ bool PortAudioWaveOut::isFormatSupported(const AudioFormat& format) {
     const auto params = PortAudioLibrary::DefaultOutput(*device);
     if (!params) return false;
     std::lock_guard lock(PortAudioLibrary::Serial());
-    return Pa_IsFormatSupported(nullptr, &*params, device->sampleRate) == paFormatIsSupported;
+    return PortAudioLibrary::Calls().IsFormatSupported(nullptr, &*params, device->sampleRate) == paFormatIsSupported;
 }
 
 double PortAudioWaveOut::StreamTime() {
     // The delivery thread asks between the caller's operations; the stream
     // it reads from is closed only after that thread has ended.
     void* current = clockStream.load(std::memory_order_acquire);
-    return current ? Pa_GetStreamTime(current) : 0.0;
+    return current ? PortAudioLibrary::Calls().GetStreamTime(current) : 0.0;
 }
 
 DeviceResult PortAudioWaveOut::open(const AudioFormat& format, WaveSink& waveSink) {
@@ -57,7 +57,7 @@ DeviceResult PortAudioWaveOut::open(const AudioFormat& format, WaveSink& waveSin
 
     PaStream* opened = nullptr;
     std::unique_lock serial(PortAudioLibrary::Serial());
-    const PaError error = Pa_OpenStream(&opened, nullptr, &*params, device->sampleRate, paFramesPerBufferUnspecified,
+    const PaError error = PortAudioLibrary::Calls().OpenStream(&opened, nullptr, &*params, device->sampleRate, paFramesPerBufferUnspecified,
                                         paNoFlag, PlaybackCallback, fresh.get());
     serial.unlock();  // taken again below to close a stream that cannot be served
     if (error != paNoError) return PortAudioLibrary::ResultOf(error);
@@ -66,7 +66,7 @@ DeviceResult PortAudioWaveOut::open(const AudioFormat& format, WaveSink& waveSin
     if (!thread->Start(threads)) {
         clockStream.store(nullptr, std::memory_order_release);
         std::lock_guard closing(PortAudioLibrary::Serial());
-        static_cast<void>(Pa_CloseStream(opened));
+        static_cast<void>(PortAudioLibrary::Calls().CloseStream(opened));
         return mmr::NoMem;
     }
     stream = opened;
@@ -93,7 +93,7 @@ DeviceResult PortAudioWaveOut::unprepare(WaveBuffer& buffer) {
 // Under the lock.
 DeviceResult PortAudioWaveOut::StartStream() {
     if (running || paused) return mmr::NoError;
-    const PaError error = Pa_StartStream(stream);
+    const PaError error = PortAudioLibrary::Calls().StartStream(stream);
     if (error != paNoError) return PortAudioLibrary::ResultOf(error);
     running = true;
     return mmr::NoError;
@@ -127,7 +127,7 @@ DeviceResult PortAudioWaveOut::restart() {
 
 // Under the lock. Aborting drops what the device still holds, as a reset must.
 void PortAudioWaveOut::StopStream() {
-    if (running) static_cast<void>(Pa_AbortStream(stream));
+    if (running) static_cast<void>(PortAudioLibrary::Calls().AbortStream(stream));
     running = false;
 }
 
@@ -162,7 +162,7 @@ DeviceResult PortAudioWaveOut::close() {
     PaError error = paNoError;
     {
         std::lock_guard serial(PortAudioLibrary::Serial());
-        error = Pa_CloseStream(closingStream);
+        error = PortAudioLibrary::Calls().CloseStream(closingStream);
     }
     closing->notify(mm::WomClose, nullptr, 0);
     return error == paNoError ? mmr::NoError : PortAudioLibrary::ResultOf(error);
