@@ -2,6 +2,7 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QTimer>
 #include <cmath>
@@ -237,10 +238,17 @@ void InfoPanel::resizeEvent(QResizeEvent* event) {
     place();
 }
 
-void InfoPanel::paintEvent(QPaintEvent*) {
+// Only what needs painting: a level segment or a field is a sliver of the
+// panel, and blending the whole background for it five times a second kept
+// the library's image threads waking along with the meter.
+void InfoPanel::paintEvent(QPaintEvent* event) {
     QPainter p(this);
-    p.fillRect(rect(), PanelColour().darker(106));
-    p.drawPixmap(origin(), background);
+    const QPoint at = origin();
+    for (const QRect& r : event->region()) {
+        p.fillRect(r, PanelColour().darker(106));
+        const QRect source = r.translated(-at).intersected(background.rect());
+        if (!source.isEmpty()) p.drawPixmap(source.topLeft() + at, background, source);
+    }
 }
 
 }  // namespace tavrin::app

@@ -1,6 +1,7 @@
 // The main window driven with keys on the scripted engine: what it shows, what
 // it hands to the states, and the keypad rules around the list and the menu.
 #include <QApplication>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -10,6 +11,7 @@
 #include <QTest>
 #include <QTreeWidget>
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <thread>
 
@@ -322,6 +324,37 @@ TEST_F(MainWindowTest, LevelMeterSegmentsLieWhereTheScreenHadThem) {
     EXPECT_EQ(app::SegmentRect(26), QRect(165, 25, 8, 1));
     EXPECT_EQ(panel().segment(0).geometry(), QRect(330, 154, 16, 2));
     EXPECT_EQ(panel().segment(26).geometry(), QRect(330, 50, 16, 2));
+}
+
+// A repaint of part of the panel paints it as a repaint of the whole does:
+// parts in its corner, across the edges of the background into the margins
+// either side, over the meter's slot, and a single pixel.
+TEST_F(MainWindowTest, PartOfThePanelRepaintsAsTheWholeDoes) {
+    app::InfoPanel info;
+    info.setScale(1.5);
+    const int drawn = static_cast<int>(std::lround(app::InfoPanel::kWidth * 1.5));
+    info.resize(drawn + 61, static_cast<int>(std::lround(app::InfoPanel::kHeight * 1.5)));
+    const auto paint = [&info](const QRegion& region) {
+        QImage image(info.size(), QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::magenta);
+        // The region's corner lands at the offset given.
+        info.render(&image, region.boundingRect().topLeft(), region, QWidget::DrawWindowBackground);
+        return image;
+    };
+    const QImage whole = paint(QRegion(info.rect()));
+    const QRect slot = info.segment(0).geometry() | info.segment(app::kSegmentCount - 1).geometry();
+    EXPECT_NE(whole.pixel(slot.center()), whole.pixel(1, 1)) << "the background with its meter slot is drawn";
+    const int left = (info.width() - drawn) / 2;
+    const QRect parts[] = {{0, 0, 12, 9}, {left - 5, 20, 30, 14}, {left + drawn - 7, 3, 40, 50}, slot, {left + 100, 60, 1, 1}};
+    for (const QRect& asked : parts) {
+        const QRect part = asked.intersected(info.rect());
+        const QImage alone = paint(QRegion(part));
+        int wrong = 0;
+        for (int y = part.top(); y <= part.bottom(); ++y)
+            for (int x = part.left(); x <= part.right(); ++x) wrong += alone.pixel(x, y) != whole.pixel(x, y);
+        EXPECT_EQ(wrong, 0) << "part at " << part.x() << "," << part.y() << " size " << part.width() << "x"
+                            << part.height();
+    }
 }
 
 TEST_F(MainWindowTest, RecordingStatesDriveTheMeterAndClockFromTheTimers) {
