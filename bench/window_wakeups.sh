@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # How often the window's process wakes, and what it costs: voluntary context
 # switches (summed over its threads) and user + system CPU seconds per minute,
-# with the window idle and while it records 22 kHz PCM from a microphone on
-# the sound server's clock, beside parecord recording the same microphone at
+# with the window idle, while it records 22 kHz PCM from a microphone on
+# the sound server's clock and while the Recording options page shows the
+# microphone's live meter, beside parecord recording the same microphone at
 # the 200 ms latency our streams ask for. Under each case, the threads that
 # woke in it and how often.
 #
@@ -94,6 +95,23 @@ sample "$window" "window recording"
 xdotool windowfocus --sync "$wid" key F10
 sleep 2
 ls "$HOME/Documents" | grep -q . || echo "  (nothing was recorded: the record key did not reach the window)"
+# The Recording options page, whose meter listens to the microphone while it
+# is shown: the menu's last item (Options; Up from none wraps to it), then the
+# page numbered 1.
+xdotool windowfocus --sync "$wid" key F2
+sleep 1
+xdotool key Up Return
+sleep 1
+xdotool key 1
+sleep 2
+if [ "$(xdotool search --onlyvisible --name '^Tavrin Options$' 2>/dev/null | wc -l)" -eq 2 ]; then
+    sample "$window" "window live meter"
+else
+    echo "  (the Recording options page did not come up: no live meter case)"
+fi
+xdotool key Escape
+sleep 0.5
+xdotool key Escape
 
 /usr/bin/time -f '%U %S %w' -o "$work/parecord.time" timeout -s INT "$seconds" parecord --latency-msec=200 \
     --rate=22050 --channels=1 --format=s16le --file-format=wav "$work/parecord.wav"
