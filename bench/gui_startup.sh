@@ -52,11 +52,13 @@ startup=$(start_times | median)
 peak_kb=$(tail -1 "$work/peak")
 
 echo "start-up to the window shown, 100 recordings listed, median of $runs: ${startup} ms"
-echo "peak resident memory of a start: $((peak_kb / 1024)) MB"
+mib() { awk -v k="$1" 'BEGIN { printf "%.1f MiB", k / 1024 }'; }
+echo "peak resident memory of a start: $(mib "$peak_kb")"
 
 "$program" &
 pid=$!
 sleep 3  # let it settle: the first list refresh and the first timer ticks
+echo "resident memory 3 s after start: $(mib "$(awk '/^VmRSS/ { print $2 }' "/proc/$pid/status")")"
 ticks() { awk '{ print $14 + $15 }' "/proc/$pid/stat"; }
 hz=$(getconf CLK_TCK)
 before=$(ticks)
@@ -67,4 +69,4 @@ kill "$pid"
 wait "$pid" 2>/dev/null || true
 cpu=$(awk -v t=$((after - before)) -v hz="$hz" -v s="$idle" 'BEGIN { printf "%.3f", t / hz * 60 / s }')
 share=$(awk -v c="$cpu" 'BEGIN { printf "%.3f", c / 60 * 100 }')
-echo "idle, timers running: resident $((rss_kb / 1024)) MB, CPU ${cpu} s per minute (${share} % of one core)"
+echo "idle, timers running: resident $(mib "$rss_kb"), CPU ${cpu} s per minute (${share} % of one core)"

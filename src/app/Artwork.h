@@ -3,6 +3,9 @@
 #include <QIcon>
 #include <QPixmap>
 
+class QPainter;
+class QWidget;
+
 namespace tavrin::app {
 
 // The pictures of the main window, drawn by the program itself at the size
@@ -26,9 +29,15 @@ inline constexpr int Segment = 311;
 
 // The panel's brush colour.
 QColor PanelColour();
+// Text of `widget` in `colour`, straight on whatever lies behind it. Colours
+// rather than a style sheet, which would bring the style-sheet machinery (a
+// parser, and rules looked up at every repaint) into the window.
+void SetInk(QWidget& widget, const QColor& colour);
 
-// The panel background, `width` x `height` screen pixels.
-QPixmap PanelBackground(int width, int height, qreal scale);
+// Paints the panel background, `width` x `height` screen pixels, through
+// `painter`'s transform and clip. Painted for each repaint rather than kept
+// as a picture: at the window's usual scale the picture held 0.4 MiB.
+void PaintPanelBackground(QPainter& painter, int width, int height);
 // A 16 x 16 status icon (300 to 309).
 QPixmap StatusIcon(int id, qreal scale);
 // Image `index` of the list's strip: 0 a storage card, 1 the phone's own memory.

@@ -15,6 +15,9 @@ namespace {
 
 using controller::Control;
 
+// The panel's ink, as the keypad screen drew its text.
+const QColor kInk(0x1f, 0x2a, 0x21);
+
 struct Placement {
     Control control;
     QRect rect;  // in pixels of the keypad screen, inside the panel
@@ -83,14 +86,14 @@ void InfoPanel::createFields() {
             field->setFocusPolicy(Qt::NoFocus);
             field->setAttribute(Qt::WA_TransparentForMouseEvents);
             // Text straight on the panel's brush, as the keypad screen drew it.
-            field->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; color: #1f2a21; }"));
+            SetInk(*field, kInk);
             w = field;
         }
         w->setObjectName(QStringLiteral("control%1").arg(static_cast<int>(p.control)));
         controls[Slot(p.control)] = w;
     }
     for (Control label : {Control::LeftLabel, Control::PausedLabel}) {
-        control(label).setStyleSheet(QStringLiteral("QLabel { color: #1f2a21; }"));
+        SetInk(control(label), kInk);
         control(label).hide();
     }
     control(Control::TimeLeft).hide();
@@ -110,7 +113,7 @@ void InfoPanel::createIcons() {
 void InfoPanel::createNotice() {
     noticeLine = new QLabel(this);
     noticeLine->setObjectName(QStringLiteral("notice"));
-    noticeLine->setStyleSheet(QStringLiteral("QLabel { color: #1f2a21; }"));
+    SetInk(*noticeLine, kInk);
     noticeLine->hide();
     flashTimer = new QTimer(this);
     flashTimer->setObjectName(QStringLiteral("flashTimer"));
@@ -125,10 +128,10 @@ void InfoPanel::createNotice() {
 void InfoPanel::createListening() {
     speedLabel = new QLabel(this);
     speedLabel->setObjectName(QStringLiteral("speed"));
-    speedLabel->setStyleSheet(QStringLiteral("QLabel { color: #1f2a21; }"));
+    SetInk(*speedLabel, kInk);
     marksLabel = new QLabel(this);
     marksLabel->setObjectName(QStringLiteral("marks"));
-    marksLabel->setStyleSheet(QStringLiteral("QLabel { color: #1f2a21; }"));
+    SetInk(*marksLabel, kInk);
     wave = new WaveformView(this);
 }
 
@@ -195,7 +198,6 @@ int InfoPanel::litSegments() const {
 
 void InfoPanel::setScale(qreal scale) {
     factor = scale;
-    background = PanelBackground(kWidth, kHeight, factor);
     const QFont caption = ui::CaptionFontScaled(factor);
     const QFont text = ui::TextFontScaled(factor);
     for (const Placement& p : kLayout) {
@@ -243,12 +245,15 @@ void InfoPanel::resizeEvent(QResizeEvent* event) {
 // the library's image threads waking along with the meter.
 void InfoPanel::paintEvent(QPaintEvent* event) {
     QPainter p(this);
-    const QPoint at = origin();
-    for (const QRect& r : event->region()) {
-        p.fillRect(r, PanelColour().darker(106));
-        const QRect source = r.translated(-at).intersected(background.rect());
-        if (!source.isEmpty()) p.drawPixmap(source.topLeft() + at, background, source);
-    }
+    for (const QRect& r : event->region()) p.fillRect(r, PanelColour().darker(106));
+    const QRect drawn(origin(), QSize(static_cast<int>(std::lround(kWidth * factor)),
+                                      static_cast<int>(std::lround(kHeight * factor))));
+    const QRegion region = event->region().intersected(drawn);
+    if (region.isEmpty()) return;
+    p.setClipRegion(region);
+    p.translate(drawn.topLeft());
+    p.scale(factor, factor);
+    PaintPanelBackground(p, kWidth, kHeight);
 }
 
 }  // namespace tavrin::app

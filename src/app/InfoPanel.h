@@ -84,7 +84,6 @@ private:
     QLabel* speedLabel = nullptr;
     QLabel* marksLabel = nullptr;
     WaveformView* wave = nullptr;
-    QPixmap background;
     qreal factor = 2.0;
 };
 

@@ -48,7 +48,7 @@ RecordingRows::RecordingRows(QWidget& parent, platform::FileSystem& files)
     hint = new QLabel(QString::fromUtf8(kEmptyHint), list->viewport());
     hint->setObjectName(QStringLiteral("emptyHint"));
     hint->setAlignment(Qt::AlignCenter);
-    hint->setStyleSheet(QStringLiteral("QLabel { color: #5a665c; }"));
+    SetInk(*hint, QColor(0x5a, 0x66, 0x5c));
     list->viewport()->installEventFilter(this);
     setScale(factor);
 }

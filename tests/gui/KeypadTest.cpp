@@ -2,7 +2,9 @@
 // filter that makes keypad keys act when released.
 #include <gtest/gtest.h>
 
+#include <QImage>
 #include <QKeyEvent>
+#include <QLayout>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -72,6 +74,46 @@ TEST(SoftKeyBarTest, KeysChooseTheirCommandOnlyWhenShownAndEnabled) {
     EXPECT_EQ(chosen.at(2).at(0).toUInt(), 19u);
     EXPECT_FALSE(bar.press(vk::Action));
     EXPECT_EQ(bar.leftButton().focusPolicy(), Qt::NoFocus);
+}
+
+// What the user reads on the bar: the whole label, white on the bar's dark
+// green, grey on a greyed key, on a lighter plate while the key is held.
+TEST(SoftKeyBarTest, KeysShowTheirStateInTheirColours) {
+    const QRgb bar = qRgb(0x2f, 0x3a, 0x31), plate = qRgb(0x4d, 0x5e, 0x50);
+    const QRgb greyed = qRgb(0x7d, 0x8a, 0x7f), white = qRgb(255, 255, 255);
+    const struct {
+        const char* state;
+        bool enabled;
+        bool down;
+        QRgb ground;
+        QRgb ink;
+        QRgb never;
+    } cases[] = {{"shown", true, false, bar, white, greyed},
+                 {"greyed", false, false, bar, greyed, white},
+                 {"held down", true, true, plate, white, greyed}};
+    for (const auto& c : cases) {
+        SoftKeyBar keys;
+        keys.resize(240, 32);
+        keys.setLeft(3, QStringLiteral("Record"));
+        keys.setCommandEnabled(3, c.enabled);
+        keys.leftButton().setDown(c.down);
+        keys.layout()->activate();
+        const QImage image = keys.grab().toImage();
+        const QRect key = keys.leftButton().geometry();
+        QFont bold = keys.leftButton().font();
+        bold.setWeight(QFont::DemiBold);
+        EXPECT_GE(key.width(), QFontMetrics(bold).horizontalAdvance(QStringLiteral("Record"))) << c.state;
+        EXPECT_EQ(image.pixel(0, 0), bar) << c.state;
+        EXPECT_EQ(image.pixel(key.topLeft()), c.ground) << c.state;
+        int inked = 0, wrong = 0;
+        for (int y = key.top(); y <= key.bottom(); ++y)
+            for (int x = key.left(); x <= key.right(); ++x) {
+                inked += image.pixel(x, y) == c.ink;
+                wrong += image.pixel(x, y) == c.never;
+            }
+        EXPECT_GT(inked, 10) << c.state;
+        EXPECT_EQ(wrong, 0) << c.state;
+    }
 }
 
 TEST(KeypadFilterTest, TakenKeysActOnReleaseAndOthersReachTheWidget) {

@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "GuiHarness.h"
+#include "app/Artwork.h"
 #include "app/InfoPanel.h"
 #include "app/LevelMeter.h"
 #include "app/LocaleText.h"
@@ -354,6 +355,62 @@ TEST_F(MainWindowTest, PartOfThePanelRepaintsAsTheWholeDoes) {
             for (int x = part.left(); x <= part.right(); ++x) wrong += alone.pixel(x, y) != whole.pixel(x, y);
         EXPECT_EQ(wrong, 0) << "part at " << part.x() << "," << part.y() << " size " << part.width() << "x"
                             << part.height();
+    }
+}
+
+// The fields lie on the panel's own picture and write in its ink: a field
+// that painted a box of its own, or text in the desktop's colours, would
+// show on the keypad-green panel at once.
+TEST(InfoPanelLook, FieldsWriteInTheInkOnThePanelsOwnBackground) {
+    app::InfoPanel info;
+    info.setScale(2);
+    info.resize(app::InfoPanel::kWidth * 2, app::InfoPanel::kHeight * 2);
+    const QColor ink(0x1f, 0x2a, 0x21);
+    const auto near = [](QRgb a, const QColor& b) {
+        return std::abs(qRed(a) - b.red()) <= 6 && std::abs(qGreen(a) - b.green()) <= 6 &&
+               std::abs(qBlue(a) - b.blue()) <= 6;
+    };
+    const QImage bare = info.grab().toImage();
+    const struct {
+        Control control;
+        const char* text;  // null: the control's own words
+    } fields[] = {{Control::Name, "Recording1"}, {Control::Position, "00:01:01"}, {Control::LeftLabel, nullptr}};
+    for (const auto& f : fields) {
+        QWidget& w = info.control(f.control);
+        if (f.text) info.setText(f.control, QString::fromLatin1(f.text));
+        w.show();
+        const QRect r = w.geometry();
+        const QImage written = info.grab().toImage();
+        int bareDiffers = 0, inked = 0;
+        for (int y = r.top(); y <= r.bottom(); ++y) {
+            // The panel's shade runs from top to bottom: along a row, the picture is one colour.
+            const QRgb row = bare.pixel(r.right() + 4, y);
+            for (int x = r.left(); x <= r.right(); ++x) {
+                bareDiffers += bare.pixel(x, y) != row;
+                inked += near(written.pixel(x, y), ink);
+            }
+        }
+        EXPECT_EQ(bareDiffers, 0) << "control " << static_cast<int>(f.control) << " covers the panel";
+        EXPECT_GT(inked, 3) << "control " << static_cast<int>(f.control) << " writes in another colour";
+    }
+}
+
+// The desktop asks the icon for a size of its own: every size comes drawn,
+// the panel-green face inside, clear at the rounded corners, the red dot at
+// its place.
+TEST(ApplicationIconTest, DrawsEverySizeItIsAskedFor) {
+    const QIcon icon = app::ApplicationIcon();
+    ASSERT_FALSE(icon.availableSizes().isEmpty());
+    for (const int side : {16, 22, 48, 100, 256}) {
+        const QImage image = icon.pixmap(QSize(side, side)).toImage();
+        ASSERT_EQ(image.size(), QSize(side, side)) << side;
+        EXPECT_EQ(qAlpha(image.pixel(0, 0)), 0) << side << ": a corner";
+        const QRgb face = image.pixel(side * 10 / 64, side / 2);
+        EXPECT_EQ(qAlpha(face), 255) << side;
+        EXPECT_EQ(QColor(face).rgb(), app::PanelColour().rgb()) << side << ": the face";
+        const QColor dot(image.pixel(side * 49 / 64, side * 15 / 64));
+        EXPECT_GT(dot.red(), 150) << side << ": the red dot";
+        EXPECT_LT(dot.green(), 90) << side << ": the red dot";
     }
 }
 
